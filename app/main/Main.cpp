@@ -1,0 +1,10 @@
+// Entry of the main program, Brindlewox.exe.
+#include "foundation/Base.h"
+#include "foundation/Module.h"
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
+{
+    GetModuleState();
+    (void)instance;
+    return 0;
+}

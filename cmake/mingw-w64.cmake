@@ -1,0 +1,15 @@
+# Cross-compiling for 64-bit Windows with mingw-w64 (posix thread flavour:
+# GoogleTest needs std::mutex, which the win32 flavour lacks).
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+
+set(BRINDLEWOX_TRIPLE x86_64-w64-mingw32)
+set(CMAKE_C_COMPILER ${BRINDLEWOX_TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${BRINDLEWOX_TRIPLE}-g++-posix)
+set(CMAKE_RC_COMPILER ${BRINDLEWOX_TRIPLE}-windres)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${BRINDLEWOX_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)

@@ -1,0 +1,44 @@
+// The framework's exception classes. File wrappers and the allocator throw
+// by value and handlers catch `CException&`; the socket client throws heap
+// objects (see its header).
+#ifndef BRINDLEWOX_FOUNDATION_EXCEPTION_H
+#define BRINDLEWOX_FOUNDATION_EXCEPTION_H
+
+#include "foundation/Base.h"
+#include "foundation/String.h"
+
+class CException
+{
+public:
+    // The message is the system's text for the code.
+    explicit CException(DWORD code);
+    CException(DWORD code, const CString& message);
+    CException(const CException& other) = default;
+    CException& operator=(const CException& other) = default;
+    virtual ~CException();
+
+    DWORD GetErrorCode() const { return m_code; }
+    const CString& GetErrorText() const { return m_message; }
+
+protected:
+    DWORD m_code;
+    CString m_message;
+};
+
+// Thrown by CFile with GetLastError() of the failed call and its text.
+class CFileException : public CException
+{
+public:
+    explicit CFileException(DWORD code) : CException(code) {}
+    CFileException(DWORD code, const CString& message) : CException(code, message) {}
+};
+
+// Raised by the allocator's failure handler (installed with the module
+// state): code 8, ERROR_NOT_ENOUGH_MEMORY.
+class CMemoryException : public CException
+{
+public:
+    CMemoryException(DWORD code, const CString& message) : CException(code, message) {}
+};
+
+#endif

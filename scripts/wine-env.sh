@@ -1,0 +1,36 @@
+# Sourced by the scripts: the project's private Wine prefix and binaries.
+top=${top:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}
+export WINEPREFIX=${BRINDLEWOX_WINEPREFIX:-"$top/build/wine"}
+export WINEDEBUG=${WINEDEBUG:--all}
+export WINEARCH=win64
+# winedbg would take over a crashing test program; the crash-dump tests need
+# the process to end on its own.
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-"winedbg.exe=d;mscoree=d;mshtml=d"}
+WINE=/usr/lib/wine/wine64
+WINESERVER=/usr/lib/wine/wineserver
+
+# Starts a persistent wineserver and boots the prefix once. Every stdio of the
+# boot goes to /dev/null: Wine's own services inherit the first process's
+# handles, and anything waiting on those pipes (ctest) would wait for ever.
+wine_up() {
+    mkdir -p "$WINEPREFIX"
+    "$WINESERVER" -p </dev/null >/dev/null 2>&1
+    if [ ! -f "$WINEPREFIX/.brindlewox-ready" ]; then
+        "$WINE" wineboot -i </dev/null >/dev/null 2>&1
+        # The null display driver: windows and dialogs work without X.
+        [ "${BRINDLEWOX_DISPLAY:-null}" = null ] && "$WINE" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f </dev/null >/dev/null 2>&1
+        # The desktop process of the first boot already chose its driver:
+        # start again so that every process sees the setting.
+        "$WINESERVER" -k </dev/null >/dev/null 2>&1 || true
+        "$WINESERVER" -w </dev/null >/dev/null 2>&1 || true
+        "$WINESERVER" -p </dev/null >/dev/null 2>&1
+        "$WINE" wineboot </dev/null >/dev/null 2>&1
+        touch "$WINEPREFIX/.brindlewox-ready"
+    else
+        "$WINE" wineboot </dev/null >/dev/null 2>&1
+    fi
+}
+
+wine_down() {
+    "$WINESERVER" -k </dev/null >/dev/null 2>&1 || true
+}
