@@ -82,7 +82,10 @@ bool WaitForThreadEnd(HANDLE thread, DWORD timeout)
             const ULONGLONG spent = ::GetTickCount64() - start;
             left = spent >= timeout ? 0 : static_cast<DWORD>(timeout - spent);
         }
-        const DWORD result = ::MsgWaitForMultipleObjectsEx(1, &thread, left, QS_SENDMESSAGE, 0);
+        // Input already waiting counts too, not only what came since the
+        // thread last looked at its queue.
+        const DWORD result =
+            ::MsgWaitForMultipleObjectsEx(1, &thread, left, QS_SENDMESSAGE, MWMO_INPUTAVAILABLE);
         if (result == WAIT_OBJECT_0)
             return true;
         if (result == WAIT_OBJECT_0 + 1)
