@@ -50,7 +50,8 @@ void MD5Transform(uint32_t state[4], const unsigned char block[64])
 {
     uint32_t x[16];
     for (int i = 0; i < 16; ++i)
-        x[i] = static_cast<uint32_t>(block[i * 4]) | (static_cast<uint32_t>(block[i * 4 + 1]) << 8) |
+        x[i] = static_cast<uint32_t>(block[i * 4]) |
+               (static_cast<uint32_t>(block[i * 4 + 1]) << 8) |
                (static_cast<uint32_t>(block[i * 4 + 2]) << 16) |
                (static_cast<uint32_t>(block[i * 4 + 3]) << 24);
 

@@ -63,10 +63,10 @@ BOOL CTcpSocketException::GetErrorMessage(char* buffer, UINT size, UINT* helpCon
         return FALSE;
     buffer[0] = 0;
     char* text = nullptr;
-    DWORD length = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                      FORMAT_MESSAGE_IGNORE_INSERTS,
-                                  nullptr, m_socketError, MAKELANGID(LANG_NEUTRAL, SUBLANG_SYS_DEFAULT),
-                                  reinterpret_cast<LPSTR>(&text), 0, nullptr);
+    DWORD length = FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, m_socketError, MAKELANGID(LANG_NEUTRAL, SUBLANG_SYS_DEFAULT),
+        reinterpret_cast<LPSTR>(&text), 0, nullptr);
     if (length == 0 || text == nullptr)
     {
         if (text != nullptr)
@@ -148,7 +148,8 @@ sockaddr_in CTcpSocket::Resolve(const char* host, u_short port)
         const hostent* entry = gethostbyname(host);
         if (entry == nullptr)
             ThrowTcpSocketException();
-        if (entry->h_addrtype != AF_INET || entry->h_length != 4 || entry->h_addr_list[0] == nullptr)
+        if (entry->h_addrtype != AF_INET || entry->h_length != 4 ||
+            entry->h_addr_list[0] == nullptr)
             ThrowTcpSocketException(WSANO_DATA);
         memcpy(&address.sin_addr, entry->h_addr_list[0], 4);
     }
@@ -272,8 +273,8 @@ void CTcpSocket::ConnectViaHttpProxy(const char* targetHost, u_short targetPort,
 {
     try
     {
-        HttpTunnel(targetHost, targetPort, proxyHost, proxyPort, reply, login, password,
-                   timeoutMs, userAgent);
+        HttpTunnel(targetHost, targetPort, proxyHost, proxyPort, reply, login, password, timeoutMs,
+                   userAgent);
     }
     catch (...)
     {
@@ -335,9 +336,9 @@ void CTcpSocket::HttpTunnel(const char* targetHost, u_short targetPort, const ch
         ThrowTcpSocketException(kSocketHttpProxyRefused);
 }
 
-void CTcpSocket::ConnectViaSocks5(const char* targetHost, u_short targetPort,
-                                  const char* proxyHost, u_short proxyPort, const char* login,
-                                  const char* password, DWORD timeoutMs)
+void CTcpSocket::ConnectViaSocks5(const char* targetHost, u_short targetPort, const char* proxyHost,
+                                  u_short proxyPort, const char* login, const char* password,
+                                  DWORD timeoutMs)
 {
     try
     {
@@ -357,8 +358,8 @@ void CTcpSocket::Socks5Tunnel(const char* targetHost, u_short targetPort, const 
     Connect(proxyHost, proxyPort);
 
     // Version 5 with one method (none) or two (none, user and password).
-    std::string greeting = login != nullptr ? std::string("\x05\x02\x00\x02", 4)
-                                            : std::string("\x05\x01\x00", 3);
+    std::string greeting =
+        login != nullptr ? std::string("\x05\x02\x00\x02", 4) : std::string("\x05\x01\x00", 3);
     Send(greeting.data(), static_cast<int>(greeting.size()));
     unsigned char method[2];
     ReceiveExactly(method, 2, timeoutMs);

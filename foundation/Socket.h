@@ -18,14 +18,14 @@
 // (WSAGetLastError or GetLastError right after the failing call).
 enum : DWORD
 {
-    kSocketConnectTimedOut = ERROR_TIMEOUT,               // 1460: connect time-out
-    kSocketNoProxyReply = WSAETIMEDOUT,                   // 10060: no proxy reply in time
-    kSocketProxyClosed = ERROR_GRACEFUL_DISCONNECT,       // 1226: proxy closed mid-reply
-    kSocketSocksNoMethod = WSAECONNREFUSED,               // 10061: no offered method accepted
-    kSocketHttpProxyRefused = ERROR_CONNECTION_REFUSED,   // 1225: HTTP proxy status not 200
-    kSocketSocksBadParameter = ERROR_INVALID_PARAMETER,   // 87: text too long, bad address type
-    kSocketSocksAccessDenied = ERROR_ACCESS_DENIED,       // 5: user name or password rejected
-    kSocketSocksConnectFailed = ERROR_BAD_NET_RESP,       // 58: SOCKS5 reply REP not 0
+    kSocketConnectTimedOut = ERROR_TIMEOUT,             // 1460: connect time-out
+    kSocketNoProxyReply = WSAETIMEDOUT,                 // 10060: no proxy reply in time
+    kSocketProxyClosed = ERROR_GRACEFUL_DISCONNECT,     // 1226: proxy closed mid-reply
+    kSocketSocksNoMethod = WSAECONNREFUSED,             // 10061: no offered method accepted
+    kSocketHttpProxyRefused = ERROR_CONNECTION_REFUSED, // 1225: HTTP proxy status not 200
+    kSocketSocksBadParameter = ERROR_INVALID_PARAMETER, // 87: text too long, bad address type
+    kSocketSocksAccessDenied = ERROR_ACCESS_DENIED,     // 5: user name or password rejected
+    kSocketSocksConnectFailed = ERROR_BAD_NET_RESP,     // 58: SOCKS5 reply REP not 0
 };
 
 class CTcpSocketException : public CException
@@ -118,8 +118,7 @@ private:
                     u_short proxyPort, CString& reply, const char* login, const char* password,
                     DWORD timeoutMs, const char* userAgent);
     void Socks5Tunnel(const char* targetHost, u_short targetPort, const char* proxyHost,
-                      u_short proxyPort, const char* login, const char* password,
-                      DWORD timeoutMs);
+                      u_short proxyPort, const char* login, const char* password, DWORD timeoutMs);
 
     SOCKET m_socket;
 };

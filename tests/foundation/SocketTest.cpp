@@ -174,7 +174,8 @@ TEST(SocketTest, SendDeliversEveryByteOfALargeBuffer)
     setsockopt(socket.GetHandle(), SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&small),
                sizeof(small));
     socket.Connect(kLocal, sink.GetPort());
-    EXPECT_EQ(socket.Send(data.data(), static_cast<int>(data.size())), static_cast<int>(data.size()));
+    EXPECT_EQ(socket.Send(data.data(), static_cast<int>(data.size())),
+              static_cast<int>(data.size()));
     socket.Close();
     ASSERT_TRUE(sink.WaitServed(1));
     EXPECT_TRUE(received == data);
@@ -194,8 +195,7 @@ TEST(SocketTest, ConnectFailuresCarryTheirCodes)
               10061u);
 
     CTcpSocket none;
-    EXPECT_EQ(SocketError([&] { none.Connect(kLocal, closed); }),
-              static_cast<DWORD>(WSAENOTSOCK));
+    EXPECT_EQ(SocketError([&] { none.Connect(kLocal, closed); }), static_cast<DWORD>(WSAENOTSOCK));
 }
 
 TEST(SocketTest, ConnectTimesOutOnASilentHost)
@@ -269,8 +269,8 @@ TEST(SocketTest, HttpTunnelLoginVariants)
 
     // An empty login still counts as given: the encoding of a lone colon.
     socket.Create();
-    socket.ConnectViaHttpProxy("example.com", 80, kLocal, proxy.GetPort(), reply, "", "",
-                               kPatient, nullptr);
+    socket.ConnectViaHttpProxy("example.com", 80, kLocal, proxy.GetPort(), reply, "", "", kPatient,
+                               nullptr);
     socket.Close();
     ASSERT_TRUE(proxy.WaitServed(1));
     EXPECT_EQ(proxy.GetRequest(), "CONNECT example.com:80 HTTP/1.0\r\n"
@@ -287,8 +287,8 @@ TEST(SocketTest, HttpTunnelLoginVariants)
     // Long credentials are not cut.
     std::string user(1500, 'u');
     socket.Create();
-    socket.ConnectViaHttpProxy("h", 1, kLocal, proxy.GetPort(), reply, user.c_str(), "p",
-                               kPatient, nullptr);
+    socket.ConnectViaHttpProxy("h", 1, kLocal, proxy.GetPort(), reply, user.c_str(), "p", kPatient,
+                               nullptr);
     socket.Close();
     ASSERT_TRUE(proxy.WaitServed(3));
     CBase64 base64;
@@ -330,10 +330,12 @@ TEST(SocketTest, HttpTunnelRefusalsCloseTheSocket)
         socket.Create();
         CString reply;
         DWORD timeout = c.code == 10060 ? 300 : kPatient;
-        EXPECT_EQ(SocketError([&] {
-                      socket.ConnectViaHttpProxy("h", 443, kLocal, proxy.GetPort(), reply, "user",
-                                                 c.password, timeout, nullptr);
-                  }),
+        EXPECT_EQ(SocketError(
+                      [&]
+                      {
+                          socket.ConnectViaHttpProxy("h", 443, kLocal, proxy.GetPort(), reply,
+                                                     "user", c.password, timeout, nullptr);
+                      }),
                   c.code)
             << c.what;
         EXPECT_EQ(socket.GetHandle(), INVALID_SOCKET) << c.what;
@@ -347,10 +349,12 @@ TEST(SocketTest, HttpTunnelRefusalsCloseTheSocket)
     CTcpSocket socket;
     socket.Create();
     CString reply;
-    EXPECT_EQ(SocketError([&] {
-                  socket.ConnectViaHttpProxy("h", 443, kLocal, UnusedPort(), reply, nullptr,
-                                             nullptr, kPatient, nullptr);
-              }),
+    EXPECT_EQ(SocketError(
+                  [&]
+                  {
+                      socket.ConnectViaHttpProxy("h", 443, kLocal, UnusedPort(), reply, nullptr,
+                                                 nullptr, kPatient, nullptr);
+                  }),
               10061u);
     EXPECT_EQ(socket.GetHandle(), INVALID_SOCKET);
 }
@@ -365,10 +369,12 @@ TEST(SocketTest, HttpTunnelEndsAnEndlessHead)
     CTcpSocket socket;
     socket.Create();
     CString reply;
-    EXPECT_EQ(SocketError([&] {
-                  socket.ConnectViaHttpProxy("h", 443, kLocal, proxy.GetPort(), reply, nullptr,
-                                             nullptr, kPatient, nullptr);
-              }),
+    EXPECT_EQ(SocketError(
+                  [&]
+                  {
+                      socket.ConnectViaHttpProxy("h", 443, kLocal, proxy.GetPort(), reply, nullptr,
+                                                 nullptr, kPatient, nullptr);
+                  }),
               1225u);
     EXPECT_EQ(socket.GetHandle(), INVALID_SOCKET);
 }
@@ -500,10 +506,12 @@ TEST(SocketTest, Socks5FailuresCarryTheirCodesAndCloseTheSocket)
         CTcpSocket socket;
         socket.Create();
         DWORD timeout = c.code == 10060 ? 300 : kPatient;
-        EXPECT_EQ(SocketError([&] {
-                      socket.ConnectViaSocks5(c.target.c_str(), 80, kLocal, proxy.GetPort(),
-                                              c.login, c.password, timeout);
-                  }),
+        EXPECT_EQ(SocketError(
+                      [&]
+                      {
+                          socket.ConnectViaSocks5(c.target.c_str(), 80, kLocal, proxy.GetPort(),
+                                                  c.login, c.password, timeout);
+                      }),
                   c.code)
             << c.what;
         EXPECT_EQ(socket.GetHandle(), INVALID_SOCKET) << c.what;

@@ -41,7 +41,8 @@ bool ReceiveExactly(SOCKET socket, std::string& out, size_t count)
     char buffer[4096];
     while (count > 0)
     {
-        int want = count < sizeof(buffer) ? static_cast<int>(count) : static_cast<int>(sizeof(buffer));
+        int want =
+            count < sizeof(buffer) ? static_cast<int>(count) : static_cast<int>(sizeof(buffer));
         int n = recv(socket, buffer, want, 0);
         if (n <= 0)
             return false;
