@@ -23,13 +23,7 @@ public:
     }
     CNetworkEvent(const CNetworkEvent&) = delete;
     CNetworkEvent& operator=(const CNetworkEvent&) = delete;
-    ~CNetworkEvent()
-    {
-        // Keep the error of the failing call for the thrower.
-        int error = WSAGetLastError();
-        WSACloseEvent(m_event);
-        WSASetLastError(error);
-    }
+    ~CNetworkEvent() { WSACloseEvent(m_event); }
     WSAEVENT Get() const { return m_event; }
 
 private:

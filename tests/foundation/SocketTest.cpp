@@ -135,7 +135,7 @@ TEST(SocketTest, HandleShape)
 
 TEST(SocketTest, DirectConnectSendsAndReceives)
 {
-    CLoopbackServer echo([](SOCKET client) { ServeTunnel(client, true); });
+    CLoopbackServer echo([](SOCKET client) { ReceiveUntilClosed(client, true); });
     CTcpSocket socket;
     socket.Create();
     socket.Connect(kLocal, echo.GetPort());

@@ -64,7 +64,7 @@ bool ReceiveUntil(SOCKET socket, std::string& out, const std::string& terminator
     return true;
 }
 
-std::string ReceiveUntilClosed(SOCKET socket)
+std::string ReceiveUntilClosed(SOCKET socket, bool echo)
 {
     std::string out;
     char buffer[4096];
@@ -73,7 +73,10 @@ std::string ReceiveUntilClosed(SOCKET socket)
         int n = recv(socket, buffer, sizeof(buffer), 0);
         if (n <= 0)
             return out;
-        out.append(buffer, static_cast<size_t>(n));
+        std::string piece(buffer, static_cast<size_t>(n));
+        out += piece;
+        if (echo && !SendAll(socket, piece))
+            return out;
     }
 }
 

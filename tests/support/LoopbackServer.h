@@ -22,8 +22,9 @@ namespace loopback
 bool ReceiveExactly(SOCKET socket, std::string& out, size_t count);
 bool ReceiveUntil(SOCKET socket, std::string& out, const std::string& terminator,
                   size_t limit = 1 << 20);
-// Everything until the peer closes (or the receive time-out).
-std::string ReceiveUntilClosed(SOCKET socket);
+// Everything until the peer closes (or the receive time-out), each piece
+// sent back as it comes when echo is set.
+std::string ReceiveUntilClosed(SOCKET socket, bool echo = false);
 bool SendAll(SOCKET socket, const std::string& data);
 // Sends the data in pieces of the given sizes (the rest in one piece after
 // them), pausing between pieces so that each arrives by itself.

@@ -4,23 +4,6 @@
 
 using namespace loopback;
 
-std::string ServeTunnel(SOCKET client, bool echo)
-{
-    if (!echo)
-        return ReceiveUntilClosed(client);
-    std::string all;
-    char buffer[4096];
-    for (;;)
-    {
-        int n = recv(client, buffer, sizeof(buffer), 0);
-        if (n <= 0)
-            return all;
-        all.append(buffer, static_cast<size_t>(n));
-        if (!SendAll(client, std::string(buffer, static_cast<size_t>(n))))
-            return all;
-    }
-}
-
 // --- HTTP ----------------------------------------------------------------------
 
 CMockHttpProxy::CMockHttpProxy(const Options& options)
@@ -28,27 +11,12 @@ CMockHttpProxy::CMockHttpProxy(const Options& options)
 {
 }
 
-std::string CMockHttpProxy::GetRequest()
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_request;
-}
-
-std::string CMockHttpProxy::GetTunnelData()
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_tunnel;
-}
-
 void CMockHttpProxy::Serve(SOCKET client)
 {
     std::string request;
     bool complete = ReceiveUntil(client, request, "\r\n\r\n");
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_request = request;
-        m_tunnel.clear();
-    }
+    m_request.Set(request);
+    m_tunnel.Set("");
     if (!complete)
         return;
     if (m_options.silent)
@@ -82,9 +50,7 @@ void CMockHttpProxy::Serve(SOCKET client)
     std::string reply = m_options.reply.substr(0, m_options.closeAfter);
     if (!SendInPiecesOf(client, reply, m_options.piece) || reply.size() < m_options.reply.size())
         return;
-    std::string tunnel = ServeTunnel(client, m_options.echo);
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_tunnel = tunnel;
+    m_tunnel.Set(ReceiveUntilClosed(client, m_options.echo));
 }
 
 // --- SOCKS5 --------------------------------------------------------------------
@@ -92,36 +58,6 @@ void CMockHttpProxy::Serve(SOCKET client)
 CMockSocks5Proxy::CMockSocks5Proxy(const Options& options)
     : m_options(options), m_server([this](SOCKET client) { Serve(client); })
 {
-}
-
-std::string CMockSocks5Proxy::GetGreeting()
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_greeting;
-}
-
-std::string CMockSocks5Proxy::GetAuth()
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_auth;
-}
-
-std::string CMockSocks5Proxy::GetRequest()
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_request;
-}
-
-std::string CMockSocks5Proxy::GetTunnelData()
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_tunnel;
-}
-
-void CMockSocks5Proxy::Record(std::string& field, const std::string& value)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    field = value;
 }
 
 bool CMockSocks5Proxy::Reply(SOCKET client, Stage stage, const std::string& reply,
@@ -135,28 +71,31 @@ bool CMockSocks5Proxy::Reply(SOCKET client, Stage stage, const std::string& repl
     return SendInPieces(client, reply, pieces);
 }
 
+bool CMockSocks5Proxy::Received(SOCKET client, Stage stage, CRecordedText& record,
+                                const std::string& message, bool complete)
+{
+    record.Set(message);
+    if (!complete)
+        return false;
+    if (m_options.silentAfter == stage)
+    {
+        ReceiveUntilClosed(client);
+        return false;
+    }
+    return true;
+}
+
 void CMockSocks5Proxy::Serve(SOCKET client)
 {
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_greeting.clear();
-        m_auth.clear();
-        m_request.clear();
-        m_tunnel.clear();
-    }
+    for (CRecordedText* text : {&m_greeting, &m_auth, &m_request, &m_tunnel})
+        text->Set("");
 
     // Greeting: version, method count, methods.
     std::string greeting;
     bool complete = ReceiveExactly(client, greeting, 2) &&
                     ReceiveExactly(client, greeting, static_cast<unsigned char>(greeting[1]));
-    Record(m_greeting, greeting);
-    if (!complete)
+    if (!Received(client, Stage::Greeting, m_greeting, greeting, complete))
         return;
-    if (m_options.silentAfter == Stage::Greeting)
-    {
-        ReceiveUntilClosed(client);
-        return;
-    }
     std::string methods = greeting.substr(2);
     int method = m_options.method;
     if (method < 0)
@@ -179,14 +118,8 @@ void CMockSocks5Proxy::Serve(SOCKET client)
                    ReceiveExactly(client, auth, static_cast<unsigned char>(auth[1])) &&
                    ReceiveExactly(client, auth, 1) &&
                    ReceiveExactly(client, auth, static_cast<unsigned char>(auth.back()));
-        Record(m_auth, auth);
-        if (!complete)
+        if (!Received(client, Stage::Auth, m_auth, auth, complete))
             return;
-        if (m_options.silentAfter == Stage::Auth)
-        {
-            ReceiveUntilClosed(client);
-            return;
-        }
         size_t userLength = static_cast<unsigned char>(auth[1]);
         std::string user = auth.substr(2, userLength);
         std::string password = auth.substr(3 + userLength);
@@ -219,18 +152,12 @@ void CMockSocks5Proxy::Serve(SOCKET client)
         }
         complete = complete && ReceiveExactly(client, request, 2);
     }
-    Record(m_request, request);
-    if (!complete)
+    if (!Received(client, Stage::Request, m_request, request, complete))
         return;
-    if (m_options.silentAfter == Stage::Request)
-    {
-        ReceiveUntilClosed(client);
-        return;
-    }
     std::string reply = m_options.connectReply;
     if (reply.empty())
         reply = std::string("\x05\x00\x00\x01\x7f\x00\x00\x01\x00\x50", 10);
     if (!Reply(client, Stage::Request, reply, m_options.pieces) || reply[1] != 0)
         return;
-    Record(m_tunnel, ServeTunnel(client, m_options.echo));
+    m_tunnel.Set(ReceiveUntilClosed(client, m_options.echo));
 }

@@ -15,6 +15,26 @@
 #include <string>
 #include <vector>
 
+// A text the handler thread writes and the test thread reads.
+class CRecordedText
+{
+public:
+    void Set(const std::string& text)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_text = text;
+    }
+    std::string Get() const
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_text;
+    }
+
+private:
+    mutable std::mutex m_mutex;
+    std::string m_text;
+};
+
 class CMockHttpProxy
 {
 public:
@@ -40,16 +60,15 @@ public:
     int GetAcceptedCount() const { return m_server.GetAcceptedCount(); }
     // The request head of the last connection, and what came through its
     // tunnel.
-    std::string GetRequest();
-    std::string GetTunnelData();
+    std::string GetRequest() const { return m_request.Get(); }
+    std::string GetTunnelData() const { return m_tunnel.Get(); }
 
 private:
     void Serve(SOCKET client);
 
     Options m_options;
-    std::mutex m_mutex;
-    std::string m_request;
-    std::string m_tunnel;
+    CRecordedText m_request;
+    CRecordedText m_tunnel;
     // Last: it stops (and joins its thread) before the members above go.
     CLoopbackServer m_server;
 };
@@ -92,28 +111,27 @@ public:
     bool WaitServed(int count = 1) { return m_server.WaitServed(count); }
     int GetAcceptedCount() const { return m_server.GetAcceptedCount(); }
     // The bytes of each client message of the last connection.
-    std::string GetGreeting();
-    std::string GetAuth();
-    std::string GetRequest();
-    std::string GetTunnelData();
+    std::string GetGreeting() const { return m_greeting.Get(); }
+    std::string GetAuth() const { return m_auth.Get(); }
+    std::string GetRequest() const { return m_request.Get(); }
+    std::string GetTunnelData() const { return m_tunnel.Get(); }
 
 private:
     void Serve(SOCKET client);
+    // Records a client message; false when the exchange ends with it (cut
+    // short, or the script is silent after it).
+    bool Received(SOCKET client, Stage stage, CRecordedText& record, const std::string& message,
+                  bool complete);
     // Sends the reply of a stage, honouring closeIn; false when it closed.
     bool Reply(SOCKET client, Stage stage, const std::string& reply,
                const std::vector<size_t>& pieces = {});
-    void Record(std::string& field, const std::string& value);
 
     Options m_options;
-    std::mutex m_mutex;
-    std::string m_greeting;
-    std::string m_auth;
-    std::string m_request;
-    std::string m_tunnel;
+    CRecordedText m_greeting;
+    CRecordedText m_auth;
+    CRecordedText m_request;
+    CRecordedText m_tunnel;
     CLoopbackServer m_server;
 };
-
-// What stands behind a tunnel: keep (and optionally echo) until closed.
-std::string ServeTunnel(SOCKET client, bool echo);
 
 #endif
