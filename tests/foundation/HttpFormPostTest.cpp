@@ -2,6 +2,7 @@
 
 #include "tests/support/LoopbackServer.h"
 #include "tests/support/MockProxy.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -45,42 +46,20 @@ public:
     }
 };
 
-// A fresh folder under C:\bwtest, removed with its files afterwards.
-class CTestFolder
+// Writes (or with mode "ab" appends) bytes that may hold zeros.
+std::string WriteBytes(const TempFolder& folder, const char* name, const std::string& bytes,
+                       const char* mode = "wb")
 {
-public:
-    CTestFolder()
+    std::string path = static_cast<const char*>(folder / name);
+    FILE* file = fopen(path.c_str(), mode);
+    EXPECT_NE(file, nullptr) << path;
+    if (file != nullptr)
     {
-        static int counter = 0;
-        CreateDirectoryA("C:\\bwtest", nullptr);
-        m_path = "C:\\bwtest\\formpost-" + std::to_string(GetCurrentProcessId()) + "-" +
-                 std::to_string(++counter);
-        CreateDirectoryA(m_path.c_str(), nullptr);
+        fwrite(bytes.data(), 1, bytes.size(), file);
+        fclose(file);
     }
-    ~CTestFolder()
-    {
-        for (const std::string& file : m_files)
-            DeleteFileA(file.c_str());
-        RemoveDirectoryA(m_path.c_str());
-    }
-    std::string Write(const std::string& name, const std::string& bytes, const char* mode = "wb")
-    {
-        std::string path = m_path + "\\" + name;
-        FILE* file = fopen(path.c_str(), mode);
-        EXPECT_NE(file, nullptr) << path;
-        if (file != nullptr)
-        {
-            fwrite(bytes.data(), 1, bytes.size(), file);
-            fclose(file);
-        }
-        m_files.push_back(path);
-        return path;
-    }
-
-private:
-    std::string m_path;
-    std::vector<std::string> m_files;
-};
+    return path;
+}
 
 std::string Pattern(size_t size)
 {
@@ -243,9 +222,9 @@ TEST(HttpFormPostTest, MissingFileKeepsTheUrlEncodedForm)
 
 TEST(HttpFormPostTest, MultipartBodyParsesBackToFieldsAndFile)
 {
-    CTestFolder folder;
+    TempFolder folder("formpost");
     std::string bytes = Pattern(4500);
-    std::string path = folder.Write("log file.txt", bytes);
+    std::string path = WriteBytes(folder, "log file.txt", bytes);
     CaptureServer target;
     {
         HttpFormPost post("127.0.0.1", "/support/support_en.php", target.server.GetPort());
@@ -278,9 +257,9 @@ TEST(HttpFormPostTest, MultipartBodyParsesBackToFieldsAndFile)
 
 TEST(HttpFormPostTest, ContentLengthFollowsTheFileAsSubmitted)
 {
-    CTestFolder folder;
-    std::string grown = folder.Write("grown.log", Pattern(1000));
-    std::string gone = folder.Write("gone.log", Pattern(300));
+    TempFolder folder("formpost");
+    std::string grown = WriteBytes(folder, "grown.log", Pattern(1000));
+    std::string gone = WriteBytes(folder, "gone.log", Pattern(300));
     CaptureServer target;
     {
         HttpFormPost post("127.0.0.1", "/p", target.server.GetPort());
@@ -288,7 +267,7 @@ TEST(HttpFormPostTest, ContentLengthFollowsTheFileAsSubmitted)
         post.AddFile("first", grown.c_str(), "text/plain");
         post.AddFile("second", gone.c_str(), "text/plain");
         // The log grows after it was attached, and the other file goes.
-        folder.Write("grown.log", "appended", "ab");
+        WriteBytes(folder, "grown.log", "appended", "ab");
         ASSERT_TRUE(DeleteFileA(gone.c_str()));
         ASSERT_TRUE(post.Connect(Direct()));
         EXPECT_TRUE(post.Submit());
@@ -397,9 +376,9 @@ TEST(HttpFormPostTest, PostsThroughAnHttpProxy)
 
 TEST(HttpFormPostTest, PostsMultipartThroughSocks5)
 {
-    CTestFolder folder;
+    TempFolder folder("formpost");
     std::string bytes = Pattern(4500);
-    std::string path = folder.Write("support.log", bytes);
+    std::string path = WriteBytes(folder, "support.log", bytes);
     CMockSocks5Proxy::Options options;
     options.requireAuth = true;
     options.user = "user";
@@ -433,8 +412,8 @@ TEST(HttpFormPostTest, PostsMultipartThroughSocks5)
 
 TEST(HttpFormPostTest, ServerClosingMidFileMakesSubmitFail)
 {
-    CTestFolder folder;
-    std::string path = folder.Write("big.log", Pattern(16 * 1024 * 1024));
+    TempFolder folder("formpost");
+    std::string path = WriteBytes(folder, "big.log", Pattern(16 * 1024 * 1024));
     // Reads the head only, then drops the connection with the body unread.
     CLoopbackServer rude(
         [](SOCKET client)
