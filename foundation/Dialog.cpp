@@ -136,11 +136,15 @@ void CDialog::OnAfterInitDialog() {}
 
 bool CDialog::Create(CWindow* parent, const char* templateName)
 {
+    if (GetSafeHwnd() != nullptr)
+        return false;
     m_modal = 0;
     HWND parentWindow = parent != nullptr ? parent->GetSafeHwnd() : nullptr;
     HWND window = CreateDialogParamA(GetModuleState()->GetInstanceHandle(), templateName,
                                      parentWindow, reinterpret_cast<DLGPROC>(WindowProcedure),
                                      reinterpret_cast<LPARAM>(this));
+    if (window != nullptr && window != m_hWnd)
+        ::DestroyWindow(window);
     return window != nullptr && GetSafeHwnd() == window;
 }
 
@@ -170,6 +174,11 @@ bool CDialog::EndDialog(int result)
 int CDialog::RunModal(CWindow* parent, const char* templateName,
                       const DialogTemplateDescription* description)
 {
+    // An object that still has a window (a modeless dialog) cannot take a
+    // second one.
+    if (GetSafeHwnd() != nullptr)
+        return -1;
+
     // 1. A fresh run.
     m_result = -1;
     m_modal = 1;
@@ -189,9 +198,9 @@ int CDialog::RunModal(CWindow* parent, const char* templateName,
     else if (HGLOBAL block = BuildDialogTemplate(*description))
     {
         m_isDialog = 1;
-        window = CreateDialogIndirectParamA(instance, static_cast<LPCDLGTEMPLATEA>(block),
-                                            parentWindow, procedure,
-                                            reinterpret_cast<LPARAM>(this));
+        window =
+            CreateDialogIndirectParamA(instance, static_cast<LPCDLGTEMPLATEA>(block), parentWindow,
+                                       procedure, reinterpret_cast<LPARAM>(this));
         GlobalFree(block);
     }
     // A dialog that did not bind to this object has no one to end it.

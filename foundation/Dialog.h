@@ -68,7 +68,8 @@ public:
     virtual void OnAfterInitDialog();
 
     // A modeless dialog from a template of the module (the parent's live
-    // window is its parent); false when it could not be made.
+    // window is its parent); false when it could not be made or the object
+    // already has a window.
     bool Create(CWindow* parent, const char* templateName);
     bool Create(CWindow* parent, UINT templateId);
     // Runs the template modally without a parent and gives the focus back
@@ -77,7 +78,8 @@ public:
     int DoModal(UINT templateId);
     // The modal run (see Dialog.cpp); with a description the template is
     // built in memory and templateName is not used. While it runs, a parent
-    // that was enabled is disabled.
+    // that was enabled is disabled. -1 at once for an object that still has
+    // a window.
     int RunModal(CWindow* parent, const char* templateName,
                  const DialogTemplateDescription* description);
     // Ends the modal run with the result; false, and nothing changed,

@@ -160,8 +160,8 @@ BOOL ModuleState::GetDropShadow()
 }
 
 bool ModuleState::Init(HINSTANCE instance, const char* commandLine, int showCommand,
-                       const char* iconName, const char* appName,
-                       const WNDCLASSEXA* extraClasses, int extraCount, DWORD commonControls)
+                       const char* iconName, const char* appName, const WNDCLASSEXA* extraClasses,
+                       int extraCount, DWORD commonControls)
 {
     // 1. What the entry was given, and the OS version.
     m_commandLine = commandLine;
@@ -180,10 +180,9 @@ bool ModuleState::Init(HINSTANCE instance, const char* commandLine, int showComm
     if (iconName != nullptr)
     {
         HINSTANCE resources = GetResourceHandle();
-        m_hLargeIcon = static_cast<HICON>(
-            LoadImageA(resources, iconName, IMAGE_ICON, 0, 0, LR_DEFAULTSIZE));
-        m_hSmallIcon =
-            static_cast<HICON>(LoadImageA(resources, iconName, IMAGE_ICON, 16, 16, 0));
+        m_hLargeIcon =
+            static_cast<HICON>(LoadImageA(resources, iconName, IMAGE_ICON, 0, 0, LR_DEFAULTSIZE));
+        m_hSmallIcon = static_cast<HICON>(LoadImageA(resources, iconName, IMAGE_ICON, 16, 16, 0));
         m_ownsAppIcons = true;
     }
     else

@@ -7,10 +7,12 @@ CMultiMon::CMultiMon()
         return;
     m_enumDisplayMonitors =
         reinterpret_cast<EnumDisplayMonitorsFn>(GetProcAddress(user32, "EnumDisplayMonitors"));
-    m_getMonitorInfo = reinterpret_cast<GetMonitorInfoFn>(GetProcAddress(user32, "GetMonitorInfoA"));
+    m_getMonitorInfo =
+        reinterpret_cast<GetMonitorInfoFn>(GetProcAddress(user32, "GetMonitorInfoA"));
     m_monitorFromPoint =
         reinterpret_cast<MonitorFromPointFn>(GetProcAddress(user32, "MonitorFromPoint"));
-    m_monitorFromRect = reinterpret_cast<MonitorFromRectFn>(GetProcAddress(user32, "MonitorFromRect"));
+    m_monitorFromRect =
+        reinterpret_cast<MonitorFromRectFn>(GetProcAddress(user32, "MonitorFromRect"));
     m_monitorFromWindow =
         reinterpret_cast<MonitorFromWindowFn>(GetProcAddress(user32, "MonitorFromWindow"));
     m_available = m_enumDisplayMonitors != nullptr && m_getMonitorInfo != nullptr &&

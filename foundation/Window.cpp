@@ -479,8 +479,8 @@ LRESULT CWindow::QueryUIState()
 
 BOOL CWindow::MoveWindow(const RECT& rect, BOOL repaint)
 {
-    return ::MoveWindow(m_hWnd, rect.left, rect.top, rect.right - rect.left,
-                        rect.bottom - rect.top, repaint);
+    return ::MoveWindow(m_hWnd, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
+                        repaint);
 }
 
 HMENU CWindow::GetCurrentMenu()
@@ -600,8 +600,8 @@ LRESULT CWindow::Dispatch(HWND window, UINT message, WPARAM wParam, LPARAM lPara
         break;
 
     case WM_PAINT:
-        result = self->OnPaint(
-            wParam != 0 ? FrameworkDcFromHandle(reinterpret_cast<HDC>(wParam)) : nullptr);
+        result = self->OnPaint(wParam != 0 ? FrameworkDcFromHandle(reinterpret_cast<HDC>(wParam))
+                                           : nullptr);
         break;
 
     case WM_ERASEBKGND:
@@ -782,8 +782,7 @@ LRESULT CWindow::Dispatch(HWND window, UINT message, WPARAM wParam, LPARAM lPara
     // 5. The window is gone: give it its own procedure back and let go.
     if (message == WM_NCDESTROY && selfExists())
     {
-        if (IsWindow(window) && self->m_prevProc != nullptr &&
-            self->m_prevProc != WindowProcedure)
+        if (IsWindow(window) && self->m_prevProc != nullptr && self->m_prevProc != WindowProcedure)
         {
             SetWindowLongPtrA(window, self->m_isDialog ? DWLP_DLGPROC : GWLP_WNDPROC,
                               reinterpret_cast<LONG_PTR>(self->m_prevProc));

@@ -53,6 +53,20 @@ public:
     BOOL acceptOk = TRUE;
 };
 
+BOOL CALLBACK CountWindow(HWND, LPARAM count)
+{
+    ++*reinterpret_cast<int*>(count);
+    return TRUE;
+}
+
+// The top-level windows of this thread.
+int CountThreadWindows()
+{
+    int count = 0;
+    EnumThreadWindows(GetCurrentThreadId(), CountWindow, reinterpret_cast<LPARAM>(&count));
+    return count;
+}
+
 void PostCommand(HWND window, UINT id)
 {
     PostMessageA(window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
@@ -84,7 +98,8 @@ TEST(DialogTest, ModalRunEndedByPostedCommands)
     StartFramework();
     ScriptedDialog ok;
     bool runningInside = false;
-    ok.onInit = [&](ScriptedDialog& d) {
+    ok.onInit = [&](ScriptedDialog& d)
+    {
         runningInside = d.IsInModalRun() && d.IsModal();
         PostCommand(d.window, IDOK);
     };
@@ -102,12 +117,14 @@ TEST(DialogTest, ModalRunEndedByPostedCommands)
     // An OK that OnOK refuses keeps the dialog open until Cancel.
     ScriptedDialog refusing;
     refusing.acceptOk = FALSE;
-    refusing.onInit = [](ScriptedDialog& d) {
+    refusing.onInit = [](ScriptedDialog& d)
+    {
         PostCommand(d.window, IDOK);
         PostMessageA(d.window, kStep, 0, 0);
     };
     bool openAfterOk = false;
-    refusing.onStep = [&](ScriptedDialog& d, UINT, WPARAM) {
+    refusing.onStep = [&](ScriptedDialog& d, UINT, WPARAM)
+    {
         openAfterOk = IsWindowVisible(d.window) != FALSE;
         PostCommand(d.window, IDCANCEL);
     };
@@ -146,6 +163,16 @@ TEST(DialogTest, FailuresAndEndingWithoutAWindow)
     EXPECT_EQ(dialog.DoModal(kMissingTemplate), -1);
     EXPECT_FALSE(dialog.IsInModalRun());
     EXPECT_FALSE(dialog.Create(nullptr, kMissingTemplate));
+
+    // An object that holds a modeless dialog takes no second window.
+    ASSERT_TRUE(dialog.Create(nullptr, kTestDialog));
+    HWND modeless = dialog.GetHwnd();
+    int windowsBefore = CountThreadWindows();
+    EXPECT_FALSE(dialog.Create(nullptr, kTestDialog));
+    EXPECT_EQ(dialog.DoModal(kTestDialog), -1);
+    EXPECT_EQ(CountThreadWindows(), windowsBefore);
+    EXPECT_EQ(dialog.GetHwnd(), modeless);
+    dialog.Destroy();
 }
 
 TEST(DialogTest, QuitMessagesDuringTheRun)
@@ -153,11 +180,13 @@ TEST(DialogTest, QuitMessagesDuringTheRun)
     StartFramework();
     // A thread quit message is dropped; the run ends by its own timer.
     ScriptedDialog dropping;
-    dropping.onInit = [](ScriptedDialog& d) {
+    dropping.onInit = [](ScriptedDialog& d)
+    {
         PostQuitMessage(5);
         SetTimer(d.window, 1, 30, nullptr);
     };
-    dropping.onStep = [](ScriptedDialog& d, UINT message, WPARAM) {
+    dropping.onStep = [](ScriptedDialog& d, UINT message, WPARAM)
+    {
         if (message == WM_TIMER)
         {
             KillTimer(d.window, 1);
@@ -192,14 +221,16 @@ TEST(DialogTest, TheDialogFontReachesChildrenWithoutOne)
     HFONT ownFontAfter = nullptr;
     HFONT laterFont = nullptr;
     HINSTANCE instance = GetModuleHandleA(nullptr);
-    dialog.onInit = [&](ScriptedDialog& d) {
+    dialog.onInit = [&](ScriptedDialog& d)
+    {
         bare = CreateWindowExA(0, "STATIC", "bare", WS_CHILD, 0, 0, 10, 10, d.window, nullptr,
                                instance, nullptr);
         ownFont = CreateWindowExA(0, "STATIC", "own", WS_CHILD, 0, 0, 10, 10, d.window, nullptr,
                                   instance, nullptr);
         SendMessageA(ownFont, WM_SETFONT, reinterpret_cast<WPARAM>(stock), FALSE);
     };
-    dialog.onAfterInit = [&](ScriptedDialog& d) {
+    dialog.onAfterInit = [&](ScriptedDialog& d)
+    {
         later = CreateWindowExA(0, "STATIC", "later", WS_CHILD, 0, 0, 10, 10, d.window, nullptr,
                                 instance, nullptr);
         dialogFont = reinterpret_cast<HFONT>(SendMessageA(d.window, WM_GETFONT, 0, 0));
@@ -218,8 +249,8 @@ TEST(DialogTest, TheDialogFontReachesChildrenWithoutOne)
 TEST(DialogTest, DoModalGivesTheFocusBack)
 {
     StartFramework();
-    HWND owner = CreateWindowExA(0, "CWindowClass", "owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0,
-                                 0, 200, 100, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    HWND owner = CreateWindowExA(0, "CWindowClass", "owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0,
+                                 200, 100, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
     HWND edit = CreateWindowExA(0, "EDIT", "", WS_CHILD | WS_VISIBLE, 0, 0, 100, 20, owner,
                                 reinterpret_cast<HMENU>(1), GetModuleHandleA(nullptr), nullptr);
     SetForegroundWindow(owner);
@@ -228,7 +259,8 @@ TEST(DialogTest, DoModalGivesTheFocusBack)
     ScriptedDialog dialog;
     HWND focusInside = nullptr;
     dialog.onInit = [&](ScriptedDialog& d) { PostMessageA(d.window, kStep, 0, 0); };
-    dialog.onStep = [&](ScriptedDialog& d, UINT, WPARAM) {
+    dialog.onStep = [&](ScriptedDialog& d, UINT, WPARAM)
+    {
         focusInside = GetFocus();
         PostCommand(d.window, IDOK);
     };
@@ -250,7 +282,8 @@ TEST(DialogTest, TemporaryWrappersGoAfterTheLoopsNextMessage)
     int countAtSecondStep = -1;
     bool restoredAtSecondStep = false;
     dialog.onInit = [&](ScriptedDialog& d) { PostMessageA(d.window, kStep, 1, 0); };
-    dialog.onStep = [&](ScriptedDialog& d, UINT, WPARAM step) {
+    dialog.onStep = [&](ScriptedDialog& d, UINT, WPARAM step)
+    {
         if (step == 1)
         {
             // Made while the loop dispatches a message: lives until that
@@ -280,15 +313,21 @@ TEST(DialogTest, InMemoryTemplateWithTitleStyleAndFont)
 {
     StartFramework();
     DialogFontDescription font = {9, FW_BOLD, 0, DEFAULT_CHARSET, "Tahoma"};
-    DialogTemplateDescription description = {
-        "Built in memory", WS_POPUP | WS_CAPTION | WS_SYSMENU, WS_EX_TOOLWINDOW, 5, 5, 150, 80,
-        &font};
+    DialogTemplateDescription description = {"Built in memory",
+                                             WS_POPUP | WS_CAPTION | WS_SYSMENU,
+                                             WS_EX_TOOLWINDOW,
+                                             5,
+                                             5,
+                                             150,
+                                             80,
+                                             &font};
     ScriptedDialog dialog;
     char title[64] = {};
     LONG_PTR style = 0;
     LONG_PTR exStyle = 0;
     LOGFONTA logFont = {};
-    dialog.onInit = [&](ScriptedDialog& d) {
+    dialog.onInit = [&](ScriptedDialog& d)
+    {
         GetWindowTextA(d.window, title, sizeof(title));
         style = GetWindowLongPtrA(d.window, GWL_STYLE);
         exStyle = GetWindowLongPtrA(d.window, GWL_EXSTYLE);
@@ -307,7 +346,8 @@ TEST(DialogTest, InMemoryTemplateWithTitleStyleAndFont)
     description.font = nullptr;
     description.title = nullptr;
     ScriptedDialog plain;
-    plain.onInit = [&](ScriptedDialog& d) {
+    plain.onInit = [&](ScriptedDialog& d)
+    {
         GetWindowTextA(d.window, title, sizeof(title));
         d.EndDialog(8);
     };
@@ -319,13 +359,14 @@ TEST(DialogTest, ParentIsDisabledWhileTheRunLasts)
 {
     StartFramework();
     CWindow parent;
-    ASSERT_TRUE(parent.CreateEx(0, nullptr, "parent", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100,
-                                nullptr, nullptr));
+    ASSERT_TRUE(parent.CreateEx(0, nullptr, "parent", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr,
+                                nullptr));
     ScriptedDialog dialog;
     bool enabledInside = true;
     HWND owner = nullptr;
     dialog.onInit = [&](ScriptedDialog& d) { PostMessageA(d.window, kStep, 0, 0); };
-    dialog.onStep = [&](ScriptedDialog& d, UINT, WPARAM) {
+    dialog.onStep = [&](ScriptedDialog& d, UINT, WPARAM)
+    {
         enabledInside = IsWindowEnabled(parent.GetHwnd()) != FALSE;
         owner = GetWindow(d.window, GW_OWNER);
         d.EndDialog(1);

@@ -110,8 +110,8 @@ TEST(ModuleTest, TheCheckMarkImageIsDrawnPixelForPixel)
     ASSERT_NE(bitmap, nullptr);
     HGDIOBJ old = SelectObject(dc, bitmap);
     std::memset(bits, 0xFF, 16 * 16 * 4);
-    ASSERT_TRUE(ImageList_Draw(GetModuleState()->GetImageList(), CheckMarkIcon, dc, 0, 0,
-                               ILD_NORMAL));
+    ASSERT_TRUE(
+        ImageList_Draw(GetModuleState()->GetImageList(), CheckMarkIcon, dc, 0, 0, ILD_NORMAL));
     const uint32_t* pixels = static_cast<const uint32_t*>(bits);
     auto at = [&](int x, int y) { return pixels[y * 16 + x] & 0xFFFFFF; };
     // Black where the check mark's strokes are, untouched white around.
@@ -134,8 +134,8 @@ TEST(ModuleTest, InitTakesTheNameExtraClassesAndCommonControls)
     extra.cbSize = sizeof(extra);
     extra.lpszClassName = "BrindlewoxExtraTestClass";
     ModuleState* state = GetModuleState();
-    ASSERT_TRUE(state->Init(instance, "", SW_SHOW, nullptr, MAKEINTRESOURCEA(kTestAppName),
-                            &extra, 1, ICC_TREEVIEW_CLASSES));
+    ASSERT_TRUE(state->Init(instance, "", SW_SHOW, nullptr, MAKEINTRESOURCEA(kTestAppName), &extra,
+                            1, ICC_TREEVIEW_CLASSES));
     EXPECT_STREQ(state->GetAppName(), "Framework Test Application");
     ASSERT_EQ(state->GetExtraClassNames().GetSize(), 1);
     EXPECT_STREQ(state->GetExtraClassNames()[0], "BrindlewoxExtraTestClass");
@@ -148,8 +148,8 @@ TEST(ModuleTest, InitTakesTheNameExtraClassesAndCommonControls)
     EXPECT_EQ(registered.lpfnWndProc, &CWindow::WindowProcedure);
     EXPECT_EQ(registered.hIcon, state->GetLargeIcon());
     CreatedCounter window;
-    ASSERT_TRUE(window.CreateEx(0, "BrindlewoxExtraTestClass", "extra", WS_OVERLAPPEDWINDOW, 0,
-                                0, 100, 100, nullptr, nullptr));
+    ASSERT_TRUE(window.CreateEx(0, "BrindlewoxExtraTestClass", "extra", WS_OVERLAPPEDWINDOW, 0, 0,
+                                100, 100, nullptr, nullptr));
     EXPECT_EQ(window.creations, 1);
 
     EXPECT_TRUE(InitCommonControlsSafe(ICC_TREEVIEW_CLASSES));

@@ -45,9 +45,9 @@ TEST(MultiMonTest, KeepInsideWorkArea)
         CPoint in;
         CPoint out;
     } cases[] = {
-        {CPoint(300, 300), CPoint(300, 300)},   // inside: unchanged
-        {CPoint(1000, 800), CPoint(900, 750)},  // past the right and bottom
-        {CPoint(50, 0), CPoint(100, 50)},       // before the left and top
+        {CPoint(300, 300), CPoint(300, 300)},  // inside: unchanged
+        {CPoint(1000, 800), CPoint(900, 750)}, // past the right and bottom
+        {CPoint(50, 0), CPoint(100, 50)},      // before the left and top
         {CPoint(-5000, 5000), CPoint(100, 750)},
     };
     for (const Case& c : cases)

@@ -136,10 +136,30 @@ public:
     int ownDraws = 0;
 };
 
+// A modeless test dialog whose action button is bound to a control object.
+class WindowReflectionTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        StartFramework();
+        ASSERT_TRUE(dialog.Create(nullptr, kTestDialog));
+        handle = dialog.GetSafeHwnd();
+        button = GetDlgItem(handle, kTestActionButton);
+        ASSERT_TRUE(control.Attach(button, false));
+    }
+    void TearDown() override { dialog.Destroy(); }
+
+    RecordingDialog dialog;
+    ReflectingControl control;
+    HWND handle = nullptr;
+    HWND button = nullptr;
+};
+
 HWND CreateTopLevel(CWindow& object, const char* name = "window")
 {
-    EXPECT_TRUE(object.CreateEx(0, nullptr, name, WS_OVERLAPPEDWINDOW, 10, 10, 300, 200, nullptr,
-                                nullptr));
+    EXPECT_TRUE(
+        object.CreateEx(0, nullptr, name, WS_OVERLAPPEDWINDOW, 10, 10, 300, 200, nullptr, nullptr));
     return object.GetSafeHwnd();
 }
 
@@ -230,8 +250,7 @@ TEST(WindowTest, SubclassingAForeignWindowAndGivingItBack)
     ASSERT_TRUE(object->Attach(foreign, false));
     EXPECT_EQ(WindowProcedureOf(foreign), &CWindow::WindowProcedure);
     // The object's own answer, and the window's own procedure behind it.
-    EXPECT_EQ(SendMessageA(foreign, RecordingWindow::kOwnQuery, 0, 0),
-              RecordingWindow::kOwnAnswer);
+    EXPECT_EQ(SendMessageA(foreign, RecordingWindow::kOwnQuery, 0, 0), RecordingWindow::kOwnAnswer);
     EXPECT_EQ(SendMessageA(foreign, kForeignQuery, 0, 0), kForeignAnswer);
     SendMessageA(foreign, WM_SIZE, SIZE_RESTORED, MAKELPARAM(33, 44));
     EXPECT_EQ(object->sizeWidth, 33);
@@ -354,15 +373,8 @@ TEST(WindowTest, WindowsWithoutAnObjectGetTheDefaultHandling)
     DestroyWindow(dialog);
 }
 
-TEST(WindowTest, ReflectedCommandsInADialog)
+TEST_F(WindowReflectionTest, CommandsInADialog)
 {
-    StartFramework();
-    RecordingDialog dialog;
-    ASSERT_TRUE(dialog.Create(nullptr, kTestDialog));
-    HWND handle = dialog.GetSafeHwnd();
-    HWND button = GetDlgItem(handle, kTestActionButton);
-    ReflectingControl control;
-    ASSERT_TRUE(control.Attach(button, false));
     WPARAM clicked = MAKEWPARAM(kTestActionButton, BN_CLICKED);
     LPARAM from = reinterpret_cast<LPARAM>(button);
 
@@ -386,18 +398,10 @@ TEST(WindowTest, ReflectedCommandsInADialog)
     EXPECT_EQ(CWindow::WindowProcedure(handle, WM_COMMAND, MAKEWPARAM(kTestLabel, 0), 0), 0);
     ASSERT_EQ(dialog.commands.size(), 1u);
     EXPECT_EQ(dialog.commands[0], kTestLabel);
-    dialog.Destroy();
 }
 
-TEST(WindowTest, ReflectedDrawItemAndThePassOnFlag)
+TEST_F(WindowReflectionTest, DrawItemAndThePassOnFlag)
 {
-    StartFramework();
-    RecordingDialog dialog;
-    ASSERT_TRUE(dialog.Create(nullptr, kTestDialog));
-    HWND handle = dialog.GetSafeHwnd();
-    ReflectingControl control;
-    ASSERT_TRUE(control.Attach(GetDlgItem(handle, kTestActionButton), false));
-
     DRAWITEMSTRUCT item = {};
     item.CtlType = ODT_BUTTON;
     item.CtlID = kTestActionButton;
@@ -419,19 +423,11 @@ TEST(WindowTest, ReflectedDrawItemAndThePassOnFlag)
     CWindow::WindowProcedure(handle, WM_DRAWITEM, kTestEdit, lParam);
     EXPECT_EQ(dialog.ownDraws, 2);
     EXPECT_EQ(g_temporaryWindowList.GetCount(), 0);
-    dialog.Destroy();
 }
 
-TEST(WindowTest, NotificationResults)
+TEST_F(WindowReflectionTest, NotificationResults)
 {
-    StartFramework();
-    RecordingDialog dialog;
-    ASSERT_TRUE(dialog.Create(nullptr, kTestDialog));
-    HWND handle = dialog.GetSafeHwnd();
     HWND edit = GetDlgItem(handle, kTestEdit);
-    HWND button = GetDlgItem(handle, kTestActionButton);
-    ReflectingControl control;
-    ASSERT_TRUE(control.Attach(button, false));
 
     // The source control's answer.
     control.answer = 9;
@@ -444,7 +440,6 @@ TEST(WindowTest, NotificationResults)
     EXPECT_EQ(SendNotify(handle, edit, kTestEdit, NM_CLICK), 0);
     dialog.notifyResult = CWindow::NotHandled;
     EXPECT_EQ(SendNotify(handle, edit, kTestEdit, NM_CLICK), 0);
-    dialog.Destroy();
 
     // A window that is not a dialog does not answer with its own handler.
     RecordingWindow window;

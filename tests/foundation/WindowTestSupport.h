@@ -28,14 +28,14 @@ inline void StartFramework()
 {
     if (!GetModuleState()->AreClassesRegistered())
     {
-        ASSERT_TRUE(GetModuleState()->Init(GetModuleHandleA(nullptr), "test command line",
-                                           SW_SHOWNORMAL));
+        ASSERT_TRUE(
+            GetModuleState()->Init(GetModuleHandleA(nullptr), "test command line", SW_SHOWNORMAL));
     }
 }
 
 // For tests of Init itself, which registers the classes once per process.
-#define SKIP_UNLESS_FRAMEWORK_IS_FRESH()                                                       \
-    if (GetModuleState()->AreClassesRegistered())                                              \
+#define SKIP_UNLESS_FRAMEWORK_IS_FRESH()                                                           \
+    if (GetModuleState()->AreClassesRegistered())                                                  \
     GTEST_SKIP() << "Init already ran in this process; the test runs alone under ctest"
 
 // Dispatches every message waiting for this thread.
