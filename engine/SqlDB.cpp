@@ -359,3 +359,32 @@ CSqlQuery CSqlDB::Query(const char* sql)
     query.Attach(Compile(sql));
     return query;
 }
+
+// CSqlTransaction
+
+CSqlTransaction::CSqlTransaction(CSqlDB& db) : m_db(db), m_open(false)
+{
+    m_db.Execute("BEGIN TRANSACTION;");
+    m_open = true;
+}
+
+CSqlTransaction::~CSqlTransaction()
+{
+    if (!m_open)
+        return;
+    try
+    {
+        m_db.Execute("ROLLBACK;");
+    }
+    catch (const CSqlException&)
+    {
+        // Some failures (a full disk, a broken journal) have rolled the
+        // transaction back already; there is nothing left to undo.
+    }
+}
+
+void CSqlTransaction::Commit()
+{
+    m_db.Execute("COMMIT;");
+    m_open = false;
+}

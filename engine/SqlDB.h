@@ -174,4 +174,22 @@ private:
     int m_busyTimeout;
 };
 
+// "BEGIN TRANSACTION;" on construction, "COMMIT;" by Commit, and "ROLLBACK;"
+// when it goes out of scope uncommitted (an exception on the way out), so a
+// group of statements is stored whole or not at all.
+class CSqlTransaction
+{
+public:
+    explicit CSqlTransaction(CSqlDB& db);
+    CSqlTransaction(const CSqlTransaction&) = delete;
+    CSqlTransaction& operator=(const CSqlTransaction&) = delete;
+    // Rolls back when not committed; never throws.
+    ~CSqlTransaction();
+    void Commit();
+
+private:
+    CSqlDB& m_db;
+    bool m_open;
+};
+
 #endif
