@@ -2,7 +2,8 @@
 #include "engine/SqlDB.h"
 #include "foundation/Exception.h"
 
-#include "TestFolder.h"
+#include "tests/support/TempFolder.h"
+#include "TestBytes.h"
 
 #include <gtest/gtest.h>
 #include <shlobj.h>
@@ -72,7 +73,7 @@ void ExpectSameItem(const ProfileItem& a, const ProfileItem& b)
 class ProfileTest : public ::testing::Test
 {
 protected:
-    ProfileTest() : folder("profile"), profile(folder.File("profile.prb")) {}
+    ProfileTest() : folder("profile"), profile(folder / "profile.prb") {}
 
     void Create() { ASSERT_TRUE(profile.CreateIfMissing()); }
 
@@ -83,7 +84,7 @@ protected:
         profile.AddItem(item);
     }
 
-    TestFolder folder;
+    TempFolder folder;
     CProfileDB profile;
 };
 } // namespace
@@ -95,11 +96,11 @@ TEST(ProfileFileTest, FirstCreateMakesBothTablesAndOneSettingsRow)
 {
     char kept[MAX_PATH] = "";
     GetEnvironmentVariableA("BRINDLEWOX_PROFILE_DIR", kept, sizeof(kept));
-    std::unique_ptr<TestFolder> scratch;
+    std::unique_ptr<TempFolder> scratch;
     CString dir = kept;
     if (dir.IsEmpty())
     {
-        scratch = std::make_unique<TestFolder>("profile-create");
+        scratch = std::make_unique<TempFolder>("profile-create");
         dir = scratch->Path();
     }
     CProfileDB profile(dir + "\\profile.prb");
@@ -138,8 +139,8 @@ TEST(ProfileFileTest, FirstCreateMakesBothTablesAndOneSettingsRow)
 
 TEST(ProfileFileTest, CreateInAMissingFolderThrowsAndLeavesNothing)
 {
-    TestFolder folder("profile-nofolder");
-    CProfileDB profile(folder.File("missing\\profile.prb"));
+    TempFolder folder("profile-nofolder");
+    CProfileDB profile(folder / "missing\\profile.prb");
     EXPECT_EQ(ThrownSql([&] { profile.CreateIfMissing(); }).GetErrorCode(), 14);
     EXPECT_EQ(GetFileAttributesA(profile.GetFile()), INVALID_FILE_ATTRIBUTES);
 }
@@ -373,16 +374,16 @@ TEST_F(ProfileTest, ExportAndImportCarryTheWholeProfile)
     profile.SavePassword("it's");
 
     // Exporting works while another connection holds the file open.
-    CString exported = folder.File("exported profile.prb");
+    CString exported = folder / "exported profile.prb";
     {
         CSqlDB open;
         open.Open(profile.GetFile());
         CSqlQuery q = open.Query("SELECT * FROM backup_what;");
         profile.Export(exported);
     }
-    EXPECT_EQ(ReadTestFile(exported), ReadTestFile(profile.GetFile()));
+    EXPECT_EQ(ReadBytes(exported), ReadBytes(profile.GetFile()));
 
-    CProfileDB other(folder.File("other.prb"));
+    CProfileDB other(folder / "other.prb");
     ASSERT_TRUE(other.CreateIfMissing());
     ProfileItem stale;
     stale.path = "C:\\stale";
@@ -406,7 +407,7 @@ TEST_F(ProfileTest, ExportIntoAMissingFolderReportsTheFailure)
     Create();
     try
     {
-        profile.Export(folder.File("no folder\\profile.prb"));
+        profile.Export(folder / "no folder\\profile.prb");
         ADD_FAILURE() << "the failed copy was not reported";
     }
     catch (const CFileException& e)
@@ -419,7 +420,7 @@ TEST_F(ProfileTest, ImportRefusesWhatIsNoProfile)
 {
     Create();
     AddFolderRow("C:\\precious");
-    const std::string before = ReadTestFile(profile.GetFile());
+    const std::string before = ReadBytes(profile.GetFile());
 
     // An SQLite 2 database: the old format's header text, its magic number
     // and an empty first page.
@@ -428,23 +429,23 @@ TEST_F(ProfileTest, ImportRefusesWhatIsNoProfile)
     const unsigned char magic[] = {0x28, 0x75, 0xe3, 0xda};
     sqlite2.append(reinterpret_cast<const char*>(magic), sizeof(magic));
     sqlite2.resize(2048, '\0');
-    CString old = folder.File("old.prb");
-    ASSERT_TRUE(WriteTestFile(old, sqlite2.data(), sqlite2.size()));
+    CString old = folder / "old.prb";
+    ASSERT_TRUE(WriteBytes(old, sqlite2));
 
     // A profile whose first page (the table definitions) was overwritten.
     std::string damaged = before;
     ASSERT_GT(damaged.size(), 1024u);
     for (size_t i = 100; i < 1024; ++i)
         damaged[i] = static_cast<char>(0xA5 ^ i);
-    CString corrupt = folder.File("corrupt.prb");
-    ASSERT_TRUE(WriteTestFile(corrupt, damaged.data(), damaged.size()));
+    CString corrupt = folder / "corrupt.prb";
+    ASSERT_TRUE(WriteBytes(corrupt, damaged));
 
-    CString text = folder.File("notes.txt");
-    ASSERT_TRUE(WriteTestFile(text, "just some text\r\n", 16));
+    CString text = folder / "notes.txt";
+    ASSERT_TRUE(WriteTextFile(text, "just some text\r\n"));
 
     // A database of other tables, and one with the tables in another width.
-    CString foreign = folder.File("cache.prb");
-    CString narrow = folder.File("narrow.prb");
+    CString foreign = folder / "cache.prb";
+    CString narrow = folder / "narrow.prb";
     {
         CSqlDB db;
         db.Open(foreign);
@@ -457,7 +458,7 @@ TEST_F(ProfileTest, ImportRefusesWhatIsNoProfile)
         db.Execute("INSERT INTO backup_settings VALUES (NULL, '0', '', '0', '0', '');");
     }
     // A profile without its settings row.
-    CString rowless = folder.File("rowless.prb");
+    CString rowless = folder / "rowless.prb";
     {
         CProfileDB p(rowless);
         ASSERT_TRUE(p.CreateIfMissing());
@@ -465,7 +466,7 @@ TEST_F(ProfileTest, ImportRefusesWhatIsNoProfile)
         db.Open(rowless);
         db.Execute("DELETE FROM backup_settings;");
     }
-    CString missing = folder.File("missing.prb");
+    CString missing = folder / "missing.prb";
 
     struct Case
     {
@@ -484,13 +485,13 @@ TEST_F(ProfileTest, ImportRefusesWhatIsNoProfile)
     {
         CSqlException e = ThrownSql([&] { profile.Import(c.file); });
         EXPECT_STREQ(e.GetErrorMessage(), c.message) << (const char*)c.file;
-        EXPECT_EQ(ReadTestFile(profile.GetFile()), before) << (const char*)c.file;
+        EXPECT_EQ(ReadBytes(profile.GetFile()), before) << (const char*)c.file;
     }
     // Checking a missing file did not create one.
     EXPECT_EQ(GetFileAttributesA(missing), INVALID_FILE_ATTRIBUTES);
     // The refused files were not changed by being looked at.
-    EXPECT_EQ(ReadTestFile(old), sqlite2);
-    EXPECT_EQ(ReadTestFile(corrupt), damaged);
+    EXPECT_EQ(ReadBytes(old), sqlite2);
+    EXPECT_EQ(ReadBytes(corrupt), damaged);
 
     // Reading such a file directly fails too, instead of giving an empty list.
     CProfileDB oldProfile(old);

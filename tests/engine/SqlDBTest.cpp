@@ -1,6 +1,7 @@
 #include "engine/SqlDB.h"
 
-#include "TestFolder.h"
+#include "tests/support/TempFolder.h"
+#include "TestBytes.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -49,14 +50,14 @@ protected:
 
     void OpenWithRows()
     {
-        db.Open(folder.File("test.db"));
+        db.Open(folder / "test.db");
         db.Execute("CREATE TABLE t (id INTEGER PRIMARY KEY, n INTEGER, s TEXT);");
         db.Execute("INSERT INTO t VALUES (NULL, '1', 'one');");
         db.Execute("INSERT INTO t VALUES (NULL, NULL, NULL);");
         db.Execute("INSERT INTO t VALUES (NULL, '3', '12abc');");
     }
 
-    TestFolder folder;
+    TempFolder folder;
     CSqlDB db;
 };
 } // namespace
@@ -133,7 +134,7 @@ TEST_F(SqlDBTest, EveryOperationOfAClosedDatabaseThrows)
     }
 
     // Closed again after use: the same.
-    db.Open(folder.File("a.db"));
+    db.Open(folder / "a.db");
     db.Close();
     db.Close();
     EXPECT_EQ(Thrown([&] { db.Execute("SELECT 1;"); }).GetErrorCode(), CSQL_ERROR);
@@ -163,14 +164,14 @@ TEST_F(SqlDBTest, LibraryErrorsCarryTheirCodeAndText)
 
 TEST_F(SqlDBTest, OpenCreatesAMissingFileAndFailsOnAMissingFolder)
 {
-    CString file = folder.File("new.db");
+    CString file = folder / "new.db";
     EXPECT_EQ(GetFileAttributesA(file), INVALID_FILE_ATTRIBUTES);
     db.Open(file);
     EXPECT_TRUE(db.IsOpen());
     EXPECT_NE(GetFileAttributesA(file), INVALID_FILE_ATTRIBUTES);
     db.Close();
 
-    CSqlException e = Thrown([&] { db.Open(folder.File("no such folder\\x.db")); });
+    CSqlException e = Thrown([&] { db.Open(folder / "no such folder\\x.db"); });
     EXPECT_EQ(e.GetErrorCode(), 14);
     EXPECT_STREQ(e.GetErrorMessage(), "SQL_CANTOPEN[14]: unable to open database file");
     EXPECT_FALSE(db.IsOpen());
@@ -180,27 +181,27 @@ TEST_F(SqlDBTest, AnsiPathsReachTheFileSystemUnchanged)
 {
     // A folder name with a character above 127, as in a user's name; the
     // library wants UTF-8, the file must still appear under the ANSI name.
-    CString sub = folder.File("Jos\xe9 M\xfcller");
+    CString sub = folder / "Jos\xe9 M\xfcller";
     ASSERT_TRUE(CreateDirectoryA(sub, nullptr));
     CString file = sub + "\\profile.prb";
     db.Open(file);
     db.Execute("CREATE TABLE t (x);");
     db.Close();
     EXPECT_NE(GetFileAttributesA(file), INVALID_FILE_ATTRIBUTES);
-    EXPECT_EQ(ReadTestFile(file).compare(0, 16, std::string("SQLite format 3\0", 16)), 0);
+    EXPECT_EQ(ReadBytes(file).compare(0, 16, std::string("SQLite format 3\0", 16)), 0);
 }
 
 TEST_F(SqlDBTest, FilesThatAreNoDatabaseFailAtTheFirstStatement)
 {
-    CString text = folder.File("text.prb");
+    CString text = folder / "text.prb";
     std::string garbage(4096, 'x');
-    ASSERT_TRUE(WriteTestFile(text, garbage.data(), garbage.size()));
+    ASSERT_TRUE(WriteBytes(text, garbage));
     db.Open(text); // the library opens lazily
     CSqlException e = Thrown([&] { db.Query("SELECT * FROM backup_what;"); });
     EXPECT_EQ(e.GetErrorCode(), 26);
     EXPECT_STREQ(e.GetErrorMessage(), "UNKNOWN_ERROR[26]: file is not a database");
     // Nothing was written into the foreign file.
-    EXPECT_EQ(ReadTestFile(text), garbage);
+    EXPECT_EQ(ReadBytes(text), garbage);
 }
 
 TEST_F(SqlDBTest, CursorReadsEveryRowWithDefaultsForNull)
@@ -378,7 +379,7 @@ TEST_F(SqlDBTest, ABusyDatabaseThrowsAfterTheTimeOut)
 {
     OpenWithRows();
     CSqlDB other;
-    other.Open(folder.File("test.db"));
+    other.Open(folder / "test.db");
     other.SetBusyTimeout(200);
     EXPECT_EQ(other.GetBusyTimeout(), 200);
 
@@ -397,7 +398,7 @@ TEST_F(SqlDBTest, QueryOutlivingItsDatabaseStaysReadable)
     CSqlQuery q;
     {
         CSqlDB local;
-        local.Open(folder.File("short.db"));
+        local.Open(folder / "short.db");
         local.Execute("CREATE TABLE t (s TEXT);");
         local.Execute("INSERT INTO t VALUES ('kept');");
         q = local.Query("SELECT * FROM t;");
