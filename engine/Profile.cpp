@@ -2,6 +2,7 @@
 
 #include "engine/SqlDB.h"
 #include "foundation/Exception.h"
+#include "foundation/Utility.h"
 
 #include <shlobj.h>
 
@@ -24,20 +25,6 @@ const int kSettingsColumns = 6;
 
 const char kApostrophe[] = "'";
 const char kEncodedApostrophe[] = "#245#";
-
-// Every occurrence of the old text, searching on behind each replacement.
-CString ReplaceAll(const char* text, const char* oldText, const char* newText)
-{
-    CString result(text);
-    int oldLength = lstrlenA(oldText);
-    int newLength = lstrlenA(newText);
-    for (int at = result.Find(oldText); at >= 0; at = result.Find(oldText, at + newLength))
-    {
-        result.Delete(at, oldLength);
-        result.Insert(at, newText);
-    }
-    return result;
-}
 
 bool FileIsThere(const char* path)
 {
@@ -91,12 +78,16 @@ void ThrowLastFileError()
 
 CString EncodeProfileText(const char* text)
 {
-    return ReplaceAll(text, kApostrophe, kEncodedApostrophe);
+    CString result(text);
+    StringReplace(kEncodedApostrophe, kApostrophe, result, TRUE);
+    return result;
 }
 
 CString DecodeProfileText(const char* text)
 {
-    return ReplaceAll(text, kEncodedApostrophe, kApostrophe);
+    CString result(text);
+    StringReplace(kApostrophe, kEncodedApostrophe, result, TRUE);
+    return result;
 }
 
 void SplitFtpField(const char* value2, CString& server, CString& folder)

@@ -1,5 +1,7 @@
 #include "engine/SqlDB.h"
 
+#include "foundation/Utility.h"
+
 #include <sqlite3.h>
 
 #include <cstdlib>
@@ -58,8 +60,7 @@ const char* SqlErrorCodeName(int code)
 CString SqlEscapeQuotes(const char* text)
 {
     CString result(text);
-    for (int at = result.Find('\''); at >= 0; at = result.Find('\'', at + 2))
-        result.Insert(at, '\'');
+    StringReplace("''", "'", result, TRUE);
     return result;
 }
 
