@@ -1,5 +1,6 @@
 #include "engine/Profile.h"
 
+#include "engine/FileSystem.h"
 #include "engine/SqlDB.h"
 #include "foundation/Exception.h"
 #include "foundation/Utility.h"
@@ -25,11 +26,6 @@ const int kSettingsColumns = 6;
 
 const char kApostrophe[] = "'";
 const char kEncodedApostrophe[] = "#245#";
-
-bool FileIsThere(const char* path)
-{
-    return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
-}
 
 void ReadItemRow(const CSqlQuery& query, ProfileItem& item)
 {
@@ -128,7 +124,7 @@ CString GetProfilePath()
 
 bool CProfileDB::CreateIfMissing()
 {
-    if (FileIsThere(m_file))
+    if (FileExists(m_file))
         return false;
     try
     {
@@ -265,7 +261,7 @@ void CProfileDB::CheckProfileFile(const CString& file)
 {
     // Opening would create a missing file: an empty database at the place
     // the user picked.
-    if (!FileIsThere(file))
+    if (!FileExists(file))
         throw CSqlException(14, "unable to open database file", false);
     CSqlDB db;
     db.Open(file);
