@@ -46,16 +46,15 @@ void ReadItemRow(const CSqlQuery& query, ProfileItem& item)
 CString InsertStatement(const ProfileItem& item)
 {
     CString sql;
-    sql.Format("INSERT INTO backup_what (id_backup_what, type_id, extra_id, value1, value2, "
-               "value3, value4, value5, value6, value7, value8, checked ) VALUES (NULL, '%d', "
-               "'0', '%s', '%s', '%s', '%s', '%s', '%s', '%s', '%s', '1');",
-               item.type, (const char*)EncodeProfileText(item.path),
-               (const char*)SqlEscapeQuotes(JoinFtpField(item.ftpServer, item.ftpFolder)),
-               (const char*)SqlEscapeQuotes(item.ftpLogin),
-               (const char*)SqlEscapeQuotes(item.ftpPassword),
-               (const char*)SqlEscapeQuotes(item.dbHost), (const char*)SqlEscapeQuotes(item.dbName),
-               (const char*)SqlEscapeQuotes(item.dbUser),
-               (const char*)SqlEscapeQuotes(item.dbPassword));
+    sql.Format(
+        "INSERT INTO backup_what (id_backup_what, type_id, extra_id, value1, value2, "
+        "value3, value4, value5, value6, value7, value8, checked ) VALUES (NULL, '%d', "
+        "'0', '%s', '%s', '%s', '%s', '%s', '%s', '%s', '%s', '1');",
+        item.type, (const char*)EncodeProfileText(item.path),
+        (const char*)SqlEscapeQuotes(JoinFtpField(item.ftpServer, item.ftpFolder)),
+        (const char*)SqlEscapeQuotes(item.ftpLogin), (const char*)SqlEscapeQuotes(item.ftpPassword),
+        (const char*)SqlEscapeQuotes(item.dbHost), (const char*)SqlEscapeQuotes(item.dbName),
+        (const char*)SqlEscapeQuotes(item.dbUser), (const char*)SqlEscapeQuotes(item.dbPassword));
     return sql;
 }
 

@@ -36,11 +36,11 @@ std::string AnsiToUtf8(const char* text)
 const char* SqlErrorCodeName(int code)
 {
     static const char* const names[] = {
-        "SQL_OK",       "SQL_ERROR",    "SQL_INTERNAL", "SQL_PERM",       "SQL_ABORT",
-        "SQL_BUSY",     "SQL_LOCKED",   "SQL_NOMEM",    "SQL_READONLY",   "SQL_INTERRUPT",
-        "SQL_IOERR",    "SQL_CORRUPT",  "SQL_NOTFOUND", "SQL_FULL",       "SQL_CANTOPEN",
-        "SQL_PROTOCOL", "SQL_EMPTY",    "SQL_SCHEMA",   "SQL_TOOBIG",     "SQL_CONSTRAINT",
-        "SQL_MISMATCH", "SQL_MISUSE",   "SQL_NOLFS",    "SQL_AUTH",       "SQL_FORMAT",
+        "SQL_OK",       "SQL_ERROR",   "SQL_INTERNAL", "SQL_PERM",     "SQL_ABORT",
+        "SQL_BUSY",     "SQL_LOCKED",  "SQL_NOMEM",    "SQL_READONLY", "SQL_INTERRUPT",
+        "SQL_IOERR",    "SQL_CORRUPT", "SQL_NOTFOUND", "SQL_FULL",     "SQL_CANTOPEN",
+        "SQL_PROTOCOL", "SQL_EMPTY",   "SQL_SCHEMA",   "SQL_TOOBIG",   "SQL_CONSTRAINT",
+        "SQL_MISMATCH", "SQL_MISUSE",  "SQL_NOLFS",    "SQL_AUTH",     "SQL_FORMAT",
         "SQL_RANGE"};
     if (code >= 0 && code < static_cast<int>(sizeof(names) / sizeof(names[0])))
         return names[code];
@@ -75,7 +75,8 @@ CSqlException::CSqlException(int code, const char* message, bool freeMessage)
 }
 
 CSqlException::CSqlException(const CSqlException& other)
-    : m_code(other.m_code), m_message(other.m_message ? sqlite3_mprintf("%s", other.m_message) : nullptr)
+    : m_code(other.m_code),
+      m_message(other.m_message ? sqlite3_mprintf("%s", other.m_message) : nullptr)
 {
 }
 

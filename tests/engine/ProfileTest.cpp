@@ -173,8 +173,8 @@ TEST(ProfileTextTest, FtpFieldSplitsAtTheFirstColon)
         const char* value2;
         const char* server;
         const char* folder;
-    } cases[] = {{"ftp.h:", "ftp.h", ""},      {":", "", ""},   {"srv:/a:b", "srv", "/a:b"},
-                 {"srv", "srv", ""},           {"", "", ""},    {":/www", "", "/www"}};
+    } cases[] = {{"ftp.h:", "ftp.h", ""}, {":", "", ""}, {"srv:/a:b", "srv", "/a:b"},
+                 {"srv", "srv", ""},      {"", "", ""},  {":/www", "", "/www"}};
     for (const Case& c : cases)
     {
         CString server("old"), folder("old");
@@ -299,8 +299,8 @@ TEST_F(ProfileTest, SaveStoresChecksAndInvertsTheToggledBox)
         int toggled;
         bool compress;
         bool encrypt;
-    } cases[] = {{true, true, 0, true, true},   {true, false, 1, false, false},
-                 {false, true, 1, true, true},  {true, true, 2, true, false},
+    } cases[] = {{true, true, 0, true, true},    {true, false, 1, false, false},
+                 {false, true, 1, true, true},   {true, true, 2, true, false},
                  {false, false, 2, false, true}, {false, false, 0, false, false}};
     for (const Case& c : cases)
     {

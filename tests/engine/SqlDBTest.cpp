@@ -121,14 +121,16 @@ TEST_F(SqlDBTest, EveryOperationOfAClosedDatabaseThrows)
     EXPECT_EQ(db.GetBusyTimeout(), 60000);
     for (int op = 0; op < 3; ++op)
     {
-        CSqlException e = Thrown([&] {
-            if (op == 0)
-                db.Execute("SELECT 1;");
-            else if (op == 1)
-                db.Compile("SELECT 1;");
-            else
-                db.Query("SELECT 1;");
-        });
+        CSqlException e = Thrown(
+            [&]
+            {
+                if (op == 0)
+                    db.Execute("SELECT 1;");
+                else if (op == 1)
+                    db.Compile("SELECT 1;");
+                else
+                    db.Query("SELECT 1;");
+            });
         EXPECT_EQ(e.GetErrorCode(), CSQL_ERROR);
         EXPECT_STREQ(e.GetErrorMessage(), "CSQL_ERROR[1000]: Database not open");
     }
@@ -225,7 +227,7 @@ TEST_F(SqlDBTest, CursorReadsEveryRowWithDefaultsForNull)
 
     q.NextRow();
     ASSERT_FALSE(q.IsEof());
-    EXPECT_EQ(q.GetFieldInt(2, -5), 12); // atoi of "12abc"
+    EXPECT_EQ(q.GetFieldInt(2, -5), 12);  // atoi of "12abc"
     EXPECT_STREQ(q.GetFieldText(1), "3"); // an INTEGER column reads back as digits
 
     q.NextRow();
@@ -271,16 +273,18 @@ TEST_F(SqlDBTest, QueriesWithoutAStatementSaySo)
     CSqlQuery none;
     for (int op = 0; op < 4; ++op)
     {
-        CSqlException e = Thrown([&] {
-            if (op == 0)
-                none.IsEof();
-            else if (op == 1)
-                none.NextRow();
-            else if (op == 2)
-                none.GetFieldValue(0);
-            else
-                none.GetFieldCount();
-        });
+        CSqlException e = Thrown(
+            [&]
+            {
+                if (op == 0)
+                    none.IsEof();
+                else if (op == 1)
+                    none.NextRow();
+                else if (op == 2)
+                    none.GetFieldValue(0);
+                else
+                    none.GetFieldCount();
+            });
         EXPECT_EQ(e.GetErrorCode(), CSQL_ERROR);
         EXPECT_STREQ(e.GetErrorMessage(), "CSQL_ERROR[1000]: Null Virtual Machine pointer");
     }
