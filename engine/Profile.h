@@ -123,8 +123,8 @@ public:
     void Save(const CSimpleArray<ProfileCheck>& checks, const CString& destination,
               bool compressShown, bool encryptShown, int toggled);
 
-    // A new row, checked (the stored form's rule for new rows: item.checked
-    // and item.id are not used).
+    // A new row, checked and with extra_id 0 (the stored form's rule for new
+    // rows: item.id, item.extraId and item.checked are not used).
     void AddItem(const ProfileItem& item);
     // An edited row is stored anew: the old row is deleted and the item added
     // with a new id (so it moves to the end of the list, checked). One

@@ -3,7 +3,7 @@
 #include "foundation/Exception.h"
 
 #include "tests/support/TempFolder.h"
-#include "TestBytes.h"
+#include "EngineTestSupport.h"
 
 #include <gtest/gtest.h>
 #include <shlobj.h>
@@ -40,20 +40,6 @@ CString RawValue(const CString& file, const char* sql, int column)
     db.Open(file);
     CSqlQuery q = db.Query(sql);
     return q.IsEof() ? CString() : CString(q.GetFieldText(column));
-}
-
-template <typename F> CSqlException ThrownSql(F&& call)
-{
-    try
-    {
-        call();
-    }
-    catch (const CSqlException& e)
-    {
-        return e;
-    }
-    ADD_FAILURE() << "no CSqlException was thrown";
-    return CSqlException(0, "nothing thrown", false);
 }
 
 void ExpectSameItem(const ProfileItem& a, const ProfileItem& b)

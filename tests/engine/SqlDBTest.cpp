@@ -1,7 +1,7 @@
 #include "engine/SqlDB.h"
 
 #include "tests/support/TempFolder.h"
-#include "TestBytes.h"
+#include "EngineTestSupport.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -17,21 +17,6 @@ static_assert(std::is_move_constructible_v<CSqlQuery>, "queries are returned by 
 
 namespace
 {
-// Runs a call that must throw a CSqlException and hands back what it threw.
-template <typename F> CSqlException Thrown(F&& call)
-{
-    try
-    {
-        call();
-    }
-    catch (const CSqlException& e)
-    {
-        return e;
-    }
-    ADD_FAILURE() << "no CSqlException was thrown";
-    return CSqlException(0, "nothing thrown", false);
-}
-
 // The statements the library still holds unfinalized on a handle.
 int LiveStatements(CSqlDB& db)
 {
@@ -121,7 +106,7 @@ TEST_F(SqlDBTest, EveryOperationOfAClosedDatabaseThrows)
     EXPECT_EQ(db.GetBusyTimeout(), 60000);
     for (int op = 0; op < 3; ++op)
     {
-        CSqlException e = Thrown(
+        CSqlException e = ThrownSql(
             [&]
             {
                 if (op == 0)
@@ -139,24 +124,24 @@ TEST_F(SqlDBTest, EveryOperationOfAClosedDatabaseThrows)
     db.Open(folder / "a.db");
     db.Close();
     db.Close();
-    EXPECT_EQ(Thrown([&] { db.Execute("SELECT 1;"); }).GetErrorCode(), CSQL_ERROR);
+    EXPECT_EQ(ThrownSql([&] { db.Execute("SELECT 1;"); }).GetErrorCode(), CSQL_ERROR);
 }
 
 TEST_F(SqlDBTest, LibraryErrorsCarryTheirCodeAndText)
 {
     OpenWithRows();
-    CSqlException syntax = Thrown([&] { db.Execute("SELEKT 1;"); });
+    CSqlException syntax = ThrownSql([&] { db.Execute("SELEKT 1;"); });
     EXPECT_EQ(syntax.GetErrorCode(), 1);
     EXPECT_EQ(std::string(syntax.GetErrorMessage()).rfind("SQL_ERROR[1]: ", 0), 0u)
         << syntax.GetErrorMessage();
 
-    CSqlException missing = Thrown([&] { db.Query("SELECT * FROM backup_what;"); });
+    CSqlException missing = ThrownSql([&] { db.Query("SELECT * FROM backup_what;"); });
     EXPECT_EQ(missing.GetErrorCode(), 1);
     EXPECT_STREQ(missing.GetErrorMessage(), "SQL_ERROR[1]: no such table: backup_what");
 
     db.Execute("CREATE TABLE u (k TEXT UNIQUE);");
     db.Execute("INSERT INTO u VALUES ('x');");
-    CSqlException unique = Thrown([&] { db.Execute("INSERT INTO u VALUES ('x');"); });
+    CSqlException unique = ThrownSql([&] { db.Execute("INSERT INTO u VALUES ('x');"); });
     EXPECT_EQ(unique.GetErrorCode(), 19);
     EXPECT_EQ(std::string(unique.GetErrorMessage()).rfind("SQL_CONSTRAINT[19]: ", 0), 0u);
 
@@ -173,7 +158,7 @@ TEST_F(SqlDBTest, OpenCreatesAMissingFileAndFailsOnAMissingFolder)
     EXPECT_NE(GetFileAttributesA(file), INVALID_FILE_ATTRIBUTES);
     db.Close();
 
-    CSqlException e = Thrown([&] { db.Open(folder / "no such folder\\x.db"); });
+    CSqlException e = ThrownSql([&] { db.Open(folder / "no such folder\\x.db"); });
     EXPECT_EQ(e.GetErrorCode(), 14);
     EXPECT_STREQ(e.GetErrorMessage(), "SQL_CANTOPEN[14]: unable to open database file");
     EXPECT_FALSE(db.IsOpen());
@@ -199,7 +184,7 @@ TEST_F(SqlDBTest, FilesThatAreNoDatabaseFailAtTheFirstStatement)
     std::string garbage(4096, 'x');
     ASSERT_TRUE(WriteBytes(text, garbage));
     db.Open(text); // the library opens lazily
-    CSqlException e = Thrown([&] { db.Query("SELECT * FROM backup_what;"); });
+    CSqlException e = ThrownSql([&] { db.Query("SELECT * FROM backup_what;"); });
     EXPECT_EQ(e.GetErrorCode(), 26);
     EXPECT_STREQ(e.GetErrorMessage(), "UNKNOWN_ERROR[26]: file is not a database");
     // Nothing was written into the foreign file.
@@ -246,13 +231,13 @@ TEST_F(SqlDBTest, FieldIndexOutsideTheColumnsThrows)
     CSqlQuery q = db.Query("SELECT * FROM t;");
     for (int index : {-1, 3, 1000})
     {
-        CSqlException e = Thrown([&] { q.GetFieldValue(index); });
+        CSqlException e = ThrownSql([&] { q.GetFieldValue(index); });
         EXPECT_EQ(e.GetErrorCode(), CSQL_ERROR) << index;
         EXPECT_STREQ(e.GetErrorMessage(), "CSQL_ERROR[1000]: Invalid field index requested");
     }
-    EXPECT_EQ(Thrown([&] { q.GetFieldInt(-1, 0); }).GetErrorCode(), CSQL_ERROR);
-    EXPECT_EQ(Thrown([&] { q.GetFieldText(3, ""); }).GetErrorCode(), CSQL_ERROR);
-    EXPECT_EQ(Thrown([&] { q.FieldIsNull(3); }).GetErrorCode(), CSQL_ERROR);
+    EXPECT_EQ(ThrownSql([&] { q.GetFieldInt(-1, 0); }).GetErrorCode(), CSQL_ERROR);
+    EXPECT_EQ(ThrownSql([&] { q.GetFieldText(3, ""); }).GetErrorCode(), CSQL_ERROR);
+    EXPECT_EQ(ThrownSql([&] { q.FieldIsNull(3); }).GetErrorCode(), CSQL_ERROR);
 }
 
 TEST_F(SqlDBTest, EmptySelectIsAtItsEndAndFinalizedByTheDestructor)
@@ -273,7 +258,7 @@ TEST_F(SqlDBTest, QueriesWithoutAStatementSaySo)
     CSqlQuery none;
     for (int op = 0; op < 4; ++op)
     {
-        CSqlException e = Thrown(
+        CSqlException e = ThrownSql(
             [&]
             {
                 if (op == 0)
@@ -292,12 +277,12 @@ TEST_F(SqlDBTest, QueriesWithoutAStatementSaySo)
 
     CSqlQuery q = db.Query("SELECT * FROM t;");
     q.Finalize();
-    EXPECT_EQ(Thrown([&] { q.IsEof(); }).GetErrorCode(), CSQL_ERROR);
+    EXPECT_EQ(ThrownSql([&] { q.IsEof(); }).GetErrorCode(), CSQL_ERROR);
     EXPECT_EQ(LiveStatements(db), 0);
 
     // A text without a statement compiles to nothing.
     CSqlQuery blank = db.Query("   ");
-    EXPECT_EQ(Thrown([&] { blank.IsEof(); }).GetErrorCode(), CSQL_ERROR);
+    EXPECT_EQ(ThrownSql([&] { blank.IsEof(); }).GetErrorCode(), CSQL_ERROR);
 }
 
 TEST_F(SqlDBTest, AssignmentMovesTheStatementAndFinalizesOnce)
@@ -311,7 +296,7 @@ TEST_F(SqlDBTest, AssignmentMovesTheStatementAndFinalizesOnce)
         // The target's old statement is finalized, the source's taken over.
         target = std::move(source);
         EXPECT_EQ(LiveStatements(db), 1);
-        EXPECT_EQ(Thrown([&] { source.IsEof(); }).GetErrorCode(), CSQL_ERROR);
+        EXPECT_EQ(ThrownSql([&] { source.IsEof(); }).GetErrorCode(), CSQL_ERROR);
         ASSERT_FALSE(target.IsEof());
         target.NextRow();
         target.NextRow();
@@ -324,7 +309,7 @@ TEST_F(SqlDBTest, AssignmentMovesTheStatementAndFinalizesOnce)
 
         CSqlQuery moved(std::move(target));
         EXPECT_EQ(moved.GetFieldInt(0), 2);
-        EXPECT_EQ(Thrown([&] { target.IsEof(); }).GetErrorCode(), CSQL_ERROR);
+        EXPECT_EQ(ThrownSql([&] { target.IsEof(); }).GetErrorCode(), CSQL_ERROR);
         EXPECT_EQ(LiveStatements(db), 1);
     }
     EXPECT_EQ(LiveStatements(db), 0);
@@ -340,7 +325,7 @@ TEST_F(SqlDBTest, AttachAndDetachHandOverTheStatement)
 
     sqlite3_stmt* vm = q.Detach();
     ASSERT_NE(vm, nullptr);
-    EXPECT_EQ(Thrown([&] { q.IsEof(); }).GetErrorCode(), CSQL_ERROR);
+    EXPECT_EQ(ThrownSql([&] { q.IsEof(); }).GetErrorCode(), CSQL_ERROR);
     EXPECT_EQ(LiveStatements(db), 1);
     sqlite3_finalize(vm);
     EXPECT_EQ(LiveStatements(db), 0);
@@ -356,13 +341,13 @@ TEST_F(SqlDBTest, AFailingStepThrowsAndLeavesNoStatement)
 
     CSqlQuery q = db.Query("SELECT abs(v) FROM big;");
     EXPECT_EQ(q.GetFieldInt(0), 1);
-    CSqlException e = Thrown([&] { q.NextRow(); });
+    CSqlException e = ThrownSql([&] { q.NextRow(); });
     EXPECT_EQ(e.GetErrorCode(), 1);
     EXPECT_STREQ(e.GetErrorMessage(), "SQL_ERROR[1]: integer overflow");
-    EXPECT_STREQ(Thrown([&] { q.IsEof(); }).GetErrorMessage(),
+    EXPECT_STREQ(ThrownSql([&] { q.IsEof(); }).GetErrorMessage(),
                  "CSQL_ERROR[1000]: Null Virtual Machine pointer");
 
-    CSqlException first = Thrown([&] { db.Query("SELECT abs(v) FROM big ORDER BY v;"); });
+    CSqlException first = ThrownSql([&] { db.Query("SELECT abs(v) FROM big ORDER BY v;"); });
     EXPECT_EQ(first.GetErrorCode(), 1);
     EXPECT_EQ(LiveStatements(db), 0);
 }
@@ -388,7 +373,7 @@ TEST_F(SqlDBTest, ABusyDatabaseThrowsAfterTheTimeOut)
     EXPECT_EQ(other.GetBusyTimeout(), 200);
 
     db.Execute("BEGIN EXCLUSIVE;");
-    CSqlException e = Thrown([&] { other.Execute("INSERT INTO t VALUES (NULL, '9', 'x');"); });
+    CSqlException e = ThrownSql([&] { other.Execute("INSERT INTO t VALUES (NULL, '9', 'x');"); });
     EXPECT_EQ(e.GetErrorCode(), 5);
     EXPECT_STREQ(e.GetErrorMessage(), "SQL_BUSY[5]: database is locked");
     db.Execute("COMMIT;");

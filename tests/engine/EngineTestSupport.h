@@ -1,7 +1,12 @@
-// Whole files as bytes: database files hold NULs, which a CString would end
-// at when compared.
-#ifndef BRINDLEWOX_TESTS_ENGINE_TESTBYTES_H
-#define BRINDLEWOX_TESTS_ENGINE_TESTBYTES_H
+// Helpers of the engine tests: whole files as bytes (database files hold
+// NULs, where a CString comparison would stop) and the catching of one
+// CSqlException.
+#ifndef BRINDLEWOX_TESTS_ENGINE_ENGINETESTSUPPORT_H
+#define BRINDLEWOX_TESTS_ENGINE_ENGINETESTSUPPORT_H
+
+#include "engine/SqlDB.h"
+
+#include <gtest/gtest.h>
 
 #include <cstdio>
 #include <string>
@@ -29,6 +34,22 @@ inline std::string ReadBytes(const char* path)
         bytes.append(buffer, n);
     fclose(f);
     return bytes;
+}
+
+// Runs a call that must throw a CSqlException and hands back what it threw;
+// a call that throws nothing fails the test.
+template <typename F> CSqlException ThrownSql(F&& call)
+{
+    try
+    {
+        call();
+    }
+    catch (const CSqlException& e)
+    {
+        return e;
+    }
+    ADD_FAILURE() << "no CSqlException was thrown";
+    return CSqlException(0, "nothing thrown", false);
 }
 
 #endif
