@@ -1,0 +1,238 @@
+#include "engine/BackupCache.h"
+#include "engine/BackupOneFile.h"
+#include "engine/FileStamp.h"
+#include "engine/SqlDB.h"
+#include "tests/support/TempFolder.h"
+
+#include <gtest/gtest.h>
+#include <shlobj.h>
+
+#include <string>
+#include <vector>
+
+namespace
+{
+// Stamps real files and stores them by copying to their stored path; either
+// can be made to fail.
+class FakeStoreService : public IFileStoreService
+{
+public:
+    bool GetFileStamp(const char* path, CString& stamp) override
+    {
+        stamped.push_back(path);
+        return stampWorks && MakeFileStamp(path, stamp);
+    }
+    bool StoreFile(const char* source, const char* treeRoot, int compress, int encrypt,
+                   const char* password) override
+    {
+        stored.push_back(source);
+        lastRoot = treeRoot;
+        lastSettings = std::to_string(compress) + std::to_string(encrypt) + password;
+        if (!storeWorks)
+            return false;
+        const CString target = StoredCopyPath(treeRoot, source);
+        SHCreateDirectoryExA(nullptr, target.Left(target.ReverseFind('\\')), nullptr);
+        return CopyFileA(source, target, FALSE) != FALSE;
+    }
+
+    bool stampWorks = true;
+    bool storeWorks = true;
+    std::vector<std::string> stamped, stored;
+    std::string lastRoot, lastSettings;
+};
+
+class FakeReport : public IBackupFileReport
+{
+public:
+    void FileStarted(const char* path) override
+    {
+        ++processed;
+        shown = path;
+    }
+    void FileFailed(const char*) override { ++errors; }
+    void WriteLog(const char* text) override { log.push_back(text); }
+    CString GetLanguageText(const char* key, const char* englishDefault) override
+    {
+        return CString(key) == kErrorAtKey ? CString("Fehler bei:") : CString(englishDefault);
+    }
+
+    long processed = 0;
+    long errors = 0;
+    std::string shown;
+    std::vector<std::string> log;
+};
+
+class BackupOneFileTest : public ::testing::Test
+{
+protected:
+    BackupOneFileTest() : folder("decide"), source(folder / "it's;1.txt")
+    {
+        MakeFolder(folder / "Settings");
+        const CString file = GetCacheFilePath(folder.Path() + "\\");
+        CreateCacheIfMissing(file);
+        cache.Open(file);
+        settings.treeRoot = folder.Path() + "\\Files\\";
+        WriteTextFile(source, "first");
+        SetTime(source, 1000);
+    }
+
+    int Backup(const char* path) { return BackupOneFile(report, services, cache, settings, path); }
+
+    // The stamps the cache holds for the path.
+    std::vector<std::string> Rows(const char* path)
+    {
+        std::vector<std::string> rows;
+        CString sql;
+        sql.Format("SELECT attrib_val FROM backup_cache WHERE path='%s';",
+                   (const char*)CachePathEscape(path));
+        for (CSqlQuery q = cache.Query(sql); !q.IsEof(); q.NextRow())
+            rows.push_back(q.GetFieldText(0));
+        return rows;
+    }
+
+    std::string Stamp(const char* path)
+    {
+        CString stamp;
+        MakeFileStamp(path, stamp);
+        return (const char*)stamp;
+    }
+
+    // Last write at a fixed moment plus `ms` milliseconds.
+    static void SetTime(const char* path, int ms)
+    {
+        HANDLE h = CreateFileA(path, FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                               FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        ULARGE_INTEGER t;
+        t.QuadPart = 130000000000000000ull + (ULONGLONG)ms * 10000;
+        FILETIME written = {t.LowPart, t.HighPart};
+        SetFileTime(h, nullptr, nullptr, &written);
+        CloseHandle(h);
+    }
+
+    TempFolder folder;
+    CString source;
+    CSqlDB cache;
+    FakeStoreService local, network;
+    BackupFileServices services{local, network};
+    BackupStoreSettings settings;
+    FakeReport report;
+};
+} // namespace
+
+TEST_F(BackupOneFileTest, UnchangedFilesAreSkippedAndChangesStoredAgain)
+{
+    EXPECT_EQ(Backup(source), kBackupFileDone);
+    ASSERT_EQ(local.stored.size(), 1u);
+    EXPECT_EQ(Rows(source), std::vector<std::string>{Stamp(source)});
+
+    // Unchanged: not stored, even with other store settings (the key is the
+    // path alone).
+    settings.compress = 1;
+    EXPECT_EQ(Backup(source), kBackupFileDone);
+    EXPECT_EQ(local.stored.size(), 1u);
+
+    // A later last-write time, another size, another attribute: each is
+    // stored again and leaves one row with the new stamp.
+    SetTime(source, 1001);
+    EXPECT_EQ(Backup(source), kBackupFileDone);
+    EXPECT_EQ(local.stored.size(), 2u);
+    EXPECT_EQ(Rows(source), std::vector<std::string>{Stamp(source)});
+
+    WriteTextFile(source, "second");
+    SetTime(source, 1001);
+    EXPECT_EQ(Backup(source), kBackupFileDone);
+    EXPECT_EQ(local.stored.size(), 3u);
+
+    SetFileAttributesA(source, FILE_ATTRIBUTE_READONLY);
+    EXPECT_EQ(Backup(source), kBackupFileDone);
+    EXPECT_EQ(local.stored.size(), 4u);
+    EXPECT_EQ(Rows(source), std::vector<std::string>{Stamp(source)});
+    SetFileAttributesA(source, FILE_ATTRIBUTE_NORMAL);
+
+    EXPECT_EQ(report.processed, 5);
+    EXPECT_EQ(report.shown, std::string(source));
+    EXPECT_EQ(report.errors, 0);
+    EXPECT_TRUE(report.log.empty());
+    EXPECT_EQ(local.lastSettings, "10");
+}
+
+TEST_F(BackupOneFileTest, WithoutAStampTheFileIsStoredEveryTimeAndNeverCached)
+{
+    // An old cache may hold a row with an empty stamp.
+    RecordCachedStamp(cache, CachePathEscape(source), "");
+    local.stampWorks = false;
+    EXPECT_EQ(Backup(source), kBackupFileDone);
+    EXPECT_EQ(Backup(source), kBackupFileDone);
+    EXPECT_EQ(local.stored.size(), 2u);
+    EXPECT_TRUE(Rows(source).empty());
+
+    // Without a stamp and without a store (no service): counted failed.
+    local.storeWorks = false;
+    EXPECT_EQ(Backup(source), kBackupFileFailed);
+    EXPECT_EQ(report.errors, 1);
+}
+
+TEST_F(BackupOneFileTest, FailedStoreIsLoggedCountedAndKeepsNoRow)
+{
+    EXPECT_EQ(Backup(source), kBackupFileDone);
+    SetTime(source, 2000);
+    local.storeWorks = false;
+    EXPECT_EQ(Backup(source), kBackupFileFailed);
+
+    EXPECT_EQ(report.errors, 1);
+    ASSERT_EQ(report.log.size(), 1u);
+    EXPECT_EQ(report.log[0], "Fehler bei: " + std::string(source) + "\r\n\r\n");
+    EXPECT_TRUE(Rows(source).empty());
+    // The stored copy of the first run is still there.
+    EXPECT_STREQ(ReadTextFile(StoredCopyPath(settings.treeRoot, source)), "first");
+
+    // The next run tries again.
+    local.storeWorks = true;
+    EXPECT_EQ(Backup(source), kBackupFileDone);
+    EXPECT_EQ(local.stored.size(), 3u);
+    EXPECT_EQ(Rows(source), std::vector<std::string>{Stamp(source)});
+}
+
+TEST_F(BackupOneFileTest, RowWithoutItsStoredCopyDoesNotSkip)
+{
+    EXPECT_EQ(Backup(source), kBackupFileDone);
+    ASSERT_TRUE(DeleteFileA(StoredCopyPath(settings.treeRoot, source)));
+    EXPECT_EQ(Backup(source), kBackupFileDone);
+    EXPECT_EQ(local.stored.size(), 2u);
+    EXPECT_STREQ(ReadTextFile(StoredCopyPath(settings.treeRoot, source)), "first");
+    EXPECT_EQ(Rows(source).size(), 1u);
+}
+
+TEST_F(BackupOneFileTest, NetworkPathsGoToTheInProcessService)
+{
+    settings.password = "pw";
+    settings.encrypt = 1;
+    // Wine has no network redirector: the path cannot be stamped or stored
+    // here, which makes it a failure of the network service alone.
+    network.storeWorks = false;
+    EXPECT_EQ(Backup("\\\\srv\\share\\f.txt"), kBackupFileFailed);
+    EXPECT_EQ(network.stamped, std::vector<std::string>{"\\\\srv\\share\\f.txt"});
+    EXPECT_EQ(network.stored, std::vector<std::string>{"\\\\srv\\share\\f.txt"});
+    EXPECT_EQ(network.lastRoot, std::string(settings.treeRoot));
+    EXPECT_EQ(network.lastSettings, "01pw");
+    EXPECT_TRUE(local.stamped.empty());
+    EXPECT_TRUE(local.stored.empty());
+
+    EXPECT_EQ(Backup(source), kBackupFileDone);
+    EXPECT_EQ(local.stored.size(), 1u);
+    EXPECT_EQ(network.stored.size(), 1u);
+}
+
+TEST(StoredCopyPathTest, MapsDrivesAndShares)
+{
+    EXPECT_STREQ(StoredCopyPath("D:\\bk\\Files\\", "E:\\dir\\f"), "D:\\bk\\Files\\E\\dir\\f");
+    EXPECT_STREQ(StoredCopyPath("D:\\bk\\Files\\", "E:"), "D:\\bk\\Files\\E");
+    EXPECT_STREQ(StoredCopyPath("D:\\bk\\Files\\", "\\\\srv\\share\\f"),
+                 "D:\\bk\\Files\\NETWK-QUARZL-srv\\share\\f");
+    // Only the first ":" or "\\" is mapped; a path without ":" is appended.
+    EXPECT_STREQ(StoredCopyPath("R\\", "\\\\srv\\a\\\\b"), "R\\NETWK-QUARZL-srv\\a\\\\b");
+    EXPECT_STREQ(StoredCopyPath("R\\", "dir\\f"), "R\\dir\\f");
+    EXPECT_TRUE(IsNetworkPath("\\\\s"));
+    EXPECT_FALSE(IsNetworkPath("\\\\"));
+    EXPECT_FALSE(IsNetworkPath("C:\\x"));
+}
