@@ -155,9 +155,8 @@ double ExifReader::ConvertValue(const BYTE* p, int format) const
     }
     case FORMAT_DOUBLE:
     {
-        uint64_t bits = m_motorola
-                            ? (static_cast<uint64_t>(Get32(p)) << 32) | Get32(p + 4)
-                            : (static_cast<uint64_t>(Get32(p + 4)) << 32) | Get32(p);
+        uint64_t bits = m_motorola ? (static_cast<uint64_t>(Get32(p)) << 32) | Get32(p + 4)
+                                   : (static_cast<uint64_t>(Get32(p + 4)) << 32) | Get32(p);
         double d;
         std::memcpy(&d, &bits, sizeof(d));
         return d;
@@ -210,7 +209,8 @@ bool ExifReader::DecodeExif(ImageFile& file, int mode)
         section.type = static_cast<int>(marker);
         section.size = length;
 
-        auto drop = [&]() {
+        auto drop = [&]()
+        {
             std::free(data);
             section.data = nullptr;
             --m_sectionCount;
@@ -328,13 +328,12 @@ bool ExifReader::ProcessExif(const BYTE* data, size_t length)
             return false;
     }
     if (m_info->focalPlaneXRes != 0)
-        m_info->ccdWidth = static_cast<float>(m_exifImageWidth * m_info->focalPlaneUnits /
-                                              m_info->focalPlaneXRes);
+        m_info->ccdWidth =
+            static_cast<float>(m_exifImageWidth * m_info->focalPlaneUnits / m_info->focalPlaneXRes);
     return true;
 }
 
-bool ExifReader::ProcessDirectory(const BYTE* directory, const BYTE* base, size_t length,
-                                  int depth)
+bool ExifReader::ProcessDirectory(const BYTE* directory, const BYTE* base, size_t length, int depth)
 {
     // Directories that link to themselves or their parents must not recurse
     // for ever; real files nest two or three deep.

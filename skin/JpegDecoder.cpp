@@ -218,8 +218,8 @@ bool CJpegDecoder::Decode(ImageFile& file)
 
     const int components = info.output_components;
     const size_t rowLength = static_cast<size_t>(info.output_width) * components;
-    JSAMPARRAY buffer = (*info.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&info),
-                                                  JPOOL_IMAGE, static_cast<JDIMENSION>(rowLength), 1);
+    JSAMPARRAY buffer = (*info.mem->alloc_sarray)(
+        reinterpret_cast<j_common_ptr>(&info), JPOOL_IMAGE, static_cast<JDIMENSION>(rowLength), 1);
     ImageIterator rows(this);
     rows.Upset();
     while (info.output_scanline < info.output_height)

@@ -12,7 +12,7 @@
 enum JpegOption : DWORD
 {
     JPEG_OPTION_GRAYSCALE = 0x80,
-    JPEG_OPTION_QUANTIZE = 0x100,     // to jpegQuality colours
+    JPEG_OPTION_QUANTIZE = 0x100, // to jpegQuality colours
     JPEG_OPTION_DITHER = 0x200,
     JPEG_OPTION_NO_TWO_PASS = 0x400,
     JPEG_OPTION_NO_FANCY_UPSAMPLING = 0x800

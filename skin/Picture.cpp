@@ -817,8 +817,8 @@ bool CPicture::Negative()
     return true;
 }
 
-void CPicture::DecodeBitfields(const BYTE* source, DWORD redMask, DWORD greenMask,
-                               DWORD blueMask, int bits)
+void CPicture::DecodeBitfields(const BYTE* source, DWORD redMask, DWORD greenMask, DWORD blueMask,
+                               int bits)
 {
     if (m_info.pixels == nullptr || source == nullptr || m_header.biBitCount != 24)
         return;

@@ -251,9 +251,9 @@ protected:
     struct Info
     {
         DWORD rowBytes;
-        BYTE* pixels;      // first pixel row inside the block
-        CPicture* owner;   // set: this object only views another's storage
-        CPicture* parent;  // a layer's back pointer
+        BYTE* pixels;     // first pixel row inside the block
+        CPicture* owner;  // set: this object only views another's storage
+        CPicture* parent; // a layer's back pointer
         DWORD type;
         char lastError[256];
         int progress;

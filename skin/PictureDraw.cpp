@@ -109,14 +109,14 @@ bool CPicture::Draw(HDC dc, int x, int y, int cx, int cy, const RECT* clip, bool
     if (::GetClipBox(dc, &clipBox) == ERROR)
         return false;
 
-    const int left = std::min(std::max(x, static_cast<int>(clipBox.left)),
-                              static_cast<int>(clipBox.right));
-    const int top = std::min(std::max(y, static_cast<int>(clipBox.top)),
-                             static_cast<int>(clipBox.bottom));
-    const int right = std::max(static_cast<int>(clipBox.left),
-                               std::min(static_cast<int>(clipBox.right), x + cx));
-    const int bottom = std::max(static_cast<int>(clipBox.top),
-                                std::min(static_cast<int>(clipBox.bottom), y + cy));
+    const int left =
+        std::min(std::max(x, static_cast<int>(clipBox.left)), static_cast<int>(clipBox.right));
+    const int top =
+        std::min(std::max(y, static_cast<int>(clipBox.top)), static_cast<int>(clipBox.bottom));
+    const int right =
+        std::max(static_cast<int>(clipBox.left), std::min(static_cast<int>(clipBox.right), x + cx));
+    const int bottom =
+        std::max(static_cast<int>(clipBox.top), std::min(static_cast<int>(clipBox.bottom), y + cy));
     const int boxWidth = right - left;
     const int boxHeight = bottom - top;
     // A target outside the clip paints nothing, and that is no failure.
@@ -130,7 +130,8 @@ bool CPicture::Draw(HDC dc, int x, int y, int cx, int cy, const RECT* clip, bool
     // Source coordinates of box pixel (column, row), row 0 at the bottom of
     // the box. The scaled form is clamped into the picture on both sides:
     // single precision can land exactly on the far edge.
-    auto sourceAt = [&](int column, int row, int& sx, int& sy, float& fx, float& fy) {
+    auto sourceAt = [&](int column, int row, int& sx, int& sy, float& fx, float& fy)
+    {
         if (natural)
         {
             sx = left - x + column;
@@ -215,8 +216,8 @@ bool CPicture::Draw(HDC dc, int x, int y, int cx, int cy, const RECT* clip, bool
                 out[2] = static_cast<BYTE>((c.rgbRed * a + out[2] * (255 - a)) >> 8);
             }
         }
-        ::SetDIBitsToDevice(dc, left, top, boxWidth, boxHeight, 0, 0, 0, boxHeight,
-                            box.GetBits(), box.GetInfo(), DIB_RGB_COLORS);
+        ::SetDIBitsToDevice(dc, left, top, boxWidth, boxHeight, 0, 0, 0, boxHeight, box.GetBits(),
+                            box.GetInfo(), DIB_RGB_COLORS);
         return true;
     }
 

@@ -53,10 +53,10 @@ float BesselJ1(float u)
     {
         const double y = static_cast<double>(u) * u;
         const double p =
-            u * (72362614232.0 +
-                 y * (-7895059235.0 +
-                      y * (242396853.1 +
-                           y * (-2972611.439 + y * (15704.48260 + y * (-30.16036606))))));
+            u *
+            (72362614232.0 +
+             y * (-7895059235.0 +
+                  y * (242396853.1 + y * (-2972611.439 + y * (15704.48260 + y * (-30.16036606))))));
         const double q =
             144725228442.0 +
             y * (2300535178.0 + y * (18583304.74 + y * (99447.43394 + y * (376.9991397 + y))));
@@ -65,8 +65,9 @@ float BesselJ1(float u)
     const double z = 8.0 / ax;
     const double y = z * z;
     const double xx = ax - 2.356194491;
-    const double p1 = 1.0 + y * (0.183105e-2 + y * (-0.3516396496e-4 +
-                                                    y * (0.2457520174e-5 + y * (-0.240337019e-6))));
+    const double p1 =
+        1.0 +
+        y * (0.183105e-2 + y * (-0.3516396496e-4 + y * (0.2457520174e-5 + y * (-0.240337019e-6))));
     const double q1 =
         0.04687499995 +
         y * (-0.2002690873e-3 + y * (0.8449199096e-5 + y * (-0.88228987e-6 + y * 0.105787412e-6)));
@@ -355,9 +356,12 @@ RGBQUAD CPicture::InterpolatePixel(float x, float y, int method, int overflow,
             const BYTE* p01 = BlindGetPixelPointer(ix, iy + 1);
             const BYTE* p11 = p01 + 3;
             RGBQUAD c;
-            c.rgbBlue = static_cast<BYTE>((p00[0] * w00 + p10[0] * w10 + p01[0] * w01 + p11[0] * w11) >> 8);
-            c.rgbGreen = static_cast<BYTE>((p00[1] * w00 + p10[1] * w10 + p01[1] * w01 + p11[1] * w11) >> 8);
-            c.rgbRed = static_cast<BYTE>((p00[2] * w00 + p10[2] * w10 + p01[2] * w01 + p11[2] * w11) >> 8);
+            c.rgbBlue =
+                static_cast<BYTE>((p00[0] * w00 + p10[0] * w10 + p01[0] * w01 + p11[0] * w11) >> 8);
+            c.rgbGreen =
+                static_cast<BYTE>((p00[1] * w00 + p10[1] * w10 + p01[1] * w01 + p11[1] * w11) >> 8);
+            c.rgbRed =
+                static_cast<BYTE>((p00[2] * w00 + p10[2] * w10 + p01[2] * w01 + p11[2] * w11) >> 8);
             c.rgbReserved = 0;
             if (hasAlpha)
             {
@@ -383,8 +387,8 @@ RGBQUAD CPicture::InterpolatePixel(float x, float y, int method, int overflow,
                                  c11.rgbBlue * w11);
         c.rgbGreen = RoundChannel(c00.rgbGreen * w00 + c10.rgbGreen * w10 + c01.rgbGreen * w01 +
                                   c11.rgbGreen * w11);
-        c.rgbRed = RoundChannel(c00.rgbRed * w00 + c10.rgbRed * w10 + c01.rgbRed * w01 +
-                                c11.rgbRed * w11);
+        c.rgbRed =
+            RoundChannel(c00.rgbRed * w00 + c10.rgbRed * w10 + c01.rgbRed * w01 + c11.rgbRed * w11);
         c.rgbReserved = hasAlpha ? RoundChannel(c00.rgbReserved * w00 + c10.rgbReserved * w10 +
                                                 c01.rgbReserved * w01 + c11.rgbReserved * w11)
                                  : 0;
@@ -395,8 +399,7 @@ RGBQUAD CPicture::InterpolatePixel(float x, float y, int method, int overflow,
     // 12 × 12 from floor − 5 to floor + 6 for Lanczos.
     const int reach = method == INTERPOLATE_LANCZOS ? 6 : 2;
     const int span = reach * 2;
-    if (ix + reach < 0 || ix - (reach - 1) >= width || iy + reach < 0 ||
-        iy - (reach - 1) >= height)
+    if (ix + reach < 0 || ix - (reach - 1) >= width || iy + reach < 0 || iy - (reach - 1) >= height)
     {
         if (!MovesIntoPicture(overflow))
             return GetPixelColorOverflow(-1, -1, overflow, replacement);
@@ -449,8 +452,8 @@ RGBQUAD CPicture::InterpolatePixel(float x, float y, int method, int overflow,
                      hasAlpha ? RoundChannel(alpha) : 0);
 }
 
-RGBQUAD CPicture::InterpolateArea(float x, float y, float areaWidth, float areaHeight,
-                                  int method, int overflow, const RGBQUAD* replacement) const
+RGBQUAD CPicture::InterpolateArea(float x, float y, float areaWidth, float areaHeight, int method,
+                                  int overflow, const RGBQUAD* replacement) const
 {
     if (areaWidth <= 1.0f && areaHeight <= 1.0f)
         return InterpolatePixel(x, y, method, overflow, replacement);
@@ -475,9 +478,9 @@ RGBQUAD CPicture::InterpolateArea(float x, float y, float areaWidth, float areaH
                 const float s = cut.Surface();
                 if (s <= 0.0f)
                     continue;
-                const RGBQUAD c = InterpolatePixel((cut.left + cut.right) / 2,
-                                                   (cut.top + cut.bottom) / 2, method, overflow,
-                                                   replacement);
+                const RGBQUAD c =
+                    InterpolatePixel((cut.left + cut.right) / 2, (cut.top + cut.bottom) / 2, method,
+                                     overflow, replacement);
                 blue += c.rgbBlue * s;
                 green += c.rgbGreen * s;
                 red += c.rgbRed * s;
@@ -500,7 +503,9 @@ RGBQUAD CPicture::InterpolateArea(float x, float y, float areaWidth, float areaH
             {
                 float w = 1.0f;
                 if (i == xmin || i == xmax)
-                    w = FloatRect{i - 0.5f, area.top, i + 0.5f, area.bottom}.Intersect(area).Width();
+                    w = FloatRect{i - 0.5f, area.top, i + 0.5f, area.bottom}
+                            .Intersect(area)
+                            .Width();
                 if (w <= 0.0f)
                     continue;
                 const float weight = w * h;

@@ -141,7 +141,8 @@ bool CPngDecoder::Decode(ImageFile& file)
     int unit = 0;
     if (png_get_pHYs(png, info, &xPerUnit, &yPerUnit, &unit) != 0)
     {
-        auto dpi = [unit](png_uint_32 perUnit) -> int {
+        auto dpi = [unit](png_uint_32 perUnit) -> int
+        {
             double value = unit == PNG_RESOLUTION_METER ? perUnit * 254.0 / 10000.0 + 0.5 : perUnit;
             return value > 1e9 ? 1000000000 : static_cast<int>(value);
         };

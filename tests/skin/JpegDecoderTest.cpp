@@ -117,8 +117,8 @@ TEST(JpegDecoderTest, RowsArriveTopFirst)
     spec.pixels.insert(spec.pixels.end(), white.begin(), white.end());
     CPicture p;
     ASSERT_TRUE(DecodeJpeg(p, EncodeJpeg(spec)));
-    EXPECT_LT(p.GetPixelColor(3, 12).rgbRed, 10);  // upper half black
-    EXPECT_GT(p.GetPixelColor(3, 3).rgbRed, 245);  // lower half white
+    EXPECT_LT(p.GetPixelColor(3, 12).rgbRed, 10); // upper half black
+    EXPECT_GT(p.GetPixelColor(3, 3).rgbRed, 245); // lower half white
 }
 
 TEST(JpegDecoderTest, ScaleZeroMeansFullSize)
@@ -247,9 +247,9 @@ TEST(JpegDecoderTest, CutFilesDecodeAndEmptyOnesFail)
     spec.height = 64;
     for (int y = 0; y < 64; ++y)
         for (int x = 0; x < 64; ++x)
-            spec.pixels.insert(spec.pixels.end(), {static_cast<uint8_t>(x * 4),
-                                                   static_cast<uint8_t>((x * y) & 255),
-                                                   static_cast<uint8_t>(y * 4)});
+            spec.pixels.insert(spec.pixels.end(),
+                               {static_cast<uint8_t>(x * 4), static_cast<uint8_t>((x * y) & 255),
+                                static_cast<uint8_t>(y * 4)});
     Bytes data = EncodeJpeg(spec);
     data.resize(data.size() * 2 / 3);
     CPicture cut;
@@ -263,7 +263,8 @@ TEST(JpegDecoderTest, CutFilesDecodeAndEmptyOnesFail)
         {
             const uint8_t* s = &raw[(static_cast<size_t>(63 - y) * 64 + x) * 3];
             const RGBQUAD c = cut.GetPixelColor(x, y);
-            ASSERT_TRUE(c.rgbRed == s[0] && c.rgbGreen == s[1] && c.rgbBlue == s[2]) << x << "," << y;
+            ASSERT_TRUE(c.rgbRed == s[0] && c.rgbGreen == s[1] && c.rgbBlue == s[2])
+                << x << "," << y;
         }
     }
 
@@ -282,9 +283,8 @@ TEST(ExifReaderTest, ReadsResolutionCameraAndComment)
 {
     Bytes exif = MakeExifBlock(72, 1, 144, 2, 2);
     const Bytes comment = {'a', '\r', '\n', 'b', 1, '\t', 'c'};
-    MemoryImageFile file(JpegSkeleton({Section(0xE0, {'J', 'F', 'I', 'F', 0}),
-                                       Section(0xE1, exif), Section(0xFE, comment),
-                                       Section(0xFE, {'x'})}));
+    MemoryImageFile file(JpegSkeleton({Section(0xE0, {'J', 'F', 'I', 'F', 0}), Section(0xE1, exif),
+                                       Section(0xFE, comment), Section(0xFE, {'x'})}));
     ExifReader reader;
     ASSERT_TRUE(reader.DecodeExif(file, 1)) << reader.GetError();
     const ExifInfo& info = reader.GetInfo();
@@ -306,8 +306,8 @@ TEST(ExifReaderTest, ReadsResolutionCameraAndComment)
 TEST(ExifReaderTest, BigEndianBlocks)
 {
     // "MM": every number is big-endian.
-    Bytes b = {'E', 'x', 'i', 'f', 0, 0, 'M', 'M', 0, 42, 0, 0, 0, 8, 0, 1,
-               0x01, 0x28, 0, 3, 0, 0, 0, 1, 0, 3, 0, 0, 0, 0, 0, 0};
+    Bytes b = {'E',  'x',  'i', 'f', 0, 0, 'M', 'M', 0, 42, 0, 0, 0, 8, 0, 1,
+               0x01, 0x28, 0,   3,   0, 0, 0,   1,   0, 3,  0, 0, 0, 0, 0, 0};
     ExifReader reader;
     ASSERT_TRUE(reader.ProcessExif(b.data(), b.size())) << reader.GetError();
     EXPECT_FLOAT_EQ(reader.GetInfo().resolutionUnit, 0.3937008f);

@@ -245,7 +245,8 @@ TEST(PictureDrawTest, ScaledDrawingSamplesTheSource)
     EXPECT_TRUE(p.Draw(canvas.Dc(), 0, 0, 8, 6));
     for (int y = 0; y < 6; ++y)
         for (int x = 0; x < 8; ++x)
-            EXPECT_TRUE(SameRgb(canvas.At(x, y), Rgb(static_cast<BYTE>(10 * (x / 2) + y / 2 + 1), 0, 200)))
+            EXPECT_TRUE(
+                SameRgb(canvas.At(x, y), Rgb(static_cast<BYTE>(10 * (x / 2) + y / 2 + 1), 0, 200)))
                 << x << "," << y;
     // Smooth scaling of a uniform picture stays uniform.
     CPicture uniform(3, 3, 24, 0);

@@ -46,7 +46,7 @@ TEST(PictureTest, CreateNormalisesBitsAndLaysOutTheBlock)
     {
         int width, bits, bpp;
         DWORD rowBytes, colors;
-    } cases[] = {{1, 0, 1, 4, 2},   {33, 1, 1, 8, 2},     {10, 2, 4, 8, 16},
+    } cases[] = {{1, 0, 1, 4, 2},     {33, 1, 1, 8, 2},    {10, 2, 4, 8, 16},
                  {10, 6, 8, 12, 256}, {10, 16, 24, 32, 0}, {10, 32, 24, 32, 0}};
     for (const Case& c : cases)
     {
@@ -430,7 +430,7 @@ TEST(PictureTest, DecodeBitfieldsInPlace)
     EXPECT_TRUE(Equal(p.GetPixelColor(0, 0, false), Rgb(248, 252, 248)));
 
     // 32 bits: the first three bytes, alpha and masks ignored.
-    const BYTE source[3 * 2 * 4] = {1, 2, 3, 99, 4, 5, 6, 99, 7, 8, 9, 99,
+    const BYTE source[3 * 2 * 4] = {1,  2,  3,  99, 4,  5,  6,  99, 7,  8,  9,  99,
                                     10, 11, 12, 99, 13, 14, 15, 99, 16, 17, 18, 99};
     p.DecodeBitfields(source, 1, 1, 1, 32);
     EXPECT_TRUE(Equal(p.GetPixelColor(0, 0, false), Rgb(3, 2, 1)));

@@ -206,11 +206,13 @@ Bytes EncodeJpeg(const JpegSpec& spec)
 Bytes MakeExifBlock(uint32_t xNum, uint32_t xDen, uint32_t yNum, uint32_t yDen, int unit)
 {
     Bytes b = {'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0, 8, 0, 0, 0};
-    auto put16 = [&b](uint32_t v) {
+    auto put16 = [&b](uint32_t v)
+    {
         b.push_back(static_cast<uint8_t>(v));
         b.push_back(static_cast<uint8_t>(v >> 8));
     };
-    auto put32 = [&](uint32_t v) {
+    auto put32 = [&](uint32_t v)
+    {
         put16(v & 0xFFFF);
         put16(v >> 16);
     };

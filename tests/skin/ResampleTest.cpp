@@ -81,7 +81,8 @@ TEST(ResampleTest, UniformPicturesStayExactlyUniform)
             FillUniform(p, magenta);
             ASSERT_TRUE(p.Resample(s.w, s.h, method, OVERFLOW_REPEAT));
             ASSERT_EQ(p.GetWidth(), s.w);
-            EXPECT_EQ(CountOther(p, magenta), 0) << "method " << method << " to " << s.w << "x" << s.h;
+            EXPECT_EQ(CountOther(p, magenta), 0)
+                << "method " << method << " to " << s.w << "x" << s.h;
         }
     }
     // Lanczos' twelve weights add up to 1 only closely.
@@ -146,10 +147,10 @@ TEST(ResampleTest, EveryKernelHasItsImpulseResponse)
         int method;
         int atPixel;
         int halfway;
-    } cases[] = {{3, 113, 81},  {4, 255, 159},  {5, 255, 143},  {6, 255, 160},  {7, 255, 255},
-                 {8, 255, 128}, {9, 255, 138},  {10, 255, 162}, {11, 255, 87},  {12, 157, 114},
-                 {13, 162, 98}, {14, 143, 96},  {15, 201, 121}, {16, 255, 143}, {2, 255, 127},
-                 {1, 255, 0}};
+    } cases[] = {{3, 113, 81},   {4, 255, 159},  {5, 255, 143}, {6, 255, 160},
+                 {7, 255, 255},  {8, 255, 128},  {9, 255, 138}, {10, 255, 162},
+                 {11, 255, 87},  {12, 157, 114}, {13, 162, 98}, {14, 143, 96},
+                 {15, 201, 121}, {16, 255, 143}, {2, 255, 127}, {1, 255, 0}};
     CPicture p(40, 40, 24, 0);
     p.SetPixelColor(20, 20, Rgb(255, 255, 255));
     for (const Case& c : cases)
@@ -194,11 +195,11 @@ TEST(ResampleTest, OverflowCoordinateRules)
     struct Case
     {
         int overflow, in, out;
-    } cases[] = {{OVERFLOW_WRAP, -3, 2},   {OVERFLOW_WRAP, -1, 4},   {OVERFLOW_WRAP, 5, 0},
-                 {OVERFLOW_WRAP, 7, 2},    {OVERFLOW_REPEAT, -3, 0}, {OVERFLOW_REPEAT, 5, 4},
-                 {OVERFLOW_REPEAT, 9, 4},  {OVERFLOW_MIRROR, -3, 3}, {OVERFLOW_MIRROR, -1, 1},
-                 {OVERFLOW_MIRROR, 5, 4},  {OVERFLOW_MIRROR, 7, 2},  {OVERFLOW_COLOR, -3, -3},
-                 {OVERFLOW_WRAP, 4, 4},    {OVERFLOW_MIRROR, 0, 0}};
+    } cases[] = {{OVERFLOW_WRAP, -3, 2},  {OVERFLOW_WRAP, -1, 4},   {OVERFLOW_WRAP, 5, 0},
+                 {OVERFLOW_WRAP, 7, 2},   {OVERFLOW_REPEAT, -3, 0}, {OVERFLOW_REPEAT, 5, 4},
+                 {OVERFLOW_REPEAT, 9, 4}, {OVERFLOW_MIRROR, -3, 3}, {OVERFLOW_MIRROR, -1, 1},
+                 {OVERFLOW_MIRROR, 5, 4}, {OVERFLOW_MIRROR, 7, 2},  {OVERFLOW_COLOR, -3, -3},
+                 {OVERFLOW_WRAP, 4, 4},   {OVERFLOW_MIRROR, 0, 0}};
     for (const Case& c : cases)
     {
         int x = c.in;

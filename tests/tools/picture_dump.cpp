@@ -4,8 +4,8 @@
 // type, 0 = detect) and writes what it would show: <name>.pam, an 8-bit
 // RGB_ALPHA PAM with the rows top first, and one line per file in
 // results.txt:
-//     <name> ok <type> <width> <height> <bits> <xdpi> <ydpi> <transIndex> <alphaPalette> <alphaPlane>
-//     <name> fail <lastError>
+//     <name> ok <type> <width> <height> <bits> <xdpi> <ydpi> <transIndex> <alphaPalette>
+//     <alphaPlane> <name> fail <lastError>
 // Shell tests compare the output with native reference decoders. Exit code 0
 // when every file was handled (decoded or refused), 2 on bad arguments.
 #include "skin/Picture.h"
