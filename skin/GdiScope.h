@@ -6,69 +6,56 @@
 
 #include "foundation/Base.h"
 
-// A memory device context compatible with another (or with the screen).
-class ScopedMemoryDC
+// One owned GDI handle, closed by Traits::Close when the owner goes.
+template <class T, class Traits> class ScopedGdiHandle
 {
 public:
-    explicit ScopedMemoryDC(HDC compatible) : m_dc(::CreateCompatibleDC(compatible)) {}
-    ScopedMemoryDC(const ScopedMemoryDC&) = delete;
-    ScopedMemoryDC& operator=(const ScopedMemoryDC&) = delete;
-    ~ScopedMemoryDC() { Close(); }
+    explicit ScopedGdiHandle(T handle = nullptr) : m_handle(handle) {}
+    ScopedGdiHandle(const ScopedGdiHandle&) = delete;
+    ScopedGdiHandle& operator=(const ScopedGdiHandle&) = delete;
+    ~ScopedGdiHandle() { Close(); }
 
-    HDC Get() const { return m_dc; }
-    void Attach(HDC dc)
+    T Get() const { return m_handle; }
+    void Attach(T handle)
     {
         Close();
-        m_dc = dc;
-    }
-    HDC Detach()
-    {
-        HDC dc = m_dc;
-        m_dc = nullptr;
-        return dc;
-    }
-
-private:
-    void Close()
-    {
-        if (m_dc != nullptr)
-            ::DeleteDC(m_dc);
-        m_dc = nullptr;
-    }
-    HDC m_dc;
-};
-
-// A bitmap, region, brush or pen, deleted with DeleteObject.
-template <class T> class ScopedGdiObject
-{
-public:
-    explicit ScopedGdiObject(T object = nullptr) : m_object(object) {}
-    ScopedGdiObject(const ScopedGdiObject&) = delete;
-    ScopedGdiObject& operator=(const ScopedGdiObject&) = delete;
-    ~ScopedGdiObject() { Close(); }
-
-    T Get() const { return m_object; }
-    void Attach(T object)
-    {
-        Close();
-        m_object = object;
+        m_handle = handle;
     }
     T Detach()
     {
-        T object = m_object;
-        m_object = nullptr;
-        return object;
+        T handle = m_handle;
+        m_handle = nullptr;
+        return handle;
     }
 
 private:
     void Close()
     {
-        if (m_object != nullptr)
-            ::DeleteObject(m_object);
-        m_object = nullptr;
+        if (m_handle != nullptr)
+            Traits::Close(m_handle);
+        m_handle = nullptr;
     }
-    T m_object;
+    T m_handle;
 };
+
+struct DeleteDcTraits
+{
+    static void Close(HDC dc) { ::DeleteDC(dc); }
+};
+struct DeleteObjectTraits
+{
+    static void Close(HGDIOBJ object) { ::DeleteObject(object); }
+};
+
+// A memory device context compatible with another (or with the screen).
+class ScopedMemoryDC : public ScopedGdiHandle<HDC, DeleteDcTraits>
+{
+public:
+    explicit ScopedMemoryDC(HDC compatible) : ScopedGdiHandle(::CreateCompatibleDC(compatible)) {}
+};
+
+// A bitmap, region, brush or pen, deleted with DeleteObject.
+template <class T> using ScopedGdiObject = ScopedGdiHandle<T, DeleteObjectTraits>;
 
 // Selects an object into a device context and selects the previous one back
 // when the scope ends. It owns neither.

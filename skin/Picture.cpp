@@ -890,14 +890,6 @@ bool ImageIterator::PrevRow()
     return m_y >= 0;
 }
 
-bool ImageIterator::NextRow()
-{
-    if (m_y >= m_picture->GetHeight())
-        return false;
-    ++m_y;
-    return m_y < m_picture->GetHeight();
-}
-
 void ImageIterator::SetRow(const BYTE* data, size_t length)
 {
     BYTE* row = GetRow();

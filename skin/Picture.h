@@ -322,9 +322,8 @@ public:
     // The current row, or null when the picture has none there.
     BYTE* GetRow() const;
     int GetY() const { return m_y; }
-    // One row down / up; false when that leaves the picture.
+    // One row down; false when that leaves the picture.
     bool PrevRow();
-    bool NextRow();
     // Copies at most the row's bytes into the current row.
     void SetRow(const BYTE* data, size_t length);
 

@@ -148,80 +148,8 @@ bool CPicture::Draw(HDC dc, int x, int y, int cx, int cy, const RECT* clip, bool
     const bool interpolate = smooth && !natural;
 
     const bool transparent = m_info.transparentIndex != -1;
-    if (transparent || m_alpha != nullptr || m_info.alphaPaletteEnabled)
-    {
-        RGBQUAD transColor = GetTransColor();
-        transColor.rgbReserved = 0;
-        const int transIndex = m_info.transparentIndex;
-        BoxSection box(dc, boxWidth, boxHeight);
-        if (!box.IsValid())
-            return false;
-        {
-            ScopedSelect select(box.GetDC(), box.GetBitmap());
-            ::BitBlt(box.GetDC(), 0, 0, boxWidth, boxHeight, dc, left, top, SRCCOPY);
-        }
-        ::GdiFlush();
-        for (int row = 0; row < boxHeight; ++row)
-        {
-            BYTE* out = box.Row(row);
-            for (int column = 0; column < boxWidth; ++column, out += 3)
-            {
-                int sx, sy;
-                float fx, fy;
-                sourceAt(column, row, sx, sy, fx, fy);
-                int a = m_alpha != nullptr ? AlphaRow(sy)[sx] : 255;
-                a = ((m_info.alphaMax + 1) * a) >> 8;
-                RGBQUAD c;
-                if (indexed)
-                {
-                    const BYTE index = GetPixelIndex(sx, sy);
-                    if (transparent && index == transIndex)
-                        continue;
-                    c = interpolate ? InterpolatePixel(fx - 0.5f, fy - 0.5f, INTERPOLATE_BILINEAR,
-                                                       OVERFLOW_REPEAT)
-                                    : GetPaletteColor(index);
-                    if (m_info.alphaPaletteEnabled && palette != nullptr &&
-                        index < m_header.biClrUsed)
-                        a = ((palette[index].rgbReserved + 1) * a) >> 8;
-                }
-                else
-                {
-                    if (interpolate)
-                    {
-                        c = InterpolatePixel(fx - 0.5f, fy - 0.5f, INTERPOLATE_BILINEAR,
-                                             OVERFLOW_REPEAT);
-                    }
-                    else
-                    {
-                        const BYTE* p = BlindGetPixelPointer(sx, sy);
-                        c.rgbBlue = p[0];
-                        c.rgbGreen = p[1];
-                        c.rgbRed = p[2];
-                    }
-                    c.rgbReserved = 0;
-                    if (transparent && std::memcmp(&c, &transColor, sizeof(RGBQUAD)) == 0)
-                        continue;
-                }
-                if (a == 0)
-                    continue;
-                if (a == 255)
-                {
-                    out[0] = c.rgbBlue;
-                    out[1] = c.rgbGreen;
-                    out[2] = c.rgbRed;
-                    continue;
-                }
-                out[0] = static_cast<BYTE>((c.rgbBlue * a + out[0] * (255 - a)) >> 8);
-                out[1] = static_cast<BYTE>((c.rgbGreen * a + out[1] * (255 - a)) >> 8);
-                out[2] = static_cast<BYTE>((c.rgbRed * a + out[2] * (255 - a)) >> 8);
-            }
-        }
-        ::SetDIBitsToDevice(dc, left, top, boxWidth, boxHeight, 0, 0, 0, boxHeight, box.GetBits(),
-                            box.GetInfo(), DIB_RGB_COLORS);
-        return true;
-    }
-
-    if (natural)
+    const bool blend = transparent || m_alpha != nullptr || m_info.alphaPaletteEnabled;
+    if (!blend && natural)
     {
         const int oldMode = ::SetStretchBltMode(dc, COLORONCOLOR);
         ::SetDIBitsToDevice(dc, x, y, cx, cy, 0, 0, 0, cy, m_info.pixels,
@@ -231,9 +159,22 @@ bool CPicture::Draw(HDC dc, int x, int y, int cx, int cy, const RECT* clip, bool
         return true;
     }
 
+    // One 24-bit section of the paint box, holding the screen under it when
+    // the picture blends.
     BoxSection box(dc, boxWidth, boxHeight);
     if (!box.IsValid())
         return false;
+    if (blend)
+    {
+        {
+            ScopedSelect select(box.GetDC(), box.GetBitmap());
+            ::BitBlt(box.GetDC(), 0, 0, boxWidth, boxHeight, dc, left, top, SRCCOPY);
+        }
+        ::GdiFlush();
+    }
+    RGBQUAD transColor = GetTransColor();
+    transColor.rgbReserved = 0;
+    const int transIndex = m_info.transparentIndex;
     for (int row = 0; row < boxHeight; ++row)
     {
         BYTE* out = box.Row(row);
@@ -242,14 +183,46 @@ bool CPicture::Draw(HDC dc, int x, int y, int cx, int cy, const RECT* clip, bool
             int sx, sy;
             float fx, fy;
             sourceAt(column, row, sx, sy, fx, fy);
+            int a = m_alpha != nullptr ? AlphaRow(sy)[sx] : 255;
+            a = blend ? ((m_info.alphaMax + 1) * a) >> 8 : 255;
             RGBQUAD c;
             if (interpolate)
                 c = InterpolatePixel(fx - 0.5f, fy - 0.5f, INTERPOLATE_BILINEAR, OVERFLOW_REPEAT);
+            if (indexed)
+            {
+                const BYTE index = GetPixelIndex(sx, sy);
+                if (transparent && index == transIndex)
+                    continue;
+                if (!interpolate)
+                    c = GetPaletteColor(index);
+                if (m_info.alphaPaletteEnabled && palette != nullptr && index < m_header.biClrUsed)
+                    a = ((palette[index].rgbReserved + 1) * a) >> 8;
+            }
             else
-                c = BlindGetPixelColor(sx, sy);
-            out[0] = c.rgbBlue;
-            out[1] = c.rgbGreen;
-            out[2] = c.rgbRed;
+            {
+                if (!interpolate)
+                {
+                    const BYTE* p = BlindGetPixelPointer(sx, sy);
+                    c.rgbBlue = p[0];
+                    c.rgbGreen = p[1];
+                    c.rgbRed = p[2];
+                }
+                c.rgbReserved = 0;
+                if (transparent && std::memcmp(&c, &transColor, sizeof(RGBQUAD)) == 0)
+                    continue;
+            }
+            if (a == 0)
+                continue;
+            if (a == 255)
+            {
+                out[0] = c.rgbBlue;
+                out[1] = c.rgbGreen;
+                out[2] = c.rgbRed;
+                continue;
+            }
+            out[0] = static_cast<BYTE>((c.rgbBlue * a + out[0] * (255 - a)) >> 8);
+            out[1] = static_cast<BYTE>((c.rgbGreen * a + out[1] * (255 - a)) >> 8);
+            out[2] = static_cast<BYTE>((c.rgbRed * a + out[2] * (255 - a)) >> 8);
         }
     }
     ::SetDIBitsToDevice(dc, left, top, boxWidth, boxHeight, 0, 0, 0, boxHeight, box.GetBits(),
