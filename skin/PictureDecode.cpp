@@ -88,37 +88,48 @@ bool CPicture::Decode(ImageFile& file, DWORD type)
     return false;
 }
 
+namespace
+{
+enum LoadResult
+{
+    LOAD_NOT_OPENED,
+    LOAD_FAILED,
+    LOAD_DONE
+};
+
+// Opens the file afresh, decodes it as type and closes it again: no file
+// stays open after a load.
+LoadResult DecodePath(CPicture& picture, const char* path, DWORD type)
+{
+    FILE* stream = std::fopen(path, "rb");
+    if (stream == nullptr)
+        return LOAD_NOT_OPENED;
+    bool ok;
+    {
+        ImageDiskFile file(stream, false); // borrows the stream
+        ok = picture.Decode(file, type);
+    }
+    std::fclose(stream);
+    return ok ? LOAD_DONE : LOAD_FAILED;
+}
+} // namespace
+
 bool CPicture::Load(const char* path, DWORD type)
 {
     if (path == nullptr)
         return false;
     if (type >= 1 && type < PICTURE_TYPE_COUNT)
     {
-        FILE* stream = std::fopen(path, "rb");
-        if (stream == nullptr)
-            return false;
-        bool ok;
-        {
-            ImageDiskFile file(stream, false);
-            ok = Decode(file, type);
-        }
-        std::fclose(stream);
-        if (ok)
-            return true;
+        const LoadResult typed = DecodePath(*this, path, type);
+        if (typed != LOAD_FAILED)
+            return typed == LOAD_DONE;
     }
+    // The typed attempt's reason (or, for an unknown type, the text from
+    // before the call) is what a failed detection reports.
     char saved[sizeof(m_info.lastError)];
     std::memcpy(saved, m_info.lastError, sizeof(saved));
-
-    FILE* stream = std::fopen(path, "rb");
-    if (stream == nullptr)
-        return false;
-    bool ok;
-    {
-        ImageDiskFile file(stream, false);
-        ok = Decode(file, PICTURE_DETECT);
-    }
-    std::fclose(stream);
-    if (ok)
+    const LoadResult detected = DecodePath(*this, path, PICTURE_DETECT);
+    if (detected == LOAD_DONE)
         return true;
     if (type != PICTURE_DETECT)
         std::memcpy(m_info.lastError, saved, sizeof(saved));
