@@ -23,13 +23,13 @@ Bytes Uniform(int width, int height, std::initializer_list<uint8_t> value)
     return pixels;
 }
 
-JpegSpec Solid(int components, std::initializer_list<uint8_t> value)
+JpegRecipe Solid(int components, std::initializer_list<uint8_t> value)
 {
-    JpegSpec spec;
-    spec.components = components;
-    spec.quality = 100;
-    spec.pixels = Uniform(spec.width, spec.height, value);
-    return spec;
+    JpegRecipe recipe;
+    recipe.components = components;
+    recipe.quality = 100;
+    recipe.pixels = Uniform(recipe.width, recipe.height, value);
+    return recipe;
 }
 
 bool DecodeJpeg(CPicture& target, const Bytes& data)
@@ -108,26 +108,26 @@ TEST(JpegDecoderTest, ColourPicturesAreBlueGreenRed)
 
 TEST(JpegDecoderTest, RowsArriveTopFirst)
 {
-    JpegSpec spec;
-    spec.quality = 100;
-    spec.width = 8;
-    spec.height = 16;
-    spec.pixels = Uniform(8, 8, {0, 0, 0});
+    JpegRecipe recipe;
+    recipe.quality = 100;
+    recipe.width = 8;
+    recipe.height = 16;
+    recipe.pixels = Uniform(8, 8, {0, 0, 0});
     const Bytes white = Uniform(8, 8, {255, 255, 255});
-    spec.pixels.insert(spec.pixels.end(), white.begin(), white.end());
+    recipe.pixels.insert(recipe.pixels.end(), white.begin(), white.end());
     CPicture p;
-    ASSERT_TRUE(DecodeJpeg(p, EncodeJpeg(spec)));
+    ASSERT_TRUE(DecodeJpeg(p, EncodeJpeg(recipe)));
     EXPECT_LT(p.GetPixelColor(3, 12).rgbRed, 10); // upper half black
     EXPECT_GT(p.GetPixelColor(3, 3).rgbRed, 245); // lower half white
 }
 
 TEST(JpegDecoderTest, ScaleZeroMeansFullSize)
 {
-    JpegSpec spec = Solid(3, {1, 2, 3});
-    spec.width = 64;
-    spec.height = 48;
-    spec.pixels = Uniform(64, 48, {1, 2, 3});
-    const Bytes data = EncodeJpeg(spec);
+    JpegRecipe recipe = Solid(3, {1, 2, 3});
+    recipe.width = 64;
+    recipe.height = 48;
+    recipe.pixels = Uniform(64, 48, {1, 2, 3});
+    const Bytes data = EncodeJpeg(recipe);
     CPicture full;
     ASSERT_TRUE(DecodeJpeg(full, data));
     EXPECT_EQ(full.GetWidth(), 64);
@@ -174,10 +174,10 @@ TEST(JpegDecoderTest, QuantisedOutputUsesLibjpegsColours)
     CPicture p;
     p.SetCodecOption(JPEG_OPTION_QUANTIZE, PICTURE_JPEG);
     p.SetJpegQuality(16);
-    JpegSpec spec = Solid(3, {0, 0, 0});
-    for (size_t i = 0; i < spec.pixels.size() / 2; ++i)
-        spec.pixels[i] = 255;
-    ASSERT_TRUE(DecodeJpeg(p, EncodeJpeg(spec))) << p.GetLastError();
+    JpegRecipe recipe = Solid(3, {0, 0, 0});
+    for (size_t i = 0; i < recipe.pixels.size() / 2; ++i)
+        recipe.pixels[i] = 255;
+    ASSERT_TRUE(DecodeJpeg(p, EncodeJpeg(recipe))) << p.GetLastError();
     EXPECT_EQ(p.GetBpp(), 8);
     // At most the sixteen asked for; two-pass quantising may need fewer.
     EXPECT_LE(p.GetHeader().biClrImportant, 16u);
@@ -211,46 +211,46 @@ TEST(JpegDecoderTest, CmykInkIsMultipliedIn)
 
 TEST(JpegDecoderTest, ResolutionFromJfifOrExif)
 {
-    JpegSpec spec = Solid(3, {9, 9, 9});
-    spec.densityUnit = 2;
-    spec.xDensity = 28;
-    spec.yDensity = 40;
+    JpegRecipe recipe = Solid(3, {9, 9, 9});
+    recipe.densityUnit = 2;
+    recipe.xDensity = 28;
+    recipe.yDensity = 40;
     CPicture cm;
-    ASSERT_TRUE(DecodeJpeg(cm, EncodeJpeg(spec)));
+    ASSERT_TRUE(DecodeJpeg(cm, EncodeJpeg(recipe)));
     EXPECT_EQ(cm.GetXDPI(), 71);
     EXPECT_EQ(cm.GetYDPI(), 102);
-    spec.densityUnit = 1;
-    spec.xDensity = 300;
-    spec.yDensity = 150;
+    recipe.densityUnit = 1;
+    recipe.xDensity = 300;
+    recipe.yDensity = 150;
     CPicture inch;
-    ASSERT_TRUE(DecodeJpeg(inch, EncodeJpeg(spec)));
+    ASSERT_TRUE(DecodeJpeg(inch, EncodeJpeg(recipe)));
     EXPECT_EQ(inch.GetXDPI(), 300);
     EXPECT_EQ(inch.GetYDPI(), 150);
 
     // EXIF wins over JFIF: 300/1 dots per inch, and 28 per centimetre.
-    spec.app1 = MakeExifBlock(300, 1, 600, 2, 2);
+    recipe.app1 = MakeExifBlock(300, 1, 600, 2, 2);
     CPicture exif;
-    ASSERT_TRUE(DecodeJpeg(exif, EncodeJpeg(spec)));
+    ASSERT_TRUE(DecodeJpeg(exif, EncodeJpeg(recipe)));
     EXPECT_EQ(exif.GetXDPI(), 300);
     EXPECT_EQ(exif.GetYDPI(), 300);
-    spec.app1 = MakeExifBlock(28, 1, 28, 1, 3);
+    recipe.app1 = MakeExifBlock(28, 1, 28, 1, 3);
     CPicture exifCm;
-    ASSERT_TRUE(DecodeJpeg(exifCm, EncodeJpeg(spec)));
+    ASSERT_TRUE(DecodeJpeg(exifCm, EncodeJpeg(recipe)));
     EXPECT_EQ(exifCm.GetXDPI(), 71);
 }
 
 TEST(JpegDecoderTest, CutFilesDecodeAndEmptyOnesFail)
 {
     // A textured picture, so that the scan is most of the file.
-    JpegSpec spec;
-    spec.width = 64;
-    spec.height = 64;
+    JpegRecipe recipe;
+    recipe.width = 64;
+    recipe.height = 64;
     for (int y = 0; y < 64; ++y)
         for (int x = 0; x < 64; ++x)
-            spec.pixels.insert(spec.pixels.end(),
-                               {static_cast<uint8_t>(x * 4), static_cast<uint8_t>((x * y) & 255),
-                                static_cast<uint8_t>(y * 4)});
-    Bytes data = EncodeJpeg(spec);
+            recipe.pixels.insert(recipe.pixels.end(),
+                                 {static_cast<uint8_t>(x * 4), static_cast<uint8_t>((x * y) & 255),
+                                  static_cast<uint8_t>(y * 4)});
+    Bytes data = EncodeJpeg(recipe);
     data.resize(data.size() * 2 / 3);
     CPicture cut;
     ASSERT_TRUE(DecodeJpeg(cut, data)) << cut.GetLastError();
@@ -376,12 +376,12 @@ TEST(ExifReaderTest, HostileBlocksFailCleanly)
     ExifReader reader;
     EXPECT_TRUE(reader.ProcessExif(loop.data(), loop.size()));
     // A JPEG with such a block still decodes.
-    JpegSpec spec = Solid(3, {1, 2, 3});
-    spec.app1 = loop;
+    JpegRecipe recipe = Solid(3, {1, 2, 3});
+    recipe.app1 = loop;
     CPicture p;
-    EXPECT_TRUE(DecodeJpeg(p, EncodeJpeg(spec))) << p.GetLastError();
-    spec.app1 = cases[4].block;
-    EXPECT_TRUE(DecodeJpeg(p, EncodeJpeg(spec))) << p.GetLastError();
+    EXPECT_TRUE(DecodeJpeg(p, EncodeJpeg(recipe))) << p.GetLastError();
+    recipe.app1 = cases[4].block;
+    EXPECT_TRUE(DecodeJpeg(p, EncodeJpeg(recipe))) << p.GetLastError();
 }
 
 TEST(ExifReaderTest, MarkerWalkLimits)

@@ -19,11 +19,11 @@ namespace
 // A 3 × 2 RGB PNG, red rising to the right.
 Bytes SmallPng()
 {
-    PngSpec spec;
-    spec.width = 3;
-    spec.height = 2;
-    spec.rows = {{0, 1, 2, 100, 1, 2, 200, 1, 2}, {10, 11, 12, 110, 11, 12, 210, 11, 12}};
-    return EncodePng(spec);
+    PngRecipe recipe;
+    recipe.width = 3;
+    recipe.height = 2;
+    recipe.rows = {{0, 1, 2, 100, 1, 2, 200, 1, 2}, {10, 11, 12, 110, 11, 12, 210, 11, 12}};
+    return EncodePng(recipe);
 }
 } // namespace
 

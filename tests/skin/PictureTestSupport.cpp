@@ -88,7 +88,7 @@ void AppendPng(png_structp png, png_bytep data, size_t length)
 void FlushPng(png_structp) {}
 } // namespace
 
-Bytes EncodePng(const PngSpec& spec)
+Bytes EncodePng(const PngRecipe& recipe)
 {
     Bytes out;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
@@ -99,45 +99,45 @@ Bytes EncodePng(const PngSpec& spec)
         return Bytes();
     }
     png_set_write_fn(png, &out, AppendPng, FlushPng);
-    png_set_IHDR(png, info, spec.width, spec.height, spec.bitDepth, spec.colorType,
-                 spec.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
+    png_set_IHDR(png, info, recipe.width, recipe.height, recipe.bitDepth, recipe.colorType,
+                 recipe.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    if (!spec.palette.empty())
-        png_set_PLTE(png, info, reinterpret_cast<png_const_colorp>(spec.palette.data()),
-                     static_cast<int>(spec.palette.size() / 3));
+    if (!recipe.palette.empty())
+        png_set_PLTE(png, info, reinterpret_cast<png_const_colorp>(recipe.palette.data()),
+                     static_cast<int>(recipe.palette.size() / 3));
     png_color_16 trans;
     std::memset(&trans, 0, sizeof(trans));
-    if (!spec.transAlpha.empty())
-        png_set_tRNS(png, info, spec.transAlpha.data(), static_cast<int>(spec.transAlpha.size()),
-                     nullptr);
-    else if (spec.transGrey >= 0)
+    if (!recipe.transAlpha.empty())
+        png_set_tRNS(png, info, recipe.transAlpha.data(),
+                     static_cast<int>(recipe.transAlpha.size()), nullptr);
+    else if (recipe.transGrey >= 0)
     {
-        trans.gray = static_cast<png_uint_16>(spec.transGrey);
+        trans.gray = static_cast<png_uint_16>(recipe.transGrey);
         png_set_tRNS(png, info, nullptr, 1, &trans);
     }
-    else if (spec.transRgb[0] >= 0)
+    else if (recipe.transRgb[0] >= 0)
     {
-        trans.red = static_cast<png_uint_16>(spec.transRgb[0]);
-        trans.green = static_cast<png_uint_16>(spec.transRgb[1]);
-        trans.blue = static_cast<png_uint_16>(spec.transRgb[2]);
+        trans.red = static_cast<png_uint_16>(recipe.transRgb[0]);
+        trans.green = static_cast<png_uint_16>(recipe.transRgb[1]);
+        trans.blue = static_cast<png_uint_16>(recipe.transRgb[2]);
         png_set_tRNS(png, info, nullptr, 1, &trans);
     }
-    if (spec.background[0] >= 0)
+    if (recipe.background[0] >= 0)
     {
         png_color_16 back;
         std::memset(&back, 0, sizeof(back));
-        back.index = static_cast<png_byte>(spec.background[0]);
-        back.gray = static_cast<png_uint_16>(spec.background[0]);
-        back.red = static_cast<png_uint_16>(spec.background[0]);
-        back.green = static_cast<png_uint_16>(spec.background[1] < 0 ? 0 : spec.background[1]);
-        back.blue = static_cast<png_uint_16>(spec.background[2] < 0 ? 0 : spec.background[2]);
+        back.index = static_cast<png_byte>(recipe.background[0]);
+        back.gray = static_cast<png_uint_16>(recipe.background[0]);
+        back.red = static_cast<png_uint_16>(recipe.background[0]);
+        back.green = static_cast<png_uint_16>(recipe.background[1] < 0 ? 0 : recipe.background[1]);
+        back.blue = static_cast<png_uint_16>(recipe.background[2] < 0 ? 0 : recipe.background[2]);
         png_set_bKGD(png, info, &back);
     }
-    if (spec.physX >= 0)
-        png_set_pHYs(png, info, spec.physX, spec.physY, spec.physUnit);
+    if (recipe.physX >= 0)
+        png_set_pHYs(png, info, recipe.physX, recipe.physY, recipe.physUnit);
     png_write_info(png, info);
     std::vector<png_bytep> rows;
-    for (const Bytes& row : spec.rows)
+    for (const Bytes& row : recipe.rows)
         rows.push_back(const_cast<png_bytep>(row.data()));
     png_write_image(png, rows.data());
     png_write_end(png, nullptr);
@@ -158,7 +158,7 @@ void JpegExit(j_common_ptr info)
 }
 } // namespace
 
-Bytes EncodeJpeg(const JpegSpec& spec)
+Bytes EncodeJpeg(const JpegRecipe& recipe)
 {
     jpeg_compress_struct info;
     JpegError err;
@@ -173,27 +173,27 @@ Bytes EncodeJpeg(const JpegSpec& spec)
     }
     jpeg_create_compress(&info);
     jpeg_mem_dest(&info, &buffer, &size);
-    info.image_width = spec.width;
-    info.image_height = spec.height;
-    info.input_components = spec.components;
+    info.image_width = recipe.width;
+    info.image_height = recipe.height;
+    info.input_components = recipe.components;
     info.in_color_space =
-        spec.components == 1 ? JCS_GRAYSCALE : (spec.components == 4 ? JCS_CMYK : JCS_RGB);
+        recipe.components == 1 ? JCS_GRAYSCALE : (recipe.components == 4 ? JCS_CMYK : JCS_RGB);
     jpeg_set_defaults(&info);
-    jpeg_set_quality(&info, spec.quality, TRUE);
-    if (spec.densityUnit >= 0)
+    jpeg_set_quality(&info, recipe.quality, TRUE);
+    if (recipe.densityUnit >= 0)
     {
-        info.density_unit = static_cast<UINT8>(spec.densityUnit);
-        info.X_density = static_cast<UINT16>(spec.xDensity);
-        info.Y_density = static_cast<UINT16>(spec.yDensity);
+        info.density_unit = static_cast<UINT8>(recipe.densityUnit);
+        info.X_density = static_cast<UINT16>(recipe.xDensity);
+        info.Y_density = static_cast<UINT16>(recipe.yDensity);
     }
     jpeg_start_compress(&info, TRUE);
-    if (!spec.app1.empty())
-        jpeg_write_marker(&info, JPEG_APP0 + 1, spec.app1.data(),
-                          static_cast<unsigned int>(spec.app1.size()));
-    const size_t stride = static_cast<size_t>(spec.width) * spec.components;
+    if (!recipe.app1.empty())
+        jpeg_write_marker(&info, JPEG_APP0 + 1, recipe.app1.data(),
+                          static_cast<unsigned int>(recipe.app1.size()));
+    const size_t stride = static_cast<size_t>(recipe.width) * recipe.components;
     while (info.next_scanline < info.image_height)
     {
-        JSAMPROW row = const_cast<JSAMPROW>(spec.pixels.data() + info.next_scanline * stride);
+        JSAMPROW row = const_cast<JSAMPROW>(recipe.pixels.data() + info.next_scanline * stride);
         jpeg_write_scanlines(&info, &row, 1);
     }
     jpeg_finish_compress(&info);

@@ -54,7 +54,7 @@ private:
     long m_pos;
 };
 
-struct PngSpec
+struct PngRecipe
 {
     int width = 4;
     int height = 3;
@@ -72,9 +72,9 @@ struct PngSpec
     int physY = -1;
     int physUnit = 1;
 };
-Bytes EncodePng(const PngSpec& spec);
+Bytes EncodePng(const PngRecipe& recipe);
 
-struct JpegSpec
+struct JpegRecipe
 {
     int width = 16;
     int height = 8;
@@ -86,7 +86,7 @@ struct JpegSpec
     int yDensity = 1;
     Bytes app1; // an APP1 section's data (after its length), written when present
 };
-Bytes EncodeJpeg(const JpegSpec& spec);
+Bytes EncodeJpeg(const JpegRecipe& recipe);
 
 // An EXIF APP1 block (little-endian) with the given resolution fields and,
 // optionally, extra raw directory entries.

@@ -27,13 +27,13 @@ Bytes Pack2(const std::vector<int>& values)
 
 TEST(PngDecoderTest, RgbaGivesAnAlphaPlane)
 {
-    PngSpec spec;
-    spec.width = 2;
-    spec.height = 2;
-    spec.colorType = PNG_COLOR_TYPE_RGB_ALPHA;
-    spec.rows = {{10, 20, 30, 0, 40, 50, 60, 128}, {70, 80, 90, 255, 1, 2, 3, 4}};
+    PngRecipe recipe;
+    recipe.width = 2;
+    recipe.height = 2;
+    recipe.colorType = PNG_COLOR_TYPE_RGB_ALPHA;
+    recipe.rows = {{10, 20, 30, 0, 40, 50, 60, 128}, {70, 80, 90, 255, 1, 2, 3, 4}};
     CPicture p;
-    ASSERT_TRUE(DecodePng(p, EncodePng(spec))) << p.GetLastError();
+    ASSERT_TRUE(DecodePng(p, EncodePng(recipe))) << p.GetLastError();
     EXPECT_EQ(p.GetBpp(), 24);
     ASSERT_TRUE(p.AlphaIsValid());
     EXPECT_EQ(p.GetPixelColor(0, 1).rgbRed, 10); // top row
@@ -48,14 +48,14 @@ TEST(PngDecoderTest, RgbaGivesAnAlphaPlane)
 
 TEST(PngDecoderTest, GreyAlphaOf16BitsGivesAnAlphaPlaneToo)
 {
-    PngSpec spec;
-    spec.width = 2;
-    spec.height = 1;
-    spec.colorType = PNG_COLOR_TYPE_GRAY_ALPHA;
-    spec.bitDepth = 16;
-    spec.rows = {{0x12, 0x34, 0x80, 0x00, 0xFF, 0xFF, 0x00, 0x00}};
+    PngRecipe recipe;
+    recipe.width = 2;
+    recipe.height = 1;
+    recipe.colorType = PNG_COLOR_TYPE_GRAY_ALPHA;
+    recipe.bitDepth = 16;
+    recipe.rows = {{0x12, 0x34, 0x80, 0x00, 0xFF, 0xFF, 0x00, 0x00}};
     CPicture p;
-    ASSERT_TRUE(DecodePng(p, EncodePng(spec))) << p.GetLastError();
+    ASSERT_TRUE(DecodePng(p, EncodePng(recipe))) << p.GetLastError();
     EXPECT_EQ(p.GetBpp(), 24);
     ASSERT_TRUE(p.AlphaIsValid());
     // 16 bits become 8 by dropping the low byte.
@@ -67,24 +67,24 @@ TEST(PngDecoderTest, GreyAlphaOf16BitsGivesAnAlphaPlaneToo)
 
 TEST(PngDecoderTest, PaletteTransparency)
 {
-    PngSpec spec;
-    spec.width = 3;
-    spec.height = 1;
-    spec.colorType = PNG_COLOR_TYPE_PALETTE;
-    spec.palette = {255, 0, 0, 0, 255, 0, 0, 0, 255, 9, 9, 9};
-    spec.rows = {{0, 1, 3}};
-    spec.transAlpha = {0};
+    PngRecipe recipe;
+    recipe.width = 3;
+    recipe.height = 1;
+    recipe.colorType = PNG_COLOR_TYPE_PALETTE;
+    recipe.palette = {255, 0, 0, 0, 255, 0, 0, 0, 255, 9, 9, 9};
+    recipe.rows = {{0, 1, 3}};
+    recipe.transAlpha = {0};
     CPicture single;
-    ASSERT_TRUE(DecodePng(single, EncodePng(spec))) << single.GetLastError();
+    ASSERT_TRUE(DecodePng(single, EncodePng(recipe))) << single.GetLastError();
     EXPECT_EQ(single.GetBpp(), 8);
     EXPECT_EQ(single.GetTransIndex(), 0);
     EXPECT_FALSE(single.IsAlphaPaletteEnabled());
     EXPECT_EQ(single.GetPaletteColor(0).rgbRed, 255);
     EXPECT_EQ(single.GetPixelIndex(2, 0), 3);
 
-    spec.transAlpha = {255, 100};
+    recipe.transAlpha = {255, 100};
     CPicture several;
-    ASSERT_TRUE(DecodePng(several, EncodePng(spec))) << several.GetLastError();
+    ASSERT_TRUE(DecodePng(several, EncodePng(recipe))) << several.GetLastError();
     EXPECT_EQ(several.GetTransIndex(), -1);
     EXPECT_TRUE(several.IsAlphaPaletteEnabled());
     EXPECT_EQ(several.GetPaletteColor(1).rgbReserved, 100);
@@ -96,7 +96,7 @@ TEST(PngDecoderTest, PaletteTransparency)
 TEST(PngDecoderTest, GreyDepthsAndInterlacing)
 {
     // 16-bit grey becomes 8-bit grey with the identity palette.
-    PngSpec grey16;
+    PngRecipe grey16;
     grey16.width = 2;
     grey16.height = 1;
     grey16.colorType = PNG_COLOR_TYPE_GRAY;
@@ -111,7 +111,7 @@ TEST(PngDecoderTest, GreyDepthsAndInterlacing)
 
     // 2-bit grey is widened to 4 bits with the four greys, interlaced or not.
     std::vector<std::vector<int>> values;
-    PngSpec grey2;
+    PngRecipe grey2;
     grey2.width = 13;
     grey2.height = 9;
     grey2.colorType = PNG_COLOR_TYPE_GRAY;
@@ -143,7 +143,7 @@ TEST(PngDecoderTest, GreyDepthsAndInterlacing)
 TEST(PngDecoderTest, TransparencyWithoutAlphaIsCompositedOverTheBackground)
 {
     // 8-bit grey, value 7 transparent, no background chunk: grey 192.
-    PngSpec grey;
+    PngRecipe grey;
     grey.width = 2;
     grey.height = 1;
     grey.colorType = PNG_COLOR_TYPE_GRAY;
@@ -156,7 +156,7 @@ TEST(PngDecoderTest, TransparencyWithoutAlphaIsCompositedOverTheBackground)
 
     // 1-bit grey: the default grey at that depth is 1, and the neighbours of a
     // transparent pixel keep their bits.
-    PngSpec mono;
+    PngRecipe mono;
     mono.width = 8;
     mono.height = 1;
     mono.colorType = PNG_COLOR_TYPE_GRAY;
@@ -172,7 +172,7 @@ TEST(PngDecoderTest, TransparencyWithoutAlphaIsCompositedOverTheBackground)
     EXPECT_EQ(m2.GetBits(0)[0], 0xFF);
 
     // 8-bit grey with alpha: composited, a clear pixel is the grey 192.
-    PngSpec greyAlpha;
+    PngRecipe greyAlpha;
     greyAlpha.width = 2;
     greyAlpha.height = 1;
     greyAlpha.colorType = PNG_COLOR_TYPE_GRAY_ALPHA;
@@ -185,7 +185,7 @@ TEST(PngDecoderTest, TransparencyWithoutAlphaIsCompositedOverTheBackground)
     EXPECT_EQ(g.GetPixelIndex(1, 0), 50);
 
     // RGB with a transparent colour and a background chunk.
-    PngSpec rgb;
+    PngRecipe rgb;
     rgb.width = 2;
     rgb.height = 1;
     rgb.rows = {{1, 2, 3, 4, 5, 6}};
@@ -200,14 +200,14 @@ TEST(PngDecoderTest, TransparencyWithoutAlphaIsCompositedOverTheBackground)
 
 TEST(PngDecoderTest, BackgroundOfA32BitPictureBecomesTheTransparentColour)
 {
-    PngSpec spec;
-    spec.width = 1;
-    spec.height = 1;
-    spec.colorType = PNG_COLOR_TYPE_RGB_ALPHA;
-    spec.rows = {{1, 2, 3, 4}};
-    spec.background[0] = 10, spec.background[1] = 20, spec.background[2] = 30;
+    PngRecipe recipe;
+    recipe.width = 1;
+    recipe.height = 1;
+    recipe.colorType = PNG_COLOR_TYPE_RGB_ALPHA;
+    recipe.rows = {{1, 2, 3, 4}};
+    recipe.background[0] = 10, recipe.background[1] = 20, recipe.background[2] = 30;
     CPicture p;
-    ASSERT_TRUE(DecodePng(p, EncodePng(spec))) << p.GetLastError();
+    ASSERT_TRUE(DecodePng(p, EncodePng(recipe))) << p.GetLastError();
     const RGBQUAD t = p.GetTransColor();
     EXPECT_EQ(t.rgbRed, 10);
     EXPECT_EQ(t.rgbGreen, 20);
@@ -217,30 +217,30 @@ TEST(PngDecoderTest, BackgroundOfA32BitPictureBecomesTheTransparentColour)
 
 TEST(PngDecoderTest, PhysicalResolution)
 {
-    PngSpec spec;
-    spec.width = 1;
-    spec.height = 1;
-    spec.rows = {{1, 2, 3}};
-    spec.physX = 3780, spec.physY = 2835;
+    PngRecipe recipe;
+    recipe.width = 1;
+    recipe.height = 1;
+    recipe.rows = {{1, 2, 3}};
+    recipe.physX = 3780, recipe.physY = 2835;
     CPicture p;
-    ASSERT_TRUE(DecodePng(p, EncodePng(spec)));
+    ASSERT_TRUE(DecodePng(p, EncodePng(recipe)));
     EXPECT_EQ(p.GetXDPI(), 96);
     EXPECT_EQ(p.GetYDPI(), 72);
-    spec.physUnit = 0, spec.physX = 2, spec.physY = 0;
+    recipe.physUnit = 0, recipe.physX = 2, recipe.physY = 0;
     CPicture q;
-    ASSERT_TRUE(DecodePng(q, EncodePng(spec)));
+    ASSERT_TRUE(DecodePng(q, EncodePng(recipe)));
     EXPECT_EQ(q.GetXDPI(), 2);
     EXPECT_EQ(q.GetYDPI(), 96); // below 1
 }
 
 TEST(PngDecoderTest, BrokenFilesFailWithLibpngsReason)
 {
-    PngSpec spec;
-    spec.width = 5;
-    spec.height = 5;
+    PngRecipe recipe;
+    recipe.width = 5;
+    recipe.height = 5;
     for (int y = 0; y < 5; ++y)
-        spec.rows.push_back(Bytes(15, static_cast<uint8_t>(y * 40)));
-    const Bytes good = EncodePng(spec);
+        recipe.rows.push_back(Bytes(15, static_cast<uint8_t>(y * 40)));
+    const Bytes good = EncodePng(recipe);
     for (size_t cut : {size_t(0), size_t(8), size_t(30), good.size() / 2, good.size() - 12})
     {
         CPicture p;
@@ -263,13 +263,13 @@ TEST(PngDecoderTest, BrokenFilesFailWithLibpngsReason)
 
 TEST(PngDecoderTest, OversizedPicturesAreRefusedBeforeAllocation)
 {
-    PngSpec spec;
-    spec.width = 40000;
-    spec.height = 1;
-    spec.colorType = PNG_COLOR_TYPE_GRAY;
-    spec.bitDepth = 1;
-    spec.rows = {Bytes(5000, 0)};
+    PngRecipe recipe;
+    recipe.width = 40000;
+    recipe.height = 1;
+    recipe.colorType = PNG_COLOR_TYPE_GRAY;
+    recipe.bitDepth = 1;
+    recipe.rows = {Bytes(5000, 0)};
     CPicture p;
-    EXPECT_FALSE(DecodePng(p, EncodePng(spec)));
+    EXPECT_FALSE(DecodePng(p, EncodePng(recipe)));
     EXPECT_STREQ(p.GetLastError(), "CPicture::Create : image too large");
 }
