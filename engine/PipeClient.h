@@ -7,7 +7,9 @@
 // clients) and a security quality of service: impersonation level on the
 // service's pipes (the service acts on files with the client's own rights),
 // identification on the USER pipe (its server, any user's program, must not
-// act as the service). The I/O is overlapped and every wait has a limit:
+// act as the service). Wine 8 accepts the quality of service but hands
+// every server an impersonation-level token whatever was asked; Windows
+// honours it. The I/O is overlapped and every wait has a limit:
 // an exchange that does not end in time is cancelled and awaited before the
 // sender returns, so no late reply lands in a buffer that is gone.
 //
@@ -18,7 +20,8 @@
 //   costs at most the short wait;
 // - the backup and restore runs' own requests (BACKUP pipe) keep the full
 //   loop of 20 waits of 20 s with a 1 s pause after each failed one, for a
-//   service that is restarting; a stop event ends any of their waits at once.
+//   service that is restarting; the stop event they are given (the worker's,
+//   CWorkerThread::GetStopEvent) ends any of their waits at once.
 #ifndef BRINDLEWOX_ENGINE_PIPECLIENT_H
 #define BRINDLEWOX_ENGINE_PIPECLIENT_H
 

@@ -343,31 +343,38 @@ TEST_F(PipeClientTest, StampRepliesAreReadWithinTheirField)
 TEST_F(PipeClientTest, StoreAndRestoreReportTheOutcomeAndNoAnswerAsFailure)
 {
     CFakePipeServer server(m_backup.c_str(), kQueueSize);
+    const auto answer = [&](CFakePipeServer::Responder reply)
+    { return [&server, reply] { server.Answer(reply); }; };
     struct Case
     {
-        CFakePipeServer::Responder reply;
+        std::function<void()> behave;
         int expected;
         const char* what;
     };
     const Case cases[] = {
-        {StatusReply(0, kQueueSize), kPipeDone, "100 and 0: done"},
-        {StatusReply(1, kQueueSize), kPipeFailed, "100 and 1: failed"},
-        {StatusReply(7, kQueueSize), kPipeFailed, "any other result is a failure"},
-        {StatusReply(0, kQueueSize, 0), kPipeNoAnswer, "a reply without the status"},
-        {ShortReply(), kPipeNoAnswer, "a reply too short to hold a result"},
-        {NoReply(), kPipeNoAnswer, "the server closes without a reply"},
+        {answer(StatusReply(0, kQueueSize)), kPipeDone, "100 and 0: done"},
+        {answer(StatusReply(1, kQueueSize)), kPipeFailed, "100 and 1: failed"},
+        {answer(StatusReply(7, kQueueSize)), kPipeFailed, "any other result is a failure"},
+        {answer(StatusReply(0, kQueueSize, 0)), kPipeNoAnswer, "a reply without the status"},
+        {answer(ShortReply()), kPipeNoAnswer, "a reply too short to hold a result"},
+        {[&] { server.CloseEarly(); }, kPipeNoAnswer, "the server closes without a reply"},
+        {[&] { server.Refuse(); }, kPipeNoAnswer, "the server drops the connection unread"},
     };
     for (const Case& c : cases)
     {
-        server.Answer(c.reply);
+        c.behave();
         EXPECT_EQ(c.expected, PipeStoreFile("C:\\a.txt", "D:\\B\\", FALSE, FALSE, "")) << c.what;
         EXPECT_EQ(c.expected, PipeRestoreFile("D:\\B\\C\\a.txt", "C:\\", FALSE, FALSE, ""))
             << c.what;
     }
     CString stamp = "kept";
-    server.Answer(StatusReply(1, kQueueSize, 0));
-    EXPECT_EQ(kPipeNoAnswer, PipeGetFileStamp("C:\\a.txt", stamp));
+    for (size_t i = 3; i < 7; ++i)
+    {
+        cases[i].behave();
+        EXPECT_EQ(kPipeNoAnswer, PipeGetFileStamp("C:\\a.txt", stamp)) << cases[i].what;
+    }
     EXPECT_TRUE(stamp == "kept");
+    EXPECT_EQ(6 * 2 + 3, server.RequestCount()) << "a refusing server reads nothing";
 }
 
 TEST_F(PipeClientTest, SettingsRepliesWithoutTheStatusAreNotDone)
@@ -608,20 +615,6 @@ TEST_F(PipeClientTest, AStopEventEndsASilentExchange)
               PipeRestoreFile("D:\\B\\C\\a.txt", "C:\\", FALSE, FALSE, "", stop.Handle()));
     EXPECT_LT(Since(start), 5000u) << "the default limit is ten minutes";
     EXPECT_EQ(1, backup.RequestCount());
-}
-
-TEST_F(PipeClientTest, ServersThatCloseEarlyOrRefuseGiveNoAnswer)
-{
-    CFakePipeServer backup(m_backup.c_str(), kQueueSize);
-    CString stamp = "kept";
-    backup.CloseEarly();
-    EXPECT_EQ(kPipeNoAnswer, PipeStoreFile("C:\\a.txt", "D:\\B\\", FALSE, FALSE, ""));
-    EXPECT_EQ(kPipeNoAnswer, PipeGetFileStamp("C:\\a.txt", stamp));
-    backup.Refuse();
-    EXPECT_EQ(kPipeNoAnswer, PipeRestoreFile("D:\\B\\C\\a.txt", "C:\\", FALSE, FALSE, ""));
-    EXPECT_EQ(kPipeNoAnswer, PipeGetFileStamp("C:\\a.txt", stamp));
-    EXPECT_TRUE(stamp == "kept");
-    EXPECT_EQ(2, backup.RequestCount()) << "a refusing server reads nothing";
 }
 
 TEST_F(PipeClientTest, ABusyPipeIsWaitedForWithinEachSendersBudget)
