@@ -1,0 +1,222 @@
+// Device contexts: CDC, the framework object of one device-context handle;
+// the scope classes that get a context and give it back when they end
+// (CPaintDC, CGetDC, CWindowDC); CBufferDC, which paints an area off screen
+// and copies it to its target when it ends; and CSelectScope, the one way a
+// GDI object is selected into a context and deselected again.
+//
+// Ownership: a CDC releases only a context it created itself
+// (CreateCompatibleDC, CreateDC); a handle given to its constructor, to
+// Attach or to FromHandle is borrowed and never released by it. The scope
+// classes release what they got from the system.
+//
+// Object lists: every CDC links itself into g_dcList. CDC::FromHandle turns a
+// raw handle into its object, making a temporary wrapper (in
+// g_temporaryDcList) for a context nobody wraps; the modal loop deletes
+// those after every message and never releases their contexts. Everything
+// here belongs to the user-interface thread.
+#ifndef BRINDLEWOX_FOUNDATION_DC_H
+#define BRINDLEWOX_FOUNDATION_DC_H
+
+#include "foundation/Base.h"
+#include "foundation/Gdi.h"
+#include "foundation/Geometry.h"
+#include "foundation/Node.h"
+#include "foundation/String.h"
+
+class CWindow;
+
+class CDC : public CNode
+{
+public:
+    // No context yet.
+    CDC();
+    // Borrows the context: the object never releases it.
+    explicit CDC(HDC dc);
+    // Unlinks the object; deletes the context only when this object created
+    // it (CreateCompatibleDC, CreateDC) and still holds it.
+    ~CDC() override;
+
+    // Borrows the context; false (nothing changed) when one is held already.
+    bool Attach(HDC dc);
+    // Lets go of the context without releasing it and returns it.
+    HDC Detach();
+    // A memory context compatible with the other one, or with the screen
+    // for null; owned by this object. False when a context is held already
+    // or the system fails.
+    bool CreateCompatibleDC(const CDC* other = nullptr);
+    // CreateDCA with these arguments; owned by this object. False when a
+    // context is held already or the system fails.
+    bool CreateDC(const char* driver, const char* device, const char* output, const DEVMODEA* mode);
+    // DeleteDC of the held context; the handle is cleared when that
+    // succeeds.
+    bool DeleteDC();
+
+    HDC GetSafeHdc() const { return m_hDC; }
+    operator HDC() const { return m_hDC; }
+    bool OwnsDC() const { return m_ownsDC != 0; }
+
+    // The object of a context: from the DC list, else the temporary DC list,
+    // else a new temporary wrapper (deleted by the modal loop after the
+    // current message, never releasing the context). Null for null.
+    static CDC* FromHandle(HDC dc);
+    // Deletes every temporary wrapper; their contexts are left alone.
+    static void DestroyTemporaryDCs();
+
+    // The wrapper of the selected font (CGdiHandle::FromHandle); null
+    // without a context.
+    CGdiHandle* GetCurrentFont() const;
+
+    // FillRect with a temporary solid brush; nothing when the brush cannot
+    // be made.
+    void FillSolidRect(const RECT& rect, COLORREF color);
+    void FillSolidRect(int x, int y, int width, int height, COLORREF color);
+    // Rectangle with a solid one-pixel pen of the border colour and a solid
+    // brush of the fill colour, both selected for the call only.
+    void DrawRectangle(const RECT& rect, COLORREF border, COLORREF fill);
+    // Rectangle with a PS_INSIDEFRAME pen of the colour and width and the
+    // hollow stock brush: an outline drawn inside the rectangle.
+    static void FrameRect(HDC dc, const RECT& rect, COLORREF color, int width);
+
+    // GetTextExtentPoint32A; a length of -1 measures up to the terminator.
+    // A zero size when the system fails.
+    CSize GetTextExtent(const char* text, int length = -1) const;
+    // GetTextExtentExPointA: the extent of the whole text, with fit set to
+    // the count of characters that fit in maxWidth and, when extents is not
+    // null, extents[i] to the width of the first i + 1 characters (the
+    // array must hold text.GetLength() entries). On failure a zero size and
+    // fit untouched.
+    CSize GetTextExtentEx(const CString& text, int maxWidth, int& fit,
+                          int* extents = nullptr) const;
+
+protected:
+    HDC m_hDC = nullptr;
+    int m_ownsDC = 0;
+
+    // Called before a wrapper gives a context back to the system: every
+    // CBufferDC drawing for that context forgets it, so that none copies
+    // into a context that is no longer there.
+    static void TargetReleasing(HDC dc);
+};
+
+// Selects a GDI object into a context for the life of the scope and selects
+// back what was there before. Not for regions: selecting a region returns
+// no previous object (use SelectClipRgn), so a region is refused.
+class CSelectScope
+{
+public:
+    CSelectScope() = default;
+    CSelectScope(HDC dc, HGDIOBJ object) { Select(dc, object); }
+    CSelectScope(HDC dc, const CGdiHandle& object) { Select(dc, object.GetHandle()); }
+    CSelectScope(const CSelectScope&) = delete;
+    CSelectScope& operator=(const CSelectScope&) = delete;
+    ~CSelectScope() { Restore(); }
+
+    // Restores an earlier selection first, then selects the object. False
+    // (nothing selected) for a null context or object, a region, or when
+    // the system refuses.
+    bool Select(HDC dc, HGDIOBJ object);
+    bool Select(HDC dc, const CGdiHandle& object) { return Select(dc, object.GetHandle()); }
+    // Selects the previous object back now; the destructor then does
+    // nothing.
+    void Restore();
+
+    bool IsSelected() const { return m_hPrevious != nullptr; }
+    // What was selected before; null when nothing is selected by the scope.
+    HGDIOBJ GetPrevious() const { return m_hPrevious; }
+
+private:
+    HDC m_hDC = nullptr;
+    HGDIOBJ m_hPrevious = nullptr;
+};
+
+// BeginPaint for the life of the object, EndPaint when it ends.
+class CPaintDC : public CDC
+{
+public:
+    // No context when the window is not a live window.
+    explicit CPaintDC(HWND window);
+    explicit CPaintDC(CWindow* window);
+    ~CPaintDC() override;
+
+    const PAINTSTRUCT& GetPaintStruct() const { return m_paint; }
+
+private:
+    HWND m_hWnd = nullptr;
+    PAINTSTRUCT m_paint = {};
+};
+
+// GetDC of a window's client area (of the screen for null, a dead window or
+// an object without a window), ReleaseDC when the object ends.
+class CGetDC : public CDC
+{
+public:
+    explicit CGetDC(HWND window = nullptr);
+    explicit CGetDC(CWindow* window);
+    ~CGetDC() override;
+
+private:
+    HWND m_hWnd = nullptr;
+};
+
+// GetWindowDC of a whole window, frame included (of the screen for null, a
+// dead window or an object without a window), ReleaseDC when the object
+// ends.
+class CWindowDC : public CDC
+{
+public:
+    explicit CWindowDC(HWND window = nullptr);
+    explicit CWindowDC(CWindow* window);
+    ~CWindowDC() override;
+
+private:
+    HWND m_hWnd = nullptr;
+};
+
+// Double buffering of an area of a target context. While the object lives,
+// its own handle is a memory context holding a bitmap of the area's size,
+// in bitmap coordinates: the area's top-left corner is 0,0 there. The bitmap
+// starts as the target's background colour, or, when the target's
+// background mode is TRANSPARENT, as a copy of the target's pixels, so that
+// undrawn parts come out unchanged. When the object ends the bitmap is
+// copied to the target at the area's left and top.
+//
+// When the memory context or the bitmap cannot be made (or the area is
+// empty) the object draws straight into the target instead, with the
+// target's origin moved for the object's life so that the area's top-left
+// is still 0,0.
+class CBufferDC : public CDC
+{
+public:
+    // The area is the target's clip box.
+    explicit CBufferDC(HDC target);
+    CBufferDC(HDC target, const RECT& area);
+    explicit CBufferDC(const CDC& target);
+    CBufferDC(const CDC& target, const RECT& area);
+    ~CBufferDC() override;
+
+    // Gives up the copy-out: the buffer stays usable for the object's life
+    // (a control may keep it as a snapshot of a background), and the
+    // destructor only frees it. Happens by itself when a CPaintDC, CGetDC,
+    // CWindowDC or owning CDC gives the target back to the system.
+    void Discard();
+
+    // The area in the target's coordinates.
+    const CRect& GetArea() const { return m_area; }
+    // A bitmap is drawn into (not the fallback straight into the target).
+    bool IsBuffered() const { return m_bitmap.IsValid(); }
+    // The copy-out is still to come.
+    bool HasTarget() const { return m_hTarget != nullptr; }
+
+private:
+    friend class CDC;
+    void Begin(HDC target, const RECT* area);
+
+    CRect m_area;
+    HDC m_hTarget = nullptr;
+    CBitmap m_bitmap;
+    CSelectScope m_bitmapSelection;
+    // The fallback moved the target's viewport origin by this much.
+    bool m_movedTargetOrigin = false;
+};
+
+#endif
