@@ -3,6 +3,7 @@
 #include "foundation/FrameworkHooks.h"
 #include "foundation/Window.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace
@@ -379,4 +380,261 @@ CBufferDC::~CBufferDC()
 void CBufferDC::Discard()
 {
     m_hTarget = nullptr;
+}
+
+namespace
+{
+GradientFillFunction g_gradientFill = nullptr;
+bool g_gradientFillBound = false;
+
+COLOR16 VertexChannel(BYTE channel)
+{
+    return static_cast<COLOR16>(channel << 8);
+}
+
+TRIVERTEX Vertex(LONG x, LONG y, COLORREF color)
+{
+    TRIVERTEX vertex = {};
+    vertex.x = x;
+    vertex.y = y;
+    vertex.Red = VertexChannel(GetRValue(color));
+    vertex.Green = VertexChannel(GetGValue(color));
+    vertex.Blue = VertexChannel(GetBValue(color));
+    vertex.Alpha = 0;
+    return vertex;
+}
+
+// What the state-drawing callback draws: a text or an image of a list,
+// placed by the State flags of CDC.
+struct StateContent
+{
+    const char* text;
+    HIMAGELIST images;
+    int index;
+    UINT flags;
+};
+
+// Where content of the given size goes in a cx by cy box: centred
+// vertically (never above the top); left, right or centred horizontally
+// (centred never left of 0); one pixel right and down when pressed.
+POINT PlaceContent(const StateContent& content, int width, int height, int cx, int cy)
+{
+    POINT at;
+    at.y = std::max(0, (cy - height) / 2);
+    if (content.flags & CDC::StateLeft)
+        at.x = 0;
+    else if (content.flags & CDC::StateRight)
+        at.x = cx - width;
+    else
+        at.x = std::max(0, (cx - width) / 2);
+    if (content.flags & CDC::StatePressed)
+    {
+        ++at.x;
+        ++at.y;
+    }
+    return at;
+}
+
+// DrawStateA calls this with the box's top-left at 0,0 of the context it
+// passes (the target itself or its own scratch bitmap for the disabled and
+// one-colour looks).
+BOOL CALLBACK DrawStateContent(HDC dc, LPARAM data, WPARAM, int cx, int cy)
+{
+    const StateContent& content = *reinterpret_cast<const StateContent*>(data);
+    if (content.text != nullptr)
+    {
+        RECT bounds = {0, 0, cx, cy};
+        DrawTextA(dc, content.text, -1, &bounds, DT_CALCRECT | DT_EXPANDTABS);
+        int width = bounds.right - bounds.left;
+        int height = bounds.bottom - bounds.top;
+        POINT at = PlaceContent(content, width, height, cx, cy);
+        RECT place = {at.x, at.y, at.x + width, at.y + height};
+        UINT format = DT_EXPANDTABS;
+        // Wine 8 still underlines the prefix character with DT_HIDEPREFIX.
+        if (content.flags & CDC::StateHidePrefix)
+            format |= DT_HIDEPREFIX;
+        int oldMode = 0;
+        if (content.flags & CDC::StateTransparent)
+            oldMode = SetBkMode(dc, TRANSPARENT);
+        int drawn = DrawTextA(dc, content.text, -1, &place, format);
+        if (oldMode != 0)
+            SetBkMode(dc, oldMode);
+        return drawn != 0;
+    }
+
+    int width = 0;
+    int height = 0;
+    if (!ImageList_GetIconSize(content.images, &width, &height))
+        return FALSE;
+    POINT at = PlaceContent(content, width, height, cx, cy);
+    COLORREF oldBackground = CLR_NONE;
+    bool transparent = (content.flags & CDC::StateTransparent) != 0;
+    if (transparent)
+        oldBackground = ImageList_SetBkColor(content.images, CLR_NONE);
+    BOOL drawn = ImageList_Draw(content.images, content.index, dc, at.x, at.y, ILD_NORMAL);
+    if (transparent)
+        ImageList_SetBkColor(content.images, oldBackground);
+    return drawn;
+}
+
+// The system's DSS_ flags for the framework's State flags.
+UINT SystemStateFlags(UINT flags)
+{
+    return (flags & CDC::StateDisabled) ? DSS_DISABLED : DSS_NORMAL;
+}
+
+// Clamps a darkening factor of the shadow to 0.01 .. 1.0 and darkens the
+// pixel by it. A pixel the context cannot give (CLR_INVALID: outside its
+// bitmap or its clipping) is left alone rather than written as a colour made
+// from that marker.
+void ShadePixel(HDC dc, int x, int y, double factor)
+{
+    factor = std::min(1.0, std::max(0.01, factor));
+    COLORREF pixel = GetPixel(dc, x, y);
+    if (pixel == CLR_INVALID)
+        return;
+    SetPixelV(dc, x, y, color::Darken(pixel, factor));
+}
+
+// The factor along a band: full strength from the fifth pixel on, faded in
+// over the first four.
+double BandFactor(int strength, int position)
+{
+    if (position >= 4)
+        return strength * 0.1 + 0.01;
+    return strength * (position * 0.02) + 0.01;
+}
+} // namespace
+
+GradientFillFunction CDC::GetGradientFillFunction()
+{
+    if (!g_gradientFillBound)
+    {
+        g_gradientFillBound = true;
+        HMODULE module = GetModuleHandleA("msimg32.dll");
+        if (module == nullptr)
+            module = LoadLibraryA("msimg32.dll");
+        if (module != nullptr)
+        {
+            g_gradientFill =
+                reinterpret_cast<GradientFillFunction>(GetProcAddress(module, "GradientFill"));
+        }
+    }
+    return g_gradientFill;
+}
+
+void CDC::SetGradientFillFunction(GradientFillFunction function)
+{
+    g_gradientFillBound = true;
+    g_gradientFill = function;
+}
+
+BOOL CDC::GradientFill(TRIVERTEX* vertices, ULONG vertexCount, void* mesh, ULONG meshCount,
+                       ULONG mode)
+{
+    GradientFillFunction function = GetGradientFillFunction();
+    if (function == nullptr)
+        return 0;
+    return function(m_hDC, vertices, vertexCount, mesh, meshCount, mode);
+}
+
+BOOL CDC::GradientRect(HDC dc, const RECT& rect, COLORREF color1, COLORREF color2, bool horizontal)
+{
+    GradientFillFunction function = GetGradientFillFunction();
+    if (function == nullptr)
+        return 0;
+    // The first vertex is the top-left corner, the second the bottom-right.
+    TRIVERTEX vertices[2] = {
+        Vertex(rect.left, rect.top, horizontal ? color1 : color2),
+        Vertex(rect.right, rect.bottom, horizontal ? color2 : color1),
+    };
+    GRADIENT_RECT mesh = {0, 1};
+    return function(dc, vertices, 2, &mesh, 1,
+                    horizontal ? GRADIENT_FILL_RECT_H : GRADIENT_FILL_RECT_V);
+}
+
+BOOL CDC::DrawStateIcon(HICON icon, const CPoint& position, const CSize& size, UINT flags,
+                        HBRUSH brush)
+{
+    return DrawStateA(m_hDC, brush, nullptr, reinterpret_cast<LPARAM>(icon), 0, position.x,
+                      position.y, size.cx, size.cy, flags | DST_ICON);
+}
+
+BOOL CDC::DrawStateText(const char* text, const RECT& rect, UINT flags)
+{
+    if (text == nullptr)
+        return FALSE;
+    StateContent content = {text, nullptr, 0, flags};
+    return DrawStateA(m_hDC, nullptr, DrawStateContent, reinterpret_cast<LPARAM>(&content), 0,
+                      rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
+                      DST_COMPLEX | SystemStateFlags(flags));
+}
+
+BOOL CDC::DrawStateImage(HIMAGELIST images, int index, const RECT& rect, UINT flags)
+{
+    if (images == nullptr)
+        return FALSE;
+    StateContent content = {nullptr, images, index, flags};
+    return DrawStateA(m_hDC, nullptr, DrawStateContent, reinterpret_cast<LPARAM>(&content), 0,
+                      rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
+                      DST_COMPLEX | SystemStateFlags(flags));
+}
+
+BOOL CDC::DrawMonoImage(HIMAGELIST images, int index, const RECT& rect, COLORREF color, UINT flags)
+{
+    if (images == nullptr)
+        return FALSE;
+    CBrush brush(color);
+    if (!brush.IsValid())
+        return FALSE;
+    StateContent content = {nullptr, images, index, flags};
+    return DrawStateA(m_hDC, brush.GetSafeHandle(), DrawStateContent,
+                      reinterpret_cast<LPARAM>(&content), 0, rect.left, rect.top,
+                      rect.right - rect.left, rect.bottom - rect.top, DST_COMPLEX | DSS_MONO);
+}
+
+BOOL CDC::DrawImageState(HIMAGELIST images, int index, RECT& rect, UINT flags)
+{
+    // The shape drawings take the placement flags only: a one-colour shape
+    // has no disabled look of its own.
+    UINT shapeFlags = flags & ~(StateDisabled | StateOwnDisabled);
+    const CSysColorTable& table = GetSysColorTable();
+    if (flags & StateOwnDisabled)
+    {
+        OffsetRect(&rect, 1, 1);
+        if (!DrawMonoImage(images, index, rect, table[7], shapeFlags))
+            return FALSE;
+        OffsetRect(&rect, -2, -2);
+    }
+    if (flags & StateDisabled)
+        return DrawMonoImage(images, index, rect, table[6], shapeFlags);
+    return DrawStateImage(images, index, rect, flags & ~StateOwnDisabled);
+}
+
+void DrawDropShadow(HDC dc, const RECT& rect)
+{
+    // Right band: five columns from four inside the right edge to the edge
+    // itself, strength 4 down to 0, from the fifth row down to five rows
+    // above the bottom.
+    for (int k = 0; k <= 4; ++k)
+    {
+        int x = rect.right - 4 + k;
+        int strength = 4 - k;
+        for (int y = rect.top + 4; y <= rect.bottom - 5; ++y)
+            ShadePixel(dc, x, y, BandFactor(strength, y - (rect.top + 4)));
+        // The corner below it, fading out over four rows.
+        for (int i = 0; i <= 3; ++i)
+        {
+            double factor = i == 0 ? strength * 0.1 + 0.01 : strength * (0.1 - i * 0.02) + 0.01;
+            ShadePixel(dc, x, rect.bottom - 4 + i, factor);
+        }
+    }
+    // Bottom band: the same along the bottom edge.
+    for (int k = 0; k <= 4; ++k)
+    {
+        int y = rect.bottom - 4 + k;
+        int strength = 4 - k;
+        for (int x = rect.left + 4; x <= rect.right - 5; ++x)
+            ShadePixel(dc, x, y, BandFactor(strength, x - (rect.left + 4)));
+    }
 }

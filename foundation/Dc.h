@@ -23,7 +23,12 @@
 #include "foundation/Node.h"
 #include "foundation/String.h"
 
+#include <commctrl.h>
+
 class CWindow;
+
+// msimg32's GradientFill, as the system declares it.
+using GradientFillFunction = BOOL(WINAPI*)(HDC, PTRIVERTEX, ULONG, PVOID, ULONG, ULONG);
 
 class CDC : public CNode
 {
@@ -87,6 +92,54 @@ public:
     // fit untouched.
     CSize GetTextExtentEx(const CString& text, int maxWidth, int& fit,
                           int* extents = nullptr) const;
+
+    // msimg32's GradientFill on this context; 0 and nothing drawn when the
+    // system has no such function.
+    BOOL GradientFill(TRIVERTEX* vertices, ULONG vertexCount, void* mesh, ULONG meshCount,
+                      ULONG mode);
+    // A two-colour gradient over the rectangle. Horizontal: from color1 at
+    // the left edge to color2 at the right. Vertical: from color2 at the top
+    // to color1 at the bottom. 0 when the system has no GradientFill.
+    static BOOL GradientRect(HDC dc, const RECT& rect, COLORREF color1, COLORREF color2,
+                             bool horizontal);
+    // The GradientFill the two routines above call: looked up by name in
+    // msimg32.dll the first time it is asked for (loading the library when
+    // nothing loaded it yet, and keeping it for the process's life) and kept.
+    // Null when the system has none.
+    static GradientFillFunction GetGradientFillFunction();
+    // Replaces the bound function, for a loader that bound it already; null
+    // makes gradients unavailable (nothing drawn).
+    static void SetGradientFillFunction(GradientFillFunction function);
+
+    // Flags of the state drawing below.
+    static constexpr UINT StateDisabled = 1;     // the system's disabled look (DSS_DISABLED)
+    static constexpr UINT StatePressed = 2;      // content moved one pixel right and down
+    static constexpr UINT StateLeft = 4;         // left aligned (else centred)
+    static constexpr UINT StateRight = 8;        // right aligned (else centred)
+    static constexpr UINT StateHidePrefix = 16;  // no keyboard-prefix underline (DT_HIDEPREFIX)
+    static constexpr UINT StateOwnDisabled = 32; // the framework's own disabled look
+    static constexpr UINT StateTransparent = 64; // no background behind the text or image
+
+    // DrawStateA of an icon at the position and size, with DST_ICON added
+    // to the system's DSS_ flags and the brush for DSS_MONO.
+    BOOL DrawStateIcon(HICON icon, const CPoint& position, const CSize& size, UINT flags,
+                       HBRUSH brush = nullptr);
+    // The text in the rectangle through DrawStateA: centred vertically (never
+    // above the top), placed left, right or centred (never left of the left
+    // edge), tabs expanded. Flags: the State values above but 32.
+    BOOL DrawStateText(const char* text, const RECT& rect, UINT flags);
+    // An image of an image list, placed in the rectangle like the text.
+    BOOL DrawStateImage(HIMAGELIST images, int index, const RECT& rect, UINT flags);
+    // The image as a one-colour shape (DSS_MONO) in the colour, placed by
+    // the flags (a shape has no disabled look: StateDisabled is ignored).
+    BOOL DrawMonoImage(HIMAGELIST images, int index, const RECT& rect, COLORREF color, UINT flags);
+    // The image with StateOwnDisabled: first as a shape in colour table
+    // entry 7 at the rectangle moved by (1, 1); then the rectangle moves by
+    // (-2, -2) and stays there for the caller. Then, and alone without
+    // StateOwnDisabled, the image itself at the rectangle: as a shape in
+    // table entry 6 with StateDisabled, else normally. False at the first
+    // drawing that fails.
+    BOOL DrawImageState(HIMAGELIST images, int index, RECT& rect, UINT flags);
 
 protected:
     HDC m_hDC = nullptr;
@@ -218,5 +271,14 @@ private:
     // The fallback moved the target's viewport origin by this much.
     bool m_movedTargetOrigin = false;
 };
+
+// The framework's own drop shadow, for when the system draws none
+// (ModuleState::GetDropShadow): darkens five-pixel bands along the right
+// and bottom edges of the rectangle, strongest at the inner side, fading in
+// at the top and left ends and out towards the bottom-right corner. The
+// outermost column and row lie just outside the rectangle and get the
+// faintest touch. Pixels the context cannot give (outside its bitmap or its
+// clipping) are skipped.
+void DrawDropShadow(HDC dc, const RECT& rect);
 
 #endif

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <type_traits>
 
@@ -511,4 +512,356 @@ TEST(DcTest, WindowScopesFallBackToTheScreen)
     CGetDC ofNoWindow(&window);
     ASSERT_NE(ofNoWindow.GetSafeHdc(), nullptr);
     EXPECT_EQ(WindowFromDC(ofNoWindow), WindowFromDC(screen));
+}
+
+namespace
+{
+constexpr COLORREF kBlack = RGB(0, 0, 0);
+constexpr COLORREF kKey = RGB(255, 0, 255);
+
+// A 16 by 16 image list with one image: a black square from 4,4 to 12,12 on
+// a transparent background.
+class SquareImages
+{
+public:
+    SquareImages()
+    {
+        m_list = ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, 1, 1);
+        Surface picture(16, 16, kKey);
+        for (int y = 4; y < 12; ++y)
+        {
+            for (int x = 4; x < 12; ++x)
+                picture.SetPixel(x, y, kBlack);
+        }
+        CBitmap bitmap;
+        HDC screen = GetDC(nullptr);
+        bitmap.CreateCompatibleBitmap(screen, 16, 16);
+        ReleaseDC(nullptr, screen);
+        {
+            CDC copy;
+            copy.CreateCompatibleDC();
+            CSelectScope selection(copy, bitmap);
+            BitBlt(copy, 0, 0, 16, 16, picture.Dc(), 0, 0, SRCCOPY);
+        }
+        ImageList_AddMasked(m_list, bitmap.GetSafeHandle(), kKey);
+    }
+    ~SquareImages() { ImageList_Destroy(m_list); }
+    HIMAGELIST Get() const { return m_list; }
+
+private:
+    HIMAGELIST m_list = nullptr;
+};
+
+// The bounding box of the pixels that are not the colour.
+RECT BoundsOfOther(const Surface& surface, int width, int height, COLORREF background)
+{
+    RECT bounds = {width, height, -1, -1};
+    for (int y = 0; y < height; ++y)
+    {
+        for (int x = 0; x < width; ++x)
+        {
+            if (surface.Pixel(x, y) == background)
+                continue;
+            bounds.left = std::min<LONG>(bounds.left, x);
+            bounds.top = std::min<LONG>(bounds.top, y);
+            bounds.right = std::max<LONG>(bounds.right, x + 1);
+            bounds.bottom = std::max<LONG>(bounds.bottom, y + 1);
+        }
+    }
+    return bounds;
+}
+
+void ExpectRect(const RECT& actual, LONG left, LONG top, LONG right, LONG bottom)
+{
+    EXPECT_EQ(actual.left, left);
+    EXPECT_EQ(actual.top, top);
+    EXPECT_EQ(actual.right, right);
+    EXPECT_EQ(actual.bottom, bottom);
+}
+} // namespace
+
+TEST(DcDrawingTest, GradientEndsForBothDirections)
+{
+    Surface surface(64, 64, kWhite);
+    ASSERT_NE(CDC::GetGradientFillFunction(), nullptr);
+    EXPECT_EQ(CDC::GetGradientFillFunction(),
+              reinterpret_cast<GradientFillFunction>(
+                  GetProcAddress(GetModuleHandleA("msimg32.dll"), "GradientFill")));
+
+    // Horizontal: the first colour at the left edge, the second at the right.
+    ASSERT_TRUE(CDC::GradientRect(surface.Dc(), RECT{0, 0, 64, 8}, kRed, kBlue, true));
+    EXPECT_EQ(surface.Pixel(0, 0), kRed);
+    EXPECT_EQ(surface.Pixel(0, 7), kRed);
+    COLORREF right = surface.Pixel(63, 4);
+    EXPECT_LE(GetRValue(right), 8);
+    EXPECT_GE(GetBValue(right), 247);
+    EXPECT_EQ(surface.Pixel(0, 8), kWhite);
+    // Vertical: the second colour at the top, the first at the bottom.
+    ASSERT_TRUE(CDC::GradientRect(surface.Dc(), RECT{0, 16, 8, 64}, kRed, kBlue, false));
+    EXPECT_EQ(surface.Pixel(0, 16), kBlue);
+    EXPECT_EQ(surface.Pixel(7, 16), kBlue);
+    COLORREF bottom = surface.Pixel(4, 63);
+    EXPECT_GE(GetRValue(bottom), 247);
+    EXPECT_LE(GetBValue(bottom), 8);
+    // Halfway the two are mixed.
+    COLORREF middle = surface.Pixel(4, 40);
+    EXPECT_GT(GetRValue(middle), 100);
+    EXPECT_GT(GetBValue(middle), 100);
+
+    // The member form draws the same vertices.
+    TRIVERTEX vertices[2] = {{0, 0, 0, 0xFF00, 0, 0}, {8, 8, 0, 0xFF00, 0, 0}};
+    GRADIENT_RECT mesh = {0, 1};
+    ASSERT_TRUE(surface.Object().GradientFill(vertices, 2, &mesh, 1, GRADIENT_FILL_RECT_H));
+    EXPECT_EQ(surface.Pixel(3, 3), RGB(0, 255, 0));
+}
+
+TEST(DcDrawingTest, WithoutGradientFillNothingIsDrawn)
+{
+    Surface surface(8, 8, kWhite);
+    GradientFillFunction bound = CDC::GetGradientFillFunction();
+    CDC::SetGradientFillFunction(nullptr);
+    EXPECT_EQ(CDC::GradientRect(surface.Dc(), RECT{0, 0, 8, 8}, kRed, kBlue, true), 0);
+    TRIVERTEX vertices[2] = {{0, 0, 0xFF00, 0, 0, 0}, {8, 8, 0xFF00, 0, 0, 0}};
+    GRADIENT_RECT mesh = {0, 1};
+    EXPECT_EQ(surface.Object().GradientFill(vertices, 2, &mesh, 1, GRADIENT_FILL_RECT_H), 0);
+    CDC::SetGradientFillFunction(bound);
+    EXPECT_TRUE(surface.AllOf(RECT{0, 0, 8, 8}, kWhite));
+}
+
+TEST(DcDrawingTest, DropShadowPixels)
+{
+    Surface surface(20, 20, kWhite);
+    DrawDropShadow(surface.Dc(), RECT{0, 0, 20, 20});
+    struct
+    {
+        int x, y, value;
+    } const expected[] = {
+        // Right band at full strength, from strongest to faintest column.
+        {16, 10, 150},
+        {17, 10, 175},
+        {18, 10, 201},
+        {19, 10, 226},
+        // Its fade-in at the top.
+        {16, 4, 252},
+        {16, 5, 232},
+        {16, 7, 191},
+        {16, 8, 150},
+        // The corner fading out.
+        {16, 16, 150},
+        {16, 17, 170},
+        {16, 19, 211},
+        // The bottom band.
+        {10, 16, 150},
+        {10, 19, 226},
+        // Untouched: inside, and above the band's start.
+        {15, 15, 255},
+        {16, 3, 255},
+        {3, 16, 255},
+    };
+    for (const auto& e : expected)
+    {
+        EXPECT_EQ(surface.Pixel(e.x, e.y), RGB(e.value, e.value, e.value))
+            << "pixel " << e.x << "," << e.y;
+    }
+
+    // Each channel darkens on its own.
+    Surface tinted(20, 20, RGB(100, 150, 200));
+    DrawDropShadow(tinted.Dc(), RECT{0, 0, 20, 20});
+    EXPECT_EQ(tinted.Pixel(16, 10), RGB(59, 88, 118));
+}
+
+TEST(DcDrawingTest, DropShadowSkipsPixelsOutsideTheClip)
+{
+    // The outermost column and row lie one pixel outside the rectangle.
+    Surface wide(24, 24, kWhite);
+    DrawDropShadow(wide.Dc(), RECT{0, 0, 20, 20});
+    EXPECT_EQ(wide.Pixel(20, 10), RGB(252, 252, 252));
+    EXPECT_EQ(wide.Pixel(10, 20), RGB(252, 252, 252));
+    EXPECT_EQ(wide.Pixel(21, 10), kWhite);
+
+    // Clipped away, they and everything else outside the clip stay as they
+    // were; inside the clip the shadow is drawn.
+    Surface clipped(24, 24, kWhite);
+    CRgn clip;
+    ASSERT_TRUE(clip.CreateRectRgn(0, 0, 18, 20));
+    SelectClipRgn(clipped.Dc(), clip.GetSafeHandle());
+    DrawDropShadow(clipped.Dc(), RECT{0, 0, 20, 20});
+    SelectClipRgn(clipped.Dc(), nullptr);
+    EXPECT_EQ(clipped.Pixel(16, 10), RGB(150, 150, 150));
+    EXPECT_EQ(clipped.Pixel(17, 10), RGB(175, 175, 175));
+    EXPECT_TRUE(clipped.AllOf(RECT{18, 0, 24, 24}, kWhite));
+    EXPECT_TRUE(clipped.AllOf(RECT{0, 20, 24, 24}, kWhite));
+}
+
+TEST(DcDrawingTest, StateTextIsPlacedInItsRectangle)
+{
+    // Each placement against the text drawn at the expected place by hand.
+    // The keyboard prefix is compared with DrawTextA's own DT_HIDEPREFIX:
+    // Wine 8 draws the underline in spite of it.
+    const char text[] = "&Start";
+    const RECT box = {10, 5, 90, 35};
+    for (UINT flags :
+         {0u, CDC::StateLeft, CDC::StateRight, CDC::StatePressed, CDC::StateHidePrefix})
+    {
+        Surface drawn(100, 40, kWhite);
+        Surface expected(100, 40, kWhite);
+        for (Surface* s : {&drawn, &expected})
+        {
+            SetBkMode(s->Dc(), TRANSPARENT);
+            SetTextColor(s->Dc(), kBlack);
+        }
+        ASSERT_TRUE(drawn.Object().DrawStateText(text, box, flags));
+
+        RECT measured = {0, 0, 80, 30};
+        DrawTextA(expected.Dc(), text, -1, &measured, DT_CALCRECT | DT_EXPANDTABS);
+        LONG width = measured.right;
+        LONG height = measured.bottom;
+        LONG x = box.left + (80 - width) / 2;
+        if (flags == CDC::StateLeft)
+            x = box.left;
+        if (flags == CDC::StateRight)
+            x = box.right - width;
+        LONG y = box.top + (30 - height) / 2;
+        if (flags == CDC::StatePressed)
+        {
+            ++x;
+            ++y;
+        }
+        RECT place = {x, y, x + width, y + height};
+        DrawTextA(expected.Dc(), text, -1, &place,
+                  DT_EXPANDTABS | (flags == CDC::StateHidePrefix ? DT_HIDEPREFIX : 0));
+
+        RECT bounds = BoundsOfOther(drawn, 100, 40, kWhite);
+        EXPECT_LT(bounds.left, bounds.right) << "flags " << flags;
+        for (int py = 0; py < 40; ++py)
+        {
+            for (int px = 0; px < 100; ++px)
+                ASSERT_EQ(drawn.Pixel(px, py), expected.Pixel(px, py))
+                    << "flags " << flags << " pixel " << px << "," << py;
+        }
+    }
+}
+
+TEST(DcDrawingTest, StateTextLooks)
+{
+    const RECT box = {0, 0, 100, 40};
+    auto draw = [&](Surface& s, const char* text, UINT flags)
+    {
+        SetBkMode(s.Dc(), OPAQUE);
+        SetBkColor(s.Dc(), kBlue);
+        SetTextColor(s.Dc(), kBlack);
+        EXPECT_TRUE(s.Object().DrawStateText(text, box, flags));
+    };
+    auto count = [](const Surface& s, COLORREF c)
+    {
+        int n = 0;
+        for (int y = 0; y < 40; ++y)
+        {
+            for (int x = 0; x < 100; ++x)
+                n += s.Pixel(x, y) == c ? 1 : 0;
+        }
+        return n;
+    };
+
+    // An opaque context fills the text's cell; the transparent flag keeps
+    // the background.
+    Surface opaque(100, 40, kWhite);
+    draw(opaque, "Backup", 0);
+    EXPECT_GT(count(opaque, kBlue), 0);
+    EXPECT_GT(count(opaque, kBlack), 0);
+    Surface transparent(100, 40, kWhite);
+    draw(transparent, "Backup", CDC::StateTransparent);
+    EXPECT_EQ(count(transparent, kBlue), 0);
+    EXPECT_EQ(count(transparent, kBlack), count(opaque, kBlack));
+
+    // The system's disabled look: embossed in the shadow colour, no text
+    // colour left.
+    Surface disabled(100, 40, kWhite);
+    draw(disabled, "Backup", CDC::StateDisabled);
+    EXPECT_GT(count(disabled, GetSysColor(COLOR_3DSHADOW)), 0);
+    EXPECT_EQ(count(disabled, kBlack), 0);
+}
+
+TEST(DcDrawingTest, StateImagesArePlacedAndShaped)
+{
+    SquareImages images;
+    Surface surface(40, 40, kWhite);
+    // Centred in 32 by 32: the image at 8,8, its square at 12..20.
+    ASSERT_TRUE(surface.Object().DrawStateImage(images.Get(), 0, RECT{0, 0, 32, 32}, 0));
+    ExpectRect(BoundsOfOther(surface, 40, 40, kWhite), 12, 12, 20, 20);
+    EXPECT_EQ(surface.Pixel(12, 12), kBlack);
+
+    surface.Fill(kWhite);
+    ASSERT_TRUE(surface.Object().DrawStateImage(images.Get(), 0, RECT{0, 0, 32, 32},
+                                                CDC::StateRight | CDC::StatePressed));
+    ExpectRect(BoundsOfOther(surface, 40, 40, kWhite), 21, 13, 29, 21);
+
+    // A one-colour shape in the colour.
+    surface.Fill(kWhite);
+    ASSERT_TRUE(
+        surface.Object().DrawMonoImage(images.Get(), 0, RECT{0, 0, 16, 16}, kRed, CDC::StateLeft));
+    ExpectRect(BoundsOfOther(surface, 40, 40, kWhite), 4, 4, 12, 12);
+    EXPECT_TRUE(surface.AllOf(RECT{4, 4, 12, 12}, kRed));
+
+    // The image list's own background colour is set aside when transparent,
+    // and given back afterwards.
+    ImageList_SetBkColor(images.Get(), kBlue);
+    surface.Fill(kWhite);
+    ASSERT_TRUE(surface.Object().DrawStateImage(images.Get(), 0, RECT{0, 0, 16, 16}, 0));
+    EXPECT_EQ(surface.Pixel(1, 1), kBlue);
+    surface.Fill(kWhite);
+    ASSERT_TRUE(surface.Object().DrawStateImage(images.Get(), 0, RECT{0, 0, 16, 16},
+                                                CDC::StateTransparent));
+    EXPECT_EQ(surface.Pixel(1, 1), kWhite);
+    EXPECT_EQ(surface.Pixel(5, 5), kBlack);
+    EXPECT_EQ(ImageList_GetBkColor(images.Get()), kBlue);
+}
+
+TEST(DcDrawingTest, OwnDisabledLookDrawsTwiceAndMovesTheRectangle)
+{
+    SquareImages images;
+    const CSysColorTable& table = GetSysColorTable();
+    Surface surface(40, 40, kWhite);
+
+    // First the shape in entry 7 at (+1, +1), then the image at (-1, -1).
+    RECT rect = {4, 4, 20, 20};
+    ASSERT_TRUE(surface.Object().DrawImageState(images.Get(), 0, rect, CDC::StateOwnDisabled));
+    ExpectRect(rect, 3, 3, 19, 19);
+    EXPECT_TRUE(surface.AllOf(RECT{7, 7, 15, 15}, kBlack));
+    EXPECT_EQ(surface.Pixel(15, 15), table[7]);
+    EXPECT_EQ(surface.Pixel(16, 16), table[7]);
+    EXPECT_EQ(surface.Pixel(17, 17), kWhite);
+
+    // Disabled as well: the second drawing is a shape in entry 6.
+    surface.Fill(kWhite);
+    rect = {4, 4, 20, 20};
+    ASSERT_TRUE(surface.Object().DrawImageState(images.Get(), 0, rect,
+                                                CDC::StateOwnDisabled | CDC::StateDisabled));
+    EXPECT_TRUE(surface.AllOf(RECT{7, 7, 15, 15}, table[6]));
+    EXPECT_EQ(surface.Pixel(16, 16), table[7]);
+
+    // Without the own look only that second drawing, in place.
+    surface.Fill(kWhite);
+    rect = {4, 4, 20, 20};
+    ASSERT_TRUE(surface.Object().DrawImageState(images.Get(), 0, rect, CDC::StateDisabled));
+    ExpectRect(rect, 4, 4, 20, 20);
+    ExpectRect(BoundsOfOther(surface, 40, 40, kWhite), 8, 8, 16, 16);
+    EXPECT_TRUE(surface.AllOf(RECT{8, 8, 16, 16}, table[6]));
+
+    // A failing first drawing stops at once.
+    rect = {4, 4, 20, 20};
+    EXPECT_FALSE(surface.Object().DrawImageState(nullptr, 0, rect, CDC::StateOwnDisabled));
+    ExpectRect(rect, 5, 5, 21, 21);
+}
+
+TEST(DcDrawingTest, StateIconAtItsPosition)
+{
+    SquareImages images;
+    HICON icon = ImageList_GetIcon(images.Get(), 0, ILD_NORMAL);
+    ASSERT_NE(icon, nullptr);
+    Surface surface(40, 40, kWhite);
+    ASSERT_TRUE(surface.Object().DrawStateIcon(icon, CPoint(10, 6), CSize(16, 16), DSS_NORMAL));
+    ExpectRect(BoundsOfOther(surface, 40, 40, kWhite), 14, 10, 22, 18);
+    EXPECT_EQ(surface.Pixel(14, 10), kBlack);
+    DestroyIcon(icon);
 }
