@@ -24,15 +24,6 @@ HWND LiveWindowOf(CWindow* window)
     return window != nullptr ? window->GetSafeHwnd() : nullptr;
 }
 
-// A context from GetDC or GetWindowDC goes back with ReleaseDC on the window
-// it came from. When that window is gone the system took its contexts back
-// with it, and the handle may already serve another window: it is left
-// alone then.
-void ReleaseWindowContext(HWND window, HDC dc)
-{
-    if (dc != nullptr && (window == nullptr || IsWindow(window)))
-        ReleaseDC(window, dc);
-}
 } // namespace
 
 CDC::CDC()
@@ -263,37 +254,29 @@ CPaintDC::~CPaintDC()
     Detach();
 }
 
-CGetDC::CGetDC(HWND window)
+CGetDC::CGetDC(HWND window, bool wholeWindow)
 {
     if (window != nullptr && !IsWindow(window))
         window = nullptr;
     m_hWnd = window;
-    m_hDC = GetDC(window);
+    m_hDC = wholeWindow ? GetWindowDC(window) : GetDC(window);
 }
 
-CGetDC::CGetDC(CWindow* window) : CGetDC(LiveWindowOf(window)) {}
+CGetDC::CGetDC(CWindow* window) : CGetDC(LiveWindowOf(window), false) {}
 
 CGetDC::~CGetDC()
 {
     TargetReleasing(m_hDC);
-    ReleaseWindowContext(m_hWnd, Detach());
+    // A context from GetDC or GetWindowDC goes back with ReleaseDC on the
+    // window it came from. When that window is gone the system took its
+    // contexts back with it, and the handle may already serve another
+    // window: it is left alone then.
+    HDC dc = Detach();
+    if (dc != nullptr && (m_hWnd == nullptr || IsWindow(m_hWnd)))
+        ReleaseDC(m_hWnd, dc);
 }
 
-CWindowDC::CWindowDC(HWND window)
-{
-    if (window != nullptr && !IsWindow(window))
-        window = nullptr;
-    m_hWnd = window;
-    m_hDC = GetWindowDC(window);
-}
-
-CWindowDC::CWindowDC(CWindow* window) : CWindowDC(LiveWindowOf(window)) {}
-
-CWindowDC::~CWindowDC()
-{
-    TargetReleasing(m_hDC);
-    ReleaseWindowContext(m_hWnd, Detach());
-}
+CWindowDC::CWindowDC(CWindow* window) : CGetDC(LiveWindowOf(window), true) {}
 
 CBufferDC::CBufferDC(HDC target)
 {

@@ -203,26 +203,24 @@ private:
 class CGetDC : public CDC
 {
 public:
-    explicit CGetDC(HWND window = nullptr);
+    explicit CGetDC(HWND window = nullptr) : CGetDC(window, false) {}
     explicit CGetDC(CWindow* window);
     ~CGetDC() override;
+
+protected:
+    // With wholeWindow set, GetWindowDC instead of GetDC.
+    CGetDC(HWND window, bool wholeWindow);
 
 private:
     HWND m_hWnd = nullptr;
 };
 
-// GetWindowDC of a whole window, frame included (of the screen for null, a
-// dead window or an object without a window), ReleaseDC when the object
-// ends.
-class CWindowDC : public CDC
+// The same with GetWindowDC: the whole window, frame included.
+class CWindowDC : public CGetDC
 {
 public:
-    explicit CWindowDC(HWND window = nullptr);
+    explicit CWindowDC(HWND window = nullptr) : CGetDC(window, true) {}
     explicit CWindowDC(CWindow* window);
-    ~CWindowDC() override;
-
-private:
-    HWND m_hWnd = nullptr;
 };
 
 // Double buffering of an area of a target context. While the object lives,

@@ -27,6 +27,17 @@ int DarkenChannel(int channel, double factor)
     return static_cast<int>(channel - channel * factor);
 }
 
+// GetObjectA of a whole structure: false, and out untouched, when the
+// handle is null or the system gave anything else.
+template <class T> bool ReadObject(HGDIOBJ handle, T& out)
+{
+    T read;
+    if (handle == nullptr || GetObjectA(handle, sizeof(read), &read) != sizeof(read))
+        return false;
+    out = read;
+    return true;
+}
+
 CSysColorTable g_sysColorTable;
 } // namespace
 
@@ -128,7 +139,7 @@ bool CFont::CreateFontIndirect(const LOGFONTA& logFont)
 bool CFont::CreateCopy(HFONT font)
 {
     LOGFONTA logFont;
-    if (font == nullptr || GetObjectA(font, sizeof(logFont), &logFont) != sizeof(logFont))
+    if (!ReadObject(font, logFont))
     {
         Attach(nullptr, true);
         return false;
@@ -138,13 +149,7 @@ bool CFont::CreateCopy(HFONT font)
 
 bool CFont::GetLogFont(LOGFONTA& logFont) const
 {
-    if (m_hObject == nullptr)
-        return false;
-    LOGFONTA read;
-    if (GetObjectA(m_hObject, sizeof(read), &read) != sizeof(read))
-        return false;
-    logFont = read;
-    return true;
+    return ReadObject(m_hObject, logFont);
 }
 
 bool CBitmap::CreateCompatibleBitmap(HDC dc, int width, int height)
@@ -155,13 +160,7 @@ bool CBitmap::CreateCompatibleBitmap(HDC dc, int width, int height)
 
 bool CBitmap::GetBitmap(BITMAP& bitmap) const
 {
-    if (m_hObject == nullptr)
-        return false;
-    BITMAP read;
-    if (GetObjectA(m_hObject, sizeof(read), &read) != sizeof(read))
-        return false;
-    bitmap = read;
-    return true;
+    return ReadObject(m_hObject, bitmap);
 }
 
 bool CRgn::CreateRectRgn(int left, int top, int right, int bottom)

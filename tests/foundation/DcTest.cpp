@@ -1,4 +1,5 @@
 #include "foundation/Dc.h"
+#include "foundation/Dialog.h"
 #include "foundation/FrameworkHooks.h"
 #include "foundation/Window.h"
 
@@ -118,6 +119,25 @@ public:
     CDC* painted = nullptr;
     CDC* erased = nullptr;
 };
+
+// A dialog that wraps a foreign context and brush while it runs, then ends
+// itself through a posted message, so that its loop runs once more.
+class WrappingDialog : public CDialog
+{
+public:
+    void OnAfterInitDialog() override
+    {
+        first = CDC::FromHandle(dc);
+        again = CDC::FromHandle(dc);
+        brushWrapper = CGdiHandle::FromHandle(brush);
+        PostMessageA(GetSafeHwnd(), WM_COMMAND, IDOK, 0);
+    }
+    HDC dc = nullptr;
+    HBRUSH brush = nullptr;
+    CDC* first = nullptr;
+    CDC* again = nullptr;
+    CGdiHandle* brushWrapper = nullptr;
+};
 } // namespace
 
 static_assert(!std::is_copy_constructible_v<CDC>, "a device-context object holds one handle");
@@ -191,6 +211,26 @@ TEST(DcTest, FromHandleSharesOneTemporaryObjectAndNeverReleasesIt)
     CDC(dc).FillSolidRect(1, 1, 2, 2, kRed);
     EXPECT_EQ(foreign.Pixel(1, 1), kRed);
     EXPECT_EQ(foreign.Pixel(0, 0), kWhite);
+}
+
+TEST(DcTest, TheModalLoopEmptiesTheTemporaryListsWithoutReleasing)
+{
+    StartFramework();
+    Surface foreign(4, 4, kWhite, false);
+    WrappingDialog dialog;
+    dialog.dc = foreign.Dc();
+    dialog.brush = CreateSolidBrush(kRed);
+    EXPECT_EQ(dialog.DoModal(kTestDialog), IDOK);
+    ASSERT_NE(dialog.first, nullptr);
+    EXPECT_EQ(dialog.again, dialog.first);
+    EXPECT_NE(dialog.brushWrapper, nullptr);
+    EXPECT_TRUE(g_temporaryDcList.IsEmpty());
+    EXPECT_TRUE(g_temporaryGdiList.IsEmpty());
+    ASSERT_TRUE(IsLiveDc(foreign.Dc()));
+    RECT all = {0, 0, 4, 4};
+    EXPECT_TRUE(FillRect(foreign.Dc(), &all, dialog.brush));
+    EXPECT_TRUE(foreign.AllOf(all, kRed));
+    DeleteObject(dialog.brush);
 }
 
 TEST(DcTest, PaintMessagesHandTheirContextToTheHandlers)
