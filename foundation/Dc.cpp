@@ -23,7 +23,6 @@ HWND LiveWindowOf(CWindow* window)
 {
     return window != nullptr ? window->GetSafeHwnd() : nullptr;
 }
-
 } // namespace
 
 CDC::CDC()
