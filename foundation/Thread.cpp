@@ -1,8 +1,8 @@
 #include "foundation/Thread.h"
 
 #include "foundation/Exception.h"
-#include "foundation/String.h"
 
+#include <exception>
 #include <new>
 #include <process.h>
 
@@ -27,20 +27,14 @@ struct Launch
     void* parameter;
 };
 
+// Formatting uses a stack buffer only: the exception may be an allocation
+// failure.
 void ReportException(const char* what, DWORD code)
 {
-    // Building the text may itself run out of memory: fall back to a fixed one.
-    try
-    {
-        CString text;
-        text.Format("Worker thread %lu ended by an exception (code %lu): %s\r\n",
-                    ::GetCurrentThreadId(), code, what);
-        Report(text);
-    }
-    catch (...)
-    {
-        Report("Worker thread ended by an exception\r\n");
-    }
+    char line[400];
+    wsprintfA(line, "Brindlewox: worker thread %lu ended by an exception (code %lu): %.300s\r\n",
+              ::GetCurrentThreadId(), code, what);
+    Report(line);
 }
 
 unsigned __stdcall ThreadEntry(void* argument)
