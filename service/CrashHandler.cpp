@@ -1,6 +1,8 @@
 #include "service/CrashHandler.h"
 
+#include "foundation/Module.h"
 #include "foundation/Utility.h"
+#include "engine/PipeClient.h"
 #include "service/ServiceProgram.h"
 
 #include <atomic>
@@ -80,6 +82,11 @@ void RestartServiceProgram()
         ::CloseHandle(process.hThread);
         ::CloseHandle(process.hProcess);
     }
+}
+
+bool SendServiceStopNotice()
+{
+    return GetModuleState()->IsNT() && PipeNotifyServiceStopping();
 }
 
 CString GetServiceDirectory()

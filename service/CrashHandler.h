@@ -1,6 +1,6 @@
 // The service's own small functions: its crash handling (a silent dump, then
-// a restart of the service), the folder of the service program and two
-// string helpers of the servers.
+// a restart of the service), the stop notice, the folder of the service
+// program and two string helpers of the servers.
 #ifndef BRINDLEWOX_SERVICE_CRASHHANDLER_H
 #define BRINDLEWOX_SERVICE_CRASHHANDLER_H
 
@@ -37,6 +37,12 @@ void SetServiceRestartAction(ServiceRestartAction action);
 // process creation with no handles inherited (a shell call inside a
 // crashed process could wait for ever on a lock that the crash left held).
 void RestartServiceProgram();
+
+// The first step of the stop: USER notice 4 to the main program, which then
+// removes its tray icon and ends (PipeNotifyServiceStopping), on the NT
+// family only. True when a main program held the USER pipe; best effort: the
+// stop does not depend on it.
+bool SendServiceStopNotice();
 
 // The folder of the running service program, without a trailing backslash
 // (C:\Program Files\X for C:\Program Files\X\BrindlewoxSrv.exe); empty when

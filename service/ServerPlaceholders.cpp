@@ -9,13 +9,10 @@
 
 namespace
 {
-constexpr DWORD kSettingsRecordSize = 30740;
-constexpr DWORD kQueueRecordSize = 15428;
-
-unsigned ListenUntilQuit(const char* pipeName, DWORD recordSize)
+unsigned ListenUntilQuit(IpcPipe which, DWORD recordSize)
 {
-    HANDLE pipe = ::CreateNamedPipeA(pipeName, PIPE_ACCESS_DUPLEX, PIPE_TYPE_MESSAGE, 1, recordSize,
-                                     recordSize, NMPWAIT_WAIT_FOREVER, nullptr);
+    HANDLE pipe = ::CreateNamedPipeA(GetIpcPipeName(which), PIPE_ACCESS_DUPLEX, PIPE_TYPE_MESSAGE,
+                                     1, recordSize, recordSize, NMPWAIT_WAIT_FOREVER, nullptr);
     if (pipe == INVALID_HANDLE_VALUE)
         return 0;
     std::vector<char> record(recordSize);
@@ -35,10 +32,10 @@ unsigned ListenUntilQuit(const char* pipeName, DWORD recordSize)
 
 unsigned __stdcall SettingsServerThread(void*)
 {
-    return ListenUntilQuit(GetServerThreads()[0].pipeName, kSettingsRecordSize);
+    return ListenUntilQuit(IpcPipe::Settings, sizeof(IpcSettingsRecord));
 }
 
 unsigned __stdcall BackupServerThread(void*)
 {
-    return ListenUntilQuit(GetServerThreads()[1].pipeName, kQueueRecordSize);
+    return ListenUntilQuit(IpcPipe::Backup, sizeof(IpcQueueRecord));
 }

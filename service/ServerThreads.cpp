@@ -5,8 +5,8 @@ namespace
 std::atomic<LONG> g_quit{0};
 
 ServerThread g_servers[kServerThreadCount] = {
-    {"SETTINGS", "\\\\.\\pipe\\BRINDLEWOX_IPC_QUEUE_SETTINGS", SettingsServerThread, {}, {0}},
-    {"BACKUP", "\\\\.\\pipe\\BRINDLEWOX_IPC_QUEUE_BACKUP", BackupServerThread, {}, {0}},
+    {IpcPipe::Settings, SettingsServerThread, {}, {0}},
+    {IpcPipe::Backup, BackupServerThread, {}, {0}},
 };
 } // namespace
 

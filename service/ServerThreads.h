@@ -13,17 +13,16 @@
 
 #include "foundation/Base.h"
 #include "foundation/Thread.h"
+#include "engine/IpcRecords.h"
 
 #include <atomic>
 
 // One server of the table.
 struct ServerThread
 {
-    // The server's name, for reports.
-    const char* name;
-    // The pipe the server listens on; the stop opens it to release the
-    // server.
-    const char* pipeName;
+    // The pipe the server listens on (under GetIpcPipeName); the stop opens
+    // it to release the server.
+    IpcPipe pipe;
     WorkerProcedure procedure;
     // The worker that runs the procedure (its events, its thread handle).
     CWorkerThread worker;
@@ -34,8 +33,9 @@ struct ServerThread
 };
 
 // The two servers, SETTINGS first, then BACKUP: the order they start and are
-// joined in. The entries can be changed before the service starts (tests
-// run servers of their own on pipes of their own).
+// joined in. The procedures can be changed before the service starts, and
+// the pipes' names with SetIpcPipeName (tests run servers of their own on
+// pipes of their own).
 constexpr int kServerThreadCount = 2;
 ServerThread* GetServerThreads();
 

@@ -1,9 +1,9 @@
 #include "service/ServiceControl.h"
 
 #include "foundation/Sync.h"
+#include "service/CrashHandler.h"
 #include "service/ServerThreads.h"
 #include "service/ServiceProgram.h"
-#include "service/StopNotice.h"
 
 namespace
 {
@@ -80,8 +80,9 @@ void ReleaseWaitingServers(ServerThread* servers)
     {
         if (!IsWaitedFor(servers[i]))
             continue;
-        HANDLE pipe = ::CreateFileA(servers[i].pipeName, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                    OPEN_EXISTING,
+        HANDLE pipe = ::CreateFileA(GetIpcPipeName(servers[i].pipe),
+                                    GENERIC_READ | FILE_WRITE_DATA | FILE_WRITE_ATTRIBUTES, 0,
+                                    nullptr, OPEN_EXISTING,
                                     FILE_FLAG_OVERLAPPED | FILE_ATTRIBUTE_NORMAL |
                                         SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION,
                                     nullptr);

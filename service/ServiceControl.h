@@ -19,8 +19,9 @@
 constexpr DWORD kReportedServiceType = SERVICE_WIN32_OWN_PROCESS | SERVICE_INTERACTIVE_PROCESS;
 static_assert(kReportedServiceType == 0x110, "own process, interactive");
 constexpr DWORD kStartWaitHint = 3000;
-// The stop may first wait up to 20 s for the main program's USER pipe.
-constexpr DWORD kStopWaitHint = 30000;
+// Covers the stop notice, which may take a few seconds before the stop
+// reports its progress every second.
+constexpr DWORD kStopWaitHint = 10000;
 
 // The service entry given to the dispatcher; its arguments are not read.
 // Registers ServiceControlHandler and runs RunService; returns at once when

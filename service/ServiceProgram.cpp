@@ -36,9 +36,16 @@ SC_HANDLE OpenManager()
     return ::OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
 }
 
-SC_HANDLE OpenOurService(const CServiceHandle& manager, DWORD access)
+// Opens the manager and the service with `access` and runs `action` on the
+// service; nothing when either cannot be opened.
+template <class Action> void WithOurService(DWORD access, Action action)
 {
-    return ::OpenServiceA(manager.Get(), kServiceName, access);
+    CServiceHandle manager(OpenManager());
+    if (!manager.IsOpen())
+        return;
+    CServiceHandle service(::OpenServiceA(manager.Get(), kServiceName, access));
+    if (service.IsOpen())
+        action(service);
 }
 
 void StopAndWait(const CServiceHandle& service)
@@ -94,17 +101,6 @@ DWORD StartWithManualArgument(const CServiceHandle& service)
 }
 } // namespace
 
-bool IsWindowsNT()
-{
-    OSVERSIONINFOA version = {};
-    version.dwOSVersionInfoSize = sizeof(version);
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-    const BOOL known = ::GetVersionExA(&version);
-#pragma GCC diagnostic pop
-    return known && version.dwPlatformId == VER_PLATFORM_WIN32_NT;
-}
-
 ServiceSwitch ParseServiceSwitch(const char* commandLine)
 {
     if (commandLine == nullptr)
@@ -121,8 +117,10 @@ ServiceSwitch ParseServiceSwitch(const char* commandLine)
 int ServiceWinMain(HINSTANCE instance, HINSTANCE, const char* commandLine, int show)
 {
     InstallServiceCrashHandler(kCrashReportName);
-    GetModuleState();
-    if (!IsWindowsNT())
+    // The service needs no window: it goes on when the framework's start-up
+    // fails. A started framework on a platform outside the NT family ends it.
+    ModuleState* module = GetModuleState();
+    if (module->Init(instance, commandLine, show) && !module->IsNT())
         return 0;
     if (commandLine == nullptr || commandLine[0] == 0)
     {
@@ -154,8 +152,6 @@ int ServiceWinMain(HINSTANCE instance, HINSTANCE, const char* commandLine, int s
     case ServiceSwitch::None:
         break;
     }
-    (void)instance;
-    (void)show;
     return 0;
 }
 
@@ -181,50 +177,35 @@ void InstallService()
 
 void UninstallService()
 {
-    CServiceHandle manager(OpenManager());
-    if (!manager.IsOpen())
-        return;
-    CServiceHandle service(OpenOurService(manager, SERVICE_ALL_ACCESS));
-    if (!service.IsOpen())
-        return;
-    StopAndWait(service);
-    ::DeleteService(service.Get());
+    WithOurService(SERVICE_ALL_ACCESS,
+                   [](const CServiceHandle& service)
+                   {
+                       StopAndWait(service);
+                       ::DeleteService(service.Get());
+                   });
 }
 
 void StartServiceManually()
 {
-    CServiceHandle manager(OpenManager());
-    if (!manager.IsOpen())
-        return;
-    CServiceHandle service(OpenOurService(manager, SERVICE_ALL_ACCESS));
-    if (!service.IsOpen())
-        return;
-    StartWithManualArgument(service);
+    WithOurService(SERVICE_ALL_ACCESS, StartWithManualArgument);
 }
 
 void StopService()
 {
-    CServiceHandle manager(OpenManager());
-    if (!manager.IsOpen())
-        return;
-    CServiceHandle service(OpenOurService(manager, SERVICE_ALL_ACCESS));
-    if (service.IsOpen())
-        StopAndWait(service);
+    WithOurService(SERVICE_ALL_ACCESS, StopAndWait);
 }
 
 void RestartService()
 {
     StopService();
-    CServiceHandle manager(OpenManager());
-    if (!manager.IsOpen())
-        return;
-    CServiceHandle service(OpenOurService(manager, SERVICE_ALL_ACCESS));
-    if (!service.IsOpen())
-        return;
-    const ULONGLONG deadline = ::GetTickCount64() + kRestartWaitLimit;
-    WaitForServiceProcessEnd(service, deadline);
-    // The manager may take a moment to see the old process gone.
-    while (StartWithManualArgument(service) == ERROR_SERVICE_ALREADY_RUNNING &&
-           ::GetTickCount64() < deadline)
-        ::Sleep(kRestartPollInterval);
+    WithOurService(SERVICE_ALL_ACCESS,
+                   [](const CServiceHandle& service)
+                   {
+                       const ULONGLONG deadline = ::GetTickCount64() + kRestartWaitLimit;
+                       WaitForServiceProcessEnd(service, deadline);
+                       // The manager may take a moment to see the old process gone.
+                       while (StartWithManualArgument(service) == ERROR_SERVICE_ALREADY_RUNNING &&
+                              ::GetTickCount64() < deadline)
+                           ::Sleep(kRestartPollInterval);
+                   });
 }

@@ -34,9 +34,6 @@ enum class ServiceSwitch
 // blank before or after names none.
 ServiceSwitch ParseServiceSwitch(const char* commandLine);
 
-// True on the NT family (platform id 2), the only one the programs run on.
-bool IsWindowsNT();
-
 // The program entry: installs the crash handler, starts the framework up,
 // then runs a switch and returns 0, or, with an empty command line, hands
 // the thread to the service dispatcher (returns 0 when it comes back; a

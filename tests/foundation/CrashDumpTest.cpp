@@ -82,20 +82,7 @@ int RunChildIfAsked()
 
 [[maybe_unused]] const int g_childMode = RunChildIfAsked();
 
-// The first bytes of a file, and its size (-1 when it cannot be opened).
-CString FileStart(const char* path, int count)
-{
-    char buffer[64] = {};
-    HANDLE file =
-        CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return CString("");
-    DWORD read = 0;
-    ReadFile(file, buffer, static_cast<DWORD>(count), &read, nullptr);
-    CloseHandle(file);
-    return CString(buffer, static_cast<int>(read));
-}
-
+// The size of a file, -1 when it cannot be read.
 LONGLONG FileSize(const char* path)
 {
     WIN32_FILE_ATTRIBUTE_DATA data;
@@ -185,7 +172,7 @@ TEST(CrashDump, CrashingProgramLeavesMinidumpAndSaysWhere)
     TempFolder temp("crashdump");
     EXPECT_EQ(static_cast<DWORD>(EXCEPTION_ACCESS_VIOLATION), RunCrashingChild("null", temp));
     const CString dump = temp / "TestApp.dmp";
-    EXPECT_STREQ("MDMP", FileStart(dump, 4));
+    EXPECT_STREQ("MDMP", ReadFileStart(dump, 4));
     EXPECT_GT(FileSize(dump), 1024);
     EXPECT_STREQ("TestApp\nSaved dump file to '" + dump + "'", ReadTextFile(temp / "shown.txt"));
 }
@@ -198,7 +185,7 @@ TEST(CrashDump, StackOverflowStillLeavesMinidump)
     TempFolder temp("crashdump");
     RunCrashingChild("stack", temp);
     const CString dump = temp / "TestApp.dmp";
-    EXPECT_STREQ("MDMP", FileStart(dump, 4));
+    EXPECT_STREQ("MDMP", ReadFileStart(dump, 4));
     EXPECT_STREQ("TestApp\nSaved dump file to '" + dump + "'", ReadTextFile(temp / "shown.txt"));
 }
 
@@ -206,7 +193,7 @@ TEST(CrashDump, SecondInstallChangesNeitherNameNorFilter)
 {
     TempFolder temp("crashdump");
     EXPECT_EQ(static_cast<DWORD>(EXCEPTION_ACCESS_VIOLATION), RunCrashingChild("second", temp));
-    EXPECT_STREQ("MDMP", FileStart(temp / "TestApp.dmp", 4));
+    EXPECT_STREQ("MDMP", ReadFileStart(temp / "TestApp.dmp", 4));
     EXPECT_FALSE(Exists(temp / "Other.dmp"));
     EXPECT_STREQ("TestApp\nSaved dump file to '" + (temp / "TestApp.dmp") + "'",
                  ReadTextFile(temp / "shown.txt"));
@@ -227,7 +214,7 @@ TEST_F(CrashDumpWriterTest, SavesDumpOverThePreviousFile)
     ASSERT_TRUE(writer.Prepare("UnitDump", CCrashDumpWriter::kShowResult));
 
     EXPECT_EQ(CrashDumpStatus::Saved, writer.Write(nullptr));
-    EXPECT_STREQ("MDMP", FileStart(dump, 4));
+    EXPECT_STREQ("MDMP", ReadFileStart(dump, 4));
     EXPECT_STREQ(dump, writer.GetDumpPath());
     EXPECT_EQ(1, g_shownCount);
     EXPECT_STREQ("Saved dump file to '" + dump + "'", g_shownText);
@@ -325,7 +312,7 @@ TEST_F(CrashDumpWriterTest, PrivateFileReplacesAPlantedFileAndLetsOnlySystemAndA
     ASSERT_TRUE(writer.Prepare("PrivateApp", CCrashDumpWriter::kPrivateFile));
 
     EXPECT_EQ(CrashDumpStatus::Saved, writer.Write(nullptr));
-    EXPECT_STREQ("MDMP", FileStart(dump, 4));
+    EXPECT_STREQ("MDMP", ReadFileStart(dump, 4));
     EXPECT_EQ(0, g_shownCount);
 
     // Windows keeps the descriptor as given; Wine turns it into Unix mode

@@ -10,19 +10,6 @@
 
 namespace
 {
-CString FileStart(const char* path)
-{
-    char buffer[4] = {};
-    HANDLE file =
-        CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return CString("");
-    DWORD read = 0;
-    ReadFile(file, buffer, sizeof(buffer), &read, nullptr);
-    CloseHandle(file);
-    return CString(buffer, static_cast<int>(read));
-}
-
 bool Exists(const char* path)
 {
     return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
@@ -45,7 +32,7 @@ TEST(ServiceCrash, DumpIsWrittenSilentlyAndTheServiceRestarted)
 {
     TempFolder temp("servicecrash");
     EXPECT_EQ(static_cast<DWORD>(EXCEPTION_ACCESS_VIOLATION), CrashChild(temp));
-    EXPECT_STREQ("MDMP", FileStart(temp / "TestSrv.dmp"));
+    EXPECT_STREQ("MDMP", ReadFileStart(temp / "TestSrv.dmp", 4));
     EXPECT_STREQ("restarted", ReadTextFile(temp / "restarted.txt"));
     EXPECT_FALSE(Exists(temp / "shown.txt"));
 }

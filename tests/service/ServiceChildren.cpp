@@ -13,6 +13,7 @@
 //   that process.
 // The end-to-end script tests/scripts/service.sh uses the last three.
 #include "foundation/CrashDump.h"
+#include "engine/IpcRecords.h"
 #include "service/CrashHandler.h"
 #include "service/ServiceHandle.h"
 #include "service/ServiceProgram.h"
@@ -46,10 +47,9 @@ void WriteShownText(const char* text, const char*)
 
 DWORD ServeUserPipeOnce()
 {
-    const DWORD size = 15428;
-    HANDLE pipe = CreateNamedPipeA("\\\\.\\pipe\\BRINDLEWOX_IPC_QUEUE_USER",
-                                   PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED, PIPE_TYPE_MESSAGE, 1,
-                                   size, size, 0, nullptr);
+    const DWORD size = sizeof(IpcQueueRecord);
+    HANDLE pipe = CreateNamedPipeA(kUserPipeName, PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+                                   PIPE_TYPE_MESSAGE, 1, size, size, 0, nullptr);
     if (pipe == INVALID_HANDLE_VALUE)
         return 4;
     WriteTextFile(GetEnvironmentText("BW_CHILD_READY"), "listening");

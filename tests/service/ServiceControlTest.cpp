@@ -96,8 +96,8 @@ CString PipeName(const char* tag)
 // quit flag tested after each.
 unsigned ListenUntilQuit(int index, DWORD workAfterWake)
 {
-    HANDLE pipe = CreateNamedPipeA(GetServerThreads()[index].pipeName, PIPE_ACCESS_DUPLEX,
-                                   PIPE_TYPE_MESSAGE, 1, 512, 512, 0, nullptr);
+    HANDLE pipe = CreateNamedPipeA(GetIpcPipeName(GetServerThreads()[index].pipe),
+                                   PIPE_ACCESS_DUPLEX, PIPE_TYPE_MESSAGE, 1, 512, 512, 0, nullptr);
     if (pipe == INVALID_HANDLE_VALUE)
         return 1;
     while (!IsServiceQuitting())
@@ -152,9 +152,9 @@ protected:
         m_settingsPipe = PipeName("settings");
         m_backupPipe = PipeName("backup");
         ServerThread* servers = GetServerThreads();
-        servers[0].pipeName = m_settingsPipe;
+        SetIpcPipeName(IpcPipe::Settings, m_settingsPipe);
         servers[0].procedure = SettingsTestServer;
-        servers[1].pipeName = m_backupPipe;
+        SetIpcPipeName(IpcPipe::Backup, m_backupPipe);
         servers[1].procedure = BackupTestServer;
         GetServiceControlHooks().setServiceStatus = RecordStatus;
         GetServiceControlHooks().sendStopNotice = RecordNotice;
