@@ -98,18 +98,8 @@ bool CBmpDecoder::ReadInfo(ImageFile& file, BmpInfo& info)
         return false;
     // Only these bit counts have pixels to read: any other would be a
     // "success" with nothing decoded.
-    switch (h.biBitCount)
-    {
-    case 1:
-    case 4:
-    case 8:
-    case 16:
-    case 24:
-    case 32:
-        break;
-    default:
+    if (!imagebytes::IsBitmapBitCount(h.biBitCount))
         return false;
-    }
     if (h.biSizeImage == 0 && h.biWidth > 0)
     {
         const uint64_t rows = static_cast<uint64_t>(std::llabs(h.biHeight));
@@ -146,17 +136,34 @@ void CBmpDecoder::ReadPalette(ImageFile& file, const BmpInfo& info)
     m_info.lastColorValid = false;
 }
 
-// RLE8: a count byte and a value byte make a run; a zero count introduces an
-// escape: 0 end of line, 1 end of bitmap, 2 a delta, n a literal run of n
-// bytes padded to an even length. Row 0 is the bottom row. Nothing is written
-// outside the picture; a run that would cross the end of its row ends the
-// decoding.
-void CBmpDecoder::DecodeRle8(ImageFile& file)
+// Run-length coded rows (row 0 at the bottom). A count byte and a value byte
+// make a run; a zero count introduces an escape: 0 end of line, 1 end of
+// bitmap, 2 a delta (dx, dy), n a literal run of n pixels padded to an even
+// number of bytes. RLE8 pixels are bytes. RLE4 pixels are nibbles: a run
+// alternates the high and the low nibble of its value, a literal run reads
+// (n + 1) / 2 bytes high nibble first, and a pixel at an even position starts
+// its byte afresh; the cursor counts pixels, so runs and deltas may start in
+// the middle of a byte. Nothing is written outside the picture; a run that
+// would cross the end of its row ends the decoding.
+void CBmpDecoder::DecodeRle(ImageFile& file, bool nibbles)
 {
-    const long rowBytes = static_cast<long>(m_info.rowBytes);
+    const long rowPixels = static_cast<long>(m_info.rowBytes) * (nibbles ? 2 : 1);
     const int height = GetHeight();
     long x = 0;
     int y = 0;
+    auto put = [&](BYTE* row, long value)
+    {
+        if (x < rowPixels)
+        {
+            if (!nibbles)
+                row[x] = static_cast<BYTE>(value);
+            else if ((x & 1) == 0)
+                row[x / 2] = static_cast<BYTE>(value << 4);
+            else
+                row[x / 2] = static_cast<BYTE>(row[x / 2] | value);
+        }
+        ++x;
+    };
     while (y < height)
     {
         const long count = file.GetC();
@@ -170,9 +177,9 @@ void CBmpDecoder::DecodeRle8(ImageFile& file)
             BYTE* row = GetBits(y);
             for (long i = 0; i < count; ++i)
             {
-                if (x >= rowBytes)
+                if (x >= rowPixels)
                     return;
-                row[x++] = static_cast<BYTE>(value);
+                put(row, !nibbles ? value : ((i & 1) ? (value & 15) : (value >> 4)));
             }
             continue;
         }
@@ -196,95 +203,19 @@ void CBmpDecoder::DecodeRle8(ImageFile& file)
         else
         {
             BYTE* row = GetBits(y);
-            for (long i = 0; i < escape; ++i)
-            {
-                const long value = file.GetC();
-                if (value < 0)
-                    return;
-                if (x < rowBytes)
-                    row[x] = static_cast<BYTE>(value);
-                ++x;
-            }
-            if (escape & 1)
-                file.GetC();
-        }
-    }
-}
-
-// RLE4: as RLE8 with 4-bit pixels. A run alternates the high and the low
-// nibble of its value; a literal run of n pixels reads (n + 1) / 2 bytes, high
-// nibble first, padded to an even number of bytes. The cursor counts pixels,
-// so runs and deltas may start in the middle of a byte; a pixel at an even
-// position starts its byte afresh.
-void CBmpDecoder::DecodeRle4(ImageFile& file)
-{
-    const long rowNibbles = static_cast<long>(m_info.rowBytes) * 2;
-    const int height = GetHeight();
-    long p = 0;
-    int y = 0;
-    auto put = [&](BYTE* row, int nibble)
-    {
-        if (p < rowNibbles)
-        {
-            BYTE& b = row[p / 2];
-            if ((p & 1) == 0)
-                b = static_cast<BYTE>(nibble << 4);
-            else
-                b = static_cast<BYTE>(b | nibble);
-        }
-        ++p;
-    };
-    while (y < height)
-    {
-        const long count = file.GetC();
-        if (count < 0)
-            return;
-        if (count != 0)
-        {
-            const long value = file.GetC();
-            if (value < 0)
-                return;
-            BYTE* row = GetBits(y);
-            for (long i = 0; i < count; ++i)
-            {
-                if (p >= rowNibbles)
-                    return;
-                put(row, (i & 1) ? (value & 15) : (value >> 4));
-            }
-            continue;
-        }
-        const long escape = file.GetC();
-        if (escape < 0 || escape == 1)
-            return;
-        if (escape == 0)
-        {
-            p = 0;
-            ++y;
-        }
-        else if (escape == 2)
-        {
-            const long dx = file.GetC();
-            const long dy = file.GetC();
-            if (dx < 0 || dy < 0)
-                return;
-            p += dx;
-            y += static_cast<int>(dy);
-        }
-        else
-        {
-            BYTE* row = GetBits(y);
             long value = 0;
             for (long i = 0; i < escape; ++i)
             {
-                if ((i & 1) == 0)
+                if (!nibbles || (i & 1) == 0)
                 {
                     value = file.GetC();
                     if (value < 0)
                         return;
                 }
-                put(row, (i & 1) ? (value & 15) : (value >> 4));
+                put(row, !nibbles ? value : ((i & 1) ? (value & 15) : (value >> 4)));
             }
-            if ((escape + 1) & 2)
+            const bool padded = nibbles ? ((escape + 1) & 2) != 0 : (escape & 1) != 0;
+            if (padded)
                 file.GetC();
         }
     }
@@ -374,10 +305,8 @@ bool CBmpDecoder::Decode(ImageFile& file)
         seekPixels();
         if (h.biCompression == 0)
             file.Read(m_info.pixels, 1, m_header.biSizeImage);
-        else if (h.biCompression == kRle8)
-            DecodeRle8(file);
-        else if (h.biCompression == kRle4)
-            DecodeRle4(file);
+        else if (h.biCompression == kRle8 || h.biCompression == kRle4)
+            DecodeRle(file, h.biCompression == kRle4);
         else
         {
             SetError("compression type not supported");

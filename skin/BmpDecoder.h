@@ -28,8 +28,8 @@ private:
     };
     bool ReadInfo(ImageFile& file, BmpInfo& info);
     void ReadPalette(ImageFile& file, const BmpInfo& info);
-    void DecodeRle8(ImageFile& file);
-    void DecodeRle4(ImageFile& file);
+    // RLE8, or with nibbles RLE4.
+    void DecodeRle(ImageFile& file, bool nibbles);
 };
 
 #endif

@@ -64,18 +64,8 @@ bool CIcoDecoder::Decode(ImageFile& file)
     if (infoSize > 40 && !Skip(file, infoSize - 40))
         return false;
     const int bits = Le16(info + 14);
-    switch (bits)
-    {
-    case 1:
-    case 4:
-    case 8:
-    case 16:
-    case 24:
-    case 32:
-        break;
-    default:
+    if (!imagebytes::IsBitmapBitCount(bits))
         return false;
-    }
     if (Create(width, height, bits, PICTURE_ICO) == nullptr)
         return false;
 

@@ -24,6 +24,12 @@ inline uint32_t Le32(const BYTE* p)
            (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
 }
 
+// The bit counts of Windows bitmaps (and icons) that have pixels to read.
+inline bool IsBitmapBitCount(int bits)
+{
+    return bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32;
+}
+
 // True only when all size bytes were read.
 inline bool ReadExact(ImageFile& file, void* buffer, size_t size)
 {

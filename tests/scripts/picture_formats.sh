@@ -12,8 +12,7 @@
 # Then cut and randomly damaged copies of every file: each must be decoded or
 # refused, none may end the dumper.
 #
-# Args: <source dir> <build dir>. Everything the Windows side reads is copied
-# into a folder of its own under the prefix's C: drive.
+# Args: <source dir> <build dir>.
 set -euo pipefail
 top=$1
 bin=$2
@@ -23,24 +22,12 @@ compare="$top/tests/scripts/picture_compare.py"
 make="$top/tests/scripts/picture_formats.py"
 gifsrc=$(find "$top/build/deps-src/" -maxdepth 1 -type d -name 'giflib-*' | head -n 1)
 magick=$(command -v convert-im6.q16 || true)
-for need in "$dump" "$gifsrc/pic" "$magick" "$(command -v icotool || true)" \
+source "$top/tests/scripts/picture_common.bash"
+picture_setup picture_formats "$dump" "$gifsrc/pic" "$magick" "$(command -v icotool || true)" \
     "$(command -v ppmtobmp || true)" "$(command -v winicontopam || true)" \
-    "$(command -v pbmtowbmp || true)" "$(command -v python3 || true)"; do
-    [ -n "$need" ] && [ -e "$need" ] || { echo "picture_formats: missing ${need:-a tool}"; exit 1; }
-done
-
-name="formats-$$-$RANDOM"
-work="$WINEPREFIX/drive_c/bwtest/$name"
-win="C:\\bwtest\\$name"
+    "$(command -v pbmtowbmp || true)" "$(command -v python3 || true)"
 scratch=$(mktemp -d)
 trap 'rm -rf "$work" "$scratch"' EXIT
-rm -rf "$work"
-
-# run <set> [type] [frame]: decodes <work>/<set>/in into <work>/<set>/out.
-run() {
-    mkdir -p "$work/$1/out"
-    "$WINE" "$dump" "$win\\$1\\in" "$win\\$1\\out" "${2:-0}" "${3:-0}" </dev/null
-}
 status=0
 check() { echo "== $2 ($1)"; python3 "$compare" "$1" "$work/$2/in" "$work/$2/out" "$work/$2/ref" || status=1; }
 # field <set> <file> <n>: the n-th field of the file's result line (1 = ok/fail).
