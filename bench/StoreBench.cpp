@@ -1,7 +1,9 @@
 // Store speed of every stored form on large files, run by scripts/bench:
 //   StoreBench make <folder>   writes text.dat and random.dat (256 MiB each)
-//   StoreBench run <folder>    stores both in every form and prints
-//                              "store <form> <file> <seconds> <MiB/s>" lines
+//   StoreBench run <folder> [form]
+//                              stores both in every form (or the one named)
+//                              and prints "store <form> <file> <seconds>
+//                              <MiB/s>" lines
 // Under Wine, send the output to a file: a pipe makes every call wait.
 #include "engine/StoredFile.h"
 
@@ -74,9 +76,9 @@ bool WriteAll(const std::string& path, bool text)
 
 int main(int argc, char** argv)
 {
-    if (argc != 3)
+    if (argc != 3 && argc != 4)
     {
-        printf("usage: StoreBench make|run <folder>\n");
+        printf("usage: StoreBench make|run <folder> [form]\n");
         return 2;
     }
     const std::string mode = argv[1], folder = argv[2];
@@ -107,6 +109,8 @@ int main(int argc, char** argv)
         const std::string target = folder + "\\stored\\" + name + ".out";
         for (const Form& form : forms)
         {
+            if (argc == 4 && strcmp(argv[3], form.name) != 0)
+                continue;
             ::SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
             ::DeleteFileA(target.c_str());
             const double start = Now();
