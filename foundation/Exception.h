@@ -7,6 +7,8 @@
 #include "foundation/Base.h"
 #include "foundation/String.h"
 
+#include <new>
+
 class CException
 {
 public:
@@ -40,5 +42,25 @@ class CMemoryException : public CException
 public:
     CMemoryException(DWORD code, const CString& message) : CException(code, message) {}
 };
+
+// Runs `work`, which may allocate, for the functions that report by their
+// result instead of throwing (registry, INI, search): false when memory ran
+// out on the way, true when `work` completed. Other exceptions pass.
+template <class Work> bool TryAllocate(Work&& work)
+{
+    try
+    {
+        work();
+        return true;
+    }
+    catch (const CMemoryException&)
+    {
+        return false;
+    }
+    catch (const std::bad_alloc&)
+    {
+        return false;
+    }
+}
 
 #endif

@@ -403,6 +403,13 @@ CString operator+(const char* left, const CString& right)
     return result;
 }
 
+CString operator+(char left, const CString& right)
+{
+    CString result(left, 1);
+    result += right;
+    return result;
+}
+
 int CString::Insert(int index, char ch)
 {
     char text[2] = {ch, 0};

@@ -135,5 +135,7 @@ private:
 CString operator+(const CString& left, const CString& right);
 CString operator+(const CString& left, const char* right);
 CString operator+(const char* left, const CString& right);
+// One character followed by the string (stored-file paths, dated names).
+CString operator+(char left, const CString& right);
 
 #endif

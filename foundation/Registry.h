@@ -1,0 +1,67 @@
+// CRegistryKey: one open registry key. Never throws: every function returns
+// the system's result (ERROR_SUCCESS, 0, on success) and leaves its outputs
+// untouched when it fails.
+#ifndef BRINDLEWOX_FOUNDATION_REGISTRY_H
+#define BRINDLEWOX_FOUNDATION_REGISTRY_H
+
+#include "foundation/Base.h"
+#include "foundation/String.h"
+
+class CRegistryKey
+{
+public:
+    CRegistryKey() = default;
+    CRegistryKey(const CRegistryKey&) = delete;
+    CRegistryKey& operator=(const CRegistryKey&) = delete;
+    // Closes a held key (as Close).
+    virtual ~CRegistryKey();
+
+    // RegOpenKeyExA (root, subkey, 0, access). A held key is closed first.
+    LONG Open(HKEY root, const char* subkey, REGSAM access);
+    // RegCreateKeyExA with these arguments (reserved 0). A held key is
+    // closed first. The settings pass no class, options 0, KEY_ALL_ACCESS,
+    // no security attributes and no disposition.
+    LONG Create(HKEY root, const char* subkey, char* keyClass = nullptr, DWORD options = 0,
+                REGSAM access = KEY_ALL_ACCESS, SECURITY_ATTRIBUTES* security = nullptr,
+                DWORD* disposition = nullptr);
+    // RegCloseKey of a held key; the key is let go only when that succeeds.
+    LONG Close();
+
+    LONG DeleteValue(const char* name);
+    // A 4-byte value into *value; the stored type is not compared. On any
+    // failure (a missing value, a longer one: ERROR_MORE_DATA) *value keeps
+    // what it held; a shorter value is zero-extended.
+    LONG QueryDwordValue(const char* name, DWORD* value);
+    // The value's bytes into buffer, *size bytes at most; *size becomes the
+    // count stored. With a null buffer only *size is set, to the count the
+    // value needs. String values (REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ) always
+    // come back terminated: stored data without a terminator gets one when
+    // the buffer has room for it, else the call fails with ERROR_MORE_DATA.
+    // On failure buffer and *size are untouched.
+    LONG QueryValue(const char* name, void* buffer, DWORD* size);
+    // REG_DWORD, 4 bytes. The number comes before the name.
+    LONG SetDwordValue(DWORD value, const char* name);
+    // REG_SZ, the text and its terminator (an empty text writes 1 byte). The
+    // text comes before the name; a null text is written as "".
+    LONG SetStringValue(const char* text, const char* name);
+
+    // The name of subkey `index` (RegEnumKeyExA) or value `index`
+    // (RegEnumValueA, with its type when asked); ERROR_NO_MORE_ITEMS past
+    // the last one.
+    LONG EnumKey(DWORD index, CString& name);
+    LONG EnumValue(DWORD index, CString& name, DWORD* type = nullptr);
+
+    bool IsOpen() const { return m_hKey != nullptr; }
+    // Borrowed: the key stays owned by this object.
+    HKEY GetHandle() const { return m_hKey; }
+    operator HKEY() const { return m_hKey; }
+    // Takes ownership of an open key; a held key is closed first.
+    void Attach(HKEY key);
+    // Gives up ownership; the caller closes the key.
+    HKEY Detach();
+
+private:
+    HKEY m_hKey = nullptr;
+};
+
+#endif
