@@ -111,8 +111,10 @@ TEST(UtilityTest, EnableDebugPrivilegeEnablesItInTheToken)
     EXPECT_TRUE(DebugPrivilegeEnabled());
 }
 
-// Run by tests/scripts/localtime.sh under several TZ settings; the zone is
-// read from the environment the process was given.
+// Run by tests/scripts/localtime.sh under several TZ settings. Wine takes
+// the zone rules from the Unix TZ the process started with; a TZ put into a
+// child's Windows environment does not reach them (measured), so the
+// program cannot run itself under another zone and the script does it.
 TEST(UtilityTest, UtcToLocalTimeFollowsTheZoneRules)
 {
     char zone[64] = {};

@@ -1,0 +1,240 @@
+#include "engine/FileSystem.h"
+
+#include "foundation/FileFind.h"
+
+#include <shellapi.h>
+
+#include <cstring>
+#include <vector>
+
+namespace
+{
+// SEM_FAILCRITICALERRORS for the life of the object, on this thread only:
+// the process-wide SetErrorMode would race with other threads' brackets.
+class QuietErrorMode
+{
+public:
+    QuietErrorMode() { m_restore = SetThreadErrorMode(SEM_FAILCRITICALERRORS, &m_previous); }
+    QuietErrorMode(const QuietErrorMode&) = delete;
+    QuietErrorMode& operator=(const QuietErrorMode&) = delete;
+    ~QuietErrorMode()
+    {
+        if (m_restore)
+            SetThreadErrorMode(m_previous, nullptr);
+    }
+
+private:
+    DWORD m_previous = 0;
+    BOOL m_restore = FALSE;
+};
+
+bool IsNotFound(DWORD code)
+{
+    return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ||
+           code == ERROR_NO_MORE_FILES;
+}
+
+// Removes a junction, mount point or symbolic link itself. The link is
+// opened as a reparse point and deleted through that handle, after the
+// handle has shown that it is the link and not its target: Wine 8 opens the
+// target even when asked for the reparse point (and its RemoveDirectoryA,
+// DeleteFileA and shell deletions also act on the target), so there the
+// link is refused instead.
+DWORD RemoveLinkItself(const CString& path)
+{
+    HANDLE link = CreateFileA(
+        path, DELETE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (link == INVALID_HANDLE_VALUE)
+        return GetLastError();
+    DWORD result = NO_ERROR;
+    FILE_ATTRIBUTE_TAG_INFO tag = {};
+    if (!GetFileInformationByHandleEx(link, FileAttributeTagInfo, &tag, sizeof(tag)))
+    {
+        result = GetLastError();
+    }
+    else if (!(tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+    {
+        result = ERROR_NOT_A_REPARSE_POINT;
+    }
+    else
+    {
+        FILE_DISPOSITION_INFO disposition = {};
+        disposition.DeleteFile = TRUE;
+        if (!SetFileInformationByHandle(link, FileDispositionInfo, &disposition,
+                                        sizeof(disposition)))
+            result = GetLastError();
+    }
+    CloseHandle(link);
+    return result;
+}
+
+DWORD DeleteOneFile(const CString& path)
+{
+    SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
+    if (!DeleteFileA(path))
+        return GetLastError();
+    return NO_ERROR;
+}
+
+bool EndsWithTse(const char* name)
+{
+    size_t length = std::strlen(name);
+    return length >= 4 && _stricmp(name + length - 4, ".tse") == 0;
+}
+
+// Deletes the entries of `folder` matching `pattern` whose names pass
+// `accept` (every name when null). `found` tells whether the search found
+// anything at all. 0, or the code of the first failure.
+DWORD DeleteEntries(const CString& folder, const char* pattern, bool (*accept)(const char*),
+                    bool& found)
+{
+    CFileFinder finder;
+    found = finder.FindFile(folder + "\\" + pattern);
+    if (!found)
+        return IsNotFound(finder.GetError()) ? NO_ERROR : finder.GetError();
+    do
+    {
+        if (finder.IsDots())
+            continue;
+        CString name;
+        CString path;
+        if (!finder.GetFileName(name) || !finder.GetFilePath(path))
+            return ERROR_NOT_ENOUGH_MEMORY;
+        if (accept != nullptr && !accept(name))
+            continue;
+        DWORD result;
+        if (finder.IsReparsePoint())
+            result = RemoveLinkItself(path);
+        else if (finder.IsDirectory())
+            result = DeleteFolderTree(path);
+        else
+            result = DeleteOneFile(path);
+        if (result != NO_ERROR)
+            return result;
+    } while (finder.FindNextFile());
+    // Only the end of the list is success: a folder that could not be read
+    // to its end is not reported as deleted.
+    return finder.GetError() == ERROR_NO_MORE_FILES ? NO_ERROR : finder.GetError();
+}
+
+// Whether `path` is, or holds anywhere below it, a reparse point. Links are
+// not entered.
+bool TreeHoldsLink(const CString& path)
+{
+    DWORD attributes = GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return false;
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
+        return true;
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return false;
+    CFileFinder finder;
+    if (!finder.FindFile(path + "\\*.*"))
+        return false;
+    do
+    {
+        if (finder.IsDots())
+            continue;
+        if (finder.IsReparsePoint())
+            return true;
+        CString child;
+        if (finder.IsDirectory() && finder.GetFilePath(child) && TreeHoldsLink(child))
+            return true;
+    } while (finder.FindNextFile());
+    return false;
+}
+} // namespace
+
+BOOL FileExists(const CString& path)
+{
+    QuietErrorMode quiet;
+    CFileFinder finder;
+    return finder.FindFile(path) ? TRUE : FALSE;
+}
+
+DWORD IsFolderOrMissing(const CString& path)
+{
+    QuietErrorMode quiet;
+    CFileFinder finder;
+    if (!finder.FindFile(path))
+        return 1;
+    return finder.GetAttributes() & FILE_ATTRIBUTE_DIRECTORY;
+}
+
+DWORD DeleteFolderTree(const CString& folder)
+{
+    // A folder that is itself a link is removed as a link, not emptied.
+    DWORD attributes = GetFileAttributesA(folder);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        return RemoveLinkItself(folder);
+
+    bool found = false;
+    DWORD result = DeleteEntries(folder, "*.*", nullptr, found);
+    if (result != NO_ERROR || !found)
+        return result;
+    if (!RemoveDirectoryA(folder))
+        return GetLastError();
+    return NO_ERROR;
+}
+
+DWORD DeleteTseFiles(const CString& folder)
+{
+    bool found = false;
+    return DeleteEntries(folder, "*.tse", EndsWithTse, found);
+}
+
+CString GetTempFolder()
+{
+    std::vector<char> buffer(MAX_PATH);
+    DWORD length = GetTempPathA(static_cast<DWORD>(buffer.size()), buffer.data());
+    if (length >= buffer.size())
+    {
+        buffer.resize(length + 1);
+        length = GetTempPathA(static_cast<DWORD>(buffer.size()), buffer.data());
+    }
+    // Without the temporary folder there is no scratch folder: a bare
+    // "ov_temp" would name one in whatever the current directory is.
+    CString folder;
+    if (length == 0 || length >= buffer.size())
+        return folder;
+    folder = CString(buffer.data(), static_cast<int>(length));
+    if (folder[folder.GetLength() - 1] != '\\')
+        folder += '\\';
+    folder += "ov_temp";
+    return folder;
+}
+
+BOOL ShellDeletePath(const char* path, BOOL permanent)
+{
+    if (path == nullptr || path[0] == 0)
+        return FALSE;
+    QuietErrorMode quiet;
+    CString target(path);
+    if (TreeHoldsLink(target))
+        return permanent && DeleteFolderTree(target) == NO_ERROR;
+
+    // The shell takes a list of names, each ended by a NUL, the list by a
+    // second one; the string's own terminator makes the second.
+    CString list = target;
+    list += '\0';
+    SHFILEOPSTRUCTA operation = {};
+    operation.hwnd = nullptr;
+    operation.wFunc = FO_DELETE;
+    operation.pFrom = list;
+    operation.pTo = nullptr;
+    operation.fFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI;
+    if (!permanent)
+        operation.fFlags |= FOF_ALLOWUNDO;
+    return SHFileOperationA(&operation) == 0 ? TRUE : FALSE;
+}
+
+int ResetTempFolder()
+{
+    CString folder = GetTempFolder();
+    if (folder.IsEmpty())
+        return 0;
+    ShellDeletePath(folder, TRUE);
+    CreateDirectoryA(folder, nullptr);
+    return 0;
+}
