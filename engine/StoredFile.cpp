@@ -12,7 +12,7 @@ namespace
 {
 // CFile modes of the stored-file routines.
 constexpr UINT kOpenSourceForReading = CFile::modeRead | CFile::shareRead;
-constexpr UINT kCreateForWriting = CFile::modeCreate | CFile::modeWrite | CFile::shareExclusive;
+constexpr UINT kCreateForWriting = CFile::modeCreateAlways | CFile::modeWrite | CFile::shareExclusive;
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
@@ -118,17 +118,85 @@ bool CopyInBlocks(const char* source, const char* destination, const CString* pa
     return pending.Commit();
 }
 
-// The plain copy: the system's own copy into the temporary file.
+// A read-only mapping of an open file and one view of it at a time.
+class CFileView
+{
+public:
+    explicit CFileView(HANDLE file)
+        : m_hMapping(::CreateFileMappingA(file, nullptr, PAGE_READONLY, 0, 0, nullptr))
+    {
+    }
+    CFileView(const CFileView&) = delete;
+    CFileView& operator=(const CFileView&) = delete;
+    ~CFileView()
+    {
+        Unmap();
+        if (m_hMapping)
+            ::CloseHandle(m_hMapping);
+    }
+
+    bool IsMapped() const { return m_hMapping != nullptr; }
+    // The bytes [offset, offset + size); the view before is unmapped. Null
+    // on failure. The offset must be a multiple of the allocation granularity.
+    const char* Map(uint64_t offset, DWORD size)
+    {
+        Unmap();
+        m_pView = ::MapViewOfFile(m_hMapping, FILE_MAP_READ, static_cast<DWORD>(offset >> 32),
+                                  static_cast<DWORD>(offset), size);
+        return static_cast<const char*>(m_pView);
+    }
+
+private:
+    void Unmap()
+    {
+        if (m_pView)
+            ::UnmapViewOfFile(m_pView);
+        m_pView = nullptr;
+    }
+
+    HANDLE m_hMapping;
+    void* m_pView = nullptr;
+};
+
+// The plain copy. The source is written out straight from a view of it: a
+// read into a buffer first costs a copy of every byte, and makes the plain
+// store about half as fast as the system's own copy of large files under Wine.
+// The source is open shared for reading only, so no one can change its size
+// while the view is read. Where no mapping can be made the bytes go through
+// the block loop instead.
 bool CopyPlain(const char* source, const char* destination)
 {
+    constexpr DWORD kWindow = 8u << 20; // a multiple of the 64 KiB granularity
+    CFile in;
+    in.Open(source, kOpenSourceForReading);
+    DWORD high = 0;
+    const DWORD low = in.GetLength(&high);
+    const uint64_t size = (static_cast<uint64_t>(high) << 32) | low;
+    CFileView view(in.GetHandle());
+    if (size != 0 && !view.IsMapped())
+    {
+        in.Close();
+        return CopyInBlocks(source, destination, nullptr);
+    }
+
     CPendingFile pending;
     if (!pending.Begin(destination))
         return false;
-    if (!::CopyFileA(source, pending.GetPath(), FALSE))
-        return false;
-    // CopyFileA gives the copy the source's attributes; a read-only copy could
-    // not get its times, and the final attributes are set afterwards anyway.
-    ::SetFileAttributesA(pending.GetPath(), FILE_ATTRIBUTE_NORMAL);
+    {
+        CFile out;
+        out.Open(pending.GetPath(), kCreateForWriting);
+        for (uint64_t at = 0; at < size; at += kWindow)
+        {
+            const DWORD n = static_cast<DWORD>(std::min<uint64_t>(kWindow, size - at));
+            const char* bytes = view.Map(at, n);
+            if (!bytes)
+                throw CFileException(::GetLastError());
+            if (out.Write(bytes, n) != n)
+                throw CFileException(ERROR_WRITE_FAULT);
+        }
+        out.Close();
+    }
+    in.Close();
     return pending.Commit();
 }
 

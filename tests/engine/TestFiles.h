@@ -1,12 +1,12 @@
-// Plain Win32 file helpers for the stored-file tests: a fresh folder under
-// C:\bwtest that is removed afterwards, and whole-file reads and writes that
-// do not go through the code under test.
+// Plain Win32 file helpers for the stored-file tests: whole-file reads and
+// writes, times and listings that do not go through the code under test.
 #ifndef BRINDLEWOX_TESTS_ENGINE_TESTFILES_H
 #define BRINDLEWOX_TESTS_ENGINE_TESTFILES_H
 
 #include "foundation/Base.h"
 
 #include "StoredFormReference.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -15,50 +15,20 @@
 
 namespace testfiles
 {
-inline void RemoveTree(const std::string& folder)
-{
-    WIN32_FIND_DATAA data;
-    HANDLE find = ::FindFirstFileA((folder + "\\*").c_str(), &data);
-    if (find != INVALID_HANDLE_VALUE)
-    {
-        do
-        {
-            const std::string name = data.cFileName;
-            if (name == "." || name == "..")
-                continue;
-            const std::string path = folder + "\\" + name;
-            ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveTree(path);
-            else
-                ::DeleteFileA(path.c_str());
-        } while (::FindNextFileA(find, &data));
-        ::FindClose(find);
-    }
-    ::RemoveDirectoryA(folder.c_str());
-}
-
-// C:\bwtest\<tag>-<process id>-<tick>, made on construction, removed with
-// everything in it on destruction.
+// The shared temporary folder with std::string paths.
 class CTestFolder
 {
 public:
-    explicit CTestFolder(const char* tag)
-    {
-        ::CreateDirectoryA("C:\\bwtest", nullptr);
-        m_path = std::string("C:\\bwtest\\") + tag + "-" + std::to_string(::GetCurrentProcessId()) +
-                 "-" + std::to_string(::GetTickCount64());
-        EXPECT_TRUE(::CreateDirectoryA(m_path.c_str(), nullptr)) << m_path;
-    }
-    ~CTestFolder() { RemoveTree(m_path); }
-    CTestFolder(const CTestFolder&) = delete;
-    CTestFolder& operator=(const CTestFolder&) = delete;
+    explicit CTestFolder(const char* tag) : m_folder(tag) {}
 
-    const std::string& Path() const { return m_path; }
-    std::string operator/(const std::string& name) const { return m_path + "\\" + name; }
+    std::string Path() const { return static_cast<const char*>(m_folder.Path()); }
+    std::string operator/(const std::string& name) const
+    {
+        return static_cast<const char*>(m_folder / name.c_str());
+    }
 
 private:
-    std::string m_path;
+    TempFolder m_folder;
 };
 
 inline void WriteBytes(const std::string& path, const reference::Bytes& data)
