@@ -30,9 +30,9 @@ bool WriteAll(const std::string& path, bool text)
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return false;
-    static const char* const words[] = {"backup ", "stored ", "file ",   "folder ", "restore ",
-                                        "block ",  "stream ", "the ",    "of ",     "and ",
-                                        "value ",  "record ", "time\r\n", "size ",  "path "};
+    static const char* const words[] = {"backup ", "stored ", "file ",    "folder ", "restore ",
+                                        "block ",  "stream ", "the ",     "of ",     "and ",
+                                        "value ",  "record ", "time\r\n", "size ",   "path "};
     std::vector<char> buffer(1 << 20);
     uint64_t x = 0x9E3779B97F4A7C15ull;
     uint32_t y = 12345;

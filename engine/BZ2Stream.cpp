@@ -19,8 +19,7 @@ uint64_t CBZ2Base::TotalOut() const
     return (static_cast<uint64_t>(m_stream.total_out_hi32) << 32) | m_stream.total_out_lo32;
 }
 
-CBZ2Compress::CBZ2Compress(char* outputBuffer, unsigned outputSize, int blockSize,
-                           int workFactor)
+CBZ2Compress::CBZ2Compress(char* outputBuffer, unsigned outputSize, int blockSize, int workFactor)
     : CBZ2Base(outputBuffer, outputSize)
 {
     m_initResult = BZ2_bzCompressInit(&m_stream, blockSize, 0, workFactor);

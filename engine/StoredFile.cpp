@@ -3,8 +3,8 @@
 #include "engine/FileSystem.h"
 #include "foundation/Exception.h"
 
-#include <cstring>
 #include <algorithm>
+#include <cstring>
 #include <memory>
 #include <new>
 
@@ -12,9 +12,13 @@ namespace
 {
 // CFile modes of the stored-file routines.
 constexpr UINT kOpenSourceForReading = CFile::modeRead | CFile::shareRead;
-constexpr UINT kCreateForWriting = CFile::modeCreateAlways | CFile::modeWrite | CFile::shareExclusive;
+constexpr UINT kCreateForWriting =
+    CFile::modeCreateAlways | CFile::modeWrite | CFile::shareExclusive;
 
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+bool IsSeparator(char c)
+{
+    return c == '\\' || c == '/';
+}
 
 // Everything up to and including the last separator; empty without one.
 CString FolderPart(const char* path)
@@ -24,6 +28,14 @@ CString FolderPart(const char* path)
         if (IsSeparator(path[i]))
             end = i;
     return end < 0 ? CString("") : CString(path, end + 1);
+}
+
+// Writes all of the bytes. A disk file takes everything or fails, but a count
+// that falls short must not pass as a stored file with a hole in it.
+void WriteAll(CFile& file, const void* buffer, DWORD count)
+{
+    if (file.Write(buffer, count) != count)
+        throw CFileException(ERROR_WRITE_FAULT);
 }
 
 // The file a store or restore writes: a temporary file beside the final path,
@@ -58,12 +70,14 @@ public:
     // Replaces the final path with the temporary file. A read-only file at
     // the final path is replaced too; when the replacement fails it keeps its
     // attributes.
+    // A rename within one folder: the old copy or the new one is there at
+    // every moment, never a mix.
     bool Commit()
     {
         const DWORD old = ::GetFileAttributesA(m_final);
         if (old != INVALID_FILE_ATTRIBUTES && (old & FILE_ATTRIBUTE_READONLY))
             ::SetFileAttributesA(m_final, FILE_ATTRIBUTE_NORMAL);
-        if (!::MoveFileExA(m_temp, m_final, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        if (!::MoveFileExA(m_temp, m_final, MOVEFILE_REPLACE_EXISTING))
         {
             const DWORD error = ::GetLastError();
             if (old != INVALID_FILE_ATTRIBUTES && (old & FILE_ATTRIBUTE_READONLY))
@@ -110,7 +124,7 @@ bool CopyInBlocks(const char* source, const char* destination, const CString* pa
                 break;
             if (password)
                 Rc4Crypt(block, n, *password, password->GetLength());
-            out.Write(block, n);
+            WriteAll(out, block, n);
         }
         out.Close();
     }
@@ -191,8 +205,7 @@ bool CopyPlain(const char* source, const char* destination)
             const char* bytes = view.Map(at, n);
             if (!bytes)
                 throw CFileException(::GetLastError());
-            if (out.Write(bytes, n) != n)
-                throw CFileException(ERROR_WRITE_FAULT);
+            WriteAll(out, bytes, n);
         }
         out.Close();
     }
@@ -232,8 +245,8 @@ bool RunFileToFile(Stream& stream, const char* source, const char* destination, 
         if (pending.Begin(destination))
         {
             stream.m_destination.Open(pending.GetPath(), kCreateForWriting);
-            const bool ok = (emptySourceIsEmptyResult && IsEmptyFile(stream.m_source)) ||
-                            stream.Run();
+            const bool ok =
+                (emptySourceIsEmptyResult && IsEmptyFile(stream.m_source)) || stream.Run();
             stream.m_destination.Close();
             stream.m_source.Close();
             return ok && pending.Commit();
@@ -282,7 +295,7 @@ void CBackupCompress::WriteOutput(const char* buffer, unsigned count)
         char* chunk = const_cast<char*>(buffer);
         Rc4Crypt(chunk, count, m_password, m_password.GetLength());
     }
-    m_destination.Write(buffer, count);
+    WriteAll(m_destination, buffer, count);
 }
 
 CBackupDecompress::CBackupDecompress() : CBZ2Decompress(m_output, kStoredBlockSize, 0) {}
@@ -298,7 +311,7 @@ unsigned CBackupDecompress::ReadInput(const char** input)
 
 void CBackupDecompress::WriteOutput(const char* buffer, unsigned count)
 {
-    m_destination.Write(buffer, count);
+    WriteAll(m_destination, buffer, count);
 }
 
 bool CompressFileToFile(CBackupCompress& compressor, const char* source, const char* destination,
@@ -399,9 +412,15 @@ bool CopyFileTimesAndAttributes(const char* source, const char* destination)
                            &data.ftLastWriteTime) != FALSE;
         ::CloseHandle(out);
     }
-    // Attributes last: a read-only attribute set first would not stop the
-    // times (see above), but keeps the order the same on every file system.
-    if (!::SetFileAttributesA(destination, data.dwFileAttributes))
+    // Only the attributes a program may set: the directory, compression,
+    // encryption, sparse and reparse bits describe the file system's own
+    // state of the source and are not copied.
+    constexpr DWORD kSettable = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                                FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                                FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_OFFLINE |
+                                FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+    const DWORD attributes = data.dwFileAttributes & kSettable;
+    if (!::SetFileAttributesA(destination, attributes ? attributes : FILE_ATTRIBUTE_NORMAL))
         ok = false;
     return ok;
 }

@@ -101,6 +101,7 @@ protected:
     void WriteOutput(const char* buffer, unsigned count) override;
 };
 
+// Use a fresh stream object for every file (each runs one stream).
 // Stores the flag and the password in the object, opens the source (shared
 // for reading), creates the destination's folders and a temporary file beside
 // it, runs the stream and puts the result in place. True when the whole
@@ -123,8 +124,9 @@ bool CreateFolderPath(const char* path);
 
 // Gives the destination the source's creation, last-access and last-write
 // times and its attributes (read-only included). Works for files and folders
-// and for a read-only destination. Parts that cannot be read or set are
-// skipped; true when everything was copied.
+// and for a read-only destination; of the attributes, those a program can set
+// (read-only, hidden, system, archive...). Parts that cannot be read or set
+// are skipped; true when everything was copied.
 bool CopyFileTimesAndAttributes(const char* source, const char* destination);
 
 // Stores (direction 0) or restores (any other direction) one file in the form

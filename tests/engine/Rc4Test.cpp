@@ -31,9 +31,9 @@ TEST(Rc4Test, AgreesWithTheTextbookCipherForEveryKeyLength)
     const Bytes data = reference::Random(20000, 7);
     // Lengths that divide 256 and lengths that do not, up to the longest
     // password the profile holds and past it.
-    for (const std::string& key : std::vector<std::string>{"a", "ab", "abc", "abcd", "secret", "0123456789abcdefghij",
-                                  std::string(255, 'k') + "z", std::string(256, 'q'),
-                                  std::string(300, 'w') + "tail"})
+    for (const std::string& key : std::vector<std::string>{
+             "a", "ab", "abc", "abcd", "secret", "0123456789abcdefghij",
+             std::string(255, 'k') + "z", std::string(256, 'q'), std::string(300, 'w') + "tail"})
     {
         EXPECT_EQ(Crypt(key, data), reference::Rc4(key, data)) << "key length " << key.size();
     }

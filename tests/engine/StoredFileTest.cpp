@@ -92,7 +92,8 @@ TEST(StoredFileTest, EveryFormMatchesTheReferenceAndRestores)
         {
             const Form& form = kForms[f];
             SCOPED_TRACE(form.name);
-            const std::string target = folder / ("Files\\" + std::string(form.name) + "\\" + in.name);
+            const std::string target =
+                folder / ("Files\\" + std::string(form.name) + "\\" + in.name);
             ASSERT_TRUE(TransferFile(source.c_str(), target.c_str(), form.compress, form.encrypt,
                                      in.password.c_str(), kTransferStore));
             stored[f] = ReadBytes(target);
@@ -104,7 +105,8 @@ TEST(StoredFileTest, EveryFormMatchesTheReferenceAndRestores)
                                   in.password.c_str()));
             EXPECT_EQ(ReadBytes(dump), stored[f]);
 
-            const std::string restored = folder / ("Restored\\" + std::string(form.name) + "\\" + in.name);
+            const std::string restored =
+                folder / ("Restored\\" + std::string(form.name) + "\\" + in.name);
             ASSERT_TRUE(TransferFile(target.c_str(), restored.c_str(), form.compress, form.encrypt,
                                      in.password.c_str(), kTransferRestore));
             EXPECT_TRUE(ReadBytes(restored) == in.data);
@@ -231,7 +233,8 @@ TEST(StoredFileTest, RoundTripKeepsTimesAndAttributes)
     const Bytes data = reference::Text(70000, 2);
     WriteBytes(source, data);
     testfiles::SetTimes(source, kOldTimes);
-    ASSERT_TRUE(::SetFileAttributesA(source.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
+    ASSERT_TRUE(
+        ::SetFileAttributesA(source.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
 
     for (const Form& form : kForms)
     {
@@ -262,7 +265,8 @@ TEST(StoredFileTest, RoundTripKeepsTimesAndAttributes)
         ASSERT_TRUE(::SetFileAttributesA(source.c_str(), FILE_ATTRIBUTE_NORMAL));
         WriteBytes(source, reference::Text(1000, 3));
         testfiles::SetTimes(source, kOldTimes);
-        ASSERT_TRUE(::SetFileAttributesA(source.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
+        ASSERT_TRUE(
+            ::SetFileAttributesA(source.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
         ASSERT_TRUE(TransferFile(source.c_str(), stored.c_str(), form.compress, form.encrypt, "pw",
                                  kTransferStore));
         ASSERT_TRUE(TransferFile(stored.c_str(), restored.c_str(), form.compress, form.encrypt,
@@ -273,7 +277,8 @@ TEST(StoredFileTest, RoundTripKeepsTimesAndAttributes)
         ASSERT_TRUE(::SetFileAttributesA(source.c_str(), FILE_ATTRIBUTE_NORMAL));
         WriteBytes(source, data);
         testfiles::SetTimes(source, kOldTimes);
-        ASSERT_TRUE(::SetFileAttributesA(source.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
+        ASSERT_TRUE(
+            ::SetFileAttributesA(source.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
     }
 }
 
@@ -294,7 +299,8 @@ TEST(StoredFileTest, FailedRestoresLeaveTheTargetUntouched)
     WriteBytes(target, old);
     testfiles::SetTimes(target, kOldTimes);
 
-    auto expectUntouched = [&](const char* what) {
+    auto expectUntouched = [&](const char* what)
+    {
         EXPECT_TRUE(ReadBytes(target) == old) << what;
         EXPECT_EQ(Ticks(testfiles::GetTimes(target).written), Ticks(kOldTimes.written)) << what;
         EXPECT_EQ(testfiles::List(targetFolder), std::vector<std::string>{"data.bin"}) << what;
@@ -349,10 +355,11 @@ TEST(StoredFileTest, FailedStoresKeepTheOldStoredCopy)
         const Bytes good = ReadBytes(stored);
 
         // The source is locked by another program: nothing can be read.
-        HANDLE lock = ::CreateFileA(source.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        HANDLE lock =
+            ::CreateFileA(source.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
         ASSERT_NE(lock, INVALID_HANDLE_VALUE);
-        EXPECT_FALSE(TransferFile(source.c_str(), stored.c_str(), form.compress, form.encrypt,
-                                  "pw", kTransferStore));
+        EXPECT_FALSE(TransferFile(source.c_str(), stored.c_str(), form.compress, form.encrypt, "pw",
+                                  kTransferStore));
         EXPECT_FALSE(StoreFile(source.c_str(), stored.c_str(), form.compress, form.encrypt, "pw"));
         ::CloseHandle(lock);
         EXPECT_TRUE(ReadBytes(stored) == good);
@@ -375,14 +382,16 @@ TEST(StoredFileTest, EveryFormCreatesTheDestinationFolders)
     WriteBytes(source, reference::Text(20000, 4));
     for (const Form& form : kForms)
     {
-        const std::string stored = folder / ("Files\\" + std::string(form.name) + "\\deep\\er\\single.txt");
+        const std::string stored =
+            folder / ("Files\\" + std::string(form.name) + "\\deep\\er\\single.txt");
         EXPECT_TRUE(TransferFile(source.c_str(), stored.c_str(), form.compress, form.encrypt, "pw",
                                  kTransferStore))
             << form.name;
         const std::string dumped = folder / ("Dump\\" + std::string(form.name) + "\\a\\b.sql");
         EXPECT_TRUE(StoreFile(source.c_str(), dumped.c_str(), form.compress, form.encrypt, "pw"))
             << form.name;
-        const std::string restored = folder / ("Restore\\" + std::string(form.name) + "\\x\\single.txt");
+        const std::string restored =
+            folder / ("Restore\\" + std::string(form.name) + "\\x\\single.txt");
         EXPECT_TRUE(TransferFile(stored.c_str(), restored.c_str(), form.compress, form.encrypt,
                                  "pw", kTransferRestore))
             << form.name;
@@ -446,15 +455,17 @@ TEST(StoredFileTest, CreateFolderPathFromManyThreadsAtOnce)
     std::atomic<int> failures{0};
     std::vector<std::thread> threads;
     for (int t = 0; t < 8; ++t)
-        threads.emplace_back([&, t] {
-            for (int i = 0; i < 20; ++i)
+        threads.emplace_back(
+            [&, t]
             {
-                const std::string path =
-                    folder / ("s\\" + std::to_string(i) + "\\t" + std::to_string(t % 2) + "\\f");
-                if (!CreateFolderPath(path.c_str()))
-                    ++failures;
-            }
-        });
+                for (int i = 0; i < 20; ++i)
+                {
+                    const std::string path = folder / ("s\\" + std::to_string(i) + "\\t" +
+                                                       std::to_string(t % 2) + "\\f");
+                    if (!CreateFolderPath(path.c_str()))
+                        ++failures;
+                }
+            });
     for (std::thread& t : threads)
         t.join();
     EXPECT_EQ(failures.load(), 0);
@@ -483,4 +494,18 @@ TEST(StoredFileTest, CopyFileTimesAndAttributesReportsWhatItCouldNotDo)
     EXPECT_EQ(::GetFileAttributesA(b.c_str()), before);
     EXPECT_FALSE(before & FILE_ATTRIBUTE_READONLY);
     EXPECT_FALSE(CopyFileTimesAndAttributes(a.c_str(), (folder / "missing").c_str()));
+}
+
+TEST(StoredFileTest, LargeFilesCrossEveryWindowAndBlock)
+{
+    CTestFolder folder("large");
+    const Bytes data = reference::Random((17u << 20) + 5, 99);
+    const std::string source = folder / "big.bin";
+    WriteBytes(source, data);
+    const std::string plain = folder / "Files\\plain\\big.bin";
+    const std::string rc4 = folder / "Files\\rc4\\big.bin";
+    ASSERT_TRUE(TransferFile(source.c_str(), plain.c_str(), 0, 0, "", kTransferStore));
+    ASSERT_TRUE(TransferFile(source.c_str(), rc4.c_str(), 0, 1, "pw", kTransferStore));
+    EXPECT_TRUE(ReadBytes(plain) == data);
+    EXPECT_TRUE(ReadBytes(rc4) == reference::Blocks("pw", data));
 }

@@ -100,7 +100,10 @@ inline std::string Hex(const Bytes& data)
     return out;
 }
 
-inline Bytes FromText(const std::string& text) { return Bytes(text.begin(), text.end()); }
+inline Bytes FromText(const std::string& text)
+{
+    return Bytes(text.begin(), text.end());
+}
 
 } // namespace reference
 

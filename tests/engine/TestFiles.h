@@ -47,8 +47,8 @@ inline void WriteBytes(const std::string& path, const reference::Bytes& data)
 inline reference::Bytes ReadBytes(const std::string& path)
 {
     reference::Bytes out;
-    HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                OPEN_EXISTING, 0, nullptr);
+    HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                0, nullptr);
     if (file == INVALID_HANDLE_VALUE)
     {
         ADD_FAILURE() << "cannot open " << path;
@@ -108,9 +108,9 @@ inline FILETIME MakeTime(WORD year, WORD month, WORD day, WORD hour, WORD minute
 
 inline void SetTimes(const std::string& path, const Times& t)
 {
-    HANDLE file = ::CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    HANDLE file =
+        ::CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     ASSERT_NE(file, INVALID_HANDLE_VALUE) << path;
     EXPECT_TRUE(::SetFileTime(file, &t.created, &t.accessed, &t.written));
     ::CloseHandle(file);
