@@ -277,8 +277,6 @@ bool IsEncrypting(int encrypt, const char* password)
     return encrypt && password && password[0] != '\0';
 }
 
-CBackupCompress::CBackupCompress() : CBZ2Compress(m_output, kStoredBlockSize, 9, 30) {}
-
 unsigned CBackupCompress::ReadInput(const char** input)
 {
     *input = m_input;
@@ -297,8 +295,6 @@ void CBackupCompress::WriteOutput(const char* buffer, unsigned count)
     }
     WriteAll(m_destination, buffer, count);
 }
-
-CBackupDecompress::CBackupDecompress() : CBZ2Decompress(m_output, kStoredBlockSize, 0) {}
 
 unsigned CBackupDecompress::ReadInput(const char** input)
 {

@@ -60,20 +60,35 @@ template <class File> DWORD ReadFull(File& file, char* buffer, DWORD size)
     return total;
 }
 
-// Compresses a source file into a destination file. The hooks read the source
-// in whole 16,384-byte pieces and write 16,384-byte chunks, encrypting each
-// chunk when the encrypt flag is set and the password is not empty.
-class CBackupCompress : public CBZ2Compress
+// The fields both file-to-file stream classes add after their stream base:
+// the two files, the two 16,384-byte buffers (the output one is the stream's
+// output buffer), the encrypt flag and the password.
+template <class Stream> class CBackupStream : public Stream
 {
 public:
-    CBackupCompress();
-
     CFile m_source;
     CFile m_destination;
     char m_input[kStoredBlockSize];
     char m_output[kStoredBlockSize];
     DWORD m_encrypt = 0;
     CString m_password;
+
+protected:
+    // The buffer is only pointed at here; the stream writes into it on Run.
+    template <class... Args>
+    explicit CBackupStream(Args... args) : Stream(m_output, kStoredBlockSize, args...)
+    {
+    }
+};
+
+// Compresses a source file into a destination file (block size 9, work
+// factor 30). The hooks read the source in whole 16,384-byte pieces and write
+// 16,384-byte chunks, encrypting each chunk when the encrypt flag is set and
+// the password is not empty.
+class CBackupCompress : public CBackupStream<CBZ2Compress>
+{
+public:
+    CBackupCompress() : CBackupStream(9, 30) {}
 
 protected:
     unsigned ReadInput(const char** input) override;
@@ -84,17 +99,10 @@ protected:
 // Decompresses a stored file: ReadInput reads whole 16,384-byte chunks and
 // decrypts each one when the encrypt flag is set and the password is not
 // empty, so the chunks line up with the ones the compressor encrypted.
-class CBackupDecompress : public CBZ2Decompress
+class CBackupDecompress : public CBackupStream<CBZ2Decompress>
 {
 public:
-    CBackupDecompress();
-
-    CFile m_source;
-    CFile m_destination;
-    char m_input[kStoredBlockSize];
-    char m_output[kStoredBlockSize];
-    DWORD m_encrypt = 0;
-    CString m_password;
+    CBackupDecompress() : CBackupStream(0) {}
 
 protected:
     unsigned ReadInput(const char** input) override;
