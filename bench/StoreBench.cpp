@@ -1,13 +1,15 @@
 // Store speed of every stored form on large files, run by scripts/bench:
 //   StoreBench make <folder>   writes text.dat and random.dat (256 MiB each)
-//   StoreBench run <folder> [form]
-//                              stores both in every form (or the one named)
-//                              and prints "store <form> <file> <seconds>
-//                              <MiB/s>" lines
+//   StoreBench run <folder> [form [times]]
+//                              stores both in every form (or the one named),
+//                              each `times` times (default 1), and prints
+//                              "store <form> <file> <seconds> <MiB/s>" lines
 // Under Wine, send the output to a file: a pipe makes every call wait.
 #include "engine/StoredFile.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -76,9 +78,9 @@ bool WriteAll(const std::string& path, bool text)
 
 int main(int argc, char** argv)
 {
-    if (argc != 3 && argc != 4)
+    if (argc < 3 || argc > 5)
     {
-        printf("usage: StoreBench make|run <folder> [form]\n");
+        printf("usage: StoreBench make|run <folder> [form [times]]\n");
         return 2;
     }
     const std::string mode = argv[1], folder = argv[2];
@@ -102,6 +104,7 @@ int main(int argc, char** argv)
         const char* name;
         int compress, encrypt;
     } forms[] = {{"plain", 0, 0}, {"rc4", 0, 1}, {"bzip2", 1, 0}, {"bzip2+rc4", 1, 1}};
+    const int times = argc == 5 ? std::max(1, atoi(argv[4])) : 1;
     int status = 0;
     for (const char* name : files)
     {
@@ -109,19 +112,22 @@ int main(int argc, char** argv)
         const std::string target = folder + "\\stored\\" + name + ".out";
         for (const Form& form : forms)
         {
-            if (argc == 4 && strcmp(argv[3], form.name) != 0)
+            if (argc >= 4 && strcmp(argv[3], form.name) != 0)
                 continue;
-            ::SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
-            ::DeleteFileA(target.c_str());
-            const double start = Now();
-            const bool ok = TransferFile(source.c_str(), target.c_str(), form.compress,
-                                         form.encrypt, "bench-password", kTransferStore);
-            const double seconds = Now() - start;
-            if (!ok)
-                status = 1;
-            printf("store %s %s %.3f %.1f%s\n", form.name, name, seconds,
-                   double(kFileSize) / (1 << 20) / seconds, ok ? "" : " FAILED");
-            fflush(stdout);
+            for (int run = 0; run < times; ++run)
+            {
+                ::SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+                ::DeleteFileA(target.c_str());
+                const double start = Now();
+                const bool ok = TransferFile(source.c_str(), target.c_str(), form.compress,
+                                             form.encrypt, "bench-password", kTransferStore);
+                const double seconds = Now() - start;
+                if (!ok)
+                    status = 1;
+                printf("store %s %s %.3f %.1f%s\n", form.name, name, seconds,
+                       double(kFileSize) / (1 << 20) / seconds, ok ? "" : " FAILED");
+                fflush(stdout);
+            }
         }
         ::SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
         ::DeleteFileA(target.c_str());

@@ -12,7 +12,9 @@
 // - WriteOutput takes `count` bytes (never 0). The compressor calls it with
 //   the whole output buffer every time except the last, so with a 16,384-byte
 //   buffer every chunk but the last is exactly 16,384 bytes long; the stored
-//   form encrypts those chunks one by one.
+//   form encrypts those chunks one by one. `buffer` is the output buffer
+//   given to the constructor, so a hook may change the bytes in place (the
+//   stored form encrypts them there); they are not used again.
 // - A hook reports failure by throwing (CFileException for file errors);
 //   the exception leaves Run, and the object can still be destroyed.
 // Each object runs one stream: Run once, then destroy it.

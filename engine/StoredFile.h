@@ -17,7 +17,10 @@
 // temporary file ("~bw*.tmp") in the destination's folder and puts it in
 // place of the destination only when the whole file was written (a restore
 // only when the whole stream decoded); a failure removes the temporary file
-// and leaves an existing destination as it was.
+// and leaves an existing destination as it was. A caller therefore must not
+// delete the destination after a failed store: it is the previous good copy.
+// A temporary file left by a crash has no source, so the clean-up of stored
+// copies removes it like any other orphan.
 #ifndef BRINDLEWOX_ENGINE_STOREDFILE_H
 #define BRINDLEWOX_ENGINE_STOREDFILE_H
 
