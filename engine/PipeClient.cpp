@@ -1,0 +1,440 @@
+#include "engine/PipeClient.h"
+
+#include "foundation/File.h"
+#include "foundation/Sync.h"
+
+#include <algorithm>
+
+namespace
+{
+// Both records start with the status and the result at the same places; a
+// reply shorter than that carries neither.
+constexpr DWORD kReplyHeaderBytes = offsetof(IpcQueueRecord, result) + sizeof(uint32_t);
+static_assert(offsetof(IpcSettingsRecord, result) == offsetof(IpcQueueRecord, result),
+              "both records keep the result in their third field");
+
+// While a stop event is given, the waits for a pipe instance are cut into
+// slices of this length, so that a stop ends them promptly.
+constexpr DWORD kWaitSliceMs = 250;
+
+constexpr DWORD kMinute = 60 * 1000;
+
+PipePolicy g_policies[static_cast<int>(PipeSender::Count)] = {
+    {1, 500, 0, 2000, 0, SECURITY_IMPERSONATION},                  // ProxySettings
+    {1, 500, 0, 2000, 0, SECURITY_IMPERSONATION},                  // Language
+    {1, 500, 0, 2000, 0, SECURITY_IMPERSONATION},                  // UserProfile
+    {1, 2000, 0, 5 * kMinute, 0, SECURITY_IMPERSONATION},          // CompactHives
+    {1, 2000, 0, 5 * kMinute, 0, SECURITY_IMPERSONATION},          // SaveHives
+    {1, 2000, 0, 5 * kMinute, 0, SECURITY_IMPERSONATION},          // RestoreHives
+    {1, 2000, 0, kMinute, 0, SECURITY_IMPERSONATION},              // StartupEntry
+    {1, 2000, 0, 2000, 0, SECURITY_IDENTIFICATION},                // ActivateInstance
+    {1, 2000, 0, 2000, 0, SECURITY_IDENTIFICATION},                // ServiceStopping
+    {20, 20000, 1000, kMinute, 0, SECURITY_IMPERSONATION},         // FileStamp
+    {20, 20000, 1000, 10 * kMinute, 1000, SECURITY_IMPERSONATION}, // StoreFile
+    {20, 20000, 1000, 10 * kMinute, 1000, SECURITY_IMPERSONATION}, // RestoreFile
+};
+
+bool IsSet(HANDLE event)
+{
+    return event != nullptr && ::WaitForSingleObject(event, 0) == WAIT_OBJECT_0;
+}
+
+enum class InstanceWait
+{
+    Free,
+    Missing,
+    Busy,
+    Cancelled
+};
+
+// One wait of the policy's length for a free instance. WaitNamedPipeA fails
+// at once when no server holds the name (error 2, under Wine as on Windows)
+// and with ERROR_SEM_TIMEOUT when every instance stayed busy.
+InstanceWait WaitForInstance(const char* pipeName, DWORD waitMs, HANDLE stopEvent)
+{
+    const ULONGLONG start = ::GetTickCount64();
+    for (;;)
+    {
+        const ULONGLONG elapsed = ::GetTickCount64() - start;
+        DWORD remaining = elapsed >= waitMs ? 1 : static_cast<DWORD>(waitMs - elapsed);
+        DWORD slice = stopEvent != nullptr ? std::min(remaining, kWaitSliceMs) : remaining;
+        // 0 would mean the server's default time-out, INFINITE no limit.
+        slice = std::max<DWORD>(1, std::min<DWORD>(slice, INFINITE - 1));
+        if (::WaitNamedPipeA(pipeName, slice))
+            return InstanceWait::Free;
+        if (::GetLastError() != ERROR_SEM_TIMEOUT)
+            return InstanceWait::Missing;
+        if (IsSet(stopEvent))
+            return InstanceWait::Cancelled;
+        if (::GetTickCount64() - start >= waitMs)
+            return InstanceWait::Busy;
+    }
+}
+
+// Finds a free instance and opens it, attempt after attempt. Done with the
+// handle in `pipe`, or why not.
+PipeOutcome OpenPipe(const char* pipeName, const PipePolicy& policy, HANDLE stopEvent, CFile& pipe)
+{
+    PipeOutcome last = PipeOutcome::NoPipe;
+    const DWORD attempts = std::max<DWORD>(1, policy.attempts);
+    for (DWORD attempt = 1; attempt <= attempts; ++attempt)
+    {
+        if (IsSet(stopEvent))
+            return PipeOutcome::Cancelled;
+        switch (WaitForInstance(pipeName, policy.waitMs, stopEvent))
+        {
+        case InstanceWait::Cancelled:
+            return PipeOutcome::Cancelled;
+        case InstanceWait::Missing:
+            last = PipeOutcome::NoPipe;
+            break;
+        case InstanceWait::Busy:
+            last = PipeOutcome::Busy;
+            break;
+        case InstanceWait::Free:
+        {
+            // No security attributes: the handle is not inherited by the
+            // programs this process starts (cacls, the restarted program).
+            HANDLE handle =
+                ::CreateFileA(pipeName, GENERIC_READ | FILE_WRITE_DATA | FILE_WRITE_ATTRIBUTES, 0,
+                              nullptr, OPEN_EXISTING,
+                              FILE_FLAG_OVERLAPPED | FILE_ATTRIBUTE_NORMAL | SECURITY_SQOS_PRESENT |
+                                  policy.impersonation,
+                              nullptr);
+            if (handle != INVALID_HANDLE_VALUE)
+            {
+                pipe.Attach(handle);
+                return PipeOutcome::Done;
+            }
+            const DWORD error = ::GetLastError();
+            // Another client took the one instance between the wait and the
+            // open, or the server went away: that counts as an attempt.
+            if (error == ERROR_PIPE_BUSY)
+                last = PipeOutcome::Busy;
+            else if (error == ERROR_FILE_NOT_FOUND)
+                last = PipeOutcome::NoPipe;
+            else
+                return PipeOutcome::OpenFailed;
+            break;
+        }
+        }
+        if (attempt < attempts && policy.pauseMs > 0)
+        {
+            if (stopEvent != nullptr)
+            {
+                if (::WaitForSingleObject(stopEvent, policy.pauseMs) == WAIT_OBJECT_0)
+                    return PipeOutcome::Cancelled;
+            }
+            else
+            {
+                ::Sleep(policy.pauseMs);
+            }
+        }
+    }
+    return last;
+}
+
+// Runs one overlapped write (reply null) or transaction on an open pipe and
+// waits for its end within the limit. A pending operation that does not end
+// in time is cancelled and awaited here, so it never writes into `reply`
+// after the return. *count receives the bytes written or read.
+PipeOutcome Exchange(CFile& pipe, const void* request, DWORD requestSize, void* reply,
+                     DWORD replySize, DWORD limitMs, HANDLE stopEvent, DWORD& count)
+{
+    count = 0;
+    CEvent ended;
+    ended.Attach(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    if (ended.GetHandle() == nullptr)
+        return PipeOutcome::Failed;
+    OVERLAPPED overlapped = {};
+    overlapped.hEvent = ended.GetHandle();
+    const HANDLE handle = pipe.GetHandle();
+
+    BOOL started;
+    if (reply != nullptr)
+    {
+        DWORD mode = PIPE_READMODE_MESSAGE;
+        if (!::SetNamedPipeHandleState(handle, &mode, nullptr, nullptr))
+            return PipeOutcome::Failed;
+        started = ::TransactNamedPipe(handle, const_cast<void*>(request), requestSize, reply,
+                                      replySize, nullptr, &overlapped);
+    }
+    else
+    {
+        started = ::WriteFile(handle, request, requestSize, nullptr, &overlapped);
+    }
+    if (!started)
+    {
+        const DWORD error = ::GetLastError();
+        // ERROR_MORE_DATA: the reply was longer than the buffer, which holds
+        // its first bytes; the status and result are among them.
+        if (error != ERROR_IO_PENDING && error != ERROR_MORE_DATA)
+            return PipeOutcome::Failed;
+        if (error == ERROR_IO_PENDING)
+        {
+            HANDLE waits[2] = {overlapped.hEvent, stopEvent};
+            const DWORD waited =
+                ::WaitForMultipleObjects(stopEvent != nullptr ? 2 : 1, waits, FALSE, limitMs);
+            if (waited != WAIT_OBJECT_0)
+            {
+                ::CancelIo(handle);
+                DWORD late = 0;
+                // It may have ended just before the cancel; then it counts.
+                if (!::GetOverlappedResult(handle, &overlapped, &late, TRUE) &&
+                    ::GetLastError() != ERROR_MORE_DATA)
+                {
+                    return waited == WAIT_OBJECT_0 + 1 ? PipeOutcome::Cancelled
+                                                       : PipeOutcome::TimedOut;
+                }
+            }
+        }
+    }
+    if (!::GetOverlappedResult(handle, &overlapped, &count, FALSE) &&
+        ::GetLastError() != ERROR_MORE_DATA)
+    {
+        count = 0;
+        return PipeOutcome::Failed;
+    }
+    if (reply == nullptr && count != requestSize)
+        return PipeOutcome::Failed;
+    return PipeOutcome::Done;
+}
+
+PipeOutcome Send(const char* pipeName, const void* request, DWORD requestSize, void* reply,
+                 DWORD replySize, const PipePolicy& policy, HANDLE stopEvent, DWORD& count)
+{
+    count = 0;
+    CFile pipe;
+    PipeOutcome outcome = OpenPipe(pipeName, policy, stopEvent, pipe);
+    if (outcome != PipeOutcome::Done)
+        return outcome;
+    return Exchange(pipe, request, requestSize, reply, replySize, policy.exchangeMs, stopEvent,
+                    count);
+}
+
+// SETTINGS senders that expect a reply: its result when it carries the
+// status, else 0.
+int SettingsTransact(PipeSender sender, const void* request, DWORD requestSize)
+{
+    IpcSettingsRecord reply = {};
+    DWORD bytes = 0;
+    if (PipeTransact(GetIpcPipeName(IpcPipe::Settings), request, requestSize, &reply, sizeof(reply),
+                     GetPipePolicy(sender), nullptr, &bytes) != PipeOutcome::Done ||
+        bytes < kReplyHeaderBytes || reply.type != IPC_STATUS_OK)
+    {
+        return 0;
+    }
+    return static_cast<int>(reply.result);
+}
+
+int SettingsKeyRequest(PipeSender sender, uint32_t type, const CString& key, uint32_t scope,
+                       uint32_t enable)
+{
+    if (key.IsEmpty())
+        return 0;
+    IpcSettingsRecord request = {};
+    request.type = type;
+    request.scope = scope;
+    IpcCopyText(request.key, key);
+    request.proxyType = enable;
+    // The reply is read into a whole record: a reply longer than the
+    // buffer would arrive cut, and nothing is gained by a shorter one.
+    return SettingsTransact(sender, &request, sizeof(request));
+}
+
+bool SettingsWrite(PipeSender sender, const IpcSettingsRecord& request)
+{
+    return PipeWrite(GetIpcPipeName(IpcPipe::Settings), &request, sizeof(request),
+                     GetPipePolicy(sender)) == PipeOutcome::Done;
+}
+
+// A store or restore may take long for a large file: the limit grows with
+// the size of the file the request reads (when it can be read here).
+PipePolicy PolicyForFile(PipeSender sender, const char* path)
+{
+    PipePolicy policy = GetPipePolicy(sender);
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (policy.exchangeMsPerMiB == 0 || !::GetFileAttributesExA(path, GetFileExInfoStandard, &data))
+        return policy;
+    const uint64_t size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    const uint64_t mebibytes = (size + (1u << 20) - 1) >> 20;
+    const uint64_t limit = policy.exchangeMs + mebibytes * policy.exchangeMsPerMiB;
+    policy.exchangeMs = static_cast<DWORD>(std::min<uint64_t>(limit, INFINITE - 1));
+    return policy;
+}
+
+// The BACKUP exchange: true when a reply with the status came back.
+bool BackupTransact(const IpcQueueRecord& request, IpcQueueRecord& reply, const PipePolicy& policy,
+                    HANDLE stopEvent)
+{
+    DWORD bytes = 0;
+    return PipeTransact(GetIpcPipeName(IpcPipe::Backup), &request, sizeof(request), &reply,
+                        sizeof(reply), policy, stopEvent, &bytes) == PipeOutcome::Done &&
+           bytes >= kReplyHeaderBytes && reply.command == IPC_STATUS_OK;
+}
+
+int TransferFile(PipeSender sender, uint32_t command, const CString& path, const CString& root,
+                 BOOL compress, BOOL encrypt, const CString& password, HANDLE stopEvent)
+{
+    // Nothing to store or restore is not a success.
+    if (path.IsEmpty())
+        return kPipeFailed;
+    IpcQueueRecord request = {};
+    request.command = command;
+    IpcCopyText(request.text3, path);
+    IpcCopyText(request.text1, root);
+    IpcCopyText(request.text2, password);
+    request.compress = compress ? 1 : 0;
+    request.encrypt = encrypt ? 1 : 0;
+    IpcQueueRecord reply = {};
+    if (!BackupTransact(request, reply, PolicyForFile(sender, path), stopEvent))
+        return kPipeNoAnswer;
+    return reply.result == 0 ? kPipeDone : kPipeFailed;
+}
+
+bool UserNotice(PipeSender sender, uint32_t notice)
+{
+    IpcQueueRecord request = {};
+    request.command = notice;
+    return PipeWriteOnce(GetIpcPipeName(IpcPipe::User), &request, sizeof(request),
+                         GetPipePolicy(sender));
+}
+} // namespace
+
+const PipePolicy& GetPipePolicy(PipeSender sender)
+{
+    return g_policies[static_cast<int>(sender)];
+}
+
+void SetPipePolicy(PipeSender sender, const PipePolicy& policy)
+{
+    g_policies[static_cast<int>(sender)] = policy;
+}
+
+PipeOutcome PipeTransact(const char* pipeName, const void* request, DWORD requestSize, void* reply,
+                         DWORD replySize, const PipePolicy& policy, HANDLE stopEvent,
+                         DWORD* replyBytes)
+{
+    DWORD count = 0;
+    const PipeOutcome outcome =
+        Send(pipeName, request, requestSize, reply, replySize, policy, stopEvent, count);
+    if (replyBytes != nullptr)
+        *replyBytes = outcome == PipeOutcome::Done ? count : 0;
+    return outcome;
+}
+
+PipeOutcome PipeWrite(const char* pipeName, const void* request, DWORD size,
+                      const PipePolicy& policy, HANDLE stopEvent)
+{
+    DWORD count = 0;
+    return Send(pipeName, request, size, nullptr, 0, policy, stopEvent, count);
+}
+
+bool PipeWriteOnce(const char* pipeName, const void* request, DWORD size, const PipePolicy& policy)
+{
+    PipePolicy once = policy;
+    once.attempts = 1;
+    return PipeWrite(pipeName, request, size, once) != PipeOutcome::NoPipe;
+}
+
+bool PipeSendProxySettings(const CString& host, DWORD port, const CString& login,
+                           const CString& password, DWORD proxyType)
+{
+    IpcSettingsRecord request = {};
+    request.type = SETTINGS_PROXY;
+    IpcCopyText(request.proxyHost, host);
+    request.proxyPort = port;
+    IpcCopyText(request.proxyLogin, login);
+    IpcCopyText(request.proxyPassword, password);
+    request.proxyType = proxyType;
+    return SettingsWrite(PipeSender::ProxySettings, request);
+}
+
+bool PipeSendLanguage(const CString& language)
+{
+    IpcSettingsRecord request = {};
+    request.type = SETTINGS_LANGUAGE;
+    IpcCopyText(request.language, language);
+    return SettingsWrite(PipeSender::Language, request);
+}
+
+bool PipeSendUserProfile(const CString& userKeyRoot, const CString& profilePath)
+{
+    IpcSettingsRecord request = {};
+    request.type = SETTINGS_USER_PROFILE;
+    IpcCopyText(request.userKeyRoot, userKeyRoot);
+    IpcCopyText(request.profilePath, profilePath);
+    return SettingsWrite(PipeSender::UserProfile, request);
+}
+
+int PipeCompactRegistryHives()
+{
+    // The request is a record of the BACKUP pipe's size with the type
+    // first; the service reads no other field of it. The reply is a whole
+    // SETTINGS record.
+    IpcQueueRecord request = {};
+    request.command = SETTINGS_COMPACT_HIVES;
+    return SettingsTransact(PipeSender::CompactHives, &request, sizeof(request));
+}
+
+int PipeSaveRegistryHives(const CString& folder)
+{
+    return SettingsKeyRequest(PipeSender::SaveHives, SETTINGS_SAVE_HIVES, folder, 0, 0);
+}
+
+int PipeRestoreRegistryHives(const CString& folder)
+{
+    return SettingsKeyRequest(PipeSender::RestoreHives, SETTINGS_RESTORE_HIVES, folder, 0, 0);
+}
+
+int PipeSetStartupEntryEnabled(const CString& valueName, DWORD scope, BOOL enable)
+{
+    return SettingsKeyRequest(PipeSender::StartupEntry, SETTINGS_STARTUP_ENABLE, valueName, scope,
+                              enable ? 1 : 0);
+}
+
+int PipeDeleteStartupEntry(const CString& valueName, DWORD scope)
+{
+    return SettingsKeyRequest(PipeSender::StartupEntry, SETTINGS_STARTUP_DELETE, valueName, scope,
+                              0);
+}
+
+bool PipeActivateRunningInstance()
+{
+    return UserNotice(PipeSender::ActivateInstance, USER_BRING_TO_FRONT);
+}
+
+bool PipeNotifyServiceStopping()
+{
+    return UserNotice(PipeSender::ServiceStopping, USER_SERVICE_STOPPING);
+}
+
+int PipeGetFileStamp(const CString& path, CString& stamp, HANDLE stopEvent)
+{
+    if (path.IsEmpty())
+        return 0;
+    IpcQueueRecord request = {};
+    request.command = BACKUP_FILE_STAMP;
+    IpcCopyText(request.text3, path);
+    IpcQueueRecord reply = {};
+    if (!BackupTransact(request, reply, GetPipePolicy(PipeSender::FileStamp), stopEvent))
+        return kPipeNoAnswer;
+    if (reply.result == 0)
+        return 0;
+    stamp = CString(reply.text1, static_cast<int>(IpcTextLength(reply.text1)));
+    return 1;
+}
+
+int PipeStoreFile(const CString& source, const CString& destinationRoot, BOOL compress,
+                  BOOL encrypt, const CString& password, HANDLE stopEvent)
+{
+    return TransferFile(PipeSender::StoreFile, BACKUP_STORE, source, destinationRoot, compress,
+                        encrypt, password, stopEvent);
+}
+
+int PipeRestoreFile(const CString& storedPath, const CString& targetRoot, BOOL compress,
+                    BOOL encrypt, const CString& password, HANDLE stopEvent)
+{
+    return TransferFile(PipeSender::RestoreFile, BACKUP_RESTORE, storedPath, targetRoot, compress,
+                        encrypt, password, stopEvent);
+}

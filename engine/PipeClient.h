@@ -1,0 +1,149 @@
+// The client side of the three pipes: the primitives that carry one record
+// to a pipe and the senders, one per request type.
+//
+// Every exchange opens its own handle, not inheritable, with
+// GENERIC_READ | FILE_WRITE_DATA | FILE_WRITE_ATTRIBUTES (never
+// FILE_CREATE_PIPE_INSTANCE, which a locked-down pipe does not grant its
+// clients) and a security quality of service: impersonation level on the
+// service's pipes (the service acts on files with the client's own rights),
+// identification on the USER pipe (its server, any user's program, must not
+// act as the service). Wine 8 accepts the quality of service but hands
+// every server an impersonation-level token whatever was asked; Windows
+// honours it. The I/O is overlapped and every wait has a limit:
+// an exchange that does not end in time is cancelled and awaited before the
+// sender returns, so no late reply lands in a buffer that is gone.
+//
+// How long each sender waits is its PipePolicy (see GetPipePolicy):
+// - senders used from the user-interface thread or its timers (SETTINGS
+//   requests, the single-instance probe) and the service's stop notice make
+//   one short attempt, so a missing service costs nothing and a busy one
+//   costs at most the short wait;
+// - the backup and restore runs' own requests (BACKUP pipe) keep the full
+//   loop of 20 waits of 20 s with a 1 s pause after each failed one, for a
+//   service that is restarting; the stop event they are given (the worker's,
+//   CWorkerThread::GetStopEvent) ends any of their waits at once.
+#ifndef BRINDLEWOX_ENGINE_PIPECLIENT_H
+#define BRINDLEWOX_ENGINE_PIPECLIENT_H
+
+#include "foundation/Base.h"
+#include "foundation/String.h"
+#include "engine/IpcRecords.h"
+
+// How a sender reaches its pipe and how long it waits.
+struct PipePolicy
+{
+    DWORD attempts;         // waits for a free pipe instance, at least 1
+    DWORD waitMs;           // each wait (WaitNamedPipeA), never 0 or INFINITE
+    DWORD pauseMs;          // after a failed attempt, before the next
+    DWORD exchangeMs;       // the write or the transaction, once the pipe is open
+    DWORD exchangeMsPerMiB; // store and restore: added per MiB of the file
+    DWORD impersonation;    // SECURITY_IDENTIFICATION or SECURITY_IMPERSONATION
+};
+
+// The senders, each with a policy of its own.
+enum class PipeSender
+{
+    ProxySettings,    // SETTINGS 1, user-interface thread
+    Language,         // SETTINGS 5, user-interface thread
+    UserProfile,      // SETTINGS 8, the 2-second options timer
+    CompactHives,     // SETTINGS 2, user-interface thread, long service task
+    SaveHives,        // SETTINGS 3, as 2
+    RestoreHives,     // SETTINGS 4, as 2
+    StartupEntry,     // SETTINGS 6 and 7, user-interface thread
+    ActivateInstance, // USER 2, the main program's start
+    ServiceStopping,  // USER 4, the service's stop
+    FileStamp,        // BACKUP 1, backup worker
+    StoreFile,        // BACKUP 2, backup worker
+    RestoreFile,      // BACKUP 5, restore worker
+    Count
+};
+
+// The policy a sender uses. The defaults:
+//   sender                  attempts  wait    pause  exchange            QoS
+//   ProxySettings, Language,
+//   UserProfile                1       500 ms   -     2 s               impersonation
+//   CompactHives, SaveHives,
+//   RestoreHives               1       2 s      -     5 min             impersonation
+//   StartupEntry               1       2 s      -     60 s              impersonation
+//   ActivateInstance,
+//   ServiceStopping            1       2 s      -     2 s               identification
+//   FileStamp                 20       20 s     1 s   60 s              impersonation
+//   StoreFile, RestoreFile    20       20 s     1 s   10 min + 1 s/MiB  impersonation
+const PipePolicy& GetPipePolicy(PipeSender sender);
+// Replaces a sender's policy for the rest of the process (tests shorten the
+// limits). Call it before any sender runs: the table is not locked.
+void SetPipePolicy(PipeSender sender, const PipePolicy& policy);
+
+// How one exchange ended.
+enum class PipeOutcome
+{
+    Done,       // written; a transaction's reply arrived (cut at the buffer when longer)
+    NoPipe,     // no server holds the pipe's name: every attempt found none
+    Busy,       // the pipe exists, but no instance came free in any attempt
+    OpenFailed, // a free pipe could not be opened (access denied, ...)
+    Failed,     // the write or transaction failed: the server closed or refused
+    TimedOut,   // no end within the exchange limit; the I/O was cancelled
+    Cancelled,  // the stop event was set
+};
+
+// Request and reply in one message-mode transaction. The reply buffer is
+// written only by the exchange; *replyBytes (when given) receives the count
+// delivered, 0 unless Done. stopEvent, when not null, ends every wait and
+// pause at once.
+PipeOutcome PipeTransact(const char* pipeName, const void* request, DWORD requestSize, void* reply,
+                         DWORD replySize, const PipePolicy& policy, HANDLE stopEvent = nullptr,
+                         DWORD* replyBytes = nullptr);
+// One-way write with the policy's waiting.
+PipeOutcome PipeWrite(const char* pipeName, const void* request, DWORD size,
+                      const PipePolicy& policy, HANDLE stopEvent = nullptr);
+// One-way write after a single wait, whatever the policy's attempts. True
+// when the pipe was there (a server holds its name, even one that stayed
+// busy), whether or not the write then succeeded.
+bool PipeWriteOnce(const char* pipeName, const void* request, DWORD size, const PipePolicy& policy);
+
+// What the BACKUP senders return: 0 done, 1 the service reported a failure,
+// kPipeNoAnswer when no reply came (no service, no free pipe in time, the
+// exchange failed, timed out or was stopped, or a reply without
+// IPC_STATUS_OK). Every result but 0 counts the file as failed.
+constexpr int kPipeDone = 0;
+constexpr int kPipeFailed = 1;
+constexpr int kPipeNoAnswer = 2;
+
+// SETTINGS 1, 5 and 8: one-way. True when the record was written. Texts
+// longer than 4,095 characters are cut.
+bool PipeSendProxySettings(const CString& host, DWORD port, const CString& login,
+                           const CString& password, DWORD proxyType);
+bool PipeSendLanguage(const CString& language);
+bool PipeSendUserProfile(const CString& userKeyRoot, const CString& profilePath);
+
+// SETTINGS 2, 3, 4, 6 and 7: the reply's result when it carries
+// IPC_STATUS_OK, else 0 (nothing sent for an empty folder or value name, no
+// reply, or a reply without the status). 1 means done.
+int PipeCompactRegistryHives();
+int PipeSaveRegistryHives(const CString& folder);
+int PipeRestoreRegistryHives(const CString& folder);
+int PipeSetStartupEntryEnabled(const CString& valueName, DWORD scope, BOOL enable);
+int PipeDeleteStartupEntry(const CString& valueName, DWORD scope);
+
+// USER 2: hands over to a main program that already runs. True when one
+// holds the USER pipe; the caller then ends.
+bool PipeActivateRunningInstance();
+// USER 4, sent by the service as it stops: the main program removes its tray
+// icon and ends. True when a main program held the USER pipe.
+bool PipeNotifyServiceStopping();
+
+// BACKUP 1: 1 when the service found the stamp (into `stamp`), 0 when it
+// found none (or `path` is empty: nothing is sent), kPipeNoAnswer when it did
+// not answer. `stamp` is untouched unless the result is 1.
+int PipeGetFileStamp(const CString& path, CString& stamp, HANDLE stopEvent = nullptr);
+// BACKUP 2: stores `source` under `destinationRoot` in the form that
+// compress and encrypt choose. kPipeDone, kPipeFailed (also for an empty
+// source: nothing is sent) or kPipeNoAnswer. Texts are cut to their fields
+// (4,095 characters for the source, 1,023 for the root and the password).
+int PipeStoreFile(const CString& source, const CString& destinationRoot, BOOL compress,
+                  BOOL encrypt, const CString& password, HANDLE stopEvent = nullptr);
+// BACKUP 5: restores `storedPath` under `targetRoot`; results as PipeStoreFile.
+int PipeRestoreFile(const CString& storedPath, const CString& targetRoot, BOOL compress,
+                    BOOL encrypt, const CString& password, HANDLE stopEvent = nullptr);
+
+#endif

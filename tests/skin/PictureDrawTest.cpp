@@ -1,0 +1,319 @@
+// Drawing into memory device contexts, read back pixel by pixel (headless:
+// Wine's null display driver handles memory DCs exactly).
+#include "skin/GdiScope.h"
+#include "skin/Picture.h"
+
+#include "PictureTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <type_traits>
+
+static_assert(!std::is_copy_constructible_v<ScopedMemoryDC>, "one owner per DC");
+static_assert(!std::is_copy_constructible_v<ScopedGdiObject<HBITMAP>>, "one owner per object");
+static_assert(!std::is_copy_constructible_v<ScopedSelect>, "one restore per selection");
+
+namespace
+{
+// A top-down 24-bit canvas selected into a memory DC.
+class Canvas
+{
+public:
+    Canvas(int width, int height, RGBQUAD fill) : m_dc(nullptr), m_width(width), m_height(height)
+    {
+        BITMAPINFO bmi;
+        std::memset(&bmi, 0, sizeof(bmi));
+        bmi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+        bmi.bmiHeader.biWidth = width;
+        bmi.bmiHeader.biHeight = -height;
+        bmi.bmiHeader.biPlanes = 1;
+        bmi.bmiHeader.biBitCount = 24;
+        void* bits = nullptr;
+        m_bitmap.Attach(::CreateDIBSection(m_dc.Get(), &bmi, DIB_RGB_COLORS, &bits, nullptr, 0));
+        m_bits = static_cast<BYTE*>(bits);
+        m_rowBytes = ((width * 24 + 31) / 32) * 4;
+        m_old = ::SelectObject(m_dc.Get(), m_bitmap.Get());
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                Set(x, y, fill);
+    }
+    ~Canvas() { ::SelectObject(m_dc.Get(), m_old); }
+
+    HDC Dc() const { return m_dc.Get(); }
+    bool IsValid() const { return m_bits != nullptr; }
+    RGBQUAD At(int x, int y) const
+    {
+        ::GdiFlush();
+        const BYTE* p = m_bits + y * m_rowBytes + x * 3;
+        return Rgb(p[2], p[1], p[0]);
+    }
+    void Set(int x, int y, RGBQUAD c)
+    {
+        BYTE* p = m_bits + y * m_rowBytes + x * 3;
+        p[0] = c.rgbBlue;
+        p[1] = c.rgbGreen;
+        p[2] = c.rgbRed;
+    }
+    int Width() const { return m_width; }
+    int Height() const { return m_height; }
+
+private:
+    ScopedMemoryDC m_dc;
+    ScopedGdiObject<HBITMAP> m_bitmap;
+    HGDIOBJ m_old = nullptr;
+    BYTE* m_bits = nullptr;
+    int m_rowBytes = 0;
+    int m_width;
+    int m_height;
+};
+
+::testing::AssertionResult SameRgb(RGBQUAD got, RGBQUAD want)
+{
+    if (got.rgbRed == want.rgbRed && got.rgbGreen == want.rgbGreen && got.rgbBlue == want.rgbBlue)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure()
+           << "(" << int(got.rgbRed) << "," << int(got.rgbGreen) << "," << int(got.rgbBlue)
+           << ") instead of (" << int(want.rgbRed) << "," << int(want.rgbGreen) << ","
+           << int(want.rgbBlue) << ")";
+}
+
+// A picture whose pixel (x, y), counted from the top-left, has red = 10x + y + 1.
+void FillNumbered(CPicture& p)
+{
+    for (int y = 0; y < p.GetHeight(); ++y)
+        for (int x = 0; x < p.GetWidth(); ++x)
+            p.SetPixelColor(x, p.GetHeight() - 1 - y,
+                            Rgb(static_cast<BYTE>(10 * x + y + 1), 0, 200));
+}
+} // namespace
+
+TEST(PictureDrawTest, GuardsRestoreTheSelection)
+{
+    ScopedMemoryDC dc(nullptr);
+    ASSERT_NE(dc.Get(), nullptr);
+    const HGDIOBJ before = ::GetCurrentObject(dc.Get(), OBJ_BITMAP);
+    ScopedGdiObject<HBITMAP> bitmap(::CreateCompatibleBitmap(dc.Get(), 4, 4));
+    {
+        ScopedSelect select(dc.Get(), bitmap.Get());
+        EXPECT_EQ(::GetCurrentObject(dc.Get(), OBJ_BITMAP), bitmap.Get());
+    }
+    EXPECT_EQ(::GetCurrentObject(dc.Get(), OBJ_BITMAP), before);
+    HBITMAP detached = bitmap.Detach();
+    EXPECT_EQ(bitmap.Get(), nullptr);
+    EXPECT_TRUE(::DeleteObject(detached));
+}
+
+TEST(PictureDrawTest, OpaqueAtNaturalSizeCopiesPixels)
+{
+    Canvas canvas(8, 6, Rgb(1, 1, 1));
+    ASSERT_TRUE(canvas.IsValid());
+    CPicture p(4, 3, 24, 0);
+    FillNumbered(p);
+    EXPECT_TRUE(p.Draw(canvas.Dc(), 2, 1));
+    EXPECT_TRUE(SameRgb(canvas.At(2, 1), Rgb(1, 0, 200)));
+    EXPECT_TRUE(SameRgb(canvas.At(5, 3), Rgb(33, 0, 200)));
+    EXPECT_TRUE(SameRgb(canvas.At(1, 1), Rgb(1, 1, 1)));
+    EXPECT_TRUE(SameRgb(canvas.At(6, 1), Rgb(1, 1, 1)));
+    EXPECT_TRUE(SameRgb(canvas.At(2, 4), Rgb(1, 1, 1)));
+
+    // An 8-bit picture goes through its palette.
+    CPicture pal(2, 2, 8, 0);
+    pal.SetPaletteColor(3, 90, 80, 70);
+    pal.SetPixelIndex(1, 1, 3); // top-right
+    EXPECT_TRUE(pal.Draw(canvas.Dc(), 0, 0, -1, -1));
+    EXPECT_TRUE(SameRgb(canvas.At(1, 0), Rgb(90, 80, 70)));
+    EXPECT_TRUE(SameRgb(canvas.At(0, 1), Rgb(0, 0, 0)));
+}
+
+TEST(PictureDrawTest, RefusesWhatCannotBeDrawn)
+{
+    Canvas canvas(4, 4, Rgb(1, 1, 1));
+    CPicture empty;
+    EXPECT_FALSE(empty.Draw(canvas.Dc(), 0, 0));
+    CPicture p(2, 2, 24, 0);
+    EXPECT_FALSE(p.Draw(nullptr, 0, 0));
+    EXPECT_FALSE(p.Draw(canvas.Dc(), 0, 0, 0, 2));
+    p.Enable(false);
+    EXPECT_FALSE(p.Draw(canvas.Dc(), 0, 0));
+    EXPECT_TRUE(SameRgb(canvas.At(0, 0), Rgb(1, 1, 1)));
+}
+
+TEST(PictureDrawTest, AlphaBlendsByTheRule)
+{
+    Canvas canvas(4, 1, Rgb(100, 100, 100));
+    CPicture p(4, 1, 24, 0);
+    ASSERT_TRUE(p.AlphaCreate());
+    const BYTE alphas[4] = {0, 255, 128, 64};
+    for (int x = 0; x < 4; ++x)
+    {
+        p.SetPixelColor(x, 0, Rgb(200, 0, 255));
+        p.AlphaSet(x, 0, alphas[x]);
+    }
+    EXPECT_TRUE(p.Draw(canvas.Dc(), 0, 0));
+    EXPECT_TRUE(SameRgb(canvas.At(0, 0), Rgb(100, 100, 100))); // alpha 0: screen kept
+    EXPECT_TRUE(SameRgb(canvas.At(1, 0), Rgb(200, 0, 255)));   // 255: exact copy
+    // a = ((255 + 1) × 128) >> 8 = 128; (200 × 128 + 100 × 127) >> 8 = 149.
+    EXPECT_TRUE(SameRgb(canvas.At(2, 0), Rgb(149, 49, 177)));
+    EXPECT_TRUE(SameRgb(canvas.At(3, 0), Rgb(124, 74, 138)));
+
+    // The global opacity multiplies in: alphaMax 127 halves alpha 255 to 127.
+    Canvas second(4, 1, Rgb(100, 100, 100));
+    p.SetAlphaMax(127);
+    EXPECT_TRUE(p.Draw(second.Dc(), 0, 0));
+    EXPECT_TRUE(SameRgb(second.At(1, 0), Rgb((200 * 127 + 100 * 128) >> 8, (100 * 128) >> 8,
+                                             (255 * 127 + 100 * 128) >> 8)));
+}
+
+TEST(PictureDrawTest, TransparentColourAndIndexAreSkipped)
+{
+    Canvas canvas(6, 2, Rgb(7, 7, 7));
+    CPicture rgb(3, 1, 24, 0);
+    rgb.SetPixelColor(0, 0, Rgb(255, 0, 255));
+    rgb.SetPixelColor(1, 0, Rgb(10, 20, 30));
+    rgb.SetPixelColor(2, 0, Rgb(255, 0, 255));
+    rgb.SetTransColor(Rgb(255, 0, 255));
+    rgb.SetTransIndex(0);
+    EXPECT_TRUE(rgb.Draw(canvas.Dc(), 0, 0));
+    EXPECT_TRUE(SameRgb(canvas.At(0, 0), Rgb(7, 7, 7)));
+    EXPECT_TRUE(SameRgb(canvas.At(1, 0), Rgb(10, 20, 30)));
+    // Scaled to twice the size, transparent pixels stay unpainted.
+    EXPECT_TRUE(rgb.Draw(canvas.Dc(), 0, 0, 6, 2));
+    EXPECT_TRUE(SameRgb(canvas.At(0, 1), Rgb(7, 7, 7)));
+    EXPECT_TRUE(SameRgb(canvas.At(5, 1), Rgb(7, 7, 7)));
+    EXPECT_TRUE(SameRgb(canvas.At(2, 1), Rgb(10, 20, 30)));
+    EXPECT_TRUE(SameRgb(canvas.At(3, 0), Rgb(10, 20, 30)));
+
+    Canvas second(2, 1, Rgb(7, 7, 7));
+    CPicture pal(2, 1, 8, 0);
+    pal.SetPaletteColor(4, 50, 60, 70, 128);
+    pal.SetPaletteColor(1, 1, 2, 3);
+    pal.SetPixelIndex(0, 0, 4);
+    pal.SetPixelIndex(1, 0, 1);
+    pal.SetTransIndex(1);
+    EXPECT_TRUE(pal.Draw(second.Dc(), 0, 0));
+    EXPECT_TRUE(SameRgb(second.At(0, 0), Rgb(50, 60, 70)));
+    EXPECT_TRUE(SameRgb(second.At(1, 0), Rgb(7, 7, 7)));
+    // Palette alpha: a = ((128 + 1) × 255) >> 8 = 128.
+    pal.SetAlphaPaletteEnabled(true);
+    EXPECT_TRUE(pal.Draw(second.Dc(), 0, 0));
+    EXPECT_TRUE(SameRgb(second.At(0, 0), Rgb((50 * 128 + 50 * 127) >> 8, (60 * 128 + 60 * 127) >> 8,
+                                             (70 * 128 + 70 * 127) >> 8)));
+}
+
+TEST(PictureDrawTest, ClipLimitsPaintingAndTheDeviceClipIsRestored)
+{
+    Canvas canvas(8, 8, Rgb(1, 1, 1));
+    CPicture p(4, 4, 24, 0);
+    FillNumbered(p);
+    p.AlphaCreate(); // through the blending path
+    const RECT clip = {3, 3, 5, 5};
+    EXPECT_TRUE(p.Draw(canvas.Dc(), 2, 2, -1, -1, &clip));
+    for (int y = 0; y < 8; ++y)
+    {
+        for (int x = 0; x < 8; ++x)
+        {
+            const bool inside = x >= 3 && x < 5 && y >= 3 && y < 5;
+            const RGBQUAD want =
+                inside ? Rgb(static_cast<BYTE>(10 * (x - 2) + (y - 2) + 1), 0, 200) : Rgb(1, 1, 1);
+            EXPECT_TRUE(SameRgb(canvas.At(x, y), want)) << x << "," << y;
+        }
+    }
+    // The device had no clip region, and has none afterwards.
+    HRGN region = ::CreateRectRgn(0, 0, 0, 0);
+    EXPECT_EQ(::GetClipRgn(canvas.Dc(), region), 0);
+    // A clip region of its own survives.
+    HRGN own = ::CreateRectRgn(0, 0, 6, 6);
+    ::SelectClipRgn(canvas.Dc(), own);
+    const RECT away = {7, 7, 8, 8};
+    EXPECT_TRUE(p.Draw(canvas.Dc(), 0, 0, -1, -1, &away)); // nothing to paint, no failure
+    EXPECT_EQ(::GetClipRgn(canvas.Dc(), region), 1);
+    RECT box;
+    ::GetRgnBox(region, &box);
+    EXPECT_EQ(box.right, 6);
+    EXPECT_EQ(box.bottom, 6);
+    EXPECT_TRUE(SameRgb(canvas.At(0, 0), Rgb(1, 1, 1)));
+    ::DeleteObject(own);
+    ::DeleteObject(region);
+}
+
+TEST(PictureDrawTest, ScaledDrawingSamplesTheSource)
+{
+    Canvas canvas(8, 6, Rgb(1, 1, 1));
+    CPicture p(4, 3, 24, 0);
+    FillNumbered(p);
+    EXPECT_TRUE(p.Draw(canvas.Dc(), 0, 0, 8, 6));
+    for (int y = 0; y < 6; ++y)
+        for (int x = 0; x < 8; ++x)
+            EXPECT_TRUE(
+                SameRgb(canvas.At(x, y), Rgb(static_cast<BYTE>(10 * (x / 2) + y / 2 + 1), 0, 200)))
+                << x << "," << y;
+    // Smooth scaling of a uniform picture stays uniform.
+    CPicture uniform(3, 3, 24, 0);
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 3; ++x)
+            uniform.SetPixelColor(x, y, Rgb(255, 0, 255));
+    EXPECT_TRUE(uniform.Draw(canvas.Dc(), 0, 0, 7, 5, nullptr, true));
+    for (int y = 0; y < 5; ++y)
+        for (int x = 0; x < 7; ++x)
+            EXPECT_TRUE(SameRgb(canvas.At(x, y), Rgb(255, 0, 255))) << x << "," << y;
+}
+
+TEST(PictureDrawTest, DrawTiledCutsTheLastTiles)
+{
+    Canvas canvas(30, 20, Rgb(1, 1, 1));
+    CPicture p(10, 10, 24, 0);
+    FillNumbered(p);
+    const RECT rect = {2, 3, 27, 18}; // 25 × 15: 3 × 2 tiles
+    EXPECT_TRUE(p.DrawTiled(canvas.Dc(), &rect));
+    for (int y = 0; y < 20; ++y)
+    {
+        for (int x = 0; x < 30; ++x)
+        {
+            const bool inside = x >= 2 && x < 27 && y >= 3 && y < 18;
+            const int tx = (x - 2) % 10;
+            const int ty = (y - 3) % 10;
+            const RGBQUAD want =
+                inside ? Rgb(static_cast<BYTE>(10 * tx + ty + 1), 0, 200) : Rgb(1, 1, 1);
+            ASSERT_TRUE(SameRgb(canvas.At(x, y), want)) << x << "," << y;
+        }
+    }
+    // The lower right corner shows tile pixel (4, 4).
+    EXPECT_TRUE(SameRgb(canvas.At(26, 17), Rgb(45, 0, 200)));
+    const RECT empty = {0, 5, 10, 5};
+    EXPECT_TRUE(p.DrawTiled(canvas.Dc(), &empty));
+    EXPECT_FALSE(p.DrawTiled(canvas.Dc(), nullptr));
+    CPicture none;
+    EXPECT_FALSE(none.DrawTiled(canvas.Dc(), &rect));
+}
+
+TEST(PictureDrawTest, MakeBitmapHoldsThePixels)
+{
+    CPicture rgb(5, 3, 24, 0);
+    FillNumbered(rgb);
+    CPicture pal(5, 3, 8, 0);
+    pal.SetPaletteColor(9, 11, 22, 33);
+    pal.SetPixelIndex(4, 2, 9);
+    for (CPicture* p : {&rgb, &pal})
+    {
+        ScopedGdiObject<HBITMAP> bitmap(p->MakeBitmap());
+        ASSERT_NE(bitmap.Get(), nullptr);
+        DIBSECTION section;
+        ASSERT_EQ(::GetObjectA(bitmap.Get(), sizeof(section), &section), sizeof(section));
+        EXPECT_EQ(section.dsBm.bmWidth, 5);
+        EXPECT_EQ(section.dsBm.bmHeight, 3);
+        EXPECT_EQ(section.dsBmih.biBitCount, p->GetBpp());
+        EXPECT_EQ(std::memcmp(section.dsBm.bmBits, p->GetBits(0), p->GetImageSize()), 0);
+        if (p == &pal)
+        {
+            ScopedMemoryDC dc(nullptr);
+            ScopedSelect select(dc.Get(), bitmap.Get());
+            RGBQUAD colors[16];
+            ASSERT_EQ(::GetDIBColorTable(dc.Get(), 0, 16, colors), 16u);
+            EXPECT_TRUE(SameRgb(colors[9], Rgb(11, 22, 33)));
+            EXPECT_EQ(::GetPixel(dc.Get(), 4, 0), RGB(11, 22, 33));
+        }
+    }
+    CPicture empty;
+    EXPECT_EQ(empty.MakeBitmap(), nullptr);
+}
