@@ -1,7 +1,10 @@
 #include "engine/BackupCache.h"
 #include "engine/BackupOneFile.h"
 #include "engine/FileStamp.h"
+#include "engine/FileStoreService.h"
+#include "engine/PipeClient.h"
 #include "engine/SqlDB.h"
+#include "tests/support/FakePipeServer.h"
 #include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -235,4 +238,96 @@ TEST(StoredCopyPathTest, MapsDrivesAndShares)
     EXPECT_TRUE(IsNetworkPath("\\\\s"));
     EXPECT_FALSE(IsNetworkPath("\\\\"));
     EXPECT_FALSE(IsNetworkPath("C:\\x"));
+}
+
+TEST_F(BackupOneFileTest, InProcessStoreOfALockedSourceKeepsTheLastGoodCopy)
+{
+    CDirectFileService direct;
+    BackupFileServices real{direct, direct};
+    const CString copy = StoredCopyPath(settings.treeRoot, source);
+    EXPECT_EQ(BackupOneFile(report, real, cache, settings, source), kBackupFileDone);
+    EXPECT_STREQ(ReadTextFile(copy), "first");
+    EXPECT_EQ(BackupOneFile(report, real, cache, settings, source), kBackupFileDone);
+
+    // Another program holds the changed source without sharing: neither
+    // stamp nor store, so the file fails and the earlier copy stays.
+    WriteTextFile(source, "second");
+    HANDLE locked = CreateFileA(source, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(locked, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(BackupOneFile(report, real, cache, settings, source), kBackupFileFailed);
+    CloseHandle(locked);
+    EXPECT_STREQ(ReadTextFile(copy), "first");
+    EXPECT_TRUE(Rows(source).empty());
+    EXPECT_EQ(report.errors, 1);
+
+    EXPECT_EQ(BackupOneFile(report, real, cache, settings, source), kBackupFileDone);
+    EXPECT_STREQ(ReadTextFile(copy), "second");
+    EXPECT_EQ(Rows(source), std::vector<std::string>{Stamp(source)});
+}
+
+TEST_F(BackupOneFileTest, ThroughThePipeOnlyAnAnsweredStoreCounts)
+{
+    const std::string pipe = UniquePipeName("decide");
+    SetIpcPipeName(IpcPipe::Backup, pipe.c_str());
+    const PipeSender senders[] = {PipeSender::FileStamp, PipeSender::StoreFile};
+    PipePolicy saved[2];
+    for (int i = 0; i < 2; ++i)
+    {
+        saved[i] = GetPipePolicy(senders[i]);
+        PipePolicy quick = saved[i];
+        quick.attempts = 1;
+        quick.waitMs = 200;
+        quick.exchangeMs = 2000;
+        quick.exchangeMsPerMiB = 0;
+        SetPipePolicy(senders[i], quick);
+    }
+    const char* serviceStamp = "20240307123456789-32-5";
+
+    {
+        // The service's part: stamps with a fixed text and stores by writing
+        // the stored copy.
+        CFakePipeServer server(pipe.c_str(), sizeof(IpcQueueRecord));
+        server.Answer(
+            [&](const std::string& request)
+            {
+                std::string reply = request;
+                reply.resize(sizeof(IpcQueueRecord));
+                WriteU32(reply, offsetof(IpcQueueRecord, command), IPC_STATUS_OK);
+                if (ReadU32(request, 0) == BACKUP_FILE_STAMP)
+                {
+                    WriteU32(reply, offsetof(IpcQueueRecord, result), 1);
+                    reply.replace(offsetof(IpcQueueRecord, text1), strlen(serviceStamp) + 1,
+                                  serviceStamp, strlen(serviceStamp) + 1);
+                }
+                else
+                {
+                    const CString copy = StoredCopyPath(
+                        ReadText(request, offsetof(IpcQueueRecord, text1), 1024).c_str(),
+                        ReadText(request, offsetof(IpcQueueRecord, text3), 4096).c_str());
+                    SHCreateDirectoryExA(nullptr, copy.Left(copy.ReverseFind('\\')), nullptr);
+                    WriteU32(reply, offsetof(IpcQueueRecord, result),
+                             WriteTextFile(copy, "copy") ? 0 : 1);
+                }
+                return reply;
+            });
+        CPipeFileService service;
+        BackupFileServices piped{service, network};
+        EXPECT_EQ(BackupOneFile(report, piped, cache, settings, source), kBackupFileDone);
+        EXPECT_EQ(Rows(source), std::vector<std::string>{serviceStamp});
+        EXPECT_EQ(BackupOneFile(report, piped, cache, settings, source), kBackupFileDone);
+        // Stamp, store, stamp: the second time the file was unchanged.
+        EXPECT_EQ(server.RequestCount(), 3);
+    }
+
+    // No service: no stamp, no store, one failure and no row.
+    CPipeFileService service;
+    BackupFileServices piped{service, network};
+    EXPECT_EQ(BackupOneFile(report, piped, cache, settings, source), kBackupFileFailed);
+    EXPECT_EQ(report.errors, 1);
+    EXPECT_TRUE(Rows(source).empty());
+
+    SetIpcPipeName(IpcPipe::Backup, kBackupPipeName);
+    for (int i = 0; i < 2; ++i)
+        SetPipePolicy(senders[i], saved[i]);
 }
