@@ -1,6 +1,5 @@
 #include "engine/BackupCache.h"
 
-#include "engine/FileSystem.h"
 #include "engine/SqlDB.h"
 #include "foundation/Utility.h"
 
@@ -11,24 +10,8 @@ CString GetCacheFilePath(const char* destination)
 
 bool CreateCacheIfMissing(const char* file)
 {
-    if (FileExists(file))
-        return false;
-    try
-    {
-        CSqlDB db;
-        db.Open(file);
-        CSqlTransaction transaction(db);
-        db.Execute(kCacheCreateTable);
-        db.Execute(kCacheCreatePathIndex);
-        db.Execute(kCacheCreateStampIndex);
-        transaction.Commit();
-    }
-    catch (const CSqlException&)
-    {
-        DeleteFileA(file);
-        throw;
-    }
-    return true;
+    return CreateDatabaseIfMissing(
+        file, {kCacheCreateTable, kCacheCreatePathIndex, kCacheCreateStampIndex});
 }
 
 CString CachePathEscape(const char* path)

@@ -4,11 +4,12 @@
 #include "engine/FileStoreService.h"
 #include "engine/PipeClient.h"
 #include "engine/SqlDB.h"
+#include "engine/StoredFile.h"
 #include "tests/support/FakePipeServer.h"
 #include "tests/support/TempFolder.h"
+#include "TestFiles.h"
 
 #include <gtest/gtest.h>
-#include <shlobj.h>
 
 #include <string>
 #include <vector>
@@ -34,7 +35,7 @@ public:
         if (!storeWorks)
             return false;
         const CString target = StoredCopyPath(treeRoot, source);
-        SHCreateDirectoryExA(nullptr, target.Left(target.ReverseFind('\\')), nullptr);
+        CreateFolderPath(target);
         return CopyFileA(source, target, FALSE) != FALSE;
     }
 
@@ -76,7 +77,7 @@ protected:
         cache.Open(file);
         settings.treeRoot = folder.Path() + "\\Files\\";
         WriteTextFile(source, "first");
-        SetTime(source, 1000);
+        SetTime(source, 100);
     }
 
     int Backup(const char* path) { return BackupOneFile(report, services, cache, settings, path); }
@@ -100,16 +101,11 @@ protected:
         return (const char*)stamp;
     }
 
-    // Last write at a fixed moment plus `ms` milliseconds.
+    // Every time of the file at a fixed moment plus `ms` milliseconds.
     static void SetTime(const char* path, int ms)
     {
-        HANDLE h = CreateFileA(path, FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                               FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-        ULARGE_INTEGER t;
-        t.QuadPart = 130000000000000000ull + (ULONGLONG)ms * 10000;
-        FILETIME written = {t.LowPart, t.HighPart};
-        SetFileTime(h, nullptr, nullptr, &written);
-        CloseHandle(h);
+        const FILETIME t = testfiles::MakeTime(2012, 12, 12, 12, 0, 0, (WORD)ms);
+        testfiles::SetTimes(path, {t, t, t});
     }
 
     TempFolder folder;
@@ -136,13 +132,13 @@ TEST_F(BackupOneFileTest, UnchangedFilesAreSkippedAndChangesStoredAgain)
 
     // A later last-write time, another size, another attribute: each is
     // stored again and leaves one row with the new stamp.
-    SetTime(source, 1001);
+    SetTime(source, 101);
     EXPECT_EQ(Backup(source), kBackupFileDone);
     EXPECT_EQ(local.stored.size(), 2u);
     EXPECT_EQ(Rows(source), std::vector<std::string>{Stamp(source)});
 
     WriteTextFile(source, "second");
-    SetTime(source, 1001);
+    SetTime(source, 101);
     EXPECT_EQ(Backup(source), kBackupFileDone);
     EXPECT_EQ(local.stored.size(), 3u);
 
@@ -178,7 +174,7 @@ TEST_F(BackupOneFileTest, WithoutAStampTheFileIsStoredEveryTimeAndNeverCached)
 TEST_F(BackupOneFileTest, FailedStoreIsLoggedCountedAndKeepsNoRow)
 {
     EXPECT_EQ(Backup(source), kBackupFileDone);
-    SetTime(source, 2000);
+    SetTime(source, 200);
     local.storeWorks = false;
     EXPECT_EQ(Backup(source), kBackupFileFailed);
 
@@ -305,7 +301,7 @@ TEST_F(BackupOneFileTest, ThroughThePipeOnlyAnAnsweredStoreCounts)
                     const CString copy = StoredCopyPath(
                         ReadText(request, offsetof(IpcQueueRecord, text1), 1024).c_str(),
                         ReadText(request, offsetof(IpcQueueRecord, text3), 4096).c_str());
-                    SHCreateDirectoryExA(nullptr, copy.Left(copy.ReverseFind('\\')), nullptr);
+                    CreateFolderPath(copy);
                     WriteU32(reply, offsetof(IpcQueueRecord, result),
                              WriteTextFile(copy, "copy") ? 0 : 1);
                 }

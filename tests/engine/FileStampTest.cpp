@@ -1,36 +1,25 @@
 #include "engine/FileStamp.h"
 #include "tests/support/TempFolder.h"
+#include "TestFiles.h"
 
 #include <gtest/gtest.h>
 
 namespace
 {
+using testfiles::MakeTime;
+
 SYSTEMTIME Utc(WORD year, WORD month, WORD day, WORD hour, WORD minute, WORD second, WORD ms)
 {
-    SYSTEMTIME t = {};
-    t.wYear = year;
-    t.wMonth = month;
-    t.wDay = day;
-    t.wHour = hour;
-    t.wMinute = minute;
-    t.wSecond = second;
-    t.wMilliseconds = ms;
+    const FILETIME ft = MakeTime(year, month, day, hour, minute, second, ms);
+    SYSTEMTIME t;
+    FileTimeToSystemTime(&ft, &t);
     return t;
 }
 
-// Gives a file or folder the last-write time (UTC).
-bool SetLastWrite(const char* path, const SYSTEMTIME& utc)
+// Gives a file or folder all three times at one moment (UTC).
+void SetLastWrite(const char* path, const FILETIME& t)
 {
-    FILETIME written;
-    if (!SystemTimeToFileTime(&utc, &written))
-        return false;
-    HANDLE h = CreateFileA(path, FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return false;
-    const BOOL ok = SetFileTime(h, nullptr, nullptr, &written);
-    CloseHandle(h);
-    return ok != FALSE;
+    testfiles::SetTimes(path, {t, t, t});
 }
 } // namespace
 
@@ -39,7 +28,7 @@ TEST(FileStampTest, TextFollowsTheStoredFormat)
     const SYSTEMTIME t = Utc(2009, 3, 15, 14, 30, 25, 120);
     EXPECT_STREQ(FormatFileStamp(t, 32, 10240), "20090315143025120-32-10240");
     // Every field but the year keeps its width.
-    EXPECT_STREQ(FormatFileStamp(Utc(987, 1, 2, 3, 4, 5, 6), 16, 0), "9870102030405006-16-0");
+    EXPECT_STREQ(FormatFileStamp(Utc(10000, 1, 2, 3, 4, 5, 6), 16, 0), "100000102030405006-16-0");
     // The size's low 32 bits and the attributes print signed.
     EXPECT_STREQ(FormatFileStamp(t, 32, 3000000000u), "20090315143025120-32--1294967296");
     EXPECT_STREQ(FormatFileStamp(t, 32, (DWORD)(5368709120ull & 0xFFFFFFFFu)),
@@ -52,8 +41,7 @@ TEST(FileStampTest, StampsFilesAndFoldersByTimeAttributesAndSize)
     TempFolder folder("stamp");
     const CString file = folder / "f.bin";
     ASSERT_TRUE(WriteTextFile(file, std::string(10240, 'x').c_str()));
-    const SYSTEMTIME t = Utc(2009, 3, 15, 14, 30, 25, 120);
-    ASSERT_TRUE(SetLastWrite(file, t));
+    SetLastWrite(file, MakeTime(2009, 3, 15, 14, 30, 25, 120));
 
     CString stamp;
     ASSERT_TRUE(MakeFileStamp(file, stamp));
@@ -69,7 +57,7 @@ TEST(FileStampTest, StampsFilesAndFoldersByTimeAttributesAndSize)
     // A folder opens with backup semantics; its size reads 0.
     const CString sub = folder / "sub";
     ASSERT_TRUE(MakeFolder(sub));
-    ASSERT_TRUE(SetLastWrite(sub, Utc(2021, 12, 31, 23, 59, 59, 999)));
+    SetLastWrite(sub, MakeTime(2021, 12, 31, 23, 59, 59, 999));
     ASSERT_TRUE(MakeFileStamp(sub, stamp));
     EXPECT_STREQ(stamp, "20211231235959999-16-0");
 }
