@@ -7,36 +7,43 @@
 
 #include <cstddef>
 
+namespace
+{
+// A notification code and the handler it goes to.
+template <class Control, class Handler> struct Slot
+{
+    UINT code;
+    Handler Control::*handler;
+};
+
+template <class Control> using CommandSlot = Slot<Control, LRESULT(int&)>;
+template <class Control> using NotifySlot = Slot<Control, LRESULT(NMHDR*, int&)>;
+
+// The handler of the reflected WM_COMMAND's code, through the object's
+// virtual table; 1 for a code without one.
+template <class Control, size_t Count>
+LRESULT DispatchCommand(Control& control, const CommandSlot<Control> (&slots)[Count], UINT code,
+                        int& passOn)
+{
+    for (const CommandSlot<Control>& slot : slots)
+    {
+        if (slot.code == code)
+            return (control.*slot.handler)(passOn);
+    }
+    return 1;
+}
+} // namespace
+
 // --- CButton ---
 
 LRESULT CButton::OnReflectedCommand(UINT code, int& passOn)
 {
-    switch (code)
-    {
-    case BN_CLICKED:
-        return OnClicked(passOn);
-    case BN_SETFOCUS:
-        return OnSetFocus(passOn);
-    case BN_KILLFOCUS:
-        return OnKillFocus(passOn);
-    default:
-        return 1;
-    }
-}
-
-LRESULT CButton::OnClicked(int&)
-{
-    return 0;
-}
-
-LRESULT CButton::OnSetFocus(int&)
-{
-    return 0;
-}
-
-LRESULT CButton::OnKillFocus(int&)
-{
-    return 0;
+    static const CommandSlot<CButton> slots[] = {
+        {BN_CLICKED, &CButton::OnClicked},
+        {BN_SETFOCUS, &CButton::OnSetFocus},
+        {BN_KILLFOCUS, &CButton::OnKillFocus},
+    };
+    return DispatchCommand(*this, slots, code, passOn);
 }
 
 // --- CHotButton ---
@@ -97,32 +104,17 @@ void CHotButton::PreSubclassWindow()
 
 LRESULT CHotButton::OnReflectedCommand(UINT code, int& passOn)
 {
-    switch (code)
-    {
-    case BN_CLICKED:
-        passOn = 0;
-        OnClicked();
-        return 0;
-    case BN_SETFOCUS:
-        return OnSetFocus(passOn);
-    case BN_KILLFOCUS:
-        return OnKillFocus(passOn);
-    default:
-        return 1;
-    }
+    if (code != BN_CLICKED)
+        return CButton::OnReflectedCommand(code, passOn);
+    passOn = 0;
+    OnClicked();
+    return 0;
 }
 
 LRESULT CHotButton::OnNotify(NMHDR* header)
 {
     if (header != nullptr && header->code == TTN_NEEDTEXTA)
         return static_cast<LRESULT>(GetToolTipText(reinterpret_cast<NMTTDISPINFOA*>(header)));
-    return 0;
-}
-
-void CHotButton::OnClicked() {}
-
-int CHotButton::GetToolTipText(NMTTDISPINFOA*)
-{
     return 0;
 }
 
@@ -365,195 +357,47 @@ LRESULT CHotButton::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
 
 LRESULT CStatic::OnReflectedCommand(UINT code, int& passOn)
 {
-    switch (code)
-    {
-    case STN_CLICKED:
-        return OnClicked(passOn);
-    case STN_DBLCLK:
-        return OnDblClk(passOn);
-    case STN_DISABLE:
-        return OnDisable(passOn);
-    case STN_ENABLE:
-        return OnEnable(passOn);
-    default:
-        return 1;
-    }
-}
-
-LRESULT CStatic::OnClicked(int&)
-{
-    return 0;
-}
-
-LRESULT CStatic::OnDblClk(int&)
-{
-    return 0;
-}
-
-LRESULT CStatic::OnDisable(int&)
-{
-    return 0;
-}
-
-LRESULT CStatic::OnEnable(int&)
-{
-    return 0;
+    static const CommandSlot<CStatic> slots[] = {
+        {STN_CLICKED, &CStatic::OnClicked},
+        {STN_DBLCLK, &CStatic::OnDblClk},
+        {STN_DISABLE, &CStatic::OnDisable},
+        {STN_ENABLE, &CStatic::OnEnable},
+    };
+    return DispatchCommand(*this, slots, code, passOn);
 }
 
 // --- CEdit ---
 
 LRESULT CEdit::OnReflectedCommand(UINT code, int& passOn)
 {
-    switch (code)
-    {
-    case EN_CHANGE:
-        return OnChange(passOn);
-    case EN_ERRSPACE:
-        return OnErrSpace(passOn);
-    case EN_HSCROLL:
-        return OnHScroll(passOn);
-    case EN_KILLFOCUS:
-        return OnKillFocus(passOn);
-    case EN_MAXTEXT:
-        return OnMaxText(passOn);
-    case EN_SETFOCUS:
-        return OnSetFocus(passOn);
-    case EN_UPDATE:
-        return OnUpdate(passOn);
-    case EN_VSCROLL:
-        return OnVScroll(passOn);
-    default:
-        return 1;
-    }
-}
-
-LRESULT CEdit::OnChange(int&)
-{
-    return 0;
-}
-
-LRESULT CEdit::OnErrSpace(int&)
-{
-    return 0;
-}
-
-LRESULT CEdit::OnHScroll(int&)
-{
-    return 0;
-}
-
-LRESULT CEdit::OnKillFocus(int&)
-{
-    return 0;
-}
-
-LRESULT CEdit::OnMaxText(int&)
-{
-    return 0;
-}
-
-LRESULT CEdit::OnSetFocus(int&)
-{
-    return 0;
-}
-
-LRESULT CEdit::OnUpdate(int&)
-{
-    return 0;
-}
-
-LRESULT CEdit::OnVScroll(int&)
-{
-    return 0;
+    static const CommandSlot<CEdit> slots[] = {
+        {EN_CHANGE, &CEdit::OnChange},   {EN_ERRSPACE, &CEdit::OnErrSpace},
+        {EN_HSCROLL, &CEdit::OnHScroll}, {EN_KILLFOCUS, &CEdit::OnKillFocus},
+        {EN_MAXTEXT, &CEdit::OnMaxText}, {EN_SETFOCUS, &CEdit::OnSetFocus},
+        {EN_UPDATE, &CEdit::OnUpdate},   {EN_VSCROLL, &CEdit::OnVScroll},
+    };
+    return DispatchCommand(*this, slots, code, passOn);
 }
 
 // --- CComboBox ---
 
 LRESULT CComboBox::OnReflectedCommand(UINT code, int& passOn)
 {
-    switch (code)
-    {
-    case CBN_CLOSEUP:
-        return OnCloseUp(passOn);
-    case CBN_DBLCLK:
-        return OnDblClk(passOn);
-    case CBN_DROPDOWN:
-        return OnDropDown(passOn);
-    case CBN_EDITCHANGE:
-        return OnEditChange(passOn);
-    case CBN_EDITUPDATE:
-        return OnEditUpdate(passOn);
     // CBN_ERRSPACE is -1, which arrives as the high word 0xFFFF.
-    case static_cast<WORD>(CBN_ERRSPACE):
-        return OnErrSpace(passOn);
-    case CBN_KILLFOCUS:
-        return OnKillFocus(passOn);
-    case CBN_SELCHANGE:
-        return OnSelChange(passOn);
-    case CBN_SELENDCANCEL:
-        return OnSelEndCancel(passOn);
-    case CBN_SELENDOK:
-        return OnSelEndOk(passOn);
-    case CBN_SETFOCUS:
-        return OnSetFocus(passOn);
-    default:
-        return 1;
-    }
-}
-
-LRESULT CComboBox::OnCloseUp(int&)
-{
-    return 0;
-}
-
-LRESULT CComboBox::OnDblClk(int&)
-{
-    return 0;
-}
-
-LRESULT CComboBox::OnDropDown(int&)
-{
-    return 0;
-}
-
-LRESULT CComboBox::OnEditChange(int&)
-{
-    return 0;
-}
-
-LRESULT CComboBox::OnEditUpdate(int&)
-{
-    return 0;
-}
-
-LRESULT CComboBox::OnErrSpace(int&)
-{
-    return 0;
-}
-
-LRESULT CComboBox::OnKillFocus(int&)
-{
-    return 0;
-}
-
-LRESULT CComboBox::OnSelChange(int&)
-{
-    return 0;
-}
-
-LRESULT CComboBox::OnSelEndCancel(int&)
-{
-    return 0;
-}
-
-LRESULT CComboBox::OnSelEndOk(int&)
-{
-    return 0;
-}
-
-LRESULT CComboBox::OnSetFocus(int&)
-{
-    return 0;
+    static const CommandSlot<CComboBox> slots[] = {
+        {CBN_CLOSEUP, &CComboBox::OnCloseUp},
+        {CBN_DBLCLK, &CComboBox::OnDblClk},
+        {CBN_DROPDOWN, &CComboBox::OnDropDown},
+        {CBN_EDITCHANGE, &CComboBox::OnEditChange},
+        {CBN_EDITUPDATE, &CComboBox::OnEditUpdate},
+        {static_cast<WORD>(CBN_ERRSPACE), &CComboBox::OnErrSpace},
+        {CBN_KILLFOCUS, &CComboBox::OnKillFocus},
+        {CBN_SELCHANGE, &CComboBox::OnSelChange},
+        {CBN_SELENDCANCEL, &CComboBox::OnSelEndCancel},
+        {CBN_SELENDOK, &CComboBox::OnSelEndOk},
+        {CBN_SETFOCUS, &CComboBox::OnSetFocus},
+    };
+    return DispatchCommand(*this, slots, code, passOn);
 }
 
 LRESULT CComboBox::InsertStringWithData(int index, const char* text, LPARAM data)
@@ -571,123 +415,30 @@ LRESULT CCommonControl::OnChildNotify(NMHDR* header, int& passOn)
 {
     if (header == nullptr)
         return NotHandled;
-    switch (header->code)
+    static const NotifySlot<CCommonControl> slots[] = {
+        {static_cast<UINT>(NM_CHAR), &CCommonControl::OnChar},
+        {static_cast<UINT>(NM_CLICK), &CCommonControl::OnClick},
+        {static_cast<UINT>(NM_CUSTOMDRAW), &CCommonControl::OnCustomDraw},
+        {static_cast<UINT>(NM_DBLCLK), &CCommonControl::OnDblClk},
+        {static_cast<UINT>(NM_HOVER), &CCommonControl::OnHover},
+        {static_cast<UINT>(NM_KEYDOWN), &CCommonControl::OnKeyDown},
+        {static_cast<UINT>(NM_KILLFOCUS), &CCommonControl::OnKillFocus},
+        {static_cast<UINT>(NM_NCHITTEST), &CCommonControl::OnNcHitTest},
+        {static_cast<UINT>(NM_OUTOFMEMORY), &CCommonControl::OnOutOfMemory},
+        {static_cast<UINT>(NM_RCLICK), &CCommonControl::OnRClick},
+        {static_cast<UINT>(NM_RDBLCLK), &CCommonControl::OnRDblClk},
+        {static_cast<UINT>(NM_RELEASEDCAPTURE), &CCommonControl::OnReleasedCapture},
+        {static_cast<UINT>(NM_RETURN), &CCommonControl::OnReturn},
+        {static_cast<UINT>(NM_SETCURSOR), &CCommonControl::OnSetCursor},
+        {static_cast<UINT>(NM_SETFOCUS), &CCommonControl::OnSetFocus},
+        {static_cast<UINT>(NM_TOOLTIPSCREATED), &CCommonControl::OnToolTipsCreated},
+    };
+    for (const NotifySlot<CCommonControl>& slot : slots)
     {
-    case NM_CHAR:
-        return OnChar(header, passOn);
-    case NM_CLICK:
-        return OnClick(header, passOn);
-    case NM_CUSTOMDRAW:
-        return OnCustomDraw(header, passOn);
-    case NM_DBLCLK:
-        return OnDblClk(header, passOn);
-    case NM_HOVER:
-        return OnHover(header, passOn);
-    case NM_KEYDOWN:
-        return OnKeyDown(header, passOn);
-    case NM_KILLFOCUS:
-        return OnKillFocus(header, passOn);
-    case NM_NCHITTEST:
-        return OnNcHitTest(header, passOn);
-    case NM_OUTOFMEMORY:
-        return OnOutOfMemory(header, passOn);
-    case NM_RCLICK:
-        return OnRClick(header, passOn);
-    case NM_RDBLCLK:
-        return OnRDblClk(header, passOn);
-    case NM_RELEASEDCAPTURE:
-        return OnReleasedCapture(header, passOn);
-    case NM_RETURN:
-        return OnReturn(header, passOn);
-    case NM_SETCURSOR:
-        return OnSetCursor(header, passOn);
-    case NM_SETFOCUS:
-        return OnSetFocus(header, passOn);
-    case NM_TOOLTIPSCREATED:
-        return OnToolTipsCreated(header, passOn);
-    default:
-        return NotHandled;
+        if (slot.code == header->code)
+            return (this->*slot.handler)(header, passOn);
     }
-}
-
-LRESULT CCommonControl::OnChar(NMHDR*, int&)
-{
-    return 0;
-}
-
-LRESULT CCommonControl::OnClick(NMHDR*, int&)
-{
-    return 0;
-}
-
-LRESULT CCommonControl::OnCustomDraw(NMHDR*, int&)
-{
-    return 0;
-}
-
-LRESULT CCommonControl::OnDblClk(NMHDR*, int&)
-{
-    return 0;
-}
-
-LRESULT CCommonControl::OnHover(NMHDR*, int&)
-{
-    return 0;
-}
-
-LRESULT CCommonControl::OnKeyDown(NMHDR*, int&)
-{
-    return 0;
-}
-
-LRESULT CCommonControl::OnKillFocus(NMHDR*, int&)
-{
-    return 0;
-}
-
-LRESULT CCommonControl::OnNcHitTest(NMHDR*, int&)
-{
-    return 0;
-}
-
-LRESULT CCommonControl::OnOutOfMemory(NMHDR*, int&)
-{
-    return 0;
-}
-
-LRESULT CCommonControl::OnRClick(NMHDR*, int&)
-{
-    return 0;
-}
-
-LRESULT CCommonControl::OnRDblClk(NMHDR*, int&)
-{
-    return 0;
-}
-
-LRESULT CCommonControl::OnReleasedCapture(NMHDR*, int&)
-{
-    return 0;
-}
-
-LRESULT CCommonControl::OnReturn(NMHDR*, int&)
-{
-    return 0;
-}
-
-LRESULT CCommonControl::OnSetCursor(NMHDR*, int&)
-{
-    return 1;
-}
-
-LRESULT CCommonControl::OnSetFocus(NMHDR*, int&)
-{
-    return 0;
-}
-
-LRESULT CCommonControl::OnToolTipsCreated(NMHDR*, int&)
-{
-    return 0;
+    return NotHandled;
 }
 
 // --- CTreeView ---
@@ -740,74 +491,9 @@ LRESULT CTreeView::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
     return CCommonControl::WindowProc(message, wParam, lParam);
 }
 
-LRESULT CTreeView::OnBeginDrag(NMTREEVIEWA*, int&)
-{
-    return 0;
-}
-
-LRESULT CTreeView::OnBeginLabelEdit(NMTVDISPINFOA*, int&)
-{
-    return 0;
-}
-
-LRESULT CTreeView::OnBeginRDrag(NMTREEVIEWA*, int&)
-{
-    return 0;
-}
-
-LRESULT CTreeView::OnDeleteItem(NMTREEVIEWA*, int&)
-{
-    return 0;
-}
-
 LRESULT CTreeView::OnEndLabelEdit(NMTVDISPINFOA* info, int&)
 {
     return info != nullptr && info->item.pszText != nullptr ? TRUE : FALSE;
-}
-
-LRESULT CTreeView::OnGetDispInfo(NMTVDISPINFOA*, int&)
-{
-    return 0;
-}
-
-LRESULT CTreeView::OnGetInfoTip(NMTVGETINFOTIPA*, int&)
-{
-    return 0;
-}
-
-LRESULT CTreeView::OnItemExpanded(NMTREEVIEWA*, int&)
-{
-    return 0;
-}
-
-LRESULT CTreeView::OnItemExpanding(NMTREEVIEWA*, int&)
-{
-    return 0;
-}
-
-LRESULT CTreeView::OnKeyDown(NMTVKEYDOWN*, int&)
-{
-    return 0;
-}
-
-LRESULT CTreeView::OnSelChanged(NMTREEVIEWA*, int&)
-{
-    return 0;
-}
-
-LRESULT CTreeView::OnSelChanging(NMTREEVIEWA*, int&)
-{
-    return 0;
-}
-
-LRESULT CTreeView::OnSetDispInfo(NMTVDISPINFOA*, int&)
-{
-    return 0;
-}
-
-LRESULT CTreeView::OnSingleExpand(NMTREEVIEWA*, int&)
-{
-    return 0;
 }
 
 // --- CImageList ---

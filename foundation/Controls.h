@@ -30,9 +30,9 @@ class CButton : public CWindow
 public:
     LRESULT OnReflectedCommand(UINT code, int& passOn) override;
 
-    virtual LRESULT OnClicked(int& passOn);
-    virtual LRESULT OnSetFocus(int& passOn);
-    virtual LRESULT OnKillFocus(int& passOn);
+    virtual LRESULT OnClicked(int& passOn) { return 0; }
+    virtual LRESULT OnSetFocus(int& passOn) { return 0; }
+    virtual LRESULT OnKillFocus(int& passOn) { return 0; }
 };
 
 // An owner-drawn button that tracks focus, press and hover itself and fires
@@ -77,10 +77,10 @@ public:
     using CButton::OnClicked;
     // The button was clicked: a press ended inside it, or the keyboard
     // pressed it. Does nothing by default.
-    virtual void OnClicked();
+    virtual void OnClicked() {}
     // Fills the tooltip's text (LPSTR_TEXTCALLBACK asks here each time);
     // the answer is the notification's result.
-    virtual int GetToolTipText(NMTTDISPINFOA* info);
+    virtual int GetToolTipText(NMTTDISPINFOA* info) { return 0; }
 
     // Enable: makes the tooltip ("tooltips_class32", always shown, its text
     // from GetToolTipText) unless the button has one; false, and no tooltip,
@@ -121,10 +121,10 @@ class CStatic : public CWindow
 public:
     LRESULT OnReflectedCommand(UINT code, int& passOn) override;
 
-    virtual LRESULT OnClicked(int& passOn);
-    virtual LRESULT OnDblClk(int& passOn);
-    virtual LRESULT OnDisable(int& passOn);
-    virtual LRESULT OnEnable(int& passOn);
+    virtual LRESULT OnClicked(int& passOn) { return 0; }
+    virtual LRESULT OnDblClk(int& passOn) { return 0; }
+    virtual LRESULT OnDisable(int& passOn) { return 0; }
+    virtual LRESULT OnEnable(int& passOn) { return 0; }
 };
 
 // The edit notification codes.
@@ -133,14 +133,14 @@ class CEdit : public CWindow
 public:
     LRESULT OnReflectedCommand(UINT code, int& passOn) override;
 
-    virtual LRESULT OnChange(int& passOn);
-    virtual LRESULT OnErrSpace(int& passOn);
-    virtual LRESULT OnHScroll(int& passOn);
-    virtual LRESULT OnKillFocus(int& passOn);
-    virtual LRESULT OnMaxText(int& passOn);
-    virtual LRESULT OnSetFocus(int& passOn);
-    virtual LRESULT OnUpdate(int& passOn);
-    virtual LRESULT OnVScroll(int& passOn);
+    virtual LRESULT OnChange(int& passOn) { return 0; }
+    virtual LRESULT OnErrSpace(int& passOn) { return 0; }
+    virtual LRESULT OnHScroll(int& passOn) { return 0; }
+    virtual LRESULT OnKillFocus(int& passOn) { return 0; }
+    virtual LRESULT OnMaxText(int& passOn) { return 0; }
+    virtual LRESULT OnSetFocus(int& passOn) { return 0; }
+    virtual LRESULT OnUpdate(int& passOn) { return 0; }
+    virtual LRESULT OnVScroll(int& passOn) { return 0; }
 };
 
 // The combo-box notification codes.
@@ -149,17 +149,17 @@ class CComboBox : public CWindow
 public:
     LRESULT OnReflectedCommand(UINT code, int& passOn) override;
 
-    virtual LRESULT OnCloseUp(int& passOn);
-    virtual LRESULT OnDblClk(int& passOn);
-    virtual LRESULT OnDropDown(int& passOn);
-    virtual LRESULT OnEditChange(int& passOn);
-    virtual LRESULT OnEditUpdate(int& passOn);
-    virtual LRESULT OnErrSpace(int& passOn);
-    virtual LRESULT OnKillFocus(int& passOn);
-    virtual LRESULT OnSelChange(int& passOn);
-    virtual LRESULT OnSelEndCancel(int& passOn);
-    virtual LRESULT OnSelEndOk(int& passOn);
-    virtual LRESULT OnSetFocus(int& passOn);
+    virtual LRESULT OnCloseUp(int& passOn) { return 0; }
+    virtual LRESULT OnDblClk(int& passOn) { return 0; }
+    virtual LRESULT OnDropDown(int& passOn) { return 0; }
+    virtual LRESULT OnEditChange(int& passOn) { return 0; }
+    virtual LRESULT OnEditUpdate(int& passOn) { return 0; }
+    virtual LRESULT OnErrSpace(int& passOn) { return 0; }
+    virtual LRESULT OnKillFocus(int& passOn) { return 0; }
+    virtual LRESULT OnSelChange(int& passOn) { return 0; }
+    virtual LRESULT OnSelEndCancel(int& passOn) { return 0; }
+    virtual LRESULT OnSelEndOk(int& passOn) { return 0; }
+    virtual LRESULT OnSetFocus(int& passOn) { return 0; }
 
     // Inserts the text at the index and attaches the data to the new item:
     // CB_SETITEMDATA's answer (CB_ERR when it failed), or CB_INSERTSTRING's
@@ -173,23 +173,23 @@ class CCommonControl : public CWindow
 public:
     LRESULT OnChildNotify(NMHDR* header, int& passOn) override;
 
-    virtual LRESULT OnChar(NMHDR* header, int& passOn);
-    virtual LRESULT OnClick(NMHDR* header, int& passOn);
-    virtual LRESULT OnCustomDraw(NMHDR* header, int& passOn);
-    virtual LRESULT OnDblClk(NMHDR* header, int& passOn);
-    virtual LRESULT OnHover(NMHDR* header, int& passOn);
-    virtual LRESULT OnKeyDown(NMHDR* header, int& passOn);
-    virtual LRESULT OnKillFocus(NMHDR* header, int& passOn);
-    virtual LRESULT OnNcHitTest(NMHDR* header, int& passOn);
-    virtual LRESULT OnOutOfMemory(NMHDR* header, int& passOn);
-    virtual LRESULT OnRClick(NMHDR* header, int& passOn);
-    virtual LRESULT OnRDblClk(NMHDR* header, int& passOn);
-    virtual LRESULT OnReleasedCapture(NMHDR* header, int& passOn);
-    virtual LRESULT OnReturn(NMHDR* header, int& passOn);
+    virtual LRESULT OnChar(NMHDR* header, int& passOn) { return 0; }
+    virtual LRESULT OnClick(NMHDR* header, int& passOn) { return 0; }
+    virtual LRESULT OnCustomDraw(NMHDR* header, int& passOn) { return 0; }
+    virtual LRESULT OnDblClk(NMHDR* header, int& passOn) { return 0; }
+    virtual LRESULT OnHover(NMHDR* header, int& passOn) { return 0; }
+    virtual LRESULT OnKeyDown(NMHDR* header, int& passOn) { return 0; }
+    virtual LRESULT OnKillFocus(NMHDR* header, int& passOn) { return 0; }
+    virtual LRESULT OnNcHitTest(NMHDR* header, int& passOn) { return 0; }
+    virtual LRESULT OnOutOfMemory(NMHDR* header, int& passOn) { return 0; }
+    virtual LRESULT OnRClick(NMHDR* header, int& passOn) { return 0; }
+    virtual LRESULT OnRDblClk(NMHDR* header, int& passOn) { return 0; }
+    virtual LRESULT OnReleasedCapture(NMHDR* header, int& passOn) { return 0; }
+    virtual LRESULT OnReturn(NMHDR* header, int& passOn) { return 0; }
     // 1 by default.
-    virtual LRESULT OnSetCursor(NMHDR* header, int& passOn);
-    virtual LRESULT OnSetFocus(NMHDR* header, int& passOn);
-    virtual LRESULT OnToolTipsCreated(NMHDR* header, int& passOn);
+    virtual LRESULT OnSetCursor(NMHDR* header, int& passOn) { return 1; }
+    virtual LRESULT OnSetFocus(NMHDR* header, int& passOn) { return 0; }
+    virtual LRESULT OnToolTipsCreated(NMHDR* header, int& passOn) { return 0; }
 };
 
 // The ANSI tree-view notifications first, every other code as for
@@ -203,22 +203,22 @@ public:
     // runs.
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
-    virtual LRESULT OnBeginDrag(NMTREEVIEWA* info, int& passOn);
-    virtual LRESULT OnBeginLabelEdit(NMTVDISPINFOA* info, int& passOn);
-    virtual LRESULT OnBeginRDrag(NMTREEVIEWA* info, int& passOn);
-    virtual LRESULT OnDeleteItem(NMTREEVIEWA* info, int& passOn);
+    virtual LRESULT OnBeginDrag(NMTREEVIEWA* info, int& passOn) { return 0; }
+    virtual LRESULT OnBeginLabelEdit(NMTVDISPINFOA* info, int& passOn) { return 0; }
+    virtual LRESULT OnBeginRDrag(NMTREEVIEWA* info, int& passOn) { return 0; }
+    virtual LRESULT OnDeleteItem(NMTREEVIEWA* info, int& passOn) { return 0; }
     // Accepts the new text (TRUE) when there is one; an edit ended with
     // Escape has none and is refused.
     virtual LRESULT OnEndLabelEdit(NMTVDISPINFOA* info, int& passOn);
-    virtual LRESULT OnGetDispInfo(NMTVDISPINFOA* info, int& passOn);
-    virtual LRESULT OnGetInfoTip(NMTVGETINFOTIPA* info, int& passOn);
-    virtual LRESULT OnItemExpanded(NMTREEVIEWA* info, int& passOn);
-    virtual LRESULT OnItemExpanding(NMTREEVIEWA* info, int& passOn);
-    virtual LRESULT OnKeyDown(NMTVKEYDOWN* info, int& passOn);
-    virtual LRESULT OnSelChanged(NMTREEVIEWA* info, int& passOn);
-    virtual LRESULT OnSelChanging(NMTREEVIEWA* info, int& passOn);
-    virtual LRESULT OnSetDispInfo(NMTVDISPINFOA* info, int& passOn);
-    virtual LRESULT OnSingleExpand(NMTREEVIEWA* info, int& passOn);
+    virtual LRESULT OnGetDispInfo(NMTVDISPINFOA* info, int& passOn) { return 0; }
+    virtual LRESULT OnGetInfoTip(NMTVGETINFOTIPA* info, int& passOn) { return 0; }
+    virtual LRESULT OnItemExpanded(NMTREEVIEWA* info, int& passOn) { return 0; }
+    virtual LRESULT OnItemExpanding(NMTREEVIEWA* info, int& passOn) { return 0; }
+    virtual LRESULT OnKeyDown(NMTVKEYDOWN* info, int& passOn) { return 0; }
+    virtual LRESULT OnSelChanged(NMTREEVIEWA* info, int& passOn) { return 0; }
+    virtual LRESULT OnSelChanging(NMTREEVIEWA* info, int& passOn) { return 0; }
+    virtual LRESULT OnSetDispInfo(NMTVDISPINFOA* info, int& passOn) { return 0; }
+    virtual LRESULT OnSingleExpand(NMTREEVIEWA* info, int& passOn) { return 0; }
 
     // NM_KEYDOWN keeps its own handler beside TVN_KEYDOWN's.
     using CCommonControl::OnKeyDown;

@@ -26,46 +26,6 @@ void CFileDialog::SetFilter(const char* filter, int index)
     m_filterIndex = index;
 }
 
-bool CFileDialog::PreDoModal(OPENFILENAMEA*)
-{
-    return true;
-}
-
-int CFileDialog::OnFileOK(OFNOTIFYA*)
-{
-    return 0;
-}
-
-int CFileDialog::OnFolderChange(OFNOTIFYA*)
-{
-    return 0;
-}
-
-int CFileDialog::OnHelp(OFNOTIFYA*)
-{
-    return 0;
-}
-
-int CFileDialog::OnInitDone(OFNOTIFYA*)
-{
-    return 0;
-}
-
-int CFileDialog::OnSelChange(OFNOTIFYA*)
-{
-    return 0;
-}
-
-int CFileDialog::OnShareViolation(OFNOTIFYA*)
-{
-    return 0;
-}
-
-int CFileDialog::OnTypeChange(OFNOTIFYA*)
-{
-    return 0;
-}
-
 LRESULT CFileDialog::OnNotify(NMHDR* header)
 {
     if (header == nullptr)

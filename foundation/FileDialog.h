@@ -49,14 +49,14 @@ public:
 
     // Last chance to change the record before the system dialog opens;
     // false cancels the run. True by default.
-    virtual bool PreDoModal(OPENFILENAMEA* record);
-    virtual int OnFileOK(OFNOTIFYA* notify);
-    virtual int OnFolderChange(OFNOTIFYA* notify);
-    virtual int OnHelp(OFNOTIFYA* notify);
-    virtual int OnInitDone(OFNOTIFYA* notify);
-    virtual int OnSelChange(OFNOTIFYA* notify);
-    virtual int OnShareViolation(OFNOTIFYA* notify);
-    virtual int OnTypeChange(OFNOTIFYA* notify);
+    virtual bool PreDoModal(OPENFILENAMEA* record) { return true; }
+    virtual int OnFileOK(OFNOTIFYA* notify) { return 0; }
+    virtual int OnFolderChange(OFNOTIFYA* notify) { return 0; }
+    virtual int OnHelp(OFNOTIFYA* notify) { return 0; }
+    virtual int OnInitDone(OFNOTIFYA* notify) { return 0; }
+    virtual int OnSelChange(OFNOTIFYA* notify) { return 0; }
+    virtual int OnShareViolation(OFNOTIFYA* notify) { return 0; }
+    virtual int OnTypeChange(OFNOTIFYA* notify) { return 0; }
 
     // Runs the open (open set) or save dialog, owned by the owner's window
     // when it has one. The dialog starts in `folder` when given, else in the
