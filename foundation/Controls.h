@@ -58,7 +58,7 @@ public:
     // Set by derived classes: no hot state while it is set.
     static constexpr DWORD StateHoverSuppressed = 16;
 
-    // The type bits of a button that was not made from a button yet.
+    // GetFormerType before a button was attached.
     static constexpr DWORD NoFormerType = 31;
 
     CHotButton();
