@@ -6,8 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <type_traits>
-
 namespace
 {
 // Ids of ControlsTests.rc.
@@ -406,25 +404,4 @@ TEST(WaitCursorTest, NestedCursorsRestoreInReverseOrder)
         CWaitCursor only;
     }
     EXPECT_EQ(GetCursor(), LoadCursorA(nullptr, IDC_ARROW));
-}
-
-TEST(ImageListTest, OwnsOneListAndIsNotCopyable)
-{
-    static_assert(!std::is_copy_constructible_v<CImageList>);
-    static_assert(!std::is_copy_constructible_v<CWaitCursor>);
-    HIMAGELIST kept = nullptr;
-    {
-        CImageList list;
-        ASSERT_TRUE(list.Create(16, 16, ILC_COLOR32 | ILC_MASK, 3, 0));
-        kept = list.Detach();
-        EXPECT_EQ(list.GetSafeHandle(), nullptr);
-        list.Attach(ImageList_Create(8, 8, ILC_COLOR32, 1, 0));
-        EXPECT_NE(list.GetSafeHandle(), nullptr);
-    }
-    // The detached list survived its object.
-    int width = 0;
-    int height = 0;
-    EXPECT_TRUE(ImageList_GetIconSize(kept, &width, &height));
-    EXPECT_EQ(width, 16);
-    ImageList_Destroy(kept);
 }

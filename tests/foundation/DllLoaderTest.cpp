@@ -1,5 +1,6 @@
 #include "foundation/DllLoader.h"
 
+#include "foundation/Controls.h"
 #include "foundation/Dc.h"
 #include "foundation/Startup.h"
 
@@ -17,6 +18,8 @@ TEST(DllLoaderTest, MissingLibrariesAndFunctionsBindToNothing)
     static_assert(!std::is_copy_constructible_v<CDllLoader>);
     static_assert(!std::is_copy_constructible_v<CThemeLibrary>);
     static_assert(!std::is_copy_constructible_v<CSessionNotifications>);
+    static_assert(!std::is_copy_constructible_v<CImageList>);
+    static_assert(!std::is_copy_constructible_v<CWaitCursor>);
 
     CDllLoader missing(kMissingLibrary);
     EXPECT_FALSE(missing.IsLoaded());
