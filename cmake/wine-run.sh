@@ -3,4 +3,12 @@
 # private Wine prefix (scripts/test starts the wineserver and boots it first).
 top=$(cd "$(dirname "$0")/.." && pwd)
 source "$top/scripts/wine-env.sh"
-exec "$WINE" "$@"
+start=$(date +%s.%N)
+"$WINE" "$@"
+status=$?
+if [ $status -ne 0 ]; then
+    # Kept for diagnosing failures that leave no output of their own.
+    printf '%s exit %d after %.2fs: %s\n' "$(date +%T)" $status \
+        "$(echo "$(date +%s.%N) - $start" | bc)" "$*" >> "$top/build/wine-run.log"
+fi
+exit $status
