@@ -3,12 +3,13 @@
 # private Wine prefix (scripts/test starts the wineserver and boots it first).
 top=$(cd "$(dirname "$0")/.." && pwd)
 source "$top/scripts/wine-env.sh"
-start=$(date +%s.%N)
+start=${EPOCHREALTIME/./}
 "$WINE" "$@"
 status=$?
 if [ $status -ne 0 ]; then
     # Kept for diagnosing failures that leave no output of their own.
-    printf '%s exit %d after %.2fs: %s\n' "$(date +%T)" $status \
-        "$(echo "$(date +%s.%N) - $start" | bc)" "$*" >> "$top/build/wine-run.log"
+    elapsed=$(( (${EPOCHREALTIME/./} - start) / 1000 ))
+    printf '%s exit %d after %d ms: %s\n' "$(date +%T)" $status $elapsed "$*" \
+        >> "$top/build/wine-run.log"
 fi
 exit $status
