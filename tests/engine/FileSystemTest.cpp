@@ -59,6 +59,7 @@ TEST(FileSystemTest, ExistenceAndFolderTests)
         {dir / "folder\\", FALSE, 1}, // the search rejects a trailing backslash
         {dir / "*.txt", TRUE, 0},     {dir / "*.none", FALSE, 1},
         {"C:\\", FALSE, 1}, // a bare root is not found: walked as a folder
+        {"Q:\\on no drive.txt", FALSE, 1},
     };
     DWORD modeBefore = GetThreadErrorMode();
     for (const Case& c : cases)
