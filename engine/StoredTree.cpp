@@ -1,0 +1,161 @@
+#include "engine/StoredTree.h"
+
+#include "engine/BackupOneFile.h"
+#include "engine/BackupRun.h"
+#include "engine/FileSystem.h"
+#include "engine/FileWalk.h"
+#include "engine/RunContext.h"
+
+#include <cstring>
+#include <vector>
+
+namespace
+{
+const char* const kUnreachableKeptLine =
+    "Stored copies kept: %s cannot be reached, so its files are not taken for deleted.\r\n\r\n";
+
+// SEM_FAILCRITICALERRORS on this thread for the clean-up: a drive without
+// its disk must answer "not ready", not bring up a box.
+class QuietErrors
+{
+public:
+    QuietErrors() { m_restore = SetThreadErrorMode(SEM_FAILCRITICALERRORS, &m_previous); }
+    QuietErrors(const QuietErrors&) = delete;
+    QuietErrors& operator=(const QuietErrors&) = delete;
+    ~QuietErrors()
+    {
+        if (m_restore)
+            SetThreadErrorMode(m_previous, nullptr);
+    }
+
+private:
+    DWORD m_previous = 0;
+    BOOL m_restore = FALSE;
+};
+
+// Whether each source root answered, asked once per root and run.
+class RootAnswers
+{
+public:
+    explicit RootAnswers(CRunContext& context) : m_context(context) {}
+
+    bool Answers(const CString& root)
+    {
+        for (const Answer& answer : m_answers)
+            if (answer.root.CompareNoCase(root) == 0)
+                return answer.reachable;
+        const bool reachable = GetFileAttributesA(root) != INVALID_FILE_ATTRIBUTES;
+        m_answers.push_back({root, reachable});
+        if (!reachable)
+        {
+            CString line;
+            line.Format(kUnreachableKeptLine, (const char*)root);
+            m_context.WriteLog(line);
+        }
+        return reachable;
+    }
+
+private:
+    struct Answer
+    {
+        CString root;
+        bool reachable;
+    };
+    CRunContext& m_context;
+    std::vector<Answer> m_answers;
+};
+
+// Only a source the file system says is not there is gone.
+bool SourceIsGone(const CString& source)
+{
+    if (GetFileAttributesA(source) != INVALID_FILE_ATTRIBUTES)
+        return false;
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+void DeleteStoredItem(const WalkEntry& entry, const CString& item)
+{
+    if (entry.IsFolder())
+    {
+        ShellDeletePath(item, TRUE);
+        return;
+    }
+    SetFileAttributesA(item, FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA(item);
+}
+} // namespace
+
+bool MapStoredPathToSource(const char* relative, CString& source)
+{
+    if (!strchr(relative, '\\'))
+        return false;
+    // Only a leading marker stands for "\\": stored network paths always
+    // start with it, and a local folder that happens to hold the marker in
+    // its name must not map to a path that never exists (its copies would be
+    // deleted on every run).
+    const size_t markerLength = strlen(kNetworkMarker);
+    if (strncmp(relative, kNetworkMarker, markerLength) == 0)
+    {
+        source = CString("\\\\") + (relative + markerLength);
+        return true;
+    }
+    const char* slash = strchr(relative, '\\');
+    source = CString(relative, static_cast<int>(slash - relative)) + ":" + slash;
+    return true;
+}
+
+CString SourceRootOf(const char* source)
+{
+    if (source[0] && source[1] == ':')
+        return CString(source, 2) + "\\";
+    if (source[0] == '\\' && source[1] == '\\')
+    {
+        const char* share = strchr(source + 2, '\\');
+        if (!share)
+            return CString("");
+        const char* end = strchr(share + 1, '\\');
+        return end ? CString(source, static_cast<int>(end - source) + 1) : CString(source) + "\\";
+    }
+    return CString("");
+}
+
+int PruneOrphanedCopies(CRunContext& context, CBackupGate& gate, const char* cleanupRoot)
+{
+    if (!gate.GoOn())
+        return gate.Stopped() ? 0 : 1;
+    QuietErrors quiet;
+    CString tree = CString(cleanupRoot) + "Files\\";
+    CString pattern = tree;
+    if (IsFolderOrMissing(tree))
+    {
+        if (pattern[pattern.GetLength() - 1] != '\\')
+            pattern += '\\';
+        pattern += "*.*";
+    }
+    RootAnswers roots(context);
+
+    WalkBreadthFirst(
+        pattern, context.engineBusy, [&gate] { return gate.GoOn(); },
+        [&context](size_t count) { context.SetProgressRange(static_cast<int>(count)); },
+        [&](size_t index, const WalkEntry& entry)
+        {
+            context.SetProgressPosition(static_cast<int>(index));
+            const CString item = entry.ItemPath();
+            context.ShowCurrentFile(item);
+            CString source;
+            if (!MapStoredPathToSource(item.Mid(tree.GetLength()), source))
+                return true;
+            const CString root = SourceRootOf(source);
+            if (root.IsEmpty() || !roots.Answers(root))
+                return false;
+            if (SourceIsGone(source))
+            {
+                DeleteStoredItem(entry, item);
+                return false;
+            }
+            return true;
+        });
+    context.SetProgressPosition(0);
+    return gate.Stopped() ? 0 : 1;
+}
