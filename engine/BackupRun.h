@@ -104,9 +104,10 @@ bool RunProcessAndWait(const char* commandLine, DWORD timeoutMs = INFINITE);
 //   cacls "D:\System Volume Information" /E /R "ann"
 // The user name is quoted, so a name with blanks stays one argument.
 CString VolumeInfoCommand(char drive, const char* user, bool grant);
-// Runs the grant, or the revocation, on every drive but A: and B:, each
-// command waited for at most 60 s. Results are ignored (a file system
-// without access lists refuses quietly).
+// Runs the grant, or the revocation, on every drive but A: and B:; the
+// drives' commands run side by side and are waited for at most 60 s
+// together. Results are ignored (a file system without access lists
+// refuses quietly).
 void GrantVolumeInfoAccess();
 void RevokeVolumeInfoAccess();
 

@@ -6,6 +6,7 @@
 #include "engine/FileWalk.h"
 #include "engine/RunContext.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -86,6 +87,25 @@ void DeleteStoredItem(const WalkEntry& entry, const CString& item)
 }
 } // namespace
 
+void CListedPaths::Seal()
+{
+    std::sort(m_hashes.begin(), m_hashes.end());
+}
+
+bool CListedPaths::Contains(const char* path) const
+{
+    return std::binary_search(m_hashes.begin(), m_hashes.end(), Hash(path));
+}
+
+uint64_t CListedPaths::Hash(const char* path)
+{
+    // FNV-1a.
+    uint64_t hash = 14695981039346656037ull;
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(path); *p; ++p)
+        hash = (hash ^ *p) * 1099511628211ull;
+    return hash;
+}
+
 bool MapStoredPathToSource(const char* relative, CString& source)
 {
     if (!strchr(relative, '\\'))
@@ -120,7 +140,8 @@ CString SourceRootOf(const char* source)
     return CString("");
 }
 
-int PruneOrphanedCopies(CRunContext& context, CBackupGate& gate, const char* cleanupRoot)
+int PruneOrphanedCopies(CRunContext& context, CBackupGate& gate, const char* cleanupRoot,
+                        const CListedPaths* listed)
 {
     if (!gate.GoOn())
         return gate.Stopped() ? 0 : 1;
@@ -149,7 +170,7 @@ int PruneOrphanedCopies(CRunContext& context, CBackupGate& gate, const char* cle
             const CString root = SourceRootOf(source);
             if (root.IsEmpty() || !roots.Answers(root))
                 return false;
-            if (SourceIsGone(source))
+            if ((!listed || !listed->Contains(source)) && SourceIsGone(source))
             {
                 DeleteStoredItem(entry, item);
                 return false;

@@ -28,8 +28,29 @@
 #include "foundation/Base.h"
 #include "foundation/String.h"
 
+#include <cstdint>
+#include <vector>
+
 class CRunContext;
 class CBackupGate;
+
+// The source paths a run has just listed, kept as 64-bit hashes (8 bytes a
+// path however large the tree). The clean-up takes a listed path as present
+// without asking the file system again: per stored item that query costs as
+// much as the listing did. A path not in the set is asked for; a hash that
+// matches by chance can only keep a stale copy until a later run.
+class CListedPaths
+{
+public:
+    void Add(const char* path) { m_hashes.push_back(Hash(path)); }
+    // Call once after the last Add, before Contains.
+    void Seal();
+    bool Contains(const char* path) const;
+
+private:
+    static uint64_t Hash(const char* path);
+    std::vector<uint64_t> m_hashes;
+};
 
 // The source of a stored path given relative to the tree root: a path that
 // starts with the marker gets "\\" in its place, any other has its first
@@ -48,7 +69,9 @@ CString SourceRootOf(const char* source);
 // stored item. A stored file whose source is gone is deleted (read-only
 // ones too), a stored folder with everything in it (a link inside is
 // removed, never followed). 0 when the worker's stop event ended it, 1
-// otherwise. Failed deletions are not reported; the walk goes on.
-int PruneOrphanedCopies(CRunContext& context, CBackupGate& gate, const char* cleanupRoot);
+// otherwise. Failed deletions are not reported; the walk goes on. Sources in
+// `listed` (the run's own listing, sealed) count as present unasked.
+int PruneOrphanedCopies(CRunContext& context, CBackupGate& gate, const char* cleanupRoot,
+                        const CListedPaths* listed = nullptr);
 
 #endif
