@@ -10,10 +10,14 @@
 // - "service-pid": writes the running service's process id (0 when it is
 //   not running) into BW_CHILD_RECORD;
 // - "crash-service": as "service-pid", then starts a thread at address 0 in
-//   that process.
-// The end-to-end script tests/scripts/service.sh uses the last three.
+//   that process;
+// - "startup-entry": asks the running service over the real SETTINGS pipe
+//   to disable (BW_CHILD_ENABLE 0) or enable (1) the user's startup entry
+//   BW_CHILD_NAME, and writes the reply's result into BW_CHILD_RECORD.
+// The end-to-end script tests/scripts/service.sh uses the last four.
 #include "foundation/CrashDump.h"
 #include "engine/IpcRecords.h"
+#include "engine/PipeClient.h"
 #include "service/CrashHandler.h"
 #include "service/ServiceHandle.h"
 #include "service/ServiceProgram.h"
@@ -107,6 +111,16 @@ DWORD CrashRunningService()
     return 0;
 }
 
+DWORD MoveStartupEntryThroughService()
+{
+    const int result = PipeSetStartupEntryEnabled(
+        GetEnvironmentText("BW_CHILD_NAME"), STARTUP_SCOPE_USER,
+        CString(GetEnvironmentText("BW_CHILD_ENABLE")) == "1" ? TRUE : FALSE);
+    CString text;
+    text.Format("%d", result);
+    return WriteTextFile(GetEnvironmentText("BW_CHILD_RECORD"), text) ? 0 : 4;
+}
+
 int RunChildIfAsked()
 {
     const CString mode = GetEnvironmentText("BW_SERVICE_CHILD");
@@ -120,6 +134,8 @@ int RunChildIfAsked()
         ExitProcess(RecordServiceProcess() != 0 ? 0 : 4);
     if (mode == "crash-service")
         ExitProcess(CrashRunningService());
+    if (mode == "startup-entry")
+        ExitProcess(MoveStartupEntryThroughService());
     ExitProcess(7);
 }
 
