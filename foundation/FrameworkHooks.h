@@ -16,7 +16,7 @@
 class CDC;
 class CWindow;
 
-// --- Device contexts and GDI objects (PendingGdiHooks.cpp) ---
+// --- Device contexts and GDI objects (Dc.cpp, Gdi.cpp) ---
 
 // The CDC object of a device-context handle, found in the DC lists or made
 // as a temporary wrapper; null for null. Handed to CWindow::OnPaint and
