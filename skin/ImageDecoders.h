@@ -11,14 +11,16 @@
 //
 // To plug one in, add its case to CPicture::FindDecoder in PictureDecode.cpp.
 // Detection tries the formats in the fixed order of kDetectionOrder there
-// (BMP, JPEG, ICO, GIF, PNG, WBMP), rewinding the file between attempts; a
-// type without a decoder is skipped by detection and fails when asked for by
-// number. ICO and GIF hand their frameCount back to the target even when
-// they fail.
+// (BMP, JPEG, ICO, GIF, PNG, WBMP), rewinding the file between attempts.
+// ICO and GIF hand their frameCount back to the target even when they fail.
 #ifndef BRINDLEWOX_SKIN_IMAGEDECODERS_H
 #define BRINDLEWOX_SKIN_IMAGEDECODERS_H
 
+#include "skin/BmpDecoder.h"
+#include "skin/GifDecoder.h"
+#include "skin/IcoDecoder.h"
 #include "skin/JpegDecoder.h"
 #include "skin/PngDecoder.h"
+#include "skin/WbmpDecoder.h"
 
 #endif

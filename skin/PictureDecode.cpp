@@ -21,6 +21,14 @@ CPicture::DecoderEntry CPicture::FindDecoder(DWORD type)
 {
     switch (type)
     {
+    case PICTURE_BMP:
+        return &CPicture::DecodeWith<CBmpDecoder>;
+    case PICTURE_GIF:
+        return &CPicture::DecodeWith<CGifDecoder>;
+    case PICTURE_ICO:
+        return &CPicture::DecodeWith<CIcoDecoder>;
+    case PICTURE_WBMP:
+        return &CPicture::DecodeWith<CWbmpDecoder>;
     case PICTURE_JPEG:
         return &CPicture::DecodeWith<CJpegDecoder>;
     case PICTURE_PNG:

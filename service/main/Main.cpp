@@ -1,9 +1,8 @@
 // Entry of the service program, BrindlewoxSrv.exe.
 #include "foundation/Base.h"
-#include "foundation/Module.h"
+#include "service/ServiceProgram.h"
 
-int main(int, char**)
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int show)
 {
-    GetModuleState();
-    return 0;
+    return ServiceWinMain(instance, previous, commandLine, show);
 }

@@ -4,7 +4,13 @@ reference decoders' output, applying the decoder's documented differences.
 
 Usage: picture_compare.py <mode> <folder of originals> <dump folder> <reference folder>
 mode: png (reference: ImageMagick's 16-bit PAM), jpeg (reference: jpegtopnm),
-      fail (every file must be refused cleanly).
+      rgba (reference: <name>.pam of any decoder, with or without alpha; the
+      colour of pixels transparent in both does not count; BMP originals get
+      the decoder's 16- and 32-bit rules), rgb (reference: <name minus its
+      extension>.rgb, raw RGB rows top first as giflib's tests keep them; only
+      pixels the picture shows opaque count), fail (every file must be refused
+      cleanly), any (every file must be decoded or refused: none may stop the
+      dumper).
 Prints one line per file and "N passed, N failed" at the end; exit 1 on any failure.
 """
 import os
@@ -134,7 +140,11 @@ def expected_png(original, reference):
     return width, height, pixels
 
 
-def compare(expected, dump):
+def compare(expected, dump, rule='tolerance'):
+    """None when the dump shows the expected pixels, else what differs.
+    rule: 'tolerance' (each expected pixel carries its own), 'rgba' (exact;
+    the colour of pixels transparent in both does not count) or 'opaque'
+    (only the colour of pixels the dump shows opaque counts)."""
     width, height, pixels = expected
     w, h, depth, maxval, got = read_netpbm(dump)
     if (w, h) != (width, height) or depth != 4:
@@ -143,8 +153,13 @@ def compare(expected, dump):
     first = None
     for i, e in enumerate(pixels):
         g = got[i * 4:i * 4 + 4]
-        tolerance = e[4]
-        if any(abs(g[c] - e[c]) > tolerance for c in range(4)):
+        if rule == 'opaque':
+            same = g[3] == 0 or tuple(g[:3]) == e[:3]
+        elif rule == 'rgba':
+            same = (g[3] == 0 and e[3] == 0) or tuple(g) == e[:4]
+        else:
+            same = all(abs(g[c] - e[c]) <= e[4] for c in range(4))
+        if not same:
             bad += 1
             if first is None:
                 first = 'pixel (%d, %d) is %s, expected %s' % (i % width, i // width, tuple(g), e[:4])
@@ -159,6 +174,63 @@ def expected_plain(reference):
         rgb = [to8(s[0], maxval)] * 3 if depth == 1 else [to8(v, maxval) for v in s[:3]]
         pixels.append((rgb[0], rgb[1], rgb[2], 255, 0))
     return width, height, pixels
+
+
+def bmp_rules(original):
+    """For a BMP original: the bits of each 8-bit channel the decoder keeps
+    (16-bit pixels are shifted into the high bits without replication) and
+    whether the file's alpha is dropped (32-bit pixels)."""
+    with open(original, 'rb') as f:
+        data = f.read(70)
+    if data[:2] != b'BM' or len(data) < 30:
+        return (0xFF, 0xFF, 0xFF), False
+    size = struct.unpack('<I', data[14:18])[0]
+    if size == 12:
+        return (0xFF, 0xFF, 0xFF), False
+    bits, compression = struct.unpack('<HI', data[28:34])
+    if bits == 32:
+        return (0xFF, 0xFF, 0xFF), True
+    if bits != 16:
+        return (0xFF, 0xFF, 0xFF), False
+    masks = (0x7C00, 0x03E0, 0x001F)
+    if compression == 3 and size == 40:
+        masks = struct.unpack('<III', data[54:66])
+
+    def keep(mask):
+        n = bin(mask & 0xFFFF).count('1')
+        return (0xFF << (8 - n)) & 0xFF
+    return tuple(keep(m) for m in masks), False
+
+
+def expected_rgba(original, reference):
+    width, height, depth, maxval, ref = read_netpbm(reference)
+    keep, drop_alpha = bmp_rules(original)
+    pixels = []
+    for i in range(width * height):
+        s = ref[i * depth:(i + 1) * depth]
+        rgb = [to8(s[0], maxval)] * 3 if depth <= 2 else [to8(v, maxval) for v in s[:3]]
+        rgb = [c & k for c, k in zip(rgb, keep)]
+        a = 255 if depth in (1, 3) or drop_alpha else to8(s[-1], maxval)
+        pixels.append((rgb[0], rgb[1], rgb[2], a, 0))
+    return width, height, pixels
+
+
+def expected_raw_rgb(reference, result):
+    width, height = int(result[2]), int(result[3])
+    with open(reference, 'rb') as f:
+        data = f.read()
+    if len(data) != width * height * 3:
+        raise ValueError('%s holds %d bytes, not %dx%d RGB' % (reference, len(data), width, height))
+    pixels = [(data[i * 3], data[i * 3 + 1], data[i * 3 + 2], 255, 0) for i in range(width * height)]
+    return width, height, pixels
+
+
+def reference_name(mode, name):
+    if mode == 'png' or mode == 'rgba':
+        return name + '.pam'
+    if mode == 'rgb':
+        return os.path.splitext(name)[0] + '.rgb'
+    return name + '.pnm'
 
 
 def main():
@@ -178,8 +250,11 @@ def main():
         elif mode == 'fail':
             if result[0] != 'fail' or len(result) < 2 or not result[1].strip():
                 problem = 'not refused with a text: %s' % ' '.join(result).strip()
+        elif mode == 'any':
+            if result[0] not in ('ok', 'fail'):
+                problem = 'unexpected result: %s' % ' '.join(result).strip()
         else:
-            reference = os.path.join(references, name + ('.pam' if mode == 'png' else '.pnm'))
+            reference = os.path.join(references, reference_name(mode, name))
             if not os.path.exists(reference):
                 if result[0] != 'fail':
                     problem = 'the reference decoder refused it, but it decoded'
@@ -187,11 +262,16 @@ def main():
                 problem = 'refused: %s' % ' '.join(result[1:]).strip()
             else:
                 dump = os.path.join(dumps, name + '.pam')
+                original = os.path.join(originals, name)
                 if mode == 'png':
-                    expected = expected_png(os.path.join(originals, name), reference)
+                    problem = compare(expected_png(original, reference), dump)
+                elif mode == 'rgba':
+                    problem = compare(expected_rgba(original, reference), dump, 'rgba')
+                elif mode == 'rgb':
+                    fields = result[1].split()
+                    problem = compare(expected_raw_rgb(reference, ['ok'] + fields), dump, 'opaque')
                 else:
-                    expected = expected_plain(reference)
-                problem = compare(expected, dump)
+                    problem = compare(expected_plain(reference), dump)
         if problem:
             failed += 1
             print('FAIL %s: %s' % (name, problem))

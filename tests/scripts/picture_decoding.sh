@@ -20,22 +20,10 @@ jpegsrc=$(find "$top/build/deps-src/" -maxdepth 1 -type d -name 'libjpeg-turbo-*
 # The real ImageMagick: a plain "convert" may be a stand-in that puts white
 # behind transparent pixels.
 magick=$(command -v convert-im6.q16 || true)
-for need in "$dump" "$pngsrc/contrib/pngsuite" "$jpegsrc/testimages" "$magick" \
-    "$(command -v jpegtopnm || true)" "$(command -v python3 || true)"; do
-    [ -n "$need" ] && [ -e "$need" ] || { echo "picture_decoding: missing ${need:-a tool}"; exit 1; }
-done
-
-name="picture-$$-$RANDOM"
-work="$WINEPREFIX/drive_c/bwtest/$name"
-win="C:\\bwtest\\$name"
+source "$top/tests/scripts/picture_common.bash"
+picture_setup picture_decoding "$dump" "$pngsrc/contrib/pngsuite" "$jpegsrc/testimages" "$magick" \
+    "$(command -v jpegtopnm || true)" "$(command -v python3 || true)"
 trap 'rm -rf "$work"' EXIT
-rm -rf "$work"
-
-# run <set>: decodes <work>/<set>/in into <work>/<set>/out with optional type.
-run() {
-    mkdir -p "$work/$1/out"
-    "$WINE" "$dump" "$win\\$1\\in" "$win\\$1\\out" "${2:-0}" </dev/null
-}
 png_refs() {
     mkdir -p "$work/$1/ref"
     for f in "$work/$1/in"/*; do

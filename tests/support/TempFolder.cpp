@@ -149,6 +149,19 @@ CString ReadTextFile(const char* path)
     return text;
 }
 
+CString ReadFileStart(const char* path, int count)
+{
+    char buffer[64];
+    HANDLE file =
+        CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return CString("");
+    DWORD read = 0;
+    ReadFile(file, buffer, static_cast<DWORD>(count < 64 ? count : 64), &read, nullptr);
+    CloseHandle(file);
+    return CString(buffer, static_cast<int>(read));
+}
+
 bool MakeFolder(const char* path)
 {
     CreateDirectoryA(path, nullptr);

@@ -28,6 +28,9 @@ private:
 bool WriteTextFile(const char* path, const char* text);
 // The whole content of a file, or an empty string when it cannot be read.
 CString ReadTextFile(const char* path);
+// The first `count` bytes of a file (at most 64), fewer when it is shorter;
+// an empty string when it cannot be read.
+CString ReadFileStart(const char* path, int count);
 // Creates a folder; true when it exists afterwards.
 bool MakeFolder(const char* path);
 

@@ -1,11 +1,14 @@
-// picture_dump <input folder> <output folder> [type]
+// picture_dump <input folder> <output folder> [type] [frame]
 //
 // Loads every file of the input folder into a CPicture (with the given image
-// type, 0 = detect) and writes what it would show: <name>.pam, an 8-bit
-// RGB_ALPHA PAM with the rows top first, and one line per file in
-// results.txt:
+// type, 0 = detect, and frame or icon number, "last" = the file's last) and
+// writes what it would show: <name>.pam, an 8-bit RGB_ALPHA PAM with the
+// rows top first, and one line per file in results.txt:
 //     <name> ok <type> <width> <height> <bits> <xdpi> <ydpi> <transIndex> <alphaPalette>
-//     <alphaPlane> <name> fail <lastError>
+//        <alphaPlane> <frameCount>
+//     <name> fail <lastError>
+// Each line is written out before the next file is read, so a crash shows
+// as the first file without a line.
 // Shell tests compare the output with native reference decoders. Exit code 0
 // when every file was handled (decoded or refused), 2 on bad arguments.
 #include "skin/Picture.h"
@@ -75,12 +78,14 @@ int main(int argc, char** argv)
 {
     if (argc < 3)
     {
-        std::fprintf(stderr, "usage: picture_dump <input folder> <output folder> [type]\n");
+        std::fprintf(stderr, "usage: picture_dump <input folder> <output folder> [type] [frame]\n");
         return 2;
     }
     const std::string input = argv[1];
     const std::string output = argv[2];
     const DWORD type = argc > 3 ? static_cast<DWORD>(std::atoi(argv[3])) : PICTURE_DETECT;
+    const bool lastFrame = argc > 4 && std::strcmp(argv[4], "last") == 0;
+    const int frame = argc > 4 && !lastFrame ? std::atoi(argv[4]) : 0;
 
     std::vector<std::string> names;
     WIN32_FIND_DATAA found;
@@ -105,19 +110,29 @@ int main(int argc, char** argv)
     }
     for (const std::string& name : names)
     {
+        const std::string path = input + "\\" + name;
         CPicture picture;
-        if (!picture.Load((input + "\\" + name).c_str(), type))
+        picture.SetFrame(frame);
+        bool ok = picture.Load(path.c_str(), type);
+        if (ok && lastFrame && picture.GetFrameCount() > 1)
+        {
+            picture.SetFrame(picture.GetFrameCount() - 1);
+            ok = picture.Load(path.c_str(), type);
+        }
+        if (!ok)
         {
             std::fprintf(results, "%s fail %s\n", name.c_str(), picture.GetLastError());
+            std::fflush(results);
             continue;
         }
-        std::fprintf(results, "%s ok %lu %d %d %d %d %d %d %d %d\n", name.c_str(),
+        std::fprintf(results, "%s ok %lu %d %d %d %d %d %d %d %d %d\n", name.c_str(),
                      static_cast<unsigned long>(picture.GetType()), picture.GetWidth(),
                      picture.GetHeight(), picture.GetBpp(), picture.GetXDPI(), picture.GetYDPI(),
                      picture.GetTransIndex(), picture.IsAlphaPaletteEnabled() ? 1 : 0,
-                     picture.AlphaIsValid() ? 1 : 0);
+                     picture.AlphaIsValid() ? 1 : 0, picture.GetFrameCount());
         if (!WritePam(picture, output + "\\" + name + ".pam"))
             std::fprintf(results, "%s pam-write-failed\n", name.c_str());
+        std::fflush(results);
     }
     std::fclose(results);
     return 0;

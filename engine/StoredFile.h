@@ -1,0 +1,158 @@
+// Stored files: the three forms a backed-up file takes in the destination's
+// tree, and the routines that store and restore one file with its times and
+// attributes. A stored file carries no header: the reader must be told the
+// compress flag, the encrypt flag and the password it was stored with.
+//
+//   compress  encrypt and password  stored bytes
+//   0         no                    the source bytes unchanged
+//   0         yes                   16,384-byte blocks, each XORed with a fresh
+//                                   RC4 keystream (same length as the source)
+//   1         no                    one bzip2 stream, block size 9, work factor 30
+//   1         yes                   that stream's 16,384-byte chunks, each
+//                                   XORed with a fresh RC4 keystream
+//
+// Encryption counts only when the password is not empty.
+//
+// Nothing good is destroyed on failure: every routine here writes to a
+// temporary file ("~bw*.tmp") in the destination's folder and puts it in
+// place of the destination only when the whole file was written (a restore
+// only when the whole stream decoded); a failure removes the temporary file
+// and leaves an existing destination as it was. A caller therefore must not
+// delete the destination after a failed store: it is the previous good copy.
+// A temporary file left by a crash has no source, so the clean-up of stored
+// copies removes it like any other orphan.
+#ifndef BRINDLEWOX_ENGINE_STOREDFILE_H
+#define BRINDLEWOX_ENGINE_STOREDFILE_H
+
+#include "foundation/Base.h"
+#include "foundation/File.h"
+#include "foundation/String.h"
+#include "engine/BZ2Stream.h"
+#include "engine/Rc4.h"
+
+enum class StoredFileForm
+{
+    PlainCopy,  // the source bytes
+    Rc4Blocks,  // RC4 over 16,384-byte blocks
+    Bzip2Stream // a bzip2 stream, its 16,384-byte chunks encrypted when encrypting
+};
+
+// Which form the profile settings give.
+StoredFileForm GetStoredFileForm(int compress, int encrypt, const char* password);
+// Whether the settings encrypt at all: the flag and a non-empty password.
+bool IsEncrypting(int encrypt, const char* password);
+
+// TransferFile's direction.
+constexpr int kTransferStore = 0;
+constexpr int kTransferRestore = 1; // any value but 0 restores
+
+// Reads until the buffer is full or the file ends, and returns the count. A
+// file system may return fewer bytes than asked before the end (redirectors
+// and filters do); a short block would shift every later RC4 block of the
+// stored file, so every block read of the stored forms goes through here.
+template <class File> DWORD ReadFull(File& file, char* buffer, DWORD size)
+{
+    DWORD total = 0;
+    while (total < size)
+    {
+        const DWORD n = file.Read(buffer + total, size - total);
+        if (n == 0)
+            break;
+        total += n;
+    }
+    return total;
+}
+
+// The fields both file-to-file stream classes add after their stream base:
+// the two files, the two 16,384-byte buffers (the output one is the stream's
+// output buffer), the encrypt flag and the password.
+template <class Stream> class CBackupStream : public Stream
+{
+public:
+    CFile m_source;
+    CFile m_destination;
+    char m_input[kStoredBlockSize];
+    char m_output[kStoredBlockSize];
+    DWORD m_encrypt = 0;
+    CString m_password;
+
+protected:
+    // The buffer is only pointed at here; the stream writes into it on Run.
+    template <class... Args>
+    explicit CBackupStream(Args... args) : Stream(m_output, kStoredBlockSize, args...)
+    {
+    }
+};
+
+// Compresses a source file into a destination file (block size 9, work
+// factor 30). The hooks read the source in whole 16,384-byte pieces and write
+// 16,384-byte chunks, encrypting each chunk when the encrypt flag is set and
+// the password is not empty.
+class CBackupCompress : public CBackupStream<CBZ2Compress>
+{
+public:
+    CBackupCompress() : CBackupStream(9, 30) {}
+
+protected:
+    unsigned ReadInput(const char** input) override;
+    // A write error throws CFileException.
+    void WriteOutput(const char* buffer, unsigned count) override;
+};
+
+// Decompresses a stored file: ReadInput reads whole 16,384-byte chunks and
+// decrypts each one when the encrypt flag is set and the password is not
+// empty, so the chunks line up with the ones the compressor encrypted.
+class CBackupDecompress : public CBackupStream<CBZ2Decompress>
+{
+public:
+    CBackupDecompress() : CBackupStream(0) {}
+
+protected:
+    unsigned ReadInput(const char** input) override;
+    void WriteOutput(const char* buffer, unsigned count) override;
+};
+
+// Use a fresh stream object for every file (each runs one stream).
+// Stores the flag and the password in the object, opens the source (shared
+// for reading), creates the destination's folders and a temporary file beside
+// it, runs the stream and puts the result in place. True when the whole
+// stream was written. File errors and memory exhaustion give false.
+bool CompressFileToFile(CBackupCompress& compressor, const char* source, const char* destination,
+                        int encrypt, const char* password);
+// The same for the restore direction. A stored file of length 0 is not
+// decoded: the destination becomes an empty file and the result is true.
+// Otherwise true only when the stream's end marker was reached.
+bool DecompressFileToFile(CBackupDecompress& decompressor, const char* source,
+                          const char* destination, int encrypt, const char* password);
+
+// Creates every missing folder of the path's folder part (everything up to
+// its last backslash; a trailing name is not a folder). "\\server\share" is
+// taken as the root of a network path. The current directory is never
+// changed, so any thread may call it. True when every folder exists
+// afterwards (also when the path has no folder part); false for an empty path
+// or when a level cannot be made (a file of that name, a missing drive...).
+bool CreateFolderPath(const char* path);
+
+// Gives the destination the source's creation, last-access and last-write
+// times and its attributes (read-only included). Works for files and folders
+// and for a read-only destination; of the attributes, those a program can set
+// (read-only, hidden, system, archive...). Parts that cannot be read or set
+// are skipped; true when everything was copied.
+bool CopyFileTimesAndAttributes(const char* source, const char* destination);
+
+// Stores (direction 0) or restores (any other direction) one file in the form
+// the settings give, then copies the source's times and attributes to the
+// destination. A source that is a folder or has vanished makes the destination
+// a folder (every missing level) with the source's times and attributes. The
+// destination's folders are created for every form. A read-only destination
+// is replaced. False on any failure; the destination is then untouched.
+bool TransferFile(const char* source, const char* destination, int compress, int encrypt,
+                  const char* password, int direction);
+
+// The store direction for a file that is not a folder (the web-site dump):
+// uncompressed forms are always written by the block loop; no times or
+// attributes are copied.
+bool StoreFile(const char* source, const char* destination, int compress, int encrypt,
+               const char* password);
+
+#endif

@@ -1,0 +1,123 @@
+#!/usr/bin/env bash
+# The service program end to end in the test prefix: installed from a
+# folder with a blank in its name (the registered path must be quoted),
+# started, queried running, stopped within a bound (the main program's USER
+# pipe, played by the service tests program, gets the stop notice),
+# restarted, crashed (a dump, then back to running in a new process) and
+# uninstalled. A service lives only while the wineserver does, which
+# scripts/test keeps up for the whole run.
+set -uo pipefail
+top=$1
+bin=$2
+source "$top/scripts/wine-env.sh"
+name="service e2e $$"
+work="$WINEPREFIX/drive_c/bwtest/$name"
+win="C:\\bwtest\\$name"
+srv="$work/BrindlewoxSrv.exe"
+tests="$bin/tests/service_tests.exe"
+recorder=
+mkdir -p "$work"
+cp "$bin/BrindlewoxSrv.exe" "$srv"
+
+cleanup() {
+    [ -n "$recorder" ] && kill "$recorder" 2>/dev/null
+    "$WINE" "$srv" -uninstall </dev/null >/dev/null 2>&1
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+status=0
+fail() {
+    echo "$1"
+    status=1
+}
+srv() {
+    "$WINE" "$srv" "$@" </dev/null >/dev/null 2>&1
+}
+state() {
+    "$WINE" sc query OVBrinwoxSrv </dev/null 2>/dev/null | tr -d '\r' | awk '/STATE/ { print $4 }'
+}
+exit_code() {
+    "$WINE" sc query OVBrinwoxSrv </dev/null 2>/dev/null | tr -d '\r' | awk '/WIN32_EXIT_CODE/ { print $3 }'
+}
+# wait_for STATE SECONDS: true when the service reaches STATE in time.
+wait_for() {
+    local i
+    for ((i = 0; i < $2 * 4; i++)); do
+        [ "$(state)" = "$1" ] && return 0
+        sleep 0.25
+    done
+    return 1
+}
+service_pid() {
+    BW_SERVICE_CHILD=service-pid BW_CHILD_RECORD="$win\\pid.txt" "$WINE" "$tests" </dev/null >/dev/null 2>&1
+    cat "$work/pid.txt" 2>/dev/null
+}
+now_ms() {
+    echo $(($(date +%s%N) / 1000000))
+}
+
+# A switch in mixed case does nothing.
+srv -Install
+[ -z "$(state)" ] || fail "-Install installed the service"
+
+srv -install
+image=$("$WINE" reg query 'HKLM\System\CurrentControlSet\Services\OVBrinwoxSrv' /v ImagePath </dev/null 2>/dev/null | tr -d '\r' | sed -n 's/.*REG_SZ *//p')
+[ "$image" = "\"$win\\BrindlewoxSrv.exe\"" ] || fail "registered path: $image"
+[ "$(state)" = STOPPED ] || fail "after -install: state '$(state)'"
+
+# Without a switch and outside the dispatcher the program ends with -1.
+srv
+rc=$?
+[ "$rc" = 255 ] || fail "run by hand: exit status $rc, not 255"
+
+srv -start
+wait_for RUNNING 10 || fail "after -start: state '$(state)'"
+
+# The stop notice reaches the USER pipe; the stop ends within 10 s.
+BW_SERVICE_CHILD=user-pipe BW_CHILD_READY="$win\\ready.txt" BW_CHILD_RECORD="$win\\notice.bin" \
+    "$WINE" "$tests" </dev/null >/dev/null 2>&1 &
+recorder=$!
+for ((i = 0; i < 100; i++)); do
+    [ -e "$work/ready.txt" ] && break
+    sleep 0.1
+done
+[ -e "$work/ready.txt" ] || fail "the USER pipe stand-in did not start"
+start=$(now_ms)
+srv -stop
+took=$(($(now_ms) - start))
+[ "$(state)" = STOPPED ] || fail "after -stop: state '$(state)'"
+[ "$(exit_code)" = 0 ] || fail "after -stop: exit code '$(exit_code)'"
+[ "$took" -lt 10000 ] || fail "-stop took $took ms"
+wait "$recorder"
+recorder=
+notice="$work/notice.bin"
+[ "$(stat -c %s "$notice" 2>/dev/null)" = 15428 ] || fail "notice: $(stat -c %s "$notice" 2>/dev/null) bytes, not 15428"
+[ "$(head -c 4 "$notice" 2>/dev/null | od -An -tx1 | tr -d ' \n')" = 04000000 ] || fail "notice: not command 4"
+[ "$(tail -c +5 "$notice" 2>/dev/null | tr -d '\0' | wc -c)" = 0 ] || fail "notice: not zero behind the command"
+
+# -restart of a stopped service starts it.
+srv -RESTART
+wait_for RUNNING 10 || fail "after -RESTART: state '$(state)'"
+
+# A crash: a dump in the service's temporary folder, then the service runs
+# again in a new process.
+rm -f "$WINEPREFIX"/drive_c/users/*/Temp/OVBrindlewoxSrv.dmp
+BW_SERVICE_CHILD=crash-service BW_CHILD_RECORD="$win\\crashed.txt" "$WINE" "$tests" </dev/null >/dev/null 2>&1 ||
+    fail "the service could not be crashed"
+crashed=$(cat "$work/crashed.txt" 2>/dev/null)
+pid=
+for ((i = 0; i < 120; i++)); do
+    pid=$(service_pid)
+    [ -n "$pid" ] && [ "$pid" != 0 ] && [ "$pid" != "$crashed" ] && break
+    sleep 0.5
+done
+[ -n "$pid" ] && [ "$pid" != 0 ] && [ "$pid" != "$crashed" ] || fail "not running again after the crash (process $crashed, now '$pid')"
+dump=$(ls "$WINEPREFIX"/drive_c/users/*/Temp/OVBrindlewoxSrv.dmp 2>/dev/null | head -1)
+[ "$(head -c 4 "$dump" 2>/dev/null)" = MDMP ] || fail "no dump after the crash"
+rm -f "$dump"
+
+srv -uninstall
+[ -z "$(state)" ] || fail "after -uninstall: state '$(state)'"
+
+exit $status
