@@ -63,7 +63,7 @@ void DestroyTemporaryMenus();
 bool InstallMenuHook();
 void RemoveMenuHook();
 
-// --- MDI (PendingMdiHooks.cpp) ---
+// --- MDI (MdiChild.cpp) ---
 
 // The class procedure of "CMDIChildClass", registered by ModuleState::Init.
 LRESULT CALLBACK MdiChildWindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
