@@ -123,24 +123,7 @@ CString GetProfilePath()
 
 bool CProfileDB::CreateIfMissing()
 {
-    if (FileExists(m_file))
-        return false;
-    try
-    {
-        CSqlDB db;
-        db.Open(m_file);
-        CSqlTransaction transaction(db);
-        db.Execute(kCreateWhat);
-        db.Execute(kCreateSettings);
-        db.Execute(kFirstSettings);
-        transaction.Commit();
-    }
-    catch (const CSqlException&)
-    {
-        DeleteFileA(m_file);
-        throw;
-    }
-    return true;
+    return CreateDatabaseIfMissing(m_file, {kCreateWhat, kCreateSettings, kFirstSettings});
 }
 
 void CProfileDB::LoadItems(CArray<ProfileItem>& items) const

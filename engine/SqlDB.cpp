@@ -1,5 +1,6 @@
 #include "engine/SqlDB.h"
 
+#include "engine/FileSystem.h"
 #include "foundation/Utility.h"
 
 #include <sqlite3.h>
@@ -389,4 +390,25 @@ void CSqlTransaction::Commit()
 {
     m_db.Execute("COMMIT;");
     m_open = false;
+}
+
+bool CreateDatabaseIfMissing(const char* file, std::initializer_list<const char*> statements)
+{
+    if (FileExists(file))
+        return false;
+    try
+    {
+        CSqlDB db;
+        db.Open(file);
+        CSqlTransaction transaction(db);
+        for (const char* statement : statements)
+            db.Execute(statement);
+        transaction.Commit();
+    }
+    catch (const CSqlException&)
+    {
+        DeleteFileA(file);
+        throw;
+    }
+    return true;
 }

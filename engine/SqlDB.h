@@ -24,6 +24,7 @@
 #include "foundation/Base.h"
 #include "foundation/String.h"
 
+#include <initializer_list>
 #include <vector>
 
 struct sqlite3;
@@ -191,5 +192,11 @@ private:
     CSqlDB& m_db;
     bool m_open;
 };
+
+// Makes a new database file with the statements (its tables, indexes and
+// first rows) when nothing is at the path: true when it was made. The
+// statements run in one transaction, and a failure removes the file again
+// and throws, so no later open finds a file without its tables.
+bool CreateDatabaseIfMissing(const char* file, std::initializer_list<const char*> statements);
 
 #endif

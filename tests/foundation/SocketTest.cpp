@@ -19,7 +19,9 @@ using namespace loopback;
 namespace
 {
 const char* kLocal = "127.0.0.1";
-const DWORD kPatient = 3000;
+// Upper bound for steps that succeed; generous because a loaded machine
+// running many Wine processes at once can take seconds to schedule a thread.
+const DWORD kPatient = 30000;
 
 // Runs the call and gives the code of the CTcpSocketException it throws,
 // or 0 when it throws none. The exception object is deleted here.

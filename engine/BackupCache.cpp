@@ -1,0 +1,58 @@
+#include "engine/BackupCache.h"
+
+#include "engine/SqlDB.h"
+#include "foundation/Utility.h"
+
+CString GetCacheFilePath(const char* destination)
+{
+    return CString(destination) + "Settings" + "\\Cache.prb";
+}
+
+bool CreateCacheIfMissing(const char* file)
+{
+    return CreateDatabaseIfMissing(
+        file, {kCacheCreateTable, kCacheCreatePathIndex, kCacheCreateStampIndex});
+}
+
+CString CachePathEscape(const char* path)
+{
+    CString key(path);
+    StringReplace("#1#", "'", key, TRUE);
+    StringReplace("#2#", ";", key, FALSE);
+    StringReplace("#3#", "%", key, FALSE);
+    StringReplace("#4#", "&", key, FALSE);
+    StringReplace("#5#", "?", key, FALSE);
+    return key;
+}
+
+bool CacheHoldsStamp(CSqlDB& cache, const char* key, const char* stamp)
+{
+    if (!stamp || !*stamp)
+        return false;
+    // Keys hold no apostrophe (CachePathEscape replaces every one).
+    CString sql;
+    sql.Format("SELECT * FROM backup_cache WHERE path='%s';", key);
+    for (CSqlQuery rows = cache.Query(sql); !rows.IsEof(); rows.NextRow())
+    {
+        if (CString(rows.GetFieldText(2)) == stamp)
+            return true;
+    }
+    return false;
+}
+
+void ForgetCachedPath(CSqlDB& cache, const char* key)
+{
+    CString sql;
+    sql.Format("DELETE FROM backup_cache WHERE path='%s';", key);
+    cache.Execute(sql);
+}
+
+void RecordCachedStamp(CSqlDB& cache, const char* key, const char* stamp)
+{
+    // The stamp comes from the service's reply: its apostrophes, if it ever
+    // had any, are doubled so that the stored value is the text itself.
+    CString sql;
+    sql.Format("INSERT INTO backup_cache VALUES (NULL, '%s', '%s');", key,
+               (const char*)SqlEscapeQuotes(stamp));
+    cache.Execute(sql);
+}

@@ -1,0 +1,28 @@
+#include "engine/FileStoreService.h"
+
+#include "engine/FileStamp.h"
+#include "engine/PipeClient.h"
+#include "engine/StoredFile.h"
+
+bool CPipeFileService::GetFileStamp(const char* path, CString& stamp)
+{
+    return PipeGetFileStamp(path, stamp, m_stopEvent) == 1;
+}
+
+bool CPipeFileService::StoreFile(const char* source, const char* treeRoot, int compress,
+                                 int encrypt, const char* password)
+{
+    return PipeStoreFile(source, treeRoot, compress, encrypt, password, m_stopEvent) == kPipeDone;
+}
+
+bool CDirectFileService::GetFileStamp(const char* path, CString& stamp)
+{
+    return MakeFileStamp(path, stamp);
+}
+
+bool CDirectFileService::StoreFile(const char* source, const char* treeRoot, int compress,
+                                   int encrypt, const char* password)
+{
+    return TransferFile(source, StoredCopyPath(treeRoot, source), compress, encrypt, password,
+                        kTransferStore);
+}

@@ -1,0 +1,41 @@
+// The two stamp-and-store services of a backup run (IFileStoreService):
+// - CPipeFileService, for local paths: the service does the work through the
+//   BACKUP pipe, reading with LocalSystem's rights;
+// - CDirectFileService, for network paths: the main program does it itself
+//   with the user's network credentials, which the service does not have.
+#ifndef BRINDLEWOX_ENGINE_FILESTORESERVICE_H
+#define BRINDLEWOX_ENGINE_FILESTORESERVICE_H
+
+#include "engine/BackupOneFile.h"
+
+// Stamps and stores through the service. A request the service does not
+// answer (not running, busy past the sender's waits, stopped) gives no stamp
+// and no store: the file then counts as failed, never as stored.
+class CPipeFileService : public IFileStoreService
+{
+public:
+    // The stop event (the backup worker's, not owned) ends every wait of the
+    // senders at once; null: none.
+    explicit CPipeFileService(HANDLE stopEvent = nullptr) : m_stopEvent(stopEvent) {}
+
+    bool GetFileStamp(const char* path, CString& stamp) override;
+    bool StoreFile(const char* source, const char* treeRoot, int compress, int encrypt,
+                   const char* password) override;
+
+private:
+    HANDLE m_stopEvent;
+};
+
+// Stamps with MakeFileStamp and stores with TransferFile at the source's
+// stored path (StoredCopyPath), in this process. A failed store leaves the
+// earlier stored copy as it was (TransferFile writes a temporary file and
+// puts it in place only when it is whole).
+class CDirectFileService : public IFileStoreService
+{
+public:
+    bool GetFileStamp(const char* path, CString& stamp) override;
+    bool StoreFile(const char* source, const char* treeRoot, int compress, int encrypt,
+                   const char* password) override;
+};
+
+#endif
