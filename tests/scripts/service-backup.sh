@@ -8,39 +8,16 @@
 set -uo pipefail
 top=$1
 bin=$2
-source "$top/scripts/wine-env.sh"
 name="backup e2e $$"
-work="$WINEPREFIX/drive_c/bwtest/$name"
-win="C:\\bwtest\\$name"
-srv="$work/BrindlewoxSrv.exe"
-mkdir -p "$work"
-cp "$bin/BrindlewoxSrv.exe" "$srv"
+source "$top/tests/scripts/service-common.bash"
+trap remove_service EXIT
 
-cleanup() {
-    "$WINE" "$srv" -uninstall </dev/null >/dev/null 2>&1
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-status=0
-fail() {
-    echo "$1"
-    status=1
-}
-state() {
-    "$WINE" sc query OVBrinwoxSrv </dev/null 2>/dev/null | tr -d '\r' | awk '/STATE/ { print $4 }'
-}
-
-"$WINE" "$srv" -install </dev/null >/dev/null 2>&1
-"$WINE" "$srv" -start </dev/null >/dev/null 2>&1
-for ((i = 0; i < 40; i++)); do
-    [ "$(state)" = RUNNING ] && break
-    sleep 0.25
-done
-[ "$(state)" = RUNNING ] || fail "the service did not start: state '$(state)'"
+srv -install
+srv -start
+wait_for RUNNING 10 || fail "the service did not start: state '$(state)'"
 
 BW_SERVICE_CHILD=backup-restore BW_CHILD_FOLDER="$win" BW_CHILD_RECORD="$win\\problems.txt" \
-    "$WINE" "$bin/tests/service_tests.exe" </dev/null >/dev/null 2>&1
+    "$WINE" "$tests" </dev/null >/dev/null 2>&1
 rc=$?
 [ "$rc" = 0 ] || fail "the round trip ended with $rc: $(cat "$work/problems.txt" 2>/dev/null)"
 

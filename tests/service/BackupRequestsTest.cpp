@@ -84,11 +84,10 @@ TEST(BackupRequestPaths, OnlyPlainAbsoluteDriveAndUncPathsPass)
     for (const char* path : {"C:\\", "c:/data/file.txt", "D:\\Backup\\Files\\", "\\\\srv\\share",
                              "\\\\srv\\share\\dir\\f", "C:\\a.b\\.hidden\\x..y"})
         EXPECT_TRUE(IsAcceptedRequestPath(path)) << path;
-    for (const char* path :
-         {"", "dir\\file", "\\dir\\file", "C:file", "C:", "\\\\", "\\\\srv", "\\\\srv\\",
-          "\\\\?\\C:\\x", "//?/C:/x", "\\\\.\\PhysicalDrive0", "\\??\\C:\\x", "C:\\a\\..\\b",
-          "C:/a/..", "\\\\srv\\share\\..\\x", "C:\\a\\...\\b", "C:\\a\\. .\\b",
-          "C:\\file.txt:stream", "C:\\a:b\\c"})
+    for (const char* path : {"", "dir\\file", "\\dir\\file", "C:file", "C:", "\\\\", "\\\\srv",
+                             "\\\\srv\\", "\\\\?\\C:\\x", "//?/C:/x", "\\\\.\\PhysicalDrive0",
+                             "\\??\\C:\\x", "C:\\a\\..\\b", "C:/a/..", "\\\\srv\\share\\..\\x",
+                             "C:\\a\\...\\b", "C:\\a\\. .\\b", "C:\\file.txt:stream", "C:\\a:b\\c"})
         EXPECT_FALSE(IsAcceptedRequestPath(path)) << path;
 }
 

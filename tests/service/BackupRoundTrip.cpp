@@ -50,9 +50,9 @@ bool WriteWhole(const CString& path, const std::string& bytes)
         return false;
     DWORD written = 0;
     const bool ok =
-        bytes.empty() || (::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()),
-                                      &written, nullptr) &&
-                          written == bytes.size());
+        bytes.empty() ||
+        (::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+         written == bytes.size());
     ::CloseHandle(file);
     return ok;
 }
@@ -60,8 +60,8 @@ bool WriteWhole(const CString& path, const std::string& bytes)
 std::string ReadWhole(const CString& path)
 {
     std::string bytes;
-    HANDLE file = ::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                                nullptr);
+    HANDLE file =
+        ::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return "<unreadable>";
     char buffer[65536];
@@ -86,8 +86,8 @@ bool MakeTree(const CString& tree, std::string& problems)
         SYSTEMTIME when = {2009, 3, 0, static_cast<WORD>(seed), 14, 30, 25, 120};
         FILETIME written;
         ::SystemTimeToFileTime(&when, &written);
-        HANDLE handle = ::CreateFileA(path, FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0,
-                                      nullptr);
+        HANDLE handle =
+            ::CreateFileA(path, FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
         ok = handle != INVALID_HANDLE_VALUE && ::SetFileTime(handle, nullptr, nullptr, &written) &&
              ok;
         if (handle != INVALID_HANDLE_VALUE)
@@ -207,8 +207,7 @@ std::string RunBackupRoundTrip(const CString& folder)
         context.whatPath = stored;
         context.wherePath = target;
         if (!context.restoreWorker.Start(RestoreThread, &context) ||
-            ::WaitForSingleObject(context.restoreWorker.GetThreadHandle(), 600000) !=
-                WAIT_OBJECT_0)
+            ::WaitForSingleObject(context.restoreWorker.GetThreadHandle(), 600000) != WAIT_OBJECT_0)
         {
             problems += std::string(tag) + "the restore did not end\n";
             continue;
