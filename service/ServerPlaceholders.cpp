@@ -1,8 +1,7 @@
-// Stand-ins for the SETTINGS and BACKUP servers until their request handling
-// exists: each listens on its pipe exactly as a server must (one instance,
-// one client at a time, the quit flag tested after every request) and drops
-// what it reads without an answer. A server's own source replaces its
-// function here.
+// A stand-in for the BACKUP server until its request handling exists: it
+// listens on its pipe exactly as a server must (one instance, one client at
+// a time, the quit flag tested after every request) and drops what it reads
+// without an answer. The server's own source replaces its function here.
 #include "service/ServerThreads.h"
 
 #include <vector>
@@ -29,11 +28,6 @@ unsigned ListenUntilQuit(IpcPipe which, DWORD recordSize)
     return 0;
 }
 } // namespace
-
-unsigned __stdcall SettingsServerThread(void*)
-{
-    return ListenUntilQuit(IpcPipe::Settings, sizeof(IpcSettingsRecord));
-}
 
 unsigned __stdcall BackupServerThread(void*)
 {

@@ -11,12 +11,15 @@
 //   not running) into BW_CHILD_RECORD;
 // - "crash-service": as "service-pid", then starts a thread at address 0 in
 //   that process;
+// - "startup-entry": asks the running service over the real SETTINGS pipe
+//   to disable (BW_CHILD_ENABLE 0) or enable (1) the user's startup entry
+//   BW_CHILD_NAME, and writes the reply's result into BW_CHILD_RECORD;
 // - "backup-restore": sends the running service the user's hive name and
 //   profile folder (which the BACKUP server waits for), runs
 //   RunBackupRoundTrip in the folder BW_CHILD_FOLDER, writes the differences
 //   it found into BW_CHILD_RECORD and ends with 0 when there were none.
 // The end-to-end scripts tests/scripts/service.sh and service-backup.sh use
-// the last four.
+// the last five.
 #include "foundation/CrashDump.h"
 #include "engine/IpcRecords.h"
 #include "engine/PipeClient.h"
@@ -117,6 +120,16 @@ DWORD CrashRunningService()
     return 0;
 }
 
+DWORD MoveStartupEntryThroughService()
+{
+    const int result = PipeSetStartupEntryEnabled(
+        GetEnvironmentText("BW_CHILD_NAME"), STARTUP_SCOPE_USER,
+        CString(GetEnvironmentText("BW_CHILD_ENABLE")) == "1" ? TRUE : FALSE);
+    CString text;
+    text.Format("%d", result);
+    return WriteTextFile(GetEnvironmentText("BW_CHILD_RECORD"), text) ? 0 : 4;
+}
+
 DWORD BackupAndRestoreThroughTheService()
 {
     CString sid;
@@ -143,6 +156,8 @@ int RunChildIfAsked()
         ExitProcess(RecordServiceProcess() != 0 ? 0 : 4);
     if (mode == "crash-service")
         ExitProcess(CrashRunningService());
+    if (mode == "startup-entry")
+        ExitProcess(MoveStartupEntryThroughService());
     if (mode == "backup-restore")
         ExitProcess(BackupAndRestoreThroughTheService());
     ExitProcess(7);
