@@ -5,6 +5,8 @@
 #include "engine/LogFile.h"
 #include "engine/PipeClient.h"
 #include "engine/RestoreRun.h"
+#include "tests/engine/StoredFormReference.h"
+#include "tests/engine/TestFiles.h"
 #include "tests/support/TempFolder.h"
 
 #include <vector>
@@ -31,69 +33,20 @@ const TreeFile kFiles[] = {
     {"a.b.c\\..dots", FILE_ATTRIBUTE_NORMAL, 3},
 };
 
-std::string Bytes(size_t size, unsigned seed)
-{
-    std::string bytes(size, '\0');
-    unsigned state = seed * 2654435761u + 1;
-    for (size_t i = 0; i < size; ++i)
-    {
-        state = state * 1103515245u + 12345u;
-        bytes[i] = static_cast<char>(state >> 16);
-    }
-    return bytes;
-}
-
-bool WriteWhole(const CString& path, const std::string& bytes)
-{
-    HANDLE file = ::CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
-    DWORD written = 0;
-    const bool ok =
-        bytes.empty() ||
-        (::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-         written == bytes.size());
-    ::CloseHandle(file);
-    return ok;
-}
-
-std::string ReadWhole(const CString& path)
-{
-    std::string bytes;
-    HANDLE file =
-        ::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return "<unreadable>";
-    char buffer[65536];
-    DWORD n = 0;
-    while (::ReadFile(file, buffer, sizeof(buffer), &n, nullptr) && n > 0)
-        bytes.append(buffer, n);
-    ::CloseHandle(file);
-    return bytes;
-}
-
 bool MakeTree(const CString& tree, std::string& problems)
 {
     bool ok = MakeFolder(tree);
     for (const char* folder : kFolders)
         ok = MakeFolder(tree + "\\" + folder) && ok;
-    unsigned seed = 1;
+    WORD day = 1;
     for (const TreeFile& file : kFiles)
     {
-        const CString path = tree + "\\" + file.name;
-        ok = WriteWhole(path, Bytes(file.size, seed)) && ok;
-        // Old times, a different one for each file.
-        SYSTEMTIME when = {2009, 3, 0, static_cast<WORD>(seed), 14, 30, 25, 120};
-        FILETIME written;
-        ::SystemTimeToFileTime(&when, &written);
-        HANDLE handle =
-            ::CreateFileA(path, FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-        ok = handle != INVALID_HANDLE_VALUE && ::SetFileTime(handle, nullptr, nullptr, &written) &&
-             ok;
-        if (handle != INVALID_HANDLE_VALUE)
-            ::CloseHandle(handle);
-        ok = ::SetFileAttributesA(path, file.attributes) && ok;
-        ++seed;
+        const std::string path(tree + "\\" + file.name);
+        testfiles::WriteBytes(path, reference::Random(file.size, day));
+        // Old times, a different day for each file.
+        const FILETIME old = testfiles::MakeTime(2009, 3, day++, 14, 30, 25, 120);
+        testfiles::SetTimes(path, {old, old, old});
+        ok = ::SetFileAttributesA(path.c_str(), file.attributes) && ok;
     }
     ok = ::SetFileAttributesA(tree + "\\a.b.c", FILE_ATTRIBUTE_HIDDEN) && ok;
     if (!ok)
@@ -130,10 +83,7 @@ std::vector<CString> Walk(const CString& folder)
 
 ULONGLONG LastWrite(const CString& path)
 {
-    WIN32_FILE_ATTRIBUTE_DATA data = {};
-    ::GetFileAttributesExA(path, GetFileExInfoStandard, &data);
-    return (static_cast<ULONGLONG>(data.ftLastWriteTime.dwHighDateTime) << 32) |
-           data.ftLastWriteTime.dwLowDateTime;
+    return testfiles::Ticks(testfiles::GetTimes(static_cast<const char*>(path)).written);
 }
 
 void Compare(const CString& source, const CString& restored, const std::vector<CString>& entries,
@@ -158,7 +108,8 @@ void Compare(const CString& source, const CString& restored, const std::vector<C
         // Windows as under Wine; only files keep theirs.
         if (want & FILE_ATTRIBUTE_DIRECTORY)
             continue;
-        if (ReadWhole(to) != ReadWhole(from))
+        if (testfiles::ReadBytes(static_cast<const char*>(to)) !=
+            testfiles::ReadBytes(static_cast<const char*>(from)))
             problems += "contents of " + where + "\n";
         if (LastWrite(to) != LastWrite(from))
             problems += "last-write time of " + where + "\n";
