@@ -42,6 +42,11 @@ ServerThread* GetServerThreads();
 // The quit flag: 0 until the stop begins, then 1 for good.
 bool IsServiceQuitting();
 void SetServiceQuitting();
+// A manual-reset event set together with the quit flag, for servers that
+// wait on their pipe's overlapped I/O (CPipeServer): the wait ends at once
+// when the stop begins. Made on the first call and never closed; null only
+// when the event could not be made (CPipeServer then refuses to start).
+HANDLE GetServiceQuitEvent();
 
 // The servers' thread procedures; the parameter is not read.
 unsigned __stdcall SettingsServerThread(void* parameter);
