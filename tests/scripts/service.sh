@@ -9,45 +9,18 @@
 set -uo pipefail
 top=$1
 bin=$2
-source "$top/scripts/wine-env.sh"
 name="service e2e $$"
-work="$WINEPREFIX/drive_c/bwtest/$name"
-win="C:\\bwtest\\$name"
-srv="$work/BrindlewoxSrv.exe"
-tests="$bin/tests/service_tests.exe"
+source "$top/tests/scripts/service-common.bash"
 recorder=
-mkdir -p "$work"
-cp "$bin/BrindlewoxSrv.exe" "$srv"
 
 cleanup() {
     [ -n "$recorder" ] && kill "$recorder" 2>/dev/null
-    "$WINE" "$srv" -uninstall </dev/null >/dev/null 2>&1
-    rm -rf "$work"
+    remove_service
 }
 trap cleanup EXIT
 
-status=0
-fail() {
-    echo "$1"
-    status=1
-}
-srv() {
-    "$WINE" "$srv" "$@" </dev/null >/dev/null 2>&1
-}
-state() {
-    "$WINE" sc query OVBrinwoxSrv </dev/null 2>/dev/null | tr -d '\r' | awk '/STATE/ { print $4 }'
-}
 exit_code() {
     "$WINE" sc query OVBrinwoxSrv </dev/null 2>/dev/null | tr -d '\r' | awk '/WIN32_EXIT_CODE/ { print $3 }'
-}
-# wait_for STATE SECONDS: true when the service reaches STATE in time.
-wait_for() {
-    local i
-    for ((i = 0; i < $2 * 4; i++)); do
-        [ "$(state)" = "$1" ] && return 0
-        sleep 0.25
-    done
-    return 1
 }
 service_pid() {
     BW_SERVICE_CHILD=service-pid BW_CHILD_RECORD="$win\\pid.txt" "$WINE" "$tests" </dev/null >/dev/null 2>&1

@@ -13,16 +13,25 @@
 //   that process;
 // - "startup-entry": asks the running service over the real SETTINGS pipe
 //   to disable (BW_CHILD_ENABLE 0) or enable (1) the user's startup entry
-//   BW_CHILD_NAME, and writes the reply's result into BW_CHILD_RECORD.
-// The end-to-end script tests/scripts/service.sh uses the last four.
+//   BW_CHILD_NAME, and writes the reply's result into BW_CHILD_RECORD;
+// - "backup-restore": sends the running service the user's hive name and
+//   profile folder (which the BACKUP server waits for), runs
+//   RunBackupRoundTrip in the folder BW_CHILD_FOLDER, writes the differences
+//   it found into BW_CHILD_RECORD and ends with 0 when there were none.
+// The end-to-end scripts tests/scripts/service.sh and service-backup.sh use
+// the last five.
 #include "foundation/CrashDump.h"
 #include "engine/IpcRecords.h"
 #include "engine/PipeClient.h"
+#include "engine/Settings.h"
 #include "service/CrashHandler.h"
 #include "service/ServiceHandle.h"
 #include "service/ServiceProgram.h"
+#include "tests/service/BackupRoundTrip.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/TempFolder.h"
+
+#include <shlobj.h>
 
 #include <vector>
 
@@ -121,6 +130,19 @@ DWORD MoveStartupEntryThroughService()
     return WriteTextFile(GetEnvironmentText("BW_CHILD_RECORD"), text) ? 0 : 4;
 }
 
+DWORD BackupAndRestoreThroughTheService()
+{
+    CString sid;
+    char appData[MAX_PATH] = "";
+    if (!GetCurrentUserSidText(sid) ||
+        !SHGetSpecialFolderPathA(nullptr, appData, CSIDL_APPDATA, FALSE) ||
+        !PipeSendUserProfile(sid, appData))
+        return 4;
+    const std::string problems = RunBackupRoundTrip(GetEnvironmentText("BW_CHILD_FOLDER"));
+    WriteTextFile(GetEnvironmentText("BW_CHILD_RECORD"), problems.c_str());
+    return problems.empty() ? 0 : 1;
+}
+
 int RunChildIfAsked()
 {
     const CString mode = GetEnvironmentText("BW_SERVICE_CHILD");
@@ -136,6 +158,8 @@ int RunChildIfAsked()
         ExitProcess(CrashRunningService());
     if (mode == "startup-entry")
         ExitProcess(MoveStartupEntryThroughService());
+    if (mode == "backup-restore")
+        ExitProcess(BackupAndRestoreThroughTheService());
     ExitProcess(7);
 }
 
