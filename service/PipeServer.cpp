@@ -53,10 +53,10 @@ bool CPipeServer::Create(const char* pipeName, DWORD recordSize)
     return true;
 }
 
-CPipeServer::Wait CPipeServer::Await(OVERLAPPED& overlapped, DWORD timeoutMs)
+CPipeServer::Wait CPipeServer::Await(OVERLAPPED& overlapped, DWORD timeoutMs, bool quitEnds)
 {
     HANDLE waits[2] = {overlapped.hEvent, GetServiceQuitEvent()};
-    const DWORD waited = ::WaitForMultipleObjects(2, waits, FALSE, timeoutMs);
+    const DWORD waited = ::WaitForMultipleObjects(quitEnds ? 2 : 1, waits, FALSE, timeoutMs);
     if (waited == WAIT_OBJECT_0)
         return Wait::Done;
     ::CancelIo(m_pipe.GetHandle());
@@ -77,7 +77,7 @@ bool CPipeServer::Connect()
         return true;
     if (error == ERROR_IO_PENDING)
     {
-        if (Await(overlapped, INFINITE) != Wait::Done)
+        if (Await(overlapped, INFINITE, true) != Wait::Done)
             return false;
         DWORD bytes = 0;
         if (::GetOverlappedResult(m_pipe.GetHandle(), &overlapped, &bytes, FALSE))
@@ -103,7 +103,7 @@ DWORD CPipeServer::Read(void* record)
         const DWORD error = ::GetLastError();
         if (error == ERROR_IO_PENDING)
         {
-            const Wait wait = Await(overlapped, m_timeoutMs);
+            const Wait wait = Await(overlapped, m_timeoutMs, true);
             if (wait == Wait::TimedOut)
                 ServiceLog("a pipe client sent nothing within %lu ms and was dropped", m_timeoutMs);
             if (wait != Wait::Done)
@@ -131,7 +131,8 @@ void CPipeServer::Reply(const void* record, DWORD size)
     ::ResetEvent(overlapped.hEvent);
     if (!::WriteFile(m_pipe.GetHandle(), record, size, nullptr, &overlapped))
     {
-        if (::GetLastError() != ERROR_IO_PENDING || Await(overlapped, m_timeoutMs) != Wait::Done)
+        if (::GetLastError() != ERROR_IO_PENDING ||
+            Await(overlapped, m_timeoutMs, false) != Wait::Done)
             return;
     }
     AwaitClientGone();
@@ -156,7 +157,7 @@ void CPipeServer::AwaitClientGone()
             if (error != ERROR_IO_PENDING && error != ERROR_MORE_DATA)
                 return;
             if (error == ERROR_IO_PENDING &&
-                Await(overlapped, static_cast<DWORD>(m_timeoutMs - elapsed)) != Wait::Done)
+                Await(overlapped, static_cast<DWORD>(m_timeoutMs - elapsed), false) != Wait::Done)
             {
                 return;
             }
@@ -178,7 +179,7 @@ bool CPipeServer::Serve(void* record, Handler handler)
         if (!Connect())
             continue;
         const DWORD bytes = Read(record);
-        if (bytes > 0 && !IsServiceQuitting())
+        if (bytes > 0)
         {
             PipeClientIdentity client;
             if (ReadPipeClientIdentity(m_pipe.GetHandle(), client) ==

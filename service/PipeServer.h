@@ -30,7 +30,9 @@
 // 6. disconnect.
 // A message longer than the record is cut to the record. An exception that
 // leaves the handler is logged and the client gets no reply; the loop goes
-// on. Every wait ends at once when the quit event is set.
+// on. The waits for a client and for its request end at once when the quit
+// event is set; a reply under way is still delivered (within the time-out),
+// so a request the stop finds in hand is finished, never cut off.
 #ifndef BRINDLEWOX_SERVICE_PIPESERVER_H
 #define BRINDLEWOX_SERVICE_PIPESERVER_H
 
@@ -79,9 +81,10 @@ private:
         TimedOut,
         Quit,
     };
-    // Waits for the pending operation within the limit; on the limit or the
-    // quit it is cancelled and awaited, so it never completes later.
-    Wait Await(OVERLAPPED& overlapped, DWORD timeoutMs);
+    // Waits for the pending operation within the limit, and for the quit
+    // when quitEnds; on either it is cancelled and awaited, so it never
+    // completes later.
+    Wait Await(OVERLAPPED& overlapped, DWORD timeoutMs, bool quitEnds);
     // False at the quit, or when the pipe failed.
     bool Connect();
     // The bytes read, 0 when nothing came in time.

@@ -3,7 +3,8 @@
 // they read between requests, and their thread procedures.
 //
 // A server procedure runs until it sees the quit flag, testing it after
-// every request, and returns 0. When the stop begins, the flag is set and
+// every request, and returns 0. When the stop begins, the flag and the quit
+// event are set (a server on CPipeServer wakes from any wait at once) and
 // each server's pipe is opened once as a client, which releases a server
 // blocked in ConnectNamedPipe; the stop then waits for every server to end
 // before the service reports SERVICE_STOPPED, so a request under way is
