@@ -492,8 +492,8 @@ bool CTransferSource::Open(const char* path)
     return true;
 }
 
-bool TransferFromSource(CTransferSource& source, const char* destination, int compress,
-                        int encrypt, const char* password, int direction)
+bool TransferFromSource(CTransferSource& source, const char* destination, int compress, int encrypt,
+                        const char* password, int direction)
 {
     try
     {

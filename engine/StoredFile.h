@@ -173,8 +173,8 @@ private:
 // times and attributes read at the opening go to the destination. Every
 // call here touches the destination side only. False on any failure; the
 // destination is then untouched.
-bool TransferFromSource(CTransferSource& source, const char* destination, int compress,
-                        int encrypt, const char* password, int direction);
+bool TransferFromSource(CTransferSource& source, const char* destination, int compress, int encrypt,
+                        const char* password, int direction);
 
 // Stores (direction 0) or restores (any other direction) one file in the form
 // the settings give, then copies the source's times and attributes to the

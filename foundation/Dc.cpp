@@ -1,6 +1,7 @@
 #include "foundation/Dc.h"
 
 #include "foundation/FrameworkHooks.h"
+#include "foundation/Startup.h"
 #include "foundation/Window.h"
 
 #include <algorithm>
@@ -493,14 +494,7 @@ GradientFillFunction CDC::GetGradientFillFunction()
     if (!g_gradientFillBound)
     {
         g_gradientFillBound = true;
-        HMODULE module = GetModuleHandleA("msimg32.dll");
-        if (module == nullptr)
-            module = LoadLibraryA("msimg32.dll");
-        if (module != nullptr)
-        {
-            g_gradientFill =
-                reinterpret_cast<GradientFillFunction>(GetProcAddress(module, "GradientFill"));
-        }
+        g_gradientFill = GetGradientLibrary().GetFunction<GradientFillFunction>("GradientFill");
     }
     return g_gradientFill;
 }

@@ -102,10 +102,10 @@ public:
     // to color1 at the bottom. 0 when the system has no GradientFill.
     static BOOL GradientRect(HDC dc, const RECT& rect, COLORREF color1, COLORREF color2,
                              bool horizontal);
-    // The GradientFill the two routines above call: looked up by name in
-    // msimg32.dll the first time it is asked for (loading the library when
-    // nothing loaded it yet, and keeping it for the process's life) and kept.
-    // Null when the system has none.
+    // The GradientFill the two routines above call: looked up by name the
+    // first time it is asked for in the msimg32.dll that the static set-up
+    // keeps loaded (GetGradientLibrary, Startup.h), and kept. Null when the
+    // system has none.
     static GradientFillFunction GetGradientFillFunction();
     // Replaces the bound function, for a loader that bound it already; null
     // makes gradients unavailable (nothing drawn).

@@ -918,10 +918,3 @@ void RegisterMimeCoders()
     for (const char* name : {"Content-Type", "Content-Disposition"})
         fields.Register(name, NewFieldCoder<CFieldCodeParameter>);
 }
-
-namespace
-{
-// Fills both registries during static start-up of every program that links
-// the coders.
-const bool g_standardCodersRegistered = (RegisterMimeCoders(), true);
-} // namespace

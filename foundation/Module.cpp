@@ -1,6 +1,7 @@
 #include "foundation/Module.h"
 
 #include "foundation/BuiltinImages.h"
+#include "foundation/DllLoader.h"
 #include "foundation/Exception.h"
 #include "foundation/FrameworkHooks.h"
 #include "foundation/Window.h"
@@ -197,19 +198,14 @@ bool ModuleState::Init(HINSTANCE instance, const char* commandLine, int showComm
     // 4. The comctl32 version, when the library says.
     m_comCtlMajor = 0;
     m_comCtlMinor = 0;
-    if (HMODULE comctl = GetModuleHandleA("comctl32.dll"))
+    if (auto getVersion = GetLoadedFunction<DLLGETVERSIONPROC>("comctl32.dll", "DllGetVersion"))
     {
-        auto getVersion =
-            reinterpret_cast<DLLGETVERSIONPROC>(GetProcAddress(comctl, "DllGetVersion"));
-        if (getVersion != nullptr)
+        DLLVERSIONINFO info = {};
+        info.cbSize = sizeof(info);
+        if (SUCCEEDED(getVersion(&info)))
         {
-            DLLVERSIONINFO info = {};
-            info.cbSize = sizeof(info);
-            if (SUCCEEDED(getVersion(&info)))
-            {
-                m_comCtlMajor = info.dwMajorVersion;
-                m_comCtlMinor = info.dwMinorVersion;
-            }
+            m_comCtlMajor = info.dwMajorVersion;
+            m_comCtlMinor = info.dwMinorVersion;
         }
     }
 
@@ -355,12 +351,10 @@ bool InitCommonControlsSafe(DWORD classes)
 {
     if ((classes & ~g_initialisedCommonControls) == 0)
         return true;
-    HMODULE comctl = GetModuleHandleA("comctl32.dll");
-    if (comctl == nullptr)
+    if (GetModuleHandleA("comctl32.dll") == nullptr)
         return false;
     using InitCommonControlsExFn = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
-    auto initEx =
-        reinterpret_cast<InitCommonControlsExFn>(GetProcAddress(comctl, "InitCommonControlsEx"));
+    auto initEx = GetLoadedFunction<InitCommonControlsExFn>("comctl32.dll", "InitCommonControlsEx");
     if (initEx != nullptr)
     {
         INITCOMMONCONTROLSEX init = {};

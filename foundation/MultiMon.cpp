@@ -1,20 +1,15 @@
 #include "foundation/MultiMon.h"
 
+#include "foundation/DllLoader.h"
+
 CMultiMon::CMultiMon()
 {
-    HMODULE user32 = GetModuleHandleA("user32.dll");
-    if (user32 == nullptr)
-        return;
-    m_enumDisplayMonitors =
-        reinterpret_cast<EnumDisplayMonitorsFn>(GetProcAddress(user32, "EnumDisplayMonitors"));
-    m_getMonitorInfo =
-        reinterpret_cast<GetMonitorInfoFn>(GetProcAddress(user32, "GetMonitorInfoA"));
-    m_monitorFromPoint =
-        reinterpret_cast<MonitorFromPointFn>(GetProcAddress(user32, "MonitorFromPoint"));
-    m_monitorFromRect =
-        reinterpret_cast<MonitorFromRectFn>(GetProcAddress(user32, "MonitorFromRect"));
-    m_monitorFromWindow =
-        reinterpret_cast<MonitorFromWindowFn>(GetProcAddress(user32, "MonitorFromWindow"));
+    const char user32[] = "user32.dll";
+    m_enumDisplayMonitors = GetLoadedFunction<EnumDisplayMonitorsFn>(user32, "EnumDisplayMonitors");
+    m_getMonitorInfo = GetLoadedFunction<GetMonitorInfoFn>(user32, "GetMonitorInfoA");
+    m_monitorFromPoint = GetLoadedFunction<MonitorFromPointFn>(user32, "MonitorFromPoint");
+    m_monitorFromRect = GetLoadedFunction<MonitorFromRectFn>(user32, "MonitorFromRect");
+    m_monitorFromWindow = GetLoadedFunction<MonitorFromWindowFn>(user32, "MonitorFromWindow");
     m_available = m_enumDisplayMonitors != nullptr && m_getMonitorInfo != nullptr &&
                   m_monitorFromPoint != nullptr && m_monitorFromRect != nullptr &&
                   m_monitorFromWindow != nullptr;

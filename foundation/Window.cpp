@@ -1,5 +1,6 @@
 #include "foundation/Window.h"
 
+#include "foundation/DllLoader.h"
 #include "foundation/Exception.h"
 #include "foundation/FrameworkHooks.h"
 #include "foundation/Module.h"
@@ -428,8 +429,12 @@ CRect CWindow::GetWindowBounds() const
 
 BOOL CWindow::CenterWindow(HWND other)
 {
-    HWND window = GetSafeHwnd();
-    if (window == nullptr)
+    return CenterWindowOver(GetSafeHwnd(), other);
+}
+
+BOOL CenterWindowOver(HWND window, HWND other)
+{
+    if (window == nullptr || !IsWindow(window))
         return FALSE;
     RECT bounds;
     if (!::GetWindowRect(window, &bounds))
@@ -460,9 +465,7 @@ BOOL CWindow::AnimateWindow(DWORD time, DWORD flags)
     if (!looked)
     {
         looked = true;
-        HMODULE user32 = GetModuleHandleA("user32.dll");
-        if (user32 != nullptr)
-            animate = reinterpret_cast<AnimateWindowFn>(GetProcAddress(user32, "AnimateWindow"));
+        animate = GetLoadedFunction<AnimateWindowFn>("user32.dll", "AnimateWindow");
     }
     if (animate == nullptr)
         return 0;

@@ -199,6 +199,10 @@ private:
 // parameter (wParam and lParam 0) to each child.
 BOOL CALLBACK SendMessageToChildProc(HWND child, LPARAM message);
 
+// CWindow::CenterWindow for any window handle, also one without an object
+// (the common dialogs' own windows, which the framework does not subclass).
+BOOL CenterWindowOver(HWND window, HWND other);
+
 // Where a window of the given size lands when it is centred on `centreOn`
 // and then kept inside the work area: x is lowered so that the right edge
 // does not pass the work area's right edge, then raised to at least its left

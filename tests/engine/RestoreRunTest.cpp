@@ -38,8 +38,8 @@ protected:
         quick.exchangeMsPerMiB = 0;
         SetPipePolicy(PipeSender::RestoreFile, quick);
 
-        m_window = ::CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                     nullptr, nullptr);
+        m_window = ::CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr,
+                                     nullptr);
         m_context.window = m_window;
         m_context.log = &m_log;
         m_context.profilePath = m_folder / "profile.prb";

@@ -1,0 +1,172 @@
+#include "tests/service/BackupRoundTrip.h"
+
+#include "engine/BackupOneFile.h"
+#include "engine/FileWalk.h"
+#include "engine/LogFile.h"
+#include "engine/PipeClient.h"
+#include "engine/RestoreRun.h"
+#include "tests/engine/StoredFormReference.h"
+#include "tests/engine/TestFiles.h"
+#include "tests/support/TempFolder.h"
+
+#include <vector>
+
+namespace
+{
+// A tree entry relative to the tree's folder; folders end with "\".
+const char* const kFolders[] = {"sub dir\\", "sub dir\\deeper\\", "empty folder\\", "a.b.c\\"};
+struct TreeFile
+{
+    const char* name;
+    DWORD attributes;
+    size_t size;
+};
+const TreeFile kFiles[] = {
+    {"plain.txt", FILE_ATTRIBUTE_NORMAL, 40},
+    {"big random.bin", FILE_ATTRIBUTE_NORMAL, 3 * 16384 + 5},
+    {"empty.dat", FILE_ATTRIBUTE_NORMAL, 0},
+    {"it's here.txt", FILE_ATTRIBUTE_NORMAL, 100},
+    {"read only.txt", FILE_ATTRIBUTE_READONLY, 17},
+    {"hidden.txt", FILE_ATTRIBUTE_HIDDEN, 18},
+    {"sub dir\\nested.txt", FILE_ATTRIBUTE_NORMAL, 16384},
+    {"sub dir\\deeper\\x.y.z", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN, 20000},
+    {"a.b.c\\..dots", FILE_ATTRIBUTE_NORMAL, 3},
+};
+
+bool MakeTree(const CString& tree, std::string& problems)
+{
+    bool ok = MakeFolder(tree);
+    for (const char* folder : kFolders)
+        ok = MakeFolder(tree + "\\" + folder) && ok;
+    WORD day = 1;
+    for (const TreeFile& file : kFiles)
+    {
+        const std::string path(tree + "\\" + file.name);
+        testfiles::WriteBytes(path, reference::Random(file.size, day));
+        // Old times, a different day for each file.
+        const FILETIME old = testfiles::MakeTime(2009, 3, day++, 14, 30, 25, 120);
+        testfiles::SetTimes(path, {old, old, old});
+        ok = ::SetFileAttributesA(path.c_str(), file.attributes) && ok;
+    }
+    ok = ::SetFileAttributesA(tree + "\\a.b.c", FILE_ATTRIBUTE_HIDDEN) && ok;
+    if (!ok)
+        problems += "the source tree could not be made\n";
+    return ok;
+}
+
+CString WithoutBackslash(const CString& path)
+{
+    return path[path.GetLength() - 1] == '\\' ? path.Left(path.GetLength() - 1) : path;
+}
+
+// Every entry under the folder, each folder before its entries.
+void Walk(const CString& folder, std::vector<CString>& entries)
+{
+    const std::atomic<LONG> running{1};
+    CStringArray level;
+    CArray<DWORD> sizes;
+    WalkFiles(folder + "\\*.*", running, level, sizes);
+    for (int i = 0; i < level.GetSize(); ++i)
+    {
+        entries.push_back(level[i]);
+        if (level[i][level[i].GetLength() - 1] == '\\')
+            Walk(WithoutBackslash(level[i]), entries);
+    }
+}
+
+std::vector<CString> Walk(const CString& folder)
+{
+    std::vector<CString> entries;
+    Walk(folder, entries);
+    return entries;
+}
+
+ULONGLONG LastWrite(const CString& path)
+{
+    return testfiles::Ticks(testfiles::GetTimes(static_cast<const char*>(path)).written);
+}
+
+void Compare(const CString& source, const CString& restored, const std::vector<CString>& entries,
+             std::string& problems)
+{
+    const int prefix = source.GetLength();
+    for (const CString& entry : entries)
+    {
+        const CString from = WithoutBackslash(entry);
+        const CString to = restored + from.Mid(prefix);
+        const DWORD want = ::GetFileAttributesA(from);
+        const DWORD have = ::GetFileAttributesA(to);
+        std::string where(to);
+        if (have == INVALID_FILE_ATTRIBUTES)
+        {
+            problems += "missing: " + where + "\n";
+            continue;
+        }
+        if (have != want)
+            problems += "attributes of " + where + "\n";
+        // A folder's own times change as its entries are written into it, on
+        // Windows as under Wine; only files keep theirs.
+        if (want & FILE_ATTRIBUTE_DIRECTORY)
+            continue;
+        if (testfiles::ReadBytes(static_cast<const char*>(to)) !=
+            testfiles::ReadBytes(static_cast<const char*>(from)))
+            problems += "contents of " + where + "\n";
+        if (LastWrite(to) != LastWrite(from))
+            problems += "last-write time of " + where + "\n";
+    }
+    if (entries.size() != Walk(restored).size())
+        problems += "the restored tree holds other entries: " + std::string(restored) + "\n";
+}
+} // namespace
+
+std::string RunBackupRoundTrip(const CString& folder)
+{
+    std::string problems;
+    const CString source = folder + "\\source";
+    if (!MakeTree(source, problems))
+        return problems;
+    const std::vector<CString> entries = Walk(source);
+    CLogFile log(folder);
+
+    for (int form = 0; form < 4; ++form)
+    {
+        const BOOL compress = form & 2 ? TRUE : FALSE;
+        const BOOL encrypt = form & 1 ? TRUE : FALSE;
+        CString number;
+        number.Format("%d", form);
+        const CString files = folder + "\\dest" + number + "\\Files\\";
+        const CString tag = CString("form ") + number + ": ";
+
+        // The backup: the folder first, then each entry.
+        if (PipeStoreFile(source, files, compress, encrypt, "pw") != kPipeDone)
+            problems += std::string(tag) + "storing the tree's folder failed\n";
+        for (const CString& entry : entries)
+            if (PipeStoreFile(WithoutBackslash(entry), files, compress, encrypt, "pw") != kPipeDone)
+                problems += std::string(tag) + "storing " + std::string(entry) + " failed\n";
+
+        // The restore of the stored tree into another folder.
+        CRestoreContext context;
+        context.profilePath = folder + "\\profile" + number + ".prb";
+        CProfileDB profile(context.profilePath);
+        profile.CreateIfMissing();
+        profile.Save(CSimpleArray<ProfileCheck>(), folder + "\\dest" + number + "\\",
+                     compress != FALSE, encrypt != FALSE, 0);
+        profile.SavePassword("pw");
+        context.log = &log;
+        const CString stored = StoredCopyPath(files, source);
+        const CString target = folder + "\\restore" + number;
+        context.whatPath = stored;
+        context.wherePath = target;
+        if (!context.restoreWorker.Start(RestoreThread, &context) ||
+            ::WaitForSingleObject(context.restoreWorker.GetThreadHandle(), 600000) != WAIT_OBJECT_0)
+        {
+            problems += std::string(tag) + "the restore did not end\n";
+            continue;
+        }
+        context.restoreWorker.StopIfRunning();
+        if (context.failedCount != 0)
+            problems += std::string(tag) + "restore failures in the log\n";
+        Compare(source, StoredCopyPath(target + "\\", stored), entries, problems);
+    }
+    return problems;
+}
