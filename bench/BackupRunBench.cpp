@@ -2,15 +2,15 @@
 // scripts/bench-backup (which makes the tree and times cp -a and rsync -a on
 // it in the same run):
 //
-//   BackupRunBench <source folder> <work folder> [pipe|direct]
+//   BackupRunBench <source folder> <work folder> [service|direct]
 //
 // runs a first plain backup of the source into <work>\dest\ and a second one
 // with nothing changed, each the whole run on the backup worker as the window
 // starts it, and then times the parts of a run one by one. Local files are
-// stored through the BACKUP pipe by a stand-in of the service in this
-// process ("pipe", the default: the pipe client, the 15,428-byte exchange and
-// the service's transfer) or by the same transfer without the pipe
-// ("direct"). Output lines, "<what> <name> <seconds> <count>":
+// stored by the running service through the BACKUP pipe ("service", the
+// default; the driver installs and starts it) or by the same transfer in
+// this process without the pipe ("direct"). Output lines,
+// "<what> <name> <seconds> <count>":
 //   run first|nochange   the whole run; count = entries processed
 //   stores first|nochange  time inside the store requests; count = requests
 //   stamps first|nochange  stamp requests to the service (the source's own
@@ -23,18 +23,18 @@
 #include "engine/FileStoreService.h"
 #include "engine/FileSystem.h"
 #include "engine/FileWalk.h"
-#include "engine/IpcRecords.h"
 #include "engine/PipeClient.h"
+#include "engine/Settings.h"
 #include "engine/SqlDB.h"
 #include "engine/StoredFile.h"
 #include "engine/StoredTree.h"
+
+#include <shlobj.h>
 
 #include <atomic>
 #include <cstdio>
 #include <algorithm>
 #include <cstring>
-#include <string>
-#include <thread>
 #include <vector>
 
 namespace
@@ -46,76 +46,6 @@ double Now()
     QueryPerformanceCounter(&c);
     return double(c.QuadPart) / double(f.QuadPart);
 }
-
-// The service's side of the BACKUP pipe for stamps and stores, as the
-// service does them, on a thread of this process.
-class CServiceStandIn
-{
-public:
-    explicit CServiceStandIn(const char* name)
-    {
-        m_pipe = CreateNamedPipeA(name, PIPE_ACCESS_DUPLEX, PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE,
-                                  1, sizeof(IpcQueueRecord), sizeof(IpcQueueRecord), 0, nullptr);
-        m_name = name;
-        m_thread = std::thread([this] { Serve(); });
-    }
-    ~CServiceStandIn()
-    {
-        m_quit = true;
-        // A connection of our own releases the waiting ConnectNamedPipe.
-        HANDLE client = CreateFileA(m_name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                    OPEN_EXISTING, 0, nullptr);
-        if (client != INVALID_HANDLE_VALUE)
-            CloseHandle(client);
-        m_thread.join();
-        CloseHandle(m_pipe);
-    }
-
-private:
-    void Serve()
-    {
-        static IpcQueueRecord record;
-        while (!m_quit)
-        {
-            ConnectNamedPipe(m_pipe, nullptr);
-            DWORD read = 0;
-            if (!m_quit && ReadFile(m_pipe, &record, sizeof(record), &read, nullptr) &&
-                read == sizeof(record))
-            {
-                Answer(record);
-                DWORD written = 0;
-                WriteFile(m_pipe, &record, sizeof(record), &written, nullptr);
-                FlushFileBuffers(m_pipe);
-            }
-            DisconnectNamedPipe(m_pipe);
-        }
-    }
-    static void Answer(IpcQueueRecord& record)
-    {
-        const uint32_t command = record.command;
-        record.command = IPC_STATUS_OK;
-        record.result = 1;
-        if (command == BACKUP_FILE_STAMP)
-        {
-            CString stamp;
-            record.result = MakeFileStamp(record.text3, stamp) ? 1 : 0;
-            if (record.result)
-                IpcCopyText(record.text1, stamp);
-        }
-        else if (command == BACKUP_STORE)
-        {
-            const bool stored =
-                TransferFile(record.text3, StoredCopyPath(record.text1, record.text3),
-                             record.compress, record.encrypt, record.text2, kTransferStore);
-            record.result = stored ? 0 : 1;
-        }
-    }
-
-    HANDLE m_pipe;
-    std::string m_name;
-    std::atomic<bool> m_quit{false};
-    std::thread m_thread;
-};
 
 // Times the requests the run makes of a store service.
 class CTimedService : public IFileStoreService
@@ -192,7 +122,8 @@ std::vector<WalkEntry> ListTree(const CString& source, double& seconds)
     return all;
 }
 
-void TimeParts(CRunContext& context, const CString& source, const CString& destination)
+void TimeParts(CRunContext& context, const CString& source, const CString& destination,
+               bool viaService)
 {
     double seconds = 0;
     const std::vector<WalkEntry> entries = ListTree(source, seconds);
@@ -252,11 +183,13 @@ void TimeParts(CRunContext& context, const CString& source, const CString& desti
     RevokeVolumeInfoAccess();
     Report("part", "cacls-grant-and-revoke", Now() - start, 2);
 
+    if (!viaService)
+        return;
     start = Now();
     int answered = 0;
     for (int i = 0; i < 1000; ++i)
         answered += PipeGetFileStamp(entries[i % entries.size()].ItemPath(), stamp) == 1;
-    Report("part", "pipe-stamp-request", Now() - start, answered);
+    Report("part", "service-stamp-request", Now() - start, answered);
 }
 } // namespace
 
@@ -264,22 +197,29 @@ int main(int argc, char** argv)
 {
     if (argc < 3)
     {
-        fprintf(stderr, "usage: BackupRunBench <source> <work folder> [pipe|direct]\n");
+        fprintf(stderr, "usage: BackupRunBench <source> <work folder> [service|direct]\n");
         return 2;
     }
     const CString source(argv[1]);
     const CString work(argv[2]);
-    const bool viaPipe = argc < 4 || strcmp(argv[3], "direct") != 0;
+    const bool viaService = argc < 4 || strcmp(argv[3], "direct") != 0;
     const CString destination = work + "\\dest\\";
 
-    char pipeName[64];
-    snprintf(pipeName, sizeof(pipeName), "\\\\.\\pipe\\bwbench-%lu", GetCurrentProcessId());
-    SetIpcPipeName(IpcPipe::Backup, pipeName);
-    CServiceStandIn service(pipeName);
+    // The service serves no BACKUP request before the main program has named
+    // its user.
+    CString sid;
+    char appData[MAX_PATH] = "";
+    if (viaService && (!GetCurrentUserSidText(sid) ||
+                       !SHGetSpecialFolderPathA(nullptr, appData, CSIDL_APPDATA, FALSE) ||
+                       !PipeSendUserProfile(sid, appData)))
+    {
+        fprintf(stderr, "the service does not run\n");
+        return 1;
+    }
 
     CPipeFileService pipe;
     CDirectFileService direct;
-    CTimedService local(viaPipe ? static_cast<IFileStoreService&>(pipe) : direct);
+    CTimedService local(viaService ? static_cast<IFileStoreService&>(pipe) : direct);
     CDirectFileService network;
     const BackupFileServices services{local, network};
 
@@ -306,12 +246,12 @@ int main(int argc, char** argv)
         fprintf(stderr, "profile: %s\n", e.GetErrorMessage());
         return 1;
     }
-    printf("mode %s\n", viaPipe ? "pipe" : "direct");
+    printf("mode %s\n", viaService ? "service" : "direct");
     if (RunOnce(context, local, "first") < 0 || RunOnce(context, local, "nochange") < 0)
         return 1;
     try
     {
-        TimeParts(context, source, destination);
+        TimeParts(context, source, destination, viaService);
     }
     catch (const CSqlException& e)
     {
