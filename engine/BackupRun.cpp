@@ -108,14 +108,14 @@ void CopyProfileWithoutPassword(CRunContext& context, const CString& copy)
 class VolumeInfoGrant
 {
 public:
-    VolumeInfoGrant() { GrantVolumeInfoAccess(); }
+    explicit VolumeInfoGrant(DWORD drives) : m_drives(drives) { GrantVolumeInfoAccess(drives); }
     VolumeInfoGrant(const VolumeInfoGrant&) = delete;
     VolumeInfoGrant& operator=(const VolumeInfoGrant&) = delete;
     ~VolumeInfoGrant()
     {
         try
         {
-            RevokeVolumeInfoAccess();
+            RevokeVolumeInfoAccess(m_drives);
         }
         catch (...)
         {
@@ -123,6 +123,9 @@ public:
             // failed would.
         }
     }
+
+private:
+    DWORD m_drives;
 };
 
 class CBackupRun
@@ -201,7 +204,7 @@ BackupOutcome CBackupRun::Run()
     m_ownFolders = {destination + "Settings", profileSettings.destination + "Files",
                     profileSettings.destination + "Databases"};
 
-    VolumeInfoGrant grant;
+    VolumeInfoGrant grant(DrivesNeedingVolumeInfoAccess(items));
     // Every missing level, the destination's own folder too: a destination
     // that was moved or never made is made again rather than failing the run.
     const CString profileCopy = destination + "Settings" + "\\Profile.prb";
@@ -499,8 +502,11 @@ CString VolumeInfoCommand(char drive, const char* user, bool grant)
 
 namespace
 {
-void RunVolumeInfoCommands(bool grant)
+void RunVolumeInfoCommands(DWORD wanted, bool grant)
 {
+    const DWORD drives = wanted & GetLogicalDrives() & ~3u;
+    if (!drives)
+        return;
     char user[256] = {};
     DWORD size = sizeof(user);
     if (!GetUserNameA(user, &size))
@@ -514,7 +520,6 @@ void RunVolumeInfoCommands(bool grant)
     // for a disk in an empty drive.
     const UINT previous = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
     std::vector<HANDLE> started;
-    const DWORD drives = GetLogicalDrives();
     for (int bit = 2; bit < 26; ++bit)
     {
         if (!(drives & (1u << bit)))
@@ -533,14 +538,32 @@ void RunVolumeInfoCommands(bool grant)
 }
 } // namespace
 
-void GrantVolumeInfoAccess()
+DWORD DrivesNeedingVolumeInfoAccess(const CArray<ProfileItem>& items)
 {
-    RunVolumeInfoCommands(true);
+    DWORD drives = 0;
+    for (int i = 0; i < items.GetSize(); ++i)
+    {
+        const ProfileItem& item = items[i];
+        if (!item.checked || item.type != PROFILE_ITEM_FILES || item.path.GetLength() < 2 ||
+            item.path[1] != ':' || !IsDriveLetter(item.path[0]))
+            continue;
+        const char letter = static_cast<char>(item.path[0] & ~0x20); // upper case
+        const CString folder = CString(letter, 1) + ":\\System Volume Information";
+        const CString source = WithoutBackslash(item.path);
+        if (IsSameOrInside(folder, source) || IsSameOrInside(source, folder))
+            drives |= 1u << (letter - 'A');
+    }
+    return drives & ~3u;
 }
 
-void RevokeVolumeInfoAccess()
+void GrantVolumeInfoAccess(DWORD drives)
 {
-    RunVolumeInfoCommands(false);
+    RunVolumeInfoCommands(drives, true);
+}
+
+void RevokeVolumeInfoAccess(DWORD drives)
+{
+    RunVolumeInfoCommands(drives, false);
 }
 
 unsigned __stdcall BackupThreadProc(void* parameter)

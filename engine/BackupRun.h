@@ -5,7 +5,8 @@
 //   2. the destination checked: the destination field's text D (where
 //      "Settings" goes) and the profile's backup_where (where "Files\" goes)
 //      must both be absolute folder paths, or the run is refused;
-//   3. every drive's "System Volume Information" opened to the user (cacls);
+//   3. the "System Volume Information" folder of each drive the walk enters
+//      there opened to the user (cacls);
 //   4. the profile copied to D + "Settings\Profile.prb", with its encryption
 //      password blanked in the copy (it must never lie beside the encrypted
 //      files), and the cache D + "Settings\Cache.prb" created when missing;
@@ -42,6 +43,7 @@
 #define BRINDLEWOX_ENGINE_BACKUPRUN_H
 
 #include "foundation/Base.h"
+#include "foundation/Array.h"
 #include "foundation/String.h"
 #include "engine/RunContext.h"
 
@@ -104,12 +106,19 @@ bool RunProcessAndWait(const char* commandLine, DWORD timeoutMs = INFINITE);
 //   cacls "D:\System Volume Information" /E /R "ann"
 // The user name is quoted, so a name with blanks stays one argument.
 CString VolumeInfoCommand(char drive, const char* user, bool grant);
-// Runs the grant, or the revocation, on every drive but A: and B:; the
-// drives' commands run side by side and are waited for at most 60 s
+// The drives whose "System Volume Information" a run walks into, as a mask
+// of GetLogicalDrives bits: those of the checked file-or-folder sources that
+// hold the folder (a drive root) or lie inside it. Only there does the walk,
+// which lists as the user, need the grant; every other drive is left as it
+// is (a revocation removes all of the user's own entries on the folder,
+// older ones included). A: and B: never count.
+DWORD DrivesNeedingVolumeInfoAccess(const CArray<ProfileItem>& items);
+// Runs the grant, or the revocation, on the drives of the mask that exist;
+// the drives' commands run side by side and are waited for at most 60 s
 // together. Results are ignored (a file system without access lists
 // refuses quietly).
-void GrantVolumeInfoAccess();
-void RevokeVolumeInfoAccess();
+void GrantVolumeInfoAccess(DWORD drives);
+void RevokeVolumeInfoAccess(DWORD drives);
 
 // The log lines of the run's own refusals and endings.
 extern const char* const kRefusedDestinationLine; // format: the path

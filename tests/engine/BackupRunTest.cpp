@@ -620,6 +620,29 @@ TEST(BackupRunParts, PathChecksAndCommandLines)
                  "cacls \"D:\\System Volume Information\" /E /R \"ann\"");
 }
 
+TEST(BackupRunParts, OnlyDrivesWalkedAtTheirRootGetTheVolumeInformationGrant)
+{
+    CArray<ProfileItem> items;
+    auto add = [&](const char* path, int type, bool checked)
+    {
+        ProfileItem item;
+        item.path = path;
+        item.type = type;
+        item.checked = checked;
+        items.Add(item);
+    };
+    add("C:\\Users\\ann\\Documents", PROFILE_ITEM_FILES, true);
+    add("\\\\srv\\share\\", PROFILE_ITEM_FILES, true);
+    EXPECT_EQ(DrivesNeedingVolumeInfoAccess(items), 0u);
+    add("d:\\", PROFILE_ITEM_FILES, true);
+    add("E:\\System Volume Information\\x", PROFILE_ITEM_FILES, true);
+    add("F:\\", PROFILE_ITEM_FILES, false);
+    add("G:\\", PROFILE_ITEM_DATABASE, true);
+    add("A:\\", PROFILE_ITEM_FILES, true);
+    add("H:", PROFILE_ITEM_FILES, true);
+    EXPECT_EQ(DrivesNeedingVolumeInfoAccess(items), (1u << 3) | (1u << 4) | (1u << 7));
+}
+
 TEST(BackupRunParts, PriorityLevels)
 {
     const struct
