@@ -187,7 +187,8 @@ BackupOutcome CBackupRun::Run()
     }
     // An empty or relative destination would put the cache in this program's
     // current folder and the stored files in the service's (System32).
-    for (const CString& path : {destination, haveSettings ? profileSettings.destination : CString("")})
+    for (const CString& path :
+         {destination, haveSettings ? profileSettings.destination : CString("")})
     {
         if (!IsAbsoluteFolderPath(path))
         {
@@ -220,7 +221,7 @@ BackupOutcome CBackupRun::Run()
         m_context.WriteDebugLog(e);
     }
 
-    BackupOutcome outcome;
+    BackupOutcome outcome = kBackupFailed;
     try
     {
         m_cache.Open(cacheFile);

@@ -5,11 +5,13 @@
 //   2. the destination checked: the destination field's text D (where
 //      "Settings" goes) and the profile's backup_where (where "Files\" goes)
 //      must both be absolute folder paths, or the run is refused;
-//   3. the "System Volume Information" folder of each drive the walk enters
-//      there opened to the user (cacls);
-//   4. the profile copied to D + "Settings\Profile.prb", with its encryption
-//      password blanked in the copy (it must never lie beside the encrypted
-//      files), and the cache D + "Settings\Cache.prb" created when missing;
+//   3. on each drive that a source walks from its root, "System Volume
+//      Information" opened to the user (cacls), since the walk lists as
+//      the user;
+//   4. the profile copied to D + "Settings\Profile.prb" (missing folders
+//      made), with its encryption password blanked in the copy (it must
+//      never lie beside the encrypted files), and the cache
+//      D + "Settings\Cache.prb" created when missing;
 //   5. the profile's rows read whole and the profile closed, so it is not
 //      held for the run; then for each checked row in the profile's order:
 //      a file or folder is walked (BackupSourceFiles) inside one cache

@@ -9,25 +9,6 @@
 
 namespace
 {
-// SEM_FAILCRITICALERRORS for the life of the object, on this thread only:
-// the process-wide SetErrorMode would race with other threads' brackets.
-class QuietErrorMode
-{
-public:
-    QuietErrorMode() { m_restore = SetThreadErrorMode(SEM_FAILCRITICALERRORS, &m_previous); }
-    QuietErrorMode(const QuietErrorMode&) = delete;
-    QuietErrorMode& operator=(const QuietErrorMode&) = delete;
-    ~QuietErrorMode()
-    {
-        if (m_restore)
-            SetThreadErrorMode(m_previous, nullptr);
-    }
-
-private:
-    DWORD m_previous = 0;
-    BOOL m_restore = FALSE;
-};
-
 bool IsNotFound(DWORD code)
 {
     return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ||
@@ -173,8 +154,8 @@ bool QuickAttributes(const CString& path, DWORD& attributes)
 {
     const char* text = path;
     const size_t length = strlen(text);
-    if (length == 0 || strpbrk(text, "*?") || text[length - 1] == '\\' ||
-        text[length - 1] == '/' || IsBareRoot(text))
+    if (length == 0 || strpbrk(text, "*?") || text[length - 1] == '\\' || text[length - 1] == '/' ||
+        IsBareRoot(text))
         return false;
     attributes = GetFileAttributesA(text);
     if (attributes != INVALID_FILE_ATTRIBUTES)

@@ -15,25 +15,6 @@ namespace
 const char* const kUnreachableKeptLine =
     "Stored copies kept: %s cannot be reached, so its files are not taken for deleted.\r\n\r\n";
 
-// SEM_FAILCRITICALERRORS on this thread for the clean-up: a drive without
-// its disk must answer "not ready", not bring up a box.
-class QuietErrors
-{
-public:
-    QuietErrors() { m_restore = SetThreadErrorMode(SEM_FAILCRITICALERRORS, &m_previous); }
-    QuietErrors(const QuietErrors&) = delete;
-    QuietErrors& operator=(const QuietErrors&) = delete;
-    ~QuietErrors()
-    {
-        if (m_restore)
-            SetThreadErrorMode(m_previous, nullptr);
-    }
-
-private:
-    DWORD m_previous = 0;
-    BOOL m_restore = FALSE;
-};
-
 // Whether each source root answered, asked once per root and run.
 class RootAnswers
 {
@@ -145,7 +126,8 @@ int PruneOrphanedCopies(CRunContext& context, CBackupGate& gate, const char* cle
 {
     if (!gate.GoOn())
         return gate.Stopped() ? 0 : 1;
-    QuietErrors quiet;
+    // A drive without its disk must answer "not ready", not bring up a box.
+    QuietErrorMode quiet;
     CString tree = CString(cleanupRoot) + "Files\\";
     CString pattern = tree;
     if (IsFolderOrMissing(tree))

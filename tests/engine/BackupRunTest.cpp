@@ -73,7 +73,7 @@ private:
 class CRecordingDump : public IDatabaseDump
 {
 public:
-    void RunDatabaseBackups(const ProfileItem& item) override 
+    void RunDatabaseBackups(const ProfileItem& item) override
     {
         dumped.push_back(std::string(item.path));
     }
@@ -135,8 +135,8 @@ protected:
         m_context.log = &m_log;
         m_context.destination = m_destination;
         m_context.services = &m_services;
-        m_window = CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                   nullptr, nullptr);
+        m_window = CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr,
+                                   nullptr);
         m_context.window = m_window;
         CProfileDB(m_context.profilePath).CreateIfMissing();
         SaveSettings(m_destination, 0, 0);
@@ -225,6 +225,19 @@ protected:
         return entries;
     }
 
+    // A source of `count` small files in one folder, in the profile.
+    void MakeFlatSource(int count)
+    {
+        ASSERT_TRUE(MakeFolder(m_source));
+        for (int i = 0; i < count; ++i)
+        {
+            CString name;
+            name.Format("\\file%02d.txt", i);
+            ASSERT_TRUE(WriteTextFile(m_source + name, "x"));
+        }
+        AddSource(m_source);
+    }
+
     // Runs the backup on its worker to its end and returns the outcome the
     // end message carried (-1: no message).
     int Run(bool scheduled = false)
@@ -307,8 +320,7 @@ TEST_F(BackupRunTest, EveryFormStoresTheWholeTreeAndTheNextRunSkipsIt)
             if (attributes & FILE_ATTRIBUTE_DIRECTORY)
                 continue;
             const CString back = m_folder / "restored.tmp";
-            ASSERT_TRUE(TransferFile(stored, back, compress, encrypt, kPassword,
-                                     kTransferRestore));
+            ASSERT_TRUE(TransferFile(stored, back, compress, encrypt, kPassword, kTransferRestore));
             EXPECT_EQ(ReadBytes(back), ReadBytes(item));
             SetFileAttributesA(back, FILE_ATTRIBUTE_NORMAL);
             DeleteFileA(back);
@@ -400,8 +412,8 @@ TEST_F(BackupRunTest, CopiesOfDeletedSourcesGoAndEverythingElseStays)
                                      std::string(m_source + "\\sub dir\\")};
     for (const CString& entry : entries)
     {
-        const bool deleted = gone.count(std::string(entry)) ||
-                             entry.Find("\\sub dir\\") == m_source.GetLength();
+        const bool deleted =
+            gone.count(std::string(entry)) || entry.Find("\\sub dir\\") == m_source.GetLength();
         EXPECT_EQ(GetFileAttributesA(Stored(Item(entry))) == INVALID_FILE_ATTRIBUTES, deleted)
             << static_cast<const char*>(entry);
     }
@@ -441,14 +453,7 @@ TEST_F(BackupRunTest, CopiesOfUnreachableSourcesAreKept)
 
 TEST_F(BackupRunTest, APauseHoldsTheRunAndTheWorkersStopEndsIt)
 {
-    ASSERT_TRUE(MakeFolder(m_source));
-    for (int i = 0; i < 80; ++i)
-    {
-        CString name;
-        name.Format("\\file%02d.txt", i);
-        ASSERT_TRUE(WriteTextFile(m_source + name, "x"));
-    }
-    AddSource(m_source);
+    MakeFlatSource(80);
     m_local.delayMs = 20;
     ASSERT_TRUE(m_context.StartBackup(false));
     // A second start while one runs is refused.
@@ -485,14 +490,7 @@ TEST_F(BackupRunTest, APauseHoldsTheRunAndTheWorkersStopEndsIt)
 
 TEST_F(BackupRunTest, StopEndsTheRunWithoutCleanUpAndKeepsWhatWasStored)
 {
-    ASSERT_TRUE(MakeFolder(m_source));
-    for (int i = 0; i < 60; ++i)
-    {
-        CString name;
-        name.Format("\\file%02d.txt", i);
-        ASSERT_TRUE(WriteTextFile(m_source + name, "x"));
-    }
-    AddSource(m_source);
+    MakeFlatSource(60);
     const CString orphan = Stored(m_source + "\\gone.txt");
     ASSERT_TRUE(CreateFolderPath(orphan));
     ASSERT_TRUE(WriteTextFile(orphan, "gone"));
@@ -502,8 +500,7 @@ TEST_F(BackupRunTest, StopEndsTheRunWithoutCleanUpAndKeepsWhatWasStored)
     // A paused run is let go, so it reaches its stop check.
     m_context.PauseBackup();
     m_context.StopBackup();
-    ASSERT_EQ(WaitForSingleObject(m_context.backupWorker.GetThreadHandle(), 60000),
-              WAIT_OBJECT_0);
+    ASSERT_EQ(WaitForSingleObject(m_context.backupWorker.GetThreadHandle(), 60000), WAIT_OBJECT_0);
     EXPECT_EQ(Collect(), kBackupStopped);
     const int stored = m_local.storeCount.load();
     EXPECT_LT(stored, 61);

@@ -151,8 +151,8 @@ std::string RunBackupRoundTrip(const CString& folder)
         ProfileItem item;
         item.path = source;
         profile.AddItem(item);
-        profile.Save(CSimpleArray<ProfileCheck>(), destination, compress != FALSE,
-                     encrypt != FALSE, 0);
+        profile.Save(CSimpleArray<ProfileCheck>(), destination, compress != FALSE, encrypt != FALSE,
+                     0);
         profile.SavePassword("pw");
         if (!context.StartBackup(false) ||
             ::WaitForSingleObject(context.backupWorker.GetThreadHandle(), 600000) != WAIT_OBJECT_0)
