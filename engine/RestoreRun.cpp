@@ -14,21 +14,9 @@ bool EndsWithBackslash(const CString& path)
     return !path.IsEmpty() && path[path.GetLength() - 1] == '\\';
 }
 
-void ShowCurrentFile(CRestoreContext& context, const CString& text)
-{
-    CLockGuard lock(context.restoreWorker.GetDisplayLock());
-    context.currentFile = text;
-}
-
-void WriteLog(CRestoreContext& context, const CString& text)
-{
-    if (context.log)
-        context.log->WriteLog(text);
-}
-
 // The stored form and the password of the profile's settings row; without a
 // readable row they stay "plain, no password".
-ProfileSettings ReadStoredForm(CRestoreContext& context)
+ProfileSettings ReadStoredForm(CRunContext& context)
 {
     ProfileSettings settings;
     try
@@ -37,14 +25,13 @@ ProfileSettings ReadStoredForm(CRestoreContext& context)
     }
     catch (const CSqlException& e)
     {
-        if (context.log)
-            context.log->WriteDebugLog(e);
+        context.WriteDebugLog(e);
     }
     return settings;
 }
 
 // One entry of a level: a folder's listed path loses its backslash.
-void RestoreEntry(CRestoreContext& context, const CString& entry, const CString& target,
+void RestoreEntry(CRunContext& context, const CString& entry, const CString& target,
                   const ProfileSettings& settings)
 {
     CString path = entry;
@@ -64,37 +51,23 @@ void RestoreEntry(CRestoreContext& context, const CString& entry, const CString&
 // Level by level, breadth first: every entry of a level in listing order,
 // then the next level from the folders among them, until a level is empty
 // or the worker is stopped.
-void RestoreLevels(CRestoreContext& context, const CString& pattern, const CString& target,
+void RestoreLevels(CRunContext& context, const CString& pattern, const CString& target,
                    const ProfileSettings& settings)
 {
-    // Two levels take turns: the one being restored and the next one.
-    CStringArray levels[2];
-    CArray<DWORD> sizes[2];
-    int current = 0;
-    WalkFiles(pattern, context.engineBusy, levels[current], sizes[current]);
-    while (levels[current].GetSize() > 0)
-    {
-        const CStringArray& level = levels[current];
-        for (int i = 0; i < level.GetSize(); ++i)
+    WalkBreadthFirst(
+        pattern, context.engineBusy, [&context] { return context.restoreWorker.WaitToContinue(); },
+        [](size_t) {},
+        [&](size_t, const WalkEntry& entry)
         {
-            if (!context.restoreWorker.WaitToContinue())
-                return;
-            RestoreEntry(context, level[i], target, settings);
-        }
-        const int next = 1 - current;
-        for (int i = 0; i < level.GetSize(); ++i)
-            if (EndsWithBackslash(level[i]))
-                WalkFiles(level[i] + "*.*", context.engineBusy, levels[next], sizes[next]);
-        levels[current].SetSize(0);
-        sizes[current].SetSize(0);
-        current = next;
-    }
+            RestoreEntry(context, entry.path, target, settings);
+            return true;
+        });
 }
 } // namespace
 
 unsigned __stdcall RestoreThread(void* parameter)
 {
-    CRestoreContext& context = *static_cast<CRestoreContext*>(parameter);
+    CRunContext& context = *static_cast<CRunContext*>(parameter);
     {
         CLockGuard lock(context.restoreLock);
         context.engineBusy.store(1);
@@ -113,7 +86,7 @@ unsigned __stdcall RestoreThread(void* parameter)
     return 0;
 }
 
-int RestoreFiles(CRestoreContext& context)
+int RestoreFiles(CRunContext& context)
 {
     const CString stored = context.whatPath;
     CString target = context.wherePath;
@@ -141,23 +114,21 @@ int RestoreFiles(CRestoreContext& context)
     }
 
     RestoreLevels(context, pattern, target, settings);
-    ShowCurrentFile(context, context.notActiveText);
+    context.ShowCurrentFile(context.GetLanguageText(kNotActiveKey, kNotActiveText));
     return 1;
 }
 
-int RestoreOneFile(CRestoreContext& context, const CString& storedPath, const CString& targetRoot,
+int RestoreOneFile(CRunContext& context, const CString& storedPath, const CString& targetRoot,
                    BOOL compress, BOOL encrypt, const CString& password)
 {
-    ShowCurrentFile(context, storedPath);
+    context.ShowCurrentFile(storedPath);
     const int result = PipeRestoreFile(storedPath, targetRoot, compress, encrypt, password,
                                        context.restoreWorker.GetStopEvent());
     if (result != kPipeDone)
     {
-        CString line;
-        line.Format("%s %s\r\n\r\n", (const char*)context.errorAtText, (const char*)storedPath);
-        WriteLog(context, line);
-        CLockGuard lock(context.restoreWorker.GetDisplayLock());
-        ++context.failedCount;
+        context.WriteLog(context.GetLanguageText(kErrorAtKey, kErrorAtText) + " " + storedPath +
+                         "\r\n\r\n");
+        context.RestoreFailed();
     }
     return result;
 }

@@ -14,10 +14,10 @@
 
 #include "foundation/Base.h"
 #include "foundation/String.h"
-#include "engine/RestoreContext.h"
+#include "engine/RunContext.h"
 
 // The thread procedure of the restore worker; the parameter is the
-// CRestoreContext. Holds the context's lock and its busy flag for the run,
+// CRunContext. Holds the context's restore lock and its busy flag for the run,
 // runs RestoreFiles (an exception ends the run quietly), then clears the
 // flag, unlocks and posts WM_RESTORE_FINISHED to the window. Returns 0.
 unsigned __stdcall RestoreThread(void* context);
@@ -27,13 +27,13 @@ unsigned __stdcall RestoreThread(void* context);
 // trailing backslash gets one, so the files land inside the chosen folder.
 // The run ends early, between two entries, when the worker's stop event is
 // set; clearing the busy flag only cuts the listing under way short.
-int RestoreFiles(CRestoreContext& context);
+int RestoreFiles(CRunContext& context);
 
 // Asks the service to restore one stored file or folder under the target
 // root and shows its path as the current file. kPipeDone (0) when restored;
 // kPipeFailed or kPipeNoAnswer otherwise, which is logged as the "Error at:"
 // text, a blank, the path and two line ends, and counted.
-int RestoreOneFile(CRestoreContext& context, const CString& storedPath, const CString& targetRoot,
+int RestoreOneFile(CRunContext& context, const CString& storedPath, const CString& targetRoot,
                    BOOL compress, BOOL encrypt, const CString& password);
 
 // The last restore page's fields from the per-user settings, the string

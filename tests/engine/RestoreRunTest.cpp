@@ -92,7 +92,7 @@ protected:
     std::string m_pipe;
     PipePolicy m_saved;
     HWND m_window;
-    CRestoreContext m_context;
+    CRunContext m_context;
     CString m_stored;
 };
 
@@ -127,8 +127,8 @@ TEST_F(RestoreRunTest, FolderGoesFirstThenEveryEntryLevelByLevel)
     EXPECT_EQ(paths[6], s + "\\sub\\deep\\c.txt");
 
     EXPECT_EQ(m_context.engineBusy.load(), 0);
-    EXPECT_STREQ(m_context.currentFile, kNotActiveText);
-    EXPECT_EQ(m_context.failedCount, 0);
+    EXPECT_STREQ(m_context.GetDisplay().currentFile, kNotActiveText);
+    EXPECT_EQ(m_context.GetDisplay().restoreFailed, 0);
     EXPECT_TRUE(LogText().IsEmpty());
 }
 
@@ -144,12 +144,12 @@ TEST_F(RestoreRunTest, OneStoredFileIsOneRequestAndEveryFailureIsLogged)
     }
     const std::string line = "Error at: " + std::string(file) + "\r\n\r\n";
     EXPECT_EQ(std::string(LogText()), line);
-    EXPECT_EQ(m_context.failedCount, 1);
+    EXPECT_EQ(m_context.GetDisplay().restoreFailed, 1);
 
     // No service at all is no success either.
     ASSERT_TRUE(Run(file, "E:\\Restore\\"));
     EXPECT_EQ(std::string(LogText()), line + line);
-    EXPECT_EQ(m_context.failedCount, 2);
+    EXPECT_EQ(m_context.GetDisplay().restoreFailed, 2);
 }
 
 TEST_F(RestoreRunTest, EmptyPathsRestoreNothingAndStillEnd)
@@ -177,7 +177,7 @@ TEST_F(RestoreRunTest, StoppingTheWorkerEndsTheRunAtTheRequestUnderWay)
     EXPECT_TRUE(Finished());
     EXPECT_EQ(server.RequestCount(), 1);
     // The one cut off was not restored.
-    EXPECT_EQ(m_context.failedCount, 1);
+    EXPECT_EQ(m_context.GetDisplay().restoreFailed, 1);
     EXPECT_EQ(m_context.engineBusy.load(), 0);
 }
 

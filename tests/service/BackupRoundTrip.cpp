@@ -1,6 +1,7 @@
 #include "tests/service/BackupRoundTrip.h"
 
 #include "engine/BackupOneFile.h"
+#include "engine/BackupRun.h"
 #include "engine/FileWalk.h"
 #include "engine/LogFile.h"
 #include "engine/PipeClient.h"
@@ -9,6 +10,7 @@
 #include "tests/engine/TestFiles.h"
 #include "tests/support/TempFolder.h"
 
+#include <string>
 #include <vector>
 
 namespace
@@ -137,22 +139,36 @@ std::string RunBackupRoundTrip(const CString& folder)
         const CString files = folder + "\\dest" + number + "\\Files\\";
         const CString tag = CString("form ") + number + ": ";
 
-        // The backup: the folder first, then each entry.
-        if (PipeStoreFile(source, files, compress, encrypt, "pw") != kPipeDone)
-            problems += std::string(tag) + "storing the tree's folder failed\n";
-        for (const CString& entry : entries)
-            if (PipeStoreFile(WithoutBackslash(entry), files, compress, encrypt, "pw") != kPipeDone)
-                problems += std::string(tag) + "storing " + std::string(entry) + " failed\n";
-
-        // The restore of the stored tree into another folder.
-        CRestoreContext context;
+        // The backup: the backup run over a profile that holds the tree as
+        // its one source, its local files stored through the service's pipe.
+        const CString destination = folder + "\\dest" + number + "\\";
+        CRunContext context;
         context.profilePath = folder + "\\profile" + number + ".prb";
+        context.log = &log;
+        context.destination = destination;
         CProfileDB profile(context.profilePath);
         profile.CreateIfMissing();
-        profile.Save(CSimpleArray<ProfileCheck>(), folder + "\\dest" + number + "\\",
-                     compress != FALSE, encrypt != FALSE, 0);
+        ProfileItem item;
+        item.path = source;
+        profile.AddItem(item);
+        profile.Save(CSimpleArray<ProfileCheck>(), destination, compress != FALSE, encrypt != FALSE,
+                     0);
         profile.SavePassword("pw");
-        context.log = &log;
+        if (!context.StartBackup(false) ||
+            ::WaitForSingleObject(context.backupWorker.GetThreadHandle(), 600000) != WAIT_OBJECT_0)
+        {
+            problems += std::string(tag) + "the backup did not end\n";
+            continue;
+        }
+        context.CollectBackup();
+        const RunDisplay shown = context.GetDisplay();
+        const LONG all = static_cast<LONG>(entries.size() + 1); // the tree's folder too
+        if (shown.errors != 0 || shown.processedFiles != all)
+            problems += std::string(tag) + "the backup stored " +
+                        std::to_string(shown.processedFiles - shown.errors) + " of " +
+                        std::to_string(all) + " entries\n";
+
+        // The restore of the stored tree into another folder.
         const CString stored = StoredCopyPath(files, source);
         const CString target = folder + "\\restore" + number;
         context.whatPath = stored;
@@ -164,7 +180,7 @@ std::string RunBackupRoundTrip(const CString& folder)
             continue;
         }
         context.restoreWorker.StopIfRunning();
-        if (context.failedCount != 0)
+        if (context.GetDisplay().restoreFailed != 0)
             problems += std::string(tag) + "restore failures in the log\n";
         Compare(source, StoredCopyPath(target + "\\", stored), entries, problems);
     }
