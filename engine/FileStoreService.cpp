@@ -6,13 +6,21 @@
 
 bool CPipeFileService::GetFileStamp(const char* path, CString& stamp)
 {
-    return PipeGetFileStamp(path, stamp, m_stopEvent) == 1;
+    if (m_givenUp)
+        return false;
+    const int result = PipeGetFileStamp(path, stamp, m_stopEvent);
+    m_givenUp = result == kPipeNoAnswer;
+    return result == 1;
 }
 
 bool CPipeFileService::StoreFile(const char* source, const char* treeRoot, int compress,
                                  int encrypt, const char* password)
 {
-    return PipeStoreFile(source, treeRoot, compress, encrypt, password, m_stopEvent) == kPipeDone;
+    if (m_givenUp)
+        return false;
+    const int result = PipeStoreFile(source, treeRoot, compress, encrypt, password, m_stopEvent);
+    m_givenUp = result == kPipeNoAnswer;
+    return result == kPipeDone;
 }
 
 bool CDirectFileService::GetFileStamp(const char* path, CString& stamp)

@@ -11,6 +11,12 @@
 // Stamps and stores through the service. A request the service does not
 // answer (not running, busy past the sender's waits, stopped) gives no stamp
 // and no store: the file then counts as failed, never as stored.
+//
+// After the first unanswered request the object sends nothing more: every
+// later stamp and store fails at once. Each BACKUP request waits out its
+// whole retry loop (about 19 s when no service runs) before it gives up, so
+// without this a run would pay that for every file; one object lives for
+// one run, and the next run asks the service again.
 class CPipeFileService : public IFileStoreService
 {
 public:
@@ -22,8 +28,12 @@ public:
     bool StoreFile(const char* source, const char* treeRoot, int compress, int encrypt,
                    const char* password) override;
 
+    // True once a request went unanswered.
+    bool HasGivenUp() const { return m_givenUp; }
+
 private:
     HANDLE m_stopEvent;
+    bool m_givenUp = false;
 };
 
 // Stamps with MakeFileStamp and stores with TransferFile at the source's

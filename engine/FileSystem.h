@@ -13,6 +13,27 @@
 #include "foundation/Base.h"
 #include "foundation/String.h"
 
+// SEM_FAILCRITICALERRORS for the life of the object, on this thread only
+// (the process-wide SetErrorMode would race with other threads' brackets): a
+// drive without its disk then answers "not ready" instead of bringing up a
+// box.
+class QuietErrorMode
+{
+public:
+    QuietErrorMode() { m_restore = SetThreadErrorMode(SEM_FAILCRITICALERRORS, &m_previous); }
+    QuietErrorMode(const QuietErrorMode&) = delete;
+    QuietErrorMode& operator=(const QuietErrorMode&) = delete;
+    ~QuietErrorMode()
+    {
+        if (m_restore)
+            SetThreadErrorMode(m_previous, nullptr);
+    }
+
+private:
+    DWORD m_previous = 0;
+    BOOL m_restore = FALSE;
+};
+
 // TRUE when anything is found at the path (a file or a folder; a pattern
 // with wildcards when it matches). A path with a trailing backslash, or a
 // bare drive root, is not found; nor is a path on a drive that is not ready,

@@ -108,10 +108,8 @@ private:
 // The uncompressed forms: the source in 16,384-byte blocks, each encrypted
 // with a fresh keystream when a password is given. The same loop encrypts on
 // store and decrypts on restore.
-bool CopyInBlocks(const char* source, const char* destination, const CString* password)
+bool CopyInBlocks(CFile& in, const char* destination, const CString* password)
 {
-    CFile in;
-    in.Open(source, kOpenSourceForReading);
     CPendingFile pending;
     if (!pending.Begin(destination))
         return false;
@@ -130,7 +128,6 @@ bool CopyInBlocks(const char* source, const char* destination, const CString* pa
         }
         out.Close();
     }
-    in.Close();
     return pending.Commit();
 }
 
@@ -180,20 +177,15 @@ private:
 // The source is open shared for reading only, so no one can change its size
 // while the view is read. Where no mapping can be made the bytes go through
 // the block loop instead.
-bool CopyPlain(const char* source, const char* destination)
+bool CopyPlain(CFile& in, const char* destination)
 {
     constexpr DWORD kWindow = 8u << 20; // a multiple of the 64 KiB granularity
-    CFile in;
-    in.Open(source, kOpenSourceForReading);
     DWORD high = 0;
     const DWORD low = in.GetLength(&high);
     const uint64_t size = (static_cast<uint64_t>(high) << 32) | low;
     CFileView view(in.GetHandle());
     if (size != 0 && !view.IsMapped())
-    {
-        in.Close();
-        return CopyInBlocks(source, destination, nullptr);
-    }
+        return CopyInBlocks(in, destination, nullptr);
 
     CPendingFile pending;
     if (!pending.Begin(destination))
@@ -211,7 +203,6 @@ bool CopyPlain(const char* source, const char* destination)
         }
         out.Close();
     }
-    in.Close();
     return pending.Commit();
 }
 
@@ -232,25 +223,42 @@ void CloseQuietly(CFile& file)
     }
 }
 
-// Runs one stream from the source into a temporary file beside the
+// Lends an open source to a stream, which reads its own member, for one
+// run; the caller has it back afterwards, whatever happened.
+class CLentSource
+{
+public:
+    CLentSource(CFile& owner, CFile& borrower) : m_owner(owner), m_borrower(borrower)
+    {
+        m_borrower.Attach(m_owner.Detach());
+    }
+    CLentSource(const CLentSource&) = delete;
+    CLentSource& operator=(const CLentSource&) = delete;
+    ~CLentSource() { m_owner.Attach(m_borrower.Detach()); }
+
+private:
+    CFile& m_owner;
+    CFile& m_borrower;
+};
+
+// Runs one stream from the open source into a temporary file beside the
 // destination and puts it in place when the stream succeeded.
 template <class Stream>
-bool RunFileToFile(Stream& stream, const char* source, const char* destination, int encrypt,
+bool RunFileToFile(Stream& stream, CFile& source, const char* destination, int encrypt,
                    const char* password, bool emptySourceIsEmptyResult)
 {
     CPendingFile pending;
+    CLentSource lent(source, stream.m_source);
     try
     {
         stream.m_encrypt = encrypt ? 1 : 0;
         stream.m_password = password ? password : "";
-        stream.m_source.Open(source, kOpenSourceForReading);
         if (pending.Begin(destination))
         {
             stream.m_destination.Open(pending.GetPath(), kOpenTemporaryForWriting);
             const bool ok =
                 (emptySourceIsEmptyResult && IsEmptyFile(stream.m_source)) || stream.Run();
             stream.m_destination.Close();
-            stream.m_source.Close();
             return ok && pending.Commit();
         }
     }
@@ -262,8 +270,41 @@ bool RunFileToFile(Stream& stream, const char* source, const char* destination, 
     }
     // The temporary file must be closed before CPendingFile removes it.
     CloseQuietly(stream.m_destination);
-    CloseQuietly(stream.m_source);
     return false;
+}
+
+template <class Stream>
+bool RunPathToFile(Stream& stream, const char* source, const char* destination, int encrypt,
+                   const char* password, bool emptySourceIsEmptyResult)
+{
+    CFile in;
+    try
+    {
+        in.Open(source, kOpenSourceForReading);
+    }
+    catch (CException&)
+    {
+        return false;
+    }
+    const bool ok =
+        RunFileToFile(stream, in, destination, encrypt, password, emptySourceIsEmptyResult);
+    CloseQuietly(in);
+    return ok;
+}
+
+// The destination of a folder source, or of one that has vanished: the
+// folder with every missing level, given the source's times and attributes
+// when they are known.
+bool MakeFolderCopy(const char* destination, const WIN32_FILE_ATTRIBUTE_DATA* info)
+{
+    CString folder(destination);
+    if (folder.IsEmpty() || !IsSeparator(folder[folder.GetLength() - 1]))
+        folder += '\\';
+    if (!CreateFolderPath(folder))
+        return false;
+    if (info)
+        ApplyFileTimesAndAttributes(*info, destination);
+    return true;
 }
 } // namespace
 
@@ -315,13 +356,13 @@ void CBackupDecompress::WriteOutput(const char* buffer, unsigned count)
 bool CompressFileToFile(CBackupCompress& compressor, const char* source, const char* destination,
                         int encrypt, const char* password)
 {
-    return RunFileToFile(compressor, source, destination, encrypt, password, false);
+    return RunPathToFile(compressor, source, destination, encrypt, password, false);
 }
 
 bool DecompressFileToFile(CBackupDecompress& decompressor, const char* source,
                           const char* destination, int encrypt, const char* password)
 {
-    return RunFileToFile(decompressor, source, destination, encrypt, password, true);
+    return RunPathToFile(decompressor, source, destination, encrypt, password, true);
 }
 
 bool CreateFolderPath(const char* path)
@@ -397,7 +438,11 @@ bool CopyFileTimesAndAttributes(const char* source, const char* destination)
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (!::GetFileAttributesExA(source, GetFileExInfoStandard, &data))
         return false;
+    return ApplyFileTimesAndAttributes(data, destination);
+}
 
+bool ApplyFileTimesAndAttributes(const WIN32_FILE_ATTRIBUTE_DATA& data, const char* destination)
+{
     bool ok = false;
     // FILE_WRITE_ATTRIBUTES alone: a read-only destination can still take
     // its times. Backup semantics open folders as well as files.
@@ -423,6 +468,77 @@ bool CopyFileTimesAndAttributes(const char* source, const char* destination)
     return ok;
 }
 
+bool CTransferSource::Open(const char* path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA info;
+    if (!::GetFileAttributesExA(path, GetFileExInfoStandard, &info))
+        return false;
+    if (!(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+    {
+        try
+        {
+            m_file.Open(path, kOpenSourceForReading);
+        }
+        catch (CException&)
+        {
+            return false;
+        }
+    }
+    else
+    {
+        CloseQuietly(m_file);
+    }
+    m_info = info;
+    return true;
+}
+
+bool TransferFromSource(CTransferSource& source, const char* destination, int compress, int encrypt,
+                        const char* password, int direction)
+{
+    try
+    {
+        if (source.IsFolder())
+            return MakeFolderCopy(destination, &source.GetInfo());
+
+        bool ok = false;
+        CFile& in = source.GetFile();
+        const CString key(password ? password : "");
+        switch (GetStoredFileForm(compress, encrypt, password))
+        {
+        case StoredFileForm::PlainCopy:
+            ok = CopyPlain(in, destination);
+            break;
+        case StoredFileForm::Rc4Blocks:
+            ok = CopyInBlocks(in, destination, &key);
+            break;
+        case StoredFileForm::Bzip2Stream:
+            if (direction == kTransferStore)
+            {
+                auto compressor = std::make_unique<CBackupCompress>();
+                ok = RunFileToFile(*compressor, in, destination, encrypt, password, false);
+            }
+            else
+            {
+                auto decompressor = std::make_unique<CBackupDecompress>();
+                ok = RunFileToFile(*decompressor, in, destination, encrypt, password, true);
+            }
+            break;
+        }
+        if (!ok)
+            return false;
+        ApplyFileTimesAndAttributes(source.GetInfo(), destination);
+        return true;
+    }
+    catch (CException&)
+    {
+        return false;
+    }
+    catch (std::bad_alloc&)
+    {
+        return false;
+    }
+}
+
 bool TransferFile(const char* source, const char* destination, int compress, int encrypt,
                   const char* password, int direction)
 {
@@ -430,42 +546,15 @@ bool TransferFile(const char* source, const char* destination, int compress, int
     {
         if (IsFolderOrMissing(source))
         {
-            CString folder(destination);
-            if (folder.IsEmpty() || !IsSeparator(folder[folder.GetLength() - 1]))
-                folder += '\\';
-            if (!CreateFolderPath(folder))
-                return false;
-            CopyFileTimesAndAttributes(source, destination);
-            return true;
+            // A folder, or a source that has vanished: the folder copy, with
+            // the times and attributes when there are any.
+            WIN32_FILE_ATTRIBUTE_DATA info;
+            const bool known = ::GetFileAttributesExA(source, GetFileExInfoStandard, &info) != 0;
+            return MakeFolderCopy(destination, known ? &info : nullptr);
         }
-
-        bool ok = false;
-        const CString key(password ? password : "");
-        switch (GetStoredFileForm(compress, encrypt, password))
-        {
-        case StoredFileForm::PlainCopy:
-            ok = CopyPlain(source, destination);
-            break;
-        case StoredFileForm::Rc4Blocks:
-            ok = CopyInBlocks(source, destination, &key);
-            break;
-        case StoredFileForm::Bzip2Stream:
-            if (direction == kTransferStore)
-            {
-                auto compressor = std::make_unique<CBackupCompress>();
-                ok = CompressFileToFile(*compressor, source, destination, encrypt, password);
-            }
-            else
-            {
-                auto decompressor = std::make_unique<CBackupDecompress>();
-                ok = DecompressFileToFile(*decompressor, source, destination, encrypt, password);
-            }
-            break;
-        }
-        if (!ok)
-            return false;
-        CopyFileTimesAndAttributes(source, destination);
-        return true;
+        CTransferSource opened;
+        return opened.Open(source) &&
+               TransferFromSource(opened, destination, compress, encrypt, password, direction);
     }
     catch (CException&)
     {
@@ -488,7 +577,12 @@ bool StoreFile(const char* source, const char* destination, int compress, int en
             return CompressFileToFile(*compressor, source, destination, encrypt, password);
         }
         const CString key(password ? password : "");
-        return CopyInBlocks(source, destination, IsEncrypting(encrypt, password) ? &key : nullptr);
+        CFile in;
+        in.Open(source, kOpenSourceForReading);
+        const bool ok =
+            CopyInBlocks(in, destination, IsEncrypting(encrypt, password) ? &key : nullptr);
+        in.Close();
+        return ok;
     }
     catch (CException&)
     {

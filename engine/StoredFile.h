@@ -140,6 +140,42 @@ bool CreateFolderPath(const char* path);
 // are skipped; true when everything was copied.
 bool CopyFileTimesAndAttributes(const char* source, const char* destination);
 
+// The same from data already read (a folder's too).
+bool ApplyFileTimesAndAttributes(const WIN32_FILE_ATTRIBUTE_DATA& data, const char* destination);
+
+// The source side of a transfer, apart from the destination side: the
+// source's times and attributes and, unless it is a folder, the source open
+// for reading. The access check of a file is made when it is opened, so a
+// caller can open the source with one identity and write the destination
+// with another (the service reads as itself and writes as its client).
+class CTransferSource
+{
+public:
+    CTransferSource() = default;
+    CTransferSource(const CTransferSource&) = delete;
+    CTransferSource& operator=(const CTransferSource&) = delete;
+
+    // Reads the times and attributes and opens a file (shared for reading).
+    // False when the path cannot be read or opened, a missing one included;
+    // the object is then unchanged.
+    bool Open(const char* path);
+    bool IsFolder() const { return (m_info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
+    const WIN32_FILE_ATTRIBUTE_DATA& GetInfo() const { return m_info; }
+    CFile& GetFile() { return m_file; }
+
+private:
+    WIN32_FILE_ATTRIBUTE_DATA m_info = {};
+    CFile m_file;
+};
+
+// TransferFile from an opened source, read from where it stands: a folder
+// makes the destination folder, a file is stored or restored; then the
+// times and attributes read at the opening go to the destination. Every
+// call here touches the destination side only. False on any failure; the
+// destination is then untouched.
+bool TransferFromSource(CTransferSource& source, const char* destination, int compress, int encrypt,
+                        const char* password, int direction);
+
 // Stores (direction 0) or restores (any other direction) one file in the form
 // the settings give, then copies the source's times and attributes to the
 // destination. A source that is a folder or has vanished makes the destination

@@ -31,7 +31,7 @@ void RebuildSysColorTable();
 void DestroyTemporaryGdiObjects();
 void DestroyTemporaryDCs();
 
-// --- Menus (PendingMenuHooks.cpp) ---
+// --- Menus (Menu.cpp) ---
 
 // Whether a CMenu object of g_menuList holds the menu. WM_DESTROY takes
 // such a menu off its window first, so that the menu outlives the window.
@@ -53,8 +53,7 @@ void FrameworkMenuOnInitMenuPopup(HMENU menu, CWindow* window, HMENU popup, UINT
 void FrameworkMenuOnUninitMenuPopup(HMENU menu, CWindow* window, WPARAM wParam, LPARAM lParam);
 void FrameworkMenuOnExitMenuLoop(HMENU menu, CWindow* window, BOOL trackPopup);
 // Deletes the wrappers of g_temporaryMenuList without destroying their
-// menus, and sweeps the bitmap menus of g_bitmapMenuList. Run after every
-// message of the modal loop and at process exit.
+// menus. Run after every message of the modal loop and at process exit.
 void DestroyTemporaryMenus();
 // The popup-menu hook of the user-interface thread, installed by
 // ModuleState::Init (false fails the start-up) and removed at process exit.

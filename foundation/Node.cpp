@@ -8,7 +8,6 @@ CNodeList g_gdiList;
 CNodeList g_temporaryGdiList;
 CNodeList g_dcList;
 CNodeList g_temporaryDcList;
-CNodeList g_bitmapMenuList;
 CNodeList g_menuList;
 CNodeList g_temporaryMenuList;
 

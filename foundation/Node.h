@@ -76,10 +76,9 @@ extern CNodeList g_gdiList;
 extern CNodeList g_temporaryGdiList;
 extern CNodeList g_dcList;
 extern CNodeList g_temporaryDcList;
-// Menus (filled by the menu wrappers): menus, temporary menus and the
-// bitmap menus, which keep item records of their own.
+// Menus (filled by the menu wrappers; a bitmap menu is a menu of
+// g_menuList like any other):
 extern CNodeList g_menuList;
 extern CNodeList g_temporaryMenuList;
-extern CNodeList g_bitmapMenuList;
 
 #endif

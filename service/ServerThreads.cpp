@@ -23,4 +23,21 @@ bool IsServiceQuitting()
 void SetServiceQuitting()
 {
     g_quit.store(1);
+    HANDLE quit = GetServiceQuitEvent();
+    if (quit != nullptr)
+        ::SetEvent(quit);
+}
+
+HANDLE GetServiceQuitEvent()
+{
+    // Made once, on whichever thread asks first (a static's initialisation
+    // is thread-safe), and set at once when the flag was already up.
+    static const HANDLE quit = []
+    {
+        HANDLE event = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        if (event != nullptr && g_quit.load() != 0)
+            ::SetEvent(event);
+        return event;
+    }();
+    return quit;
 }

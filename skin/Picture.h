@@ -211,6 +211,9 @@ public:
                          int bits);
 
     // --- output to Windows (PictureDraw.cpp) -----------------------------------
+    // For the thread that draws (the skinned controls): the device contexts
+    // and GDI objects made here link into the framework's object lists, which
+    // belong to the user-interface thread. Nothing else in this class uses GDI.
     // A new bitmap the caller owns; null without pixels. The alpha plane is
     // not part of it.
     HBITMAP MakeBitmap(HDC dc = nullptr) const;

@@ -1,7 +1,11 @@
 // Output of a picture to Windows: bitmaps, drawing with alpha and
-// transparency, and tiling.
-#include "skin/GdiScope.h"
+// transparency, and tiling. The contexts and GDI objects are the
+// framework's (CDC, CBitmap, CRgn), so this runs on the user-interface
+// thread only (see Picture.h).
 #include "skin/Picture.h"
+
+#include "foundation/Dc.h"
+#include "foundation/Gdi.h"
 
 #include <algorithm>
 #include <cmath>
@@ -9,12 +13,13 @@
 
 namespace
 {
-// A 24-bit bottom-up DIB section of the paint box, selected into a memory DC
-// for as long as the object lives.
+// A 24-bit bottom-up DIB section of the paint box, made for a memory DC
+// compatible with the target; both are deleted when the object goes. The
+// caller selects the section for as long as it draws into the DC.
 class BoxSection
 {
 public:
-    BoxSection(HDC compatible, int width, int height) : m_dc(compatible)
+    BoxSection(HDC compatible, int width, int height)
     {
         std::memset(&m_bmi, 0, sizeof(m_bmi));
         m_bmi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
@@ -24,22 +29,25 @@ public:
         m_bmi.bmiHeader.biBitCount = 24;
         m_bmi.bmiHeader.biCompression = BI_RGB;
         m_rowBytes = ((static_cast<ptrdiff_t>(width) * 24 + 31) / 32) * 4;
-        if (m_dc.Get() != nullptr)
-            m_section.Attach(::CreateDIBSection(m_dc.Get(), &m_bmi, DIB_RGB_COLORS,
-                                                reinterpret_cast<void**>(&m_bits), nullptr, 0));
+        // The target is only borrowed, to make the memory DC compatible with it.
+        const CDC target(compatible);
+        if (m_dc.CreateCompatibleDC(&target))
+            m_section.Attach(::CreateDIBSection(m_dc.GetSafeHdc(), &m_bmi, DIB_RGB_COLORS,
+                                                reinterpret_cast<void**>(&m_bits), nullptr, 0),
+                             true);
     }
 
-    bool IsValid() const { return m_section.Get() != nullptr && m_bits != nullptr; }
-    HDC GetDC() const { return m_dc.Get(); }
-    HBITMAP GetBitmap() const { return m_section.Get(); }
+    bool IsValid() const { return m_section.IsValid() && m_bits != nullptr; }
+    HDC GetDC() const { return m_dc.GetSafeHdc(); }
+    HBITMAP GetBitmap() const { return m_section.GetSafeHandle(); }
     // Row 0 is the bottom row of the box.
     BYTE* Row(int row) const { return m_bits + row * m_rowBytes; }
     const BITMAPINFO* GetInfo() const { return &m_bmi; }
     const BYTE* GetBits() const { return m_bits; }
 
 private:
-    ScopedMemoryDC m_dc;
-    ScopedGdiObject<HBITMAP> m_section;
+    CDC m_dc;
+    CBitmap m_section;
     BITMAPINFO m_bmi;
     BYTE* m_bits = nullptr;
     ptrdiff_t m_rowBytes = 0;
@@ -47,21 +55,23 @@ private:
 
 // Saves the device's clip region and puts it back when the scope ends. A
 // device without a clip region gets none again (restoring only the clip box,
-// as a rectangle, would leave a region behind where there was none).
+// as a rectangle, would leave a region behind where there was none). A
+// region is never selected with SelectObject, so this is no CSelectScope.
 class ClipRestore
 {
 public:
-    explicit ClipRestore(HDC dc) : m_dc(dc), m_saved(::CreateRectRgn(0, 0, 0, 0))
+    explicit ClipRestore(HDC dc) : m_dc(dc)
     {
-        m_hadRegion = m_saved.Get() != nullptr && ::GetClipRgn(dc, m_saved.Get()) == 1;
+        m_hadRegion =
+            m_saved.CreateRectRgn(0, 0, 0, 0) && ::GetClipRgn(dc, m_saved.GetSafeHandle()) == 1;
     }
     ClipRestore(const ClipRestore&) = delete;
     ClipRestore& operator=(const ClipRestore&) = delete;
-    ~ClipRestore() { ::SelectClipRgn(m_dc, m_hadRegion ? m_saved.Get() : nullptr); }
+    ~ClipRestore() { ::SelectClipRgn(m_dc, m_hadRegion ? m_saved.GetSafeHandle() : nullptr); }
 
 private:
     HDC m_dc;
-    ScopedGdiObject<HRGN> m_saved;
+    CRgn m_saved;
     bool m_hadRegion = false;
 };
 
@@ -78,11 +88,12 @@ HBITMAP CPicture::MakeBitmap(HDC dc) const
     const BITMAPINFO* info = reinterpret_cast<const BITMAPINFO*>(m_block);
     if (dc != nullptr)
         return ::CreateDIBitmap(dc, &m_header, CBM_INIT, m_info.pixels, info, DIB_RGB_COLORS);
-    ScopedMemoryDC memory(nullptr);
-    if (memory.Get() == nullptr)
+    CDC memory;
+    if (!memory.CreateCompatibleDC())
         return nullptr;
     void* bits = nullptr;
-    HBITMAP section = ::CreateDIBSection(memory.Get(), info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HBITMAP section =
+        ::CreateDIBSection(memory.GetSafeHdc(), info, DIB_RGB_COLORS, &bits, nullptr, 0);
     if (section != nullptr && bits != nullptr)
         std::memcpy(bits, m_info.pixels, m_header.biSizeImage);
     return section;
@@ -102,8 +113,9 @@ bool CPicture::Draw(HDC dc, int x, int y, int cx, int cy, const RECT* clip, bool
     ClipRestore restore(dc);
     if (clip != nullptr)
     {
-        ScopedGdiObject<HRGN> region(::CreateRectRgnIndirect(clip));
-        ::ExtSelectClipRgn(dc, region.Get(), RGN_AND);
+        CRgn region;
+        region.CreateRectRgn(clip->left, clip->top, clip->right, clip->bottom);
+        ::ExtSelectClipRgn(dc, region.GetSafeHandle(), RGN_AND);
     }
     RECT clipBox;
     if (::GetClipBox(dc, &clipBox) == ERROR)
@@ -167,7 +179,7 @@ bool CPicture::Draw(HDC dc, int x, int y, int cx, int cy, const RECT* clip, bool
     if (blend)
     {
         {
-            ScopedSelect select(box.GetDC(), box.GetBitmap());
+            CSelectScope select(box.GetDC(), box.GetBitmap());
             ::BitBlt(box.GetDC(), 0, 0, boxWidth, boxHeight, dc, left, top, SRCCOPY);
         }
         ::GdiFlush();

@@ -54,11 +54,15 @@ TEST(FileSystemTest, ExistenceAndFolderTests)
         BOOL exists;
         DWORD folderOrMissing;
     } cases[] = {
-        {dir / "folder", TRUE, 16},   {dir / "file.txt", TRUE, 0},
-        {dir / "missing", FALSE, 1},  {dir / "missing\\deeper.txt", FALSE, 1},
+        {dir / "folder", TRUE, 16},
+        {dir / "file.txt", TRUE, 0},
+        {dir / "missing", FALSE, 1},
+        {dir / "missing\\deeper.txt", FALSE, 1},
         {dir / "folder\\", FALSE, 1}, // the search rejects a trailing backslash
-        {dir / "*.txt", TRUE, 0},     {dir / "*.none", FALSE, 1},
+        {dir / "*.txt", TRUE, 0},
+        {dir / "*.none", FALSE, 1},
         {"C:\\", FALSE, 1}, // a bare root is not found: walked as a folder
+        {"Q:\\on no drive.txt", FALSE, 1},
     };
     DWORD modeBefore = GetThreadErrorMode();
     for (const Case& c : cases)

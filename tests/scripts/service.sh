@@ -9,45 +9,18 @@
 set -uo pipefail
 top=$1
 bin=$2
-source "$top/scripts/wine-env.sh"
 name="service e2e $$"
-work="$WINEPREFIX/drive_c/bwtest/$name"
-win="C:\\bwtest\\$name"
-srv="$work/BrindlewoxSrv.exe"
-tests="$bin/tests/service_tests.exe"
+source "$top/tests/scripts/service-common.bash"
 recorder=
-mkdir -p "$work"
-cp "$bin/BrindlewoxSrv.exe" "$srv"
 
 cleanup() {
     [ -n "$recorder" ] && kill "$recorder" 2>/dev/null
-    "$WINE" "$srv" -uninstall </dev/null >/dev/null 2>&1
-    rm -rf "$work"
+    remove_service
 }
 trap cleanup EXIT
 
-status=0
-fail() {
-    echo "$1"
-    status=1
-}
-srv() {
-    "$WINE" "$srv" "$@" </dev/null >/dev/null 2>&1
-}
-state() {
-    "$WINE" sc query OVBrinwoxSrv </dev/null 2>/dev/null | tr -d '\r' | awk '/STATE/ { print $4 }'
-}
 exit_code() {
     "$WINE" sc query OVBrinwoxSrv </dev/null 2>/dev/null | tr -d '\r' | awk '/WIN32_EXIT_CODE/ { print $3 }'
-}
-# wait_for STATE SECONDS: true when the service reaches STATE in time.
-wait_for() {
-    local i
-    for ((i = 0; i < $2 * 4; i++)); do
-        [ "$(state)" = "$1" ] && return 0
-        sleep 0.25
-    done
-    return 1
 }
 service_pid() {
     BW_SERVICE_CHILD=service-pid BW_CHILD_RECORD="$win\\pid.txt" "$WINE" "$tests" </dev/null >/dev/null 2>&1
@@ -73,6 +46,27 @@ rc=$?
 
 srv -start
 wait_for RUNNING 10 || fail "after -start: state '$(state)'"
+
+# The SETTINGS server of the running service parks a startup entry of the
+# user's Run key and brings it back, its type kept.
+run='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
+parking='HKCU\Software\Orvanel\Brindlewox\Run1-Disabled'
+entry="BwE2E$$"
+reg() {
+    "$WINE" reg "$@" </dev/null 2>/dev/null | tr -d '\r'
+}
+startup() {
+    BW_SERVICE_CHILD=startup-entry BW_CHILD_NAME="$entry" BW_CHILD_ENABLE=$1 \
+        BW_CHILD_RECORD="$win\\startup.txt" "$WINE" "$tests" </dev/null >/dev/null 2>&1
+    cat "$work/startup.txt" 2>/dev/null
+}
+reg add "$run" /v "$entry" /t REG_EXPAND_SZ /d '%SystemRoot%\bwe2e.exe' /f >/dev/null
+[ "$(startup 0)" = 1 ] || fail "disabling a startup entry did not reply 1"
+reg query "$parking" /v "$entry" | grep -q REG_EXPAND_SZ || fail "the entry is not parked with its type"
+reg query "$run" /v "$entry" | grep -q "$entry" && fail "the parked entry is still in the Run key"
+[ "$(startup 1)" = 1 ] || fail "enabling a startup entry did not reply 1"
+reg query "$run" /v "$entry" | grep -q REG_EXPAND_SZ || fail "the entry is not back with its type"
+reg delete "$run" /v "$entry" /f >/dev/null
 
 # The stop notice reaches the USER pipe; the stop ends because the service
 # stopped, well before -stop would give up on it (60 s).

@@ -10,15 +10,28 @@
 // - "service-pid": writes the running service's process id (0 when it is
 //   not running) into BW_CHILD_RECORD;
 // - "crash-service": as "service-pid", then starts a thread at address 0 in
-//   that process.
-// The end-to-end script tests/scripts/service.sh uses the last three.
+//   that process;
+// - "startup-entry": asks the running service over the real SETTINGS pipe
+//   to disable (BW_CHILD_ENABLE 0) or enable (1) the user's startup entry
+//   BW_CHILD_NAME, and writes the reply's result into BW_CHILD_RECORD;
+// - "backup-restore": sends the running service the user's hive name and
+//   profile folder (which the BACKUP server waits for), runs
+//   RunBackupRoundTrip in the folder BW_CHILD_FOLDER, writes the differences
+//   it found into BW_CHILD_RECORD and ends with 0 when there were none.
+// The end-to-end scripts tests/scripts/service.sh and service-backup.sh use
+// the last five.
 #include "foundation/CrashDump.h"
 #include "engine/IpcRecords.h"
+#include "engine/PipeClient.h"
+#include "engine/Settings.h"
 #include "service/CrashHandler.h"
 #include "service/ServiceHandle.h"
 #include "service/ServiceProgram.h"
+#include "tests/service/BackupRoundTrip.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/TempFolder.h"
+
+#include <shlobj.h>
 
 #include <vector>
 
@@ -107,6 +120,29 @@ DWORD CrashRunningService()
     return 0;
 }
 
+DWORD MoveStartupEntryThroughService()
+{
+    const int result = PipeSetStartupEntryEnabled(
+        GetEnvironmentText("BW_CHILD_NAME"), STARTUP_SCOPE_USER,
+        CString(GetEnvironmentText("BW_CHILD_ENABLE")) == "1" ? TRUE : FALSE);
+    CString text;
+    text.Format("%d", result);
+    return WriteTextFile(GetEnvironmentText("BW_CHILD_RECORD"), text) ? 0 : 4;
+}
+
+DWORD BackupAndRestoreThroughTheService()
+{
+    CString sid;
+    char appData[MAX_PATH] = "";
+    if (!GetCurrentUserSidText(sid) ||
+        !SHGetSpecialFolderPathA(nullptr, appData, CSIDL_APPDATA, FALSE) ||
+        !PipeSendUserProfile(sid, appData))
+        return 4;
+    const std::string problems = RunBackupRoundTrip(GetEnvironmentText("BW_CHILD_FOLDER"));
+    WriteTextFile(GetEnvironmentText("BW_CHILD_RECORD"), problems.c_str());
+    return problems.empty() ? 0 : 1;
+}
+
 int RunChildIfAsked()
 {
     const CString mode = GetEnvironmentText("BW_SERVICE_CHILD");
@@ -120,6 +156,10 @@ int RunChildIfAsked()
         ExitProcess(RecordServiceProcess() != 0 ? 0 : 4);
     if (mode == "crash-service")
         ExitProcess(CrashRunningService());
+    if (mode == "startup-entry")
+        ExitProcess(MoveStartupEntryThroughService());
+    if (mode == "backup-restore")
+        ExitProcess(BackupAndRestoreThroughTheService());
     ExitProcess(7);
 }
 

@@ -1,18 +1,16 @@
 // Drawing into memory device contexts, read back pixel by pixel (headless:
 // Wine's null display driver handles memory DCs exactly).
-#include "skin/GdiScope.h"
 #include "skin/Picture.h"
+
+#include "foundation/Dc.h"
+#include "foundation/Gdi.h"
+#include "foundation/Node.h"
 
 #include "PictureTestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <type_traits>
-
-static_assert(!std::is_copy_constructible_v<ScopedMemoryDC>, "one owner per DC");
-static_assert(!std::is_copy_constructible_v<ScopedGdiObject<HBITMAP>>, "one owner per object");
-static_assert(!std::is_copy_constructible_v<ScopedSelect>, "one restore per selection");
 
 namespace
 {
@@ -20,8 +18,9 @@ namespace
 class Canvas
 {
 public:
-    Canvas(int width, int height, RGBQUAD fill) : m_dc(nullptr), m_width(width), m_height(height)
+    Canvas(int width, int height, RGBQUAD fill) : m_width(width), m_height(height)
     {
+        m_dc.CreateCompatibleDC();
         BITMAPINFO bmi;
         std::memset(&bmi, 0, sizeof(bmi));
         bmi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
@@ -30,18 +29,21 @@ public:
         bmi.bmiHeader.biPlanes = 1;
         bmi.bmiHeader.biBitCount = 24;
         void* bits = nullptr;
-        m_bitmap.Attach(::CreateDIBSection(m_dc.Get(), &bmi, DIB_RGB_COLORS, &bits, nullptr, 0));
+        m_bitmap.Attach(
+            ::CreateDIBSection(m_dc.GetSafeHdc(), &bmi, DIB_RGB_COLORS, &bits, nullptr, 0), true);
         m_bits = static_cast<BYTE*>(bits);
         m_rowBytes = ((width * 24 + 31) / 32) * 4;
-        m_old = ::SelectObject(m_dc.Get(), m_bitmap.Get());
-        for (int y = 0; y < height; ++y)
-            for (int x = 0; x < width; ++x)
-                Set(x, y, fill);
+        m_selection.Select(m_dc.GetSafeHdc(), m_bitmap);
+        if (m_bits != nullptr)
+        {
+            for (int y = 0; y < height; ++y)
+                for (int x = 0; x < width; ++x)
+                    Set(x, y, fill);
+        }
     }
-    ~Canvas() { ::SelectObject(m_dc.Get(), m_old); }
 
-    HDC Dc() const { return m_dc.Get(); }
-    bool IsValid() const { return m_bits != nullptr; }
+    HDC Dc() const { return m_dc.GetSafeHdc(); }
+    bool IsValid() const { return m_bits != nullptr && m_selection.IsSelected(); }
     RGBQUAD At(int x, int y) const
     {
         ::GdiFlush();
@@ -59,9 +61,11 @@ public:
     int Height() const { return m_height; }
 
 private:
-    ScopedMemoryDC m_dc;
-    ScopedGdiObject<HBITMAP> m_bitmap;
-    HGDIOBJ m_old = nullptr;
+    // Declared in this order so that the selection ends first, then the
+    // bitmap and the context go.
+    CDC m_dc;
+    CBitmap m_bitmap;
+    CSelectScope m_selection;
     BYTE* m_bits = nullptr;
     int m_rowBytes = 0;
     int m_width;
@@ -87,22 +91,6 @@ void FillNumbered(CPicture& p)
                             Rgb(static_cast<BYTE>(10 * x + y + 1), 0, 200));
 }
 } // namespace
-
-TEST(PictureDrawTest, GuardsRestoreTheSelection)
-{
-    ScopedMemoryDC dc(nullptr);
-    ASSERT_NE(dc.Get(), nullptr);
-    const HGDIOBJ before = ::GetCurrentObject(dc.Get(), OBJ_BITMAP);
-    ScopedGdiObject<HBITMAP> bitmap(::CreateCompatibleBitmap(dc.Get(), 4, 4));
-    {
-        ScopedSelect select(dc.Get(), bitmap.Get());
-        EXPECT_EQ(::GetCurrentObject(dc.Get(), OBJ_BITMAP), bitmap.Get());
-    }
-    EXPECT_EQ(::GetCurrentObject(dc.Get(), OBJ_BITMAP), before);
-    HBITMAP detached = bitmap.Detach();
-    EXPECT_EQ(bitmap.Get(), nullptr);
-    EXPECT_TRUE(::DeleteObject(detached));
-}
 
 TEST(PictureDrawTest, OpaqueAtNaturalSizeCopiesPixels)
 {
@@ -220,21 +208,43 @@ TEST(PictureDrawTest, ClipLimitsPaintingAndTheDeviceClipIsRestored)
         }
     }
     // The device had no clip region, and has none afterwards.
-    HRGN region = ::CreateRectRgn(0, 0, 0, 0);
-    EXPECT_EQ(::GetClipRgn(canvas.Dc(), region), 0);
+    CRgn region;
+    ASSERT_TRUE(region.CreateRectRgn(0, 0, 0, 0));
+    EXPECT_EQ(::GetClipRgn(canvas.Dc(), region.GetSafeHandle()), 0);
     // A clip region of its own survives.
-    HRGN own = ::CreateRectRgn(0, 0, 6, 6);
-    ::SelectClipRgn(canvas.Dc(), own);
+    CRgn own;
+    ASSERT_TRUE(own.CreateRectRgn(0, 0, 6, 6));
+    ::SelectClipRgn(canvas.Dc(), own.GetSafeHandle());
     const RECT away = {7, 7, 8, 8};
     EXPECT_TRUE(p.Draw(canvas.Dc(), 0, 0, -1, -1, &away)); // nothing to paint, no failure
-    EXPECT_EQ(::GetClipRgn(canvas.Dc(), region), 1);
+    EXPECT_EQ(::GetClipRgn(canvas.Dc(), region.GetSafeHandle()), 1);
     RECT box;
-    ::GetRgnBox(region, &box);
+    ::GetRgnBox(region.GetSafeHandle(), &box);
     EXPECT_EQ(box.right, 6);
     EXPECT_EQ(box.bottom, 6);
     EXPECT_TRUE(SameRgb(canvas.At(0, 0), Rgb(1, 1, 1)));
-    ::DeleteObject(own);
-    ::DeleteObject(region);
+}
+
+TEST(PictureDrawTest, DrawingLeavesTheObjectListsAsFound)
+{
+    Canvas canvas(8, 8, Rgb(1, 1, 1));
+    ASSERT_TRUE(canvas.IsValid());
+    CPicture p(4, 4, 24, 0);
+    FillNumbered(p);
+    p.AlphaCreate(); // the memory context and the section of the blending path
+    const int dcs = g_dcList.GetCount();
+    const int objects = g_gdiList.GetCount();
+    const RECT clip = {1, 1, 6, 6};
+    EXPECT_TRUE(p.Draw(canvas.Dc(), 0, 0, 6, 6, &clip, true));
+    const HBITMAP made = p.MakeBitmap();
+    ASSERT_NE(made, nullptr);
+    EXPECT_TRUE(::DeleteObject(made));
+    // Every wrapper made on the way is gone, and none was left for the modal
+    // loop to clear.
+    EXPECT_EQ(g_dcList.GetCount(), dcs);
+    EXPECT_EQ(g_gdiList.GetCount(), objects);
+    EXPECT_TRUE(g_temporaryDcList.IsEmpty());
+    EXPECT_TRUE(g_temporaryGdiList.IsEmpty());
 }
 
 TEST(PictureDrawTest, ScaledDrawingSamplesTheSource)
@@ -296,22 +306,25 @@ TEST(PictureDrawTest, MakeBitmapHoldsThePixels)
     pal.SetPixelIndex(4, 2, 9);
     for (CPicture* p : {&rgb, &pal})
     {
-        ScopedGdiObject<HBITMAP> bitmap(p->MakeBitmap());
-        ASSERT_NE(bitmap.Get(), nullptr);
+        CBitmap bitmap;
+        bitmap.Attach(p->MakeBitmap(), true);
+        ASSERT_TRUE(bitmap.IsValid());
         DIBSECTION section;
-        ASSERT_EQ(::GetObjectA(bitmap.Get(), sizeof(section), &section), sizeof(section));
+        ASSERT_EQ(::GetObjectA(bitmap.GetHandle(), sizeof(section), &section), sizeof(section));
         EXPECT_EQ(section.dsBm.bmWidth, 5);
         EXPECT_EQ(section.dsBm.bmHeight, 3);
         EXPECT_EQ(section.dsBmih.biBitCount, p->GetBpp());
         EXPECT_EQ(std::memcmp(section.dsBm.bmBits, p->GetBits(0), p->GetImageSize()), 0);
         if (p == &pal)
         {
-            ScopedMemoryDC dc(nullptr);
-            ScopedSelect select(dc.Get(), bitmap.Get());
+            CDC dc;
+            ASSERT_TRUE(dc.CreateCompatibleDC());
+            CSelectScope select(dc.GetSafeHdc(), bitmap);
+            ASSERT_TRUE(select.IsSelected());
             RGBQUAD colors[16];
-            ASSERT_EQ(::GetDIBColorTable(dc.Get(), 0, 16, colors), 16u);
+            ASSERT_EQ(::GetDIBColorTable(dc.GetSafeHdc(), 0, 16, colors), 16u);
             EXPECT_TRUE(SameRgb(colors[9], Rgb(11, 22, 33)));
-            EXPECT_EQ(::GetPixel(dc.Get(), 4, 0), RGB(11, 22, 33));
+            EXPECT_EQ(::GetPixel(dc.GetSafeHdc(), 4, 0), RGB(11, 22, 33));
         }
     }
     CPicture empty;

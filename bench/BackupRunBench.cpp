@@ -1,0 +1,264 @@
+// Speed of the backup run over a tree of many small files, run by hand by
+// scripts/bench-backup (which makes the tree and times cp -a and rsync -a on
+// it in the same run):
+//
+//   BackupRunBench <source folder> <work folder> [service|direct]
+//
+// runs a first plain backup of the source into <work>\dest\ and a second one
+// with nothing changed, each the whole run on the backup worker as the window
+// starts it, and then times the parts of a run one by one. Local files are
+// stored by the running service through the BACKUP pipe ("service", the
+// default; the driver installs and starts it) or by the same transfer in
+// this process without the pipe ("direct"). Output lines,
+// "<what> <name> <seconds> <count>":
+//   run first|nochange   the whole run; count = entries processed
+//   stores first|nochange  time inside the store requests; count = requests
+//   stamps first|nochange  stamp requests to the service (the source's own
+//                         entry only; every other stamp comes from the listing)
+//   part <name>          one part of a run measured alone over the same tree
+// Under Wine, send the output to a file: a pipe makes every call wait.
+#include "engine/BackupCache.h"
+#include "engine/BackupRun.h"
+#include "engine/FileStamp.h"
+#include "engine/FileStoreService.h"
+#include "engine/FileSystem.h"
+#include "engine/FileWalk.h"
+#include "engine/PipeClient.h"
+#include "engine/Settings.h"
+#include "engine/SqlDB.h"
+#include "engine/StoredFile.h"
+#include "engine/StoredTree.h"
+
+#include <shlobj.h>
+
+#include <atomic>
+#include <cstdio>
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace
+{
+double Now()
+{
+    LARGE_INTEGER f, c;
+    QueryPerformanceFrequency(&f);
+    QueryPerformanceCounter(&c);
+    return double(c.QuadPart) / double(f.QuadPart);
+}
+
+// Times the requests the run makes of a store service.
+class CTimedService : public IFileStoreService
+{
+public:
+    explicit CTimedService(IFileStoreService& inner) : m_inner(inner) {}
+    bool GetFileStamp(const char* path, CString& stamp) override
+    {
+        ++stamps;
+        return m_inner.GetFileStamp(path, stamp);
+    }
+    bool StoreFile(const char* source, const char* treeRoot, int compress, int encrypt,
+                   const char* password) override
+    {
+        const double start = Now();
+        const bool stored = m_inner.StoreFile(source, treeRoot, compress, encrypt, password);
+        storeSeconds += Now() - start;
+        ++stores;
+        return stored;
+    }
+    void Reset()
+    {
+        stamps = stores = 0;
+        storeSeconds = 0;
+    }
+
+    int stamps = 0;
+    int stores = 0;
+    double storeSeconds = 0;
+
+private:
+    IFileStoreService& m_inner;
+};
+
+void Report(const char* what, const char* name, double seconds, long count)
+{
+    printf("%s %s %.3f %ld\n", what, name, seconds, count);
+    fflush(stdout);
+}
+
+// One whole run on the backup worker; the entries it processed.
+long RunOnce(CRunContext& context, CTimedService& local, const char* name)
+{
+    local.Reset();
+    const double start = Now();
+    if (!context.StartBackup(false))
+        return -1;
+    WaitForSingleObject(context.backupWorker.GetThreadHandle(), INFINITE);
+    const double elapsed = Now() - start;
+    context.CollectBackup();
+    const RunDisplay shown = context.GetDisplay();
+    Report("run", name, elapsed, shown.processedFiles);
+    Report("stores", name, local.storeSeconds, local.stores);
+    Report("stamps", name, 0, local.stamps);
+    if (shown.errors)
+        Report("errors", name, 0, shown.errors);
+    return shown.processedFiles;
+}
+
+// Every entry of the tree, breadth first, as the run lists it.
+std::vector<WalkEntry> ListTree(const CString& source, double& seconds)
+{
+    const std::atomic<LONG> running{1};
+    std::vector<WalkEntry> all;
+    const double start = Now();
+    WalkBreadthFirst(
+        source + "\\*.*", running, [] { return true; }, [](size_t) {},
+        [&](size_t, const WalkEntry& entry)
+        {
+            all.push_back(entry);
+            return true;
+        });
+    seconds = Now() - start;
+    return all;
+}
+
+void TimeParts(CRunContext& context, const CString& source, const CString& destination,
+               bool viaService)
+{
+    double seconds = 0;
+    const std::vector<WalkEntry> entries = ListTree(source, seconds);
+    const long count = static_cast<long>(entries.size());
+    Report("part", "walk", seconds, count);
+
+    double start = Now();
+    std::vector<CString> stamps;
+    stamps.reserve(entries.size());
+    for (const WalkEntry& entry : entries)
+        stamps.push_back(entry.Stamp());
+    Report("part", "stamp-from-listing", Now() - start, count);
+
+    start = Now();
+    CString stamp;
+    for (size_t i = 0; i < entries.size() && i < 1000; ++i)
+        MakeFileStamp(entries[i].ItemPath(), stamp);
+    Report("part", "stamp-by-opening", Now() - start, std::min<long>(count, 1000));
+
+    {
+        CSqlDB cache;
+        cache.Open(GetCacheFilePath(destination));
+        CSqlTransaction transaction(cache);
+        start = Now();
+        for (size_t i = 0; i < entries.size(); ++i)
+            CacheHoldsStamp(cache, CachePathEscape(entries[i].ItemPath()), stamps[i]);
+        Report("part", "cache-lookup", Now() - start, count);
+        transaction.Commit();
+    }
+
+    const CString tree = destination + "Files\\";
+    start = Now();
+    for (const WalkEntry& entry : entries)
+        FileExists(StoredCopyPath(tree, entry.ItemPath()));
+    Report("part", "stored-copy-check", Now() - start, count);
+
+    // The gate on this thread: the worker's events without a thread.
+    context.backupWorker.CreateEvents();
+    context.engineBusy.store(1);
+    CBackupGate gate(context);
+    start = Now();
+    for (long i = 0; i < count; ++i)
+        gate.GoOn();
+    Report("part", "stop-and-pause-checks", Now() - start, count);
+    start = Now();
+    for (long i = 0; i < 1000; ++i)
+        context.backupWorker.WaitToContinue();
+    Report("part", "kernel-wait", Now() - start, 1000);
+
+    start = Now();
+    PruneOrphanedCopies(context, gate, destination);
+    Report("part", "clean-up", Now() - start, count);
+    context.engineBusy.store(0);
+
+    // Run only for a source at a drive's root (not this one): what it costs
+    // for C: when it is.
+    start = Now();
+    GrantVolumeInfoAccess(1u << 2);
+    RevokeVolumeInfoAccess(1u << 2);
+    Report("part", "cacls-on-C-if-needed", Now() - start, 2);
+
+    if (!viaService)
+        return;
+    start = Now();
+    int answered = 0;
+    for (int i = 0; i < 1000; ++i)
+        answered += PipeGetFileStamp(entries[i % entries.size()].ItemPath(), stamp) == 1;
+    Report("part", "service-stamp-request", Now() - start, answered);
+}
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 3)
+    {
+        fprintf(stderr, "usage: BackupRunBench <source> <work folder> [service|direct]\n");
+        return 2;
+    }
+    const CString source(argv[1]);
+    const CString work(argv[2]);
+    const bool viaService = argc < 4 || strcmp(argv[3], "direct") != 0;
+    const CString destination = work + "\\dest\\";
+
+    // The service serves no BACKUP request before the main program has named
+    // its user.
+    CString sid;
+    char appData[MAX_PATH] = "";
+    if (viaService && (!GetCurrentUserSidText(sid) ||
+                       !SHGetSpecialFolderPathA(nullptr, appData, CSIDL_APPDATA, FALSE) ||
+                       !PipeSendUserProfile(sid, appData)))
+    {
+        fprintf(stderr, "the service does not run\n");
+        return 1;
+    }
+
+    CPipeFileService pipe;
+    CDirectFileService direct;
+    CTimedService local(viaService ? static_cast<IFileStoreService&>(pipe) : direct);
+    CDirectFileService network;
+    const BackupFileServices services{local, network};
+
+    CRunContext context;
+    context.profilePath = work + "\\profile.prb";
+    context.destination = destination;
+    context.services = &services;
+    try
+    {
+        DeleteFileA(context.profilePath);
+        CProfileDB profile(context.profilePath);
+        profile.CreateIfMissing();
+        ProfileItem item;
+        item.path = source;
+        profile.AddItem(item);
+        CArray<ProfileItem> items;
+        profile.LoadItems(items);
+        CSimpleArray<ProfileCheck> checks;
+        checks.Add(ProfileCheck{items[0].id, true});
+        profile.Save(checks, destination, false, false, 0);
+    }
+    catch (const CSqlException& e)
+    {
+        fprintf(stderr, "profile: %s\n", e.GetErrorMessage());
+        return 1;
+    }
+    printf("mode %s\n", viaService ? "service" : "direct");
+    if (RunOnce(context, local, "first") < 0 || RunOnce(context, local, "nochange") < 0)
+        return 1;
+    try
+    {
+        TimeParts(context, source, destination, viaService);
+    }
+    catch (const CSqlException& e)
+    {
+        fprintf(stderr, "parts: %s\n", e.GetErrorMessage());
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,44 @@
+// The restore run: brings stored files back from a backup's stored-file tree
+// through the service. The user picks a stored file or folder S and a target
+// folder T; every file and folder in S, S itself first, is handed to the
+// service's BACKUP pipe one after another, breadth first, and the service
+// writes each to T followed by its stored path with the first ":" removed:
+// D:\Backup\Files\C\Data\a.txt restored to E:\Restore\ becomes
+// E:\Restore\D\Backup\Files\C\Data\a.txt. Stored paths of network sources
+// keep their marker name there; nothing is mapped back. The stored form and
+// the password come from the current profile, which must be the one the
+// files were stored with: the stored forms carry no header, so other
+// settings give wrongly decoded files, not an error.
+#ifndef BRINDLEWOX_ENGINE_RESTORERUN_H
+#define BRINDLEWOX_ENGINE_RESTORERUN_H
+
+#include "foundation/Base.h"
+#include "foundation/String.h"
+#include "engine/RunContext.h"
+
+// The thread procedure of the restore worker; the parameter is the
+// CRunContext. Holds the context's restore lock and its busy flag for the run,
+// runs RestoreFiles (an exception ends the run quietly), then clears the
+// flag, unlocks and posts WM_RESTORE_FINISHED to the window. Returns 0.
+unsigned __stdcall RestoreThread(void* context);
+
+// The run itself, on the restore worker: 1 when it ran, 0 when the stored
+// path or the target was empty (nothing restored). A target without a
+// trailing backslash gets one, so the files land inside the chosen folder.
+// The run ends early, between two entries, when the worker's stop event is
+// set; clearing the busy flag only cuts the listing under way short.
+int RestoreFiles(CRunContext& context);
+
+// Asks the service to restore one stored file or folder under the target
+// root and shows its path as the current file. kPipeDone (0) when restored;
+// kPipeFailed or kPipeNoAnswer otherwise, which is logged as the "Error at:"
+// text, a blank, the path and two line ends, and counted.
+int RestoreOneFile(CRunContext& context, const CString& storedPath, const CString& targetRoot,
+                   BOOL compress, BOOL encrypt, const CString& password);
+
+// The last restore page's fields from the per-user settings, the string
+// values "WhatRestorePath" and "WhereRestorePath". Each output is set only
+// when its value was read; TRUE when both were.
+BOOL LoadRestorePaths(CString& whatPath, CString& wherePath);
+
+#endif

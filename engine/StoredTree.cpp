@@ -1,0 +1,164 @@
+#include "engine/StoredTree.h"
+
+#include "engine/BackupOneFile.h"
+#include "engine/BackupRun.h"
+#include "engine/FileSystem.h"
+#include "engine/FileWalk.h"
+#include "engine/RunContext.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace
+{
+const char* const kUnreachableKeptLine =
+    "Stored copies kept: %s cannot be reached, so its files are not taken for deleted.\r\n\r\n";
+
+// Whether each source root answered, asked once per root and run.
+class RootAnswers
+{
+public:
+    explicit RootAnswers(CRunContext& context) : m_context(context) {}
+
+    bool Answers(const CString& root)
+    {
+        for (const Answer& answer : m_answers)
+            if (answer.root.CompareNoCase(root) == 0)
+                return answer.reachable;
+        const bool reachable = GetFileAttributesA(root) != INVALID_FILE_ATTRIBUTES;
+        m_answers.push_back({root, reachable});
+        if (!reachable)
+        {
+            CString line;
+            line.Format(kUnreachableKeptLine, (const char*)root);
+            m_context.WriteLog(line);
+        }
+        return reachable;
+    }
+
+private:
+    struct Answer
+    {
+        CString root;
+        bool reachable;
+    };
+    CRunContext& m_context;
+    std::vector<Answer> m_answers;
+};
+
+// Only a source the file system says is not there is gone.
+bool SourceIsGone(const CString& source)
+{
+    if (GetFileAttributesA(source) != INVALID_FILE_ATTRIBUTES)
+        return false;
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+void DeleteStoredItem(const WalkEntry& entry, const CString& item)
+{
+    if (entry.IsFolder())
+    {
+        ShellDeletePath(item, TRUE);
+        return;
+    }
+    SetFileAttributesA(item, FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA(item);
+}
+} // namespace
+
+void CListedPaths::Seal()
+{
+    std::sort(m_hashes.begin(), m_hashes.end());
+}
+
+bool CListedPaths::Contains(const char* path) const
+{
+    return std::binary_search(m_hashes.begin(), m_hashes.end(), Hash(path));
+}
+
+uint64_t CListedPaths::Hash(const char* path)
+{
+    // FNV-1a.
+    uint64_t hash = 14695981039346656037ull;
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(path); *p; ++p)
+        hash = (hash ^ *p) * 1099511628211ull;
+    return hash;
+}
+
+bool MapStoredPathToSource(const char* relative, CString& source)
+{
+    if (!strchr(relative, '\\'))
+        return false;
+    // Only a leading marker stands for "\\": stored network paths always
+    // start with it, and a local folder that happens to hold the marker in
+    // its name must not map to a path that never exists (its copies would be
+    // deleted on every run).
+    const size_t markerLength = strlen(kNetworkMarker);
+    if (strncmp(relative, kNetworkMarker, markerLength) == 0)
+    {
+        source = CString("\\\\") + (relative + markerLength);
+        return true;
+    }
+    const char* slash = strchr(relative, '\\');
+    source = CString(relative, static_cast<int>(slash - relative)) + ":" + slash;
+    return true;
+}
+
+CString SourceRootOf(const char* source)
+{
+    if (source[0] && source[1] == ':')
+        return CString(source, 2) + "\\";
+    if (source[0] == '\\' && source[1] == '\\')
+    {
+        const char* share = strchr(source + 2, '\\');
+        if (!share)
+            return CString("");
+        const char* end = strchr(share + 1, '\\');
+        return end ? CString(source, static_cast<int>(end - source) + 1) : CString(source) + "\\";
+    }
+    return CString("");
+}
+
+int PruneOrphanedCopies(CRunContext& context, CBackupGate& gate, const char* cleanupRoot,
+                        const CListedPaths* listed)
+{
+    if (!gate.GoOn())
+        return gate.Stopped() ? 0 : 1;
+    // A drive without its disk must answer "not ready", not bring up a box.
+    QuietErrorMode quiet;
+    CString tree = CString(cleanupRoot) + "Files\\";
+    CString pattern = tree;
+    if (IsFolderOrMissing(tree))
+    {
+        if (pattern[pattern.GetLength() - 1] != '\\')
+            pattern += '\\';
+        pattern += "*.*";
+    }
+    RootAnswers roots(context);
+
+    WalkBreadthFirst(
+        pattern, context.engineBusy, [&gate] { return gate.GoOn(); },
+        [&context](size_t count) { context.SetProgressRange(static_cast<int>(count)); },
+        [&](size_t index, const WalkEntry& entry)
+        {
+            context.SetProgressPosition(static_cast<int>(index));
+            const CString item = entry.ItemPath();
+            context.ShowCurrentFile(item);
+            CString source;
+            if (!MapStoredPathToSource(item.Mid(tree.GetLength()), source))
+                return true;
+            const CString root = SourceRootOf(source);
+            if (root.IsEmpty() || !roots.Answers(root))
+                return false;
+            if ((!listed || !listed->Contains(source)) && SourceIsGone(source))
+            {
+                DeleteStoredItem(entry, item);
+                return false;
+            }
+            return true;
+        });
+    context.SetProgressPosition(0);
+    return gate.Stopped() ? 0 : 1;
+}

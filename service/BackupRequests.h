@@ -1,0 +1,84 @@
+// The work of the service's BACKUP pipe, one request at a time: the stamp,
+// the store and the restore of one file (IpcQueueRecord commands 1, 2 and
+// 5), apart from the pipe that carries them.
+//
+// The pipe is served by LocalSystem for any interactive user, so the rights
+// each side is reached with are fixed here:
+// - the stamp and the store read the source as the service: backing up files
+//   the user cannot read is what the service is for;
+// - everything on the destination side (its folders, the stored file, its
+//   times and attributes, the removal of a partial file) is done while the
+//   thread acts as the client, so the file system checks the user's own
+//   rights there and a junction planted in the user's tree cannot send the
+//   service's writes elsewhere;
+// - a restore acts as the client on both sides.
+// Paths that are not plain absolute drive or UNC paths are refused, and a
+// request that cannot be served as the client (impersonation refused) fails
+// without touching anything.
+#ifndef BRINDLEWOX_SERVICE_BACKUPREQUESTS_H
+#define BRINDLEWOX_SERVICE_BACKUPREQUESTS_H
+
+#include "foundation/Base.h"
+#include "engine/IpcRecords.h"
+
+// The client a request came from, as the request's destination side needs
+// it: the pipe client (CPipeClientIdentity) or a test's stand-in.
+class IBackupClient
+{
+public:
+    virtual ~IBackupClient() = default;
+    // Makes the calling thread act as the client. False when it cannot; the
+    // thread then is still the service.
+    virtual bool Impersonate() = 0;
+    // The service again. False when the thread could not return to the
+    // service's identity.
+    virtual bool Revert() = 0;
+};
+
+// The client of a connected server pipe, after its request was read:
+// ImpersonateNamedPipeClient and RevertToSelf. The main program opens the
+// pipe at impersonation level; a client that allowed less gives a token
+// that opens no file, so its stores and restores fail.
+class CPipeClientIdentity : public IBackupClient
+{
+public:
+    explicit CPipeClientIdentity(HANDLE pipe) : m_pipe(pipe) {}
+    bool Impersonate() override;
+    bool Revert() override;
+
+private:
+    HANDLE m_pipe;
+};
+
+// A path a request may name: "X:\..." or "\\server\share...", either
+// separator, with no ".." component (nor one Windows would read as "..",
+// such as ". ." or "..."), no further ":" (no alternate data streams) and
+// not one of the device forms "\\?\" and "\\.\".
+bool IsAcceptedRequestPath(const char* path);
+
+enum class BackupServed
+{
+    NoReply,     // an unknown command: no reply is sent
+    Reply,       // the record now holds the reply
+    RevertFailed // the reply is in the record, but the thread is left as the
+                 // client: the server must stop serving on it
+};
+
+// Serves the request in the record and turns the record into its reply:
+// IPC_STATUS_OK in `command` and the outcome in `result`; every other byte
+// stays as the request left it, but for the stamp text in `text1` of a stamp
+// that was made.
+// - 1, stamp of `text3`: result 1 and the stamp (at most 1,023 characters)
+//   in `text1`, else 0 with `text1` as sent;
+// - 2, store `text3` at its stored path under the root `text1` (the first
+//   ":" dropped: E:\dir\f under D:\Backup\Files\ is D:\Backup\Files\E\dir\f),
+//   in the form of `compress`, `encrypt` and the password `text2`;
+// - 5, restore the stored file `text3` under the target root `text1` the
+//   same way.
+// Store and restore reply 0 when done and 1 when not: for a refused path, a
+// source that is missing (a vanished file is never stored as a folder of
+// its name), a failed transfer, and any exception. A failure leaves the
+// destination as it was: an earlier stored copy is never deleted.
+BackupServed ServeBackupRequest(IpcQueueRecord& record, IBackupClient& client);
+
+#endif

@@ -1,0 +1,94 @@
+// The registry hive tasks of the SETTINGS server: compact the registry
+// (save every hive and have it replaced by its own fresh copy at the next
+// start of Windows), save every hive into a folder, and replace every hive
+// from such a folder at the next start. The SETTINGS server enables
+// SeBackupPrivilege and SeRestorePrivilege around each task.
+//
+// The registry calls go through IHiveRegistry, so the order and the
+// all-or-nothing rules can be tested with a fake: under Wine RegReplaceKeyA
+// is a stub that does nothing and returns success, RegSaveKeyA writes
+// Wine's own text format (and refuses any security attributes, error 1305),
+// and SAM and SECURITY do not exist.
+//
+// Files, with D the folder: "D\SYSTEM.bak" the saved copy, "D\SYSTEM" the
+// hive file a compaction's replacement keeps, "D\SYSTEM.last" the one a
+// restore's replacement keeps. Replacements take effect at the next start
+// of Windows, and a scheduled one cannot be taken back.
+#ifndef BRINDLEWOX_SERVICE_HIVETASKS_H
+#define BRINDLEWOX_SERVICE_HIVETASKS_H
+
+#include "foundation/Base.h"
+#include "foundation/String.h"
+
+// One hive: its root and its name under that root.
+struct RegistryHive
+{
+    HKEY root;
+    const char* name;
+};
+
+// SYSTEM, SOFTWARE, SAM and SECURITY under HKEY_LOCAL_MACHINE, then .DEFAULT
+// under HKEY_USERS, in that order; an entry with a null root ends the table.
+extern const RegistryHive kRegistryHives[];
+
+// The folder of a compaction, before ExpandEnvironmentStringsA.
+constexpr const char kCompactionFolder[] = "%SystemRoot%\\System32\\Config\\RC Backup";
+
+// The registry calls of the hive tasks; each returns the system's result
+// (ERROR_SUCCESS, 0, when done).
+class IHiveRegistry
+{
+public:
+    virtual ~IHiveRegistry() = default;
+    // Opens the hive (RegOpenKeyA), flushes it and HKEY_LOCAL_MACHINE, saves
+    // it into `file` (RegSaveKeyA) readable by SYSTEM and the Administrators
+    // only, closes it. An existing file makes the save fail on Windows.
+    virtual LONG SaveHive(const RegistryHive& hive, const char* file) = 0;
+    // RegReplaceKeyA(root, name, newFile, oldFile); when scheduled, flushes
+    // the root and HKEY_LOCAL_MACHINE.
+    virtual LONG ReplaceHive(const RegistryHive& hive, const char* newFile,
+                             const char* oldFile) = 0;
+    // Whether `file` may stand in for a hive at the next start: an existing
+    // file (not a folder), not empty, in the system's hive format (its first
+    // four bytes "regf").
+    virtual bool IsHiveFile(const char* file) = 0;
+};
+
+// The real calls.
+IHiveRegistry& GetSystemHiveRegistry();
+
+// Request type 2. Empties `folder` (DeleteFolderContents with desktop.ini
+// and index.dat wiping), removes and creates it again (a folder that stays,
+// its emptying having failed, is used as it is), saves every hive into it
+// and then, only when every hive was saved, schedules every hive to be
+// replaced by its saved copy, the current file kept as "D\hive". True when
+// every hive was saved and scheduled. The default folder is the expanded
+// kCompactionFolder.
+bool CompactRegistryHives(IHiveRegistry& registry = GetSystemHiveRegistry(),
+                          const char* folder = nullptr);
+// Request type 3. Saves every hive into "folder\hive.bak"; the folder is
+// neither made nor emptied. A hive that fails makes the result false and the
+// walk goes on.
+bool SaveRegistryHives(const char* folder, IHiveRegistry& registry = GetSystemHiveRegistry());
+// Request type 4. Checks every "folder\hive.bak" first (IsHiveFile); only
+// when all pass, schedules every hive to be replaced by it, the current file
+// kept as "folder\hive.last". A mixture of hives of different times can
+// leave Windows unable to start or without its accounts, so a folder that
+// lacks one sound file schedules nothing. True when every hive was
+// scheduled.
+bool ScheduleRegistryRestore(const char* folder, IHiveRegistry& registry = GetSystemHiveRegistry());
+
+// Empties a folder: every entry but "." and ".." goes, "desktop.ini" (any
+// case) only when includeDesktopIni; read-only entries lose the attribute
+// first; folders are emptied the same way and removed; a file "index.dat"
+// (any case) is first zeroed behind its header when wipeIndexDat. A
+// junction or symbolic link is neither entered nor removed (the removal
+// calls of Wine 8 act on the link's target). False when the folder holds
+// nothing to find (a missing folder), true after the walk.
+bool DeleteFolderContents(const char* folder, BOOL includeDesktopIni, BOOL wipeIndexDat);
+// Overwrites "folder\fileName" with zeros from byte 64 to its end, its size
+// unchanged; a file of 64 bytes or fewer is left as it is. True when the
+// file opened.
+bool WipeFileAfterHeader(const char* folder, const char* fileName);
+
+#endif

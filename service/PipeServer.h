@@ -1,0 +1,101 @@
+// CPipeServer: the server end of one of the service's pipes and the loop
+// that serves one client after another on it. The SETTINGS and BACKUP
+// servers are built on it; each gives its record and a handler.
+//
+// The pipe: one instance, message type and message read mode, duplex,
+// overlapped, with kServicePipeDescriptor (PipeSecurity.h), not inheritable
+// (the programs the service starts get no pipe end), the first instance of
+// its name (a process that took the name before the service makes the
+// creation fail, and the failure is logged, instead of receiving the
+// requests), and rejecting remote clients on Vista and later (XP refuses
+// the flag; there the DACL's denial of network logons does it).
+//
+// The loop, until the quit (ServerThreads.h):
+// 1. wait for a client; a client that came before the wait counts as
+//    connected (ERROR_PIPE_CONNECTED), and so does one that wrote and
+//    closed before it (ERROR_NO_DATA: what it wrote is still readable, as
+//    the one-way requests are);
+// 2. zero the whole record, then read one message into it within the read
+//    time-out: a client that connects and sends nothing is dropped, so it
+//    cannot hold the one instance, nor the stop of the service. Only the
+//    bytes read are the request: nothing of an earlier client is left in
+//    the record, so no reply carries another client's data;
+// 3. learn the client's identity from its token (ReadPipeClientIdentity);
+// 4. call the handler, which returns how many bytes of the record to send
+//    back (0: no reply);
+// 5. write the reply within the time-out and wait, within it too, for the
+//    client to close its end: a reply the client has not read yet would be
+//    thrown away by the disconnect. (FlushFileBuffers would wait for the
+//    same without a limit.)
+// 6. disconnect.
+// A message longer than the record is cut to the record. An exception that
+// leaves the handler is logged and the client gets no reply; the loop goes
+// on. The waits for a client and for its request end at once when the quit
+// event is set; a reply under way is still delivered (within the time-out),
+// so a request the stop finds in hand is finished, never cut off.
+#ifndef BRINDLEWOX_SERVICE_PIPESERVER_H
+#define BRINDLEWOX_SERVICE_PIPESERVER_H
+
+#include "foundation/Base.h"
+#include "foundation/File.h"
+#include "foundation/Sync.h"
+#include "service/PipeSecurity.h"
+
+#include <functional>
+
+// How long a connected client may take to send its request, to take the
+// reply and to close.
+constexpr DWORD kPipeClientTimeoutMs = 30000;
+
+class CPipeServer
+{
+public:
+    // bytesRead: the size of the request now in the record (at least 1).
+    // Returns the count of record bytes to send back, 0 for no reply.
+    using Handler = std::function<DWORD(DWORD bytesRead, const PipeClientIdentity& client)>;
+
+    CPipeServer() = default;
+    CPipeServer(const CPipeServer&) = delete;
+    CPipeServer& operator=(const CPipeServer&) = delete;
+    // Closes the pipe.
+    virtual ~CPipeServer() = default;
+
+    // Creates the pipe as described above, with in and out buffers of
+    // recordSize. False when it cannot be had (logged with the error; the
+    // last error is kept).
+    bool Create(const char* pipeName, DWORD recordSize);
+    // Serves clients until the quit; the record is the handler's, of the
+    // size given to Create. Returns true at the quit, false when the loop
+    // had to end otherwise (the pipe failed for good, or the thread could
+    // not stop acting as a client).
+    bool Serve(void* record, Handler handler);
+
+    // Tests shorten the client time-out.
+    void SetClientTimeout(DWORD timeoutMs) { m_timeoutMs = timeoutMs; }
+    HANDLE GetHandle() const { return m_pipe.GetHandle(); }
+
+private:
+    enum class Wait
+    {
+        Done,
+        TimedOut,
+        Quit,
+    };
+    // Waits for the pending operation within the limit, and for the quit
+    // when quitEnds; on either it is cancelled and awaited, so it never
+    // completes later.
+    Wait Await(OVERLAPPED& overlapped, DWORD timeoutMs, bool quitEnds);
+    // False at the quit, or when the pipe failed.
+    bool Connect();
+    // The bytes read, 0 when nothing came in time.
+    DWORD Read(void* record);
+    void Reply(const void* record, DWORD size);
+    void AwaitClientGone();
+
+    CFile m_pipe;
+    CEvent m_ioDone;
+    DWORD m_recordSize = 0;
+    DWORD m_timeoutMs = kPipeClientTimeoutMs;
+};
+
+#endif

@@ -1,0 +1,733 @@
+// The backup run end to end, headless: a temporary source tree backed up on
+// the backup worker into a temporary destination, with the stores done in
+// this process by the same transfer the service runs (or through a fake
+// pipe), the end message taken from a message-only window.
+#include "engine/BackupRun.h"
+#include "engine/BackupCache.h"
+#include "engine/FileStamp.h"
+#include "engine/FileWalk.h"
+#include "engine/FileStoreService.h"
+#include "engine/LogFile.h"
+#include "engine/PipeClient.h"
+#include "engine/SqlDB.h"
+#include "engine/StoredFile.h"
+#include "engine/StoredTree.h"
+#include "EngineTestSupport.h"
+#include "tests/support/FakePipeServer.h"
+#include "tests/support/TempFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace
+{
+const char* const kPassword = "s3cret-pass'word";
+
+// Stores as the service does (TransferFile at the stored path), records
+// what it stored, and can be made slow.
+class CRecordingService : public IFileStoreService
+{
+public:
+    bool GetFileStamp(const char* path, CString& stamp) override
+    {
+        ++stamps;
+        return m_direct.GetFileStamp(path, stamp);
+    }
+    bool StoreFile(const char* source, const char* treeRoot, int compress, int encrypt,
+                   const char* password) override
+    {
+        if (delayMs)
+            Sleep(delayMs);
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_stored.push_back(source);
+        }
+        ++storeCount;
+        return m_direct.StoreFile(source, treeRoot, compress, encrypt, password);
+    }
+
+    std::set<std::string> TakeStored()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        std::set<std::string> stored(m_stored.begin(), m_stored.end());
+        m_stored.clear();
+        return stored;
+    }
+
+    std::atomic<int> stamps{0};
+    std::atomic<int> storeCount{0};
+    DWORD delayMs = 0;
+
+private:
+    CDirectFileService m_direct;
+    std::mutex m_mutex;
+    std::vector<std::string> m_stored;
+};
+
+class CRecordingDump : public IDatabaseDump
+{
+public:
+    void RunDatabaseBackups(const ProfileItem& item) override
+    {
+        dumped.push_back(std::string(item.path));
+    }
+    std::vector<std::string> dumped;
+};
+
+// Old times, one a file, so a store that lost them shows.
+void SetOldTime(const CString& path, WORD day)
+{
+    SYSTEMTIME when = {2011, 6, 0, day, 9, 15, 30, 250};
+    FILETIME written;
+    SystemTimeToFileTime(&when, &written);
+    HANDLE file = CreateFileA(path, FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    EXPECT_TRUE(SetFileTime(file, nullptr, nullptr, &written));
+    CloseHandle(file);
+}
+
+std::string Content(int index, size_t size)
+{
+    std::string bytes(size, '\0');
+    unsigned state = 2166136261u ^ static_cast<unsigned>(index);
+    for (char& c : bytes)
+    {
+        state = state * 1103515245u + 12345u;
+        c = static_cast<char>(state >> 16);
+    }
+    return bytes;
+}
+
+// Waits until the condition holds, at most 60 s; false when it never did.
+template <class Condition> bool WaitUntil(Condition&& condition)
+{
+    for (int i = 0; i < 12000; ++i)
+    {
+        if (condition())
+            return true;
+        Sleep(5);
+    }
+    return false;
+}
+
+class BackupRunTest : public ::testing::Test
+{
+protected:
+    struct TreeFile
+    {
+        const char* name;
+        size_t size;
+        DWORD attributes;
+    };
+
+    BackupRunTest() : m_folder("backup-run"), m_log(m_folder.Path())
+    {
+        m_source = m_folder / "source";
+        m_destination = m_folder / "dest\\";
+        m_context.profilePath = m_folder / "profile.prb";
+        m_context.log = &m_log;
+        m_context.destination = m_destination;
+        m_context.services = &m_services;
+        m_window = CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr,
+                                   nullptr);
+        m_context.window = m_window;
+        CProfileDB(m_context.profilePath).CreateIfMissing();
+        SaveSettings(m_destination, 0, 0);
+    }
+
+    ~BackupRunTest() override { DestroyWindow(m_window); }
+
+    void SaveSettings(const CString& destination, int compress, int encrypt)
+    {
+        CProfileDB profile(m_context.profilePath);
+        CArray<ProfileItem> items;
+        profile.LoadItems(items);
+        CSimpleArray<ProfileCheck> checks;
+        for (int i = 0; i < items.GetSize(); ++i)
+            checks.Add(ProfileCheck{items[i].id, items[i].checked});
+        profile.Save(checks, destination, compress != 0, encrypt != 0, 0);
+        profile.SavePassword(kPassword);
+    }
+
+    void AddSource(const CString& path, int type = PROFILE_ITEM_FILES)
+    {
+        ProfileItem item;
+        item.type = type;
+        item.path = path;
+        CProfileDB(m_context.profilePath).AddItem(item);
+    }
+
+    void Uncheck(const CString& path)
+    {
+        CProfileDB profile(m_context.profilePath);
+        CArray<ProfileItem> items;
+        profile.LoadItems(items);
+        CSimpleArray<ProfileCheck> checks;
+        for (int i = 0; i < items.GetSize(); ++i)
+            checks.Add(ProfileCheck{items[i].id, items[i].path != path && items[i].checked});
+        ProfileSettings settings;
+        profile.LoadSettings(settings);
+        profile.Save(checks, settings.destination, settings.compress, settings.encrypt, 0);
+    }
+
+    // The test tree: nested and empty folders, read-only and hidden files,
+    // names with blanks, apostrophes and dots, and a link to a folder
+    // outside the tree. Returns every entry below the source as the walk
+    // lists it (folders with a backslash), the link excepted.
+    std::vector<CString> MakeTree()
+    {
+        static const char* const folders[] = {"sub dir", "sub dir\\deeper", "empty folder",
+                                              "a.b.c"};
+        static const TreeFile files[] = {
+            {"plain.txt", 40, 0},
+            {"it's a file.txt", 100, 0},
+            {"name with spaces.txt", 7, 0},
+            {"..dots.txt", 3, 0},
+            {"many.dots.in.name.txt", 20, 0},
+            {"read only.txt", 17, FILE_ATTRIBUTE_READONLY},
+            {"hidden.txt", 18, FILE_ATTRIBUTE_HIDDEN},
+            {"big.bin", 3 * 16384 + 5, 0},
+            {"empty.dat", 0, 0},
+            {"sub dir\\nested.txt", 16384, 0},
+            {"sub dir\\deeper\\x.y.z", 20000, FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN},
+            {"a.b.c\\it's.deep", 5, 0},
+        };
+        std::vector<CString> entries;
+        EXPECT_TRUE(MakeFolder(m_source));
+        for (const char* folder : folders)
+        {
+            EXPECT_TRUE(MakeFolder(m_source + "\\" + folder));
+            entries.push_back(m_source + "\\" + folder + "\\");
+        }
+        int index = 0;
+        for (const TreeFile& file : files)
+        {
+            const CString path = m_source + "\\" + file.name;
+            EXPECT_TRUE(WriteBytes(path, Content(index, file.size)));
+            SetOldTime(path, static_cast<WORD>(1 + index++));
+            if (file.attributes)
+            {
+                EXPECT_TRUE(SetFileAttributesA(path, file.attributes));
+            }
+            entries.push_back(path);
+        }
+        const CString outside = m_folder / "outside";
+        EXPECT_TRUE(MakeFolder(outside));
+        EXPECT_TRUE(WriteTextFile(outside + "\\outside.txt", "not in the tree"));
+        EXPECT_TRUE(MakeDirectoryLink(m_source + "\\link", outside));
+        return entries;
+    }
+
+    // A source of `count` small files in one folder, in the profile.
+    void MakeFlatSource(int count)
+    {
+        ASSERT_TRUE(MakeFolder(m_source));
+        for (int i = 0; i < count; ++i)
+        {
+            CString name;
+            name.Format("\\file%02d.txt", i);
+            ASSERT_TRUE(WriteTextFile(m_source + name, "x"));
+        }
+        AddSource(m_source);
+    }
+
+    // Runs the backup on its worker to its end and returns the outcome the
+    // end message carried (-1: no message).
+    int Run(bool scheduled = false)
+    {
+        EXPECT_TRUE(m_context.StartBackup(scheduled));
+        EXPECT_EQ(m_context.engineBusy.load(), 1);
+        EXPECT_EQ(WaitForSingleObject(m_context.backupWorker.GetThreadHandle(), 120000),
+                  WAIT_OBJECT_0);
+        return Collect();
+    }
+
+    int Collect()
+    {
+        MSG message;
+        const bool posted =
+            PeekMessageA(&message, m_window, WM_BACKUP_FINISHED, WM_BACKUP_FINISHED, PM_REMOVE);
+        m_context.CollectBackup();
+        return posted ? static_cast<int>(message.wParam) : -1;
+    }
+
+    CString Tree() const { return m_destination + "Files\\"; }
+    CString Stored(const CString& source) const { return StoredCopyPath(Tree(), source); }
+    static CString Item(const CString& entry)
+    {
+        return entry[entry.GetLength() - 1] == '\\' ? entry.Left(entry.GetLength() - 1) : entry;
+    }
+    CString LogText() { return ReadTextFile(m_log.GetCurrentFileName()); }
+
+    int CacheRows()
+    {
+        CSqlDB cache;
+        cache.Open(GetCacheFilePath(m_destination));
+        return cache.Query("SELECT count(*) FROM backup_cache;").GetFieldInt(0);
+    }
+
+    TempFolder m_folder;
+    CLogFile m_log;
+    CString m_source;
+    CString m_destination;
+    CRecordingService m_local;
+    CRecordingService m_network;
+    BackupFileServices m_services{m_local, m_network};
+    HWND m_window;
+    CRunContext m_context;
+};
+
+TEST_F(BackupRunTest, EveryFormStoresTheWholeTreeAndTheNextRunSkipsIt)
+{
+    const std::vector<CString> entries = MakeTree();
+    AddSource(m_source);
+    for (int form = 0; form < 4; ++form)
+    {
+        SCOPED_TRACE(form);
+        const int compress = form & 2 ? 1 : 0;
+        const int encrypt = form & 1 ? 1 : 0;
+        m_destination = m_folder / (std::string("dest") + std::to_string(form) + "\\").c_str();
+        m_context.destination = m_destination;
+        SaveSettings(m_destination, compress, encrypt);
+
+        ASSERT_EQ(Run(), kBackupCompleted);
+        RunDisplay shown = m_context.GetDisplay();
+        EXPECT_EQ(shown.errors, 0);
+        // The source's own folder, then every entry; the link is not one.
+        EXPECT_EQ(shown.processedFiles, static_cast<LONG>(entries.size() + 1));
+        std::set<std::string> expected{std::string(m_source)};
+        for (const CString& entry : entries)
+            expected.insert(std::string(Item(entry)));
+        EXPECT_EQ(m_local.TakeStored(), expected);
+        // Stamps came from the listing; only the source's own folder was asked.
+        EXPECT_EQ(m_local.stamps.exchange(0), 1);
+
+        for (const CString& entry : entries)
+        {
+            const CString item = Item(entry);
+            const CString stored = Stored(item);
+            SCOPED_TRACE(static_cast<const char*>(stored));
+            const DWORD attributes = GetFileAttributesA(stored);
+            ASSERT_NE(attributes, INVALID_FILE_ATTRIBUTES);
+            EXPECT_EQ(attributes, GetFileAttributesA(item));
+            if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+                continue;
+            const CString back = m_folder / "restored.tmp";
+            ASSERT_TRUE(TransferFile(stored, back, compress, encrypt, kPassword, kTransferRestore));
+            EXPECT_EQ(ReadBytes(back), ReadBytes(item));
+            SetFileAttributesA(back, FILE_ATTRIBUTE_NORMAL);
+            DeleteFileA(back);
+        }
+        // The link was not followed, and is not stored.
+        EXPECT_EQ(GetFileAttributesA(Stored(m_source + "\\link")), INVALID_FILE_ATTRIBUTES);
+        EXPECT_EQ(CacheRows(), static_cast<int>(entries.size() + 1));
+
+        // The profile copy carries no password, not even in its free space.
+        const CString copy = m_destination + "Settings\\Profile.prb";
+        ProfileSettings copied;
+        ASSERT_TRUE(CProfileDB(copy).LoadSettings(copied));
+        EXPECT_TRUE(copied.password.IsEmpty());
+        EXPECT_EQ(copied.destination, m_destination);
+        EXPECT_EQ(ReadBytes(copy).find("s3cret-pass"), std::string::npos);
+        ProfileSettings own;
+        ASSERT_TRUE(CProfileDB(m_context.profilePath).LoadSettings(own));
+        EXPECT_EQ(own.password, kPassword);
+
+        // Nothing changed: nothing is stored again.
+        ASSERT_EQ(Run(), kBackupCompleted);
+        shown = m_context.GetDisplay();
+        EXPECT_EQ(shown.errors, 0);
+        EXPECT_EQ(shown.processedFiles, static_cast<LONG>(entries.size() + 1));
+        EXPECT_EQ(m_local.TakeStored(), std::set<std::string>());
+        EXPECT_EQ(m_local.stamps.exchange(0), 1);
+    }
+    EXPECT_TRUE(LogText().IsEmpty()) << static_cast<const char*>(LogText());
+}
+
+TEST_F(BackupRunTest, OnlyTheChangedFilesAreStoredAgain)
+{
+    MakeTree();
+    AddSource(m_source);
+    ASSERT_EQ(Run(), kBackupCompleted);
+    m_local.TakeStored();
+
+    const CString resized = m_source + "\\plain.txt";
+    const CString touched = m_source + "\\name with spaces.txt";
+    const CString protectedFile = m_source + "\\sub dir\\nested.txt";
+    ASSERT_TRUE(WriteBytes(resized, "a longer text than before, and another one"));
+    SetOldTime(resized, 1);
+    SetOldTime(touched, 28);
+    ASSERT_TRUE(SetFileAttributesA(protectedFile, FILE_ATTRIBUTE_READONLY));
+    // A stored copy deleted by hand is stored again although its row is there.
+    const CString lost = m_source + "\\..dots.txt";
+    ASSERT_TRUE(DeleteFileA(Stored(lost)));
+
+    ASSERT_EQ(Run(true), kBackupCompleted);
+    EXPECT_EQ(m_context.scheduled.load(), 0);
+    EXPECT_EQ(m_local.TakeStored(),
+              (std::set<std::string>{std::string(resized), std::string(touched),
+                                     std::string(protectedFile), std::string(lost)}));
+    EXPECT_EQ(ReadBytes(Stored(resized)), ReadBytes(resized));
+    EXPECT_EQ(GetFileAttributesA(Stored(protectedFile)), GetFileAttributesA(protectedFile));
+    EXPECT_EQ(m_context.GetDisplay().errors, 0);
+}
+
+TEST_F(BackupRunTest, CopiesOfDeletedSourcesGoAndEverythingElseStays)
+{
+    const std::vector<CString> entries = MakeTree();
+    const CString other = m_folder / "other";
+    ASSERT_TRUE(MakeFolder(other));
+    ASSERT_TRUE(WriteTextFile(other + "\\kept.txt", "kept"));
+    AddSource(m_source);
+    AddSource(other);
+    AddSource("http://www.example.com", PROFILE_ITEM_DATABASE);
+    CRecordingDump dump;
+    m_context.databaseDump = &dump;
+    ASSERT_EQ(Run(), kBackupCompleted);
+    EXPECT_EQ(dump.dumped, std::vector<std::string>{"http://www.example.com"});
+    ASSERT_NE(GetFileAttributesA(Stored(other + "\\kept.txt")), INVALID_FILE_ATTRIBUTES);
+
+    // Deleted since: a file, a folder with everything in it, and a read-only
+    // file. A stored temporary file left by a crash has no source either.
+    ASSERT_TRUE(DeleteFileA(m_source + "\\plain.txt"));
+    ASSERT_TRUE(SetFileAttributesA(m_source + "\\read only.txt", FILE_ATTRIBUTE_NORMAL));
+    ASSERT_TRUE(DeleteFileA(m_source + "\\read only.txt"));
+    RemoveTree(m_source + "\\sub dir");
+    const CString crashed = Stored(m_source) + "\\~bw1234.tmp";
+    ASSERT_TRUE(WriteTextFile(crashed, "half"));
+    // Unchecked, but still on disk: its copies stay.
+    Uncheck(other);
+    m_context.databaseDump = nullptr;
+
+    ASSERT_EQ(Run(), kBackupCompleted);
+    const std::set<std::string> gone{std::string(m_source + "\\plain.txt"),
+                                     std::string(m_source + "\\read only.txt"),
+                                     std::string(m_source + "\\sub dir\\")};
+    for (const CString& entry : entries)
+    {
+        const bool deleted =
+            gone.count(std::string(entry)) || entry.Find("\\sub dir\\") == m_source.GetLength();
+        EXPECT_EQ(GetFileAttributesA(Stored(Item(entry))) == INVALID_FILE_ATTRIBUTES, deleted)
+            << static_cast<const char*>(entry);
+    }
+    EXPECT_EQ(GetFileAttributesA(crashed), INVALID_FILE_ATTRIBUTES);
+    EXPECT_NE(GetFileAttributesA(Stored(other + "\\kept.txt")), INVALID_FILE_ATTRIBUTES);
+    EXPECT_NE(GetFileAttributesA(Tree() + "C"), INVALID_FILE_ATTRIBUTES);
+    // A web-site row with no dump built in is not backed up, and says so.
+    EXPECT_EQ(m_context.GetDisplay().errors, 1);
+    EXPECT_NE(LogText().Find("Error at: http://www.example.com"), -1);
+}
+
+TEST_F(BackupRunTest, CopiesOfUnreachableSourcesAreKept)
+{
+    MakeTree();
+    AddSource(m_source);
+    char letter = 0;
+    const DWORD drives = GetLogicalDrives();
+    for (char c = 'Y'; c > 'D' && !letter; --c)
+        if (!(drives & (1u << (c - 'A'))))
+            letter = c;
+    ASSERT_NE(letter, 0);
+    const CString driveCopy = Tree() + CString(letter, 1) + "\\data\\f.txt";
+    const CString shareCopy = Tree() + kNetworkMarker + "nosuchserver\\share\\f.txt";
+    ASSERT_TRUE(CreateFolderPath(driveCopy));
+    ASSERT_TRUE(WriteTextFile(driveCopy, "only copy"));
+    ASSERT_TRUE(CreateFolderPath(shareCopy));
+    ASSERT_TRUE(WriteTextFile(shareCopy, "only copy"));
+
+    ASSERT_EQ(Run(), kBackupCompleted);
+    EXPECT_EQ(ReadTextFile(driveCopy), "only copy");
+    EXPECT_EQ(ReadTextFile(shareCopy), "only copy");
+    const CString log = LogText();
+    EXPECT_NE(log.Find(CString("Stored copies kept: ") + CString(letter, 1) + ":\\ "), -1)
+        << static_cast<const char*>(log);
+    EXPECT_NE(log.Find("Stored copies kept: \\\\nosuchserver\\share\\ "), -1);
+}
+
+TEST_F(BackupRunTest, APauseHoldsTheRunAndTheWorkersStopEndsIt)
+{
+    MakeFlatSource(80);
+    m_local.delayMs = 20;
+    ASSERT_TRUE(m_context.StartBackup(false));
+    // A second start while one runs is refused.
+    EXPECT_FALSE(m_context.StartBackup(false));
+    ASSERT_TRUE(WaitUntil([this] { return m_local.storeCount.load() >= 5; }));
+
+    // Pause and resume hammered: the run is never left stuck.
+    for (int i = 0; i < 1000; ++i)
+    {
+        m_context.PauseBackup();
+        m_context.ResumeBackup();
+    }
+    ASSERT_TRUE(m_context.PauseBackup());
+    EXPECT_TRUE(m_context.IsBackupPaused());
+    // The file under way may still end; nothing after it starts.
+    const int atPause = m_local.storeCount.load();
+    Sleep(700);
+    const int held = m_local.storeCount.load();
+    EXPECT_LE(held, atPause + 1);
+    const LONG shown = m_context.GetDisplay().processedFiles;
+    Sleep(500);
+    EXPECT_EQ(m_local.storeCount.load(), held);
+    EXPECT_EQ(m_context.GetDisplay().processedFiles, shown);
+
+    ASSERT_TRUE(m_context.ResumeBackup());
+    ASSERT_TRUE(WaitUntil([&] { return m_local.storeCount.load() >= held + 3; }));
+    ASSERT_TRUE(m_context.PauseBackup());
+    // The worker's stop while paused ends the run at once.
+    m_context.backupWorker.Stop();
+    EXPECT_EQ(Collect(), kBackupStopped);
+    EXPECT_LT(m_local.storeCount.load(), 81);
+    EXPECT_EQ(m_context.engineBusy.load(), 0);
+}
+
+TEST_F(BackupRunTest, StopEndsTheRunWithoutCleanUpAndKeepsWhatWasStored)
+{
+    MakeFlatSource(60);
+    const CString orphan = Stored(m_source + "\\gone.txt");
+    ASSERT_TRUE(CreateFolderPath(orphan));
+    ASSERT_TRUE(WriteTextFile(orphan, "gone"));
+    m_local.delayMs = 20;
+    ASSERT_TRUE(m_context.StartBackup(false));
+    ASSERT_TRUE(WaitUntil([this] { return m_local.storeCount.load() >= 10; }));
+    // A paused run is let go, so it reaches its stop check.
+    m_context.PauseBackup();
+    m_context.StopBackup();
+    ASSERT_EQ(WaitForSingleObject(m_context.backupWorker.GetThreadHandle(), 60000), WAIT_OBJECT_0);
+    EXPECT_EQ(Collect(), kBackupStopped);
+    const int stored = m_local.storeCount.load();
+    EXPECT_LT(stored, 61);
+    // The rows of what was stored are committed; the clean-up did not run.
+    EXPECT_EQ(CacheRows(), stored);
+    EXPECT_EQ(ReadTextFile(orphan), "gone");
+}
+
+TEST_F(BackupRunTest, UnusableDestinationsAreRefused)
+{
+    MakeTree();
+    AddSource(m_source);
+    char cwd[MAX_PATH];
+    GetCurrentDirectoryA(MAX_PATH, cwd);
+    const bool settingsBefore = GetFileAttributesA("Settings") != INVALID_FILE_ATTRIBUTES;
+
+    struct Case
+    {
+        CString field;
+        CString saved;
+        int outcome;
+        const char* line;
+    } cases[] = {
+        {"", m_destination, kBackupFailed, "Backup not started: \"\""},
+        {"relative\\", m_destination, kBackupFailed, "Backup not started: \"relative\\\""},
+        {m_destination, "", kBackupFailed, "Backup not started: \"\""},
+        {m_destination, "\\\\?\\C:\\x\\", kBackupFailed, "Backup not started"},
+        // A destination drive that is not there: the cache cannot be opened.
+        {"Q:\\nowhere\\", "Q:\\nowhere\\", kBackupFailed, "Backup ended early"},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(static_cast<const char*>(c.field + " | " + c.saved));
+        DeleteFileA(m_log.GetCurrentFileName());
+        m_context.destination = c.field;
+        SaveSettings(c.saved, 0, 0);
+        EXPECT_EQ(Run(), c.outcome);
+        EXPECT_NE(LogText().Find(c.line), -1) << static_cast<const char*>(LogText());
+        EXPECT_EQ(m_local.storeCount.load(), 0);
+    }
+    EXPECT_EQ(GetFileAttributesA("Settings") != INVALID_FILE_ATTRIBUTES, settingsBefore);
+    EXPECT_EQ(GetFileAttributesA(CString(cwd) + "\\Files"), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST_F(BackupRunTest, ADestinationInsideTheSourceIsNotBackedUpIntoItself)
+{
+    MakeTree();
+    AddSource(m_source);
+    m_destination = m_source + "\\backup\\";
+    m_context.destination = m_destination;
+    SaveSettings(m_destination, 0, 0);
+    for (int run = 0; run < 2; ++run)
+        ASSERT_EQ(Run(), kBackupCompleted);
+    EXPECT_NE(GetFileAttributesA(Stored(m_source + "\\plain.txt")), INVALID_FILE_ATTRIBUTES);
+    // The backup's own folder stays out; the folder holding it is stored.
+    EXPECT_EQ(GetFileAttributesA(Stored(m_destination + "Files")), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetFileAttributesA(Stored(m_destination + "Settings")), INVALID_FILE_ATTRIBUTES);
+    EXPECT_NE(GetFileAttributesA(Stored(m_source + "\\backup")), INVALID_FILE_ATTRIBUTES);
+    EXPECT_NE(LogText().Find("Not backed up, a folder of the backup itself: "), -1);
+    EXPECT_EQ(m_context.GetDisplay().errors, 0);
+}
+
+TEST_F(BackupRunTest, AServiceThatDoesNotAnswerIsAskedOnce)
+{
+    const std::string pipe = UniquePipeName("backup-run");
+    SetIpcPipeName(IpcPipe::Backup, pipe.c_str());
+    const PipePolicy stampPolicy = GetPipePolicy(PipeSender::FileStamp);
+    const PipePolicy storePolicy = GetPipePolicy(PipeSender::StoreFile);
+    PipePolicy quick = stampPolicy;
+    quick.attempts = 1;
+    quick.waitMs = 200;
+    quick.exchangeMs = 300;
+    quick.exchangeMsPerMiB = 0;
+    SetPipePolicy(PipeSender::FileStamp, quick);
+    SetPipePolicy(PipeSender::StoreFile, quick);
+    {
+        CFakePipeServer server(pipe.c_str(), sizeof(IpcQueueRecord));
+        server.NeverAnswer();
+        const std::vector<CString> entries = MakeTree();
+        AddSource(m_source);
+        m_context.services = nullptr; // the service's pipe and the in-process store
+
+        EXPECT_EQ(Run(), kBackupCompleted);
+        EXPECT_EQ(server.RequestCount(), 1);
+        // Nothing local could be stored, and each entry says so.
+        EXPECT_EQ(m_context.GetDisplay().errors, static_cast<LONG>(entries.size() + 1));
+        const CString log = LogText();
+        const int first = log.Find(kServiceGoneLine);
+        EXPECT_NE(first, -1);
+        EXPECT_EQ(log.Find(kServiceGoneLine, first + 1), -1);
+        EXPECT_NE(log.Find(CString("Error at: ") + m_source + "\\plain.txt"), -1);
+    }
+    SetPipePolicy(PipeSender::FileStamp, stampPolicy);
+    SetPipePolicy(PipeSender::StoreFile, storePolicy);
+    SetIpcPipeName(IpcPipe::Backup, kBackupPipeName);
+}
+
+TEST(BackupRunParts, PathChecksAndCommandLines)
+{
+    for (const char* good : {"C:\\", "d:\\Backup\\", "\\\\srv\\share\\", "\\\\srv\\share"})
+        EXPECT_TRUE(IsAbsoluteFolderPath(good)) << good;
+    for (const char* bad : {"", "Backup\\", "C:Backup\\", "\\Backup\\", "\\\\srv\\", "\\\\srv",
+                            "\\\\?\\C:\\x\\", "\\\\.\\C:\\", "\\\\srv\\\\x"})
+        EXPECT_FALSE(IsAbsoluteFolderPath(bad)) << bad;
+
+    EXPECT_TRUE(IsSameOrInside("C:\\Data\\Backup", "c:\\data\\backup"));
+    EXPECT_TRUE(IsSameOrInside("C:\\Data\\Backup\\x.txt", "C:\\Data\\Backup"));
+    EXPECT_FALSE(IsSameOrInside("C:\\Data\\Backups", "C:\\Data\\Backup"));
+    EXPECT_FALSE(IsSameOrInside("C:\\Data", "C:\\Data\\Backup"));
+
+    EXPECT_STREQ(VolumeInfoCommand('D', "ann smith", true),
+                 "cacls \"D:\\System Volume Information\" /E /G \"ann smith\":F");
+    EXPECT_STREQ(VolumeInfoCommand('D', "ann", false),
+                 "cacls \"D:\\System Volume Information\" /E /R \"ann\"");
+}
+
+TEST(BackupRunParts, OnlyDrivesWalkedAtTheirRootGetTheVolumeInformationGrant)
+{
+    CArray<ProfileItem> items;
+    auto add = [&](const char* path, int type, bool checked)
+    {
+        ProfileItem item;
+        item.path = path;
+        item.type = type;
+        item.checked = checked;
+        items.Add(item);
+    };
+    add("C:\\Users\\ann\\Documents", PROFILE_ITEM_FILES, true);
+    add("\\\\srv\\share\\", PROFILE_ITEM_FILES, true);
+    EXPECT_EQ(DrivesNeedingVolumeInfoAccess(items), 0u);
+    add("d:\\", PROFILE_ITEM_FILES, true);
+    add("E:\\System Volume Information\\x", PROFILE_ITEM_FILES, true);
+    add("F:\\", PROFILE_ITEM_FILES, false);
+    add("G:\\", PROFILE_ITEM_DATABASE, true);
+    add("A:\\", PROFILE_ITEM_FILES, true);
+    add("H:", PROFILE_ITEM_FILES, true);
+    EXPECT_EQ(DrivesNeedingVolumeInfoAccess(items), (1u << 3) | (1u << 4) | (1u << 7));
+}
+
+TEST(BackupRunParts, PriorityLevels)
+{
+    const struct
+    {
+        DWORD level;
+        DWORD priorityClass;
+        int thread;
+    } table[] = {
+        {1, IDLE_PRIORITY_CLASS, THREAD_PRIORITY_IDLE},
+        {2, IDLE_PRIORITY_CLASS, THREAD_PRIORITY_LOWEST},
+        {3, IDLE_PRIORITY_CLASS, THREAD_PRIORITY_BELOW_NORMAL},
+        {4, IDLE_PRIORITY_CLASS, THREAD_PRIORITY_NORMAL},
+        {5, IDLE_PRIORITY_CLASS, THREAD_PRIORITY_ABOVE_NORMAL},
+        {6, IDLE_PRIORITY_CLASS, THREAD_PRIORITY_HIGHEST},
+        {7, NORMAL_PRIORITY_CLASS, THREAD_PRIORITY_LOWEST},
+        {8, NORMAL_PRIORITY_CLASS, THREAD_PRIORITY_BELOW_NORMAL},
+        {9, NORMAL_PRIORITY_CLASS, THREAD_PRIORITY_NORMAL},
+        {10, NORMAL_PRIORITY_CLASS, THREAD_PRIORITY_ABOVE_NORMAL},
+        {11, NORMAL_PRIORITY_CLASS, THREAD_PRIORITY_HIGHEST},
+        {0, IDLE_PRIORITY_CLASS, THREAD_PRIORITY_HIGHEST},
+    };
+    for (const auto& row : table)
+    {
+        DWORD priorityClass = 0;
+        int thread = 99;
+        PriorityForLevel(row.level, priorityClass, thread);
+        EXPECT_EQ(priorityClass, row.priorityClass) << row.level;
+        EXPECT_EQ(thread, row.thread) << row.level;
+    }
+    // Applied for real: level 6 is the idle class with the highest thread.
+    ApplyPriorityLevel(6);
+    EXPECT_EQ(GetPriorityClass(GetCurrentProcess()), static_cast<DWORD>(IDLE_PRIORITY_CLASS));
+    EXPECT_EQ(GetThreadPriority(GetCurrentThread()), THREAD_PRIORITY_HIGHEST);
+    ApplyPriorityLevel(9);
+    EXPECT_EQ(GetPriorityClass(GetCurrentProcess()), static_cast<DWORD>(NORMAL_PRIORITY_CLASS));
+    EXPECT_EQ(GetThreadPriority(GetCurrentThread()), THREAD_PRIORITY_NORMAL);
+}
+
+TEST(FileWalk, ListedStampsAreTheFileStamps)
+{
+    TempFolder folder("walk-stamp");
+    ASSERT_TRUE(MakeFolder(folder / "sub"));
+    ASSERT_TRUE(WriteTextFile(folder / "plain.txt", "plain"));
+    ASSERT_TRUE(WriteTextFile(folder / "empty.txt", ""));
+    ASSERT_TRUE(WriteTextFile(folder / "read only.txt", "ro"));
+    ASSERT_TRUE(SetFileAttributesA(folder / "read only.txt", FILE_ATTRIBUTE_READONLY));
+    ASSERT_TRUE(WriteTextFile(folder / "hidden.txt", "hidden"));
+    ASSERT_TRUE(SetFileAttributesA(folder / "hidden.txt", FILE_ATTRIBUTE_HIDDEN));
+    SetOldTime(folder / "plain.txt", 3);
+
+    const std::atomic<LONG> running{1};
+    std::vector<WalkEntry> entries;
+    ListEntries(folder.Path() + "\\*.*", running, entries);
+    ASSERT_EQ(entries.size(), 5u);
+    for (const WalkEntry& entry : entries)
+    {
+        CString stamp;
+        ASSERT_TRUE(MakeFileStamp(entry.ItemPath(), stamp));
+        EXPECT_STREQ(entry.Stamp(), stamp) << static_cast<const char*>(entry.path);
+    }
+}
+
+TEST(StoredTree, PathsMapBackToTheirSources)
+{
+    CString source("untouched");
+    EXPECT_FALSE(MapStoredPathToSource("C", source));
+    EXPECT_FALSE(MapStoredPathToSource("NETWK-QUARZL-srv", source));
+    EXPECT_STREQ(source, "untouched");
+    const struct
+    {
+        const char* relative;
+        const char* source;
+        const char* root;
+    } cases[] = {
+        {"C\\x", "C:\\x", "C:\\"},
+        {"E\\dir\\it's a file.txt", "E:\\dir\\it's a file.txt", "E:\\"},
+        {"NETWK-QUARZL-srv\\share", "\\\\srv\\share", "\\\\srv\\share\\"},
+        {"NETWK-QUARZL-srv\\share\\d\\f", "\\\\srv\\share\\d\\f", "\\\\srv\\share\\"},
+        // A local folder that holds the marker in its name stays local.
+        {"C\\NETWK-QUARZL-x\\f", "C:\\NETWK-QUARZL-x\\f", "C:\\"},
+    };
+    for (const auto& c : cases)
+    {
+        ASSERT_TRUE(MapStoredPathToSource(c.relative, source)) << c.relative;
+        EXPECT_STREQ(source, c.source);
+        EXPECT_STREQ(SourceRootOf(source), c.root);
+        // And forward again to the same stored path.
+        EXPECT_STREQ(StoredCopyPath("R\\", source), CString("R\\") + c.relative);
+    }
+}
+} // namespace

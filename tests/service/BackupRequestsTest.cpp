@@ -1,0 +1,202 @@
+#include "service/BackupRequests.h"
+
+#include "engine/BackupOneFile.h"
+#include "engine/FileStamp.h"
+#include "tests/support/TempFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+
+namespace
+{
+// The client as a test plays it: it may refuse to be acted as, and runs a
+// check at the moment the service becomes it.
+class CFakeClient : public IBackupClient
+{
+public:
+    bool Impersonate() override
+    {
+        ++impersonations;
+        if (atImpersonation)
+            atImpersonation();
+        return allow;
+    }
+    bool Revert() override
+    {
+        ++reverts;
+        return true;
+    }
+
+    bool allow = true;
+    int impersonations = 0;
+    int reverts = 0;
+    std::function<void()> atImpersonation;
+};
+
+std::unique_ptr<IpcQueueRecord> Request(uint32_t command, const char* path, const char* root,
+                                        const char* password = "", uint32_t compress = 0,
+                                        uint32_t encrypt = 0)
+{
+    auto record = std::make_unique<IpcQueueRecord>();
+    std::memset(record.get(), 0, sizeof(IpcQueueRecord));
+    record->command = command;
+    IpcCopyText(record->text3, path);
+    IpcCopyText(record->text1, root);
+    IpcCopyText(record->text2, password);
+    record->compress = compress;
+    record->encrypt = encrypt;
+    return record;
+}
+
+// The result of a request that must be answered.
+uint32_t Serve(IpcQueueRecord& record, IBackupClient& client)
+{
+    EXPECT_EQ(ServeBackupRequest(record, client), BackupServed::Reply);
+    EXPECT_EQ(record.command, IPC_STATUS_OK);
+    return record.result;
+}
+
+// Whether another process could open the file for itself alone right now:
+// not while the service holds it open.
+bool IsOpenElsewhere(const char* path)
+{
+    HANDLE file = ::CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return ::GetLastError() == ERROR_SHARING_VIOLATION;
+    ::CloseHandle(file);
+    return false;
+}
+
+ULONGLONG LastWrite(const char* path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data = {};
+    ::GetFileAttributesExA(path, GetFileExInfoStandard, &data);
+    return (static_cast<ULONGLONG>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+           data.ftLastWriteTime.dwLowDateTime;
+}
+
+TEST(BackupRequestPaths, OnlyPlainAbsoluteDriveAndUncPathsPass)
+{
+    for (const char* path : {"C:\\", "c:/data/file.txt", "D:\\Backup\\Files\\", "\\\\srv\\share",
+                             "\\\\srv\\share\\dir\\f", "C:\\a.b\\.hidden\\x..y"})
+        EXPECT_TRUE(IsAcceptedRequestPath(path)) << path;
+    for (const char* path : {"", "dir\\file", "\\dir\\file", "C:file", "C:", "\\\\", "\\\\srv",
+                             "\\\\srv\\", "\\\\?\\C:\\x", "//?/C:/x", "\\\\.\\PhysicalDrive0",
+                             "\\??\\C:\\x", "C:\\a\\..\\b", "C:/a/..", "\\\\srv\\share\\..\\x",
+                             "C:\\a\\...\\b", "C:\\a\\. .\\b", "C:\\file.txt:stream", "C:\\a:b\\c"})
+        EXPECT_FALSE(IsAcceptedRequestPath(path)) << path;
+}
+
+TEST(BackupRequests, StoreReadsAsTheServiceWritesAsTheClientAndRestoresIdentically)
+{
+    TempFolder folder("backupreq");
+    const CString source = folder / "My Data\\report.txt";
+    ASSERT_TRUE(MakeFolder(folder / "My Data"));
+    ASSERT_TRUE(WriteTextFile(source, "the report, long enough to be worth compressing"));
+    ASSERT_TRUE(::SetFileAttributesA(source, FILE_ATTRIBUTE_HIDDEN));
+    const CString root = folder / "Files\\";
+    const CString stored = StoredCopyPath(root, source);
+    const CString target = folder / "Back\\";
+    const CString restored = StoredCopyPath(target, stored);
+
+    const struct
+    {
+        uint32_t compress, encrypt;
+    } forms[] = {{0, 0}, {0, 1}, {1, 0}, {1, 1}};
+    for (const auto& form : forms)
+    {
+        SCOPED_TRACE(form.compress * 2 + form.encrypt);
+        CFakeClient client;
+        // The service has the source open before it acts as the client.
+        client.atImpersonation = [&] { EXPECT_TRUE(IsOpenElsewhere(source)); };
+        auto store = Request(BACKUP_STORE, source, root, "pw", form.compress, form.encrypt);
+        EXPECT_EQ(Serve(*store, client), 0u);
+        EXPECT_EQ(client.impersonations, 1);
+        EXPECT_EQ(client.reverts, 1);
+        EXPECT_EQ(std::string(ReadFileStart(stored, 3)) == "BZh", form.compress && !form.encrypt);
+        EXPECT_EQ(ReadTextFile(stored) == ReadTextFile(source), !form.compress && !form.encrypt);
+
+        // A restore is the client's on both sides: nothing is open yet.
+        client.atImpersonation = [&] { EXPECT_FALSE(IsOpenElsewhere(stored)); };
+        auto restore = Request(BACKUP_RESTORE, stored, target, "pw", form.compress, form.encrypt);
+        EXPECT_EQ(Serve(*restore, client), 0u);
+        EXPECT_EQ(client.reverts, 2);
+        EXPECT_STREQ(ReadTextFile(restored), ReadTextFile(source));
+        EXPECT_EQ(::GetFileAttributesA(restored), ::GetFileAttributesA(source));
+        EXPECT_EQ(LastWrite(restored), LastWrite(source));
+    }
+}
+
+TEST(BackupRequests, EveryFailureRepliesOneAndKeepsTheEarlierStoredCopy)
+{
+    TempFolder folder("backupfail");
+    const CString source = folder / "a.txt";
+    ASSERT_TRUE(WriteTextFile(source, "first"));
+    const CString root = folder / "Files\\";
+    const CString stored = StoredCopyPath(root, source);
+    CFakeClient client;
+    ASSERT_EQ(Serve(*Request(BACKUP_STORE, source, root), client), 0u);
+    ASSERT_TRUE(WriteTextFile(source, "second"));
+
+    // Refused paths: the client is never even acted as.
+    for (const char* path : {"a.txt", "C:\\bwtest\\..\\a.txt", "\\\\?\\C:\\a.txt"})
+        EXPECT_EQ(Serve(*Request(BACKUP_STORE, path, root), client), 1u) << path;
+    EXPECT_EQ(Serve(*Request(BACKUP_STORE, source, "Files\\"), client), 1u);
+    EXPECT_EQ(Serve(*Request(BACKUP_RESTORE, stored, folder / "x\\..\\"), client), 1u);
+    EXPECT_EQ(client.impersonations, 1);
+
+    // A source that cannot be read, a client that cannot be acted as, and a
+    // request that breaks off: the earlier stored copy stays.
+    HANDLE locked = ::CreateFileA(source, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(locked, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(Serve(*Request(BACKUP_STORE, source, root), client), 1u);
+    ::CloseHandle(locked);
+    client.allow = false;
+    EXPECT_EQ(Serve(*Request(BACKUP_STORE, source, root), client), 1u);
+    EXPECT_EQ(Serve(*Request(BACKUP_RESTORE, stored, folder / "Back\\"), client), 1u);
+    EXPECT_EQ(::GetFileAttributesA(folder / "Back"), INVALID_FILE_ATTRIBUTES);
+    client.allow = true;
+    client.atImpersonation = [] { throw std::runtime_error("broken"); };
+    EXPECT_EQ(Serve(*Request(BACKUP_STORE, source, root), client), 1u);
+    EXPECT_STREQ(ReadTextFile(stored), "first");
+    client.atImpersonation = nullptr;
+
+    // A vanished source is a failure, never a folder of its name.
+    const CString gone = folder / "gone.txt";
+    EXPECT_EQ(Serve(*Request(BACKUP_STORE, gone, root), client), 1u);
+    EXPECT_EQ(::GetFileAttributesA(StoredCopyPath(root, gone)), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(Serve(*Request(BACKUP_RESTORE, StoredCopyPath(root, gone), root), client), 1u);
+
+    // A folder is stored as a folder.
+    ASSERT_TRUE(MakeFolder(folder / "empty"));
+    EXPECT_EQ(Serve(*Request(BACKUP_STORE, folder / "empty", root), client), 0u);
+    EXPECT_TRUE(::GetFileAttributesA(StoredCopyPath(root, folder / "empty")) &
+                FILE_ATTRIBUTE_DIRECTORY);
+}
+
+TEST(BackupRequests, StampOfAFileOrNoneAndUnknownCommandsGetNoReply)
+{
+    TempFolder folder("backupstamp");
+    const CString file = folder / "f.bin";
+    ASSERT_TRUE(WriteTextFile(file, "12345"));
+    CFakeClient client;
+    auto stamp = Request(BACKUP_FILE_STAMP, file, "sent");
+    EXPECT_EQ(Serve(*stamp, client), 1u);
+    CString expected;
+    ASSERT_TRUE(MakeFileStamp(file, expected));
+    EXPECT_STREQ(stamp->text1, expected);
+    EXPECT_EQ(client.impersonations, 0);
+
+    auto missing = Request(BACKUP_FILE_STAMP, folder / "none", "sent");
+    EXPECT_EQ(Serve(*missing, client), 0u);
+    EXPECT_STREQ(missing->text1, "sent");
+
+    auto unknown = Request(3, file, "sent");
+    EXPECT_EQ(ServeBackupRequest(*unknown, client), BackupServed::NoReply);
+    EXPECT_EQ(unknown->command, 3u);
+}
+} // namespace

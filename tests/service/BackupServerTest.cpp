@@ -1,0 +1,131 @@
+#include "service/BackupServer.h"
+
+#include "engine/FileStamp.h"
+#include "engine/PipeClient.h"
+#include "engine/Settings.h"
+#include "service/ServerThreads.h"
+#include "service/SettingsServer.h"
+#include "tests/support/FakePipeServer.h"
+#include "tests/support/TempFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+#include <thread>
+
+namespace
+{
+// The BACKUP server on a pipe of this test alone, dropping silent clients
+// after a second. Each test is a process of its own, so the quit at the end
+// is the process's.
+class BackupServerTest : public ::testing::Test
+{
+protected:
+    BackupServerTest()
+    {
+        m_pipe = UniquePipeName("backupsrv");
+        SetIpcPipeName(IpcPipe::Backup, m_pipe.c_str());
+        SetBackupClientTimeout(1000);
+        m_policy = GetPipePolicy(PipeSender::FileStamp);
+        m_policy.attempts = 1;
+        m_policy.waitMs = 10000;
+        m_policy.exchangeMs = 10000;
+        m_policy.exchangeMsPerMiB = 0;
+        for (PipeSender sender : {PipeSender::FileStamp, PipeSender::StoreFile})
+            SetPipePolicy(sender, m_policy);
+        m_server = std::thread([] { BackupServerThread(nullptr); });
+        // Until the server holds its pipe's name.
+        for (int i = 0; i < 1000 && !::WaitNamedPipeA(m_pipe.c_str(), 1) &&
+                        ::GetLastError() == ERROR_FILE_NOT_FOUND;
+             ++i)
+            ::Sleep(10);
+    }
+
+    ~BackupServerTest() override
+    {
+        SetServiceQuitting();
+        m_server.join();
+        SetIpcPipeName(IpcPipe::Backup, kBackupPipeName);
+    }
+
+    // The main program's SETTINGS type 8, handled as the SETTINGS server
+    // does for the user it names.
+    static void TellServiceTheUser()
+    {
+        PipeClientIdentity user;
+        user.known = true;
+        ASSERT_TRUE(GetCurrentUserSidText(user.sid));
+        auto record = std::make_unique<IpcSettingsRecord>();
+        std::memset(record.get(), 0, sizeof(IpcSettingsRecord));
+        record->type = SETTINGS_USER_PROFILE;
+        IpcCopyText(record->userKeyRoot, user.sid);
+        IpcCopyText(record->profilePath, "C:\\users\\someone\\AppData");
+        HandleSettingsRequest(*record, user);
+        ASSERT_TRUE(IsServiceProfilePathKnown());
+    }
+
+    // One request of `size` bytes and its reply, as raw bytes.
+    std::string Exchange(const IpcQueueRecord& request, DWORD size)
+    {
+        std::string reply(sizeof(IpcQueueRecord), '\0');
+        DWORD got = 0;
+        EXPECT_EQ(PipeTransact(m_pipe.c_str(), &request, size, &reply[0], sizeof(IpcQueueRecord),
+                               m_policy, nullptr, &got),
+                  PipeOutcome::Done);
+        reply.resize(got);
+        return reply;
+    }
+
+    std::string m_pipe;
+    PipePolicy m_policy;
+    std::thread m_server;
+};
+
+TEST_F(BackupServerTest, WaitsForTheUserAndEchoesNoEarlierRequest)
+{
+    TempFolder folder("backupsrv");
+    const CString source = folder / "a.txt";
+    ASSERT_TRUE(WriteTextFile(source, "data"));
+
+    // Before the main program has named its user nothing is answered.
+    PipePolicy brief = m_policy;
+    brief.exchangeMs = 1500;
+    SetPipePolicy(PipeSender::StoreFile, brief);
+    EXPECT_EQ(PipeStoreFile(source, folder / "Files\\", FALSE, TRUE, "secret"), kPipeNoAnswer);
+    TellServiceTheUser();
+    SetPipePolicy(PipeSender::StoreFile, m_policy);
+
+    // A long request with a password, then a short one: the reply to the
+    // short one holds nothing of the long one.
+    EXPECT_EQ(PipeStoreFile(source, folder / "Files\\", FALSE, TRUE, "secret"), kPipeDone);
+    auto shortRequest = std::make_unique<IpcQueueRecord>();
+    std::memset(shortRequest.get(), 0, sizeof(IpcQueueRecord));
+    shortRequest->command = BACKUP_FILE_STAMP;
+    const std::string reply = Exchange(*shortRequest, 4);
+    ASSERT_EQ(reply.size(), sizeof(IpcQueueRecord));
+    EXPECT_EQ(ReadU32(reply, 0), IPC_STATUS_OK);
+    EXPECT_EQ(ReadU32(reply, 8), 0u);
+    EXPECT_TRUE(AllZero(reply, 12, reply.size() - 12));
+}
+
+TEST_F(BackupServerTest, ASilentClientDoesNotBlockTheNextOne)
+{
+    TempFolder folder("backupsilent");
+    const CString file = folder / "f.txt";
+    ASSERT_TRUE(WriteTextFile(file, "12345"));
+    TellServiceTheUser();
+    ASSERT_TRUE(::WaitNamedPipeA(m_pipe.c_str(), 10000));
+    CFile silent;
+    silent.Attach(::CreateFileA(m_pipe.c_str(), GENERIC_READ | FILE_WRITE_DATA, 0, nullptr,
+                                OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(silent.IsOpen());
+
+    // The one instance is held until the server drops the silent client.
+    CString stamp, expected;
+    EXPECT_EQ(PipeGetFileStamp(file, stamp), 1);
+    ASSERT_TRUE(MakeFileStamp(file, expected));
+    EXPECT_STREQ(stamp, expected);
+}
+} // namespace

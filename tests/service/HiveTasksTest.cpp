@@ -1,0 +1,163 @@
+// The hive tasks' order and their all-or-nothing rules, on the fake hive
+// registry (Wine's RegReplaceKeyA does nothing), and the folder helpers of
+// the compaction on real files.
+#include "service/HiveTasks.h"
+#include "tests/service/FakeHiveRegistry.h"
+#include "tests/support/TempFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace
+{
+const char* const kHiveNames[] = {"SYSTEM", "SOFTWARE", "SAM", "SECURITY", ".DEFAULT"};
+
+// The calls a task makes for every hive: "kind NAME folder\NAMEnewExt
+// [folder\NAMEoldExt]", or "check folder\NAMEnewExt".
+std::vector<std::string> Expected(const std::string& kind, const CString& folder,
+                                  const char* newExt, const char* oldExt)
+{
+    std::vector<std::string> calls;
+    const std::string root = std::string(folder) + "\\";
+    for (const char* name : kHiveNames)
+    {
+        std::string call = kind + " ";
+        if (kind != "check")
+            call += std::string(name) + " ";
+        call += root + name + newExt;
+        if (oldExt != nullptr)
+            call += " " + root + name + oldExt;
+        calls.push_back(call);
+    }
+    return calls;
+}
+
+// A file of `size` bytes, each 0xAB.
+void WriteFilled(const CString& path, DWORD size)
+{
+    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    std::string bytes(size, '\xAB');
+    DWORD written = 0;
+    WriteFile(file, bytes.data(), size, &written, nullptr);
+    CloseHandle(file);
+}
+
+std::string ReadAll(const CString& path)
+{
+    std::string bytes;
+    HANDLE file =
+        CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return bytes;
+    char buffer[4096];
+    DWORD read = 0;
+    while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0)
+        bytes.append(buffer, read);
+    CloseHandle(file);
+    return bytes;
+}
+} // namespace
+
+TEST(HiveTasksTest, TableListsTheFiveHivesInOrder)
+{
+    int count = 0;
+    for (const RegistryHive* hive = kRegistryHives; hive->root != nullptr; ++hive, ++count)
+    {
+        ASSERT_LT(count, 5);
+        EXPECT_STREQ(kHiveNames[count], hive->name);
+        EXPECT_EQ(count < 4 ? HKEY_LOCAL_MACHINE : HKEY_USERS, hive->root);
+    }
+    EXPECT_EQ(5, count);
+}
+
+TEST(HiveTasksTest, CompactionEmptiesTheFolderAndSavesEveryHiveBeforeAnyReplacement)
+{
+    TempFolder temp("compact");
+    const CString folder = temp / "RC Backup";
+    ASSERT_TRUE(MakeFolder(folder));
+    ASSERT_TRUE(WriteTextFile(folder + "\\SYSTEM.bak", "an earlier run's copy"));
+
+    CFakeHiveRegistry registry;
+    EXPECT_TRUE(CompactRegistryHives(registry, folder));
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(folder + "\\SYSTEM.bak"));
+    EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(folder));
+    std::vector<std::string> expected = Expected("save", folder, ".bak", nullptr);
+    const std::vector<std::string> replaces = Expected("replace", folder, ".bak", "");
+    expected.insert(expected.end(), replaces.begin(), replaces.end());
+    EXPECT_EQ(expected, registry.calls);
+
+    // One hive that cannot be saved: every hive is still tried, none is
+    // replaced.
+    CFakeHiveRegistry failing;
+    failing.failSave = {"SAM"};
+    EXPECT_FALSE(CompactRegistryHives(failing, folder));
+    EXPECT_EQ(Expected("save", folder, ".bak", nullptr), failing.calls);
+
+    // A replacement that fails does not stop the others.
+    CFakeHiveRegistry replaceFails;
+    replaceFails.failReplace = {"SOFTWARE"};
+    EXPECT_FALSE(CompactRegistryHives(replaceFails, folder));
+    EXPECT_EQ(5u, replaceFails.Calls("replace").size());
+}
+
+TEST(HiveTasksTest, SaveWalksEveryHiveAndRestoreSchedulesNothingUnlessAllFilesAreSound)
+{
+    const CString folder = "C:\\bwtest\\hives";
+    CFakeHiveRegistry saving;
+    saving.failSave = {"SYSTEM"};
+    EXPECT_FALSE(SaveRegistryHives(folder, saving));
+    EXPECT_EQ(Expected("save", folder, ".bak", nullptr), saving.calls);
+
+    CFakeHiveRegistry missingOne;
+    missingOne.unsoundFiles = {"C:\\bwtest\\hives\\SECURITY.bak"};
+    EXPECT_FALSE(ScheduleRegistryRestore(folder, missingOne));
+    EXPECT_EQ(Expected("check", folder, ".bak", nullptr), missingOne.calls);
+
+    CFakeHiveRegistry sound;
+    EXPECT_TRUE(ScheduleRegistryRestore(folder, sound));
+    EXPECT_EQ(Expected("check", folder, ".bak", nullptr), sound.Calls("check"));
+    EXPECT_EQ(Expected("replace", folder, ".bak", ".last"), sound.Calls("replace"));
+    // Every check comes before the first replacement.
+    EXPECT_EQ(0u, sound.calls[5].find("replace "));
+}
+
+TEST(HiveTasksTest, WipeKeepsTheHeaderAndTheSizeAndLeavesShortFilesAlone)
+{
+    TempFolder temp("wipe");
+    for (DWORD size : {0u, 63u, 64u, 65u, 20064u})
+    {
+        SCOPED_TRACE(size);
+        WriteFilled(temp / "index.dat", size);
+        EXPECT_TRUE(WipeFileAfterHeader(temp.Path(), "index.dat"));
+        const std::string bytes = ReadAll(temp / "index.dat");
+        ASSERT_EQ(size, bytes.size());
+        const size_t header = size < 64 ? size : 64;
+        EXPECT_EQ(std::string(header, '\xAB'), bytes.substr(0, header));
+        EXPECT_EQ(std::string(size - header, '\0'), bytes.substr(header));
+    }
+    EXPECT_FALSE(WipeFileAfterHeader(temp.Path(), "missing.dat"));
+}
+
+TEST(HiveTasksTest, DeleteFolderContentsKeepsDesktopIniUnlessAskedAndClearsReadOnly)
+{
+    TempFolder temp("contents");
+    ASSERT_TRUE(WriteTextFile(temp / "desktop.ini", "[.ShellClassInfo]"));
+    ASSERT_TRUE(WriteTextFile(temp / "locked.txt", "x"));
+    SetFileAttributesA(temp / "locked.txt", FILE_ATTRIBUTE_READONLY);
+    ASSERT_TRUE(MakeFolder(temp / "sub"));
+    ASSERT_TRUE(WriteTextFile(temp / "sub\\DESKTOP.INI", "y"));
+
+    EXPECT_TRUE(DeleteFolderContents(temp.Path(), FALSE, FALSE));
+    EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(temp / "desktop.ini"));
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(temp / "locked.txt"));
+    // The sub-folder keeps its desktop.ini, so it stays too.
+    EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(temp / "sub\\DESKTOP.INI"));
+
+    EXPECT_TRUE(DeleteFolderContents(temp.Path(), TRUE, TRUE));
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(temp / "desktop.ini"));
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(temp / "sub"));
+    EXPECT_FALSE(DeleteFolderContents(temp / "missing", TRUE, TRUE));
+}

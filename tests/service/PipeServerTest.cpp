@@ -1,0 +1,183 @@
+// The hardened server end shared by the service's pipes, on a pipe of the
+// test's own with a small record. Each test is a process of its own: the
+// quit that ends a server stays set.
+#include "engine/PipeClient.h"
+#include "engine/Settings.h"
+#include "service/PipeServer.h"
+#include "service/ServerThreads.h"
+#include "tests/support/FakePipeServer.h"
+
+#include <gtest/gtest.h>
+
+#include <sddl.h>
+
+#include <atomic>
+#include <cstring>
+#include <mutex>
+#include <thread>
+#include <type_traits>
+#include <vector>
+
+namespace
+{
+constexpr DWORD kRecordSize = 64;
+
+static_assert(!std::is_copy_constructible_v<CSecurityDescriptor>, "one owner");
+static_assert(!std::is_copy_constructible_v<CPipeServer>, "one owner");
+
+// What the handler saw of each request.
+struct Seen
+{
+    DWORD bytes;
+    std::string record;
+    PipeClientIdentity client;
+};
+
+class PipeServerTest : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        m_name = UniquePipeName("pipeserver");
+        ASSERT_TRUE(m_server.Create(m_name.c_str(), kRecordSize));
+        m_server.SetClientTimeout(300);
+    }
+
+    // Serves on a thread; every request is answered with the whole record,
+    // 100 in its first field.
+    void StartServing()
+    {
+        m_thread = std::thread(
+            [this]
+            {
+                m_served = m_server.Serve(
+                    m_record,
+                    [this](DWORD bytes, const PipeClientIdentity& client)
+                    {
+                        std::lock_guard<std::mutex> lock(m_lock);
+                        m_seen.push_back({bytes, std::string(m_record, kRecordSize), client});
+                        const uint32_t status = IPC_STATUS_OK;
+                        std::memcpy(m_record, &status, sizeof status);
+                        return kRecordSize;
+                    });
+            });
+    }
+
+    std::vector<Seen> SeenSoFar()
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        return m_seen;
+    }
+
+    bool WaitSeen(size_t count)
+    {
+        for (int i = 0; i < 500 && SeenSoFar().size() < count; i++)
+            Sleep(10);
+        return SeenSoFar().size() >= count;
+    }
+
+    void TearDown() override
+    {
+        SetServiceQuitting();
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+
+    std::string m_name;
+    CPipeServer m_server;
+    char m_record[kRecordSize];
+    std::mutex m_lock;
+    std::vector<Seen> m_seen;
+    std::atomic<bool> m_served{false};
+    std::thread m_thread;
+};
+
+PipePolicy ShortPolicy()
+{
+    return {1, 3000, 0, 5000, 0, SECURITY_IMPERSONATION};
+}
+} // namespace
+
+TEST(PipeSecurityTest, ServicePipeDescriptorRoundTrips)
+{
+    CSecurityDescriptor descriptor;
+    ASSERT_TRUE(descriptor.FromText(kServicePipeDescriptor));
+    char* text = nullptr;
+    ASSERT_TRUE(ConvertSecurityDescriptorToStringSecurityDescriptorA(
+        descriptor.Get(), SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr));
+    EXPECT_STREQ("D:P(D;;GA;;;NU)(A;;GA;;;SY)(A;;GA;;;BA)(A;;0x12018b;;;IU)", text);
+    LocalFree(text);
+    EXPECT_FALSE(descriptor.GetAttributes()->bInheritHandle);
+    EXPECT_FALSE(descriptor.FromText("D:(nonsense"));
+    EXPECT_EQ(nullptr, descriptor.GetAttributes());
+}
+
+TEST_F(PipeServerTest, SecondServerOnTheSameNameIsRefused)
+{
+    CPipeServer squatter;
+    EXPECT_FALSE(squatter.Create(m_name.c_str(), kRecordSize));
+}
+
+TEST_F(PipeServerTest, OneWayRequestWrittenBeforeTheServerWaitsIsRead)
+{
+    // The client opens, writes and closes before the server waits for it:
+    // the wait then fails with ERROR_NO_DATA, and the data is still there.
+    HANDLE client =
+        CreateFileA(m_name.c_str(), GENERIC_READ | FILE_WRITE_DATA, 0, nullptr, OPEN_EXISTING,
+                    SECURITY_SQOS_PRESENT | SECURITY_IMPERSONATION, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, client);
+    char request[kRecordSize] = "one way";
+    DWORD written = 0;
+    ASSERT_TRUE(WriteFile(client, request, sizeof request, &written, nullptr));
+    CloseHandle(client);
+
+    StartServing();
+    ASSERT_TRUE(WaitSeen(1));
+    EXPECT_EQ(kRecordSize, SeenSoFar()[0].bytes);
+    EXPECT_EQ("one way", ReadText(SeenSoFar()[0].record, 0, kRecordSize));
+    EXPECT_TRUE(SeenSoFar()[0].client.known);
+}
+
+TEST_F(PipeServerTest, SilentClientIsDroppedAndTheNextOneGetsNoStaleBytes)
+{
+    StartServing();
+    std::string secret(kRecordSize, '\0');
+    WriteU32(secret, 0, 7);
+    std::memcpy(&secret[8], "password", 8);
+    char reply[kRecordSize] = {};
+    DWORD replyBytes = 0;
+    ASSERT_EQ(PipeOutcome::Done, PipeTransact(m_name.c_str(), secret.data(), kRecordSize, reply,
+                                              kRecordSize, ShortPolicy(), nullptr, &replyBytes));
+
+    // A client that connects and sends nothing holds the one instance only
+    // for the time-out.
+    ASSERT_TRUE(WaitNamedPipeA(m_name.c_str(), 2000));
+    HANDLE silent = CreateFileA(m_name.c_str(), GENERIC_READ | FILE_WRITE_DATA, 0, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, silent);
+
+    // Four bytes: the reply is the whole record, and nothing of the first
+    // client's request is in it.
+    const uint32_t shortRequest = 9;
+    ASSERT_EQ(PipeOutcome::Done, PipeTransact(m_name.c_str(), &shortRequest, 4, reply, kRecordSize,
+                                              ShortPolicy(), nullptr, &replyBytes));
+    CloseHandle(silent);
+    EXPECT_EQ(kRecordSize, replyBytes);
+    const std::string answer(reply, kRecordSize);
+    EXPECT_EQ(IPC_STATUS_OK, ReadU32(answer, 0));
+    EXPECT_TRUE(AllZero(answer, 4, kRecordSize - 4));
+
+    const std::vector<Seen> seen = SeenSoFar();
+    ASSERT_EQ(2u, seen.size());
+    EXPECT_EQ(4u, seen[1].bytes);
+    EXPECT_TRUE(AllZero(seen[1].record, 4, kRecordSize - 4));
+    // The identity comes from the client's token: under Wine the one user.
+    CString own;
+    ASSERT_TRUE(GetCurrentUserSidText(own));
+    EXPECT_TRUE(seen[1].client.known);
+    EXPECT_STREQ(own, seen[1].client.sid);
+
+    SetServiceQuitting();
+    m_thread.join();
+    EXPECT_TRUE(m_served);
+}
