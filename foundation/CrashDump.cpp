@@ -28,9 +28,19 @@ constexpr size_t kTempPathCapacity = MAX_PATH + 2;
 constexpr size_t kTextReserve = 64;
 // The helper thread's stack, and how long a helper that has not begun its
 // work is awaited (a crash inside the loader lock keeps a new thread from
-// starting at all: the crashed thread then writes the dump itself).
+// starting at all: the crashed thread then writes the dump itself). A
+// thread that crashed by using up its stack never takes the job: the dump
+// library would run out of stack again, inside the loader lock, and leave
+// the process hanging with no dump. It waits for its helper instead,
+// however long the start takes on a busy machine.
 constexpr SIZE_T kHelperStackSize = 256 * 1024;
 constexpr DWORD kHelperStartWait = 5000;
+
+bool IsStackOverflow(const EXCEPTION_POINTERS* exceptionPointers)
+{
+    return exceptionPointers != nullptr && exceptionPointers->ExceptionRecord != nullptr &&
+           exceptionPointers->ExceptionRecord->ExceptionCode == EXCEPTION_STACK_OVERFLOW;
+}
 // Only SYSTEM and the administrators, nothing inherited from the folder.
 const char kPrivateFileDescriptor[] = "D:P(A;;FA;;;SY)(A;;FA;;;BA)";
 
@@ -114,7 +124,8 @@ CrashDumpStatus CCrashDumpWriter::Write(EXCEPTION_POINTERS* exceptionPointers)
     HANDLE thread = ::CreateThread(nullptr, kHelperStackSize, JobThread, this, 0, nullptr);
     if (thread != nullptr)
     {
-        if (::WaitForSingleObject(thread, kHelperStartWait) == WAIT_OBJECT_0)
+        const DWORD startWait = IsStackOverflow(exceptionPointers) ? INFINITE : kHelperStartWait;
+        if (::WaitForSingleObject(thread, startWait) == WAIT_OBJECT_0)
             done = true;
         else if (m_jobClaimed.exchange(true))
         {

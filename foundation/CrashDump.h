@@ -71,7 +71,11 @@ public:
     // "c:\temp\" when the temporary folder cannot be read. Each call
     // replaces the previous file. The work runs on a fresh helper thread
     // when one can be had, so that a crash that used up its stack still
-    // gets a dump. Unprepared, nothing is written: LibraryNotFound.
+    // gets a dump: after a stack overflow the calling thread waits for the
+    // helper however long it takes to start; otherwise it does the work
+    // itself when the helper has not begun within 5 s (a crash inside the
+    // loader lock keeps every new thread from starting). Unprepared,
+    // nothing is written: LibraryNotFound.
     CrashDumpStatus Write(EXCEPTION_POINTERS* exceptionPointers);
 
     // The result text of the last Write and the dump path it used (empty

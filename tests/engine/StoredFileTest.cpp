@@ -311,14 +311,16 @@ TEST(StoredFileTest, FailedRestoresLeaveTheTargetUntouched)
     EXPECT_FALSE(TransferFile(stored.c_str(), target.c_str(), 1, 0, "", kTransferRestore));
     expectUntouched("encrypted file restored without the password");
 
-    // Truncated anywhere, or damaged in the middle: a clear failure, soon.
+    // Truncated anywhere, or damaged in the middle: a clear failure, soon
+    // (the bound tells a failure from a reader left waiting for the rest,
+    // and leaves room for a busy machine).
     for (size_t cut : {size_t(0) + 1, size_t(100), good.size() / 2, good.size() - 1})
     {
         WriteBytes(stored, Bytes(good.begin(), good.begin() + cut));
         const ULONGLONG start = ::GetTickCount64();
         EXPECT_FALSE(TransferFile(stored.c_str(), target.c_str(), 1, 1, "right", kTransferRestore))
             << "cut " << cut;
-        EXPECT_LT(::GetTickCount64() - start, 5000u);
+        EXPECT_LT(::GetTickCount64() - start, 30000u);
         expectUntouched("truncated");
     }
     Bytes damaged = good;

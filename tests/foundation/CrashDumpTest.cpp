@@ -8,6 +8,7 @@
 #include <aclapi.h>
 #include <sddl.h>
 
+#include <atomic>
 #include <cstring>
 
 // Child modes of this program, chosen by BW_CRASH_CHILD while it starts
@@ -16,6 +17,9 @@
 // crashes:
 // - "null": installs "TestApp" and writes through a null pointer;
 // - "stack": installs "TestApp" and recurses until the stack is used up;
+//   every thread begun after that is held at its start for 7 s, longer
+//   than a crashed thread waits for its helper before it takes the job
+//   itself (as a busy machine can hold a new thread);
 // - "second": installs "TestApp", then "Other", then writes through null;
 // - "kept-filter": installs "TestApp", puts a filter of its own in place
 //   that ends the process with code 77, installs "Other" (which must not
@@ -24,6 +28,15 @@
 namespace
 {
 volatile int g_stopRecursion = 0;
+std::atomic<bool> g_holdNewThreads{false};
+
+// Runs in every new thread before its start address, inside the loader
+// lock, as the system's thread start-up does.
+void NTAPI HoldNewThread(PVOID, DWORD reason, PVOID)
+{
+    if (reason == DLL_THREAD_ATTACH && g_holdNewThreads.load())
+        Sleep(7000);
+}
 
 void WriteShownText(const char* text, const char* caption)
 {
@@ -65,7 +78,10 @@ int RunChildIfAsked()
     if (mode == "null")
         WriteThroughNull();
     if (mode == "stack")
+    {
+        g_holdNewThreads = true;
         ExitProcess(static_cast<UINT>(Recurse(0)));
+    }
     if (mode == "second")
     {
         InstallCrashDumpHandler("Other");
@@ -81,7 +97,15 @@ int RunChildIfAsked()
 }
 
 [[maybe_unused]] const int g_childMode = RunChildIfAsked();
+} // namespace
 
+// The runtime's TLS directory calls every callback between its .CRT$XLA and
+// .CRT$XLZ markers.
+extern "C" __attribute__((section(".CRT$XLY"), used))
+const PIMAGE_TLS_CALLBACK g_holdNewThreadCallback = HoldNewThread;
+
+namespace
+{
 // The size of a file, -1 when it cannot be read.
 LONGLONG FileSize(const char* path)
 {
@@ -180,8 +204,9 @@ TEST(CrashDump, CrashingProgramLeavesMinidumpAndSaysWhere)
 TEST(CrashDump, StackOverflowStillLeavesMinidump)
 {
     // The dump is written on a helper thread: the crashed thread has almost
-    // no stack left. (Windows ends the process with the exception code;
-    // Wine 8 ends it with 0 after a stack overflow.)
+    // no stack left, and waits for the helper however late it starts.
+    // (Windows ends the process with the exception code; Wine 8 ends it
+    // with 0 after a stack overflow.)
     TempFolder temp("crashdump");
     RunCrashingChild("stack", temp);
     const CString dump = temp / "TestApp.dmp";
