@@ -15,17 +15,21 @@ WINESERVER=/usr/lib/wine/wineserver
 wine_up() {
     mkdir -p "$WINEPREFIX"
     "$WINESERVER" -p </dev/null >/dev/null 2>&1
-    if [ ! -f "$WINEPREFIX/.brindlewox-ready" ]; then
+    if [ ! -f "$WINEPREFIX/.brindlewox-ready-2" ]; then
         "$WINE" wineboot -i </dev/null >/dev/null 2>&1
         # The null display driver: windows and dialogs work without X.
         [ "${BRINDLEWOX_DISPLAY:-null}" = null ] && "$WINE" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f </dev/null >/dev/null 2>&1
+        # Wine's service manager gives a starting service 10 s to reach its
+        # dispatcher (Windows 30 s) and reads the limit as a string; on a busy
+        # machine a service start then fails as if the program were broken.
+        "$WINE" reg add 'HKLM\System\CurrentControlSet\Control' /v ServicesPipeTimeout /t REG_SZ /d 60000 /f </dev/null >/dev/null 2>&1
         # The desktop process of the first boot already chose its driver:
         # start again so that every process sees the setting.
         "$WINESERVER" -k </dev/null >/dev/null 2>&1 || true
         "$WINESERVER" -w </dev/null >/dev/null 2>&1 || true
         "$WINESERVER" -p </dev/null >/dev/null 2>&1
         "$WINE" wineboot </dev/null >/dev/null 2>&1
-        touch "$WINEPREFIX/.brindlewox-ready"
+        touch "$WINEPREFIX/.brindlewox-ready-2"
     else
         "$WINE" wineboot </dev/null >/dev/null 2>&1
     fi
