@@ -4,18 +4,25 @@
 #include "foundation/Exception.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <memory>
 #include <new>
 
 namespace
 {
-// CFile modes of the stored-file routines.
+// CFile mode of the stored-file routines' sources.
 constexpr UINT kOpenSourceForReading = CFile::modeRead | CFile::shareRead;
-// The temporary file, which GetTempFileNameA has just made empty: opened as it
-// is, not truncated. (Truncating a file makes ext4 write all of it back when
-// it is closed; under Wine that cost a tenth of a second per 256 MiB.)
-constexpr UINT kOpenTemporaryForWriting = CFile::modeWrite | CFile::shareExclusive;
+// Sources up to this size are read into memory rather than mapped: for a
+// small file the mapping and its view cost more than the copy of its bytes.
+constexpr uint64_t kLargestReadSource = 1u << 20;
+// Only the attributes a program may set: the directory, compression,
+// encryption, sparse and reparse bits describe the file system's own state of
+// the source and are not copied.
+constexpr DWORD kSettableAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                                      FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                                      FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_OFFLINE |
+                                      FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 
 bool IsSeparator(char c)
 {
@@ -40,34 +47,85 @@ void WriteAll(CFile& file, const void* buffer, DWORD count)
         throw CFileException(ERROR_WRITE_FAULT);
 }
 
+// The attributes of `data` that a copy takes; a file without any of them is
+// "normal".
+DWORD SettableAttributes(const WIN32_FILE_ATTRIBUTE_DATA& data)
+{
+    const DWORD attributes = data.dwFileAttributes & kSettableAttributes;
+    return attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
+}
+
+// Gives `path` the settable attributes of `data`. Most files already have
+// them (a new file is "archive", like most sources), and a query costs far
+// less than a change under Wine.
+bool ApplyAttributes(const WIN32_FILE_ATTRIBUTE_DATA& data, const char* path)
+{
+    const DWORD wanted = SettableAttributes(data);
+    const DWORD present = ::GetFileAttributesA(path);
+    if (present != INVALID_FILE_ATTRIBUTES &&
+        (present & kSettableAttributes ? present & kSettableAttributes : FILE_ATTRIBUTE_NORMAL) ==
+            wanted)
+        return true;
+    return ::SetFileAttributesA(path, wanted) != FALSE;
+}
+
+// Numbers the temporary files of this process; CREATE_NEW settles clashes
+// with other processes.
+std::atomic<unsigned> g_nextTemporary{::GetTickCount() ^ (::GetCurrentProcessId() << 16)};
+
 // The file a store or restore writes: a temporary file beside the final path,
 // put in its place by Commit. Until then the final path keeps its old
-// contents; an uncommitted temporary file is deleted on destruction.
+// contents; an uncommitted temporary file is deleted on destruction. Given
+// the source's times and attributes, the copy takes them: the times on the
+// open temporary file (no second open of it), the attributes at Commit.
 class CPendingFile
 {
 public:
-    CPendingFile() = default;
+    explicit CPendingFile(const WIN32_FILE_ATTRIBUTE_DATA* stamp = nullptr) : m_stamp(stamp) {}
     CPendingFile(const CPendingFile&) = delete;
     CPendingFile& operator=(const CPendingFile&) = delete;
     ~CPendingFile() { Discard(); }
 
-    // Creates the folders of the final path and the temporary file itself.
-    bool Begin(const char* finalPath)
+    // Creates the folders of the final path and the temporary file itself,
+    // empty and open for writing in `out`. The name is made here rather than
+    // by GetTempFileNameA, which creates the file and closes it again: under
+    // Wine each create costs about half a millisecond.
+    bool Begin(const char* finalPath, CFile& out)
     {
         m_final = finalPath;
         if (!CreateFolderPath(finalPath))
             return false;
-        CString folder = FolderPart(finalPath);
-        if (folder.IsEmpty())
-            folder = ".";
-        char name[MAX_PATH + 1];
-        if (!::GetTempFileNameA(folder, "~bw", 0, name))
-            return false;
-        m_temp = name;
-        return true;
+        const CString folder = FolderPart(finalPath);
+        for (int attempt = 0; attempt < 1000; ++attempt)
+        {
+            CString name;
+            name.Format("%s~bw%08X.tmp", static_cast<const char*>(folder),
+                        g_nextTemporary.fetch_add(1));
+            const HANDLE file = ::CreateFileA(name, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                              FILE_ATTRIBUTE_NORMAL, nullptr);
+            if (file != INVALID_HANDLE_VALUE)
+            {
+                m_temp = name;
+                out.Attach(file);
+                return true;
+            }
+            const DWORD error = ::GetLastError();
+            if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)
+                return false;
+        }
+        return false;
     }
 
-    const CString& GetPath() const { return m_temp; }
+    // Closes the temporary file once everything is written, with the
+    // source's times when there are any. The system's own copy sets them on
+    // the open file the same way; the rename keeps them.
+    void Finish(CFile& out)
+    {
+        if (m_stamp)
+            ::SetFileTime(out.GetHandle(), &m_stamp->ftCreationTime, &m_stamp->ftLastAccessTime,
+                          &m_stamp->ftLastWriteTime);
+        out.Close();
+    }
 
     // Replaces the final path with the temporary file. A read-only file at
     // the final path is replaced too; when the replacement fails it keeps its
@@ -88,6 +146,8 @@ public:
             return false;
         }
         m_temp.Empty();
+        if (m_stamp)
+            ApplyAttributes(*m_stamp, m_final);
         return true;
     }
 
@@ -101,6 +161,7 @@ public:
     }
 
 private:
+    const WIN32_FILE_ATTRIBUTE_DATA* m_stamp;
     CString m_final;
     CString m_temp;
 };
@@ -108,14 +169,14 @@ private:
 // The uncompressed forms: the source in 16,384-byte blocks, each encrypted
 // with a fresh keystream when a password is given. The same loop encrypts on
 // store and decrypts on restore.
-bool CopyInBlocks(CFile& in, const char* destination, const CString* password)
+bool CopyInBlocks(CFile& in, const char* destination, const CString* password,
+                  const WIN32_FILE_ATTRIBUTE_DATA* stamp)
 {
-    CPendingFile pending;
-    if (!pending.Begin(destination))
-        return false;
+    CPendingFile pending(stamp);
     {
         CFile out;
-        out.Open(pending.GetPath(), kOpenTemporaryForWriting);
+        if (!pending.Begin(destination, out))
+            return false;
         char block[kStoredBlockSize];
         for (;;)
         {
@@ -126,7 +187,7 @@ bool CopyInBlocks(CFile& in, const char* destination, const CString* password)
                 Rc4Crypt(block, n, *password, password->GetLength());
             WriteAll(out, block, n);
         }
-        out.Close();
+        pending.Finish(out);
     }
     return pending.Commit();
 }
@@ -171,28 +232,29 @@ private:
     void* m_pView = nullptr;
 };
 
-// The plain copy. The source is written out straight from a view of it: a
-// read into a buffer first costs a copy of every byte, and makes the plain
+// The plain copy. A large source is written out straight from a view of it:
+// a read into a buffer first costs a copy of every byte, and makes the plain
 // store about half as fast as the system's own copy of large files under Wine.
 // The source is open shared for reading only, so no one can change its size
-// while the view is read. Where no mapping can be made the bytes go through
-// the block loop instead.
-bool CopyPlain(CFile& in, const char* destination)
+// while the view is read. Small sources, and any where no mapping can be
+// made, go through the block loop instead.
+bool CopyPlain(CFile& in, const char* destination, const WIN32_FILE_ATTRIBUTE_DATA* stamp)
 {
     constexpr DWORD kWindow = 8u << 20; // a multiple of the 64 KiB granularity
     DWORD high = 0;
     const DWORD low = in.GetLength(&high);
     const uint64_t size = (static_cast<uint64_t>(high) << 32) | low;
+    if (size <= kLargestReadSource)
+        return CopyInBlocks(in, destination, nullptr, stamp);
     CFileView view(in.GetHandle());
-    if (size != 0 && !view.IsMapped())
-        return CopyInBlocks(in, destination, nullptr);
+    if (!view.IsMapped())
+        return CopyInBlocks(in, destination, nullptr, stamp);
 
-    CPendingFile pending;
-    if (!pending.Begin(destination))
-        return false;
+    CPendingFile pending(stamp);
     {
         CFile out;
-        out.Open(pending.GetPath(), kOpenTemporaryForWriting);
+        if (!pending.Begin(destination, out))
+            return false;
         for (uint64_t at = 0; at < size; at += kWindow)
         {
             const DWORD n = static_cast<DWORD>(std::min<uint64_t>(kWindow, size - at));
@@ -201,7 +263,7 @@ bool CopyPlain(CFile& in, const char* destination)
                 throw CFileException(::GetLastError());
             WriteAll(out, bytes, n);
         }
-        out.Close();
+        pending.Finish(out);
     }
     return pending.Commit();
 }
@@ -245,20 +307,20 @@ private:
 // destination and puts it in place when the stream succeeded.
 template <class Stream>
 bool RunFileToFile(Stream& stream, CFile& source, const char* destination, int encrypt,
-                   const char* password, bool emptySourceIsEmptyResult)
+                   const char* password, bool emptySourceIsEmptyResult,
+                   const WIN32_FILE_ATTRIBUTE_DATA* stamp)
 {
-    CPendingFile pending;
+    CPendingFile pending(stamp);
     CLentSource lent(source, stream.m_source);
     try
     {
         stream.m_encrypt = encrypt ? 1 : 0;
         stream.m_password = password ? password : "";
-        if (pending.Begin(destination))
+        if (pending.Begin(destination, stream.m_destination))
         {
-            stream.m_destination.Open(pending.GetPath(), kOpenTemporaryForWriting);
             const bool ok =
                 (emptySourceIsEmptyResult && IsEmptyFile(stream.m_source)) || stream.Run();
-            stream.m_destination.Close();
+            pending.Finish(stream.m_destination);
             return ok && pending.Commit();
         }
     }
@@ -286,8 +348,8 @@ bool RunPathToFile(Stream& stream, const char* source, const char* destination, 
     {
         return false;
     }
-    const bool ok =
-        RunFileToFile(stream, in, destination, encrypt, password, emptySourceIsEmptyResult);
+    const bool ok = RunFileToFile(stream, in, destination, encrypt, password,
+                                  emptySourceIsEmptyResult, nullptr);
     CloseQuietly(in);
     return ok;
 }
@@ -455,15 +517,7 @@ bool ApplyFileTimesAndAttributes(const WIN32_FILE_ATTRIBUTE_DATA& data, const ch
                            &data.ftLastWriteTime) != FALSE;
         ::CloseHandle(out);
     }
-    // Only the attributes a program may set: the directory, compression,
-    // encryption, sparse and reparse bits describe the file system's own
-    // state of the source and are not copied.
-    constexpr DWORD kSettable = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
-                                FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
-                                FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_OFFLINE |
-                                FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
-    const DWORD attributes = data.dwFileAttributes & kSettable;
-    if (!::SetFileAttributesA(destination, attributes ? attributes : FILE_ATTRIBUTE_NORMAL))
+    if (!ApplyAttributes(data, destination))
         ok = false;
     return ok;
 }
@@ -503,31 +557,29 @@ bool TransferFromSource(CTransferSource& source, const char* destination, int co
         bool ok = false;
         CFile& in = source.GetFile();
         const CString key(password ? password : "");
+        const WIN32_FILE_ATTRIBUTE_DATA* stamp = &source.GetInfo();
         switch (GetStoredFileForm(compress, encrypt, password))
         {
         case StoredFileForm::PlainCopy:
-            ok = CopyPlain(in, destination);
+            ok = CopyPlain(in, destination, stamp);
             break;
         case StoredFileForm::Rc4Blocks:
-            ok = CopyInBlocks(in, destination, &key);
+            ok = CopyInBlocks(in, destination, &key, stamp);
             break;
         case StoredFileForm::Bzip2Stream:
             if (direction == kTransferStore)
             {
                 auto compressor = std::make_unique<CBackupCompress>();
-                ok = RunFileToFile(*compressor, in, destination, encrypt, password, false);
+                ok = RunFileToFile(*compressor, in, destination, encrypt, password, false, stamp);
             }
             else
             {
                 auto decompressor = std::make_unique<CBackupDecompress>();
-                ok = RunFileToFile(*decompressor, in, destination, encrypt, password, true);
+                ok = RunFileToFile(*decompressor, in, destination, encrypt, password, true, stamp);
             }
             break;
         }
-        if (!ok)
-            return false;
-        ApplyFileTimesAndAttributes(source.GetInfo(), destination);
-        return true;
+        return ok;
     }
     catch (CException&)
     {
@@ -579,8 +631,8 @@ bool StoreFile(const char* source, const char* destination, int compress, int en
         const CString key(password ? password : "");
         CFile in;
         in.Open(source, kOpenSourceForReading);
-        const bool ok =
-            CopyInBlocks(in, destination, IsEncrypting(encrypt, password) ? &key : nullptr);
+        const bool ok = CopyInBlocks(in, destination,
+                                     IsEncrypting(encrypt, password) ? &key : nullptr, nullptr);
         in.Close();
         return ok;
     }

@@ -506,8 +506,49 @@ TEST(StoredFileTest, LargeFilesCrossEveryWindowAndBlock)
     WriteBytes(source, data);
     const std::string plain = folder / "Files\\plain\\big.bin";
     const std::string rc4 = folder / "Files\\rc4\\big.bin";
+    testfiles::SetTimes(source, kOldTimes);
     ASSERT_TRUE(TransferFile(source.c_str(), plain.c_str(), 0, 0, "", kTransferStore));
     ASSERT_TRUE(TransferFile(source.c_str(), rc4.c_str(), 0, 1, "pw", kTransferStore));
     EXPECT_TRUE(ReadBytes(plain) == data);
     EXPECT_TRUE(ReadBytes(rc4) == reference::Blocks("pw", data));
+    // The mapped copy of a large source takes its times like the small ones.
+    ExpectSameTimes(plain, source);
+    ExpectSameTimes(rc4, source);
+}
+
+// Threads storing into one folder each get a temporary file of their own:
+// every copy lands whole and none of the temporary files stays behind.
+TEST(StoredFileTest, StoresIntoOneFolderFromManyThreads)
+{
+    CTestFolder folder("store-threads");
+    constexpr int kThreads = 6, kFiles = 15;
+    for (int t = 0; t < kThreads; ++t)
+        WriteBytes(folder / ("source" + std::to_string(t)), reference::Random(3000 + t, t));
+    std::atomic<int> failures{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back(
+            [&, t]
+            {
+                const std::string source = folder / ("source" + std::to_string(t));
+                for (int i = 0; i < kFiles; ++i)
+                {
+                    const std::string stored =
+                        folder / ("Files\\" + std::to_string(t) + "-" + std::to_string(i));
+                    if (!TransferFile(source.c_str(), stored.c_str(), 0, 0, "", kTransferStore))
+                        ++failures;
+                }
+            });
+    for (std::thread& t : threads)
+        t.join();
+    EXPECT_EQ(failures.load(), 0);
+    const std::vector<std::string> names = testfiles::List(folder / "Files");
+    EXPECT_EQ(names.size(), static_cast<size_t>(kThreads * kFiles));
+    for (const std::string& name : names)
+    {
+        EXPECT_NE(name.rfind("~bw", 0), 0u) << name;
+        const int t = std::atoi(name.c_str());
+        EXPECT_TRUE(ReadBytes(folder / ("Files\\" + name)) == reference::Random(3000 + t, t))
+            << name;
+    }
 }
