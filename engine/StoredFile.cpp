@@ -47,11 +47,11 @@ void WriteAll(CFile& file, const void* buffer, DWORD count)
         throw CFileException(ERROR_WRITE_FAULT);
 }
 
-// The attributes of `data` that a copy takes; a file without any of them is
-// "normal".
-DWORD SettableAttributes(const WIN32_FILE_ATTRIBUTE_DATA& data)
+// The attributes among `attributes` that a copy takes; a file with none of
+// them is "normal".
+DWORD SettableAttributes(DWORD attributes)
 {
-    const DWORD attributes = data.dwFileAttributes & kSettableAttributes;
+    attributes &= kSettableAttributes;
     return attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
 }
 
@@ -60,11 +60,9 @@ DWORD SettableAttributes(const WIN32_FILE_ATTRIBUTE_DATA& data)
 // less than a change under Wine.
 bool ApplyAttributes(const WIN32_FILE_ATTRIBUTE_DATA& data, const char* path)
 {
-    const DWORD wanted = SettableAttributes(data);
+    const DWORD wanted = SettableAttributes(data.dwFileAttributes);
     const DWORD present = ::GetFileAttributesA(path);
-    if (present != INVALID_FILE_ATTRIBUTES &&
-        (present & kSettableAttributes ? present & kSettableAttributes : FILE_ATTRIBUTE_NORMAL) ==
-            wanted)
+    if (present != INVALID_FILE_ATTRIBUTES && SettableAttributes(present) == wanted)
         return true;
     return ::SetFileAttributesA(path, wanted) != FALSE;
 }
