@@ -15,6 +15,8 @@ WINESERVER=/usr/lib/wine/wineserver
 wine_up() {
     mkdir -p "$WINEPREFIX"
     "$WINESERVER" -p </dev/null >/dev/null 2>&1
+    # The marker carries the set-up's version: a prefix set up by an older
+    # form of these steps is set up again.
     if [ ! -f "$WINEPREFIX/.brindlewox-ready-2" ]; then
         "$WINE" wineboot -i </dev/null >/dev/null 2>&1
         # The null display driver: windows and dialogs work without X.
