@@ -7,11 +7,11 @@
 // message type and read mode, duplex, overlapped, buffers of one
 // IpcQueueRecord; default security (null attributes: the creator, SYSTEM and
 // the administrators may write, everyone else only read, so the service and
-// the same user's second start reach it and another user cannot end the
-// program or take the name's place), not inheritable, the first instance of
-// its name (a process that holds the name already makes the start fail
-// instead of receiving the notices), and no remote clients on Vista and
-// later.
+// the same user's second start reach it, and another user can neither end
+// the program nor add an instance of the name), not inheritable, the first
+// instance of its name (a process that holds the name already makes the
+// start fail instead of receiving the notices), and no remote clients on
+// Vista and later.
 //
 // The notices (IpcQueueRecord.command; nothing else of a notice is read):
 //   1, 3  acknowledged only, no reply;
@@ -64,6 +64,7 @@ public:
     virtual void RemoveTrayIcon() = 0;
 };
 
+// Started and stopped from one thread, the window's.
 class CUserPipeServer
 {
 public:
