@@ -89,6 +89,7 @@ LRESULT SkinLanguage::OnInitDialog(LPARAM initParam, HWND focus)
     // Attached without owning: the controls belong to the dialog.
     m_header.Attach(GetDlgItem(m_hWnd, IDC_HEADER), false);
     m_header.SetWindowText(CString("      ") + title);
+    PlaceHeaderPicture();
 
     m_skinGroup.Attach(GetDlgItem(m_hWnd, IDC_SKIN_GROUP), false);
     m_skinGroup.SetWindowText(LanguageText(269, "Active skin:"));
@@ -103,6 +104,31 @@ LRESULT SkinLanguage::OnInitDialog(LPARAM initParam, HWND focus)
 
     FillLanguageList();
     return CDialog::OnInitDialog(initParam, focus);
+}
+
+void SkinLanguage::PlaceHeaderPicture()
+{
+    // The picture follows the band in the template. Its bitmap keeps its
+    // pixel size while dialog units follow the font: Wine 8 substitutes a
+    // wider font for MS Sans Serif (1.75 pixels a unit, not 1.5), and the
+    // picture would end short of the band's right end.
+    HWND header = m_header.GetSafeHwnd();
+    HWND picture = header != nullptr ? GetWindow(header, GW_HWNDNEXT) : nullptr;
+    if (picture == nullptr)
+        return;
+    RECT band;
+    RECT shown;
+    ::GetWindowRect(header, &band);
+    ::GetWindowRect(picture, &shown);
+    MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&band), 2);
+    int width = shown.right - shown.left;
+    int height = shown.bottom - shown.top;
+    int top = band.top + (band.bottom - band.top - height) / 2;
+    // On top of the band, and the band no longer paints over it: the band
+    // comes first in the template, so it lies above the picture.
+    SetWindowPos(picture, HWND_TOP, band.right - width, top > band.top ? top : band.top, 0, 0,
+                 SWP_NOSIZE | SWP_NOACTIVATE);
+    m_header.ModifyStyle(0, WS_CLIPSIBLINGS);
 }
 
 void SkinLanguage::FillLanguageList()

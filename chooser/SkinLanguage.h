@@ -67,6 +67,9 @@ public:
     const CString& GetLanguagePath() const { return m_languagePath; }
 
 private:
+    // Puts the header picture at the right end of the header band.
+    void PlaceHeaderPicture();
+
     ChooserPaths m_paths;
     CString m_settingsPath;
     CString m_languagePath;
