@@ -11,6 +11,21 @@
 
 #include "foundation/Base.h"
 #include "foundation/Controls.h"
+#include "foundation/Dc.h"
+
+// The chooser's controls paint themselves: into the context WM_PAINT (or
+// WM_PRINTCLIENT) gave, else inside a CPaintDC of the window. Answers 0.
+template <class Draw> LRESULT PaintControl(CWindow* window, CDC* dc, Draw draw)
+{
+    if (dc != nullptr)
+    {
+        draw(dc->GetSafeHdc());
+        return 0;
+    }
+    CPaintDC paint(window);
+    draw(paint.GetSafeHdc());
+    return 0;
+}
 
 // A check box or radio button of the system's own drawing.
 class CCheckBox : public CButton

@@ -1,5 +1,7 @@
 #include "chooser/CustomStatic.h"
 
+#include "chooser/ChooserControls.h"
+
 #include "foundation/Dc.h"
 #include "foundation/String.h"
 
@@ -39,14 +41,7 @@ UINT CCustomStatic::DrawFormat(DWORD style)
 
 LRESULT CCustomStatic::OnPaint(CDC* dc)
 {
-    if (dc != nullptr)
-    {
-        Draw(dc->GetSafeHdc());
-        return 0;
-    }
-    CPaintDC paint(this);
-    Draw(paint.GetSafeHdc());
-    return 0;
+    return PaintControl(this, dc, [this](HDC target) { Draw(target); });
 }
 
 LRESULT CCustomStatic::OnEraseBkgnd(CDC*)

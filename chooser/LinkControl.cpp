@@ -1,5 +1,7 @@
 #include "chooser/LinkControl.h"
 
+#include "chooser/ChooserControls.h"
+
 #include "foundation/Dc.h"
 #include "foundation/Module.h"
 
@@ -46,14 +48,7 @@ LRESULT CLinkControl::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
 
 LRESULT CLinkControl::OnPaint(CDC* dc)
 {
-    if (dc != nullptr)
-    {
-        Draw(dc->GetSafeHdc());
-        return 0;
-    }
-    CPaintDC paint(this);
-    Draw(paint.GetSafeHdc());
-    return 0;
+    return PaintControl(this, dc, [this](HDC target) { Draw(target); });
 }
 
 void CLinkControl::OnClicked()

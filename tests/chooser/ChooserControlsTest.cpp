@@ -115,10 +115,10 @@ int CountPainted(HWND control, COLORREF color)
 {
     RECT client;
     GetClientRect(control, &client);
-    MemoryPicture picture(client.right, client.bottom, RGB(1, 2, 3));
-    SendMessageA(control, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(picture.Dc()),
+    Surface surface(client.right, client.bottom, RGB(1, 2, 3));
+    SendMessageA(control, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(surface.Dc()),
                  PRF_CLIENT | PRF_ERASEBKGND);
-    return picture.Count(color);
+    return CountColor(surface, color);
 }
 } // namespace
 
@@ -298,22 +298,18 @@ TEST(ChooserCustomStaticTest, WrapsWithoutCentreImageAndKeepsOneLineWithIt)
     RECT client;
     GetClientRect(hwnd, &client);
 
-    auto paint = [&](MemoryPicture& picture) {
-        CDC dc(picture.Dc());
-        label.OnPaint(&dc);
-    };
-    MemoryPicture wrapped(client.right, client.bottom, RGB(10, 200, 10));
-    paint(wrapped);
-    EXPECT_EQ(wrapped.Count(RGB(10, 200, 10)), 0);
-    std::vector<int> rows = wrapped.DarkRows();
+    Surface wrapped(client.right, client.bottom, RGB(10, 200, 10));
+    label.OnPaint(&wrapped.Object());
+    EXPECT_EQ(CountColor(wrapped, RGB(10, 200, 10)), 0);
+    std::vector<int> rows = DarkRows(wrapped);
     ASSERT_FALSE(rows.empty());
     EXPECT_GT(rows.back() - rows.front(), 20) << "the text did not wrap";
     EXPECT_LT(rows.front(), 6) << "wrapped text starts at the top";
 
     label.ModifyStyle(0, SS_CENTERIMAGE);
-    MemoryPicture single(client.right, client.bottom, RGB(10, 200, 10));
-    paint(single);
-    rows = single.DarkRows();
+    Surface single(client.right, client.bottom, RGB(10, 200, 10));
+    label.OnPaint(&single.Object());
+    rows = DarkRows(single);
     ASSERT_FALSE(rows.empty());
     EXPECT_LT(rows.back() - rows.front(), 20) << "more than one line";
     EXPECT_NEAR((rows.front() + rows.back()) / 2, client.bottom / 2, 3);

@@ -298,11 +298,10 @@ TEST(SkinLanguageTest, HeaderIsDarkTextOnAWhiteBand)
     ASSERT_GT(client.right, 0);
     ASSERT_GT(client.bottom, 0);
 
-    MemoryPicture picture(client.right, client.bottom, RGB(10, 200, 10));
-    CDC dc(picture.Dc());
-    object->OnPaint(&dc);
-    EXPECT_EQ(picture.Count(RGB(10, 200, 10)), 0) << "the band is not filled";
-    std::vector<int> rows = picture.DarkRows();
+    Surface picture(client.right, client.bottom, RGB(10, 200, 10));
+    object->OnPaint(&picture.Object());
+    EXPECT_EQ(CountColor(picture, RGB(10, 200, 10)), 0) << "the band is not filled";
+    std::vector<int> rows = DarkRows(picture);
     ASSERT_FALSE(rows.empty()) << "no text drawn";
     // One line, centred vertically (SS_CENTERIMAGE).
     int middle = (rows.front() + rows.back()) / 2;
