@@ -312,3 +312,29 @@ TEST(SkinLanguageTest, HeaderIsDarkTextOnAWhiteBand)
         for (int x = 0; x < 8; ++x)
             EXPECT_EQ(picture.Pixel(x, y), RGB(255, 255, 255));
 }
+
+TEST(SkinLanguageTest, ArrowKeysMoveAmongTheSkinsOnly)
+{
+    ChooserFolders folders;
+    folders.AddLanguage("English");
+    TestChooser chooser(folders.Paths());
+    ASSERT_TRUE(chooser.Create(nullptr, IDD_SKIN_LANGUAGE));
+    ShowWindow(chooser.GetHwnd(), SW_SHOWNA);
+    SetFocus(chooser.Item(IDC_SKIN_DEFAULT));
+    auto press = [&](WPARAM key) {
+        MSG message = {GetFocus(), WM_KEYDOWN, key, 0x00010001};
+        EXPECT_TRUE(IsDialogMessageA(chooser.GetHwnd(), &message));
+        return GetDlgCtrlID(GetFocus());
+    };
+    // Down walks the six skins and wraps; each one it reaches is checked.
+    const int order[] = {IDC_SKIN_REDROSE,    IDC_SKIN_DEEPSEA,     IDC_SKIN_ALIENSPACE,
+                         IDC_SKIN_METALBROWN, IDC_SKIN_ROYALPURPLE, IDC_SKIN_DEFAULT};
+    for (int id : order)
+    {
+        EXPECT_EQ(press(VK_DOWN), id);
+        EXPECT_EQ(SendMessageA(chooser.Item(id), BM_GETCHECK, 0, 0), BST_CHECKED) << id;
+    }
+    EXPECT_EQ(press(VK_UP), IDC_SKIN_ROYALPURPLE);
+    // Tab leaves the group for the language list.
+    EXPECT_EQ(press(VK_TAB), IDC_LANGUAGE_LIST);
+}

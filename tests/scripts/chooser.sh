@@ -58,8 +58,15 @@ run_chooser() {  # start BrindlewoxSkin.exe in the background; its pid in $choos
     "$WINE" 'C:\Brindlewox\BrindlewoxSkin.exe' </dev/null >/dev/null 2>&1 &
     chooser=$!
 }
+# Wine's output goes through a file, never a pipe: a Wine process started on
+# the way (the desktop's explorer.exe) inherits it and outlives the driver,
+# and a command substitution would wait for it for ever.
 driver() {
-    "$WINE" 'C:\Brindlewox\chooser_driver.exe' "$@" </dev/null 2>&1
+    local out="$WINEPREFIX/driver.out"
+    timeout 300 "$WINE" 'C:\Brindlewox\chooser_driver.exe' "$@" </dev/null >"$out" 2>&1
+    local code=$?
+    cat "$out"
+    return $code
 }
 wait_chooser() {  # its exit status, or 124 when it hangs
     for _ in $(seq 1 300); do
