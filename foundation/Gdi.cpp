@@ -147,6 +147,19 @@ bool CFont::CreateCopy(HFONT font)
     return CreateFontIndirect(logFont);
 }
 
+bool CFont::CreateStockObject(int index)
+{
+    HGDIOBJ stock = ::GetStockObject(index);
+    if (stock == nullptr || GetObjectType(stock) != OBJ_FONT)
+    {
+        Attach(nullptr, true);
+        return false;
+    }
+    // Stock objects are shared by the whole system: never deleted.
+    Attach(stock, false);
+    return true;
+}
+
 bool CFont::GetLogFont(LOGFONTA& logFont) const
 {
     return ReadObject(m_hObject, logFont);

@@ -99,6 +99,10 @@ public:
 
     bool CreateFontIndirect(const LOGFONTA& logFont);
     bool CreateCopy(HFONT font);
+    // Attaches the stock object of the index (GetStockObject), not owned,
+    // when it is a font; false, and nothing held, for any other kind
+    // (brushes, pens, palettes) or an unknown index.
+    bool CreateStockObject(int index);
     // True when GetObjectA gave the whole LOGFONTA (60 bytes); on failure,
     // an empty wrapper among them, logFont is untouched.
     bool GetLogFont(LOGFONTA& logFont) const;

@@ -347,6 +347,11 @@ void ModuleState::UnregisterClasses()
     m_extraClassNames.SetSize(0);
 }
 
+HCURSOR GetFrameworkCursor(int index)
+{
+    return GetModuleState()->GetCursor(index);
+}
+
 bool InitCommonControlsSafe(DWORD classes)
 {
     if ((classes & ~g_initialisedCommonControls) == 0)

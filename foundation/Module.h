@@ -135,6 +135,11 @@ private:
 // state made is destroyed and its classes unregistered.
 ModuleState* GetModuleState();
 
+// The module state's built-in cursor of the index (0 the pointing hand, see
+// ModuleState::GetCursor); the module state is made on first use. Null for
+// an index outside 0..2 or before Init made the cursors.
+HCURSOR GetFrameworkCursor(int index);
+
 // Initialises common-control classes that are not initialised yet: with
 // comctl32's InitCommonControlsEx when it exports one, else with the old
 // InitCommonControls (which initialises them all). True when the classes

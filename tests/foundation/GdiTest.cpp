@@ -285,3 +285,17 @@ TEST(GdiTest, ColorTableFollowsTheSystemColors)
     EXPECT_EQ(table[-1], CLR_INVALID);
     EXPECT_EQ(table[CSysColorTable::Count], CLR_INVALID);
 }
+
+TEST(FontTest, CreateStockObjectTakesFontsOnly)
+{
+    CFont font;
+    EXPECT_TRUE(font.CreateStockObject(DEFAULT_GUI_FONT));
+    EXPECT_EQ(font.GetSafeHandle(), GetStockObject(DEFAULT_GUI_FONT));
+    EXPECT_FALSE(font.OwnsHandle());
+    EXPECT_FALSE(font.CreateStockObject(WHITE_BRUSH));
+    EXPECT_FALSE(font.IsValid());
+    // The stock font was let go, never deleted.
+    EXPECT_EQ(GetObjectType(GetStockObject(DEFAULT_GUI_FONT)), static_cast<DWORD>(OBJ_FONT));
+    EXPECT_FALSE(font.CreateStockObject(BLACK_PEN));
+    EXPECT_TRUE(font.CreateStockObject(SYSTEM_FONT));
+}

@@ -85,6 +85,8 @@ TEST(ModuleTest, InitRegistersTheClassesAndMakesTheBuiltins)
     ExpectHotSpot(state->GetCursor(MoveCursor), 15, 15);
     ExpectHotSpot(state->GetCursor(NoDropCursor), 15, 15);
     EXPECT_EQ(state->GetCursor(3), nullptr);
+    EXPECT_EQ(GetFrameworkCursor(HandCursor), state->GetCursor(HandCursor));
+    EXPECT_EQ(GetFrameworkCursor(-1), nullptr);
     for (int i = 0; i < ModuleState::IconCount; ++i)
         EXPECT_NE(state->GetIcon(i), nullptr) << i;
     EXPECT_EQ(ImageList_GetImageCount(state->GetImageList()), ModuleState::IconCount);
