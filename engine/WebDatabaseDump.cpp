@@ -55,8 +55,9 @@ HINTERNET OpenSession(const char* proxy)
 }
 
 // The FTP session and connection of an upload or a delete, in the row's
-// folder when it has one (a folder that does not exist leaves the login
-// folder current).
+// folder when it has one. A folder that cannot be entered is taken for a
+// mistyped one and "public_html" is tried instead: the login folder itself
+// is seldom the web site's.
 struct FtpConnection
 {
     CInternetHandle session;
@@ -73,8 +74,8 @@ struct FtpConnection
                                            INTERNET_SERVICE_FTP, INTERNET_FLAG_PASSIVE, 0));
         if (!connection.IsOpen())
             return false;
-        if (!folder.IsEmpty())
-            FtpSetCurrentDirectoryA(connection, folder);
+        if (!folder.IsEmpty() && !FtpSetCurrentDirectoryA(connection, folder))
+            FtpSetCurrentDirectoryA(connection, kPublicHtml);
         return true;
     }
 };

@@ -81,13 +81,14 @@ enum class FtpUploadResult
 };
 
 // Uploads the local file as `remoteName` into the folder of
-// "server:folder" (no folder: the login folder), falling back to
-// "public_html" when the remote file cannot be opened there. Passive mode,
-// binary transfer.
+// "server:folder" (no folder: the login folder; a folder that cannot be
+// entered: "public_html"), falling back to "public_html" when the remote
+// file cannot be opened there. Passive mode, binary transfer.
 FtpUploadResult FtpUploadFile(const char* localPath, const char* remoteName,
                               const char* serverAndFolder, const char* login, const char* password);
-// Deletes the remote file in the folder, else in "public_html". True when
-// one of the two deletes succeeded.
+// Deletes the remote file where the upload put it: in the folder (or
+// "public_html" for a folder that cannot be entered), else in
+// "public_html". True when one of the two deletes succeeded.
 bool FtpDeleteFile(const char* remoteName, const char* serverAndFolder, const char* login,
                    const char* password);
 
