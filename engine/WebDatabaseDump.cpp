@@ -33,8 +33,8 @@ constexpr const char* kPublicHtml = "public_html";
 // The flags of the dump request: INTERNET_FLAG_RELOAD |
 // INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_KEEP_CONNECTION.
 constexpr DWORD kRequestFlags = 0x84400000;
-static_assert(kRequestFlags ==
-                  (INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_KEEP_CONNECTION),
+static_assert(kRequestFlags == (INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
+                                INTERNET_FLAG_KEEP_CONNECTION),
               "the request's flags");
 
 // A session with the user agent and the time-outs, so that a silent server
@@ -312,13 +312,13 @@ HttpDownload HttpDownloadToFile(const char* host, const char* path, const char* 
     CInternetHandle session(OpenSession(proxy.IsEmpty() ? nullptr : (const char*)proxy));
     if (!session.IsOpen())
         return outcome;
-    CInternetHandle connection(InternetConnectA(session, host, g_httpPort, nullptr, nullptr,
-                                                INTERNET_SERVICE_HTTP, 0, 0));
+    CInternetHandle connection(
+        InternetConnectA(session, host, g_httpPort, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
     if (!connection.IsOpen())
         return outcome;
     const char* acceptTypes[] = {"*/*", nullptr};
-    CInternetHandle request(
-        HttpOpenRequestA(connection, "GET", path, "HTTP/1.0", nullptr, acceptTypes, kRequestFlags, 0));
+    CInternetHandle request(HttpOpenRequestA(connection, "GET", path, "HTTP/1.0", nullptr,
+                                             acceptTypes, kRequestFlags, 0));
     if (!request.IsOpen())
         return outcome;
 
@@ -370,8 +370,8 @@ HttpDownload HttpDownloadToFile(const char* host, const char* path, const char* 
             if (available == 0)
                 break;
             DWORD read = 0;
-            if (!InternetReadFile(request, buffer.get(), available < kDownloadPiece ? available : kDownloadPiece,
-                                  &read))
+            if (!InternetReadFile(request, buffer.get(),
+                                  available < kDownloadPiece ? available : kDownloadPiece, &read))
                 return outcome;
             if (read == 0)
                 break;
@@ -529,8 +529,8 @@ bool CWebDatabaseDump::Dump(const ProfileItem& item, const CString& destinationR
         const CString requestPath = CString(kRequestPathPrefix) + sid.get();
         const CString label = item.path;
         const HttpDownload download = HttpDownloadToFile(
-            HostOfAddress(item.path), requestPath, temporary,
-            m_context.backupWorker.GetStopEvent(), [this, &label](ULONGLONG bytes, DWORD rate)
+            HostOfAddress(item.path), requestPath, temporary, m_context.backupWorker.GetStopEvent(),
+            [this, &label](ULONGLONG bytes, DWORD rate)
             {
                 CString status;
                 status.Format("%s: %llu B (%lu B/s)", (const char*)label, bytes, rate);

@@ -15,6 +15,7 @@
 #include "tests/support/TempFolder.h"
 
 #include "EngineTestSupport.h"
+#include "TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -25,6 +26,7 @@
 #include <thread>
 
 using namespace loopback;
+using testfiles::MakeSystemTime;
 
 namespace
 {
@@ -45,29 +47,17 @@ std::set<std::string> TemporaryScripts()
     return names;
 }
 
-SYSTEMTIME Time(WORD year, WORD month, WORD day, WORD hour, WORD minute, WORD second)
-{
-    SYSTEMTIME t = {};
-    t.wYear = year;
-    t.wMonth = month;
-    t.wDay = day;
-    t.wHour = hour;
-    t.wMinute = minute;
-    t.wSecond = second;
-    return t;
-}
-
 SYSTEMTIME March7()
 {
-    return Time(2026, 3, 7, 23, 59, 0);
+    return MakeSystemTime(2026, 3, 7, 23, 59, 0);
 }
 
 // An HTTP/1.0 answer: status line, headers and body, the connection closed
 // afterwards.
 std::string Answer(const char* status, const std::string& body, const char* headers = "")
 {
-    return std::string("HTTP/1.0 ") + status + "\r\n" + headers + "Content-Type: text/plain\r\n\r\n" +
-           body;
+    return std::string("HTTP/1.0 ") + status + "\r\n" + headers +
+           "Content-Type: text/plain\r\n\r\n" + body;
 }
 } // namespace
 
@@ -81,7 +71,8 @@ TEST(WebDatabaseDumpScript, FillsEveryPlaceholderInOrderIntoATemporaryFile)
 
     // The host holds the password's placeholder: the later replacement
     // reaches it too.
-    const CString script = PrepareDumpScript(templatePath, "{DB_PASSWORD}", "shop", "ann", "p'w\\d");
+    const CString script =
+        PrepareDumpScript(templatePath, "{DB_PASSWORD}", "shop", "ann", "p'w\\d");
     ASSERT_FALSE(script.IsEmpty());
     EXPECT_EQ(ReadBytes(script), "h=p'w\\d n=shop\nu=ann p=p'w\\d\nagain shopshop p'w\\d\n");
     std::string name = static_cast<const char*>(script);
@@ -110,7 +101,7 @@ TEST(WebDatabaseDumpPath, DatedFolderAndSafeName)
 {
     EXPECT_STREQ(GetDumpFilePath("D:\\Backup\\", "shop", March7()),
                  "D:\\Backup\\Databases\\2026-03-07\\shop.sql");
-    EXPECT_STREQ(GetDumpFilePath("C:\\a\\", "a/b:c", Time(2026, 12, 31, 0, 0, 0)),
+    EXPECT_STREQ(GetDumpFilePath("C:\\a\\", "a/b:c", MakeSystemTime(2026, 12, 31, 0, 0, 0)),
                  "C:\\a\\Databases\\2026-12-31\\a_b_c.sql");
     EXPECT_STREQ(SafeDumpName("x\\y*z?\"<>|\t"), "x_y_z______");
     EXPECT_STREQ(SafeDumpName(".."), "_");
@@ -119,9 +110,15 @@ TEST(WebDatabaseDumpPath, DatedFolderAndSafeName)
 
 TEST(WebDatabaseDumpRate, BytesPerSecondAcrossMidnight)
 {
-    EXPECT_EQ(TransferRate(Time(2026, 3, 7, 23, 59, 50), Time(2026, 3, 8, 0, 0, 10), 1000), 50u);
-    EXPECT_EQ(TransferRate(Time(2026, 3, 7, 10, 0, 0), Time(2026, 3, 7, 10, 0, 0), 1000), 0u);
-    EXPECT_EQ(TransferRate(Time(2026, 3, 7, 10, 0, 0), Time(2026, 3, 7, 10, 1, 40), 1000), 10u);
+    EXPECT_EQ(TransferRate(MakeSystemTime(2026, 3, 7, 23, 59, 50),
+                           MakeSystemTime(2026, 3, 8, 0, 0, 10), 1000),
+              50u);
+    EXPECT_EQ(TransferRate(MakeSystemTime(2026, 3, 7, 10, 0, 0),
+                           MakeSystemTime(2026, 3, 7, 10, 0, 0), 1000),
+              0u);
+    EXPECT_EQ(TransferRate(MakeSystemTime(2026, 3, 7, 10, 0, 0),
+                           MakeSystemTime(2026, 3, 7, 10, 1, 40), 1000),
+              10u);
 }
 
 TEST(WebDatabaseDumpCompletion, OnlyAWholeLastLineCounts)
@@ -167,7 +164,10 @@ protected:
         m_dump.templatePath = m_folder / "template.php";
         ASSERT_TRUE(WriteBytes(m_dump.templatePath, "<?php // {DB_PASSWORD}\n"));
     }
-    void TearDown() override { SetWebDumpPorts(INTERNET_DEFAULT_FTP_PORT, INTERNET_DEFAULT_HTTP_PORT); }
+    void TearDown() override
+    {
+        SetWebDumpPorts(INTERNET_DEFAULT_FTP_PORT, INTERNET_DEFAULT_HTTP_PORT);
+    }
 
     void SaveDestination(const CString& destination)
     {
@@ -203,7 +203,7 @@ TEST_F(WebDatabaseDumpRunTest, TodaysDumpIsKeptAndAFailedDumpLeavesNothing)
     // The next day: the FTP server does not answer. One error, the earlier
     // day untouched, no new folder, no script in %TEMP%.
     const std::set<std::string> scripts = TemporaryScripts();
-    m_dump.utcClock = [] { return Time(2026, 3, 8, 0, 0, 1); };
+    m_dump.utcClock = [] { return MakeSystemTime(2026, 3, 8, 0, 0, 1); };
     m_dump.RunDatabaseBackups(m_item);
     EXPECT_EQ(m_context.GetDisplay().processedFiles, 2);
     EXPECT_EQ(m_context.GetDisplay().errors, 1);
@@ -211,7 +211,8 @@ TEST_F(WebDatabaseDumpRunTest, TodaysDumpIsKeptAndAFailedDumpLeavesNothing)
     EXPECT_EQ(GetFileAttributesA(destination + "Databases\\2026-03-08"), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(TemporaryScripts(), scripts);
     const std::string log = Log();
-    EXPECT_EQ(log, "127.0.0.1: Cannot write to FTP.\r\n\r\nError at: http://www.example.com\r\n\r\n");
+    EXPECT_EQ(log,
+              "127.0.0.1: Cannot write to FTP.\r\n\r\nError at: http://www.example.com\r\n\r\n");
     for (const char* secret : {"ftp-secret", "db-secret"})
         EXPECT_EQ(log.find(secret), std::string::npos) << secret;
 }
@@ -458,9 +459,9 @@ int RunWebDumpChild()
         ExitProcess(RunWebDump());
     if (mode == "restore")
         ExitProcess(TransferFile(GetEnvironmentText("BW_RESTORE_SOURCE"),
-                                 GetEnvironmentText("BW_RESTORE_TARGET"), EnvNumber("BW_DUMP_COMPRESS"),
-                                 EnvNumber("BW_DUMP_ENCRYPT"), GetEnvironmentText("BW_DUMP_PASSWORD"),
-                                 kTransferRestore)
+                                 GetEnvironmentText("BW_RESTORE_TARGET"),
+                                 EnvNumber("BW_DUMP_COMPRESS"), EnvNumber("BW_DUMP_ENCRYPT"),
+                                 GetEnvironmentText("BW_DUMP_PASSWORD"), kTransferRestore)
                         ? 0
                         : 1);
     ExitProcess(7);

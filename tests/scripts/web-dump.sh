@@ -128,6 +128,10 @@ wine_up
 mkdir -p "$cdir"
 cp "$bin/BrindlewoxMySqlDump.php" "$cdir/template.php" || { echo "FAILED: no template beside the programs"; exit 1; }
 tmpdir=$(ls -d "$WINEPREFIX"/drive_c/users/*/AppData/Local/Temp "$WINEPREFIX"/drive_c/users/*/Temp 2>/dev/null | head -n 1)
+[ -d "$tmpdir" ] || { echo "FAILED: the prefix has no temporary folder"; exit 1; }
+# The prefix is this script's own: a filled script there is from an earlier,
+# failed run of it.
+find "$tmpdir" -maxdepth 1 -iname 'qvt*.tmp' -delete
 today=$(date -u +%F)
 
 # run CASE [VAR=value...]: one backup run of the row in folder CASE.
