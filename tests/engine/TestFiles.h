@@ -90,8 +90,8 @@ struct Times
     FILETIME created, accessed, written;
 };
 
-inline FILETIME MakeTime(WORD year, WORD month, WORD day, WORD hour, WORD minute, WORD second,
-                         WORD millisecond)
+inline SYSTEMTIME MakeSystemTime(WORD year, WORD month, WORD day, WORD hour, WORD minute,
+                                 WORD second, WORD millisecond = 0)
 {
     SYSTEMTIME st = {};
     st.wYear = year;
@@ -101,6 +101,13 @@ inline FILETIME MakeTime(WORD year, WORD month, WORD day, WORD hour, WORD minute
     st.wMinute = minute;
     st.wSecond = second;
     st.wMilliseconds = millisecond;
+    return st;
+}
+
+inline FILETIME MakeTime(WORD year, WORD month, WORD day, WORD hour, WORD minute, WORD second,
+                         WORD millisecond)
+{
+    const SYSTEMTIME st = MakeSystemTime(year, month, day, hour, minute, second, millisecond);
     FILETIME ft;
     ::SystemTimeToFileTime(&st, &ft);
     return ft;

@@ -1,0 +1,165 @@
+// The dump of a web site's MySQL database (a profile row of type 1), which
+// the program reaches only over FTP and HTTP:
+//
+//   1. the template "BrindlewoxMySqlDump.php" beside the program is filled
+//      with the row's connection data into a temporary file (prefix "qvt");
+//   2. the filled script is uploaded by FTP into the site's folder (the
+//      row's FTP folder, else "public_html") and the local copy deleted;
+//   3. "/BrindlewoxMySqlDump.php?sid=<md5 of the database password>" is
+//      fetched over HTTP into "<dump>.tmp" beside the dump file
+//      "<destination>Databases\<UTC yyyy-mm-dd>\<database>.sql";
+//   4. the remote script is deleted (the script also deletes itself);
+//   5. a complete answer is stored in the profile's stored form (through a
+//      temporary file and a rename, so an earlier dump is never touched) and
+//      the .tmp deleted.
+//
+// Only a complete answer counts: status 200, as many bytes as a
+// Content-Length said, and the template's completion line last. Anything
+// else, a refused upload, a stop of the worker and every other failure
+// leave nothing in the destination (an empty dated folder is removed) and
+// are logged as "Error at: <web address>" and counted as one error. A day
+// whose dump is already stored (a non-empty file) is skipped, so a second
+// run on the same UTC day does not fetch it again.
+//
+// No credential reaches the log: neither the FTP or database password nor
+// the sid nor the request path is ever written. Nothing is shown: the run
+// works on the backup worker and reports through the run context alone.
+#ifndef BRINDLEWOX_ENGINE_WEBDATABASEDUMP_H
+#define BRINDLEWOX_ENGINE_WEBDATABASEDUMP_H
+
+#include "foundation/Base.h"
+#include "foundation/String.h"
+#include "engine/Profile.h"
+#include "engine/RunContext.h"
+
+#include <wininet.h>
+
+#include <functional>
+
+// The template's file name beside the program, which is also the script's
+// name on the server.
+constexpr const char* kDumpScriptName = "BrindlewoxMySqlDump.php";
+// The user agent of every Internet session.
+constexpr const char* kDumpUserAgent = "ORVANELBrindlewox";
+// The last line of every complete dump the template writes (followed by a
+// line feed). A dump cut short by an error on the server lacks it.
+constexpr const char* kDumpCompletionLine = "-- Brindlewox dump complete";
+
+// Language keys and English texts of the log lines.
+constexpr const char* kCannotWriteFtpKey = "DL_N_101_585";
+constexpr const char* kCannotWriteFtpText = "Cannot write to FTP.";
+
+// The ports the dump connects to: 21 (FTP) and 80 (HTTP). Tests point them at
+// loopback servers; this is not a setting. Call before any dump runs.
+void SetWebDumpPorts(INTERNET_PORT ftpPort, INTERNET_PORT httpPort);
+
+// The dump file of a database for the UTC date:
+//   "<root>Databases\<yyyy>-<mm>-<dd>\<name>.sql"
+// The root is used as a plain prefix; the name made safe (SafeDumpName).
+CString GetDumpFilePath(const char* destinationRoot, const char* databaseName,
+                        const SYSTEMTIME& utcDate);
+// The database name as a file name: \ / : * ? " < > | and control characters
+// become "_"; an empty name, "." or ".." become "_" too.
+CString SafeDumpName(const char* databaseName);
+
+// Fills the template into a new temporary file (GetTempFileNameA, prefix
+// "qvt") and returns its path: "{DB_HOST}", "{DB_NAME}", "{DB_USER}" and
+// "{DB_PASSWORD}" replaced wherever they occur, in that order (a value that
+// holds a later placeholder is replaced again). Empty when the template
+// cannot be read, the file cannot be written, or a value holds CR or LF
+// (which could end the text it is put into); no file is left then.
+CString PrepareDumpScript(const char* templatePath, const char* host, const char* name,
+                          const char* user, const char* password);
+
+// How an upload ended.
+enum class FtpUploadResult
+{
+    Uploaded,     // every byte read and written, and the transfer closed
+    NoConnection, // no session, or the server refused the login
+    NotOpened,    // the remote file could be opened neither in the folder nor in public_html
+    Incomplete,   // the remote file was opened but not written whole
+};
+
+// Uploads the local file as `remoteName` into the folder of
+// "server:folder" (no folder: the login folder; a folder that cannot be
+// entered: "public_html"), falling back to "public_html" when the remote
+// file cannot be opened there. Passive mode, binary transfer.
+FtpUploadResult FtpUploadFile(const char* localPath, const char* remoteName,
+                              const char* serverAndFolder, const char* login, const char* password);
+// Deletes the remote file where the upload put it: in the folder (or
+// "public_html" for a folder that cannot be entered), else in
+// "public_html". True when one of the two deletes succeeded.
+bool FtpDeleteFile(const char* remoteName, const char* serverAndFolder, const char* login,
+                   const char* password);
+
+// How a download ended.
+enum class HttpDownloadResult
+{
+    Complete,   // status 200, the whole body (as long as a Content-Length said)
+    Refused,    // another status (401/407 after the re-sends among them)
+    Incomplete, // status 200, but fewer or more bytes than the Content-Length
+    Failed,     // no connection, a read or write error, the local file
+    Stopped,    // the stop event was set
+};
+
+// The outcome of a download and the status the server gave (0: none).
+struct HttpDownload
+{
+    HttpDownloadResult result = HttpDownloadResult::Failed;
+    DWORD status = 0;
+    ULONGLONG bytes = 0;
+};
+
+// Fetches http://host/path with GET into localPath (created or replaced).
+// The proxy comes from the per-user settings "ProxyUrl", "ProxyLogin" and
+// "ProxyPassword"; a 401 or 407 is answered with the proxy login at most
+// three times, never with a dialog. The body is read in 16 KiB pieces; a
+// stop event (may be null) ends the download between pieces. Connect time-out
+// 30 s, receive time-out 5 min. After each piece `progress` (when given)
+// gets the bytes so far and the TransferRate. The local file is left as it
+// is: the caller deletes it when the result is not Complete.
+using DownloadProgress = std::function<void(ULONGLONG bytes, DWORD rate)>;
+HttpDownload HttpDownloadToFile(const char* host, const char* path, const char* localPath,
+                                HANDLE stopEvent, const DownloadProgress& progress = nullptr);
+
+// Bytes per second from the time of day of start to that of now (UTC, both
+// from GetSystemTime), across midnight when now is earlier; 0 when no second
+// has passed.
+DWORD TransferRate(const SYSTEMTIME& start, const SYSTEMTIME& now, DWORD bytes);
+DWORD TransferRate(const SYSTEMTIME& start, DWORD bytes);
+
+// Whether the file ends with the completion line and a line feed.
+bool EndsWithCompletionLine(const char* path);
+
+// The dump as the backup run calls it for each checked row of type 1.
+// Construct it with the run context it reports to and set the context's
+// databaseDump to it.
+class CWebDatabaseDump : public IDatabaseDump
+{
+public:
+    explicit CWebDatabaseDump(CRunContext& context);
+
+    // Waits for the run gate (a paused run waits here; a stopped worker
+    // returns at once), reads the destination and the stored form from the
+    // profile and dumps the row's database.
+    void RunDatabaseBackups(const ProfileItem& item) override;
+    // One dump with the settings given; true when the dump was stored or the
+    // day's dump was there already. Counts the item, and on failure logs and
+    // counts the error.
+    bool BackupWebDatabase(const ProfileItem& item, const ProfileSettings& settings);
+
+    // The template; by default the one beside the program.
+    CString templatePath;
+    // The UTC date of the dump; by default the system clock's.
+    SYSTEMTIME (*utcClock)() = nullptr;
+
+private:
+    // The dump without the counting: true when stored or already there.
+    bool Dump(const ProfileItem& item, const CString& destinationRoot,
+              const ProfileSettings& settings);
+    void Failed(const ProfileItem& item);
+
+    CRunContext& m_context;
+};
+
+#endif

@@ -1,0 +1,259 @@
+#!/usr/bin/env bash
+# The web-site database dump against real servers on 127.0.0.1, each started
+# and stopped here by its PID: a MariaDB server (own data folder and port)
+# with a test database, pyftpdlib on an FTP root, and `php -S` serving that
+# root's public_html, so the uploaded template really runs and dumps. The
+# engine tests program drives a real backup run of one web-site row (child
+# mode "run") in a Wine prefix of its own (the cases change the proxy
+# setting). Skipped (77) when a piece cannot be had.
+#
+# Cases: the dump in all four stored forms (decoded natively and by the
+# project's restore) loads into an emptied database with the same CHECKSUM
+# TABLE; a second run the same day skips; a missing FTP folder lands in
+# public_html. Failures: wrong FTP password, a 404, a table the dump user may
+# not read, a proxy refusing every login, a stop during a slow download;
+# each stores nothing, keeps an earlier day's dump, counts one error and
+# leaves neither script behind. No credential ever reaches a log.
+set -uo pipefail
+top=$1
+bin=$2
+py=/usr/bin/python3
+
+skip() {
+    echo "SKIPPED: $1 (scripts/bootstrap installs it)"
+    exit 77
+}
+[ -x /usr/sbin/mariadbd ] && command -v mariadb-install-db >/dev/null || skip "mariadb-server"
+command -v php >/dev/null || skip "php-cli"
+php -m 2>/dev/null | grep -qx mysqli || skip "php-mysql"
+$py -c 'import pyftpdlib' 2>/dev/null || skip "python3-pyftpdlib"
+command -v bunzip2 >/dev/null || skip "bzip2"
+
+export BRINDLEWOX_WINEPREFIX="$top/build/wine-webdump"
+source "$top/scripts/wine-env.sh"
+work=$(mktemp -d "${TMPDIR:-/tmp}/bw-webdump.XXXXXX")
+name="webdump-$$"
+cdir="$WINEPREFIX/drive_c/bwtest/$name"
+cwin="C:\\bwtest\\$name"
+pids=()
+cleanup() {
+    local pid
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
+    for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null; done
+    wine_down
+    rm -rf "$work" "$cdir"
+}
+trap cleanup EXIT
+
+status=0
+fail() {
+    echo "FAILED: $*"
+    status=1
+}
+free_port() {
+    $py -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
+}
+
+# --- MariaDB ------------------------------------------------------------------
+db="$work/db"
+sock="$work/db.sock"
+dbport=$(free_port)
+mariadb-install-db --no-defaults --datadir="$db" --user="$(id -un)" \
+    --auth-root-authentication-method=normal >"$work/db-install.log" 2>&1 ||
+    skip "mariadb-install-db failed: $(tail -n 3 "$work/db-install.log")"
+/usr/sbin/mariadbd --no-defaults --datadir="$db" --socket="$sock" --port="$dbport" \
+    --bind-address=127.0.0.1 --user="$(id -un)" --skip-log-bin --innodb-buffer-pool-size=32M \
+    --pid-file="$work/db.pid" --log-error="$work/db.err" >>"$work/db.err" 2>&1 &
+pids+=($!)
+sql() { mariadb --no-defaults -uroot --socket="$sock" "$@"; }
+for ((i = 0; i < 240; i++)); do
+    sql -e 'SELECT 1' >/dev/null 2>&1 && break
+    sleep 0.25
+done
+sql -e 'SELECT 1' >/dev/null 2>&1 || { cat "$work/db.err"; echo "FAILED: MariaDB did not start"; exit 1; }
+
+# Passwords with the characters that break naive PHP: apostrophes, quotes,
+# backslashes, a dollar and the nowdoc's own closing name.
+dumppw="pa'ss\\w\"o\$rd BRINDLEWOX_VALUE"
+limitedpw="lim'it\\ed"
+esc() { printf '%s' "$1" | sed "s/\\\\/\\\\\\\\/g; s/'/\\\\'/g"; }
+sql <<SQL || { echo "FAILED: test database"; exit 1; }
+CREATE DATABASE shopdb CHARACTER SET utf8mb4;
+USE shopdb;
+CREATE TABLE items (
+    id INT PRIMARY KEY,
+    name VARCHAR(100) NOT NULL,
+    note TEXT NULL,
+    data VARBINARY(64) NULL,
+    price DECIMAL(10,2) NULL
+) CHARACTER SET utf8mb4;
+SET SESSION max_recursive_iterations = 100000;
+INSERT INTO items
+WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 10000)
+SELECT i,
+       CONCAT('Ann''s item \\\\ ', i, ' Grüße 日本 ✓'),
+       IF(i % 7 = 0, NULL, CONCAT('line\none\ttab "q" ', REPEAT('x', i % 50))),
+       IF(i % 5 = 0, NULL, CONCAT(UNHEX(MD5(i)), CHAR(0), CHAR(39), CHAR(92))),
+       IF(i % 3 = 0, NULL, i / 7)
+FROM n;
+CREATE TABLE secret (id INT PRIMARY KEY, v TEXT) CHARACTER SET utf8mb4;
+INSERT INTO secret VALUES (1, 'hidden'), (2, NULL);
+CREATE USER 'dumper'@'127.0.0.1' IDENTIFIED BY '$(esc "$dumppw")';
+GRANT SELECT, SHOW VIEW ON shopdb.* TO 'dumper'@'127.0.0.1';
+CREATE USER 'limited'@'127.0.0.1' IDENTIFIED BY '$(esc "$limitedpw")';
+GRANT SELECT ON shopdb.items TO 'limited'@'127.0.0.1';
+GRANT INSERT ON shopdb.secret TO 'limited'@'127.0.0.1';
+SQL
+checksums() { sql -N -e "CHECKSUM TABLE $1.items, $1.secret" | awk '{ print $2 }'; }
+expected=$(checksums shopdb)
+
+# --- FTP and PHP --------------------------------------------------------------
+root="$work/ftp"
+mkdir -p "$root/public_html" "$root/elsewhere"
+ftpport=$(free_port)
+ftppw="ftp'pass\\word"
+$py -m pyftpdlib -i 127.0.0.1 -p "$ftpport" -w -d "$root" -u ftpuser -P "$ftppw" \
+    >"$work/ftp.log" 2>&1 &
+pids+=($!)
+httpport=$(free_port)
+php -S "127.0.0.1:$httpport" -t "$root/public_html" >"$work/php.log" 2>&1 &
+pids+=($!)
+for ((i = 0; i < 80; i++)); do
+    $py -c "import socket; [socket.create_connection(('127.0.0.1', p)).close() for p in ($ftpport, $httpport)]" \
+        2>/dev/null && break
+    sleep 0.25
+done
+
+wine_up
+mkdir -p "$cdir"
+cp "$bin/BrindlewoxMySqlDump.php" "$cdir/template.php" || { echo "FAILED: no template beside the programs"; exit 1; }
+tmpdir=$(ls -d "$WINEPREFIX"/drive_c/users/*/AppData/Local/Temp "$WINEPREFIX"/drive_c/users/*/Temp 2>/dev/null | head -n 1)
+[ -d "$tmpdir" ] || { echo "FAILED: the prefix has no temporary folder"; exit 1; }
+# The prefix is this script's own: a filled script there is from an earlier,
+# failed run of it.
+find "$tmpdir" -maxdepth 1 -iname 'qvt*.tmp' -delete
+today=$(date -u +%F)
+
+# run CASE [VAR=value...]: one backup run of the row in folder CASE.
+run() {
+    local case=$1
+    shift
+    mkdir -p "$cdir/$case"
+    env BW_WEB_DUMP_CHILD=run BW_DUMP_FOLDER="$cwin\\$case" BW_DUMP_RECORD="$cwin\\$case\\record.txt" \
+        BW_DUMP_TEMPLATE="$cwin\\template.php" BW_DUMP_FTP_PORT="$ftpport" BW_DUMP_HTTP_PORT="$httpport" \
+        BW_DUMP_ADDRESS="http://127.0.0.1" BW_DUMP_FTP="127.0.0.1:/public_html" \
+        BW_DUMP_FTP_LOGIN=ftpuser BW_DUMP_FTP_PASSWORD="$ftppw" BW_DUMP_DB_HOST="127.0.0.1:$dbport" \
+        BW_DUMP_DB_NAME=shopdb BW_DUMP_DB_USER=dumper BW_DUMP_DB_PASSWORD="$dumppw" \
+        BW_DUMP_COMPRESS=0 BW_DUMP_ENCRYPT=0 BW_DUMP_PASSWORD="" BW_DUMP_PROXY="" "$@" \
+        timeout 400 "$WINE" "$bin/tests/engine_tests.exe" </dev/null >"$work/$case.out" 2>&1
+    local rc=$?
+    [ $rc = 0 ] || fail "$case: the run ended with $rc: $(tail -n 5 "$work/$case.out")"
+}
+record() { tr -d '\r\n' <"$cdir/$1/record.txt" 2>/dev/null; }
+dumpfile() { echo "$cdir/$1/dest/Databases/$today/shopdb.sql"; }
+# Neither script left: none on the server, none in %TEMP%, no .tmp.
+no_leftovers() {
+    sleep 0.5 # php's own unlink may finish just after the answer
+    [ -z "$(find "$root" -name 'BrindlewoxMySqlDump.php')" ] || fail "$1: the script stayed on the server"
+    [ -z "$(find "$tmpdir" -maxdepth 1 -iname 'qvt*.tmp' 2>/dev/null)" ] || fail "$1: a filled script stayed in %TEMP%"
+    [ -z "$(find "$cdir/$1/dest" -name '*.tmp' 2>/dev/null)" ] || fail "$1: a .tmp file stayed"
+}
+dump_requests() { grep -c 'GET /BrindlewoxMySqlDump.php' "$work/php.log"; }
+
+# --- The four stored forms ------------------------------------------------------
+forms=("0 0" "0 1" "1 0" "1 1")
+for f in 0 1 2 3; do
+    set -- ${forms[$f]}
+    run "form$f" BW_DUMP_COMPRESS=$1 BW_DUMP_ENCRYPT=$2 BW_DUMP_PASSWORD="k'ey$f"
+    [ "$(record "form$f")" = "1 0" ] || fail "form $f: counted '$(record "form$f")', not '1 0'"
+    stored=$(dumpfile "form$f")
+    [ -s "$stored" ] || { fail "form $f: nothing stored"; continue; }
+    no_leftovers "form$f"
+    if [ "$1" = 1 ] && [ "$2" = 0 ]; then
+        bunzip2 -c "$stored" >"$work/native$f.sql" 2>/dev/null || fail "form $f: not a bzip2 stream"
+    fi
+    env BW_WEB_DUMP_CHILD=restore BW_RESTORE_SOURCE="$cwin\\form$f\\dest\\Databases\\$today\\shopdb.sql" \
+        BW_RESTORE_TARGET="$cwin\\form$f\\restored.sql" BW_DUMP_COMPRESS=$1 BW_DUMP_ENCRYPT=$2 \
+        BW_DUMP_PASSWORD="k'ey$f" "$WINE" "$bin/tests/engine_tests.exe" </dev/null >/dev/null 2>&1 ||
+        fail "form $f: the restore failed"
+    cp "$cdir/form$f/restored.sql" "$work/restored$f.sql" 2>/dev/null
+done
+[ "$(tail -n 1 "$work/restored0.sql" 2>/dev/null)" = "-- Brindlewox dump complete" ] ||
+    fail "the dump does not end with the completion line"
+cmp -s "$(dumpfile form0)" "$work/restored0.sql" || fail "form 0 is not the plain dump"
+for f in 1 2 3; do
+    cmp -s "$work/restored0.sql" "$work/restored$f.sql" || fail "form $f restores to another dump"
+done
+cmp -s "$work/restored0.sql" "$work/native2.sql" || fail "bunzip2 of form 2 differs from the dump"
+cmp -s "$(dumpfile form1)" "$work/restored1.sql" && fail "form 1 is stored unencrypted"
+grep -qF "INSERT INTO \`items\` VALUES ('8','Ann\\'s item \\\\ 8 Grüße 日本 ✓','line\\none" "$work/restored0.sql" &&
+    grep -qF "VALUES ('7','Ann\\'s item \\\\ 7 Grüße 日本 ✓',NULL,0x8f14e45fceea167a5a36dedd4bea2543" \
+        "$work/restored0.sql" || fail "texts, NULLs or binary values are not written as expected"
+
+sql -e 'CREATE DATABASE shopcopy CHARACTER SET utf8mb4'
+sql shopcopy <"$work/restored0.sql" || fail "the dump does not load"
+[ "$(checksums shopcopy)" = "$expected" ] || fail "the loaded copy differs: $(checksums shopcopy) / $expected"
+
+# --- A second run the same day skips --------------------------------------------
+before=$(dump_requests)
+cp "$(dumpfile form0)" "$work/first.sql"
+run form0
+[ "$(record form0)" = "1 0" ] || fail "second run: counted '$(record form0)'"
+[ "$(dump_requests)" = "$before" ] || fail "second run: the dump was fetched again"
+cmp -s "$(dumpfile form0)" "$work/first.sql" || fail "second run: the stored dump changed"
+
+# --- A missing FTP folder lands in public_html ------------------------------------
+run missing BW_DUMP_FTP="127.0.0.1:no-such-folder"
+[ "$(record missing)" = "1 0" ] && [ -s "$(dumpfile missing)" ] || fail "missing folder: not stored ('$(record missing)')"
+no_leftovers missing
+
+# --- Failures ---------------------------------------------------------------------
+# Each case starts with an earlier day's dump, which must stay as it is.
+failure() {
+    local case=$1
+    shift
+    mkdir -p "$cdir/$case/dest/Databases/2000-01-01"
+    cp "$work/first.sql" "$cdir/$case/dest/Databases/2000-01-01/shopdb.sql"
+    run "$case" "$@"
+    [ "$(record "$case")" = "1 1" ] || fail "$case: counted '$(record "$case")', not '1 1'"
+    [ ! -e "$cdir/$case/dest/Databases/$today" ] || fail "$case: the day's folder was left"
+    cmp -s "$cdir/$case/dest/Databases/2000-01-01/shopdb.sql" "$work/first.sql" ||
+        fail "$case: the earlier dump changed"
+    grep -qa "Error at: http://127.0.0.1" "$cdir/$case"/ORVANEL*/Log/*.txt 2>/dev/null ||
+        fail "$case: no \"Error at:\" in the log"
+    no_leftovers "$case"
+}
+failure wrongpass BW_DUMP_FTP_PASSWORD="wrong"
+grep -qa "127.0.0.1: Cannot write to FTP." "$cdir/wrongpass"/ORVANEL*/Log/*.txt 2>/dev/null ||
+    fail "wrongpass: no \"Cannot write to FTP.\" in the log"
+failure notfound BW_DUMP_FTP="127.0.0.1:/elsewhere"
+failure unreadable BW_DUMP_DB_USER=limited BW_DUMP_DB_PASSWORD="$limitedpw"
+
+$py "$top/tests/scripts/web_dump_proxy.py" refuse "$work/refuse.port" "$work/refuse.count" &
+pids+=($!)
+$py "$top/tests/scripts/web_dump_proxy.py" slow "$work/slow.port" "$work/slow.count" &
+pids+=($!)
+for ((i = 0; i < 40; i++)); do [ -s "$work/refuse.port" ] && [ -s "$work/slow.port" ] && break; sleep 0.25; done
+proxypw="proxy'secret"
+failure refused BW_DUMP_PROXY="127.0.0.1:$(cat "$work/refuse.port")" BW_DUMP_PROXY_LOGIN=proxyuser \
+    BW_DUMP_PROXY_PASSWORD="$proxypw"
+sends=$(wc -l <"$work/refuse.count" 2>/dev/null || echo 0)
+[ "$sends" -ge 4 ] && [ "$sends" -le 8 ] || fail "refused: $sends requests to the refusing proxy"
+echo "refused: $sends requests to the refusing proxy"
+started=$(date +%s)
+failure stopped BW_DUMP_STOP=1 BW_DUMP_PROXY="127.0.0.1:$(cat "$work/slow.port")"
+[ $(($(date +%s) - started)) -lt 120 ] || fail "stopped: the stop did not end the download"
+[ -s "$work/slow.count" ] || fail "stopped: the download did not go through the slow proxy"
+
+# --- No credential in any log -------------------------------------------------------
+sid=$(printf '%s' "$dumppw" | md5sum | cut -c1-32)
+lsid=$(printf '%s' "$limitedpw" | md5sum | cut -c1-32)
+for secret in "$ftppw" "$dumppw" "$limitedpw" "$proxypw" "k'ey" "$sid" "$lsid" "sid=" "wrong"; do
+    if grep -rqaF -- "$secret" "$cdir"/*/ORVANEL*/Log/ 2>/dev/null; then
+        fail "a log holds a credential: $secret"
+    fi
+done
+ls "$cdir"/*/ORVANEL*/Log/*.txt >/dev/null 2>&1 || fail "no log was written"
+
+[ $status = 0 ] && echo "web-dump: all cases passed"
+exit $status
