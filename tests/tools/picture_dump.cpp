@@ -11,7 +11,7 @@
 // as the first file without a line.
 // Shell tests compare the output with native reference decoders. Exit code 0
 // when every file was handled (decoded or refused), 2 on bad arguments.
-#include "skin/Picture.h"
+#include "picture/Picture.h"
 
 #include <cstdio>
 #include <cstdlib>
