@@ -1,0 +1,234 @@
+// Helpers of the skinned-control tests: a plain host window, a 32-bit
+// canvas whose pixels can be read, printing a control into it
+// (WM_PRINTCLIENT, as the controls paint themselves), and pumping messages
+// for a while.
+#ifndef BRINDLEWOX_TESTS_SKIN_CONTROLTESTSUPPORT_H
+#define BRINDLEWOX_TESTS_SKIN_CONTROLTESTSUPPORT_H
+
+#include "foundation/Dc.h"
+#include "foundation/Gdi.h"
+#include "skin/SkinFiles.h"
+#include "tests/foundation/WindowTestSupport.h"
+#include "tests/support/TempFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+// A memory DC over a top-down 32-bit DIB of the given size, cleared to a
+// colour no control paints (1, 2, 3).
+class TestCanvas
+{
+public:
+    static constexpr COLORREF Untouched = RGB(1, 2, 3);
+
+    TestCanvas(int width, int height) : m_width(width), m_height(height)
+    {
+        BITMAPINFO info = {};
+        info.bmiHeader.biSize = sizeof(info.bmiHeader);
+        info.bmiHeader.biWidth = width;
+        info.bmiHeader.biHeight = -height;
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        info.bmiHeader.biCompression = BI_RGB;
+        m_dc.CreateCompatibleDC();
+        void* bits = nullptr;
+        m_bitmap.Attach(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0), true);
+        m_bits = static_cast<DWORD*>(bits);
+        m_selection.Select(m_dc, m_bitmap);
+        Clear(Untouched);
+    }
+
+    void Clear(COLORREF color) { m_dc.FillSolidRect(0, 0, m_width, m_height, color); }
+
+    // WM_PRINTCLIENT with erasing and painting.
+    void Print(HWND control)
+    {
+        Clear(Untouched);
+        SendMessageA(control, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(m_dc.GetSafeHdc()),
+                     PRF_CLIENT | PRF_ERASEBKGND);
+        GdiFlush();
+    }
+
+    COLORREF Pixel(int x, int y) const
+    {
+        DWORD value = m_bits[y * m_width + x];
+        return RGB((value >> 16) & 0xFF, (value >> 8) & 0xFF, value & 0xFF);
+    }
+
+    // True when a pixel of the rectangle satisfies the test.
+    template <class Test> bool Any(const RECT& rect, Test test) const
+    {
+        for (int y = rect.top; y < rect.bottom; ++y)
+            for (int x = rect.left; x < rect.right; ++x)
+                if (test(Pixel(x, y)))
+                    return true;
+        return false;
+    }
+
+    CDC& Dc() { return m_dc; }
+    int Width() const { return m_width; }
+    int Height() const { return m_height; }
+    bool IsValid() const { return m_bits != nullptr; }
+
+private:
+    int m_width;
+    int m_height;
+    CDC m_dc;
+    CBitmap m_bitmap;
+    CSelectScope m_selection;
+    DWORD* m_bits = nullptr;
+};
+
+inline bool IsDark(COLORREF color)
+{
+    return GetRValue(color) < 100 && GetGValue(color) < 100 && GetBValue(color) < 100;
+}
+
+inline bool IsRed(COLORREF color)
+{
+    return GetRValue(color) > 180 && GetGValue(color) < 90 && GetBValue(color) < 90;
+}
+
+// A settings folder and a program folder of the test's own for the life of
+// the object: the skin "Test" with the given [Color] lines (none: no skin
+// folder at all, so every reader's defaults apply).
+class PrivateSkin
+{
+public:
+    explicit PrivateSkin(const char* colorLines = nullptr)
+    {
+        MakeFolder(m_program);
+        if (colorLines != nullptr)
+        {
+            MakeFolder(m_settings);
+            WriteTextFile(m_settings + "\\settings.ini",
+                          "[Skin]\r\nDirectory=Test\r\n[Language]\r\nDirectory=English\r\n");
+            MakeFolder(m_program + "\\Skins");
+            MakeFolder(m_program + "\\Skins\\Test");
+            WriteTextFile(m_program + "\\Skins\\Test\\default.ini",
+                          CString("[Color]\r\n") + colorLines);
+        }
+        OverrideSkinFilesFolders(m_settings, m_program);
+    }
+    ~PrivateSkin() { OverrideSkinFilesFolders(nullptr, nullptr); }
+    PrivateSkin(const PrivateSkin&) = delete;
+    PrivateSkin& operator=(const PrivateSkin&) = delete;
+
+    const CString& SettingsFolder() const { return m_settings; }
+
+private:
+    TempFolder m_temp{"controls"};
+    CString m_settings = m_temp / kProductFolderName;
+    CString m_program = m_temp / "program";
+};
+
+// A plain top-level window of the framework's class to hold controls.
+class HostWindow
+{
+public:
+    HostWindow(int width = 640, int height = 480)
+    {
+        StartFramework();
+        m_hWnd = CreateWindowExA(0, "CWindowClass", "host", WS_POPUP, 100, 100, width, height,
+                                 nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    }
+    ~HostWindow()
+    {
+        if (IsWindow(m_hWnd))
+            DestroyWindow(m_hWnd);
+    }
+    HostWindow(const HostWindow&) = delete;
+    HostWindow& operator=(const HostWindow&) = delete;
+
+    // A child of the class (a dialog item to bind to).
+    HWND AddChild(const char* className, const char* text, int x, int y, int width, int height,
+                  DWORD style = 0)
+    {
+        return CreateWindowExA(0, className, text, WS_CHILD | WS_VISIBLE | style, x, y, width,
+                               height, m_hWnd, nullptr, GetModuleHandleA(nullptr), nullptr);
+    }
+
+    HWND Get() const { return m_hWnd; }
+
+private:
+    HWND m_hWnd = nullptr;
+};
+
+// Dispatches the thread's messages for the time given, or until the test
+// holds.
+template <class Done> bool PumpUntil(DWORD milliseconds, Done done)
+{
+    DWORD start = GetTickCount();
+    while (GetTickCount() - start < milliseconds)
+    {
+        PumpMessages();
+        if (done())
+            return true;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    }
+    PumpMessages();
+    return done();
+}
+
+inline void PumpFor(DWORD milliseconds)
+{
+    PumpUntil(milliseconds, [] { return false; });
+}
+
+// The windows of this thread, children included (Wine 8's GetGuiResources
+// answers 0 for USER objects too).
+inline BOOL CALLBACK CountOneWindow(HWND, LPARAM count)
+{
+    ++*reinterpret_cast<int*>(count);
+    return TRUE;
+}
+// EnumChildWindows reaches every descendant.
+inline BOOL CALLBACK CountWindow(HWND window, LPARAM count)
+{
+    ++*reinterpret_cast<int*>(count);
+    EnumChildWindows(window, CountOneWindow, count);
+    return TRUE;
+}
+inline int CountThreadWindows()
+{
+    int count = 0;
+    EnumThreadWindows(GetCurrentThreadId(), CountWindow, reinterpret_cast<LPARAM>(&count));
+    return count;
+}
+
+// The GDI objects of this process, counted in the GDI handle table the
+// PEB points at (GdiSharedHandleTable: 65,536 entries of 24 bytes, the
+// owner's process id >> 2 at offset 8, the object type at offset 14).
+// Wine 8's GetGuiResources is a stub that answers 0, so a leak check cannot
+// ask it. Wine's table belongs to the process alone and leaves the owner 0;
+// Windows shares it between processes and fills it in. -1 when the table
+// is not there.
+inline int CountGdiObjects()
+{
+#ifdef _WIN64
+    using GetPebFunction = void*(WINAPI*)();
+    auto getPeb = reinterpret_cast<GetPebFunction>(
+        GetProcAddress(GetModuleHandleA("ntdll.dll"), "RtlGetCurrentPeb"));
+    if (getPeb == nullptr)
+        return -1;
+    auto* peb = static_cast<const BYTE*>(getPeb());
+    const BYTE* table = *reinterpret_cast<const BYTE* const*>(peb + 0xF8);
+    if (table == nullptr)
+        return -1;
+    WORD process = static_cast<WORD>(GetCurrentProcessId() >> 2);
+    int count = 0;
+    for (int i = 0; i < 0x10000; ++i)
+    {
+        const BYTE* entry = table + i * 24;
+        WORD owner = *reinterpret_cast<const WORD*>(entry + 8);
+        if (entry[14] != 0 && (owner == process || owner == 0))
+            ++count;
+    }
+    return count;
+#else
+    return -1;
+#endif
+}
+
+#endif
