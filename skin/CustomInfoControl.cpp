@@ -1,7 +1,7 @@
 #include "skin/CustomInfoControl.h"
 
 #include "skin/InfoText.h"
-#include "skin/PrintClient.h"
+#include "skin/SkinPaint.h"
 
 // The layout's surface over a device context and the control's fonts.
 class CInfoControlSurface : public infotext::CSurface

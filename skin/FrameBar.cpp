@@ -1,16 +1,14 @@
 #include "skin/FrameBar.h"
 
 #include "foundation/Controls.h"
-#include "foundation/Module.h"
-#include "skin/PrintClient.h"
 #include "skin/SkinFiles.h"
+#include "skin/SkinPaint.h"
 
 #include <commctrl.h>
 #include <shlwapi.h>
 
 #include <algorithm>
 #include <cstddef>
-#include <cstring>
 
 namespace
 {
@@ -79,27 +77,8 @@ void CFrameBar::MakeFonts(const LOGFONTA& logFont)
 
 void CFrameBar::MakeToolTip()
 {
-    if (m_hToolTip != nullptr || m_hWnd == nullptr)
-        return;
-    InitCommonControlsSafe(ICC_BAR_CLASSES);
-    HINSTANCE instance = GetModuleState()->GetInstanceHandle();
-    m_hToolTip = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, TTS_ALWAYSTIP,
-                                 CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, m_hWnd,
-                                 nullptr, instance, nullptr);
-    if (m_hToolTip == nullptr)
-        return;
-    TOOLINFOA tool = {};
-    tool.cbSize = TTTOOLINFOA_V2_SIZE;
-    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
-    tool.hwnd = m_hWnd;
-    tool.uId = reinterpret_cast<UINT_PTR>(m_hWnd);
-    tool.hinst = instance;
-    tool.lpszText = LPSTR_TEXTCALLBACKA;
-    if (!SendMessageA(m_hToolTip, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool)))
-    {
-        ::DestroyWindow(m_hToolTip);
-        m_hToolTip = nullptr;
-    }
+    if (m_hToolTip == nullptr && m_hWnd != nullptr)
+        m_hToolTip = CreateWindowToolTip(m_hWnd);
 }
 
 void CFrameBar::PreSubclassWindow()

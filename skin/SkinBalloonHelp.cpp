@@ -5,14 +5,13 @@
 #include "foundation/MultiMon.h"
 #include "foundation/Startup.h"
 #include "skin/BalloonGeometry.h"
-#include "skin/PrintClient.h"
+#include "skin/SkinPaint.h"
 #include "skin/SkinFiles.h"
 
 #include <shellapi.h>
 #include <vsstyle.h>
 
 #include <algorithm>
-#include <cstring>
 
 namespace
 {
@@ -33,11 +32,6 @@ int PointY(LPARAM lParam)
     return static_cast<short>(HIWORD(lParam));
 }
 
-bool VisualStylesActive()
-{
-    const OSVERSIONINFOA& version = GetModuleState()->GetOSVersion();
-    return version.dwMajorVersion >= 6 && GetThemeLibrary().IsAppThemed();
-}
 
 CSize BitmapSize(HBITMAP bitmap)
 {
@@ -64,15 +58,25 @@ CSize IconSize(HICON icon)
     return size;
 }
 
-void MakeFont(CFont& font, int height, int weight)
+int CALLBACK NoteFontFound(const LOGFONTA*, const TEXTMETRICA*, DWORD, LPARAM found)
 {
-    LOGFONTA logFont = {};
-    logFont.lfHeight = height;
-    logFont.lfWeight = weight;
-    logFont.lfCharSet = DEFAULT_CHARSET;
-    logFont.lfQuality = CLEARTYPE_QUALITY;
-    std::strcpy(logFont.lfFaceName, "Arial");
-    font.CreateFontIndirect(logFont);
+    *reinterpret_cast<bool*>(found) = true;
+    return 0;
+}
+
+// Whether the system has the Marlett font of the caption glyphs; asked once.
+bool HasMarlettFont()
+{
+    static const bool has = [] {
+        bool found = false;
+        LOGFONTA wanted = {};
+        wanted.lfCharSet = DEFAULT_CHARSET;
+        lstrcpyA(wanted.lfFaceName, "Marlett");
+        CGetDC screen;
+        EnumFontFamiliesExA(screen, &wanted, NoteFontFound, reinterpret_cast<LPARAM>(&found), 0);
+        return found;
+    }();
+    return has;
 }
 } // namespace
 
@@ -102,7 +106,7 @@ int CSkinBalloonHelp::GetLiveCount()
 
 CSize CSkinBalloonHelp::GetCloseButtonSize()
 {
-    if (VisualStylesActive())
+    if (CHotButton::VisualStylesActive())
         return CSize(GetSystemMetrics(SM_CXSMSIZE), GetSystemMetrics(SM_CYSMSIZE));
     return CSize(GetSystemMetrics(SM_CXSIZE), GetSystemMetrics(SM_CYSIZE));
 }
@@ -136,9 +140,9 @@ bool CSkinBalloonHelp::LaunchBalloon(const char* title, const char* content, POI
 bool CSkinBalloonHelp::CreateFonts()
 {
     if (!m_titleFont.IsValid())
-        MakeFont(m_titleFont, 16, FW_BOLD);
+        CreateSkinFont(m_titleFont, 16, FW_BOLD);
     if (!m_contentFont.IsValid())
-        MakeFont(m_contentFont, 15, FW_NORMAL);
+        CreateSkinFont(m_contentFont, 15, FW_NORMAL);
     return m_titleFont.IsValid() && m_contentFont.IsValid();
 }
 
@@ -167,6 +171,8 @@ bool CSkinBalloonHelp::Create(const char* title, const char* content, POINT anch
     // caller's to delete: it must not delete itself on the way.
     m_options = options & ~OptionDeleteSelf;
 
+    if (options & OptionShowCloseButton)
+        m_crossPen.CreatePen(PS_SOLID, 2, GetSysColor(COLOR_BTNTEXT));
     if (options & OptionInnerShadow)
     {
         BYTE r = GetRValue(m_background);
@@ -440,10 +446,32 @@ void CSkinBalloonHelp::DrawCloseButton(HDC dc)
                 GetThemeLibrary().DrawThemeBackground(m_hTheme, dc, TTP_CLOSE, state, &rect, nullptr)))
             return;
     }
-    UINT state = DFCS_CAPTIONCLOSE | (m_closeState == 0 ? DFCS_FLAT : DFCS_HOT);
-    if (m_closeState == 2)
-        state |= DFCS_PUSHED;
-    DrawFrameControl(dc, &rect, DFC_CAPTION, state);
+    if (HasMarlettFont())
+    {
+        UINT state = DFCS_CAPTIONCLOSE | (m_closeState == 0 ? DFCS_FLAT : DFCS_HOT);
+        if (m_closeState == 2)
+            state |= DFCS_PUSHED;
+        DrawFrameControl(dc, &rect, DFC_CAPTION, state);
+        return;
+    }
+    // DrawFrameControl draws the caption glyphs from the Marlett font; a
+    // system without it (Wine without its font package) shows the letter
+    // "r" instead of the cross. The same flat button, drawn here: a frame
+    // when hot, sunk when pressed, and the cross.
+    CDC target(dc);
+    if (m_closeState != 0)
+    {
+        if (m_closeState == 2)
+            target.FillSolidRect(rect, GetSysColor(COLOR_BTNFACE));
+        CDC::FrameRect(dc, rect, GetSysColor(COLOR_BTNSHADOW), 1);
+    }
+    int inset = std::max(3, static_cast<int>(rect.right - rect.left) / 4);
+    int shift = m_closeState == 2 ? 1 : 0;
+    CSelectScope pen(dc, m_crossPen);
+    MoveToEx(dc, rect.left + inset + shift, rect.top + inset + shift, nullptr);
+    LineTo(dc, rect.right - inset + shift, rect.bottom - inset + shift);
+    MoveToEx(dc, rect.right - inset - 1 + shift, rect.top + inset + shift, nullptr);
+    LineTo(dc, rect.left + inset - 1 + shift, rect.bottom - inset + shift);
 }
 
 void CSkinBalloonHelp::DrawHeader(CSize& size, HDC dc, bool draw)
@@ -510,7 +538,7 @@ LRESULT CSkinBalloonHelp::OnEraseBkgnd(CDC* dc)
 
 LRESULT CSkinBalloonHelp::OnPaint(CDC* dc)
 {
-    if (m_hTheme == nullptr && VisualStylesActive())
+    if (m_hTheme == nullptr && CHotButton::VisualStylesActive())
         m_hTheme = GetThemeLibrary().OpenThemeData(m_hWnd, L"TOOLTIP");
     if (dc != nullptr)
     {
@@ -576,7 +604,7 @@ LRESULT CSkinBalloonHelp::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_THEMECHANGED:
         if (m_hTheme != nullptr)
             GetThemeLibrary().CloseThemeData(m_hTheme);
-        m_hTheme = VisualStylesActive() ? GetThemeLibrary().OpenThemeData(m_hWnd, L"TOOLTIP")
+        m_hTheme = CHotButton::VisualStylesActive() ? GetThemeLibrary().OpenThemeData(m_hWnd, L"TOOLTIP")
                                         : nullptr;
         return 0;
     case WM_ACTIVATE:

@@ -156,6 +156,8 @@ private:
     // The inner shadow's shades (option 0x800), made with the window.
     CBrush m_lightBrush;
     CBrush m_darkBrush;
+    // The close button's cross where the system cannot draw it.
+    CPen m_crossPen;
     int m_quadrant = 0;
     // 0 normal, 1 hot, 2 pressed; and whether a press began on it.
     int m_closeState = 0;
