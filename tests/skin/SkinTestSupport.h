@@ -1,0 +1,62 @@
+// Helpers of the skin tests: test pictures written as BMP files, and a
+// control painted through WM_PRINTCLIENT into a 32-bit bitmap whose pixels
+// the tests read (Wine's null display driver draws memory contexts exactly).
+#ifndef BRINDLEWOX_TESTS_SKIN_SKINTESTSUPPORT_H
+#define BRINDLEWOX_TESTS_SKIN_SKINTESTSUPPORT_H
+
+#include "foundation/Base.h"
+
+#include <functional>
+
+// A 24-bit bottom-up BMP whose pixel (x, y) (y = 0 the bottom row) is
+// colour(x, y).
+bool WriteBmp(const char* path, int width, int height,
+              const std::function<COLORREF(int, int)>& colour);
+
+// How many GDI objects the process made (and kept) since the gauge was set
+// up: GetGuiResources(GR_GDIOBJECTS) where the system counts them, else
+// (Wine 8 answers 0) the slots in use in Wine's handle table, found by probe
+// objects. The constructor checks that the gauge sees 64 objects kept.
+class GdiObjectGauge
+{
+public:
+    GdiObjectGauge();
+    int Growth() const;
+
+private:
+    static int Now();
+    int m_start = 0;
+};
+
+// Starts the framework (ModuleState::Init) once per test process.
+void StartSkinFramework();
+
+// The client area of a window as WM_PRINTCLIENT with PRF_CLIENT |
+// PRF_ERASEBKGND paints it into a 32-bit DIB section that starts filled with
+// the ground colour.
+class Rendering
+{
+public:
+    Rendering(HWND window, COLORREF ground);
+    Rendering(const Rendering&) = delete;
+    Rendering& operator=(const Rendering&) = delete;
+    ~Rendering();
+
+    int Width() const { return m_width; }
+    int Height() const { return m_height; }
+    // The pixel as a COLORREF; CLR_INVALID outside.
+    COLORREF At(int x, int y) const;
+    // The smallest rectangle holding every pixel that differs from the
+    // colour; empty when there is none.
+    RECT BoundsOfOther(COLORREF color) const;
+    // How many pixels have exactly the colour.
+    int Count(COLORREF color) const;
+
+private:
+    int m_width = 0;
+    int m_height = 0;
+    HBITMAP m_bitmap = nullptr;
+    const DWORD* m_bits = nullptr;
+};
+
+#endif
