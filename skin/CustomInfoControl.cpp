@@ -112,14 +112,18 @@ CString CCustomInfoControl::GetText() const
     return text;
 }
 
+const char* CCustomInfoControl::TextOrWindowText(const char* text, CString& holder) const
+{
+    if (text != nullptr)
+        return text;
+    holder = GetText();
+    return holder;
+}
+
 int CCustomInfoControl::GetTextHeight(CDC& dc, const char* text)
 {
     CString windowText;
-    if (text == nullptr)
-    {
-        windowText = GetText();
-        text = windowText;
-    }
+    text = TextOrWindowText(text, windowText);
     CSaveDCScope saved(dc);
     SelectObject(dc, QueryBaseFont());
     SIZE size = {};
@@ -130,11 +134,7 @@ int CCustomInfoControl::GetTextHeight(CDC& dc, const char* text)
 int CCustomInfoControl::GetTextWidth(CDC& dc, const char* text)
 {
     CString windowText;
-    if (text == nullptr)
-    {
-        windowText = GetText();
-        text = windowText;
-    }
+    text = TextOrWindowText(text, windowText);
     CSaveDCScope saved(dc);
     m_baseFont = QueryBaseFont();
     SelectObject(dc, m_baseFont);
@@ -181,17 +181,15 @@ bool CCustomInfoControl::GetWindowSize(CSize& size)
 
 LRESULT CCustomInfoControl::OnPaint(CDC* dc)
 {
-    if (dc == nullptr)
-    {
-        CPaintDC paint(m_hWnd);
-        if (paint.GetSafeHdc() != nullptr)
-            OnPaint(&paint);
-        return 0;
-    }
+    return PaintInto(m_hWnd, dc, [this](CDC& target) { Paint(target); });
+}
+
+void CCustomInfoControl::Paint(CDC& target)
+{
     CRect client = GetClientRect();
     if (client.Width() <= 0 || client.Height() <= 0)
-        return 0;
-    CBufferDC buffer(*dc, *client);
+        return;
+    CBufferDC buffer(target, *client);
     buffer.FillSolidRect(*client, m_background);
     CRect textRect = client;
     if (GetWindowLongA(m_hWnd, GWL_STYLE) & SS_SUNKEN)
@@ -199,7 +197,6 @@ LRESULT CCustomInfoControl::OnPaint(CDC* dc)
     CString text = GetText();
     if (!text.IsEmpty())
         DrawInfoText(buffer, text, *textRect);
-    return 0;
 }
 
 LRESULT CCustomInfoControl::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)

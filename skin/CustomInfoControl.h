@@ -59,6 +59,8 @@ private:
         DWORD style;
     };
 
+    // Double-buffered: the background, then the text.
+    void Paint(CDC& target);
     // The control's own font (WM_GETFONT), else DEFAULT_GUI_FONT.
     HFONT QueryBaseFont() const;
     // Makes the font of the style bits current and selects it: the base
@@ -67,6 +69,8 @@ private:
     // it cannot be made.
     bool SelectStyleFont(HDC dc, DWORD style);
     CString GetText() const;
+    // The text, or for null the window text (kept in the holder).
+    const char* TextOrWindowText(const char* text, CString& holder) const;
 
     CArray<FontData> m_styleFonts;
     // Not owned: the base font or one of the style fonts.

@@ -5,21 +5,6 @@
 
 namespace
 {
-// OnPaint of the three statics: into the given context, or into a paint
-// cycle of the window's own.
-template <class Draw> LRESULT PaintInto(HWND window, CDC* dc, Draw draw)
-{
-    if (dc != nullptr)
-    {
-        draw(*dc);
-        return 0;
-    }
-    CPaintDC paint(window);
-    if (paint.GetSafeHdc() != nullptr)
-        draw(paint);
-    return 0;
-}
-
 // The window procedure the three statics share.
 LRESULT StaticWindowProc(CStatic& self, UINT message, WPARAM wParam, LPARAM lParam)
 {

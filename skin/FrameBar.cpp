@@ -311,15 +311,7 @@ void CFrameBar::Draw(CDC& target)
 
 LRESULT CFrameBar::OnPaint(CDC* dc)
 {
-    if (dc != nullptr)
-    {
-        Draw(*dc);
-        return 0;
-    }
-    CPaintDC paint(m_hWnd);
-    if (paint.GetSafeHdc() != nullptr)
-        Draw(paint);
-    return 0;
+    return PaintInto(m_hWnd, dc, [this](CDC& target) { Draw(target); });
 }
 
 LRESULT CFrameBar::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
@@ -419,15 +411,7 @@ void CProgressBar::Draw(CDC& target)
 
 LRESULT CProgressBar::OnPaint(CDC* dc)
 {
-    if (dc != nullptr)
-    {
-        Draw(*dc);
-        return 0;
-    }
-    CPaintDC paint(m_hWnd);
-    if (paint.GetSafeHdc() != nullptr)
-        Draw(paint);
-    return 0;
+    return PaintInto(m_hWnd, dc, [this](CDC& target) { Draw(target); });
 }
 
 LRESULT CProgressBar::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)

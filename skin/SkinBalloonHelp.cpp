@@ -540,15 +540,7 @@ LRESULT CSkinBalloonHelp::OnPaint(CDC* dc)
 {
     if (m_hTheme == nullptr && CHotButton::VisualStylesActive())
         m_hTheme = GetThemeLibrary().OpenThemeData(m_hWnd, L"TOOLTIP");
-    if (dc != nullptr)
-    {
-        DrawClient(*dc);
-        return 0;
-    }
-    CPaintDC paint(m_hWnd);
-    if (paint.GetSafeHdc() != nullptr)
-        DrawClient(paint);
-    return 0;
+    return PaintInto(m_hWnd, dc, [this](CDC& target) { DrawClient(target); });
 }
 
 LRESULT CSkinBalloonHelp::OnNcDestroy()

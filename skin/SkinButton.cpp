@@ -15,21 +15,6 @@ RECT ClientRectOf(HWND window)
     return client;
 }
 
-// OnPaint of both controls: into the given context, or into a paint cycle of
-// the window's own.
-template <class Draw> LRESULT PaintInto(HWND window, CDC* dc, Draw draw)
-{
-    if (dc != nullptr)
-    {
-        draw(*dc);
-        return 0;
-    }
-    CPaintDC paint(window);
-    if (paint.GetSafeHdc() != nullptr)
-        draw(paint);
-    return 0;
-}
-
 // WM_COMMAND to the parent with notification code 1.
 void NotifyParent(HWND control)
 {

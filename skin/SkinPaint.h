@@ -4,6 +4,7 @@
 #define BRINDLEWOX_SKIN_SKINPAINT_H
 
 #include "foundation/Base.h"
+#include "foundation/Dc.h"
 #include "foundation/Gdi.h"
 
 // Makes `font` Arial of the given height (pixels, as lfHeight) and weight,
@@ -18,5 +19,21 @@ void CreateSkinFont(CFont& font, int height, int weight);
 // controls' OnPaint draws into a context it is given). The message's result,
 // always 0.
 LRESULT PrintClientThroughPaint(HWND window, WPARAM dc, LPARAM flags);
+
+// OnPaint of the skinned controls: draws into the context it is given
+// (WM_PRINTCLIENT, a parent's snapshot), or else into a paint cycle of the
+// window's own. The handler's result, always 0.
+template <class Draw> LRESULT PaintInto(HWND window, CDC* dc, Draw draw)
+{
+    if (dc != nullptr)
+    {
+        draw(*dc);
+        return 0;
+    }
+    CPaintDC paint(window);
+    if (paint.GetSafeHdc() != nullptr)
+        draw(paint);
+    return 0;
+}
 
 #endif

@@ -197,38 +197,4 @@ inline int CountThreadWindows()
     return count;
 }
 
-// The GDI objects of this process, counted in the GDI handle table the
-// PEB points at (GdiSharedHandleTable: 65,536 entries of 24 bytes, the
-// owner's process id >> 2 at offset 8, the object type at offset 14).
-// Wine 8's GetGuiResources is a stub that answers 0, so a leak check cannot
-// ask it. Wine's table belongs to the process alone and leaves the owner 0;
-// Windows shares it between processes and fills it in. -1 when the table
-// is not there.
-inline int CountGdiObjects()
-{
-#ifdef _WIN64
-    using GetPebFunction = void*(WINAPI*)();
-    auto getPeb = reinterpret_cast<GetPebFunction>(
-        GetProcAddress(GetModuleHandleA("ntdll.dll"), "RtlGetCurrentPeb"));
-    if (getPeb == nullptr)
-        return -1;
-    auto* peb = static_cast<const BYTE*>(getPeb());
-    const BYTE* table = *reinterpret_cast<const BYTE* const*>(peb + 0xF8);
-    if (table == nullptr)
-        return -1;
-    WORD process = static_cast<WORD>(GetCurrentProcessId() >> 2);
-    int count = 0;
-    for (int i = 0; i < 0x10000; ++i)
-    {
-        const BYTE* entry = table + i * 24;
-        WORD owner = *reinterpret_cast<const WORD*>(entry + 8);
-        if (entry[14] != 0 && (owner == process || owner == 0))
-            ++count;
-    }
-    return count;
-#else
-    return -1;
-#endif
-}
-
 #endif

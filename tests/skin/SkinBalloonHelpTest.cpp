@@ -4,6 +4,7 @@
 #include "skin/SkinBalloonHelp.h"
 
 #include "ControlTestSupport.h"
+#include "SkinTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -355,8 +356,7 @@ TEST_F(BalloonTest, AHundredBalloonsLeaveNothingBehind)
     // One first, so that everything made once per process exists.
     ASSERT_TRUE(launch(3));
     ASSERT_TRUE(PumpUntil(3000, [] { return CSkinBalloonHelp::GetLiveCount() == 0; }));
-    int gdi = CountGdiObjects();
-    ASSERT_GT(gdi, 0);
+    GdiObjectGauge gdi;
     int windows = CountThreadWindows();
 
     for (int i = 0; i < 100; ++i)
@@ -366,6 +366,6 @@ TEST_F(BalloonTest, AHundredBalloonsLeaveNothingBehind)
     }
     EXPECT_EQ(CSkinBalloonHelp::GetLiveCount(), 0);
     EXPECT_EQ(CountThreadWindows(), windows);
-    EXPECT_EQ(CountGdiObjects(), gdi);
+    EXPECT_EQ(gdi.Growth(), 0);
     DestroyIcon(icon);
 }
