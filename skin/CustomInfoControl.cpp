@@ -181,7 +181,7 @@ bool CCustomInfoControl::GetWindowSize(CSize& size)
 
 LRESULT CCustomInfoControl::OnPaint(CDC* dc)
 {
-    return PaintInto(m_hWnd, dc, [this](CDC& target) { Paint(target); });
+    return PaintIntoOrOwnCycle(m_hWnd, dc, [this](CDC& target) { Paint(target); });
 }
 
 void CCustomInfoControl::Paint(CDC& target)

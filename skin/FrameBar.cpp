@@ -311,7 +311,7 @@ void CFrameBar::Draw(CDC& target)
 
 LRESULT CFrameBar::OnPaint(CDC* dc)
 {
-    return PaintInto(m_hWnd, dc, [this](CDC& target) { Draw(target); });
+    return PaintIntoOrOwnCycle(m_hWnd, dc, [this](CDC& target) { Draw(target); });
 }
 
 LRESULT CFrameBar::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
@@ -411,7 +411,7 @@ void CProgressBar::Draw(CDC& target)
 
 LRESULT CProgressBar::OnPaint(CDC* dc)
 {
-    return PaintInto(m_hWnd, dc, [this](CDC& target) { Draw(target); });
+    return PaintIntoOrOwnCycle(m_hWnd, dc, [this](CDC& target) { Draw(target); });
 }
 
 LRESULT CProgressBar::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)

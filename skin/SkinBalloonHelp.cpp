@@ -540,7 +540,7 @@ LRESULT CSkinBalloonHelp::OnPaint(CDC* dc)
 {
     if (m_hTheme == nullptr && CHotButton::VisualStylesActive())
         m_hTheme = GetThemeLibrary().OpenThemeData(m_hWnd, L"TOOLTIP");
-    return PaintInto(m_hWnd, dc, [this](CDC& target) { DrawClient(target); });
+    return PaintIntoOrOwnCycle(m_hWnd, dc, [this](CDC& target) { DrawClient(target); });
 }
 
 LRESULT CSkinBalloonHelp::OnNcDestroy()

@@ -8,12 +8,6 @@
 
 namespace
 {
-RECT ClientRectOf(HWND window)
-{
-    RECT client = {};
-    ::GetClientRect(window, &client);
-    return client;
-}
 
 // WM_COMMAND to the parent with notification code 1.
 void NotifyParent(HWND control)
@@ -140,7 +134,7 @@ UINT CSkinButton::ChooseTextFlags() const
 
 LRESULT CSkinButton::OnPaint(CDC* dc)
 {
-    return PaintInto(m_hWnd, dc, [this](CDC& target) { Draw(target); });
+    return PaintIntoOrOwnCycle(m_hWnd, dc, [this](CDC& target) { Draw(target); });
 }
 
 void CSkinButton::Draw(CDC& dc)
@@ -287,7 +281,7 @@ int CSkinCheckBox::ChooseImage() const
 
 LRESULT CSkinCheckBox::OnPaint(CDC* dc)
 {
-    return PaintInto(m_hWnd, dc, [this](CDC& target) { Draw(target); });
+    return PaintIntoOrOwnCycle(m_hWnd, dc, [this](CDC& target) { Draw(target); });
 }
 
 void CSkinCheckBox::Draw(CDC& dc)

@@ -20,10 +20,12 @@ void CreateSkinFont(CFont& font, int height, int weight);
 // always 0.
 LRESULT PrintClientThroughPaint(HWND window, WPARAM dc, LPARAM flags);
 
-// OnPaint of the skinned controls: draws into the context it is given
-// (WM_PRINTCLIENT, a parent's snapshot), or else into a paint cycle of the
-// window's own. The handler's result, always 0.
-template <class Draw> LRESULT PaintInto(HWND window, CDC* dc, Draw draw)
+// The client rectangle; empty for a handle the system rejects.
+RECT ClientRectOf(HWND window);
+
+// OnPaint of the skinned controls: `draw` paints into the context WM_PAINT
+// brought, or, for null, into a paint cycle of the window's own. 0.
+template <class Draw> LRESULT PaintIntoOrOwnCycle(HWND window, CDC* dc, Draw draw)
 {
     if (dc != nullptr)
     {

@@ -7,9 +7,7 @@
 
 #include "foundation/Dc.h"
 #include "foundation/Gdi.h"
-#include "skin/SkinFiles.h"
 #include "tests/foundation/WindowTestSupport.h"
-#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -89,39 +87,6 @@ inline bool IsRed(COLORREF color)
 {
     return GetRValue(color) > 180 && GetGValue(color) < 90 && GetBValue(color) < 90;
 }
-
-// A settings folder and a program folder of the test's own for the life of
-// the object: the skin "Test" with the given [Color] lines (none: no skin
-// folder at all, so every reader's defaults apply).
-class PrivateSkin
-{
-public:
-    explicit PrivateSkin(const char* colorLines = nullptr)
-    {
-        MakeFolder(m_program);
-        if (colorLines != nullptr)
-        {
-            MakeFolder(m_settings);
-            WriteTextFile(m_settings + "\\settings.ini",
-                          "[Skin]\r\nDirectory=Test\r\n[Language]\r\nDirectory=English\r\n");
-            MakeFolder(m_program + "\\Skins");
-            MakeFolder(m_program + "\\Skins\\Test");
-            WriteTextFile(m_program + "\\Skins\\Test\\default.ini",
-                          CString("[Color]\r\n") + colorLines);
-        }
-        OverrideSkinFilesFolders(m_settings, m_program);
-    }
-    ~PrivateSkin() { OverrideSkinFilesFolders(nullptr, nullptr); }
-    PrivateSkin(const PrivateSkin&) = delete;
-    PrivateSkin& operator=(const PrivateSkin&) = delete;
-
-    const CString& SettingsFolder() const { return m_settings; }
-
-private:
-    TempFolder m_temp{"controls"};
-    CString m_settings = m_temp / kProductFolderName;
-    CString m_program = m_temp / "program";
-};
 
 // A plain top-level window of the framework's class to hold controls.
 class HostWindow

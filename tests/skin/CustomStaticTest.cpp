@@ -5,7 +5,6 @@
 #include "foundation/Window.h"
 #include "skin/SkinFiles.h"
 #include "tests/skin/SkinTestSupport.h"
-#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -35,25 +34,9 @@ protected:
     void SetUp() override
     {
         StartSkinFramework();
-        ASSERT_TRUE(MakeFolder(m_settings));
-        ASSERT_TRUE(WriteTextFile(m_settings + "\\settings.ini", "[Skin]\r\nDirectory=Test\r\n"));
-        MakeFolder(m_program);
-        MakeFolder(m_program + "\\Skins");
-        MakeFolder(m_program + "\\Skins\\Test");
-        ASSERT_TRUE(WriteTextFile(m_program + "\\Skins\\Test\\default.ini",
-                                  "[Color]\r\nGRADIENT_LEFT_R=0\r\nGRADIENT_LEFT_G=0\r\n"
-                                  "GRADIENT_LEFT_B=250\r\nGRADIENT_RIGHT_R=250\r\n"
-                                  "GRADIENT_RIGHT_G=0\r\nGRADIENT_RIGHT_B=0\r\n"));
-        OverrideSkinFilesFolders(m_settings, m_program);
-        ASSERT_TRUE(m_parent.CreateEx(0, nullptr, "parent", WS_POPUP, 0, 0, 300, 200, nullptr,
-                                      nullptr));
-        ShowWindow(m_parent.GetHwnd(), SW_SHOWNA);
+        ASSERT_TRUE(CreateShownParent(m_parent));
     }
-    void TearDown() override
-    {
-        m_parent.Destroy();
-        OverrideSkinFilesFolders(nullptr, nullptr);
-    }
+    void TearDown() override { m_parent.Destroy(); }
 
     HWND MakeStatic(const char* text, int width, int height, DWORD style = SS_LEFT)
     {
@@ -62,9 +45,8 @@ protected:
                                nullptr);
     }
 
-    TempFolder m_temp{"skinstatic"};
-    CString m_settings = m_temp / kProductFolderName;
-    CString m_program = m_temp / "program";
+    TestSkin m_skin{"[Color]\r\nGRADIENT_LEFT_R=0\r\nGRADIENT_LEFT_G=0\r\nGRADIENT_LEFT_B=250\r\n"
+                    "GRADIENT_RIGHT_R=250\r\nGRADIENT_RIGHT_G=0\r\nGRADIENT_RIGHT_B=0\r\n"};
     CWindow m_parent;
 };
 

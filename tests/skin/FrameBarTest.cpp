@@ -4,6 +4,8 @@
 #include "skin/FrameBar.h"
 
 #include "ControlTestSupport.h"
+#include "SkinTestSupport.h"
+#include "skin/SkinFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -15,7 +17,7 @@ namespace
 {
 // Frame colours of the test skin; the fill lacks its green, which then
 // comes from the reader's default (173).
-const char kSkinColors[] = "COLOR_FRAME_1_R=10\r\nCOLOR_FRAME_1_G=20\r\nCOLOR_FRAME_1_B=30\r\n"
+const char kSkinColors[] = "[Color]\r\nCOLOR_FRAME_1_R=10\r\nCOLOR_FRAME_1_G=20\r\nCOLOR_FRAME_1_B=30\r\n"
                            "COLOR_FRAME_2_R=40\r\nCOLOR_FRAME_2_G=50\r\nCOLOR_FRAME_2_B=60\r\n"
                            "COLOR_FRAME_3_R=200\r\nCOLOR_FRAME_3_B=50\r\n";
 const COLORREF kFrame1 = RGB(10, 20, 30);
@@ -33,7 +35,7 @@ protected:
         return host.AddChild("STATIC", text, 0, 0, width, height);
     }
 
-    PrivateSkin skin{kSkinColors};
+    TestSkin skin{kSkinColors};
     HostWindow host;
 };
 
@@ -103,9 +105,16 @@ TEST(ProgressBarSkin, DefaultsAndTheFirstRun)
 {
     // A fresh profile without any skin: the reader defaults, and the
     // progress bar writes the first-run entries (the frame bar only reads).
-    PrivateSkin none;
+    TempFolder fresh("firstrun");
+    CString program = fresh / "program";
+    ASSERT_TRUE(MakeFolder(program));
+    OverrideSkinFilesFolders(fresh / kProductFolderName, program);
+    struct Restore
+    {
+        ~Restore() { OverrideSkinFilesFolders(nullptr, nullptr); }
+    } restore;
     HostWindow host;
-    CString settings = none.SettingsFolder() + "\\settings.ini";
+    CString settings = fresh / kProductFolderName + "\\settings.ini";
     {
         CFrameBar field;
         EXPECT_EQ(field.GetFrameColor(0), RGB(168, 168, 168));

@@ -167,7 +167,8 @@ TEST_F(BalloonTest, LaunchedBalloonFitsItsContentAndGoesAfterItsTimeout)
 
 TEST_F(BalloonTest, PaintsOnTheSkinColour)
 {
-    PrivateSkin skin("COLOR_BALLOON_R=250\r\nCOLOR_BALLOON_G=240\r\nCOLOR_BALLOON_B=200\r\n");
+    TestSkin skin("[Color]\r\n"
+                  "COLOR_BALLOON_R=250\r\nCOLOR_BALLOON_G=240\r\nCOLOR_BALLOON_B=200\r\n");
     const COLORREF background = RGB(250, 240, 200);
     ASSERT_TRUE(CSkinBalloonHelp::LaunchBalloon("Title", "text\n\x1bt255,0,0red", POINT{300, 300},
                                                 0, kCloseButton, host.Get(), "", 0));

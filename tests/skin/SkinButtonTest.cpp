@@ -6,7 +6,6 @@
 #include "skin/SkinFiles.h"
 #include "skin/SkinPaint.h"
 #include "tests/skin/SkinTestSupport.h"
-#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -63,41 +62,26 @@ protected:
     void SetUp() override
     {
         StartSkinFramework();
-        ASSERT_TRUE(MakeFolder(m_settings));
-        ASSERT_TRUE(WriteTextFile(m_settings + "\\settings.ini", "[Skin]\r\nDirectory=Test\r\n"));
-        MakeFolder(m_program);
-        MakeFolder(m_program + "\\Skins");
-        ASSERT_TRUE(MakeFolder(m_skin));
-        ASSERT_TRUE(WriteTextFile(m_skin + "\\default.ini",
-                                  "[Color]\r\n"
-                                  "BUTTON_DEFAULT_R=255\r\nBUTTON_DEFAULT_G=255\r\nBUTTON_DEFAULT_B=0\r\n"
-                                  "BUTTON_ACTIVE_R=0\r\nBUTTON_ACTIVE_G=255\r\nBUTTON_ACTIVE_B=255\r\n"
-                                  "BUTTON_DOWN_R=255\r\nBUTTON_DOWN_G=128\r\nBUTTON_DOWN_B=0\r\n"
-                                  "[Image]\r\nBUTTON_DIALOG=strip.bmp\r\nCHECK_BUTTON=check.bmp\r\n"));
         // Thirds red, green and blue; the check picture's four images.
         WriteStrip(kGreen);
-        ASSERT_TRUE(WriteBmp(m_skin + "\\check.bmp", 88, 22, [](int x, int) {
-            static const COLORREF images[] = {RGB(0, 90, 0), RGB(90, 140, 90), RGB(140, 0, 0),
-                                              RGB(160, 120, 120)};
-            return images[x / 22];
-        }));
-        OverrideSkinFilesFolders(m_settings, m_program);
-        ASSERT_TRUE(m_parent.CreateEx(0, nullptr, "parent", WS_POPUP, 0, 0, 300, 200, nullptr,
-                                      nullptr));
-        // Shown: hidden windows keep no update region.
-        ShowWindow(m_parent.GetHwnd(), SW_SHOWNA);
+        ASSERT_TRUE(WriteBmp(m_skin.Folder() + "\\check.bmp", 88, 22,
+                             [](int x, int)
+                             {
+                                 static const COLORREF images[] = {RGB(0, 90, 0), RGB(90, 140, 90),
+                                                                   RGB(140, 0, 0),
+                                                                   RGB(160, 120, 120)};
+                                 return images[x / 22];
+                             }));
+        ASSERT_TRUE(CreateShownParent(m_parent));
     }
-    void TearDown() override
-    {
-        m_parent.Destroy();
-        OverrideSkinFilesFolders(nullptr, nullptr);
-    }
+    void TearDown() override { m_parent.Destroy(); }
 
     void WriteStrip(COLORREF middle)
     {
-        ASSERT_TRUE(WriteBmp(m_skin + "\\strip.bmp", 300, 30, [middle](int x, int) {
-            return x < 100 ? kRed : x < 200 ? middle : kBlue;
-        }));
+        ASSERT_TRUE(WriteBmp(m_skin.Folder() + "\\strip.bmp", 300, 30,
+                             [middle](int x, int) {
+                                 return x < 100 ? kRed : x < 200 ? middle : kBlue;
+                             }));
     }
 
     // A BUTTON child of the parent at (40, 50), 120 x 30.
@@ -109,10 +93,11 @@ protected:
                                GetModuleHandleA(nullptr), nullptr);
     }
 
-    TempFolder m_temp{"skinbutton"};
-    CString m_settings = m_temp / kProductFolderName;
-    CString m_program = m_temp / "program";
-    CString m_skin = m_program + "\\Skins\\Test";
+    TestSkin m_skin{"[Color]\r\n"
+                    "BUTTON_DEFAULT_R=255\r\nBUTTON_DEFAULT_G=255\r\nBUTTON_DEFAULT_B=0\r\n"
+                    "BUTTON_ACTIVE_R=0\r\nBUTTON_ACTIVE_G=255\r\nBUTTON_ACTIVE_B=255\r\n"
+                    "BUTTON_DOWN_R=255\r\nBUTTON_DOWN_G=128\r\nBUTTON_DOWN_B=0\r\n"
+                    "[Image]\r\nBUTTON_DIALOG=strip.bmp\r\nCHECK_BUTTON=check.bmp\r\n"};
     RecordingParent m_parent;
 };
 
@@ -237,7 +222,9 @@ TEST_F(SkinButtonTest, RepaintsMakeNoGdiObjects)
     HWND hwnd = MakeButton("Repaint");
     ASSERT_TRUE(button.Attach(hwnd, false));
     button.LoadSkinImage("BUTTON_DIALOG", "button_dialog.png");
-    { Rendering warmUp(hwnd, kWhite); }
+    {
+        Rendering warmUp(hwnd, kWhite);
+    }
     CGdiHandle::DestroyTemporaryObjects();
     CDC::DestroyTemporaryDCs();
     GdiObjectGauge gauge;
@@ -284,8 +271,8 @@ TEST_F(SkinButtonTest, TheSizeQueryAddsFramesPictureAndText)
     EXPECT_TRUE(button.GetWindowSize(size));
     const int textHeight = extent.bottom - extent.top;
     EXPECT_EQ(size.cx, 1 + 3 * GetSystemMetrics(SM_CXFRAME) + 120 + 4 + extent.right + 4);
-    EXPECT_EQ(size.cy, 2 + 3 * GetSystemMetrics(SM_CYFRAME) + 30 +
-                           (textHeight > 30 ? textHeight - 30 : 0));
+    EXPECT_EQ(size.cy,
+              2 + 3 * GetSystemMetrics(SM_CYFRAME) + 30 + (textHeight > 30 ? textHeight - 30 : 0));
 }
 
 TEST_F(SkinButtonTest, AClickTellsTheParentWithCodeOne)
@@ -343,11 +330,13 @@ TEST_F(SkinButtonTest, TheCheckBoxToggles)
 
 TEST_F(SkinButtonTest, TheFirstCheckBoxOfAFreshProfileWritesTheDefaults)
 {
-    DeleteFileA(m_settings + "\\settings.ini");
-    RemoveDirectoryA(m_settings);
+    const CString& settings = m_skin.SettingsFolder();
+    DeleteFileA(settings + "\\settings.ini");
+    RemoveDirectoryA(settings);
     CSkinCheckBox box;
-    EXPECT_STREQ(ReadTextFile(m_settings + "\\settings.ini").GetLength() > 0 ? "written" : "",
-                 "written");
+    CString written = ReadTextFile(settings + "\\settings.ini");
+    EXPECT_GE(written.Find("Directory=Default"), 0) << static_cast<const char*>(written);
+    EXPECT_GE(written.Find("Directory=English"), 0) << static_cast<const char*>(written);
     // The default skin folder does not exist here: an empty list of 22 x 22.
     int width = 0, height = 0;
     ASSERT_TRUE(ImageList_GetIconSize(box.GetImageList(), &width, &height));

@@ -6,7 +6,6 @@
 #include "foundation/Window.h"
 #include "skin/SkinFiles.h"
 #include "tests/skin/SkinTestSupport.h"
-#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -17,6 +16,15 @@ namespace
 constexpr COLORREF kFrame1 = RGB(168, 168, 168);
 constexpr COLORREF kFrame2 = RGB(223, 223, 223);
 constexpr COLORREF kFrame3 = RGB(255, 173, 27);
+
+MSG Message(HWND window, UINT message, WPARAM wParam)
+{
+    MSG result = {};
+    result.hwnd = window;
+    result.message = message;
+    result.wParam = wParam;
+    return result;
+}
 
 void Pump()
 {
@@ -34,17 +42,9 @@ protected:
     void SetUp() override
     {
         StartSkinFramework();
-        // A skin folder that does not exist: the reader defaults.
-        OverrideSkinFilesFolders(m_temp / "settings", m_temp.Path());
-        ASSERT_TRUE(m_parent.CreateEx(0, nullptr, "parent", WS_POPUP, 0, 0, 400, 300, nullptr,
-                                      nullptr));
-        ShowWindow(m_parent.GetHwnd(), SW_SHOWNA);
+        ASSERT_TRUE(CreateShownParent(m_parent));
     }
-    void TearDown() override
-    {
-        m_parent.Destroy();
-        OverrideSkinFilesFolders(nullptr, nullptr);
-    }
+    void TearDown() override { m_parent.Destroy(); }
 
     HWND MakeCombo(DWORD type = CBS_DROPDOWN, int y = 10)
     {
@@ -64,7 +64,7 @@ protected:
     // then translated into its character.
     void Type(CSkinComboBox& combo, HWND edit, WPARAM key)
     {
-        MSG down = {edit, WM_KEYDOWN, key, 1};
+        MSG down = Message(edit, WM_KEYDOWN, key);
         if (!combo.PreTranslateMessage(&down))
         {
             TranslateMessage(&down);
@@ -89,7 +89,8 @@ protected:
         return {start, end};
     }
 
-    TempFolder m_temp{"skincombo"};
+    // No colours: the readers' defaults.
+    TestSkin m_skin{""};
     CWindow m_parent;
 };
 
@@ -204,19 +205,14 @@ COLORREF FramePixel(CSkinComboBox& combo, int x, int y)
 {
     RECT client = {};
     GetClientRect(combo.GetHwnd(), &client);
-    HDC dc = CreateCompatibleDC(nullptr);
-    BITMAPINFO info = {};
-    info.bmiHeader = {sizeof(BITMAPINFOHEADER), client.right, -client.bottom, 1, 32};
-    void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ old = SelectObject(dc, bitmap);
-    CDC wrapper(dc);
-    combo.OnPaint(&wrapper);
-    COLORREF pixel = GetPixel(dc, x, y);
-    SelectObject(dc, old);
-    DeleteObject(bitmap);
-    DeleteDC(dc);
-    return pixel;
+    return PixelOfDrawing(
+        client.right, client.bottom,
+        [&combo](HDC dc)
+        {
+            CDC wrapper(dc);
+            combo.OnPaint(&wrapper);
+        },
+        x, y);
 }
 
 TEST_F(SkinComboBoxTest, TheFrameLightsWithTheFocus)
@@ -280,13 +276,13 @@ TEST_F(SkinComboBoxTest, AKeyArmsTheCompletionOnlyInAnEditableCombo)
     CSkinComboBox combo;
     HWND hwnd = MakeCombo();
     ASSERT_TRUE(combo.Attach(hwnd, false));
-    MSG key = {EditOf(hwnd), WM_KEYDOWN, 'X', 0};
+    MSG key = Message(EditOf(hwnd), WM_KEYDOWN, 'X');
     combo.PreTranslateMessage(&key);
     EXPECT_TRUE(combo.GetCompleteNext());
-    MSG del = {EditOf(hwnd), WM_KEYDOWN, VK_DELETE, 0};
+    MSG del = Message(EditOf(hwnd), WM_KEYDOWN, VK_DELETE);
     combo.PreTranslateMessage(&del);
     EXPECT_FALSE(combo.GetCompleteNext());
-    MSG other = {EditOf(hwnd), 0x200E, 'X', 0};
+    MSG other = Message(EditOf(hwnd), 0x200E, 'X');
     combo.PreTranslateMessage(&other);
     EXPECT_TRUE(combo.GetCompleteNext());
 }
@@ -297,19 +293,14 @@ class SkinEditTest : public SkinComboBoxTest
 
 COLORREF EditFramePixel(CSkinEdit& edit, int x, int y)
 {
-    HDC dc = CreateCompatibleDC(nullptr);
-    BITMAPINFO info = {};
-    info.bmiHeader = {sizeof(BITMAPINFOHEADER), 200, -40, 1, 32};
-    void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ old = SelectObject(dc, bitmap);
-    CDC wrapper(dc);
-    edit.DrawFrame(wrapper);
-    COLORREF pixel = GetPixel(dc, x, y);
-    SelectObject(dc, old);
-    DeleteObject(bitmap);
-    DeleteDC(dc);
-    return pixel;
+    return PixelOfDrawing(
+        200, 40,
+        [&edit](HDC dc)
+        {
+            CDC wrapper(dc);
+            edit.DrawFrame(wrapper);
+        },
+        x, y);
 }
 
 TEST_F(SkinEditTest, TheFrameTakesTwoPixelsAndFollowsTheFocus)

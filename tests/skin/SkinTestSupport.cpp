@@ -1,6 +1,7 @@
 #include "tests/skin/SkinTestSupport.h"
 
 #include "foundation/Module.h"
+#include "skin/SkinFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -15,7 +16,8 @@ bool WriteBmp(const char* path, int width, int height,
 {
     int rowBytes = (width * 3 + 3) & ~3;
     std::string data(54 + rowBytes * height, '\0');
-    auto put32 = [&](int at, DWORD value) {
+    auto put32 = [&](int at, DWORD value)
+    {
         for (int i = 0; i < 4; ++i)
             data[at + i] = static_cast<char>(value >> (8 * i));
     };
@@ -105,6 +107,52 @@ void StartSkinFramework()
     {
         ASSERT_TRUE(GetModuleState()->Init(GetModuleHandleA(nullptr), "", SW_SHOWNORMAL));
     }
+}
+
+TestSkin::TestSkin(const char* iniText)
+    : m_settings(m_temp / kProductFolderName), m_program(m_temp / "program"),
+      m_skin(m_program + "\\Skins\\Test")
+{
+    EXPECT_TRUE(MakeFolder(m_settings));
+    EXPECT_TRUE(WriteTextFile(m_settings + "\\settings.ini", "[Skin]\r\nDirectory=Test\r\n"));
+    MakeFolder(m_program);
+    MakeFolder(m_program + "\\Skins");
+    EXPECT_TRUE(MakeFolder(m_skin));
+    EXPECT_TRUE(WriteTextFile(m_skin + "\\default.ini", iniText));
+    OverrideSkinFilesFolders(m_settings, m_program);
+}
+
+TestSkin::~TestSkin()
+{
+    OverrideSkinFilesFolders(nullptr, nullptr);
+}
+
+bool CreateShownParent(CWindow& parent)
+{
+    if (!parent.CreateEx(0, nullptr, "parent", WS_POPUP, 0, 0, 400, 300, nullptr, nullptr))
+        return false;
+    ShowWindow(parent.GetHwnd(), SW_SHOWNA);
+    return true;
+}
+
+COLORREF PixelOfDrawing(int width, int height, const std::function<void(HDC)>& draw, int x, int y)
+{
+    HDC dc = CreateCompatibleDC(nullptr);
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(dc, bitmap);
+    draw(dc);
+    COLORREF pixel = GetPixel(dc, x, y);
+    SelectObject(dc, old);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+    return pixel;
 }
 
 Rendering::Rendering(HWND window, COLORREF ground)

@@ -5,6 +5,9 @@
 #define BRINDLEWOX_TESTS_SKIN_SKINTESTSUPPORT_H
 
 #include "foundation/Base.h"
+#include "foundation/String.h"
+#include "foundation/Window.h"
+#include "tests/support/TempFolder.h"
 
 #include <functional>
 
@@ -30,6 +33,33 @@ private:
 
 // Starts the framework (ModuleState::Init) once per test process.
 void StartSkinFramework();
+
+// A skin of a test's own: a settings file naming skin "Test" and that skin's
+// default.ini with the given text, in a fresh folder; the skin files read
+// them (OverrideSkinFilesFolders) until the object goes.
+class TestSkin
+{
+public:
+    explicit TestSkin(const char* iniText);
+    ~TestSkin();
+    // The skin folder, for the pictures its default.ini names.
+    const CString& Folder() const { return m_skin; }
+    const CString& SettingsFolder() const { return m_settings; }
+
+private:
+    TempFolder m_temp{"skintest"};
+    CString m_settings;
+    CString m_program;
+    CString m_skin;
+};
+
+// Makes `parent` a 400 x 300 popup and shows it (without activating it):
+// hidden windows keep no update region.
+bool CreateShownParent(CWindow& parent);
+
+// The pixel (x, y) of what `draw` paints into a width x height 32-bit
+// memory context that starts black.
+COLORREF PixelOfDrawing(int width, int height, const std::function<void(HDC)>& draw, int x, int y);
 
 // The client area of a window as WM_PRINTCLIENT with PRF_CLIENT |
 // PRF_ERASEBKGND paints it into a 32-bit DIB section that starts filled with
