@@ -166,6 +166,24 @@ void ApplyStyle(DWORD& state, const Token& token, CSurface& surface)
     state = next;
 }
 
+// The commands both passes apply: a style (the font follows) or an
+// alignment. False for any other token.
+bool ApplyStateCommand(DWORD& state, const Token& token, CSurface& surface)
+{
+    switch (token.kind)
+    {
+    case Token::StyleOn:
+    case Token::StyleOff:
+        ApplyStyle(state, token, surface);
+        return true;
+    case Token::Align:
+        state = ApplyToken(state, token);
+        return true;
+    default:
+        return false;
+    }
+}
+
 // Measures the rest of the line (up to '\n', which is consumed, or the
 // end): the sum of its run widths in the fonts its commands select. The
 // state takes the line's commands. False when the text ended.
@@ -175,26 +193,17 @@ bool MeasureLine(const char* text, CParser& parser, DWORD& state, CSurface& surf
     Token token;
     while (parser.Next(token))
     {
-        switch (token.kind)
-        {
-        case Token::LineBreak:
+        if (token.kind == Token::LineBreak)
             return true;
-        case Token::Run:
+        if (token.kind == Token::Run)
         {
             int fit = 0;
             width += surface.MeasureRun(text + token.start, token.length, INT_MAX, fit);
-            break;
         }
-        case Token::StyleOn:
-        case Token::StyleOff:
-            ApplyStyle(state, token, surface);
-            break;
-        case Token::Align:
-            state = ApplyToken(state, token);
-            break;
-        default:
-            // Measuring: no colours.
-            break;
+        else
+        {
+            // Measuring: colours are left out.
+            ApplyStateCommand(state, token, surface);
         }
     }
     return false;
@@ -301,13 +310,6 @@ void Draw(const char* text, const RECT& rect, bool verticalCentre, int edgeHeigh
             if (!full)
                 x = LineStart(text, parser, state, rect, surface);
             break;
-        case Token::StyleOn:
-        case Token::StyleOff:
-            ApplyStyle(state, token, surface);
-            break;
-        case Token::Align:
-            state = ApplyToken(state, token);
-            break;
         case Token::TextColour:
             surface.SetTextColour(token.value);
             break;
@@ -316,6 +318,9 @@ void Draw(const char* text, const RECT& rect, bool verticalCentre, int edgeHeigh
             break;
         case Token::Transparent:
             surface.SetTransparentBackground();
+            break;
+        default:
+            ApplyStateCommand(state, token, surface);
             break;
         }
     }
