@@ -134,28 +134,33 @@ bool CHotButton::SetToolTip(bool enable)
     if (button == nullptr)
         return false;
 
+    m_hToolTip = CreateWindowToolTip(button);
+    return m_hToolTip != nullptr;
+}
+
+HWND CreateWindowToolTip(HWND window)
+{
     InitCommonControlsSafe(ICC_BAR_CLASSES);
     HINSTANCE instance = GetModuleState()->GetInstanceHandle();
-    m_hToolTip = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, TTS_ALWAYSTIP,
-                                 CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, button,
-                                 nullptr, instance, nullptr);
-    if (m_hToolTip == nullptr)
-        return false;
+    HWND toolTip = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, TTS_ALWAYSTIP,
+                                   CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+                                   window, nullptr, instance, nullptr);
+    if (toolTip == nullptr)
+        return nullptr;
 
     TOOLINFOA tool = {};
     tool.cbSize = kToolInfoSize;
     tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
-    tool.hwnd = button;
-    tool.uId = reinterpret_cast<UINT_PTR>(button);
+    tool.hwnd = window;
+    tool.uId = reinterpret_cast<UINT_PTR>(window);
     tool.hinst = instance;
     tool.lpszText = LPSTR_TEXTCALLBACKA;
-    if (!SendMessageA(m_hToolTip, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool)))
+    if (!SendMessageA(toolTip, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool)))
     {
-        ::DestroyWindow(m_hToolTip);
-        m_hToolTip = nullptr;
-        return false;
+        ::DestroyWindow(toolTip);
+        return nullptr;
     }
-    return true;
+    return toolTip;
 }
 
 bool CHotButton::VisualStylesActive()

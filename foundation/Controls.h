@@ -118,6 +118,12 @@ protected:
     DWORD m_formerType = NoFormerType;
 };
 
+// A tooltip ("tooltips_class32", always shown) for the whole window, whose
+// text the window gives each time it is asked (TTN_NEEDTEXTA to the window
+// itself); owned by the window, which destroys it. Null when it cannot be
+// made.
+HWND CreateWindowToolTip(HWND window);
+
 // STN_CLICKED, STN_DBLCLK, STN_DISABLE and STN_ENABLE (the static needs
 // SS_NOTIFY to send them).
 class CStatic : public CWindow

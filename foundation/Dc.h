@@ -182,6 +182,27 @@ private:
     HGDIOBJ m_hPrevious = nullptr;
 };
 
+// SaveDC for the life of the scope, RestoreDC when it ends: every selection,
+// colour and mode set in between is undone at once.
+class CSaveDCScope
+{
+public:
+    explicit CSaveDCScope(HDC dc) : m_hDC(dc), m_saved(dc != nullptr ? SaveDC(dc) : 0) {}
+    CSaveDCScope(const CSaveDCScope&) = delete;
+    CSaveDCScope& operator=(const CSaveDCScope&) = delete;
+    ~CSaveDCScope()
+    {
+        if (m_saved != 0)
+            RestoreDC(m_hDC, m_saved);
+    }
+
+    bool IsSaved() const { return m_saved != 0; }
+
+private:
+    HDC m_hDC;
+    int m_saved;
+};
+
 // BeginPaint for the life of the object, EndPaint when it ends.
 class CPaintDC : public CDC
 {

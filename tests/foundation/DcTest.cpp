@@ -69,6 +69,7 @@ static_assert(!std::is_copy_constructible_v<CGetDC>, "a scope owns its context")
 static_assert(!std::is_copy_constructible_v<CWindowDC>, "a scope owns its context");
 static_assert(!std::is_copy_constructible_v<CBufferDC>, "a buffer owns its bitmap");
 static_assert(!std::is_copy_constructible_v<CSelectScope>, "a scope restores once");
+static_assert(!std::is_copy_constructible_v<CSaveDCScope>, "a saved state is restored once");
 
 TEST(DcTest, OnlyContextsItCreatedAreReleased)
 {
@@ -209,6 +210,33 @@ TEST(DcTest, SelectScopePutsThePreviousObjectBack)
     EXPECT_FALSE(regionScope.IsSelected());
     CSelectScope none(dc, static_cast<HGDIOBJ>(nullptr));
     EXPECT_FALSE(none.IsSelected());
+}
+
+TEST(DcTest, SaveScopeUndoesEverySelectionAndSetting)
+{
+    Surface surface(4, 4);
+    HDC dc = surface.Dc();
+    HGDIOBJ originalBrush = GetCurrentObject(dc, OBJ_BRUSH);
+    HGDIOBJ originalFont = GetCurrentObject(dc, OBJ_FONT);
+    COLORREF originalText = GetTextColor(dc);
+    int originalMode = GetBkMode(dc);
+    CBrush red(kRed);
+    {
+        CSaveDCScope saved(dc);
+        EXPECT_TRUE(saved.IsSaved());
+        SelectObject(dc, red.GetHandle());
+        SelectObject(dc, GetStockObject(ANSI_FIXED_FONT));
+        SetTextColor(dc, kBlue);
+        SetBkMode(dc, originalMode == TRANSPARENT ? OPAQUE : TRANSPARENT);
+        EXPECT_EQ(GetCurrentObject(dc, OBJ_BRUSH), red.GetHandle());
+    }
+    EXPECT_EQ(GetCurrentObject(dc, OBJ_BRUSH), originalBrush);
+    EXPECT_EQ(GetCurrentObject(dc, OBJ_FONT), originalFont);
+    EXPECT_EQ(GetTextColor(dc), originalText);
+    EXPECT_EQ(GetBkMode(dc), originalMode);
+
+    CSaveDCScope none(nullptr);
+    EXPECT_FALSE(none.IsSaved());
 }
 
 TEST(DcTest, FillsAndFramesLandOnTheirPixels)

@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <string>
-#include <vector>
 
 // A 24-bit bottom-up BMP whose pixel (x, y) (y = 0 the bottom row) is
 // colour(x, y).
@@ -56,35 +55,31 @@ int GdiObjectGauge::Now()
 {
     if (DWORD counted = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS))
         return static_cast<int>(counted);
-    // Wine 8 counts nothing there. Its handle table hands out freed slots
-    // first, then never-used ones in increasing order: probe brushes are
-    // made until 64 slots in a row follow each other, the first of them is
-    // the first never-used slot, and the probes before it were the free
-    // slots below. The slots in use are the difference.
-    constexpr int kRun = 64;
-    std::vector<HBRUSH> probes;
-    int run = 0;
-    int used = -1;
-    int previous = -2;
-    while (probes.size() < 60000)
+    // Wine 8 counts nothing there. Its GDI handle table, which the PEB
+    // points at (GdiSharedHandleTable at 0xF8: 65,536 entries of 24 bytes,
+    // the object type at offset 14, the owner's process id >> 2 at offset
+    // 8), belongs to the process alone and leaves the owner 0; Windows
+    // shares the table between processes and fills the owner in. (Probing
+    // which slots the next objects get misjudges once many objects were
+    // freed in another order than they were made.)
+    using GetPebFunction = void*(WINAPI*)();
+    auto getPeb = reinterpret_cast<GetPebFunction>(
+        GetProcAddress(GetModuleHandleA("ntdll.dll"), "RtlGetCurrentPeb"));
+    if (getPeb == nullptr)
+        return -1;
+    const BYTE* peb = static_cast<const BYTE*>(getPeb());
+    const BYTE* table = *reinterpret_cast<const BYTE* const*>(peb + 0xF8);
+    if (table == nullptr)
+        return -1;
+    const WORD process = static_cast<WORD>(GetCurrentProcessId() >> 2);
+    int used = 0;
+    for (int i = 0; i < 0x10000; ++i)
     {
-        HBRUSH probe = CreateSolidBrush(RGB(1, 2, 3));
-        if (probe == nullptr)
-            break;
-        probes.push_back(probe);
-        int slot = static_cast<int>(reinterpret_cast<UINT_PTR>(probe) & 0xFFFF);
-        run = slot == previous + 1 ? run + 1 : 1;
-        previous = slot;
-        if (run == kRun)
-        {
-            const int firstUnused = slot - (kRun - 1);
-            const int freeSlots = static_cast<int>(probes.size()) - kRun;
-            used = firstUnused - freeSlots;
-            break;
-        }
+        const BYTE* entry = table + i * 24;
+        WORD owner = *reinterpret_cast<const WORD*>(entry + 8);
+        if (entry[14] != 0 && (owner == process || owner == 0))
+            ++used;
     }
-    for (HBRUSH probe : probes)
-        DeleteObject(probe);
     return used;
 }
 

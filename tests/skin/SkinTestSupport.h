@@ -18,8 +18,8 @@ bool WriteBmp(const char* path, int width, int height,
 
 // How many GDI objects the process made (and kept) since the gauge was set
 // up: GetGuiResources(GR_GDIOBJECTS) where the system counts them, else
-// (Wine 8 answers 0) the slots in use in Wine's handle table, found by probe
-// objects. The constructor checks that the gauge sees 64 objects kept.
+// (Wine 8 answers 0) the entries of the process's GDI handle table. The
+// constructor checks that the gauge sees 64 objects kept.
 class GdiObjectGauge
 {
 public:
