@@ -7,6 +7,7 @@
 
 #include "foundation/Exception.h"
 #include "foundation/Menu.h"
+#include "foundation/Module.h"
 #include "foundation/Startup.h"
 
 #include <commctrl.h>
@@ -48,13 +49,7 @@ void ReportException(const char* where, const char* text)
 
 bool IsWindows2000OrLater()
 {
-    OSVERSIONINFOA version = {};
-    version.dwOSVersionInfoSize = sizeof(version);
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-    if (!GetVersionExA(&version))
-        return false;
-#pragma GCC diagnostic pop
+    const OSVERSIONINFOA& version = GetModuleState()->GetOSVersion();
     return version.dwPlatformId == VER_PLATFORM_WIN32_NT && version.dwMajorVersion >= 5;
 }
 

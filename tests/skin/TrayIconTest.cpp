@@ -400,7 +400,9 @@ TEST_F(TrayIconTest, TheRightClickMenuHasTheSixCommandsWithTheirImages)
         EXPECT_EQ(item.image, images[i]) << item.id;
         EXPECT_EQ(item.checked, ids[i] == 543u) << item.id;
         if (i < 5)
+        {
             EXPECT_TRUE(g_menuItems[2 * i + 1].separator) << 2 * i + 1;
+        }
     }
 
     ASSERT_EQ(WriteSettingDword(setting::StartOnStartup, 0), TRUE);
