@@ -158,6 +158,15 @@ bool CHotButton::SetToolTip(bool enable)
     return true;
 }
 
+bool CHotButton::VisualStylesActive()
+{
+    // Only a comctl32 of version 6 (selected by a manifest) draws with
+    // visual styles; Wine 8 reports 5.81 without one.
+    CThemeLibrary& themes = GetThemeLibrary();
+    return GetModuleState()->GetComCtlMajorVersion() >= 6 && themes.IsLoaded() &&
+           themes.IsAppThemed();
+}
+
 void CHotButton::Repaint()
 {
     InvalidateRect(m_hWnd, nullptr, TRUE);
@@ -320,11 +329,8 @@ LRESULT CHotButton::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
 
     case WM_THEMECHANGED:
     {
-        // Only a comctl32 of version 6 (selected by a manifest) draws with
-        // visual styles; Wine 8 reports 5.81 without one.
         CThemeLibrary& themes = GetThemeLibrary();
-        if (GetModuleState()->GetComCtlMajorVersion() >= 6 && themes.IsLoaded() &&
-            themes.IsAppThemed())
+        if (VisualStylesActive())
         {
             if (m_hTheme != nullptr)
                 themes.CloseThemeData(m_hTheme);

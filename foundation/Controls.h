@@ -95,6 +95,10 @@ public:
     DWORD GetFormerType() const { return m_formerType; }
     HTHEME GetTheme() const { return m_hTheme; }
 
+    // Visual styles are drawn: comctl32 of version 6 (a manifest selects it)
+    // and uxtheme's IsAppThemed. Wine 8 reports comctl32 5.81 without one.
+    static bool VisualStylesActive();
+
 protected:
     // InvalidateRect of the whole window with erasing.
     void Repaint();
