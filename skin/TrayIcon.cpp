@@ -351,6 +351,16 @@ bool CTrayIcon::SetIconList(UINT firstId, UINT lastId)
     return true;
 }
 
+bool CTrayIcon::SetIconList(const HICON* icons, int count)
+{
+    if (icons == nullptr || count <= 0)
+        return false;
+    m_animation.SetSize(0);
+    for (int i = 0; i < count; ++i)
+        m_animation.Add(icons[i]);
+    return true;
+}
+
 bool CTrayIcon::StartAnimation(UINT intervalMs, int durationSeconds)
 {
     if (m_animation.GetSize() == 0)

@@ -97,6 +97,9 @@ public:
     // The icons of the resources firstId..lastId, in order (a failed load
     // stays as a null entry). False when firstId > lastId.
     bool SetIconList(UINT firstId, UINT lastId);
+    // The animation list from icons the caller made and keeps (they must
+    // outlive the animation). False for an empty list.
+    bool SetIconList(const HICON* icons, int count);
     // Steps through the list every interval; after durationSeconds (0 or
     // negative: never) the icon of the start comes back. False with an empty
     // list or when the timer cannot be set.
