@@ -182,6 +182,25 @@ private:
     HGDIOBJ m_hPrevious = nullptr;
 };
 
+// SaveDC for the life of the scope, RestoreDC when it ends: everything a
+// drawing selects or sets into the context is undone together.
+class CSavedDcState
+{
+public:
+    explicit CSavedDcState(HDC dc) : m_hDC(dc), m_saved(SaveDC(dc)) {}
+    CSavedDcState(const CSavedDcState&) = delete;
+    CSavedDcState& operator=(const CSavedDcState&) = delete;
+    ~CSavedDcState()
+    {
+        if (m_saved != 0)
+            RestoreDC(m_hDC, m_saved);
+    }
+
+private:
+    HDC m_hDC;
+    int m_saved;
+};
+
 // BeginPaint for the life of the object, EndPaint when it ends.
 class CPaintDC : public CDC
 {

@@ -10,24 +10,6 @@
 
 namespace
 {
-// SaveDC / RestoreDC around an item's drawing.
-class CSavedState
-{
-public:
-    explicit CSavedState(HDC dc) : m_hDC(dc), m_saved(SaveDC(dc)) {}
-    CSavedState(const CSavedState&) = delete;
-    CSavedState& operator=(const CSavedState&) = delete;
-    ~CSavedState()
-    {
-        if (m_saved != 0)
-            RestoreDC(m_hDC, m_saved);
-    }
-
-private:
-    HDC m_hDC;
-    int m_saved;
-};
-
 // An item reached with the arrow keys rather than the mouse.
 bool ArrowKeyHeld()
 {
@@ -164,7 +146,7 @@ LRESULT CSkinXPMenu::DrawItem(DRAWITEMSTRUCT* item, int& passOn)
         return 0;
     passOn = 0;
     HDC dc = item->hDC;
-    CSavedState saved(dc);
+    CSavedDcState saved(dc);
 
     const RECT& rect = item->rcItem;
     UINT state = item->itemState;
