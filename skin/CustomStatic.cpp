@@ -5,21 +5,6 @@
 
 namespace
 {
-// OnPaint of the three statics: into the given context, or into a paint
-// cycle of the window's own.
-template <class Draw> LRESULT PaintInto(HWND window, CDC* dc, Draw draw)
-{
-    if (dc != nullptr)
-    {
-        draw(*dc);
-        return 0;
-    }
-    CPaintDC paint(window);
-    if (paint.GetSafeHdc() != nullptr)
-        draw(paint);
-    return 0;
-}
-
 // The window procedure the three statics share.
 LRESULT StaticWindowProc(CStatic& self, UINT message, WPARAM wParam, LPARAM lParam)
 {
@@ -40,18 +25,24 @@ LRESULT StaticWindowProc(CStatic& self, UINT message, WPARAM wParam, LPARAM lPar
     }
 }
 
-RECT ClientRectOf(HWND window)
+// The labels' painting: the client area in the background colour, then the
+// window text in the area, in the colour and font, aligned by the style.
+void DrawLabel(CDC& dc, HWND window, const RECT& client, RECT area, HFONT font, COLORREF text,
+               COLORREF background)
 {
-    RECT client = {};
-    ::GetClientRect(window, &client);
-    return client;
-}
-
-CString WindowTextOf(HWND window)
-{
-    CString text;
-    text.GetWindowText(window);
-    return text;
+    dc.FillSolidRect(client, background);
+    const COLORREF oldColor = ::SetTextColor(dc, text);
+    const int oldMode = SetBkMode(dc, TRANSPARENT);
+    CSelectScope selection(dc, font);
+    CString caption;
+    caption.GetWindowText(window);
+    // An area of no height draws nothing: DrawText clips to it.
+    if (area.bottom > area.top)
+        DrawTextA(dc, caption, -1, &area,
+                  StaticTextFormat(static_cast<DWORD>(GetWindowLongPtrA(window, GWL_STYLE))));
+    selection.Restore();
+    SetBkMode(dc, oldMode);
+    ::SetTextColor(dc, oldColor);
 }
 } // namespace
 
@@ -79,7 +70,7 @@ CCustomStatic::~CCustomStatic()
 
 LRESULT CCustomStatic::OnPaint(CDC* dc)
 {
-    return PaintInto(m_hWnd, dc, [this](CDC& target) { DrawStaticText(target); });
+    return PaintIntoOrOwnCycle(m_hWnd, dc, [this](CDC& target) { DrawStaticText(target); });
 }
 
 LRESULT CCustomStatic::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
@@ -92,16 +83,7 @@ void CCustomStatic::DrawStaticText(CDC& dc)
     RECT client = ClientRectOf(m_hWnd);
     if (IsRectEmpty(&client))
         return;
-    dc.FillSolidRect(client, m_backgroundColor);
-    COLORREF oldColor = ::SetTextColor(dc, m_textColor);
-    int oldMode = SetBkMode(dc, TRANSPARENT);
-    CSelectScope font(dc, m_font);
-    CString text = WindowTextOf(m_hWnd);
-    UINT format = StaticTextFormat(static_cast<DWORD>(GetWindowLongPtrA(m_hWnd, GWL_STYLE)));
-    DrawTextA(dc, text, -1, &client, format);
-    font.Restore();
-    SetBkMode(dc, oldMode);
-    ::SetTextColor(dc, oldColor);
+    DrawLabel(dc, m_hWnd, client, client, m_font.GetSafeHandle(), m_textColor, m_backgroundColor);
 }
 
 // --- CCustomGradientStatic ---
@@ -121,7 +103,7 @@ CCustomGradientStatic::~CCustomGradientStatic()
 
 LRESULT CCustomGradientStatic::OnPaint(CDC* dc)
 {
-    return PaintInto(m_hWnd, dc, [this](CDC& target) { DrawGradientText(target); });
+    return PaintIntoOrOwnCycle(m_hWnd, dc, [this](CDC& target) { DrawGradientText(target); });
 }
 
 LRESULT CCustomGradientStatic::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
@@ -134,20 +116,9 @@ void CCustomGradientStatic::DrawGradientText(CDC& dc)
     RECT client = ClientRectOf(m_hWnd);
     if (IsRectEmpty(&client))
         return;
-    dc.FillSolidRect(client, m_backgroundColor);
-    COLORREF oldColor = ::SetTextColor(dc, m_textColor);
-    int oldMode = SetBkMode(dc, TRANSPARENT);
-    CSelectScope font(dc, m_font);
-    CString text = WindowTextOf(m_hWnd);
-    RECT textArea = client;
-    textArea.bottom -= 5;
-    UINT format = StaticTextFormat(static_cast<DWORD>(GetWindowLongPtrA(m_hWnd, GWL_STYLE)));
-    // An area of no height draws nothing: DrawText clips to it.
-    if (textArea.bottom > textArea.top)
-        DrawTextA(dc, text, -1, &textArea, format);
-    font.Restore();
-    SetBkMode(dc, oldMode);
-    ::SetTextColor(dc, oldColor);
+    RECT area = client;
+    area.bottom -= 5;
+    DrawLabel(dc, m_hWnd, client, area, m_font.GetSafeHandle(), m_textColor, m_backgroundColor);
     if (m_drawGradient)
     {
         RECT band = client;
@@ -173,7 +144,7 @@ CCustomGroup::~CCustomGroup()
 
 LRESULT CCustomGroup::OnPaint(CDC* dc)
 {
-    return PaintInto(m_hWnd, dc, [this](CDC& target) { DrawFrame(target); });
+    return PaintIntoOrOwnCycle(m_hWnd, dc, [this](CDC& target) { DrawFrame(target); });
 }
 
 LRESULT CCustomGroup::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)

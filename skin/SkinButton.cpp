@@ -8,27 +8,6 @@
 
 namespace
 {
-RECT ClientRectOf(HWND window)
-{
-    RECT client = {};
-    ::GetClientRect(window, &client);
-    return client;
-}
-
-// OnPaint of both controls: into the given context, or into a paint cycle of
-// the window's own.
-template <class Draw> LRESULT PaintInto(HWND window, CDC* dc, Draw draw)
-{
-    if (dc != nullptr)
-    {
-        draw(*dc);
-        return 0;
-    }
-    CPaintDC paint(window);
-    if (paint.GetSafeHdc() != nullptr)
-        draw(paint);
-    return 0;
-}
 
 // WM_COMMAND to the parent with notification code 1.
 void NotifyParent(HWND control)
@@ -155,7 +134,7 @@ UINT CSkinButton::ChooseTextFlags() const
 
 LRESULT CSkinButton::OnPaint(CDC* dc)
 {
-    return PaintInto(m_hWnd, dc, [this](CDC& target) { Draw(target); });
+    return PaintIntoOrOwnCycle(m_hWnd, dc, [this](CDC& target) { Draw(target); });
 }
 
 void CSkinButton::Draw(CDC& dc)
@@ -302,7 +281,7 @@ int CSkinCheckBox::ChooseImage() const
 
 LRESULT CSkinCheckBox::OnPaint(CDC* dc)
 {
-    return PaintInto(m_hWnd, dc, [this](CDC& target) { Draw(target); });
+    return PaintIntoOrOwnCycle(m_hWnd, dc, [this](CDC& target) { Draw(target); });
 }
 
 void CSkinCheckBox::Draw(CDC& dc)

@@ -4,6 +4,7 @@
 #include "foundation/Exception.h"
 #include "foundation/Module.h"
 #include "skin/SkinFiles.h"
+#include "skin/SkinPaint.h"
 
 #include <algorithm>
 #include <cctype>
@@ -93,9 +94,8 @@ void CCompletion::Complete(HWND combo)
     const int typedLength = typed.GetLength();
     DWORD start = 0;
     DWORD end = 0;
-    const bool selectionValid =
-        SendMessageA(combo, CB_GETEDITSEL, reinterpret_cast<WPARAM>(&start),
-                     reinterpret_cast<LPARAM>(&end)) != CB_ERR;
+    const bool selectionValid = SendMessageA(combo, CB_GETEDITSEL, reinterpret_cast<WPARAM>(&start),
+                                             reinterpret_cast<LPARAM>(&end)) != CB_ERR;
 
     int index = typedLength > 0 ? FindPrefix(combo, -1, typed) : CB_ERR;
     if (index == CB_ERR)
@@ -124,9 +124,8 @@ void CCompletion::Complete(HWND combo)
         CString other = ItemText(combo, index);
         const int limit = std::min(candidate.GetLength(), other.GetLength());
         int common = 0;
-        while (common < limit &&
-               std::toupper(static_cast<unsigned char>(candidate[common])) ==
-                   std::toupper(static_cast<unsigned char>(other[common])))
+        while (common < limit && std::toupper(static_cast<unsigned char>(candidate[common])) ==
+                                     std::toupper(static_cast<unsigned char>(other[common])))
             ++common;
         candidate.Truncate(common);
     }
@@ -266,8 +265,7 @@ LRESULT CSkinComboBox::OnPaint(CDC* dc)
 
 void CSkinComboBox::DrawFrame(CDC& dc)
 {
-    RECT client = {};
-    ::GetClientRect(m_hWnd, &client);
+    RECT client = ClientRectOf(m_hWnd);
     if (IsRectEmpty(&client))
         return;
     CSelectScope brush(dc, GetStockObject(NULL_BRUSH));
@@ -295,8 +293,7 @@ void CSkinComboBox::DrawFrame(CDC& dc)
 
 void CSkinComboBox::DrawButton(CDC& dc, bool lit)
 {
-    RECT client = {};
-    ::GetClientRect(m_hWnd, &client);
+    RECT client = ClientRectOf(m_hWnd);
     const int height = client.bottom - client.top;
     RECT area = client;
     area.left = client.right - (GetSystemMetrics(SM_CXVSCROLL) + 2);
@@ -311,7 +308,8 @@ void CSkinComboBox::DrawButton(CDC& dc, bool lit)
     if (glyphs != nullptr)
         ImageList_GetIconSize(glyphs, &glyphWidth, &glyphHeight);
     // The glyph cell centred on the area, then moved by (dx, dy).
-    auto drawArrow = [&](const RECT& on, int dx, int dy, COLORREF color) {
+    auto drawArrow = [&](const RECT& on, int dx, int dy, COLORREF color)
+    {
         if (glyphs == nullptr)
             return;
         const int x = (on.left + on.right - glyphWidth) / 2 + dx;

@@ -22,3 +22,10 @@ LRESULT PrintClientThroughPaint(HWND window, WPARAM dc, LPARAM flags)
         SendMessageA(window, WM_PAINT, dc, 0);
     return 0;
 }
+
+RECT ClientRectOf(HWND window)
+{
+    RECT client = {};
+    ::GetClientRect(window, &client);
+    return client;
+}

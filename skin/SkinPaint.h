@@ -4,6 +4,7 @@
 #define BRINDLEWOX_SKIN_SKINPAINT_H
 
 #include "foundation/Base.h"
+#include "foundation/Dc.h"
 #include "foundation/Gdi.h"
 
 // Makes `font` Arial of the given height (pixels, as lfHeight) and weight,
@@ -18,5 +19,23 @@ void CreateSkinFont(CFont& font, int height, int weight);
 // controls' OnPaint draws into a context it is given). The message's result,
 // always 0.
 LRESULT PrintClientThroughPaint(HWND window, WPARAM dc, LPARAM flags);
+
+// The client rectangle; empty for a handle the system rejects.
+RECT ClientRectOf(HWND window);
+
+// OnPaint of the skinned controls: `draw` paints into the context WM_PAINT
+// brought, or, for null, into a paint cycle of the window's own. 0.
+template <class Draw> LRESULT PaintIntoOrOwnCycle(HWND window, CDC* dc, Draw draw)
+{
+    if (dc != nullptr)
+    {
+        draw(*dc);
+        return 0;
+    }
+    CPaintDC paint(window);
+    if (paint.GetSafeHdc() != nullptr)
+        draw(paint);
+    return 0;
+}
 
 #endif

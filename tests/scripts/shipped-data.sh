@@ -301,4 +301,13 @@ with wave.open(sys.argv[1]) as w:
     print("warning.wav: %d Hz, %.2f s" % (w.getframerate(), seconds))
     sys.exit(0 if ok else 1)
 PY
+# Contact sheets of every skin for a person to look at (not checked here).
+screens="$top/build/screens"
+if command -v montage >/dev/null; then
+    mkdir -p "$screens"
+    for folder in "$bin"/Skins/*/; do
+        montage -background '#9a9a9a' "$folder"*.png -geometry +4+4 -tile 6x \
+            "$screens/skin-$(basename "$folder").png" 2>/dev/null || true
+    done
+fi
 exit $status

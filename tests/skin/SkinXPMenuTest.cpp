@@ -5,7 +5,7 @@
 #include "foundation/Window.h"
 
 #include "tests/foundation/WindowTestSupport.h"
-#include "tests/skin/SkinTestSupport.h"
+#include "tests/skin/MenuTestSupport.h"
 
 #include <gtest/gtest.h>
 

@@ -8,7 +8,7 @@
 #include "foundation/Startup.h"
 
 #include "tests/foundation/WindowTestSupport.h"
-#include "tests/skin/SkinTestSupport.h"
+#include "tests/skin/MenuTestSupport.h"
 
 #include <gtest/gtest.h>
 

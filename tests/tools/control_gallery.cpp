@@ -78,14 +78,12 @@ public:
 
     void AddCaption(const char* text, int x, int y, int width) override
     {
-        if (HWND caption = AddChild(nullptr, "STATIC", text, SS_LEFT | SS_NOPREFIX, x, y, width, 14, 0))
+        if (HWND caption =
+                AddChild(nullptr, "STATIC", text, SS_LEFT | SS_NOPREFIX, x, y, width, 14, 0))
             m_captions.push_back(caption);
     }
 
-    void Name(const char* name, HWND window) override
-    {
-        m_named.push_back({name, window, {}});
-    }
+    void Name(const char* name, HWND window) override { m_named.push_back({name, window, {}}); }
 
     void NameRect(const char* name, const RECT& screen) override
     {

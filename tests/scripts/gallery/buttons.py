@@ -3,7 +3,7 @@ import os
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from gallerycheck import Checker, Image, Skin, close, manifest, pointer, screenshot  # noqa: E402
+from gallerycheck import Checker, Image, Skin, close, manifest, pointer, screenshot_when  # noqa: E402
 
 png, manifest_path, ini = sys.argv[1:4]
 image = Image(png)
@@ -52,18 +52,24 @@ check.pixel(image, nopicture[0] + 1, nopicture[1] + 1, (52, 62, 82),
             "the button without a picture draws no picture")
 
 # The pointer over the real normal button turns it hot, and away again.
+def shows_hot(img):
+    return (left_band(img, "button-normal") == left_band(img, "button-hot") and
+            left_band(img, "button-normal") != left_band(img, "button-disabled"))
+
+
+def shows_normal(img):
+    return (left_band(img, "button-normal") == left_band(img, "button-disabled") and
+            left_band(img, "button-normal") != left_band(img, "button-hot"))
+
+
 left, top, right, bottom = rects["button-normal"]
 pointer((left + right) // 2, (top + bottom) // 2)
-hovered = screenshot(png.replace(".png", "-hover.png"))
-check.expect(left_band(hovered, "button-normal") == left_band(hovered, "button-hot") and
-             left_band(hovered, "button-normal") != left_band(hovered, "button-disabled"),
+check.expect(shows_hot(screenshot_when(png.replace(".png", "-hover.png"), shows_hot, 10)),
              "the button under the pointer does not show its hot picture")
 # Away onto the dialog's empty page: Wine's capture grabs no X pointer, so a
 # pointer that leaves for the bare X root is never reported to the button.
 pointer(rects["static"][0] + 4, rects["static"][3] + 40)
-left_alone = screenshot(png.replace(".png", "-left.png"))
-check.expect(left_band(left_alone, "button-normal") == left_band(left_alone, "button-disabled") and
-             left_band(left_alone, "button-normal") != left_band(left_alone, "button-hot"),
+check.expect(shows_normal(screenshot_when(png.replace(".png", "-left.png"), shows_normal, 10)),
              "the button the pointer left does not show its normal picture again")
 
 # Check boxes: image i of the skin's check picture, white being transparent

@@ -44,6 +44,17 @@ def screenshot(path):
     return Image(path)
 
 
+def screenshot_when(path, ready, seconds):
+    """Screenshots until ready(image) holds or the seconds have passed (a
+    busy machine answers the pointer late); the last one."""
+    deadline = time.monotonic() + seconds
+    while True:
+        image = screenshot(path)
+        if ready(image) or time.monotonic() > deadline:
+            return image
+        time.sleep(0.05)
+
+
 def pointer(x, y, settle=0.3):
     """Moves the pointer and gives the program time to answer."""
     subprocess.run(["xdotool", "mousemove", str(x), str(y)], check=True)

@@ -47,9 +47,8 @@ public:
     // dialog's font and the next control id (from 1000 on); WS_CHILD and
     // WS_VISIBLE are added. A non-null name puts it into the manifest. Null
     // when the system makes none.
-    virtual HWND AddChild(const char* name, const char* className, const char* text,
-                          DWORD style, int x, int y, int width, int height,
-                          DWORD exStyle = 0) = 0;
+    virtual HWND AddChild(const char* name, const char* className, const char* text, DWORD style,
+                          int x, int y, int width, int height, DWORD exStyle = 0) = 0;
     // A small grey caption (a plain static, not in the manifest).
     virtual void AddCaption(const char* text, int x, int y, int width) = 0;
     // Puts a window made another way (a popup, a control's own window) into
@@ -67,8 +66,8 @@ public:
     template <class T> T& Keep(std::unique_ptr<T> object)
     {
         T& kept = *object;
-        m_kept.emplace_back(std::unique_ptr<void, void (*)(void*)>(
-            object.release(), [](void* p) { delete static_cast<T*>(p); }));
+        m_kept.emplace_back(std::unique_ptr<void, void (*)(void*)>(object.release(), [](void* p)
+                                                                   { delete static_cast<T*>(p); }));
         return kept;
     }
     template <class T, class... Args> T& Make(Args&&... args)

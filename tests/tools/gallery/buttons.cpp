@@ -129,8 +129,8 @@ public:
             char name[16];
             wsprintfA(name, "check-%d", i);
             host.AddCaption(name, x, 84, 166);
-            HWND window = host.AddChild(name, "BUTTON", checkTexts[i],
-                                        BS_AUTOCHECKBOX | WS_TABSTOP, x, 100, 166, 22);
+            HWND window = host.AddChild(name, "BUTTON", checkTexts[i], BS_AUTOCHECKBOX | WS_TABSTOP,
+                                        x, 100, 166, 22);
             auto& box = host.Make<CSkinCheckBox>();
             if (window == nullptr || !box.Attach(window, false))
                 continue;
@@ -140,12 +140,12 @@ public:
         }
 
         host.AddCaption("static", 12, 150, 200);
-        if (HWND window = host.AddChild("static", "STATIC", "A label in its own font", SS_LEFT,
-                                        12, 166, 200, 30))
+        if (HWND window = host.AddChild("static", "STATIC", "A label in its own font", SS_LEFT, 12,
+                                        166, 200, 30))
             host.Make<CCustomStatic>().Attach(window, false);
         host.AddCaption("gradient", 228, 150, 200);
-        if (HWND window = host.AddChild("gradient", "STATIC", "Gradient heading", SS_LEFT, 228,
-                                        166, 200, 30))
+        if (HWND window =
+                host.AddChild("gradient", "STATIC", "Gradient heading", SS_LEFT, 228, 166, 200, 30))
             host.Make<CCustomGradientStatic>().Attach(window, false);
         host.AddCaption("group", 444, 150, 200);
         if (HWND window = host.AddChild("group", "STATIC", "", SS_LEFT, 444, 166, 200, 110))

@@ -26,10 +26,9 @@ public:
             const int x = 12 + i * kColumn;
             host.AddCaption(combos[i], x, 12, kWidth);
             HWND window = host.AddChild(combos[i], "COMBOBOX", "",
-                                        CBS_DROPDOWN | CBS_AUTOHSCROLL | WS_VSCROLL | WS_TABSTOP,
-                                        x, 30, kWidth, 120);
-            CSkinComboBox& combo =
-                i == 1 ? host.Make<FocusedCombo>() : host.Make<CSkinComboBox>();
+                                        CBS_DROPDOWN | CBS_AUTOHSCROLL | WS_VSCROLL | WS_TABSTOP, x,
+                                        30, kWidth, 120);
+            CSkinComboBox& combo = i == 1 ? host.Make<FocusedCombo>() : host.Make<CSkinComboBox>();
             if (window == nullptr || !combo.Attach(window, false))
                 continue;
             m_combos.push_back(window);
@@ -46,8 +45,8 @@ public:
         {
             const int x = 12 + i * kColumn;
             host.AddCaption(edits[i], x, 82, kWidth);
-            HWND window = host.AddChild(edits[i], "EDIT", texts[i], ES_AUTOHSCROLL | WS_TABSTOP,
-                                        x, 100, kWidth, 24);
+            HWND window = host.AddChild(edits[i], "EDIT", texts[i], ES_AUTOHSCROLL | WS_TABSTOP, x,
+                                        100, kWidth, 24);
             CSkinEdit& edit = host.Make<CSkinEdit>();
             // The 2-pixel frame comes with the next size calculation.
             if (window == nullptr || !edit.SubclassAndUpdateFrame(window))

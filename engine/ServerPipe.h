@@ -1,0 +1,87 @@
+// CServerPipe: the server end of a one-instance message pipe and the
+// overlapped steps of serving one client after another on it, each wait
+// ending at the owner's stop event or at a time-out, so that neither a
+// silent client nor a stop can leave the serving thread blocked.
+//
+// The pipe: one instance, message type and message read mode, duplex,
+// overlapped, not inheritable, the first instance of its name (a process
+// that holds the name already makes the creation fail instead of receiving
+// the requests) and rejecting remote clients on Vista and later (XP refuses
+// the flag).
+//
+// Serving one client: Connect, Read (the record zeroed first, so nothing of
+// an earlier client is left in it), perhaps Reply, then Disconnect.
+#ifndef BRINDLEWOX_ENGINE_SERVERPIPE_H
+#define BRINDLEWOX_ENGINE_SERVERPIPE_H
+
+#include "foundation/Base.h"
+#include "foundation/File.h"
+#include "foundation/Sync.h"
+
+class CServerPipe
+{
+public:
+    // How a wait ended.
+    enum class Wait
+    {
+        Done,
+        Failed,   // the operation failed (the client went, ...)
+        TimedOut, // cancelled at the time-out
+        Stopped,  // cancelled at the stop
+    };
+
+    CServerPipe() = default;
+    CServerPipe(const CServerPipe&) = delete;
+    CServerPipe& operator=(const CServerPipe&) = delete;
+
+    // Creates the pipe as above with in and out buffers of bufferSize and
+    // the security given (null: the default, which lets the creator, SYSTEM
+    // and the administrators write and everyone else read). stopEvent (not
+    // owned; it must outlive the pipe) ends every wait. False when the pipe
+    // or its event cannot be had, with the last error kept: ERROR_PIPE_BUSY
+    // (Wine) or ERROR_ACCESS_DENIED when another process holds the name.
+    bool Create(const char* pipeName, DWORD bufferSize, SECURITY_ATTRIBUTES* security,
+                HANDLE stopEvent);
+    // Closes the pipe, when open; never throws (a failed CloseHandle is
+    // ignored: the handle is gone either way).
+    void Close();
+    bool IsOpen() const { return m_pipe.IsOpen(); }
+    HANDLE GetHandle() const { return m_pipe.GetHandle(); }
+
+    // Waits for a client without limit. A client that came before the wait
+    // counts as connected (ERROR_PIPE_CONNECTED), and so does one that wrote
+    // and closed before it (ERROR_NO_DATA: what it wrote is still readable,
+    // as the one-way requests are). False at the stop, and on a failure,
+    // after a pause of its own that the stop cuts short (so a pipe in a bad
+    // state does not turn the caller's loop into a spin).
+    bool Connect();
+    // Zeroes the record's `size` bytes, then reads one message into it
+    // within the time-out. The count read (a longer message is cut to the
+    // record), 0 when nothing came; *how (when given) says why not.
+    DWORD Read(void* record, DWORD size, DWORD timeoutMs, Wait* how = nullptr);
+    // Writes the reply within the time-out, then waits, within it too, for
+    // the client to close its end: the disconnect would throw away a reply
+    // the client has not read yet (FlushFileBuffers would wait for the same
+    // without a limit). With stopEnds false a reply under way is still
+    // delivered at the stop.
+    void Reply(const void* record, DWORD size, DWORD timeoutMs, bool stopEnds);
+    void Disconnect() { ::DisconnectNamedPipe(m_pipe.GetHandle()); }
+
+private:
+    // Waits for the pending operation; a time-out or a stop cancels it and
+    // awaits the cancellation, so it never completes into a buffer later.
+    Wait Await(OVERLAPPED& overlapped, DWORD timeoutMs, bool stopEnds);
+    // Waits for an operation just begun: Done when it ended at once (or with
+    // the accepted error), else the wait's end.
+    Wait Finish(BOOL started, OVERLAPPED& overlapped, DWORD timeoutMs, bool stopEnds,
+                DWORD accepted);
+    // Waits for the client to close its end, within the time-out.
+    void AwaitClientGone(DWORD timeoutMs, bool stopEnds);
+    OVERLAPPED Begin();
+
+    CFile m_pipe;
+    CEvent m_ioDone;
+    HANDLE m_stopEvent = nullptr;
+};
+
+#endif
