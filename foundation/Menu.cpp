@@ -105,24 +105,6 @@ HBRUSH SysBrush(int index)
     return GetSysColorBrush(index);
 }
 
-// SaveDC / RestoreDC around an item's drawing.
-class CSavedDcState
-{
-public:
-    explicit CSavedDcState(HDC dc) : m_hDC(dc), m_saved(SaveDC(dc)) {}
-    CSavedDcState(const CSavedDcState&) = delete;
-    CSavedDcState& operator=(const CSavedDcState&) = delete;
-    ~CSavedDcState()
-    {
-        if (m_saved != 0)
-            RestoreDC(m_hDC, m_saved);
-    }
-
-private:
-    HDC m_hDC;
-    int m_saved;
-};
-
 // The context of a popup's frame for WM_NCPAINT: the whole window, or the
 // part in the update region. ReleaseDC when the scope ends.
 class CPopupFrameDC
@@ -747,7 +729,7 @@ LRESULT CBitmapMenu::DrawItem(DRAWITEMSTRUCT* item, int& passOn)
         return 0;
     passOn = 0;
     HDC dc = item->hDC;
-    CSavedDcState saved(dc);
+    CSaveDCScope saved(dc);
     CDC* target = CDC::FromHandle(dc);
     const RECT& rect = item->rcItem;
     UINT state = item->itemState;
