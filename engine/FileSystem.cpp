@@ -4,6 +4,7 @@
 
 #include <shellapi.h>
 
+#include <atomic>
 #include <cstring>
 #include <vector>
 
@@ -262,4 +263,33 @@ int ResetTempFolder()
     ShellDeletePath(folder, TRUE);
     CreateDirectoryA(folder, nullptr);
     return 0;
+}
+
+namespace
+{
+UINT SystemDriveType(const char* root)
+{
+    QuietErrorMode quiet;
+    return ::GetDriveTypeA(root);
+}
+
+std::atomic<DriveTypeProbe> g_driveTypeProbe{SystemDriveType};
+} // namespace
+
+void SetDriveTypeProbe(DriveTypeProbe probe)
+{
+    g_driveTypeProbe.store(probe != nullptr ? probe : SystemDriveType);
+}
+
+bool IsNetworkLocation(const char* path)
+{
+    if (path == nullptr)
+        return false;
+    if ((path[0] == '\\' || path[0] == '/') && (path[1] == '\\' || path[1] == '/'))
+        return true;
+    const char letter = path[0];
+    if (!((letter >= 'A' && letter <= 'Z') || (letter >= 'a' && letter <= 'z')) || path[1] != ':')
+        return false;
+    const char root[] = {letter, ':', '\\', 0};
+    return g_driveTypeProbe.load()(root) == DRIVE_REMOTE;
 }

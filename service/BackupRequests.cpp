@@ -66,15 +66,45 @@ private:
     bool m_active;
 };
 
-// Store (the source read as the service) or restore (as the client): true
-// when the destination was written.
+// Whether the client can see the path: opened for its attributes while the
+// thread acts as the client. `info` receives the file's record.
+bool ClientSees(IBackupClient& client, const char* path, BY_HANDLE_FILE_INFORMATION& info,
+                bool& revertFailed)
+{
+    CClientScope asClient(client, revertFailed);
+    return asClient.IsActive() && client.SeeFile(path, info);
+}
+
+bool IsSameFile(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b)
+{
+    return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
+           a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
+}
+
+// The store's source, opened as the service, but only the very file the
+// client saw: a folder of the path swapped for a link between the two opens
+// would otherwise hand the service another file.
+bool OpenSeenSource(CTransferSource& opened, const char* source,
+                    const BY_HANDLE_FILE_INFORMATION& seen)
+{
+    if (!opened.Open(source))
+        return false;
+    if (opened.IsFolder())
+        return (seen.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    BY_HANDLE_FILE_INFORMATION read;
+    return ::GetFileInformationByHandle(opened.GetFile().GetHandle(), &read) &&
+           IsSameFile(read, seen);
+}
+
+// Store (the source read as the service, once the client saw it) or restore
+// (as the client on both sides): true when the destination was written.
 bool Transfer(const IpcQueueRecord& record, IBackupClient& client, int direction,
               bool& revertFailed)
 {
     const CString source = FieldText(record.text3, IpcTextLength(record.text3));
     const CString root = FieldText(record.text1, IpcTextLength(record.text1));
     const CString password = FieldText(record.text2, IpcTextLength(record.text2));
-    if (!IsAcceptedRequestPath(source) || !IsAcceptedRequestPath(root))
+    if (!IsServedRequestPath(source) || !IsServedRequestPath(root))
         return false;
     const CString destination = StoredCopyPath(root, source);
     const int compress = record.compress ? 1 : 0;
@@ -82,8 +112,11 @@ bool Transfer(const IpcQueueRecord& record, IBackupClient& client, int direction
 
     if (direction == kTransferStore)
     {
+        BY_HANDLE_FILE_INFORMATION seen;
+        if (!ClientSees(client, source, seen, revertFailed) || revertFailed)
+            return false;
         CTransferSource opened;
-        if (!opened.Open(source))
+        if (!OpenSeenSource(opened, source, seen))
             return false;
         CClientScope asClient(client, revertFailed);
         return asClient.IsActive() &&
@@ -97,6 +130,20 @@ bool Transfer(const IpcQueueRecord& record, IBackupClient& client, int direction
            TransferFromSource(opened, destination, compress, encrypt, password, direction);
 }
 } // namespace
+
+bool IBackupClient::SeeFile(const char* path, BY_HANDLE_FILE_INFORMATION& info)
+{
+    // Backup semantics open a folder too; they grant nothing more to a
+    // client whose backup privilege is not enabled.
+    HANDLE file = ::CreateFileA(path, FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    const bool read = ::GetFileInformationByHandle(file, &info) != FALSE;
+    ::CloseHandle(file);
+    return read;
+}
 
 bool CPipeClientIdentity::Impersonate()
 {
@@ -151,6 +198,11 @@ bool IsAcceptedRequestPath(const char* path)
     return true;
 }
 
+bool IsServedRequestPath(const char* path)
+{
+    return IsAcceptedRequestPath(path) && !IsNetworkLocation(path);
+}
+
 BackupServed ServeBackupRequest(IpcQueueRecord& record, IBackupClient& client)
 {
     bool revertFailed = false;
@@ -163,7 +215,13 @@ BackupServed ServeBackupRequest(IpcQueueRecord& record, IBackupClient& client)
         {
             const CString path = FieldText(record.text3, IpcTextLength(record.text3));
             CString stamp("-----");
-            if (IsAcceptedRequestPath(path) && MakeFileStamp(path, stamp))
+            BY_HANDLE_FILE_INFORMATION seen;
+            if (IsServedRequestPath(path) && ClientSees(client, path, seen, revertFailed) &&
+                FormatFileRecordStamp(seen.dwFileAttributes,
+                                      (seen.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                                          ? 0
+                                          : seen.nFileSizeLow,
+                                      seen.ftLastWriteTime, stamp))
             {
                 IpcCopyText(record.text1, stamp);
                 result = 1;

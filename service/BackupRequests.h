@@ -4,8 +4,19 @@
 //
 // The pipe is served by LocalSystem for any interactive user, so the rights
 // each side is reached with are fixed here:
-// - the stamp and the store read the source as the service: backing up files
-//   the user cannot read is what the service is for;
+// - nothing on the network: the service's logon is the machine's, so a UNC
+//   path, or a drive letter mapped to a share, would make it authenticate to
+//   another host as the machine (a logon that host could relay) or copy a
+//   share the machine account may read. Network paths are the main
+//   program's, which reaches them with the user's own logon; every path of
+//   every request here is refused when it lies on the network;
+// - the store reads the source as the service, backing up files the user
+//   cannot read, which is what the service is for; but only a file the user
+//   could find himself: acting as the client, the service first opens the
+//   source for its attributes alone (what listing its folder gives), and
+//   then reads exactly that file as itself. A caller who cannot even see the
+//   file gets a failed reply;
+// - the stamp is made acting as the client, from the file's own record;
 // - everything on the destination side (its folders, the stored file, its
 //   times and attributes, the removal of a partial file) is done while the
 //   thread acts as the client, so the file system checks the user's own
@@ -33,6 +44,11 @@ public:
     // The service again. False when the thread could not return to the
     // service's identity.
     virtual bool Revert() = 0;
+    // Opens the path for its attributes alone, with the rights the thread
+    // has now (it acts as the client when this is called), and reads the
+    // file's record: which file it is (volume and index), its attributes,
+    // size and times. False when the path cannot be opened so.
+    virtual bool SeeFile(const char* path, BY_HANDLE_FILE_INFORMATION& info);
 };
 
 // The client of a connected server pipe, after its request was read:
@@ -50,11 +66,14 @@ private:
     HANDLE m_pipe;
 };
 
-// A path a request may name: "X:\..." or "\\server\share...", either
+// A plain absolute path: "X:\..." or "\\server\share...", either
 // separator, with no ".." component (nor one Windows would read as "..",
 // such as ". ." or "..."), no further ":" (no alternate data streams) and
 // not one of the device forms "\\?\" and "\\.\".
 bool IsAcceptedRequestPath(const char* path);
+// A path the service serves: an accepted path on a drive letter that is not
+// on the network (IsNetworkLocation, engine/FileSystem.h).
+bool IsServedRequestPath(const char* path);
 
 enum class BackupServed
 {
@@ -68,15 +87,16 @@ enum class BackupServed
 // IPC_STATUS_OK in `command` and the outcome in `result`; every other byte
 // stays as the request left it, but for the stamp text in `text1` of a stamp
 // that was made.
-// - 1, stamp of `text3`: result 1 and the stamp (at most 1,023 characters)
-//   in `text1`, else 0 with `text1` as sent;
+// - 1, stamp of `text3` as the client sees it: result 1 and the stamp (at
+//   most 1,023 characters) in `text1`, else 0 with `text1` as sent;
 // - 2, store `text3` at its stored path under the root `text1` (the first
 //   ":" dropped: E:\dir\f under D:\Backup\Files\ is D:\Backup\Files\E\dir\f),
 //   in the form of `compress`, `encrypt` and the password `text2`;
 // - 5, restore the stored file `text3` under the target root `text1` the
 //   same way.
-// Store and restore reply 0 when done and 1 when not: for a refused path, a
-// source that is missing (a vanished file is never stored as a folder of
+// Store and restore reply 0 when done and 1 when not: for a refused path
+// (one that is not served, on either side), a store source the client cannot
+// see, a source that is missing (a vanished file is never stored as a folder of
 // its name), a failed transfer, and any exception. A failure leaves the
 // destination as it was: an earlier stored copy is never deleted.
 BackupServed ServeBackupRequest(IpcQueueRecord& record, IBackupClient& client);
