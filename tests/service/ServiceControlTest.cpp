@@ -352,6 +352,8 @@ TEST_F(ServiceControlTest, FailedStartStopsTheServersBegunAndReportsTheError)
     EXPECT_LT(g_endedAt[0].load(), reports[1].at);
     EXPECT_EQ(nullptr, GetServerThreads()[0].worker.GetThreadHandle());
     EXPECT_EQ(nullptr, backup.worker.GetThreadHandle());
+    // The service never ran: the main program is not told it stops.
+    EXPECT_EQ(0, g_noticeCount.load());
 }
 
 TEST(ServiceStatus, CheckPointIsNeverResetAndOnlyPendingStatesCarryIt)
