@@ -78,11 +78,12 @@ BOOL ShellDeletePath(const char* path, BOOL permanent);
 // drive letter whose root the system reports as DRIVE_REMOTE (a mapped
 // drive). Such paths are the main program's to read and write with the
 // user's own network logon; the service, whose logon is the machine's, never
-// touches them. Asks the drive type of the letter each time (a mapping can
-// change under a running program).
+// touches them. The drive type of a letter is asked again once its answer is
+// a second old (a mapping can change under a running program).
 bool IsNetworkLocation(const char* path);
 // The drive-type query IsNetworkLocation makes (GetDriveTypeA of "X:\").
 // Tests put their own in to play a mapped drive; null restores the system's.
+// Either forgets the answers kept.
 typedef UINT (*DriveTypeProbe)(const char* root);
 void SetDriveTypeProbe(DriveTypeProbe probe);
 

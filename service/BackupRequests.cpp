@@ -66,38 +66,45 @@ private:
     bool m_active;
 };
 
-// Whether the client can see the path: opened for its attributes while the
-// thread acts as the client. `info` receives the file's record.
-bool ClientSees(IBackupClient& client, const char* path, BY_HANDLE_FILE_INFORMATION& info,
-                bool& revertFailed)
+// The client's view of the path, read while the thread acts as the client
+// (which it must already do).
+bool ClientSees(IBackupClient& client, const char* path, WIN32_FILE_ATTRIBUTE_DATA& seen)
+{
+    return client.ReadAttributes(path, seen);
+}
+
+bool SameTime(const FILETIME& a, const FILETIME& b)
+{
+    return a.dwLowDateTime == b.dwLowDateTime && a.dwHighDateTime == b.dwHighDateTime;
+}
+
+// Whether the source the service opened is the file the client saw: a
+// folder of the path swapped for a link between the open and the client's
+// look would otherwise hand the service another file. The creation time,
+// to 100 ns, is the file's own and stays while it is written to; to make
+// another file pass, a caller would have to know that file's, which is what
+// he cannot see.
+bool IsSeenFile(CTransferSource& opened, const WIN32_FILE_ATTRIBUTE_DATA& seen)
+{
+    const bool seenFolder = (seen.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (opened.IsFolder())
+        return seenFolder && SameTime(opened.GetInfo().ftCreationTime, seen.ftCreationTime);
+    BY_HANDLE_FILE_INFORMATION read;
+    return !seenFolder && ::GetFileInformationByHandle(opened.GetFile().GetHandle(), &read) &&
+           SameTime(read.ftCreationTime, seen.ftCreationTime);
+}
+
+// The record of the path as the client sees it, for its stamp.
+bool StampAsClient(IBackupClient& client, const char* path, WIN32_FILE_ATTRIBUTE_DATA& seen,
+                   bool& revertFailed)
 {
     CClientScope asClient(client, revertFailed);
-    return asClient.IsActive() && client.SeeFile(path, info);
+    return asClient.IsActive() && ClientSees(client, path, seen);
 }
 
-bool IsSameFile(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b)
-{
-    return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
-           a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
-}
-
-// The store's source, opened as the service, but only the very file the
-// client saw: a folder of the path swapped for a link between the two opens
-// would otherwise hand the service another file.
-bool OpenSeenSource(CTransferSource& opened, const char* source,
-                    const BY_HANDLE_FILE_INFORMATION& seen)
-{
-    if (!opened.Open(source))
-        return false;
-    if (opened.IsFolder())
-        return (seen.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    BY_HANDLE_FILE_INFORMATION read;
-    return ::GetFileInformationByHandle(opened.GetFile().GetHandle(), &read) &&
-           IsSameFile(read, seen);
-}
-
-// Store (the source read as the service, once the client saw it) or restore
-// (as the client on both sides): true when the destination was written.
+// Store (the source opened as the service, then used only when the client
+// sees that very file) or restore (as the client on both sides): true when
+// the destination was written.
 bool Transfer(const IpcQueueRecord& record, IBackupClient& client, int direction,
               bool& revertFailed)
 {
@@ -112,14 +119,15 @@ bool Transfer(const IpcQueueRecord& record, IBackupClient& client, int direction
 
     if (direction == kTransferStore)
     {
-        BY_HANDLE_FILE_INFORMATION seen;
-        if (!ClientSees(client, source, seen, revertFailed) || revertFailed)
-            return false;
+        // Opened as the service; nothing is read from it until the client
+        // has seen the same file.
         CTransferSource opened;
-        if (!OpenSeenSource(opened, source, seen))
+        if (!opened.Open(source))
             return false;
         CClientScope asClient(client, revertFailed);
-        return asClient.IsActive() &&
+        WIN32_FILE_ATTRIBUTE_DATA seen;
+        return asClient.IsActive() && ClientSees(client, source, seen) &&
+               IsSeenFile(opened, seen) &&
                TransferFromSource(opened, destination, compress, encrypt, password, direction);
     }
     CClientScope asClient(client, revertFailed);
@@ -131,18 +139,9 @@ bool Transfer(const IpcQueueRecord& record, IBackupClient& client, int direction
 }
 } // namespace
 
-bool IBackupClient::SeeFile(const char* path, BY_HANDLE_FILE_INFORMATION& info)
+bool IBackupClient::ReadAttributes(const char* path, WIN32_FILE_ATTRIBUTE_DATA& data)
 {
-    // Backup semantics open a folder too; they grant nothing more to a
-    // client whose backup privilege is not enabled.
-    HANDLE file = ::CreateFileA(path, FILE_READ_ATTRIBUTES,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
-    const bool read = ::GetFileInformationByHandle(file, &info) != FALSE;
-    ::CloseHandle(file);
-    return read;
+    return ::GetFileAttributesExA(path, GetFileExInfoStandard, &data) != FALSE;
 }
 
 bool CPipeClientIdentity::Impersonate()
@@ -215,8 +214,8 @@ BackupServed ServeBackupRequest(IpcQueueRecord& record, IBackupClient& client)
         {
             const CString path = FieldText(record.text3, IpcTextLength(record.text3));
             CString stamp("-----");
-            BY_HANDLE_FILE_INFORMATION seen;
-            if (IsServedRequestPath(path) && ClientSees(client, path, seen, revertFailed) &&
+            WIN32_FILE_ATTRIBUTE_DATA seen;
+            if (IsServedRequestPath(path) && StampAsClient(client, path, seen, revertFailed) &&
                 FormatFileRecordStamp(seen.dwFileAttributes,
                                       (seen.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
                                           ? 0

@@ -12,10 +12,11 @@
 //   every request here is refused when it lies on the network;
 // - the store reads the source as the service, backing up files the user
 //   cannot read, which is what the service is for; but only a file the user
-//   could find himself: acting as the client, the service first opens the
-//   source for its attributes alone (what listing its folder gives), and
-//   then reads exactly that file as itself. A caller who cannot even see the
-//   file gets a failed reply;
+//   could find himself: the service opens the source as itself, then,
+//   acting as the client, reads its attributes (what listing its folder
+//   gives) and goes on only when the client sees that very file (its
+//   creation time). A caller who cannot even see the file gets a failed
+//   reply, and nothing of it is read;
 // - the stamp is made acting as the client, from the file's own record;
 // - everything on the destination side (its folders, the stored file, its
 //   times and attributes, the removal of a partial file) is done while the
@@ -44,11 +45,10 @@ public:
     // The service again. False when the thread could not return to the
     // service's identity.
     virtual bool Revert() = 0;
-    // Opens the path for its attributes alone, with the rights the thread
-    // has now (it acts as the client when this is called), and reads the
-    // file's record: which file it is (volume and index), its attributes,
-    // size and times. False when the path cannot be opened so.
-    virtual bool SeeFile(const char* path, BY_HANDLE_FILE_INFORMATION& info);
+    // Reads the path's attributes, size and times (GetFileAttributesExA)
+    // with the rights the thread has now: it acts as the client when this is
+    // called. False when the client may not read them.
+    virtual bool ReadAttributes(const char* path, WIN32_FILE_ATTRIBUTE_DATA& data);
 };
 
 // The client of a connected server pipe, after its request was read:
