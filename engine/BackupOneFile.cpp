@@ -24,9 +24,8 @@ int BackupOneFile(IBackupFileReport& report, const BackupFileServices& services,
 {
     report.FileStarted(path);
 
-    IFileStoreService& service = IsNetworkPath(path) ? services.network : services.local;
     CString stamp("");
-    service.GetFileStamp(path, stamp);
+    (IsNetworkPath(path) ? services.network : services.local).GetFileStamp(path, stamp);
 
     const CString key = CachePathEscape(path);
     // Unchanged only with a real stamp that the cache holds and a stored copy
@@ -35,6 +34,11 @@ int BackupOneFile(IBackupFileReport& report, const BackupFileServices& services,
         FileExists(StoredCopyPath(settings.treeRoot, path)))
         return kBackupFileDone;
 
+    // The service never reaches the network: a file there, or any file when
+    // the stored-file tree is there, is this program's to store.
+    IFileStoreService& service =
+        IsNetworkLocation(path) || IsNetworkLocation(settings.treeRoot) ? services.network
+                                                                        : services.local;
     const bool stored = service.StoreFile(path, settings.treeRoot, settings.compress,
                                           settings.encrypt, settings.password);
     ForgetCachedPath(cache, key);

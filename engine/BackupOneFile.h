@@ -2,9 +2,12 @@
 // stamp it has now and its stored copy is there, else store it and record
 // its new stamp.
 //
-// A local path is stamped and stored by the service (it reads with
-// LocalSystem's rights); a network path (two leading backslashes) by the
-// main program itself, which holds the user's network credentials. Both go
+// A local path is stored by the service (it reads with LocalSystem's
+// rights); a path on the network (a UNC path or a mapped drive,
+// IsNetworkLocation), and every path when the stored-file tree is on the
+// network, by the main program itself, which holds the user's network
+// credentials: the service, whose logon is the machine's, never touches the
+// network. Both go
 // through IFileStoreService, so the decision runs the same against the
 // service's pipe, the in-process store and a test's fake.
 //

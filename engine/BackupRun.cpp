@@ -1,6 +1,7 @@
 #include "engine/BackupRun.h"
 
 #include "engine/BackupCache.h"
+#include "engine/FileStamp.h"
 #include "engine/FileStoreService.h"
 #include "engine/FileSystem.h"
 #include "engine/FileWalk.h"
@@ -10,6 +11,7 @@
 #include "engine/StoredFile.h"
 #include "engine/StoredTree.h"
 #include "foundation/Array.h"
+#include "foundation/Exception.h"
 
 #include <objbase.h>
 
@@ -37,33 +39,17 @@ CString WithoutBackslash(const CString& path)
     return length > 0 && path[length - 1] == '\\' ? path.Left(length - 1) : path;
 }
 
-// The stamp of the entry the walk is handing to the decision, as the listing
-// gave it.
-struct ListedStamp
-{
-    CString path{""};
-    CString stamp{""};
-};
-
-// A store service that answers the stamp of the listed entry itself and
-// asks the service it wraps for every other path (a source's own entry,
-// which no listing of this run gave).
-class CListedStampService : public IFileStoreService
+// A store service whose stamps come from the file's own record, read here
+// (MakeFileStamp: no open, no pipe round trip); only a path whose record
+// cannot be read here is asked of the service it wraps.
+class COwnRecordStampService : public IFileStoreService
 {
 public:
-    CListedStampService(IFileStoreService& inner, const ListedStamp& listed)
-        : m_inner(inner), m_listed(listed)
-    {
-    }
+    explicit COwnRecordStampService(IFileStoreService& inner) : m_inner(inner) {}
 
     bool GetFileStamp(const char* path, CString& stamp) override
     {
-        if (!m_listed.stamp.IsEmpty() && m_listed.path == path)
-        {
-            stamp = m_listed.stamp;
-            return true;
-        }
-        return m_inner.GetFileStamp(path, stamp);
+        return MakeFileStamp(path, stamp) || m_inner.GetFileStamp(path, stamp);
     }
     bool StoreFile(const char* source, const char* treeRoot, int compress, int encrypt,
                    const char* password) override
@@ -73,7 +59,6 @@ public:
 
 private:
     IFileStoreService& m_inner;
-    const ListedStamp& m_listed;
 };
 
 // Copies the profile into the destination's Settings folder and blanks the
@@ -136,8 +121,8 @@ public:
     {
         const BackupFileServices defaults{m_pipe, m_direct};
         const BackupFileServices& inner = context.services ? *context.services : defaults;
-        m_local = std::make_unique<CListedStampService>(inner.local, m_stampOfEntry);
-        m_network = std::make_unique<CListedStampService>(inner.network, m_stampOfEntry);
+        m_local = std::make_unique<COwnRecordStampService>(inner.local);
+        m_network = std::make_unique<COwnRecordStampService>(inner.network);
     }
 
     BackupOutcome Run();
@@ -147,7 +132,7 @@ private:
     // The pass over one file-or-folder source: 0 when the worker's stop
     // event ended it, 1 otherwise.
     int BackupSourceFiles(const CString& source);
-    void BackupEntry(const CString& path, const CString& listedStamp);
+    void BackupEntry(const CString& path);
     bool IsOwnFolder(const CString& path);
     void DumpDatabase(const ProfileItem& item);
     CString LanguageLine(const char* key, const char* text, const char* path);
@@ -156,10 +141,9 @@ private:
     CBackupGate m_gate;
     CPipeFileService m_pipe;
     CDirectFileService m_direct;
-    ListedStamp m_stampOfEntry;
     CListedPaths m_listed;
-    std::unique_ptr<CListedStampService> m_local;
-    std::unique_ptr<CListedStampService> m_network;
+    std::unique_ptr<COwnRecordStampService> m_local;
+    std::unique_ptr<COwnRecordStampService> m_network;
     BackupStoreSettings m_settings;
     CSqlDB m_cache;
     std::vector<CString> m_ownFolders;
@@ -227,6 +211,10 @@ BackupOutcome CBackupRun::Run()
         m_cache.Open(cacheFile);
         outcome = RunSources(items);
         m_listed.Seal();
+        // A run in which the service never answered stored none of the
+        // local files it found changed: it failed, whatever else it did.
+        if (outcome == kBackupCompleted && m_pipe.HasGivenUp())
+            outcome = kBackupFailed;
         if (outcome == kBackupCompleted &&
             !PruneOrphanedCopies(m_context, m_gate, profileSettings.destination, &m_listed))
             outcome = kBackupStopped;
@@ -284,7 +272,7 @@ int CBackupRun::BackupSourceFiles(const CString& source)
         if (item.GetLength() > 1 && item[item.GetLength() - 1] == '\\' &&
             !(item.GetLength() == 3 && item[1] == ':'))
             item = item.Left(item.GetLength() - 1);
-        BackupEntry(item, CString(""));
+        BackupEntry(item);
         if (pattern.IsEmpty() || pattern[pattern.GetLength() - 1] != '\\')
             pattern += '\\';
         pattern += "*.*";
@@ -300,17 +288,15 @@ int CBackupRun::BackupSourceFiles(const CString& source)
             if (IsOwnFolder(item))
                 return false;
             m_listed.Add(item);
-            BackupEntry(item, entry.Stamp());
+            BackupEntry(item);
             return true;
         });
     m_context.SetProgressPosition(0);
     return m_gate.Stopped() ? 0 : 1;
 }
 
-void CBackupRun::BackupEntry(const CString& path, const CString& listedStamp)
+void CBackupRun::BackupEntry(const CString& path)
 {
-    m_stampOfEntry.path = path;
-    m_stampOfEntry.stamp = listedStamp;
     try
     {
         BackupOneFile(m_context, BackupFileServices{*m_local, *m_network}, m_cache, m_settings,
@@ -326,7 +312,6 @@ void CBackupRun::BackupEntry(const CString& path, const CString& listedStamp)
         m_context.WriteLog(LanguageLine(kErrorAtKey, kErrorAtText, path));
         m_context.FileFailed(path);
     }
-    m_stampOfEntry.stamp = "";
     if (m_pipe.HasGivenUp() && !m_serviceGoneLogged)
     {
         m_serviceGoneLogged = true;
@@ -576,6 +561,12 @@ unsigned __stdcall BackupThreadProc(void* parameter)
     {
         CBackupRun run(context);
         outcome = run.Run();
+    }
+    catch (CException* e)
+    {
+        // Socket errors of the web-site dump are thrown as heap objects.
+        delete e;
+        context.WriteLog(kEndedEarlyLine);
     }
     catch (...)
     {

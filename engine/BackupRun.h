@@ -27,13 +27,17 @@
 // backup_where + "Files" and "Databases") are never walked, so a
 // destination inside a source is not backed up into itself.
 //
-// Per entry the run does only what it must: the stamp comes from the folder
-// listing (no open, no pipe round trip), an unchanged file costs one cache
-// lookup and one attribute query of its stored copy, and the stop and pause
-// checks cost a kernel wait only while paused or every 25 ms. A local file
-// that changed is stored by the service; once the service has not answered,
-// the run asks it nothing more (each request would wait out its retries)
-// and the local files left count as failed.
+// Per entry the run does only what it must: the stamp comes from the file's
+// own record, read here without opening the file (no pipe round trip; never
+// from the folder listing, whose sizes and times lag behind for a file held
+// open by a writer), an unchanged file costs one cache lookup and one
+// attribute query of its stored copy, and the stop and pause checks cost a
+// kernel wait only while paused or every 25 ms. A local file that changed is
+// stored by the service; a file on the network, or any file when the
+// destination is on the network, by this program itself (the service never
+// touches the network). Once the service has not answered, the run asks it
+// nothing more (each request would wait out its retries), the local files
+// left count as failed, and the run ends as failed.
 //
 // Database errors inside one file's decision are written to the log as
 // debug lines and the walk goes on; a database error anywhere else ends the

@@ -10,24 +10,24 @@ CString FormatFileStamp(const SYSTEMTIME& lastWriteUtc, DWORD attributes, DWORD 
     return stamp;
 }
 
+bool FormatFileRecordStamp(DWORD attributes, DWORD sizeLow, const FILETIME& lastWrite,
+                           CString& stamp)
+{
+    SYSTEMTIME time;
+    if (!FileTimeToSystemTime(&lastWrite, &time))
+        return false;
+    stamp = FormatFileStamp(time, attributes, sizeLow);
+    return true;
+}
+
 bool MakeFileStamp(const char* path, CString& stamp)
 {
-    const DWORD attributes = GetFileAttributesA(path);
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
+    WIN32_FILE_ATTRIBUTE_DATA record;
+    if (!GetFileAttributesExA(path, GetFileExInfoStandard, &record))
         return false;
-    // Only the low part goes into the stamp; the high part is asked for so
-    // that a low part of 0xFFFFFFFF is a size, not a failure.
-    DWORD high = 0;
-    const DWORD sizeLow = GetFileSize(file, &high);
-    FILETIME created, accessed, written;
-    SYSTEMTIME lastWrite;
-    const bool ok = GetFileTime(file, &created, &accessed, &written) &&
-                    FileTimeToSystemTime(&written, &lastWrite);
-    CloseHandle(file);
-    if (!ok)
-        return false;
-    stamp = FormatFileStamp(lastWrite, attributes, sizeLow);
-    return true;
+    // A folder's record may carry a size on some file systems; its stamp has
+    // always read 0 there.
+    const DWORD sizeLow =
+        (record.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? 0 : record.nFileSizeLow;
+    return FormatFileRecordStamp(record.dwFileAttributes, sizeLow, record.ftLastWriteTime, stamp);
 }

@@ -22,11 +22,20 @@
 // size.
 CString FormatFileStamp(const SYSTEMTIME& lastWriteUtc, DWORD attributes, DWORD sizeLow);
 
-// Stamps a file or a folder. The attributes are taken before the path is
-// opened; the path is opened for reading with backup semantics, so folders
-// (whose size reads 0) and files readable only under backup rights open too.
-// False, with `stamp` untouched, when the path cannot be opened or its times
-// cannot be read. Works from any thread.
+// The stamp of a file's own record: its attributes, the low 32 bits of its
+// size and its last-write time. False, with `stamp` untouched, when the time
+// cannot be converted.
+bool FormatFileRecordStamp(DWORD attributes, DWORD sizeLow, const FILETIME& lastWrite,
+                           CString& stamp);
+
+// Stamps a file or a folder from its own record (GetFileAttributesExA),
+// without opening it: a file that another program holds open, even for
+// itself alone, is stamped all the same, and a folder's size reads 0. The
+// record is the file's own, never a folder listing's copy of it (on NTFS a
+// directory entry's size and time lag behind while a writer holds the file
+// open, so a stamp from a listing could miss a change). False, with `stamp`
+// untouched, when the record cannot be read (a missing path included).
+// Works from any thread.
 bool MakeFileStamp(const char* path, CString& stamp);
 
 #endif

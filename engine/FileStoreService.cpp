@@ -31,6 +31,9 @@ bool CDirectFileService::GetFileStamp(const char* path, CString& stamp)
 bool CDirectFileService::StoreFile(const char* source, const char* treeRoot, int compress,
                                    int encrypt, const char* password)
 {
-    return TransferFile(source, StoredCopyPath(treeRoot, source), compress, encrypt, password,
-                        kTransferStore);
+    // A source that has vanished is a failed store, as in the service, never
+    // a folder of its name.
+    CTransferSource opened;
+    return opened.Open(source) && TransferFromSource(opened, StoredCopyPath(treeRoot, source),
+                                                     compress, encrypt, password, kTransferStore);
 }

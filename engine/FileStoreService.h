@@ -36,10 +36,12 @@ private:
     bool m_givenUp = false;
 };
 
-// Stamps with MakeFileStamp and stores with TransferFile at the source's
-// stored path (StoredCopyPath), in this process. A failed store leaves the
-// earlier stored copy as it was (TransferFile writes a temporary file and
-// puts it in place only when it is whole).
+// Stamps with MakeFileStamp and stores at the source's stored path
+// (StoredCopyPath), in this process, as the service stores: a folder as a
+// folder, a file in its stored form, and a source that has vanished not at
+// all (a failed store, never a folder of its name). A failed store leaves
+// the earlier stored copy as it was (a temporary file is put in place only
+// when it is whole).
 class CDirectFileService : public IFileStoreService
 {
 public:

@@ -4,6 +4,7 @@
 
 #include <shellapi.h>
 
+#include <atomic>
 #include <cstring>
 #include <vector>
 
@@ -262,4 +263,55 @@ int ResetTempFolder()
     ShellDeletePath(folder, TRUE);
     CreateDirectoryA(folder, nullptr);
     return 0;
+}
+
+namespace
+{
+UINT SystemDriveType(const char* root)
+{
+    QuietErrorMode quiet;
+    return ::GetDriveTypeA(root);
+}
+
+std::atomic<DriveTypeProbe> g_driveTypeProbe{SystemDriveType};
+
+// The drive type of each letter as last asked, with the tick count of the
+// question: (tick << 8) | type, 0 when never asked. Under Wine 8 each
+// GetDriveTypeA is an open, a query and a close in the server (about
+// 0.1 ms alone, several on a busy one), and a run asks for every file it
+// stores; an answer is kept for kDriveTypeKeptMs.
+constexpr ULONGLONG kDriveTypeKeptMs = 1000;
+std::atomic<uint64_t> g_driveTypes[26];
+
+UINT DriveTypeOf(char letter)
+{
+    const int index = (letter | 0x20) - 'a';
+    const ULONGLONG now = ::GetTickCount64();
+    const uint64_t kept = g_driveTypes[index].load();
+    if (kept != 0 && now - (kept >> 8) < kDriveTypeKeptMs)
+        return static_cast<UINT>(kept & 0xFF);
+    const char root[] = {letter, ':', '\\', 0};
+    const UINT type = g_driveTypeProbe.load()(root);
+    g_driveTypes[index].store((now << 8) | (type & 0xFF));
+    return type;
+}
+} // namespace
+
+void SetDriveTypeProbe(DriveTypeProbe probe)
+{
+    g_driveTypeProbe.store(probe != nullptr ? probe : SystemDriveType);
+    for (std::atomic<uint64_t>& kept : g_driveTypes)
+        kept.store(0);
+}
+
+bool IsNetworkLocation(const char* path)
+{
+    if (path == nullptr)
+        return false;
+    if ((path[0] == '\\' || path[0] == '/') && (path[1] == '\\' || path[1] == '/'))
+        return true;
+    const char letter = path[0];
+    if (!((letter >= 'A' && letter <= 'Z') || (letter >= 'a' && letter <= 'z')) || path[1] != ':')
+        return false;
+    return DriveTypeOf(letter) == DRIVE_REMOTE;
 }

@@ -74,6 +74,19 @@ CString GetTempFolder();
 // success.
 BOOL ShellDeletePath(const char* path, BOOL permanent);
 
+// Whether a path lies on the network: a UNC path ("\\server\share...") or a
+// drive letter whose root the system reports as DRIVE_REMOTE (a mapped
+// drive). Such paths are the main program's to read and write with the
+// user's own network logon; the service, whose logon is the machine's, never
+// touches them. The drive type of a letter is asked again once its answer is
+// a second old (a mapping can change under a running program).
+bool IsNetworkLocation(const char* path);
+// The drive-type query IsNetworkLocation makes (GetDriveTypeA of "X:\").
+// Tests put their own in to play a mapped drive; null restores the system's.
+// Either forgets the answers kept.
+typedef UINT (*DriveTypeProbe)(const char* root);
+void SetDriveTypeProbe(DriveTypeProbe probe);
+
 // Empties the scratch folder: deletes GetTempFolder() and creates it again.
 // Results are ignored; returns 0.
 int ResetTempFolder();

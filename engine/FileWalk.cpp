@@ -1,6 +1,5 @@
 #include "engine/FileWalk.h"
 
-#include "engine/FileStamp.h"
 #include "foundation/FileFind.h"
 
 CString WalkEntry::ItemPath() const
@@ -11,16 +10,12 @@ CString WalkEntry::ItemPath() const
     return path;
 }
 
-CString WalkEntry::Stamp() const
+namespace
 {
-    SYSTEMTIME written;
-    if (!FileTimeToSystemTime(&lastWrite, &written))
-        return CString("");
-    return FormatFileStamp(written, attributes, sizeLow);
-}
+std::atomic<ListingHook> g_listingHook{nullptr};
 
-void ListEntries(const char* pattern, const std::atomic<LONG>& running,
-                 std::vector<WalkEntry>& entries)
+void ListInto(const char* pattern, const std::atomic<LONG>& running,
+              std::vector<WalkEntry>& entries)
 {
     CFileFinder finder;
     if (!finder.FindFile(pattern))
@@ -34,13 +29,27 @@ void ListEntries(const char* pattern, const std::atomic<LONG>& running,
             continue;
         const WIN32_FIND_DATAA& data = finder.GetFindData();
         entry.attributes = data.dwFileAttributes;
-        entry.lastWrite = data.ftLastWriteTime;
         if (entry.IsFolder())
             entry.path += '\\';
         else
             entry.sizeLow = data.nFileSizeLow;
         entries.push_back(entry);
     } while (running.load() != 0 && finder.FindNextFile());
+}
+} // namespace
+
+void SetListingHook(ListingHook hook)
+{
+    g_listingHook.store(hook);
+}
+
+void ListEntries(const char* pattern, const std::atomic<LONG>& running,
+                 std::vector<WalkEntry>& entries)
+{
+    const size_t first = entries.size();
+    ListInto(pattern, running, entries);
+    if (const ListingHook hook = g_listingHook.load())
+        hook(pattern, entries, first);
 }
 
 void WalkFiles(const char* pattern, const std::atomic<LONG>& running, CStringArray& paths,

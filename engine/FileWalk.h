@@ -3,10 +3,10 @@
 // gives them, and a tree is walked breadth first, every entry of one depth
 // before any entry of the next.
 //
-// Each listed entry keeps the fields of the file stamp (last-write time,
-// attributes, size) as the listing gave them, so a walk can stamp every
-// entry without opening it: under Wine an open costs about as much as
-// listing a hundred entries, and the service's stamp a pipe round trip.
+// A listing is only the walk's: what it says of an entry's size and time is
+// the directory entry's copy, which on NTFS lags behind for a file a writer
+// holds open. A file's stamp comes from the file's own record
+// (MakeFileStamp), never from here.
 #ifndef BRINDLEWOX_ENGINE_FILEWALK_H
 #define BRINDLEWOX_ENGINE_FILEWALK_H
 
@@ -23,16 +23,17 @@ struct WalkEntry
     CString path; // the full path; a folder's ends with a backslash
     DWORD attributes = 0;
     DWORD sizeLow = 0; // 0 for a folder
-    FILETIME lastWrite = {};
 
     bool IsFolder() const { return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
     // The path without a folder's trailing backslash.
     CString ItemPath() const;
-    // The entry's file stamp (engine/FileStamp.h), the same text as
-    // MakeFileStamp gives for the path; empty when the time cannot be
-    // converted.
-    CString Stamp() const;
 };
+
+// A test seam: called with every listing ListEntries made (the pattern and
+// the entries it appended, from `first` on), which it may change, as a file
+// system whose directory entries lag behind would. Null, the default: none.
+typedef void (*ListingHook)(const char* pattern, std::vector<WalkEntry>& entries, size_t first);
+void SetListingHook(ListingHook hook);
 
 // Appends the matches of `pattern` (a folder followed by "\*.*", or one
 // file's path) to `entries`. "." and ".." are skipped, and so is every

@@ -175,6 +175,14 @@ template <size_t N> inline void IpcCopyText(char (&field)[N], const char* text)
     std::memset(field + length, 0, N - length);
 }
 
+// Whether the text fits the field whole, with its NUL. A sender refuses a
+// text that does not: cut, a path would name another file and a password be
+// another key.
+template <size_t N> inline bool IpcTextFits(const char (&)[N], const char* text)
+{
+    return text == nullptr || ::strnlen(text, N) < N;
+}
+
 // Reads a text field of a received record, which a peer may have left
 // without a NUL: at most N - 1 characters.
 template <size_t N> inline size_t IpcTextLength(const char (&field)[N])

@@ -4,6 +4,7 @@
 #include "foundation/Sync.h"
 
 #include <algorithm>
+#include <atomic>
 
 namespace
 {
@@ -20,9 +21,9 @@ constexpr DWORD kWaitSliceMs = 250;
 constexpr DWORD kMinute = 60 * 1000;
 
 PipePolicy g_policies[static_cast<int>(PipeSender::Count)] = {
-    {1, 500, 0, 2000, 0, SECURITY_IMPERSONATION},                  // ProxySettings
-    {1, 500, 0, 2000, 0, SECURITY_IMPERSONATION},                  // Language
-    {1, 500, 0, 2000, 0, SECURITY_IMPERSONATION},                  // UserProfile
+    {1, 500, 0, 2000, 0, SECURITY_IMPERSONATION, 2000},            // ProxySettings
+    {1, 500, 0, 2000, 0, SECURITY_IMPERSONATION, 2000},            // Language
+    {1, 500, 0, 2000, 0, SECURITY_IMPERSONATION, 2000},            // UserProfile
     {1, 2000, 0, 5 * kMinute, 0, SECURITY_IMPERSONATION},          // CompactHives
     {1, 2000, 0, 5 * kMinute, 0, SECURITY_IMPERSONATION},          // SaveHives
     {1, 2000, 0, 5 * kMinute, 0, SECURITY_IMPERSONATION},          // RestoreHives
@@ -33,6 +34,24 @@ PipePolicy g_policies[static_cast<int>(PipeSender::Count)] = {
     {20, 20000, 1000, 10 * kMinute, 1000, SECURITY_IMPERSONATION}, // StoreFile
     {20, 20000, 1000, 10 * kMinute, 1000, SECURITY_IMPERSONATION}, // RestoreFile
 };
+
+std::atomic<void (*)(const char*)> g_senderLog{nullptr};
+
+// True when the text fits its field; else the refusal is logged.
+template <size_t N>
+bool Fits(const char (&field)[N], const char* text, const char* fieldName, const char* about)
+{
+    if (IpcTextFits(field, text))
+        return true;
+    if (void (*log)(const char*) = g_senderLog.load())
+    {
+        CString line;
+        line.Format("Not sent to the service: the %s is longer than %u characters (%.300s)\r\n\r\n",
+                    fieldName, static_cast<unsigned>(N - 1), about ? about : "");
+        log(line);
+    }
+    return false;
+}
 
 bool IsSet(HANDLE event)
 {
@@ -200,6 +219,28 @@ PipeOutcome Exchange(CFile& pipe, const void* request, DWORD requestSize, void* 
     return PipeOutcome::Done;
 }
 
+// After a one-way write: waits, at most limitMs, until the server has
+// closed its end (a read of the pipe then fails), so that this end is still
+// open while the server reads who sent the request. Whatever the server
+// might write meanwhile is not for this sender and ends the wait too.
+void AwaitServerClose(CFile& pipe, DWORD limitMs)
+{
+    CEvent ended;
+    ended.Attach(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    if (ended.GetHandle() == nullptr)
+        return;
+    OVERLAPPED overlapped = {};
+    overlapped.hEvent = ended.GetHandle();
+    char scratch[16];
+    if (::ReadFile(pipe.GetHandle(), scratch, sizeof scratch, nullptr, &overlapped) ||
+        ::GetLastError() != ERROR_IO_PENDING)
+        return; // closed already (ERROR_BROKEN_PIPE), or something came
+    if (::WaitForSingleObject(overlapped.hEvent, limitMs) != WAIT_OBJECT_0)
+        ::CancelIo(pipe.GetHandle());
+    DWORD bytes = 0;
+    ::GetOverlappedResult(pipe.GetHandle(), &overlapped, &bytes, TRUE);
+}
+
 PipeOutcome Send(const char* pipeName, const void* request, DWORD requestSize, void* reply,
                  DWORD replySize, const PipePolicy& policy, HANDLE stopEvent, DWORD& count)
 {
@@ -208,8 +249,11 @@ PipeOutcome Send(const char* pipeName, const void* request, DWORD requestSize, v
     PipeOutcome outcome = OpenPipe(pipeName, policy, stopEvent, pipe);
     if (outcome != PipeOutcome::Done)
         return outcome;
-    return Exchange(pipe, request, requestSize, reply, replySize, policy.exchangeMs, stopEvent,
-                    count);
+    outcome = Exchange(pipe, request, requestSize, reply, replySize, policy.exchangeMs, stopEvent,
+                       count);
+    if (outcome == PipeOutcome::Done && reply == nullptr && policy.closeWaitMs > 0)
+        AwaitServerClose(pipe, policy.closeWaitMs);
+    return outcome;
 }
 
 // SETTINGS senders that expect a reply: its result when it carries the
@@ -233,6 +277,8 @@ int SettingsKeyRequest(PipeSender sender, uint32_t type, const CString& key, uin
     if (key.IsEmpty())
         return 0;
     IpcSettingsRecord request = {};
+    if (!Fits(request.key, key, "name", key))
+        return 0;
     request.type = type;
     request.scope = scope;
     IpcCopyText(request.key, key);
@@ -280,6 +326,9 @@ int TransferFile(PipeSender sender, uint32_t command, const CString& path, const
     if (path.IsEmpty())
         return kPipeFailed;
     IpcQueueRecord request = {};
+    if (!Fits(request.text3, path, "path", path) || !Fits(request.text1, root, "folder", path) ||
+        !Fits(request.text2, password, "password", path))
+        return kPipeFailed;
     request.command = command;
     IpcCopyText(request.text3, path);
     IpcCopyText(request.text1, root);
@@ -300,6 +349,11 @@ bool UserNotice(PipeSender sender, uint32_t notice)
                          GetPipePolicy(sender));
 }
 } // namespace
+
+void SetPipeSenderLog(void (*log)(const char* line))
+{
+    g_senderLog.store(log);
+}
 
 const PipePolicy& GetPipePolicy(PipeSender sender)
 {
@@ -341,6 +395,10 @@ bool PipeSendProxySettings(const CString& host, DWORD port, const CString& login
                            const CString& password, DWORD proxyType)
 {
     IpcSettingsRecord request = {};
+    if (!Fits(request.proxyHost, host, "proxy host", host) ||
+        !Fits(request.proxyLogin, login, "proxy login", host) ||
+        !Fits(request.proxyPassword, password, "proxy password", host))
+        return false;
     request.type = SETTINGS_PROXY;
     IpcCopyText(request.proxyHost, host);
     request.proxyPort = port;
@@ -353,6 +411,8 @@ bool PipeSendProxySettings(const CString& host, DWORD port, const CString& login
 bool PipeSendLanguage(const CString& language)
 {
     IpcSettingsRecord request = {};
+    if (!Fits(request.language, language, "language", language))
+        return false;
     request.type = SETTINGS_LANGUAGE;
     IpcCopyText(request.language, language);
     return SettingsWrite(PipeSender::Language, request);
@@ -361,6 +421,9 @@ bool PipeSendLanguage(const CString& language)
 bool PipeSendUserProfile(const CString& userKeyRoot, const CString& profilePath)
 {
     IpcSettingsRecord request = {};
+    if (!Fits(request.userKeyRoot, userKeyRoot, "user", userKeyRoot) ||
+        !Fits(request.profilePath, profilePath, "profile path", profilePath))
+        return false;
     request.type = SETTINGS_USER_PROFILE;
     IpcCopyText(request.userKeyRoot, userKeyRoot);
     IpcCopyText(request.profilePath, profilePath);
@@ -414,6 +477,8 @@ int PipeGetFileStamp(const CString& path, CString& stamp, HANDLE stopEvent)
     if (path.IsEmpty())
         return 0;
     IpcQueueRecord request = {};
+    if (!Fits(request.text3, path, "path", path))
+        return 0;
     request.command = BACKUP_FILE_STAMP;
     IpcCopyText(request.text3, path);
     IpcQueueRecord reply = {};

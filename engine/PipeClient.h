@@ -38,6 +38,9 @@ struct PipePolicy
     DWORD exchangeMs;       // the write or the transaction, once the pipe is open
     DWORD exchangeMsPerMiB; // store and restore: added per MiB of the file
     DWORD impersonation;    // SECURITY_IDENTIFICATION or SECURITY_IMPERSONATION
+    // One-way writes: after the write, how long to wait for the server to
+    // close its end before closing this one (0: close at once).
+    DWORD closeWaitMs;
 };
 
 // The senders, each with a policy of its own.
@@ -61,7 +64,7 @@ enum class PipeSender
 // The policy a sender uses. The defaults:
 //   sender                  attempts  wait    pause  exchange            QoS
 //   ProxySettings, Language,
-//   UserProfile                1       500 ms   -     2 s               impersonation
+//   UserProfile                1       500 ms   -     2 s, close 2 s    impersonation
 //   CompactHives, SaveHives,
 //   RestoreHives               1       2 s      -     5 min             impersonation
 //   StartupEntry               1       2 s      -     60 s              impersonation
@@ -109,8 +112,20 @@ constexpr int kPipeDone = 0;
 constexpr int kPipeFailed = 1;
 constexpr int kPipeNoAnswer = 2;
 
-// SETTINGS 1, 5 and 8: one-way. True when the record was written. Texts
-// longer than 4,095 characters are cut.
+// Every sender refuses a text longer than its field (the field's length
+// less one): nothing is sent, the refusal is written to the sender log, and
+// the sender returns its failure (false, 0 or kPipeFailed). Cut, a path
+// would name another file and a password be another key.
+//
+// Where the senders write such a refusal, one line: the program's log. Null
+// (the default): nowhere.
+void SetPipeSenderLog(void (*log)(const char* line));
+
+// SETTINGS 1, 5 and 8: one-way. True when the record was written; the
+// sender then waits, at most closeWaitMs of its policy (2 s), for the
+// service to close its end first: the service learns who sent a request
+// from the open pipe after its read, and a client that closed at once may
+// leave it none on Windows (type 8 would then be refused).
 bool PipeSendProxySettings(const CString& host, DWORD port, const CString& login,
                            const CString& password, DWORD proxyType);
 bool PipeSendLanguage(const CString& language);
@@ -138,8 +153,8 @@ bool PipeNotifyServiceStopping();
 int PipeGetFileStamp(const CString& path, CString& stamp, HANDLE stopEvent = nullptr);
 // BACKUP 2: stores `source` under `destinationRoot` in the form that
 // compress and encrypt choose. kPipeDone, kPipeFailed (also for an empty
-// source: nothing is sent) or kPipeNoAnswer. Texts are cut to their fields
-// (4,095 characters for the source, 1,023 for the root and the password).
+// source, or a source over 4,095 characters, a root or a password over 1,023:
+// nothing is sent) or kPipeNoAnswer.
 int PipeStoreFile(const CString& source, const CString& destinationRoot, BOOL compress,
                   BOOL encrypt, const CString& password, HANDLE stopEvent = nullptr);
 // BACKUP 5: restores `storedPath` under `targetRoot`; results as PipeStoreFile.

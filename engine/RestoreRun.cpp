@@ -2,10 +2,12 @@
 
 #include "engine/FileSystem.h"
 #include "engine/FileWalk.h"
+#include "foundation/Exception.h"
 #include "engine/LogFile.h"
 #include "engine/PipeClient.h"
 #include "engine/Settings.h"
 #include "engine/SqlDB.h"
+#include "engine/StoredFile.h"
 
 namespace
 {
@@ -68,21 +70,32 @@ void RestoreLevels(CRunContext& context, const CString& pattern, const CString& 
 unsigned __stdcall RestoreThread(void* parameter)
 {
     CRunContext& context = *static_cast<CRunContext*>(parameter);
+    BackupOutcome outcome = kBackupFailed;
     {
         CLockGuard lock(context.restoreLock);
-        context.engineBusy.store(1);
         try
         {
-            RestoreFiles(context);
+            const int ran = RestoreFiles(context);
+            const HANDLE stop = context.restoreWorker.GetStopEvent();
+            if ((stop != nullptr && ::WaitForSingleObject(stop, 0) == WAIT_OBJECT_0) ||
+                context.engineBusy.load() == 0)
+                outcome = kBackupStopped;
+            else if (ran && context.GetDisplay().restoreFailed == 0)
+                outcome = kBackupCompleted;
+        }
+        catch (CException* e)
+        {
+            delete e;
         }
         catch (...)
         {
-            // Nothing may leave the thread; the end message still goes out.
+            // Nothing may leave the thread; the end message still goes out,
+            // as a failed restore.
         }
-        context.engineBusy.store(0);
+        context.RestoreEnded();
     }
     if (context.window)
-        ::PostMessageA(context.window, WM_RESTORE_FINISHED, 0, 0);
+        ::PostMessageA(context.window, WM_RESTORE_FINISHED, outcome, 0);
     return 0;
 }
 
@@ -122,8 +135,22 @@ int RestoreOneFile(CRunContext& context, const CString& storedPath, const CStrin
                    BOOL compress, BOOL encrypt, const CString& password)
 {
     context.ShowCurrentFile(storedPath);
-    const int result = PipeRestoreFile(storedPath, targetRoot, compress, encrypt, password,
-                                       context.restoreWorker.GetStopEvent());
+    int result = kPipeFailed;
+    if (IsNetworkLocation(storedPath) || IsNetworkLocation(targetRoot))
+    {
+        // The service never touches the network: a stored tree or a target
+        // there is this program's to read and write, with the user's logon.
+        CTransferSource opened;
+        if (opened.Open(storedPath) &&
+            TransferFromSource(opened, StoredCopyPath(targetRoot, storedPath), compress, encrypt,
+                               password, kTransferRestore))
+            result = kPipeDone;
+    }
+    else
+    {
+        result = PipeRestoreFile(storedPath, targetRoot, compress, encrypt, password,
+                                 context.restoreWorker.GetStopEvent());
+    }
     if (result != kPipeDone)
     {
         context.WriteLog(context.GetLanguageText(kErrorAtKey, kErrorAtText) + " " + storedPath +

@@ -16,10 +16,14 @@
 #include "foundation/String.h"
 #include "engine/RunContext.h"
 
-// The thread procedure of the restore worker; the parameter is the
-// CRunContext. Holds the context's restore lock and its busy flag for the run,
-// runs RestoreFiles (an exception ends the run quietly), then clears the
-// flag, unlocks and posts WM_RESTORE_FINISHED to the window. Returns 0.
+// The thread procedure of the restore worker, started by
+// CRunContext::StartRestore (which set the busy flag); the parameter is the
+// CRunContext. Holds the context's restore lock for the run, runs
+// RestoreFiles (an exception ends the run as failed), frees the engine
+// (CRunContext::RestoreEnded), unlocks and posts WM_RESTORE_FINISHED with
+// the outcome: stopped when the worker's stop event or a cleared busy flag
+// ended it, failed when any entry was not restored or there was nothing to
+// restore, else completed. Returns 0.
 unsigned __stdcall RestoreThread(void* context);
 
 // The run itself, on the restore worker: 1 when it ran, 0 when the stored
@@ -30,7 +34,9 @@ unsigned __stdcall RestoreThread(void* context);
 int RestoreFiles(CRunContext& context);
 
 // Asks the service to restore one stored file or folder under the target
-// root and shows its path as the current file. kPipeDone (0) when restored;
+// root and shows its path as the current file; a stored path or a target on
+// the network (IsNetworkLocation) is restored by this program itself, as the
+// service never touches the network. kPipeDone (0) when restored;
 // kPipeFailed or kPipeNoAnswer otherwise, which is logged as the "Error at:"
 // text, a blank, the path and two line ends, and counted.
 int RestoreOneFile(CRunContext& context, const CString& storedPath, const CString& targetRoot,

@@ -2,12 +2,47 @@
 
 #include "engine/BackupRun.h"
 #include "engine/LogFile.h"
+#include "engine/RestoreRun.h"
 #include "foundation/Ini.h"
 
-BOOL CRunContext::StartBackup(bool scheduledRun)
+namespace
 {
-    if (engineBusy.load() != 0 || !backupWorker.HasEnded())
-        return FALSE;
+constexpr LONG kNoRun = 0;
+constexpr LONG kBackupRun = 1;
+constexpr LONG kRestoreRun = 2;
+} // namespace
+
+const char* DescribeRunStart(RunStart start)
+{
+    switch (start)
+    {
+    case RunStart::Started:
+        return "";
+    case RunStart::BackupActive:
+        return "A backup is running: no other run is started until it has ended.";
+    case RunStart::RestoreActive:
+        return "A restore is running: no other run is started until it has ended.";
+    case RunStart::NotStarted:
+        break;
+    }
+    return "The run's thread could not be started.";
+}
+
+RunStart CRunContext::CheckStart() const
+{
+    const LONG active = activeRun.load();
+    if (active == kBackupRun || !backupWorker.HasEnded())
+        return RunStart::BackupActive;
+    if (active == kRestoreRun || !restoreWorker.HasEnded())
+        return RunStart::RestoreActive;
+    return RunStart::Started;
+}
+
+RunStart CRunContext::StartBackup(bool scheduledRun)
+{
+    const RunStart check = CheckStart();
+    if (check != RunStart::Started)
+        return check;
     {
         CLockGuard lock(m_displayLock);
         m_display.processedFiles = 0;
@@ -16,12 +51,38 @@ BOOL CRunContext::StartBackup(bool scheduledRun)
         m_display.progressPosition = 0;
     }
     scheduled.store(scheduledRun ? 1 : 0);
+    activeRun.store(kBackupRun);
     engineBusy.store(1);
     if (backupWorker.Start(BackupThreadProc, this))
-        return TRUE;
+        return RunStart::Started;
     engineBusy.store(0);
     scheduled.store(0);
-    return FALSE;
+    activeRun.store(kNoRun);
+    return RunStart::NotStarted;
+}
+
+RunStart CRunContext::StartRestore()
+{
+    const RunStart check = CheckStart();
+    if (check != RunStart::Started)
+        return check;
+    {
+        CLockGuard lock(m_displayLock);
+        m_display.restoreFailed = 0;
+    }
+    activeRun.store(kRestoreRun);
+    engineBusy.store(1);
+    if (restoreWorker.Start(RestoreThread, this))
+        return RunStart::Started;
+    engineBusy.store(0);
+    activeRun.store(kNoRun);
+    return RunStart::NotStarted;
+}
+
+void CRunContext::RestoreEnded()
+{
+    engineBusy.store(0);
+    activeRun.store(kNoRun);
 }
 
 void CRunContext::StopBackup()
@@ -36,6 +97,7 @@ void CRunContext::CollectBackup()
     backupWorker.StopIfRunning();
     backupWorker.Stop();
     engineBusy.store(0);
+    activeRun.store(kNoRun);
 }
 
 RunDisplay CRunContext::GetDisplay() const

@@ -30,10 +30,14 @@ class CSqlException;
 // Posted to the window when a backup run has ended, however it ended; the
 // wParam is the run's BackupOutcome, the lParam 0.
 constexpr UINT WM_BACKUP_FINISHED = 0x1224;
-// Posted to the window when a restore run has ended, however it ended.
+// Posted to the window when a restore run has ended, however it ended; the
+// wParam is the run's outcome (BackupOutcome's values), the lParam 0.
 constexpr UINT WM_RESTORE_FINISHED = 0x1228;
 
-// How a backup run ended (WM_BACKUP_FINISHED's wParam).
+// How a backup or restore run ended (the wParam of WM_BACKUP_FINISHED and
+// WM_RESTORE_FINISHED). For a restore: completed when every entry was
+// restored; failed when any entry could not be, or there was nothing to
+// restore (an empty stored path or target); stopped as a backup.
 enum BackupOutcome : WPARAM
 {
     // Every checked source was walked and the clean-up ran. Files that could
@@ -46,6 +50,18 @@ enum BackupOutcome : WPARAM
     // No clean-up.
     kBackupStopped = 2,
 };
+
+// Why a run was not started (CRunContext::StartBackup, StartRestore): one
+// run at a time, backup or restore, as both share the engine-busy flag.
+enum class RunStart
+{
+    Started,
+    BackupActive,  // a backup runs, or its ended thread is not collected yet
+    RestoreActive, // a restore runs
+    NotStarted,    // the thread could not be begun
+};
+// The English reason of a refusal, for the log; empty for Started.
+const char* DescribeRunStart(RunStart start);
 
 // Language keys and English texts the runs use.
 constexpr const char* kNotActiveKey = "DL_N_101_96";
@@ -108,6 +124,10 @@ public:
     // the restore: 1 while a run is active. Clearing it is how the window
     // asks a run to stop; the folder listing under way is cut short.
     std::atomic<LONG> engineBusy{0};
+    // Which run holds the engine: 0 none, 1 the backup (until CollectBackup),
+    // 2 the restore (until its thread ends). Set by the starts, so that a
+    // run starting up counts as running.
+    std::atomic<LONG> activeRun{0};
     // 1 while a run the scheduler started lasts; the backup run clears it on
     // every way out.
     std::atomic<LONG> scheduled{0};
@@ -122,11 +142,15 @@ public:
     CCriticalSection restoreLock;
 
     // ---- The window's commands (its thread) ----
-    // Starts a backup run on the backup worker, unless a run is active or the
-    // worker is still held. The counters are zeroed and the busy flag set
-    // before the thread exists, so the run never finds the flag clear at its
-    // start; a start that fails clears the flags again. TRUE when it started.
-    BOOL StartBackup(bool scheduledRun);
+    // Starts a backup run on the backup worker, unless a run of either kind
+    // is active (RunStart says which). The counters are zeroed and the flags
+    // set before the thread exists, so the run never finds the busy flag
+    // clear at its start and no other start passes meanwhile; a start that
+    // fails clears the flags again.
+    RunStart StartBackup(bool scheduledRun);
+    // Starts the restore run (RestoreThread) on the restore worker under the
+    // same rule, its failure count zeroed first.
+    RunStart StartRestore();
     // Asks the run to stop: clears the busy flag, and resumes a paused run so
     // that it reaches its stop check instead of staying held.
     void StopBackup();
@@ -142,6 +166,8 @@ public:
 
     // A copy of what the window shows.
     RunDisplay GetDisplay() const;
+    // The restore thread's last step: the busy flag and the engine free.
+    void RestoreEnded();
 
     // ---- The runs' update calls (their worker) ----
     void FileStarted(const char* path) override;
@@ -155,6 +181,9 @@ public:
     void RestoreFailed();
 
 private:
+    // Started when no run holds the engine and both workers have ended.
+    RunStart CheckStart() const;
+
     mutable CCriticalSection m_displayLock;
     RunDisplay m_display;
 };

@@ -13,9 +13,14 @@ namespace
 {
 // CFile mode of the stored-file routines' sources.
 constexpr UINT kOpenSourceForReading = CFile::modeRead | CFile::shareRead;
-// Sources up to this size are read into memory rather than mapped: for a
-// small file the mapping and its view cost more than the copy of its bytes.
+// Sources up to this size are copied in the 16,384-byte blocks of the other
+// forms; larger ones in pieces of kStreamPiece, which under Wine keep the
+// plain store of a large file at the pace of the system's own copy (each
+// read and write is a call into the system; fewer, larger ones cost less).
 constexpr uint64_t kLargestReadSource = 1u << 20;
+constexpr DWORD kStreamPiece = 1u << 20;
+
+std::atomic<SourceReadCheck> g_sourceReadCheck{nullptr};
 // Only the attributes a program may set: the directory, compression,
 // encryption, sparse and reparse bits describe the file system's own state of
 // the source and are not copied.
@@ -178,7 +183,7 @@ bool CopyInBlocks(CFile& in, const char* destination, const CString* password,
         char block[kStoredBlockSize];
         for (;;)
         {
-            const DWORD n = ReadFull(in, block, kStoredBlockSize);
+            const DWORD n = ReadSourceFull(in, block, kStoredBlockSize);
             if (n == 0)
                 break;
             if (password)
@@ -190,76 +195,31 @@ bool CopyInBlocks(CFile& in, const char* destination, const CString* password,
     return pending.Commit();
 }
 
-// A read-only mapping of an open file and one view of it at a time.
-class CFileView
-{
-public:
-    explicit CFileView(HANDLE file)
-        : m_hMapping(::CreateFileMappingA(file, nullptr, PAGE_READONLY, 0, 0, nullptr))
-    {
-    }
-    CFileView(const CFileView&) = delete;
-    CFileView& operator=(const CFileView&) = delete;
-    ~CFileView()
-    {
-        Unmap();
-        if (m_hMapping)
-            ::CloseHandle(m_hMapping);
-    }
-
-    bool IsMapped() const { return m_hMapping != nullptr; }
-    // The bytes [offset, offset + size); the view before is unmapped. Null
-    // on failure. The offset must be a multiple of the allocation granularity.
-    const char* Map(uint64_t offset, DWORD size)
-    {
-        Unmap();
-        m_pView = ::MapViewOfFile(m_hMapping, FILE_MAP_READ, static_cast<DWORD>(offset >> 32),
-                                  static_cast<DWORD>(offset), size);
-        return static_cast<const char*>(m_pView);
-    }
-
-private:
-    void Unmap()
-    {
-        if (m_pView)
-            ::UnmapViewOfFile(m_pView);
-        m_pView = nullptr;
-    }
-
-    HANDLE m_hMapping;
-    void* m_pView = nullptr;
-};
-
-// The plain copy. A large source is written out straight from a view of it:
-// a read into a buffer first costs a copy of every byte, and makes the plain
-// store about half as fast as the system's own copy of large files under Wine.
-// The source is open shared for reading only, so no one can change its size
-// while the view is read. Small sources, and any where no mapping can be
-// made, go through the block loop instead.
+// The plain copy. A large source is read in pieces of kStreamPiece into a
+// buffer and written out from there. It is never mapped: an I/O error while
+// a mapped page is brought in (a share that drops, a disk pulled) raises an
+// in-page exception in whatever thread touches the page, which would end the
+// program or the service, where a failed read is only a failed store.
 bool CopyPlain(CFile& in, const char* destination, const WIN32_FILE_ATTRIBUTE_DATA* stamp)
 {
-    constexpr DWORD kWindow = 8u << 20; // a multiple of the 64 KiB granularity
     DWORD high = 0;
     const DWORD low = in.GetLength(&high);
     const uint64_t size = (static_cast<uint64_t>(high) << 32) | low;
     if (size <= kLargestReadSource)
         return CopyInBlocks(in, destination, nullptr, stamp);
-    CFileView view(in.GetHandle());
-    if (!view.IsMapped())
-        return CopyInBlocks(in, destination, nullptr, stamp);
 
+    std::unique_ptr<char[]> piece(new char[kStreamPiece]);
     CPendingFile pending(stamp);
     {
         CFile out;
         if (!pending.Begin(destination, out))
             return false;
-        for (uint64_t at = 0; at < size; at += kWindow)
+        for (;;)
         {
-            const DWORD n = static_cast<DWORD>(std::min<uint64_t>(kWindow, size - at));
-            const char* bytes = view.Map(at, n);
-            if (!bytes)
-                throw CFileException(::GetLastError());
-            WriteAll(out, bytes, n);
+            const DWORD n = ReadSourceFull(in, piece.get(), kStreamPiece);
+            if (n == 0)
+                break;
+            WriteAll(out, piece.get(), n);
         }
         pending.Finish(out);
     }
@@ -368,6 +328,19 @@ bool MakeFolderCopy(const char* destination, const WIN32_FILE_ATTRIBUTE_DATA* in
 }
 } // namespace
 
+void SetSourceReadCheck(SourceReadCheck check)
+{
+    g_sourceReadCheck.store(check);
+}
+
+DWORD ReadSourceFull(CFile& file, char* buffer, DWORD size)
+{
+    const SourceReadCheck check = g_sourceReadCheck.load();
+    if (check != nullptr && !check(file.GetHandle()))
+        throw CFileException(ERROR_READ_FAULT);
+    return ReadFull(file, buffer, size);
+}
+
 StoredFileForm GetStoredFileForm(int compress, int encrypt, const char* password)
 {
     if (compress)
@@ -383,7 +356,7 @@ bool IsEncrypting(int encrypt, const char* password)
 unsigned CBackupCompress::ReadInput(const char** input)
 {
     *input = m_input;
-    return ReadFull(m_source, m_input, kStoredBlockSize);
+    return ReadSourceFull(m_source, m_input, kStoredBlockSize);
 }
 
 void CBackupCompress::WriteOutput(const char* buffer, unsigned count)
@@ -402,7 +375,7 @@ void CBackupCompress::WriteOutput(const char* buffer, unsigned count)
 unsigned CBackupDecompress::ReadInput(const char** input)
 {
     *input = m_input;
-    const DWORD n = ReadFull(m_source, m_input, kStoredBlockSize);
+    const DWORD n = ReadSourceFull(m_source, m_input, kStoredBlockSize);
     if (n != 0 && IsEncrypting(m_encrypt, m_password))
         Rc4Crypt(m_input, n, m_password, m_password.GetLength());
     return n;

@@ -63,6 +63,17 @@ template <class File> DWORD ReadFull(File& file, char* buffer, DWORD size)
     return total;
 }
 
+// ReadFull on the source of a store or restore. Every read of a source
+// goes through here, and a failed read throws CFileException, so a store
+// whose source fails half-way is a failed store (the temporary file is
+// removed, an earlier stored copy stays).
+DWORD ReadSourceFull(CFile& file, char* buffer, DWORD size);
+// A test seam: called before every read of ReadSourceFull with the source's
+// handle; false makes that read fail as a failing disk's would
+// (ERROR_READ_FAULT). Null, the default: none.
+typedef bool (*SourceReadCheck)(HANDLE source);
+void SetSourceReadCheck(SourceReadCheck check);
+
 // The fields both file-to-file stream classes add after their stream base:
 // the two files, the two 16,384-byte buffers (the output one is the stream's
 // output buffer), the encrypt flag and the password.

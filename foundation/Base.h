@@ -38,8 +38,4 @@
 // wvsprintfA; with this attribute and -Werror=format the compiler refuses it.
 #define BW_PRINTF(fmt, args) __attribute__((format(ms_printf, fmt, args)))
 
-// A handler's "not handled" result: the framework then runs the default
-// window procedure.
-#define BW_NOT_HANDLED ((LRESULT)-1)
-
 #endif

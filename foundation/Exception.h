@@ -21,6 +21,9 @@ public:
 
     DWORD GetErrorCode() const { return m_code; }
     const CString& GetErrorText() const { return m_message; }
+    // What a catcher that reports the exception writes: the message here;
+    // a class whose text is its own (socket errors) gives that.
+    virtual CString GetReportText() const { return m_message; }
 
 protected:
     DWORD m_code;
@@ -42,6 +45,14 @@ class CMemoryException : public CException
 public:
     CMemoryException(DWORD code, const CString& message) : CException(code, message) {}
 };
+
+// Where an exception caught at a trampoline (a worker thread's entry, the
+// window procedure) is reported: a function that takes one line of text,
+// such as the main program's log once it is open. Until one is set, and
+// with null, the line goes to OutputDebugStringA. Safe from any thread.
+void SetExceptionReporter(void (*reporter)(const char* text));
+// Reports one line as set above.
+void ReportCaughtException(const char* text);
 
 // Runs `work`, which may allocate, for the functions that report by their
 // result instead of throwing (registry, INI, search): false when memory ran

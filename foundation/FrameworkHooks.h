@@ -3,11 +3,8 @@
 // framework, which sit above them (they paint into windows and hang menus on
 // them) and so cannot be included here.
 //
-// Each function is defined once. Until its part exists it is defined in the
-// matching Pending*.cpp beside this header with the behaviour of "no such
-// object": nothing is found, nothing is emptied, nothing is drawn. The part
-// that provides the real objects deletes that file and defines the functions
-// in its own .cpp.
+// Each function is declared here and defined once, in the .cpp of the part
+// named above its group.
 #ifndef BRINDLEWOX_FOUNDATION_FRAMEWORKHOOKS_H
 #define BRINDLEWOX_FOUNDATION_FRAMEWORKHOOKS_H
 

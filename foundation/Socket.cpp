@@ -49,6 +49,15 @@ CTcpSocketException::CTcpSocketException(DWORD socketError)
 {
 }
 
+CString CTcpSocketException::GetReportText() const
+{
+    char text[256];
+    const_cast<CTcpSocketException*>(this)->GetErrorMessage(text, sizeof text);
+    CString line;
+    line.Format("socket error %lu: %s", m_socketError, text);
+    return line;
+}
+
 BOOL CTcpSocketException::GetErrorMessage(char* buffer, UINT size, UINT* helpContext)
 {
     if (helpContext != nullptr)

@@ -39,6 +39,8 @@ public:
     // The system's text for the socket error, cut to size - 1 characters.
     // FALSE, with "" in the buffer, when the system has no text for it.
     virtual BOOL GetErrorMessage(char* buffer, UINT size, UINT* helpContext = nullptr);
+    // "socket error N: " and the system's text.
+    CString GetReportText() const override;
 
 private:
     DWORD m_socketError;

@@ -204,7 +204,7 @@ char CString::operator[](int index) const
 
 char& CString::operator[](int index)
 {
-    if (m_pchData == nullptr || index < 0 || index > GetLength())
+    if (m_pchData == nullptr || index < 0 || index >= GetLength())
     {
         g_scratch = 0;
         return g_scratch;

@@ -43,9 +43,10 @@ public:
     // Reading access. Out-of-range indices read as 0 instead of touching
     // memory outside the block.
     char operator[](int index) const;
-    // Writing access for callers that unshared first (CopyBeforeWrite).
-    // Indices are clamped: an out-of-range index gives a scratch character
-    // that belongs to no string.
+    // Writing access for callers that unshared first (CopyBeforeWrite), to
+    // the characters 0 to length - 1. Any other index, the terminator's
+    // included (a character written there would leave the string without
+    // its end), gives a scratch character that belongs to no string.
     char& operator[](int index);
 
     bool operator==(const CString& other) const;

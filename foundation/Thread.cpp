@@ -8,17 +8,6 @@
 
 namespace
 {
-std::atomic<void (*)(const char*)> g_reporter{nullptr};
-
-void Report(const char* text)
-{
-    void (*reporter)(const char*) = g_reporter.load();
-    if (reporter != nullptr)
-        reporter(text);
-    else
-        ::OutputDebugStringA(text);
-}
-
 // What the new thread needs, handed over on the heap so that the thread
 // never reads the CWorkerThread object.
 struct Launch
@@ -34,7 +23,7 @@ void ReportException(const char* what, DWORD code)
     char line[400];
     wsprintfA(line, "Brindlewox: worker thread %lu ended by an exception (code %lu): %.300s\r\n",
               ::GetCurrentThreadId(), code, what);
-    Report(line);
+    ReportCaughtException(line);
 }
 
 unsigned __stdcall ThreadEntry(void* argument)
@@ -47,7 +36,13 @@ unsigned __stdcall ThreadEntry(void* argument)
     }
     catch (const CException& e)
     {
-        ReportException(e.GetErrorText(), e.GetErrorCode());
+        ReportException(e.GetReportText(), e.GetErrorCode());
+    }
+    catch (CException* e)
+    {
+        // Socket errors are thrown as heap objects; the catcher deletes them.
+        ReportException(e->GetReportText(), e->GetErrorCode());
+        delete e;
     }
     catch (const std::exception& e)
     {
@@ -95,11 +90,6 @@ bool WaitForThreadEnd(HANDLE thread, DWORD timeout)
     }
 }
 } // namespace
-
-void SetThreadExceptionReporter(void (*reporter)(const char* text))
-{
-    g_reporter.store(reporter);
-}
 
 CWorkerThread::CWorkerThread()
     : m_pStopEvent(nullptr), m_pRunEvent(nullptr), m_waitPair{nullptr, nullptr}, m_hThread(nullptr),

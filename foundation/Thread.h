@@ -34,7 +34,7 @@
 //   join waits for ever.
 //
 // An exception that leaves the procedure is caught on the thread, reported
-// (SetThreadExceptionReporter) and ends the thread; it never reaches the
+// (SetExceptionReporter, foundation/Exception.h) and ends the thread; it never reaches the
 // run-time library.
 #ifndef BRINDLEWOX_FOUNDATION_THREAD_H
 #define BRINDLEWOX_FOUNDATION_THREAD_H
@@ -143,9 +143,5 @@ private:
     CCriticalSection m_displayLock;
 };
 
-// Where an exception caught at a worker's entry is reported: a function that
-// takes one line of text (the log, once it is open). Until one is set, and
-// with null, the text goes to OutputDebugStringA.
-void SetThreadExceptionReporter(void (*reporter)(const char* text));
 
 #endif

@@ -48,15 +48,16 @@ LRESULT DefaultWithoutObject(HWND window, UINT message, WPARAM wParam, LPARAM lP
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
-// A handler threw: the exception stops here, is reported to the debugger
-// output, and the message gets the result 0. Formatting uses a stack buffer
-// only, since the exception may be an allocation failure.
+// A handler threw: the exception stops here, is reported as the worker
+// threads' are (SetExceptionReporter: the main program's log), and the
+// message gets the result 0. Formatting uses a stack buffer only, since the
+// exception may be an allocation failure.
 void ReportHandlerException(UINT message, const char* text)
 {
     char line[400];
-    wsprintfA(line, "Brindlewox: a window handler failed on message 0x%04X: %.300s\n", message,
-              text);
-    OutputDebugStringA(line);
+    wsprintfA(line, "Brindlewox: a window handler failed on message 0x%04X: %.300s\r\n",
+              message, text);
+    ReportCaughtException(line);
 }
 
 using AnimateWindowFn = BOOL(WINAPI*)(HWND, DWORD, DWORD);
@@ -519,7 +520,13 @@ LRESULT CALLBACK CWindow::WindowProcedure(HWND window, UINT message, WPARAM wPar
     }
     catch (const CException& e)
     {
-        ReportHandlerException(message, e.GetErrorText());
+        ReportHandlerException(message, e.GetReportText());
+    }
+    catch (CException* e)
+    {
+        // Socket errors are thrown as heap objects; the catcher deletes them.
+        ReportHandlerException(message, e->GetReportText());
+        delete e;
     }
     catch (const std::exception& e)
     {

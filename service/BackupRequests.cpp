@@ -66,15 +66,52 @@ private:
     bool m_active;
 };
 
-// Store (the source read as the service) or restore (as the client): true
-// when the destination was written.
+// The client's view of the path, read while the thread acts as the client
+// (which it must already do).
+bool ClientSees(IBackupClient& client, const char* path, WIN32_FILE_ATTRIBUTE_DATA& seen)
+{
+    return client.ReadAttributes(path, seen);
+}
+
+bool SameTime(const FILETIME& a, const FILETIME& b)
+{
+    return a.dwLowDateTime == b.dwLowDateTime && a.dwHighDateTime == b.dwHighDateTime;
+}
+
+// Whether the source the service opened is the file the client saw: a
+// folder of the path swapped for a link between the open and the client's
+// look would otherwise hand the service another file. The creation time,
+// to 100 ns, is the file's own and stays while it is written to; to make
+// another file pass, a caller would have to know that file's, which is what
+// he cannot see.
+bool IsSeenFile(CTransferSource& opened, const WIN32_FILE_ATTRIBUTE_DATA& seen)
+{
+    const bool seenFolder = (seen.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (opened.IsFolder())
+        return seenFolder && SameTime(opened.GetInfo().ftCreationTime, seen.ftCreationTime);
+    BY_HANDLE_FILE_INFORMATION read;
+    return !seenFolder && ::GetFileInformationByHandle(opened.GetFile().GetHandle(), &read) &&
+           SameTime(read.ftCreationTime, seen.ftCreationTime);
+}
+
+// The record of the path as the client sees it, for its stamp.
+bool StampAsClient(IBackupClient& client, const char* path, WIN32_FILE_ATTRIBUTE_DATA& seen,
+                   bool& revertFailed)
+{
+    CClientScope asClient(client, revertFailed);
+    return asClient.IsActive() && ClientSees(client, path, seen);
+}
+
+// Store (the source opened as the service, then used only when the client
+// sees that very file) or restore (as the client on both sides): true when
+// the destination was written.
 bool Transfer(const IpcQueueRecord& record, IBackupClient& client, int direction,
               bool& revertFailed)
 {
     const CString source = FieldText(record.text3, IpcTextLength(record.text3));
     const CString root = FieldText(record.text1, IpcTextLength(record.text1));
     const CString password = FieldText(record.text2, IpcTextLength(record.text2));
-    if (!IsAcceptedRequestPath(source) || !IsAcceptedRequestPath(root))
+    if (!IsServedRequestPath(source) || !IsServedRequestPath(root))
         return false;
     const CString destination = StoredCopyPath(root, source);
     const int compress = record.compress ? 1 : 0;
@@ -82,11 +119,15 @@ bool Transfer(const IpcQueueRecord& record, IBackupClient& client, int direction
 
     if (direction == kTransferStore)
     {
+        // Opened as the service; nothing is read from it until the client
+        // has seen the same file.
         CTransferSource opened;
         if (!opened.Open(source))
             return false;
         CClientScope asClient(client, revertFailed);
-        return asClient.IsActive() &&
+        WIN32_FILE_ATTRIBUTE_DATA seen;
+        return asClient.IsActive() && ClientSees(client, source, seen) &&
+               IsSeenFile(opened, seen) &&
                TransferFromSource(opened, destination, compress, encrypt, password, direction);
     }
     CClientScope asClient(client, revertFailed);
@@ -97,6 +138,11 @@ bool Transfer(const IpcQueueRecord& record, IBackupClient& client, int direction
            TransferFromSource(opened, destination, compress, encrypt, password, direction);
 }
 } // namespace
+
+bool IBackupClient::ReadAttributes(const char* path, WIN32_FILE_ATTRIBUTE_DATA& data)
+{
+    return ::GetFileAttributesExA(path, GetFileExInfoStandard, &data) != FALSE;
+}
 
 bool CPipeClientIdentity::Impersonate()
 {
@@ -151,6 +197,11 @@ bool IsAcceptedRequestPath(const char* path)
     return true;
 }
 
+bool IsServedRequestPath(const char* path)
+{
+    return IsAcceptedRequestPath(path) && !IsNetworkLocation(path);
+}
+
 BackupServed ServeBackupRequest(IpcQueueRecord& record, IBackupClient& client)
 {
     bool revertFailed = false;
@@ -163,7 +214,13 @@ BackupServed ServeBackupRequest(IpcQueueRecord& record, IBackupClient& client)
         {
             const CString path = FieldText(record.text3, IpcTextLength(record.text3));
             CString stamp("-----");
-            if (IsAcceptedRequestPath(path) && MakeFileStamp(path, stamp))
+            WIN32_FILE_ATTRIBUTE_DATA seen;
+            if (IsServedRequestPath(path) && StampAsClient(client, path, seen, revertFailed) &&
+                FormatFileRecordStamp(seen.dwFileAttributes,
+                                      (seen.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                                          ? 0
+                                          : seen.nFileSizeLow,
+                                      seen.ftLastWriteTime, stamp))
             {
                 IpcCopyText(record.text1, stamp);
                 result = 1;

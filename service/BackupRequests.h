@@ -4,8 +4,20 @@
 //
 // The pipe is served by LocalSystem for any interactive user, so the rights
 // each side is reached with are fixed here:
-// - the stamp and the store read the source as the service: backing up files
-//   the user cannot read is what the service is for;
+// - nothing on the network: the service's logon is the machine's, so a UNC
+//   path, or a drive letter mapped to a share, would make it authenticate to
+//   another host as the machine (a logon that host could relay) or copy a
+//   share the machine account may read. Network paths are the main
+//   program's, which reaches them with the user's own logon; every path of
+//   every request here is refused when it lies on the network;
+// - the store reads the source as the service, backing up files the user
+//   cannot read, which is what the service is for; but only a file the user
+//   could find himself: the service opens the source as itself, then,
+//   acting as the client, reads its attributes (what listing its folder
+//   gives) and goes on only when the client sees that very file (its
+//   creation time). A caller who cannot even see the file gets a failed
+//   reply, and nothing of it is read;
+// - the stamp is made acting as the client, from the file's own record;
 // - everything on the destination side (its folders, the stored file, its
 //   times and attributes, the removal of a partial file) is done while the
 //   thread acts as the client, so the file system checks the user's own
@@ -33,6 +45,10 @@ public:
     // The service again. False when the thread could not return to the
     // service's identity.
     virtual bool Revert() = 0;
+    // Reads the path's attributes, size and times (GetFileAttributesExA)
+    // with the rights the thread has now: it acts as the client when this is
+    // called. False when the client may not read them.
+    virtual bool ReadAttributes(const char* path, WIN32_FILE_ATTRIBUTE_DATA& data);
 };
 
 // The client of a connected server pipe, after its request was read:
@@ -50,11 +66,14 @@ private:
     HANDLE m_pipe;
 };
 
-// A path a request may name: "X:\..." or "\\server\share...", either
+// A plain absolute path: "X:\..." or "\\server\share...", either
 // separator, with no ".." component (nor one Windows would read as "..",
 // such as ". ." or "..."), no further ":" (no alternate data streams) and
 // not one of the device forms "\\?\" and "\\.\".
 bool IsAcceptedRequestPath(const char* path);
+// A path the service serves: an accepted path on a drive letter that is not
+// on the network (IsNetworkLocation, engine/FileSystem.h).
+bool IsServedRequestPath(const char* path);
 
 enum class BackupServed
 {
@@ -68,15 +87,16 @@ enum class BackupServed
 // IPC_STATUS_OK in `command` and the outcome in `result`; every other byte
 // stays as the request left it, but for the stamp text in `text1` of a stamp
 // that was made.
-// - 1, stamp of `text3`: result 1 and the stamp (at most 1,023 characters)
-//   in `text1`, else 0 with `text1` as sent;
+// - 1, stamp of `text3` as the client sees it: result 1 and the stamp (at
+//   most 1,023 characters) in `text1`, else 0 with `text1` as sent;
 // - 2, store `text3` at its stored path under the root `text1` (the first
 //   ":" dropped: E:\dir\f under D:\Backup\Files\ is D:\Backup\Files\E\dir\f),
 //   in the form of `compress`, `encrypt` and the password `text2`;
 // - 5, restore the stored file `text3` under the target root `text1` the
 //   same way.
-// Store and restore reply 0 when done and 1 when not: for a refused path, a
-// source that is missing (a vanished file is never stored as a folder of
+// Store and restore reply 0 when done and 1 when not: for a refused path
+// (one that is not served, on either side), a store source the client cannot
+// see, a source that is missing (a vanished file is never stored as a folder of
 // its name), a failed transfer, and any exception. A failure leaves the
 // destination as it was: an earlier stored copy is never deleted.
 BackupServed ServeBackupRequest(IpcQueueRecord& record, IBackupClient& client);

@@ -23,6 +23,37 @@ void InstallServiceCrashHandler(const char* applicationName);
 // then ends), else 0.
 LONG WINAPI ServiceCrashFilter(EXCEPTION_POINTERS* exceptionPointers);
 
+// A crash during start-up would otherwise restart the service for ever: it
+// is restarted at most kCrashRestartLimit times within kCrashRestartWindowMs;
+// a further crash in that time is logged and the service stays stopped. The
+// times of the restarts (the system's tick count, which a reboot starts
+// again) are kept in the machine-wide product key, value "CrashRestarts",
+// since every restart is a new process.
+constexpr int kCrashRestartLimit = 3;
+constexpr ULONGLONG kCrashRestartWindowMs = 10 * 60 * 1000;
+
+// The restart times of the window, oldest first, 0 for none.
+struct CrashRestartHistory
+{
+    ULONGLONG at[kCrashRestartLimit];
+};
+// Whether a crash at `now` may restart the service: true, with `now` added
+// to the history, when fewer than kCrashRestartLimit restarts lie within the
+// window before it; false, the history unchanged, otherwise. Times after
+// `now` (from before a reboot) do not count.
+bool AllowCrashRestart(CrashRestartHistory& history, ULONGLONG now);
+
+// What the filter does after the dump: the restart action when
+// AllowCrashRestart agrees, with the history read from and written back to
+// the registry; else the log line and nothing. True when it restarted.
+bool RestartAfterCrash();
+
+// The clock of RestartAfterCrash (GetTickCount64 until a test sets its own;
+// null restores it) and the key under HKEY_LOCAL_MACHINE that holds the
+// history (the product key until a test sets its own; null restores it).
+void SetCrashRestartClock(ULONGLONG (*clock)());
+void SetCrashRestartKey(const char* keyPath);
+
 // The service's dump writer, for its path and result text.
 const CCrashDumpWriter& GetServiceCrashDumpWriter();
 

@@ -196,7 +196,14 @@ bool CPipeServer::Serve(void* record, Handler handler)
             catch (const CException& error)
             {
                 ServiceLog("a request ended by an exception (code %lu): %s", error.GetErrorCode(),
-                           static_cast<const char*>(error.GetErrorText()));
+                           static_cast<const char*>(error.GetReportText()));
+                replySize = 0;
+            }
+            catch (CException* error)
+            {
+                ServiceLog("a request ended by an exception (code %lu): %s", error->GetErrorCode(),
+                           static_cast<const char*>(error->GetReportText()));
+                delete error;
                 replySize = 0;
             }
             catch (const std::exception& error)

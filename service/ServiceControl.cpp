@@ -1,6 +1,8 @@
 #include "service/ServiceControl.h"
 
 #include "foundation/Sync.h"
+
+#include <atomic>
 #include "service/CrashHandler.h"
 #include "service/ServerThreads.h"
 #include "service/ServiceProgram.h"
@@ -25,6 +27,9 @@ DWORD g_checkPoint = 1;
 HANDLE g_stopEvent = nullptr;
 
 ServiceControlHooks g_hooks = {::SetServiceStatus, SendServiceStopNotice};
+// Set once SERVICE_RUNNING was reported: only a service that ran tells the
+// main program it stops (the notice ends the main program).
+std::atomic<bool> g_wasRunning{false};
 
 // Every server thread begins here: the alive flag is cleared however the
 // procedure ends (an exception is caught and reported by the worker's own
@@ -147,7 +152,7 @@ void RunService()
         exitCode = ::GetLastError();
     else if (!StartServerThreads())
         exitCode = ::GetLastError();
-    else if (!ReportServiceStatus(SERVICE_RUNNING, NO_ERROR, 0))
+    else if (!(g_wasRunning = ReportServiceStatus(SERVICE_RUNNING, NO_ERROR, 0)))
     {
         // Never reported running: the servers must not outlive the report of
         // the end.
@@ -207,7 +212,10 @@ bool StartServerThreads()
 void StopServerThreads()
 {
     // Best effort: whether the main program heard it does not hold the stop.
-    g_hooks.sendStopNotice();
+    // A start that failed sends none: the main program goes on, and finds
+    // the service again when it comes back.
+    if (g_wasRunning.exchange(false))
+        g_hooks.sendStopNotice();
     SetServiceQuitting();
     ServerThread* servers = GetServerThreads();
     ReleaseWaitingServers(servers);

@@ -50,7 +50,9 @@ bool ReportServiceStatus(DWORD state, DWORD win32ExitCode, DWORD waitHint);
 // the last error is that of the failing step.
 bool StartServerThreads();
 
-// The orderly stop, in this order: the stop notice to the main program; the
+// The orderly stop, in this order: the stop notice to the main program
+// (only when the service had reported SERVICE_RUNNING: after a failed start
+// the main program is left running); the
 // quit flag; each server's pipe opened once to release a server waiting for
 // a client (again every half second while it is still waiting); the wait
 // for every server thread that began to end (10 ms per turn, SERVICE_STOP_

@@ -267,7 +267,6 @@ bool IsSettingsRequestAllowed(const IpcSettingsRecord& request, const PipeClient
     {
     case SETTINGS_PROXY:
     case SETTINGS_LANGUAGE:
-    case SETTINGS_COMPACT_HIVES:
     case SETTINGS_MAY_DELETE:
         return true;
     case SETTINGS_USER_PROFILE:
@@ -276,6 +275,7 @@ bool IsSettingsRequestAllowed(const IpcSettingsRecord& request, const PipeClient
     case SETTINGS_STARTUP_ENABLE:
     case SETTINGS_STARTUP_DELETE:
         return request.scope == STARTUP_SCOPE_USER || client.administrator;
+    case SETTINGS_COMPACT_HIVES:
     case SETTINGS_SAVE_HIVES:
     case SETTINGS_RESTORE_HIVES:
     case SETTINGS_DELETE_KEY:

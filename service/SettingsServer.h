@@ -27,11 +27,11 @@
 unsigned __stdcall SettingsServerThread(void* parameter);
 
 // Who may do what, by the client's token:
-// - 1, 5 (product values) and 2 (compaction into the fixed folder): anyone
-//   known;
+// - 1, 5 (product values): anyone known;
 // - 8: when its userKeyRoot is the caller's own SID;
-// - 3, 4 (hives saved into or replaced from a folder the caller names),
-//   9, 10, 11: administrators only;
+// - 2 (every system hive replaced at the next boot), 3, 4 (hives saved into
+//   or replaced from a folder the caller names), 9, 10, 11: administrators
+//   only;
 // - 6, 7: scope 2 (the caller's own Run key) anyone; any other scope acts
 //   on the machine's Run key, which starts programs for every user:
 //   administrators only;

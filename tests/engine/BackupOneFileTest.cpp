@@ -2,6 +2,7 @@
 #include "engine/BackupOneFile.h"
 #include "engine/FileStamp.h"
 #include "engine/FileStoreService.h"
+#include "engine/FileSystem.h"
 #include "engine/PipeClient.h"
 #include "engine/SqlDB.h"
 #include "engine/StoredFile.h"
@@ -222,6 +223,55 @@ TEST_F(BackupOneFileTest, NetworkPathsGoToTheInProcessService)
     EXPECT_EQ(network.stored.size(), 1u);
 }
 
+namespace
+{
+// Every drive letter plays a drive mapped to a share.
+UINT EveryDriveMapped(const char*)
+{
+    return DRIVE_REMOTE;
+}
+} // namespace
+
+// The service never touches the network: a file on a mapped drive, and any
+// file when the stored-file tree is on a share, is stored in this process.
+TEST_F(BackupOneFileTest, MappedDrivesAndNetworkTreesGoToTheInProcessService)
+{
+    SetDriveTypeProbe(EveryDriveMapped);
+    EXPECT_EQ(Backup(source), kBackupFileDone);
+    SetDriveTypeProbe(nullptr);
+    EXPECT_EQ(network.stored, std::vector<std::string>{std::string(source)});
+    EXPECT_TRUE(local.stored.empty());
+
+    WriteTextFile(source, "changed");
+    settings.treeRoot = "\\\\nas\\backup\\Files\\";
+    network.storeWorks = false;
+    EXPECT_EQ(Backup(source), kBackupFileFailed);
+    EXPECT_EQ(network.stored.size(), 2u);
+    EXPECT_EQ(network.lastRoot, "\\\\nas\\backup\\Files\\");
+    EXPECT_TRUE(local.stored.empty());
+}
+
+// A network file that vanished between the walk and its store is a failed
+// store, logged and counted, and leaves no folder of its name (which would
+// stand in the way of the file when it comes back).
+TEST_F(BackupOneFileTest, VanishedNetworkFileFailsAndLeavesNoFolder)
+{
+    CDirectFileService direct;
+    BackupFileServices real{local, direct};
+    const CString gone = folder / "gone.txt";
+    SetDriveTypeProbe(EveryDriveMapped);
+    EXPECT_EQ(BackupOneFile(report, real, cache, settings, gone), kBackupFileFailed);
+    SetDriveTypeProbe(nullptr);
+    EXPECT_TRUE(local.stored.empty());
+    EXPECT_EQ(::GetFileAttributesA(StoredCopyPath(settings.treeRoot, gone)),
+              INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(report.errors, 1);
+    EXPECT_TRUE(Rows(gone).empty());
+    EXPECT_FALSE(direct.StoreFile(gone, settings.treeRoot, 0, 0, ""));
+    EXPECT_EQ(::GetFileAttributesA(StoredCopyPath(settings.treeRoot, gone)),
+              INVALID_FILE_ATTRIBUTES);
+}
+
 TEST(StoredCopyPathTest, MapsDrivesAndShares)
 {
     EXPECT_STREQ(StoredCopyPath("D:\\bk\\Files\\", "E:\\dir\\f"), "D:\\bk\\Files\\E\\dir\\f");
@@ -245,8 +295,9 @@ TEST_F(BackupOneFileTest, InProcessStoreOfALockedSourceKeepsTheLastGoodCopy)
     EXPECT_STREQ(ReadTextFile(copy), "first");
     EXPECT_EQ(BackupOneFile(report, real, cache, settings, source), kBackupFileDone);
 
-    // Another program holds the changed source without sharing: neither
-    // stamp nor store, so the file fails and the earlier copy stays.
+    // Another program holds the changed source without sharing: it is
+    // stamped from its record but cannot be read, so the file fails and the
+    // earlier copy stays.
     WriteTextFile(source, "second");
     HANDLE locked = CreateFileA(source, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);

@@ -9,6 +9,7 @@
 #include "engine/FileStoreService.h"
 #include "engine/LogFile.h"
 #include "engine/PipeClient.h"
+#include "engine/RestoreRun.h"
 #include "engine/SqlDB.h"
 #include "engine/StoredFile.h"
 #include "engine/StoredTree.h"
@@ -242,7 +243,7 @@ protected:
     // end message carried (-1: no message).
     int Run(bool scheduled = false)
     {
-        EXPECT_TRUE(m_context.StartBackup(scheduled));
+        EXPECT_EQ(m_context.StartBackup(scheduled), RunStart::Started);
         EXPECT_EQ(m_context.engineBusy.load(), 1);
         EXPECT_EQ(WaitForSingleObject(m_context.backupWorker.GetThreadHandle(), 120000),
                   WAIT_OBJECT_0);
@@ -306,8 +307,9 @@ TEST_F(BackupRunTest, EveryFormStoresTheWholeTreeAndTheNextRunSkipsIt)
         for (const CString& entry : entries)
             expected.insert(std::string(Item(entry)));
         EXPECT_EQ(m_local.TakeStored(), expected);
-        // Stamps came from the listing; only the source's own folder was asked.
-        EXPECT_EQ(m_local.stamps.exchange(0), 1);
+        // Stamps came from each file's own record, read by the run itself:
+        // the service was asked none.
+        EXPECT_EQ(m_local.stamps.exchange(0), 0);
 
         for (const CString& entry : entries)
         {
@@ -346,7 +348,7 @@ TEST_F(BackupRunTest, EveryFormStoresTheWholeTreeAndTheNextRunSkipsIt)
         EXPECT_EQ(shown.errors, 0);
         EXPECT_EQ(shown.processedFiles, static_cast<LONG>(entries.size() + 1));
         EXPECT_EQ(m_local.TakeStored(), std::set<std::string>());
-        EXPECT_EQ(m_local.stamps.exchange(0), 1);
+        EXPECT_EQ(m_local.stamps.exchange(0), 0);
     }
     EXPECT_TRUE(LogText().IsEmpty()) << static_cast<const char*>(LogText());
 }
@@ -455,9 +457,9 @@ TEST_F(BackupRunTest, APauseHoldsTheRunAndTheWorkersStopEndsIt)
 {
     MakeFlatSource(80);
     m_local.delayMs = 20;
-    ASSERT_TRUE(m_context.StartBackup(false));
+    ASSERT_EQ(m_context.StartBackup(false), RunStart::Started);
     // A second start while one runs is refused.
-    EXPECT_FALSE(m_context.StartBackup(false));
+    EXPECT_EQ(m_context.StartBackup(false), RunStart::BackupActive);
     ASSERT_TRUE(WaitUntil([this] { return m_local.storeCount.load() >= 5; }));
 
     // Pause and resume hammered: the run is never left stuck.
@@ -495,7 +497,7 @@ TEST_F(BackupRunTest, StopEndsTheRunWithoutCleanUpAndKeepsWhatWasStored)
     ASSERT_TRUE(CreateFolderPath(orphan));
     ASSERT_TRUE(WriteTextFile(orphan, "gone"));
     m_local.delayMs = 20;
-    ASSERT_TRUE(m_context.StartBackup(false));
+    ASSERT_EQ(m_context.StartBackup(false), RunStart::Started);
     ASSERT_TRUE(WaitUntil([this] { return m_local.storeCount.load() >= 10; }));
     // A paused run is let go, so it reaches its stop check.
     m_context.PauseBackup();
@@ -583,7 +585,8 @@ TEST_F(BackupRunTest, AServiceThatDoesNotAnswerIsAskedOnce)
         AddSource(m_source);
         m_context.services = nullptr; // the service's pipe and the in-process store
 
-        EXPECT_EQ(Run(), kBackupCompleted);
+        // Nothing local was stored: the run failed.
+        EXPECT_EQ(Run(), kBackupFailed);
         EXPECT_EQ(server.RequestCount(), 1);
         // Nothing local could be stored, and each entry says so.
         EXPECT_EQ(m_context.GetDisplay().errors, static_cast<LONG>(entries.size() + 1));
@@ -678,30 +681,6 @@ TEST(BackupRunParts, PriorityLevels)
     EXPECT_EQ(GetThreadPriority(GetCurrentThread()), THREAD_PRIORITY_NORMAL);
 }
 
-TEST(FileWalk, ListedStampsAreTheFileStamps)
-{
-    TempFolder folder("walk-stamp");
-    ASSERT_TRUE(MakeFolder(folder / "sub"));
-    ASSERT_TRUE(WriteTextFile(folder / "plain.txt", "plain"));
-    ASSERT_TRUE(WriteTextFile(folder / "empty.txt", ""));
-    ASSERT_TRUE(WriteTextFile(folder / "read only.txt", "ro"));
-    ASSERT_TRUE(SetFileAttributesA(folder / "read only.txt", FILE_ATTRIBUTE_READONLY));
-    ASSERT_TRUE(WriteTextFile(folder / "hidden.txt", "hidden"));
-    ASSERT_TRUE(SetFileAttributesA(folder / "hidden.txt", FILE_ATTRIBUTE_HIDDEN));
-    SetOldTime(folder / "plain.txt", 3);
-
-    const std::atomic<LONG> running{1};
-    std::vector<WalkEntry> entries;
-    ListEntries(folder.Path() + "\\*.*", running, entries);
-    ASSERT_EQ(entries.size(), 5u);
-    for (const WalkEntry& entry : entries)
-    {
-        CString stamp;
-        ASSERT_TRUE(MakeFileStamp(entry.ItemPath(), stamp));
-        EXPECT_STREQ(entry.Stamp(), stamp) << static_cast<const char*>(entry.path);
-    }
-}
-
 TEST(StoredTree, PathsMapBackToTheirSources)
 {
     CString source("untouched");
@@ -729,5 +708,105 @@ TEST(StoredTree, PathsMapBackToTheirSources)
         // And forward again to the same stored path.
         EXPECT_STREQ(StoredCopyPath("R\\", source), CString("R\\") + c.relative);
     }
+}
+
+// The listing of the first run, replayed to the second: a file system whose
+// directory entries lag behind (NTFS, for a file a writer holds open).
+std::vector<std::pair<std::string, std::vector<WalkEntry>>> g_listings;
+bool g_replayListings = false;
+void RecordOrReplayListing(const char* pattern, std::vector<WalkEntry>& entries, size_t first)
+{
+    for (auto& listing : g_listings)
+    {
+        if (listing.first == pattern)
+        {
+            if (g_replayListings)
+            {
+                entries.resize(first);
+                entries.insert(entries.end(), listing.second.begin(), listing.second.end());
+            }
+            return;
+        }
+    }
+    g_listings.emplace_back(pattern, std::vector<WalkEntry>(entries.begin() + first, entries.end()));
+}
+
+// A changed file whose listing is stale is stored all the same: its stamp
+// comes from its own record, not from the listing.
+TEST_F(BackupRunTest, AFileWhoseListingIsStaleIsStoredByItsOwnRecord)
+{
+    MakeFlatSource(3);
+    const CString file = m_source + "\\file01.txt";
+    SetOldTime(file, 1);
+    g_listings.clear();
+    g_replayListings = false;
+    SetListingHook(RecordOrReplayListing);
+    ASSERT_EQ(Run(), kBackupCompleted);
+    ASSERT_EQ(m_local.storeCount.load(), 4);
+    EXPECT_STREQ(ReadTextFile(Stored(file)), "x");
+    m_local.TakeStored();
+
+    // The file changes (size and time); the listing still tells the old ones.
+    ASSERT_TRUE(WriteTextFile(file, "changed while listed as before"));
+    SetOldTime(file, 2);
+    g_replayListings = true;
+    ASSERT_EQ(Run(), kBackupCompleted);
+    SetListingHook(nullptr);
+    EXPECT_STREQ(ReadTextFile(Stored(file)), "changed while listed as before");
+    const std::set<std::string> stored = m_local.TakeStored();
+    EXPECT_EQ(stored.count(std::string(file)), 1u);
+    EXPECT_EQ(stored.count(std::string(m_source + "\\file00.txt")), 0u);
+}
+
+// One run at a time: a restore is refused while a backup runs, a backup
+// while a restore runs, each with its reason; the flags stay the running
+// run's.
+TEST_F(BackupRunTest, ARestoreIsRefusedWhileABackupRunsAndTheReverse)
+{
+    MakeFlatSource(40);
+    m_local.delayMs = 20;
+    ASSERT_EQ(m_context.StartBackup(false), RunStart::Started);
+    ASSERT_TRUE(WaitUntil([this] { return m_local.storeCount.load() >= 2; }));
+    m_context.whatPath = Tree();
+    m_context.wherePath = m_folder / "back\\";
+    EXPECT_EQ(m_context.StartRestore(), RunStart::BackupActive);
+    EXPECT_STRNE(DescribeRunStart(RunStart::BackupActive), "");
+    EXPECT_EQ(m_context.restoreWorker.GetThreadHandle(), nullptr);
+    EXPECT_EQ(m_context.engineBusy.load(), 1);
+    m_context.StopBackup();
+    ASSERT_EQ(WaitForSingleObject(m_context.backupWorker.GetThreadHandle(), 60000), WAIT_OBJECT_0);
+    // Ended but not collected: still the backup's.
+    EXPECT_EQ(m_context.StartRestore(), RunStart::BackupActive);
+    EXPECT_EQ(Collect(), kBackupStopped);
+
+    // A restore that waits on a service that never answers.
+    const std::string pipe = UniquePipeName("run-rule");
+    SetIpcPipeName(IpcPipe::Backup, pipe.c_str());
+    const PipePolicy saved = GetPipePolicy(PipeSender::RestoreFile);
+    PipePolicy slow = saved;
+    slow.attempts = 1;
+    slow.waitMs = 200;
+    slow.exchangeMs = 600000;
+    SetPipePolicy(PipeSender::RestoreFile, slow);
+    {
+        CFakePipeServer server(pipe.c_str(), sizeof(IpcQueueRecord));
+        server.NeverAnswer();
+        ASSERT_EQ(m_context.StartRestore(), RunStart::Started);
+        EXPECT_EQ(m_context.StartBackup(false), RunStart::RestoreActive);
+        EXPECT_EQ(m_context.StartRestore(), RunStart::RestoreActive);
+        ASSERT_TRUE(server.WaitRequests(1));
+        EXPECT_EQ(m_context.StartBackup(false), RunStart::RestoreActive);
+        EXPECT_EQ(m_context.engineBusy.load(), 1);
+        m_context.restoreWorker.Stop();
+    }
+    MSG message;
+    ASSERT_TRUE(PeekMessageA(&message, m_window, WM_RESTORE_FINISHED, WM_RESTORE_FINISHED,
+                             PM_REMOVE));
+    EXPECT_EQ(message.wParam, static_cast<WPARAM>(kBackupStopped));
+    SetPipePolicy(PipeSender::RestoreFile, saved);
+    SetIpcPipeName(IpcPipe::Backup, kBackupPipeName);
+    // Free again: a backup starts.
+    EXPECT_EQ(m_context.engineBusy.load(), 0);
+    EXPECT_EQ(Run(), kBackupCompleted);
 }
 } // namespace

@@ -54,7 +54,16 @@ TEST(FileStampTest, StampsFilesAndFoldersByTimeAttributesAndSize)
     EXPECT_STREQ(stamp, "20090315143025120-33-10240");
     SetFileAttributesA(file, FILE_ATTRIBUTE_NORMAL);
 
-    // A folder opens with backup semantics; its size reads 0.
+    // A file another program holds open for itself alone is stamped from
+    // its own record, without an open of its own.
+    HANDLE held = CreateFileA(file, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
+                              nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    EXPECT_TRUE(MakeFileStamp(file, stamp));
+    EXPECT_STREQ(stamp, "20090315143025120-32-10240");
+    CloseHandle(held);
+
+    // A folder's size reads 0.
     const CString sub = folder / "sub";
     ASSERT_TRUE(MakeFolder(sub));
     SetLastWrite(sub, MakeTime(2021, 12, 31, 23, 59, 59, 999));

@@ -285,12 +285,26 @@ TEST_F(PipeClientTest, UserNoticesAreBareCommandsAndTellWhetherAProgramListens)
     EXPECT_TRUE(PipeActivateRunningInstance());
 }
 
-TEST_F(PipeClientTest, LongTextsAreCutAndTheFieldsBehindStayIntact)
+namespace
 {
+std::vector<std::string> g_senderLog;
+void RecordSenderLine(const char* line)
+{
+    g_senderLog.push_back(line);
+}
+} // namespace
+
+// A text that fills its field to the last byte before the NUL goes whole;
+// one character more and the sender refuses the request with a log line
+// (cut, a path would name another file, a password be another key).
+TEST_F(PipeClientTest, LongTextsAreRefusedAndTextsThatFitGoWhole)
+{
+    g_senderLog.clear();
+    SetPipeSenderLog(RecordSenderLine);
     CFakePipeServer settings(m_settings.c_str(), kSettingsSize);
     settings.Answer(NoReply());
-    EXPECT_TRUE(PipeSendProxySettings(std::string(5000, 'h').c_str(), 3128,
-                                      std::string(5000, 'l').c_str(), "pw", 1));
+    EXPECT_TRUE(PipeSendProxySettings(std::string(4095, 'h').c_str(), 3128,
+                                      std::string(4095, 'l').c_str(), "pw", 1));
     ASSERT_TRUE(settings.WaitRequests(1));
     const std::string proxy = settings.Requests()[0];
     EXPECT_EQ(std::string(4095, 'h'), proxy.substr(6156, 4095));
@@ -299,11 +313,16 @@ TEST_F(PipeClientTest, LongTextsAreCutAndTheFieldsBehindStayIntact)
     EXPECT_EQ(std::string(4095, 'l'), proxy.substr(10256, 4095));
     EXPECT_EQ('\0', proxy[14351]);
     EXPECT_EQ("pw", ReadText(proxy, 14352, 4096));
+    EXPECT_FALSE(PipeSendProxySettings(std::string(4096, 'h').c_str(), 3128, "", "", 1));
+    EXPECT_FALSE(PipeSendLanguage(std::string(4096, 'g').c_str()));
+    EXPECT_FALSE(PipeSendUserProfile("S-1-5-21-0-0-0-1000", std::string(4096, 'p').c_str()));
+    EXPECT_EQ(0, PipeSaveRegistryHives(std::string(4096, 'd').c_str()));
+    EXPECT_EQ(1, settings.ConnectionCount());
 
     CFakePipeServer backup(m_backup.c_str(), kQueueSize);
     EXPECT_EQ(kPipeDone,
-              PipeStoreFile(std::string(5000, 'f').c_str(), std::string(2000, 'r').c_str(), TRUE,
-                            TRUE, std::string(2000, 'p').c_str()));
+              PipeStoreFile(std::string(4095, 'f').c_str(), std::string(1023, 'r').c_str(), TRUE,
+                            TRUE, std::string(1023, 'p').c_str()));
     ASSERT_TRUE(backup.WaitRequests(1));
     const std::string store = backup.Requests()[0];
     EXPECT_EQ(std::string(1023, 'r'), store.substr(16, 1023));
@@ -317,6 +336,58 @@ TEST_F(PipeClientTest, LongTextsAreCutAndTheFieldsBehindStayIntact)
     EXPECT_EQ(1u, ReadU32(store, 14380));
     EXPECT_EQ(1u, ReadU32(store, 14384));
     EXPECT_TRUE(AllZero(store, 14388, 1040));
+
+    const std::string path = "C:\\data\\" + std::string(4088, 'f');
+    const std::string secret(1024, 's');
+    EXPECT_EQ(kPipeFailed, PipeStoreFile(path.c_str(), "D:\\Backup\\Files\\", FALSE, FALSE, ""));
+    EXPECT_EQ(kPipeFailed,
+              PipeStoreFile("C:\\a.txt", std::string(1024, 'r').c_str(), FALSE, FALSE, ""));
+    EXPECT_EQ(kPipeFailed,
+              PipeStoreFile("C:\\a.txt", "D:\\Backup\\Files\\", FALSE, TRUE, secret.c_str()));
+    EXPECT_EQ(kPipeFailed,
+              PipeRestoreFile("D:\\b.txt", "E:\\R\\", FALSE, TRUE, secret.c_str()));
+    CString stamp("kept");
+    EXPECT_EQ(0, PipeGetFileStamp(path.c_str(), stamp));
+    EXPECT_STREQ(stamp, "kept");
+    EXPECT_EQ(1, backup.ConnectionCount());
+    SetPipeSenderLog(nullptr);
+
+    // One line for each refusal; a password is never written out.
+    ASSERT_EQ(g_senderLog.size(), 9u);
+    EXPECT_NE(g_senderLog[0].find("proxy host is longer than 4095 characters"), std::string::npos)
+        << g_senderLog[0];
+    EXPECT_NE(g_senderLog[4].find("path is longer than 4095 characters (C:\\data\\fff"),
+              std::string::npos)
+        << g_senderLog[4];
+    EXPECT_NE(g_senderLog[5].find("folder is longer than 1023 characters (C:\\a.txt)"),
+              std::string::npos)
+        << g_senderLog[5];
+    EXPECT_NE(g_senderLog[6].find("password is longer than 1023 characters (C:\\a.txt)"),
+              std::string::npos)
+        << g_senderLog[6];
+    for (const std::string& line : g_senderLog)
+        EXPECT_EQ(line.find("sssssssss"), std::string::npos) << line;
+}
+
+// A one-way request waits for the service to close its end, so that the
+// service can still learn who sent it; at most 2 s for one that never does.
+TEST_F(PipeClientTest, OneWaySendersWaitForTheServiceToCloseFirst)
+{
+    CFakePipeServer server(m_settings.c_str(), kSettingsSize);
+    server.Answer(NoReply(), 600);
+    ULONGLONG start = ::GetTickCount64();
+    EXPECT_TRUE(PipeSendUserProfile("S-1-5-21-0-0-0-1000", "C:\\users\\jo"));
+    ULONGLONG spent = ::GetTickCount64() - start;
+    EXPECT_GE(spent, 500u) << "closed before the service";
+    EXPECT_TRUE(server.WaitEnded(1));
+
+    server.NeverAnswer();
+    start = ::GetTickCount64();
+    EXPECT_TRUE(PipeSendLanguage("Deutsch"));
+    spent = ::GetTickCount64() - start;
+    EXPECT_GE(spent, 1900u);
+    EXPECT_LT(spent, 30000u) << "the wait has its limit";
+    EXPECT_TRUE(server.WaitEnded(2));
 }
 
 TEST_F(PipeClientTest, StampRepliesAreReadWithinTheirField)

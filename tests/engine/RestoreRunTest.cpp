@@ -65,24 +65,26 @@ protected:
         SetIpcPipeName(IpcPipe::Backup, kBackupPipeName);
     }
 
-    // Runs the restore on its worker to its end; true when the end message
-    // came.
-    bool Run(const char* what, const char* where)
+    // Runs the restore on its worker to its end; the outcome the end
+    // message carried, -1 when none came.
+    int Run(const char* what, const char* where)
     {
         m_context.whatPath = what;
         m_context.wherePath = where;
-        EXPECT_TRUE(m_context.restoreWorker.Start(RestoreThread, &m_context));
+        EXPECT_EQ(m_context.StartRestore(), RunStart::Started);
         EXPECT_EQ(::WaitForSingleObject(m_context.restoreWorker.GetThreadHandle(), 60000),
                   WAIT_OBJECT_0);
         m_context.restoreWorker.StopIfRunning();
         return Finished();
     }
 
-    bool Finished()
+    int Finished()
     {
         MSG message;
-        return ::PeekMessageA(&message, m_window, WM_RESTORE_FINISHED, WM_RESTORE_FINISHED,
-                              PM_REMOVE) != FALSE;
+        if (!::PeekMessageA(&message, m_window, WM_RESTORE_FINISHED, WM_RESTORE_FINISHED,
+                            PM_REMOVE))
+            return -1;
+        return static_cast<int>(message.wParam);
     }
 
     CString LogText() { return ReadTextFile(m_log.GetCurrentFileName()); }
@@ -102,7 +104,7 @@ TEST_F(RestoreRunTest, FolderGoesFirstThenEveryEntryLevelByLevel)
     server.Answer(StatusReply(0, sizeof(IpcQueueRecord)));
     // The target without its backslash: one is added, so nothing lands in a
     // sibling folder of the chosen one.
-    ASSERT_TRUE(Run(m_stored + "\\", "E:\\Restore"));
+    ASSERT_EQ(Run(m_stored + "\\", "E:\\Restore"), kBackupCompleted);
 
     const std::vector<std::string> requests = server.Requests();
     const std::string s(m_stored);
@@ -138,7 +140,8 @@ TEST_F(RestoreRunTest, OneStoredFileIsOneRequestAndEveryFailureIsLogged)
     {
         CFakePipeServer server(m_pipe.c_str(), sizeof(IpcQueueRecord));
         server.Answer(StatusReply(1, sizeof(IpcQueueRecord)));
-        ASSERT_TRUE(Run(file, "E:\\Restore\\"));
+        // A restore with a failure is a failed restore.
+        ASSERT_EQ(Run(file, "E:\\Restore\\"), kBackupFailed);
         ASSERT_EQ(server.RequestCount(), 1);
         EXPECT_EQ(StoredPathOf(server.Requests()[0]), std::string(file));
     }
@@ -146,17 +149,19 @@ TEST_F(RestoreRunTest, OneStoredFileIsOneRequestAndEveryFailureIsLogged)
     EXPECT_EQ(std::string(LogText()), line);
     EXPECT_EQ(m_context.GetDisplay().restoreFailed, 1);
 
-    // No service at all is no success either.
-    ASSERT_TRUE(Run(file, "E:\\Restore\\"));
+    // No service at all is no success either; the count starts afresh with
+    // each restore.
+    ASSERT_EQ(Run(file, "E:\\Restore\\"), kBackupFailed);
     EXPECT_EQ(std::string(LogText()), line + line);
-    EXPECT_EQ(m_context.GetDisplay().restoreFailed, 2);
+    EXPECT_EQ(m_context.GetDisplay().restoreFailed, 1);
 }
 
 TEST_F(RestoreRunTest, EmptyPathsRestoreNothingAndStillEnd)
 {
     CFakePipeServer server(m_pipe.c_str(), sizeof(IpcQueueRecord));
-    EXPECT_TRUE(Run("", "E:\\Restore\\"));
-    EXPECT_TRUE(Run(m_stored, ""));
+    // Nothing restored is no success.
+    EXPECT_EQ(Run("", "E:\\Restore\\"), kBackupFailed);
+    EXPECT_EQ(Run(m_stored, ""), kBackupFailed);
     EXPECT_EQ(server.ConnectionCount(), 0);
     EXPECT_EQ(m_context.engineBusy.load(), 0);
 }
@@ -170,11 +175,11 @@ TEST_F(RestoreRunTest, StoppingTheWorkerEndsTheRunAtTheRequestUnderWay)
     server.NeverAnswer();
     m_context.whatPath = m_stored;
     m_context.wherePath = "E:\\Restore\\";
-    ASSERT_TRUE(m_context.restoreWorker.Start(RestoreThread, &m_context));
+    ASSERT_EQ(m_context.StartRestore(), RunStart::Started);
     ASSERT_TRUE(server.WaitRequests(1));
     m_context.restoreWorker.Stop();
 
-    EXPECT_TRUE(Finished());
+    EXPECT_EQ(Finished(), kBackupStopped);
     EXPECT_EQ(server.RequestCount(), 1);
     // The one cut off was not restored.
     EXPECT_EQ(m_context.GetDisplay().restoreFailed, 1);

@@ -377,6 +377,48 @@ TEST(StoredFileTest, FailedStoresKeepTheOldStoredCopy)
             << form.name;
 }
 
+namespace
+{
+// Reads of a source that fail from the third one on, as a disk that goes
+// away half-way through a file would.
+std::atomic<int> g_readsLeft{0};
+bool FailAfterTwoReads(HANDLE)
+{
+    return g_readsLeft.fetch_sub(1) > 0;
+}
+} // namespace
+
+// A large source whose read fails half-way is a failed store in every form
+// (the plain copy of a large file is streamed, never mapped, so a failed read
+// comes back as a failure instead of an in-page exception): the earlier
+// stored copy stays and no temporary file is left.
+TEST(StoredFileTest, ReadFailingHalfWayFailsTheStoreAndKeepsTheOldCopy)
+{
+    CTestFolder folder("readfault");
+    const std::string source = folder / "big.bin";
+    const Bytes first = reference::Random((4u << 20) + 123, 7);
+    for (const Form& form : kForms)
+    {
+        SCOPED_TRACE(form.name);
+        WriteBytes(source, first);
+        const std::string stored = folder / ("Files\\" + std::string(form.name) + "\\big.bin");
+        ASSERT_TRUE(TransferFile(source.c_str(), stored.c_str(), form.compress, form.encrypt, "pw",
+                                 kTransferStore));
+        const Bytes good = ReadBytes(stored);
+
+        WriteBytes(source, reference::Random((4u << 20) + 123, 8));
+        g_readsLeft = 2;
+        SetSourceReadCheck(FailAfterTwoReads);
+        EXPECT_FALSE(TransferFile(source.c_str(), stored.c_str(), form.compress, form.encrypt, "pw",
+                                  kTransferStore));
+        SetSourceReadCheck(nullptr);
+        EXPECT_LT(g_readsLeft.load(), 0) << "the read failed half-way, not before";
+        EXPECT_TRUE(ReadBytes(stored) == good);
+        EXPECT_EQ(testfiles::List(folder / ("Files\\" + std::string(form.name))),
+                  std::vector<std::string>{"big.bin"});
+    }
+}
+
 TEST(StoredFileTest, EveryFormCreatesTheDestinationFolders)
 {
     CTestFolder folder("folders");

@@ -233,7 +233,12 @@ TEST(StringTest, OutOfRangeIndicesAreClamped)
     CString w("abc");
     w[1000] = 'X'; // lands in no string
     w[-7] = 'Y';
+    // Nor on the terminator: the string keeps its end.
+    w[3] = 'Z';
     EXPECT_STREQ(static_cast<const char*>(w), "abc");
+    EXPECT_EQ(w.GetLength(), 3);
+    w[2] = 'C';
+    EXPECT_STREQ(static_cast<const char*>(w), "abC");
     CString null;
     null[0] = 'Z';
     EXPECT_STREQ(static_cast<const char*>(null), "");

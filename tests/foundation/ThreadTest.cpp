@@ -3,6 +3,8 @@
 #include "foundation/Exception.h"
 #include "foundation/String.h"
 
+#include "foundation/Socket.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -444,7 +446,7 @@ TEST(ThreadTest, AnExceptionLeavingTheProcedureIsCaughtAndReported)
             throw CFileException(5, CString("the folder is locked"));
         }
     } thrower;
-    SetThreadExceptionReporter(RecordReport);
+    SetExceptionReporter(RecordReport);
     CWorkerThread worker;
     ASSERT_TRUE(worker.Start(Thrower::Run, &thrower));
     HANDLE thread = worker.GetThreadHandle();
@@ -454,9 +456,40 @@ TEST(ThreadTest, AnExceptionLeavingTheProcedureIsCaughtAndReported)
     ::GetExitCodeThread(thread, &code);
     EXPECT_EQ(code, static_cast<DWORD>(kWorkerExceptionExitCode));
     worker.StopIfRunning();
-    SetThreadExceptionReporter(nullptr);
+    SetExceptionReporter(nullptr);
     EXPECT_NE(g_reported.find("code 5"), std::string::npos) << g_reported;
     EXPECT_NE(g_reported.find("the folder is locked"), std::string::npos) << g_reported;
+}
+
+namespace
+{
+std::atomic<int> g_socketExceptionsAlive{0};
+// A thrown socket error that counts its own life.
+class CCountedSocketException : public CTcpSocketException
+{
+public:
+    CCountedSocketException() : CTcpSocketException(WSAETIMEDOUT) { ++g_socketExceptionsAlive; }
+    ~CCountedSocketException() override { --g_socketExceptionsAlive; }
+};
+} // namespace
+
+// Socket errors are thrown as pointers: the worker's entry reports the
+// error's own text and deletes the object.
+TEST(ThreadTest, AThrownExceptionPointerIsReportedAndDeleted)
+{
+    g_reported.clear();
+    SetExceptionReporter(RecordReport);
+    CWorkerThread worker;
+    ASSERT_TRUE(worker.Start([](void*) -> unsigned { throw new CCountedSocketException(); },
+                             nullptr));
+    ASSERT_EQ(::WaitForSingleObject(worker.GetThreadHandle(), 10000), WAIT_OBJECT_0);
+    worker.StopIfRunning();
+    SetExceptionReporter(nullptr);
+    EXPECT_EQ(g_socketExceptionsAlive.load(), 0);
+    char code[32];
+    wsprintfA(code, "socket error %lu", static_cast<unsigned long>(WSAETIMEDOUT));
+    EXPECT_NE(g_reported.find(code), std::string::npos) << g_reported;
+    EXPECT_EQ(g_reported.find("unknown exception"), std::string::npos) << g_reported;
 }
 
 TEST(ThreadTest, AttachTakesAThreadBegunElsewhere)

@@ -5,7 +5,11 @@
 
 #include "WindowTestSupport.h"
 
+#include "foundation/Socket.h"
+
 #include <gtest/gtest.h>
+
+#include <string>
 
 #include <type_traits>
 #include <vector>
@@ -25,6 +29,8 @@ public:
     {
         if (throwOnSize)
             throw CException(ERROR_INVALID_DATA);
+        if (throwPointerOnSize)
+            throw new CTcpSocketException(WSAECONNRESET);
         sizeType = type;
         sizeWidth = width;
         sizeHeight = height;
@@ -67,6 +73,7 @@ public:
     CString createdName;
     LRESULT createResult = CreateNotHandled;
     bool throwOnSize = false;
+    bool throwPointerOnSize = false;
     UINT sizeType = 99;
     WORD sizeWidth = 0;
     WORD sizeHeight = 0;
@@ -516,6 +523,42 @@ TEST(WindowTest, ExceptionsOfHandlersStopAtTheProcedure)
     window.throwOnSize = false;
     SendMessageA(handle, WM_SIZE, SIZE_RESTORED, MAKELPARAM(3, 4));
     EXPECT_EQ(window.sizeWidth, 3);
+}
+
+namespace
+{
+std::string g_windowReports;
+void RecordWindowReport(const char* text)
+{
+    g_windowReports += text;
+}
+} // namespace
+
+// The window procedure reports to the same hook as the worker threads (the
+// main program's log), and a thrown pointer is reported with its own text,
+// not as "unknown exception".
+TEST(WindowTest, HandlerExceptionsGoToTheReporterWithTheirText)
+{
+    StartFramework();
+    RecordingWindow window;
+    HWND handle = CreateTopLevel(window);
+    SetExceptionReporter(RecordWindowReport);
+    window.throwOnSize = true;
+    SendMessageA(handle, WM_SIZE, SIZE_RESTORED, MAKELPARAM(1, 2));
+    window.throwOnSize = false;
+    window.throwPointerOnSize = true;
+    EXPECT_EQ(SendMessageA(handle, WM_SIZE, SIZE_RESTORED, MAKELPARAM(1, 2)), 0);
+    window.throwPointerOnSize = false;
+    SetExceptionReporter(nullptr);
+    EXPECT_NE(g_windowReports.find("message 0x0005"), std::string::npos) << g_windowReports;
+    EXPECT_NE(g_windowReports.find(CException(ERROR_INVALID_DATA).GetErrorText()),
+              std::string::npos)
+        << g_windowReports;
+    char code[32];
+    wsprintfA(code, "socket error %lu", static_cast<unsigned long>(WSAECONNRESET));
+    EXPECT_NE(g_windowReports.find(code), std::string::npos) << g_windowReports;
+    EXPECT_EQ(g_windowReports.find("unknown exception"), std::string::npos);
+    EXPECT_TRUE(IsWindow(handle));
 }
 
 TEST(WindowTest, CentredPositionIsKeptInsideTheWorkArea)

@@ -98,6 +98,9 @@ wait_for RUNNING 10 || fail "after -RESTART: state '$(state)'"
 # A crash: a dump in the service's temporary folder, then the service runs
 # again in a new process.
 rm -f "$WINEPREFIX"/drive_c/users/*/Temp/OVBrindlewoxSrv.dmp
+# Restarts after crashes are limited to three in ten minutes, counted in the
+# registry of the prefix: earlier runs of this script must not count here.
+reg delete 'HKLM\Software\Orvanel\Brindlewox' /v CrashRestarts /f >/dev/null || true
 BW_SERVICE_CHILD=crash-service BW_CHILD_RECORD="$win\\crashed.txt" "$WINE" "$tests" </dev/null >/dev/null 2>&1 ||
     fail "the service could not be crashed"
 crashed=$(cat "$work/crashed.txt" 2>/dev/null)

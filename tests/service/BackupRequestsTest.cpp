@@ -2,6 +2,7 @@
 
 #include "engine/BackupOneFile.h"
 #include "engine/FileStamp.h"
+#include "engine/FileSystem.h"
 #include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <stdexcept>
+#include <vector>
 
 namespace
 {
@@ -30,12 +32,36 @@ public:
         ++reverts;
         return true;
     }
+    // Only while acted as; a path in `hidden` is one the client cannot see.
+    bool ReadAttributes(const char* path, WIN32_FILE_ATTRIBUTE_DATA& data) override
+    {
+        EXPECT_GT(impersonations, reverts) << "looked at while the thread is the service";
+        ++looks;
+        for (const CString& secret : hidden)
+            if (secret.CompareNoCase(path) == 0)
+                return false;
+        if (!IBackupClient::ReadAttributes(path, data))
+            return false;
+        if (atLook)
+            atLook(data);
+        return true;
+    }
 
     bool allow = true;
     int impersonations = 0;
     int reverts = 0;
+    int looks = 0;
+    std::vector<CString> hidden;
     std::function<void()> atImpersonation;
+    // Changes what the client sees, as a path swapped between two looks.
+    std::function<void(WIN32_FILE_ATTRIBUTE_DATA&)> atLook;
 };
+
+// Drive M: plays a drive mapped to a share.
+UINT MappedDriveM(const char* root)
+{
+    return (root[0] == 'M' || root[0] == 'm') ? DRIVE_REMOTE : DRIVE_FIXED;
+}
 
 std::unique_ptr<IpcQueueRecord> Request(uint32_t command, const char* path, const char* root,
                                         const char* password = "", uint32_t compress = 0,
@@ -111,12 +137,14 @@ TEST(BackupRequests, StoreReadsAsTheServiceWritesAsTheClientAndRestoresIdentical
     {
         SCOPED_TRACE(form.compress * 2 + form.encrypt);
         CFakeClient client;
-        // The service has the source open before it acts as the client.
+        // The service has the source open before it acts as the client, who
+        // then looks at it.
         client.atImpersonation = [&] { EXPECT_TRUE(IsOpenElsewhere(source)); };
         auto store = Request(BACKUP_STORE, source, root, "pw", form.compress, form.encrypt);
         EXPECT_EQ(Serve(*store, client), 0u);
         EXPECT_EQ(client.impersonations, 1);
         EXPECT_EQ(client.reverts, 1);
+        EXPECT_EQ(client.looks, 1);
         EXPECT_EQ(std::string(ReadFileStart(stored, 3)) == "BZh", form.compress && !form.encrypt);
         EXPECT_EQ(ReadTextFile(stored) == ReadTextFile(source), !form.compress && !form.encrypt);
 
@@ -157,6 +185,7 @@ TEST(BackupRequests, EveryFailureRepliesOneAndKeepsTheEarlierStoredCopy)
     ::CloseHandle(locked);
     client.allow = false;
     EXPECT_EQ(Serve(*Request(BACKUP_STORE, source, root), client), 1u);
+    EXPECT_EQ(client.looks, 1) << "no look without acting as the client, nor at a locked file";
     EXPECT_EQ(Serve(*Request(BACKUP_RESTORE, stored, folder / "Back\\"), client), 1u);
     EXPECT_EQ(::GetFileAttributesA(folder / "Back"), INVALID_FILE_ATTRIBUTES);
     client.allow = true;
@@ -189,7 +218,14 @@ TEST(BackupRequests, StampOfAFileOrNoneAndUnknownCommandsGetNoReply)
     CString expected;
     ASSERT_TRUE(MakeFileStamp(file, expected));
     EXPECT_STREQ(stamp->text1, expected);
-    EXPECT_EQ(client.impersonations, 0);
+    // Made as the client sees the file.
+    EXPECT_EQ(client.impersonations, 1);
+    EXPECT_EQ(client.reverts, 1);
+    client.hidden.push_back(file);
+    auto unseen = Request(BACKUP_FILE_STAMP, file, "sent");
+    EXPECT_EQ(Serve(*unseen, client), 0u);
+    EXPECT_STREQ(unseen->text1, "sent");
+    client.hidden.clear();
 
     auto missing = Request(BACKUP_FILE_STAMP, folder / "none", "sent");
     EXPECT_EQ(Serve(*missing, client), 0u);
@@ -198,5 +234,57 @@ TEST(BackupRequests, StampOfAFileOrNoneAndUnknownCommandsGetNoReply)
     auto unknown = Request(3, file, "sent");
     EXPECT_EQ(ServeBackupRequest(*unknown, client), BackupServed::NoReply);
     EXPECT_EQ(unknown->command, 3u);
+}
+
+// The service's logon is the machine's: it never reaches the network for a
+// caller, neither by a UNC path nor by a mapped drive letter, on either side
+// of any request, and it stores only a source the caller can see himself.
+TEST(BackupRequests, NetworkPathsAndFilesTheCallerCannotSeeAreRefused)
+{
+    TempFolder folder("backupnet");
+    const CString source = folder / "a.txt";
+    ASSERT_TRUE(WriteTextFile(source, "local"));
+    const CString root = folder / "Files\\";
+    const CString stored = StoredCopyPath(root, source);
+    CFakeClient client;
+    ASSERT_EQ(Serve(*Request(BACKUP_STORE, source, root), client), 0u);
+    const int looks = client.looks;
+
+    SetDriveTypeProbe(MappedDriveM);
+    for (const char* remote : {"\\\\srv\\share\\a.txt", "//srv/share/a.txt", "M:\\a.txt", "m:/a.txt"})
+    {
+        SCOPED_TRACE(remote);
+        EXPECT_FALSE(IsServedRequestPath(remote));
+        auto stamp = Request(BACKUP_FILE_STAMP, remote, "sent");
+        EXPECT_EQ(Serve(*stamp, client), 0u);
+        EXPECT_STREQ(stamp->text1, "sent");
+        EXPECT_EQ(Serve(*Request(BACKUP_STORE, remote, root), client), 1u);
+        EXPECT_EQ(Serve(*Request(BACKUP_RESTORE, remote, folder / "Back\\"), client), 1u);
+    }
+    // The network as the other side: the store's root, the restore's target.
+    EXPECT_EQ(Serve(*Request(BACKUP_STORE, source, "\\\\srv\\share\\Files\\"), client), 1u);
+    EXPECT_EQ(Serve(*Request(BACKUP_STORE, source, "M:\\Files\\"), client), 1u);
+    EXPECT_EQ(Serve(*Request(BACKUP_RESTORE, stored, "\\\\srv\\share\\Back\\"), client), 1u);
+    EXPECT_EQ(Serve(*Request(BACKUP_RESTORE, stored, "M:\\Back\\"), client), 1u);
+    // Refused before anything is looked at or opened.
+    EXPECT_EQ(client.looks, looks);
+    EXPECT_TRUE(IsServedRequestPath(source));
+    SetDriveTypeProbe(nullptr);
+
+    // A source the caller cannot see is not stored, and the earlier stored
+    // copy stays.
+    ASSERT_TRUE(WriteTextFile(source, "changed"));
+    client.hidden.push_back(source);
+    EXPECT_EQ(Serve(*Request(BACKUP_STORE, source, root), client), 1u);
+    EXPECT_STREQ(ReadTextFile(stored), "local");
+    // Nor one swapped between the service's open and the client's look:
+    // another file (another creation time) than the one the service holds.
+    client.hidden.clear();
+    client.atLook = [](WIN32_FILE_ATTRIBUTE_DATA& data) { data.ftCreationTime.dwLowDateTime ^= 1; };
+    EXPECT_EQ(Serve(*Request(BACKUP_STORE, source, root), client), 1u);
+    EXPECT_STREQ(ReadTextFile(stored), "local");
+    client.atLook = nullptr;
+    EXPECT_EQ(Serve(*Request(BACKUP_STORE, source, root), client), 0u);
+    EXPECT_STREQ(ReadTextFile(stored), "changed");
 }
 } // namespace

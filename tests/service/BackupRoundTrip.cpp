@@ -154,7 +154,7 @@ std::string RunBackupRoundTrip(const CString& folder)
         profile.Save(CSimpleArray<ProfileCheck>(), destination, compress != FALSE, encrypt != FALSE,
                      0);
         profile.SavePassword("pw");
-        if (!context.StartBackup(false) ||
+        if (context.StartBackup(false) != RunStart::Started ||
             ::WaitForSingleObject(context.backupWorker.GetThreadHandle(), 600000) != WAIT_OBJECT_0)
         {
             problems += std::string(tag) + "the backup did not end\n";
@@ -173,7 +173,7 @@ std::string RunBackupRoundTrip(const CString& folder)
         const CString target = folder + "\\restore" + number;
         context.whatPath = stored;
         context.wherePath = target;
-        if (!context.restoreWorker.Start(RestoreThread, &context) ||
+        if (context.StartRestore() != RunStart::Started ||
             ::WaitForSingleObject(context.restoreWorker.GetThreadHandle(), 600000) != WAIT_OBJECT_0)
         {
             problems += std::string(tag) + "the restore did not end\n";

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <aclapi.h>
 #include <sddl.h>
 
 #include <atomic>
@@ -110,6 +111,60 @@ TEST(PipeSecurityTest, ServicePipeDescriptorRoundTrips)
     EXPECT_FALSE(descriptor.GetAttributes()->bInheritHandle);
     EXPECT_FALSE(descriptor.FromText("D:(nonsense"));
     EXPECT_EQ(nullptr, descriptor.GetAttributes());
+}
+
+namespace
+{
+// The access entries of a DACL with generic rights mapped to the pipe's own
+// (a DACL given to a new object keeps the specific rights only), one text
+// per entry: type, flags, mask and SID.
+std::vector<std::string> AccessEntries(PACL dacl)
+{
+    std::vector<std::string> entries;
+    GENERIC_MAPPING mapping = {FILE_GENERIC_READ, FILE_GENERIC_WRITE, FILE_GENERIC_EXECUTE,
+                               FILE_ALL_ACCESS};
+    for (DWORD i = 0; dacl != nullptr && i < dacl->AceCount; i++)
+    {
+        ACE_HEADER* header = nullptr;
+        if (!GetAce(dacl, i, reinterpret_cast<void**>(&header)))
+            break;
+        // Allowed and denied entries share their layout.
+        auto* ace = reinterpret_cast<ACCESS_ALLOWED_ACE*>(header);
+        DWORD mask = ace->Mask;
+        MapGenericMask(&mask, &mapping);
+        char* sid = nullptr;
+        ConvertSidToStringSidA(&ace->SidStart, &sid);
+        char line[160];
+        wsprintfA(line, "%u/%u/%08lX/%s", header->AceType, header->AceFlags, mask,
+                  sid ? sid : "?");
+        LocalFree(sid);
+        entries.push_back(line);
+    }
+    return entries;
+}
+} // namespace
+
+// The DACL the system holds for the pipe the server created, read back from
+// its handle, is the intended one: a pipe created without it would carry the
+// creator's default DACL instead.
+TEST_F(PipeServerTest, PipeCarriesTheServiceDescriptor)
+{
+    PACL held = nullptr;
+    PSECURITY_DESCRIPTOR heldDescriptor = nullptr;
+    ASSERT_EQ(GetSecurityInfo(m_server.GetHandle(), SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION,
+                              nullptr, nullptr, &held, nullptr, &heldDescriptor),
+              static_cast<DWORD>(ERROR_SUCCESS));
+    CSecurityDescriptor intended;
+    ASSERT_TRUE(intended.FromText(kServicePipeDescriptor));
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL wanted = nullptr;
+    ASSERT_TRUE(GetSecurityDescriptorDacl(intended.Get(), &present, &wanted, &defaulted));
+    ASSERT_TRUE(present);
+    ASSERT_NE(held, nullptr) << "a null DACL lets everyone in";
+    const std::vector<std::string> expected = AccessEntries(wanted);
+    EXPECT_EQ(AccessEntries(held), expected);
+    EXPECT_EQ(expected.size(), 4u);
+    LocalFree(heldDescriptor);
 }
 
 TEST_F(PipeServerTest, SecondServerOnTheSameNameIsRefused)

@@ -28,6 +28,7 @@
 #include "service/ServiceHandle.h"
 #include "service/ServiceProgram.h"
 #include "tests/service/BackupRoundTrip.h"
+#include "tests/service/CrashTestKey.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/TempFolder.h"
 
@@ -53,6 +54,10 @@ void WriteShownText(const char* text, const char*)
     SetEnvironmentVariableA("TEMP", GetEnvironmentText("BW_CHILD_TMP"));
     InstallServiceCrashHandler(GetEnvironmentText("BW_CHILD_NAME"));
     SetServiceRestartAction(CreateMarker);
+    // The restart history of this child alone; the test removes it.
+    static CString key;
+    key.Format("%s\\%lu", kCrashTestKeyRoot, GetCurrentProcessId());
+    SetCrashRestartKey(key);
     SetCrashMessageSink(WriteShownText);
     *static_cast<volatile int*>(nullptr) = 1;
     ExitProcess(3);

@@ -79,6 +79,9 @@ bool RecordNotice()
     return true;
 }
 
+// Set by each test server once it waits for a client, past its first
+// test of the quit flag.
+std::atomic<int> g_listening[kServerThreadCount] = {{0}, {0}};
 // When each test server ended (0: not yet).
 std::atomic<int> g_endedAt[kServerThreadCount] = {{0}, {0}};
 // How long the SETTINGS test server goes on after it was woken, as if it
@@ -102,6 +105,7 @@ unsigned ListenUntilQuit(int index, DWORD workAfterWake)
         return 1;
     while (!IsServiceQuitting())
     {
+        g_listening[index] = 1;
         ConnectNamedPipe(pipe, nullptr);
         char record[512];
         DWORD read = 0;
@@ -205,6 +209,10 @@ TEST_F(ServiceControlTest, StoppedIsReportedOnlyAfterEveryServerEnded)
     g_settingsWorkAfterWake = 1500;
     StartService();
     WaitForRunning();
+    // RUNNING is reported as the servers begin: a stop before the SETTINGS
+    // server waits for its client would end it before its 1.5 s of work.
+    for (int i = 0; i < 6000 && g_listening[0].load() == 0; i++)
+        Sleep(10);
 
     EXPECT_EQ(static_cast<DWORD>(NO_ERROR),
               ServiceControlHandler(SERVICE_CONTROL_STOP, 0, nullptr, nullptr));
@@ -246,6 +254,10 @@ TEST_F(ServiceControlTest, StatusesFollowTheLifeWithAGrowingCheckPoint)
     g_settingsWorkAfterWake = 1500;
     StartService();
     WaitForRunning();
+    // RUNNING is reported as the servers begin: a stop before the SETTINGS
+    // server waits for its client would end it before its 1.5 s of work.
+    for (int i = 0; i < 6000 && g_listening[0].load() == 0; i++)
+        Sleep(10);
     ServiceControlHandler(SERVICE_CONTROL_INTERROGATE, 0, nullptr, nullptr);
     ServiceControlHandler(SERVICE_CONTROL_STOP, 0, nullptr, nullptr);
     ASSERT_TRUE(ServiceEnded(60000));
@@ -352,6 +364,8 @@ TEST_F(ServiceControlTest, FailedStartStopsTheServersBegunAndReportsTheError)
     EXPECT_LT(g_endedAt[0].load(), reports[1].at);
     EXPECT_EQ(nullptr, GetServerThreads()[0].worker.GetThreadHandle());
     EXPECT_EQ(nullptr, backup.worker.GetThreadHandle());
+    // The service never ran: the main program is not told it stops.
+    EXPECT_EQ(0, g_noticeCount.load());
 }
 
 TEST(ServiceStatus, CheckPointIsNeverResetAndOnlyPendingStatesCarryIt)

@@ -77,7 +77,7 @@ TEST(SettingsPolicyTest, EveryTypeIsJudgedByTheClientsToken)
     };
     const Case cases[] = {
         {SETTINGS_PROXY, 0, true, true},
-        {SETTINGS_COMPACT_HIVES, 0, true, true},
+        {SETTINGS_COMPACT_HIVES, 0, false, true},
         {SETTINGS_SAVE_HIVES, 0, false, true},
         {SETTINGS_RESTORE_HIVES, 0, false, true},
         {SETTINGS_LANGUAGE, 0, true, true},
