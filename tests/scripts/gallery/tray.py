@@ -1,0 +1,44 @@
+"""Check of the gallery's "tray" mode: the animated icon shows in Wine's
+notification area, and two screenshots 250 ms apart differ inside it."""
+import os
+import sys
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from gallerycheck import Checker, Image, manifest, screenshot  # noqa: E402
+
+png, manifest_path, ini = sys.argv[1:4]
+rects = manifest(manifest_path)
+check = Checker(os.path.basename(png))
+if "tray" not in rects:
+    check.expect(False, "manifest lacks the tray")
+    check.done()
+left, top, right, bottom = rects["tray"]
+check.expect(right - left > 0 and bottom - top > 0, f"an empty tray rectangle {rects['tray']}")
+
+# The four frames' fills (tests/tools/gallery/tray.cpp).
+frames = [(230, 60, 40), (40, 170, 70), (240, 190, 30), (150, 60, 190)]
+
+
+def inside(img):
+    return [img(x, y) for y in range(max(top, 0), min(bottom, img.height))
+            for x in range(max(left, 0), min(right, img.width))]
+
+
+def frames_shown(pixels):
+    return {i for i, colour in enumerate(frames) if colour in pixels}
+
+
+first = png.replace(".png", "-1.png")
+second = png.replace(".png", "-2.png")
+# The frames change every 100 ms; a screenshot is not instantaneous, so a
+# pair that caught the same frame is taken again (a few times at most).
+for attempt in range(5):
+    one = inside(screenshot(first))
+    time.sleep(0.25)
+    two = inside(screenshot(second))
+    if one != two:
+        break
+check.expect(frames_shown(one) or frames_shown(two), "no animation frame inside the tray")
+check.expect(one != two, "the tray looked the same in every pair of screenshots 250 ms apart")
+check.done()
