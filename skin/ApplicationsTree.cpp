@@ -233,7 +233,7 @@ void CApplicationsTree::DrawRow(CDC& dc, CApplicationsTreeItem& item, const CRec
     if (selected)
         DrawDropShadow(dc, AsRect(textCell));
     CString shown = FitText(dc, item.text, textCell.Width());
-    dc.DrawStateText(shown, AsRect(textCell), 0);
+    dc.DrawStateText(shown, AsRect(textCell), CDC::StateLeft | CDC::StateTransparent);
     item.expanderCell = expander;
     item.checkCell = check;
     item.textCell = textCell;
