@@ -527,26 +527,8 @@ LRESULT CCustomFileDirTree::OnItemExpanding(NMTREEVIEWA* info, int&)
     return 0;
 }
 
-LRESULT CCustomFileDirTree::OnItemExpanded(NMTREEVIEWA* info, int&)
+void CCustomFileDirTree::PaintPlaceholderText(HTREEITEM node)
 {
-    if (info == nullptr)
-        return 0;
-    HTREEITEM node = info->itemNew.hItem;
-    if (!(info->itemNew.state & TVIS_EXPANDED))
-    {
-        DeleteChildren(node);
-        InsertPlaceholder(node);
-        // Without this the tree never notifies again for the node, and a
-        // programmatic expand (SelectPath) would leave it with its
-        // placeholder only.
-        TreeView_SetItemState(m_hWnd, node, 0, TVIS_EXPANDEDONCE);
-        return 0;
-    }
-    if (!m_refilling)
-    {
-        SetRedraw(true);
-        UpdateWindow(m_hWnd);
-    }
     HTREEITEM placeholder = TreeView_GetChild(m_hWnd, node);
     RECT line = {};
     RECT text = {};
@@ -567,6 +549,29 @@ LRESULT CCustomFileDirTree::OnItemExpanded(NMTREEVIEWA* info, int&)
         if (previous != nullptr)
             SelectObject(dc, previous);
     }
+}
+
+LRESULT CCustomFileDirTree::OnItemExpanded(NMTREEVIEWA* info, int&)
+{
+    if (info == nullptr)
+        return 0;
+    HTREEITEM node = info->itemNew.hItem;
+    if (!(info->itemNew.state & TVIS_EXPANDED))
+    {
+        DeleteChildren(node);
+        InsertPlaceholder(node);
+        // Without this the tree never notifies again for the node, and a
+        // programmatic expand (SelectPath) would leave it with its
+        // placeholder only.
+        TreeView_SetItemState(m_hWnd, node, 0, TVIS_EXPANDEDONCE);
+        return 0;
+    }
+    if (!m_refilling)
+    {
+        SetRedraw(true);
+        UpdateWindow(m_hWnd);
+    }
+    PaintPlaceholderText(node);
     DeleteChildren(node);
     FillChildren(node);
     return 0;

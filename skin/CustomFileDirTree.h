@@ -96,6 +96,10 @@ public:
 
     // The placeholder text drawn into the area, vertically centred.
     virtual void DrawPlaceholder(CDC* dc, const RECT& area);
+    // Paints the placeholder text over the node's first child (its
+    // placeholder) on a window context, in the tree's font and background,
+    // as while the node fills.
+    void PaintPlaceholderText(HTREEITEM node);
     // A drive without listable children was about to open: nothing here.
     virtual void ReportEmptyFolder(CString path);
 

@@ -26,23 +26,8 @@ public:
     LRESULT OnPaint(CDC* dc) override
     {
         LRESULT result = CCustomFileDirTree::OnPaint(dc);
-        HTREEITEM placeholder = m_held != nullptr ? TreeView_GetChild(m_hWnd, m_held) : nullptr;
-        RECT line = {};
-        RECT text = {};
-        if (placeholder != nullptr && TreeView_GetItemRect(m_hWnd, placeholder, &line, FALSE) &&
-            TreeView_GetItemRect(m_hWnd, placeholder, &text, TRUE))
-        {
-            RECT area = text;
-            area.left -= GetSystemMetrics(SM_CXSMICON) + 3;
-            area.right = line.right;
-            CGetDC window(m_hWnd);
-            HFONT font = reinterpret_cast<HFONT>(SendMessageA(m_hWnd, WM_GETFONT, 0, 0));
-            HGDIOBJ previous = font != nullptr ? SelectObject(window, font) : nullptr;
-            window.FillSolidRect(area, GetSysColor(COLOR_WINDOW));
-            DrawPlaceholder(&window, area);
-            if (previous != nullptr)
-                SelectObject(window, previous);
-        }
+        if (m_held != nullptr)
+            PaintPlaceholderText(m_held);
         return result;
     }
 
