@@ -427,7 +427,7 @@ int RunWebDump()
     CWebDatabaseDump dump(context);
     dump.templatePath = GetEnvironmentText("BW_DUMP_TEMPLATE");
     context.databaseDump = &dump;
-    if (!context.StartBackup(false))
+    if (context.StartBackup(false) != RunStart::Started)
         return 5;
     const ULONGLONG start = GetTickCount64();
     if (!GetEnvironmentText("BW_DUMP_STOP").IsEmpty())
