@@ -23,7 +23,7 @@ export WINEARCH=win64
 export WINEDLLOVERRIDES="winedbg.exe=d;mscoree=d;mshtml=d"
 WINE=/usr/lib/wine/wine64
 WINESERVER=/usr/lib/wine/wineserver
-screens="$bin/screens"
+screens="$(dirname "$bin")/screens"
 mkdir -p "$WINEPREFIX" "$screens"
 
 fail() { echo "FAIL: $*"; status=1; }

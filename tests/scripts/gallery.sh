@@ -48,7 +48,7 @@ for data in Skins Languages; do
 done
 settings_dir="$WINEPREFIX/drive_c/users/${USER:-$(id -un)}/AppData/Roaming/ORVANEL Brindlewox"
 mkdir -p "$settings_dir"
-screens="$bin/screens"
+screens="$(dirname "$bin")/screens"
 mkdir -p "$screens"
 
 mapfile -t modes < <("$WINE" "$place/control_gallery.exe" --list </dev/null 2>/dev/null | tr -d '\r')
@@ -66,6 +66,10 @@ desktop_offset() {
 
 status=0
 ran=0
+# Every plain mode first, then those on a virtual desktop: under Wine 8 a
+# virtual desktop's size becomes the monitor size of every later program of
+# the session, and the balloons would be clamped to 1024 x 768.
+for phase in plain desktop; do
 for skin in Default Deepsea; do
     ini="$place/Skins/$skin/default.ini"
     if [ ! -f "$ini" ]; then
@@ -76,6 +80,8 @@ for skin in Default Deepsea; do
         >"$settings_dir/settings.ini"
     for line in "${modes[@]}"; do
         read -r mode flag <<<"$line"
+        if [ "$phase" = desktop ] && [ "$flag" != desktop ]; then continue; fi
+        if [ "$phase" = plain ] && [ "$flag" = desktop ]; then continue; fi
         if [ "${#only_modes[@]}" -gt 0 ] && ! printf '%s\n' "${only_modes[@]}" | grep -qx "$mode"; then
             continue
         fi
@@ -132,6 +138,7 @@ for skin in Default Deepsea; do
             status=1
         fi
     done
+done
 done
 [ "$ran" -gt 0 ] || { echo "gallery: no skin to show, skipped"; exit 77; }
 exit $status
