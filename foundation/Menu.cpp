@@ -303,8 +303,9 @@ LRESULT DispatchPopup(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
             auto* position = reinterpret_cast<WINDOWPOS*>(lParam);
             if (!(position->flags & SWP_NOSIZE))
             {
+                SIZE edge = PopupFrameEdge(window);
                 SIZE size = GrowPopupSize(SIZE{position->cx, position->cy}, record->margins,
-                                          GetSystemMetrics(SM_CXEDGE), GetSystemMetrics(SM_CYEDGE));
+                                          edge.cx, edge.cy);
                 position->cx = size.cx;
                 position->cy = size.cy;
             }
@@ -442,6 +443,21 @@ MenuMargins ComputeItemMargins(int edgeWidth, int edgeHeight, bool ownShadow, bo
         margins.bottom += 4;
     }
     return margins;
+}
+
+SIZE PopupFrameEdge(HWND popup)
+{
+    // Windows gives a popup menu a frame of its border and an edge (three
+    // pixels a side) and sizes the window for it. Wine 8 lays the items out
+    // for a frame of its own style's width (one pixel a side): with the
+    // edge taken from the metrics the last item lost its bottom pixels to
+    // the margins. The frame the window's styles give is right on both.
+    RECT frame = {0, 0, 0, 0};
+    const DWORD style = static_cast<DWORD>(GetWindowLongPtrA(popup, GWL_STYLE));
+    const DWORD exStyle = static_cast<DWORD>(GetWindowLongPtrA(popup, GWL_EXSTYLE));
+    if (!AdjustWindowRectEx(&frame, style, FALSE, exStyle))
+        return SIZE{GetSystemMetrics(SM_CXEDGE), GetSystemMetrics(SM_CYEDGE)};
+    return SIZE{-frame.left - 1, -frame.top - 1};
 }
 
 SIZE GrowPopupSize(SIZE size, const MenuMargins& margins, int edgeWidth, int edgeHeight)

@@ -54,6 +54,10 @@ struct MenuMargins
 // system, 4 more at the right and bottom, where the shadow is drawn.
 MenuMargins ComputeItemMargins(int edgeWidth, int edgeHeight, bool ownShadow, bool systemShadow);
 
+// The edge that GrowPopupSize takes for a popup window: its styles' frame
+// less the one-pixel border on each side.
+SIZE PopupFrameEdge(HWND popup);
+
 // The popup's new size on WM_WINDOWPOSCHANGING: the system sized it for a
 // frame of 2 * edge + 2 pixels on each axis, which the margins replace.
 SIZE GrowPopupSize(SIZE size, const MenuMargins& margins, int edgeWidth, int edgeHeight);

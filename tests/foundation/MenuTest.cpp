@@ -424,6 +424,24 @@ TEST(MenuGeometryTest, MarginsAndPopupPlacement)
     EXPECT_EQ(grown.cx, 100 + 10 - 6);
     EXPECT_EQ(grown.cy, 50 + 12 - 8);
 
+    // The edge comes from the popup's own frame: a one-pixel border leaves
+    // none (Wine 8's popups), a border with a dialog frame (Windows' three
+    // pixels a side) leaves two.
+    HWND bordered = CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_BORDER, 0, 0, 50, 50,
+                                    nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(bordered, nullptr);
+    SIZE edge = PopupFrameEdge(bordered);
+    EXPECT_EQ(edge.cx, 0);
+    EXPECT_EQ(edge.cy, 0);
+    DestroyWindow(bordered);
+    HWND framed = CreateWindowExA(WS_EX_DLGMODALFRAME, "STATIC", "", WS_POPUP | WS_BORDER, 0, 0,
+                                  50, 50, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(framed, nullptr);
+    edge = PopupFrameEdge(framed);
+    EXPECT_EQ(edge.cx, GetSystemMetrics(SM_CXDLGFRAME) - 1);
+    EXPECT_EQ(edge.cy, GetSystemMetrics(SM_CYDLGFRAME) - 1);
+    DestroyWindow(framed);
+
     // Wine 8 gives no system shadow: a bitmap menu takes the wide margins.
     CBitmapMenu menu;
     int left = 0, top = 0, right = 0, bottom = 0;
