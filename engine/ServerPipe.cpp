@@ -95,8 +95,10 @@ bool CServerPipe::Connect()
             ::GetLastError() == ERROR_NO_DATA)
             return true;
     }
+    error = ::GetLastError();
     Disconnect();
     ::WaitForSingleObject(m_stopEvent, kRetryPauseMs);
+    ::SetLastError(error);
     return false;
 }
 

@@ -53,7 +53,8 @@ public:
     // and closed before it (ERROR_NO_DATA: what it wrote is still readable,
     // as the one-way requests are). False at the stop, and on a failure,
     // after a pause of its own that the stop cuts short (so a pipe in a bad
-    // state does not turn the caller's loop into a spin).
+    // state does not turn the caller's loop into a spin), with the failure's
+    // error kept as the last error.
     bool Connect();
     // Zeroes the record's `size` bytes, then reads one message into it
     // within the time-out. The count read (a longer message is cut to the

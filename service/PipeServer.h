@@ -37,8 +37,7 @@
 #define BRINDLEWOX_SERVICE_PIPESERVER_H
 
 #include "foundation/Base.h"
-#include "foundation/File.h"
-#include "foundation/Sync.h"
+#include "engine/ServerPipe.h"
 #include "service/PipeSecurity.h"
 
 #include <functional>
@@ -75,25 +74,8 @@ public:
     HANDLE GetHandle() const { return m_pipe.GetHandle(); }
 
 private:
-    enum class Wait
-    {
-        Done,
-        TimedOut,
-        Quit,
-    };
-    // Waits for the pending operation within the limit, and for the quit
-    // when quitEnds; on either it is cancelled and awaited, so it never
-    // completes later.
-    Wait Await(OVERLAPPED& overlapped, DWORD timeoutMs, bool quitEnds);
-    // False at the quit, or when the pipe failed.
-    bool Connect();
-    // The bytes read, 0 when nothing came in time.
-    DWORD Read(void* record);
-    void Reply(const void* record, DWORD size);
-    void AwaitClientGone();
-
-    CFile m_pipe;
-    CEvent m_ioDone;
+    // Its waits end at the service's quit event.
+    CServerPipe m_pipe;
     DWORD m_recordSize = 0;
     DWORD m_timeoutMs = kPipeClientTimeoutMs;
 };
