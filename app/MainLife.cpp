@@ -84,8 +84,10 @@ CString FormatElapsed(long long seconds)
 {
     if (seconds < 0)
         seconds = 0;
+    // wvsprintfA (under CString::Format) knows no 64-bit arguments.
+    const long long minutes = seconds / 60 < 0x7FFFFFFF ? seconds / 60 : 0x7FFFFFFF;
     CString text;
-    text.Format("%02lld:%02lld", seconds / 60, seconds % 60);
+    text.Format("%02d:%02d", static_cast<int>(minutes), static_cast<int>(seconds % 60));
     return text;
 }
 
