@@ -1,7 +1,9 @@
 #include "app/StartupEntries.h"
 
 #include "app/ProgramInfo.h"
+#include "engine/PipeClient.h"
 #include "foundation/Registry.h"
+#include "skin/ApplicationsTree.h"
 
 #include <cstring>
 #include <vector>
@@ -170,4 +172,78 @@ LONG DeleteParkedStartupEntry(const char* valueName, DWORD scope)
     if (result != ERROR_SUCCESS)
         return result;
     return key.DeleteValue(valueName);
+}
+
+void AddStartupRows(CApplicationsTree& list, const CArray<StartupEntry>& entries)
+{
+    for (int i = 0; i < entries.GetSize(); ++i)
+    {
+        const StartupEntry& entry = entries[i];
+        const int index = list.AddItem(entry.text, entry.path, entry.kind, 0, 0, 1, 0);
+        if (index < 0)
+            continue;
+        list.SetItemData(index, entry.valueName);
+        list.GetItem(index)->value2 = entry.scope;
+    }
+}
+
+int SetCheckedStartupRowsEnabled(CApplicationsTree& list, bool enable)
+{
+    const DWORD wanted = enable ? kStartupActive : kStartupParked;
+    int moved = 0;
+    for (int i = 0; i < list.GetItemCount(); ++i)
+    {
+        CApplicationsTreeItem& row = *list.GetItem(i);
+        if (!row.checked)
+            continue;
+        if (row.state == wanted)
+        {
+            row.checked = 0;
+            continue;
+        }
+        if (PipeSetStartupEntryEnabled(row.thirdText, row.value2, enable ? TRUE : FALSE) != 1)
+            continue;
+        row.state = wanted;
+        row.checked = 0;
+        ++moved;
+    }
+    return moved;
+}
+
+int RemoveCheckedStartupRows(CApplicationsTree& list)
+{
+    int removed = 0;
+    for (int i = 0; i < list.GetItemCount();)
+    {
+        const CApplicationsTreeItem& row = *list.GetItem(i);
+        bool gone = false;
+        if (row.checked)
+        {
+            if (row.state == kStartupParked)
+            {
+                const LONG result = DeleteParkedStartupEntry(row.thirdText, row.value2);
+                gone = result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND;
+            }
+            else
+            {
+                gone = PipeDeleteStartupEntry(row.thirdText, row.value2) == 1;
+            }
+        }
+        if (gone)
+        {
+            list.DeleteItem(i);
+            ++removed;
+        }
+        else
+        {
+            ++i;
+        }
+    }
+    return removed;
+}
+
+void CheckAllRows(CApplicationsTree& list, bool checked)
+{
+    for (int i = 0; i < list.GetItemCount(); ++i)
+        list.GetItem(i)->checked = checked ? 1 : 0;
 }

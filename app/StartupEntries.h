@@ -20,6 +20,8 @@
 #include "foundation/Array.h"
 #include "foundation/String.h"
 
+class CApplicationsTree;
+
 // Row kinds of the startup list (the row's state: kind 0 draws dark red).
 constexpr DWORD kStartupParked = 0;
 constexpr DWORD kStartupActive = 1;
@@ -71,5 +73,31 @@ CString ExpandEnvironment(const char* text);
 // when deleted, else the registry's error (a missing key or value:
 // ERROR_FILE_NOT_FOUND).
 LONG DeleteParkedStartupEntry(const char* valueName, DWORD scope);
+
+// The startup list's rows. A row holds an entry as: text, path, state =
+// kind, third text = value name, value 2 = scope; unchecked.
+void AddStartupRows(CApplicationsTree& list, const CArray<StartupEntry>& entries);
+
+// Allow (enable) or Deny of every checked row, in list order. A row that is
+// not in the state asked for is sent to the service (SETTINGS 6: a parked
+// row to its Run key, an active row to its parking key); it takes the new
+// kind and loses its check only when the service confirmed the move (1),
+// and otherwise stays as it was, still checked. A row already in that
+// state only loses its check: asking the service anyway would move another
+// value of the same name (the parked one over the active one, or the other
+// way). The caller repaints. Returns the rows moved.
+int SetCheckedStartupRowsEnabled(CApplicationsTree& list, bool enable);
+
+// Remove of every checked row, in list order: an active row through the
+// service (SETTINGS 7, which deletes from the Run key of its scope only), a
+// parked row from its own parking key here (nothing is sent, so an active
+// entry of the same name is never deleted by mistake). A row leaves the
+// list only when its value is gone (the service confirmed, or the parking
+// key no longer holds it); otherwise it stays, still checked. The caller
+// repaints. Returns the rows removed.
+int RemoveCheckedStartupRows(CApplicationsTree& list);
+
+// Select all and Deselect all of a list's rows.
+void CheckAllRows(CApplicationsTree& list, bool checked);
 
 #endif

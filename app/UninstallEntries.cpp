@@ -1,8 +1,10 @@
 #include "app/UninstallEntries.h"
 
 #include "app/StartupEntries.h"
+#include "engine/BackupRun.h"
 #include "foundation/Registry.h"
 #include "foundation/Utility.h"
+#include "skin/ApplicationsTree.h"
 
 #include <shlobj.h>
 
@@ -165,4 +167,58 @@ void ReadUninstallEntries(CArray<UninstallEntry>& entries, const char* programFi
     // The 32-bit view skips the names the 64-bit view gave; on a system
     // without the split both open the same key and every name is skipped.
     ReadView(KEY_WOW64_32KEY, first, entries.GetSize(), entries, programFilesFolder);
+}
+
+void AddUninstallRows(CApplicationsTree& list, const CArray<UninstallEntry>& entries)
+{
+    for (int i = 0; i < entries.GetSize(); ++i)
+    {
+        const UninstallEntry& entry = entries[i];
+        const int index = list.AddItem(entry.text, entry.path, entry.kind, 0, 0, 1, 0);
+        if (index >= 0)
+            list.SetItemData(index, entry.command);
+    }
+}
+
+int RunCheckedUninstallers(CApplicationsTree& list)
+{
+    // The commands first: the list is not touched while they run.
+    CArray<CString> commands;
+    for (int i = 0; i < list.GetItemCount(); ++i)
+        if (list.GetItem(i)->checked)
+            commands.Add(list.GetItem(i)->thirdText);
+    int started = 0;
+    for (int i = 0; i < commands.GetSize(); ++i)
+    {
+        HANDLE process = StartProcess(commands[i], SW_SHOWNORMAL);
+        if (process == nullptr)
+            continue;
+        ++started;
+        WaitRepainting(process);
+        CloseHandle(process);
+    }
+    return started;
+}
+
+void WaitRepainting(HANDLE process)
+{
+    for (;;)
+    {
+        // QS_SENDMESSAGE: a broadcast an installer sends (WM_SETTINGCHANGE)
+        // is answered at once instead of holding it up.
+        const DWORD woken =
+            MsgWaitForMultipleObjects(1, &process, FALSE, INFINITE, QS_PAINT | QS_SENDMESSAGE);
+        if (woken != WAIT_OBJECT_0 + 1)
+            return; // the process ended, or the wait failed
+        // PeekMessageA serves the sent messages; only paint is removed.
+        MSG message;
+        while (PeekMessageA(&message, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE))
+        {
+            DispatchMessageA(&message);
+            // A window that does not validate its update region would be
+            // handed the same WM_PAINT for ever.
+            if (message.hwnd != nullptr)
+                ValidateRect(message.hwnd, nullptr);
+        }
+    }
 }

@@ -15,6 +15,8 @@
 #include "foundation/Array.h"
 #include "foundation/String.h"
 
+class CApplicationsTree;
+
 // Row kinds of the uninstall list.
 constexpr DWORD kUninstallerFound = 2;   // found, or not looked for
 constexpr DWORD kUninstallerMissing = 3; // the program file is not there
@@ -52,5 +54,23 @@ bool ResolveCommandLineExecutable(const char* commandLine, const char* programFi
 // Every entry of both views, in order (64-bit view first, each in the
 // registry's order). A view whose key does not open adds nothing.
 void ReadUninstallEntries(CArray<UninstallEntry>& entries, const char* programFilesFolder);
+
+// The uninstall list's rows. A row holds an entry as: text, path (the
+// cleaned command), state = kind, third text = the command, value 2 = 1;
+// unchecked.
+void AddUninstallRows(CApplicationsTree& list, const CArray<UninstallEntry>& entries);
+
+// Runs the command of every checked row, in list order, one after the
+// other: each started shown normally (an uninstaller asks its questions in
+// windows of its own) and waited for with WaitRepainting. A command that
+// does not start is skipped. Returns the count started.
+int RunCheckedUninstallers(CApplicationsTree& list);
+
+// Waits for a process's end on the user-interface thread. Meanwhile this
+// thread's windows are repainted and messages other threads send it are
+// served, but no input or posted message is taken from the queue: the
+// window does not turn white under a long uninstaller, and no command can
+// run again inside the wait.
+void WaitRepainting(HANDLE process);
 
 #endif
