@@ -16,6 +16,7 @@
 #include "foundation/Utility.h"
 #include "resources/Icons.h"
 #include "resources/MainWindow.h"
+#include "resources/MessageDialogs.h"
 #include "resources/TrayMenu.h"
 #include "skin/ApplicationsTree.h"
 #include "skin/FrameBar.h"
@@ -49,8 +50,8 @@ constexpr UINT kEnabledAfterRestore[] = {kRestoreButton, IDC_TITLE_HELP, IDC_TIT
                                          IDC_PAGE_STARTUP, IDC_PAGE_UNINSTALL, IDC_PAGE_SUPPORT,
                                          IDC_PAGE_OPTIMIZE};
 // The run-end message's template and its text.
-constexpr UINT kRunEndTemplate = 190;
-constexpr UINT kRunEndText = 372;
+constexpr UINT kRunEndTemplate = IDD_MESSAGE;
+constexpr UINT kRunEndText = IDC_MESSAGE_TEXT;
 // How long the destructor gives each run to end once asked to stop.
 constexpr DWORD kWorkerStopMs = 10000;
 
