@@ -13,7 +13,9 @@
 #include "engine/Settings.h"
 #include "engine/SqlDB.h"
 #include "foundation/Utility.h"
+#include "resources/MainPages.h"
 #include "resources/MainWindow.h"
+#include "skin/FrameBar.h"
 #include "skin/SkinFiles.h"
 #include "tests/support/FakePipeServer.h"
 #include "tests/support/TempFolder.h"
@@ -541,6 +543,72 @@ TEST_F(MainWindowLifeTest, TheEndOfABackupPerOutcome)
         EXPECT_EQ(std::string(tail), std::string("\r\n") + kRule + "\r\n");
         EXPECT_GE(year, 2024);
     }
+}
+
+// The backup page inside the window, as the initialisation makes it, with
+// the progress bar's object bound.
+class BackupPage
+{
+public:
+    explicit BackupPage(MainApplicationDialog& window)
+    {
+        WNDCLASSA panel = {};
+        if (!GetClassInfoA(GetModuleHandleA(nullptr), BRINDLEWOX_PANEL_CLASS, &panel))
+        {
+            panel.lpfnWndProc = DefWindowProcA;
+            panel.hInstance = GetModuleHandleA(nullptr);
+            panel.lpszClassName = BRINDLEWOX_PANEL_CLASS;
+            RegisterClassA(&panel);
+        }
+        created = page.Create(&window, IDD_PAGE_BACKUP) &&
+                  progress.Attach(GetDlgItem(page.GetSafeHwnd(), IDC_BACKUP_PROGRESS), false);
+    }
+    CString Text(int id) const
+    {
+        char text[256] = "";
+        GetDlgItemTextA(page.GetSafeHwnd(), id, text, sizeof(text));
+        return CString(text);
+    }
+    bool Enabled(int id) const { return IsWindowEnabled(GetDlgItem(page.GetSafeHwnd(), id)) != 0; }
+
+    CDialog page;
+    CProgressBar progress;
+    bool created = false;
+};
+
+TEST_F(MainWindowLifeTest, TheElapsedClockTickShowsWhatTheRunShows)
+{
+    TestWindow window;
+    ASSERT_TRUE(window.Create(nullptr, IDD_MAIN_WINDOW));
+    BackupPage page(window);
+    ASSERT_TRUE(page.created);
+    CRunContext& run = window.GetRunContext();
+    run.FileStarted("C:\\Data\\one.txt");
+    run.FileStarted("C:\\Data\\two.txt");
+    run.FileFailed("C:\\Data\\two.txt");
+    run.SetProgressRange(8);
+    run.SetProgressPosition(3);
+    window.StartElapsedClock();
+    SendMessageA(window.GetSafeHwnd(), WM_TIMER, kElapsedClockTimer, 0);
+    EXPECT_STREQ(page.Text(IDC_BACKUP_FILES), "2");
+    EXPECT_STREQ(page.Text(IDC_BACKUP_ERRORS), "1");
+    EXPECT_STREQ(page.Text(IDC_BACKUP_CURRENT_FILE), "C:\\Data\\two.txt");
+    EXPECT_STREQ(page.Text(IDC_BACKUP_ELAPSED), "00:00");
+    EXPECT_EQ(page.progress.GetUpper(), 8);
+    EXPECT_EQ(page.progress.GetPos(), 3);
+
+    // The end: the run-status line reads nothing, Start is back and both
+    // run buttons can be pressed again; the clock keeps its last text.
+    EnableWindow(GetDlgItem(page.page.GetSafeHwnd(), IDC_BACKUP_START), FALSE);
+    EnableWindow(GetDlgItem(page.page.GetSafeHwnd(), IDC_BACKUP_PAUSE), FALSE);
+    SetDlgItemTextA(page.page.GetSafeHwnd(), IDC_BACKUP_START, "Stop");
+    SendMessageA(window.GetSafeHwnd(), WM_BACKUP_FINISHED, kBackupStopped, 0);
+    EXPECT_STREQ(page.Text(IDC_BACKUP_START), "Start");
+    EXPECT_STREQ(page.Text(IDC_BACKUP_CURRENT_FILE), "");
+    EXPECT_STREQ(page.Text(IDC_BACKUP_ELAPSED), "00:00");
+    EXPECT_TRUE(page.Enabled(IDC_BACKUP_START));
+    EXPECT_TRUE(page.Enabled(IDC_BACKUP_PAUSE));
+    EXPECT_TRUE(page.Enabled(IDC_BACKUP_ADD));
 }
 
 TEST_F(MainWindowLifeTest, ExitAfterRunEndsTheProgramWithTheSummaryButNoMessage)
