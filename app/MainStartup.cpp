@@ -7,16 +7,12 @@
 #include "app/UninstallEntries.h"
 #include "foundation/Controls.h"
 #include "resources/MainPages.h"
+#include "resources/MainWindow.h"
 #include "skin/ApplicationsTree.h"
 
 CApplicationsTree* MainApplicationDialog::FindApplicationsList(UINT id) const
 {
-    HWND control = FindControl(id);
-    if (control == nullptr)
-        return nullptr;
-    // The pages bind the list controls to their objects; a control without
-    // one (a temporary wrapper) is not a list to fill.
-    return dynamic_cast<CApplicationsTree*>(CWindow::FromHandle(control));
+    return GetControl<CApplicationsTree>(id == IDC_STARTUP_LIST ? 6 : 7, id);
 }
 
 void MainApplicationDialog::FillStartupList()
@@ -91,6 +87,14 @@ bool MainApplicationDialog::HandleToolsCommand(UINT id)
 {
     switch (id)
     {
+    case IDC_PAGE_STARTUP:
+        FillStartupList();
+        ShowPage(6);
+        return true;
+    case IDC_PAGE_UNINSTALL:
+        FillUninstallList();
+        ShowPage(7);
+        return true;
     case IDC_STARTUP_SELECT_ALL:
     case ID_STARTUP_MENU_SELECT_ALL:
     case IDC_STARTUP_DESELECT_ALL:
