@@ -17,6 +17,7 @@
 #include "resources/MainWindow.h"
 #include "skin/FrameBar.h"
 #include "skin/SkinFiles.h"
+#include "tests/engine/TestFiles.h"
 #include "tests/support/FakePipeServer.h"
 #include "tests/support/TempFolder.h"
 
@@ -34,14 +35,7 @@ const char kRule[] = "==========================================================
 
 SYSTEMTIME Date(WORD year, WORD month, WORD day, WORD hour = 0, WORD minute = 0, WORD second = 0)
 {
-    SYSTEMTIME time = {};
-    time.wYear = year;
-    time.wMonth = month;
-    time.wDay = day;
-    time.wHour = hour;
-    time.wMinute = minute;
-    time.wSecond = second;
-    return time;
+    return testfiles::MakeSystemTime(year, month, day, hour, minute, second);
 }
 
 TEST(MainLifeTest, OsNamesFollowTheVersion)
