@@ -72,13 +72,13 @@ log_lines() {
 
 # The virtual desktop with its notification area.
 "$WINE" explorer /desktop=$desktop,1024x768 </dev/null >/dev/null 2>&1 &
-sleep 3
 
 # --- The first instance starts in the tray ---
 ( driver launch $desktop "$program" 240 >"$work/first.txt"; echo $? >"$work/first.code" ) &
 first=$!
 hidden=$(driver window $desktop hidden 60) || fail "no hidden main window: $hidden"
 echo "first start: $hidden"
+[[ "$hidden" == *" tray" ]] || fail "the desktop has no notification area"
 sleep 2
 before=$(log_lines)
 [ "$before" -gt 0 ] || fail "the first start wrote no banner into the log"

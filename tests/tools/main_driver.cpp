@@ -8,8 +8,9 @@
 //       code (124 when it is still running: it is then terminated)
 //   main_driver window <desktop> <hidden|visible> <seconds>
 //       waits until the main window ("#32770", "Orvanel Brindlewox") exists
-//       and is hidden or visible; prints its state and screen rectangle;
-//       1 when it did not get there in time
+//       and is hidden or visible; prints its state, its screen rectangle
+//       and "tray" when the desktop has a notification area; 1 when it did
+//       not get there in time
 // Exit status 2 for a usage error or a desktop that cannot be joined.
 #include <windows.h>
 
@@ -60,8 +61,27 @@ HWND FindMainWindow()
     return found;
 }
 
+// The desktop's explorer makes it as it starts: wait for it (30 s), so
+// that the program does not make a desktop of its own without a tray.
+bool WaitForDesktop(const char* name)
+{
+    for (int i = 0; i < 300; ++i)
+    {
+        if (HDESK desktop = OpenDesktopA(name, 0, FALSE, GENERIC_READ))
+        {
+            CloseDesktop(desktop);
+            return true;
+        }
+        Sleep(100);
+    }
+    fprintf(stderr, "main_driver: no desktop %s\n", name);
+    return false;
+}
+
 bool JoinDesktop(const char* name)
 {
+    if (!WaitForDesktop(name))
+        return false;
     HDESK desktop = OpenDesktopA(name, 0, FALSE, GENERIC_ALL);
     if (desktop == nullptr || !SetThreadDesktop(desktop))
     {
@@ -74,6 +94,8 @@ bool JoinDesktop(const char* name)
 
 int Launch(const char* desktop, const char* program, int seconds)
 {
+    if (!WaitForDesktop(desktop))
+        return 2;
     char desktopName[128];
     snprintf(desktopName, sizeof(desktopName), "%s", desktop);
     char commandLine[MAX_PATH + 4];
@@ -126,8 +148,9 @@ int WaitForWindow(const char* desktop, bool visible, int seconds)
             }
             RECT rect = {};
             GetWindowRect(window, &rect);
-            printf("%s %ld %ld %ld %ld\n", visible ? "visible" : "hidden", rect.left, rect.top,
-                   rect.right, rect.bottom);
+            printf("%s %ld %ld %ld %ld%s\n", visible ? "visible" : "hidden", rect.left, rect.top,
+                   rect.right, rect.bottom,
+                   FindWindowA("Shell_TrayWnd", nullptr) != nullptr ? " tray" : " no-tray");
             return 0;
         }
         Sleep(100);
