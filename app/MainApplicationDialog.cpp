@@ -15,7 +15,9 @@
 #include "foundation/Module.h"
 #include "foundation/Utility.h"
 #include "resources/Icons.h"
+#include "resources/MainPages.h"
 #include "resources/MainWindow.h"
+#include "resources/MessageDialogs.h"
 #include "resources/TrayMenu.h"
 #include "skin/ApplicationsTree.h"
 #include "skin/FrameBar.h"
@@ -28,29 +30,33 @@
 
 namespace
 {
-// Ids of the backup and restore pages' controls the ends of the runs touch.
-constexpr UINT kFilesCounter = 218;
-constexpr UINT kErrorsCounter = 214;
-constexpr UINT kRunStatusLine = 223;
-constexpr UINT kElapsedClock = 222;
-constexpr UINT kProgressBar = 308;
-constexpr UINT kStartButton = 213;
-constexpr UINT kPauseButton = 219;
-constexpr UINT kBackupList = 284;
-constexpr UINT kRestoreButton = 296;
+// The backup page's controls the window fills while a run lasts and at its
+// end, and the restore page's Restore button.
+constexpr UINT kFilesCounter = IDC_BACKUP_FILES;
+constexpr UINT kErrorsCounter = IDC_BACKUP_ERRORS;
+constexpr UINT kRunStatusLine = IDC_BACKUP_CURRENT_FILE;
+constexpr UINT kElapsedClock = IDC_BACKUP_ELAPSED;
+constexpr UINT kProgressBar = IDC_BACKUP_PROGRESS;
+constexpr UINT kStartButton = IDC_BACKUP_START;
+constexpr UINT kPauseButton = IDC_BACKUP_PAUSE;
+constexpr UINT kBackupList = IDC_BACKUP_LIST;
+constexpr UINT kRestoreButton = IDC_RESTORE;
 // Enabled again by the end of a backup run (the blank page's button 250,
 // disabled by the start, stays disabled).
 constexpr UINT kEnabledAfterBackup[] = {IDC_TITLE_HELP, IDC_TITLE_ABOUT, IDC_PAGE_RESTORE,
                                         IDC_PAGE_OPTIONS, IDC_PAGE_STARTUP, IDC_PAGE_UNINSTALL,
-                                        IDC_PAGE_SUPPORT, IDC_PAGE_OPTIMIZE, 211, 220, 215, 216,
-                                        217, 212, 3030, 3031};
+                                        IDC_PAGE_SUPPORT, IDC_PAGE_OPTIMIZE, IDC_BACKUP_ADD,
+                                        IDC_BACKUP_EDIT, IDC_BACKUP_DELETE,
+                                        IDC_BACKUP_SAVE_PROFILE, IDC_BACKUP_LOAD_PROFILE,
+                                        IDC_BACKUP_CHOOSE_DESTINATION, IDC_BACKUP_COMPRESS,
+                                        IDC_BACKUP_ENCRYPT};
 constexpr UINT kEnabledAfterRestore[] = {kRestoreButton, IDC_TITLE_HELP, IDC_TITLE_ABOUT,
                                          IDC_PAGE_BACKUP, IDC_PAGE_BLANK, IDC_PAGE_OPTIONS,
                                          IDC_PAGE_STARTUP, IDC_PAGE_UNINSTALL, IDC_PAGE_SUPPORT,
                                          IDC_PAGE_OPTIMIZE};
 // The run-end message's template and its text.
-constexpr UINT kRunEndTemplate = 190;
-constexpr UINT kRunEndText = 372;
+constexpr UINT kRunEndTemplate = IDD_MESSAGE;
+constexpr UINT kRunEndText = IDC_MESSAGE_TEXT;
 // How long the destructor gives each run to end once asked to stop.
 constexpr DWORD kWorkerStopMs = 10000;
 
@@ -540,7 +546,6 @@ void MainApplicationDialog::ShowRunEndMessage(const char* text)
 // showed it.
 void MainApplicationDialog::WriteRunSummary()
 {
-    ShowRunDisplay();
     const RunDisplay display = m_run.GetDisplay();
     WriteSettingDword(setting::StatusTotalErrors, static_cast<DWORD>(display.errors));
     WriteSettingDword(setting::StatusFilesInBackup, static_cast<DWORD>(display.processedFiles));
@@ -559,6 +564,8 @@ void MainApplicationDialog::WriteRunSummary()
 
 void MainApplicationDialog::OnBackupFinished(BackupOutcome outcome)
 {
+    // The counters as the run left them (the last tick may be a second old).
+    ShowRunDisplay();
     SetControlText(kRunStatusLine, LanguageString(kNotActiveKey, kNotActiveText));
     if (m_exitAfterRun.load() != 0)
     {

@@ -529,10 +529,17 @@ BOOL CDC::GradientRect(HDC dc, const RECT& rect, COLORREF color1, COLORREF color
                     horizontal ? GRADIENT_FILL_RECT_H : GRADIENT_FILL_RECT_V);
 }
 
+BOOL CDC::DrawState(const CPoint& position, const CSize& size, HBITMAP bitmap, UINT flags,
+                    HBRUSH brush)
+{
+    return ::DrawStateA(m_hDC, brush, nullptr, reinterpret_cast<LPARAM>(bitmap), 0, position.x,
+                      position.y, size.cx, size.cy, flags | DST_BITMAP);
+}
+
 BOOL CDC::DrawStateIcon(HICON icon, const CPoint& position, const CSize& size, UINT flags,
                         HBRUSH brush)
 {
-    return DrawStateA(m_hDC, brush, nullptr, reinterpret_cast<LPARAM>(icon), 0, position.x,
+    return ::DrawStateA(m_hDC, brush, nullptr, reinterpret_cast<LPARAM>(icon), 0, position.x,
                       position.y, size.cx, size.cy, flags | DST_ICON);
 }
 
@@ -541,7 +548,7 @@ BOOL CDC::DrawStateText(const char* text, const RECT& rect, UINT flags)
     if (text == nullptr)
         return FALSE;
     StateContent content = {text, nullptr, 0, flags};
-    return DrawStateA(m_hDC, nullptr, DrawStateContent, reinterpret_cast<LPARAM>(&content), 0,
+    return ::DrawStateA(m_hDC, nullptr, DrawStateContent, reinterpret_cast<LPARAM>(&content), 0,
                       rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
                       DST_COMPLEX | SystemStateFlags(flags));
 }
@@ -551,7 +558,7 @@ BOOL CDC::DrawStateImage(HIMAGELIST images, int index, const RECT& rect, UINT fl
     if (images == nullptr)
         return FALSE;
     StateContent content = {nullptr, images, index, flags};
-    return DrawStateA(m_hDC, nullptr, DrawStateContent, reinterpret_cast<LPARAM>(&content), 0,
+    return ::DrawStateA(m_hDC, nullptr, DrawStateContent, reinterpret_cast<LPARAM>(&content), 0,
                       rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
                       DST_COMPLEX | SystemStateFlags(flags));
 }
@@ -564,7 +571,7 @@ BOOL CDC::DrawMonoImage(HIMAGELIST images, int index, const RECT& rect, COLORREF
     if (!brush.IsValid())
         return FALSE;
     StateContent content = {nullptr, images, index, flags};
-    return DrawStateA(m_hDC, brush.GetSafeHandle(), DrawStateContent,
+    return ::DrawStateA(m_hDC, brush.GetSafeHandle(), DrawStateContent,
                       reinterpret_cast<LPARAM>(&content), 0, rect.left, rect.top,
                       rect.right - rect.left, rect.bottom - rect.top, DST_COMPLEX | DSS_MONO);
 }

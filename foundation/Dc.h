@@ -120,6 +120,14 @@ public:
     static constexpr UINT StateOwnDisabled = 32; // the framework's own disabled look
     static constexpr UINT StateTransparent = 64; // no background behind the text or image
 
+    // DrawStateA of a bitmap at the position and size: the brush, no
+    // callback, the handle, and the flags with DST_BITMAP (4) added (the
+    // bitmap is drawn as it is unless the flags ask for another look).
+    // Returns DrawStateA's result. (windows.h makes the name DrawStateA: the
+    // member is called so everywhere, and Dc.cpp calls the system's as
+    // ::DrawStateA.)
+    BOOL DrawState(const CPoint& position, const CSize& size, HBITMAP bitmap, UINT flags,
+                   HBRUSH brush = nullptr);
     // DrawStateA of an icon at the position and size, with DST_ICON added
     // to the system's DSS_ flags and the brush for DSS_MONO.
     BOOL DrawStateIcon(HICON icon, const CPoint& position, const CSize& size, UINT flags,

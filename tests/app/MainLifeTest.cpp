@@ -13,8 +13,11 @@
 #include "engine/Settings.h"
 #include "engine/SqlDB.h"
 #include "foundation/Utility.h"
+#include "resources/MainPages.h"
 #include "resources/MainWindow.h"
+#include "skin/FrameBar.h"
 #include "skin/SkinFiles.h"
+#include "tests/engine/TestFiles.h"
 #include "tests/support/FakePipeServer.h"
 #include "tests/support/TempFolder.h"
 
@@ -32,14 +35,7 @@ const char kRule[] = "==========================================================
 
 SYSTEMTIME Date(WORD year, WORD month, WORD day, WORD hour = 0, WORD minute = 0, WORD second = 0)
 {
-    SYSTEMTIME time = {};
-    time.wYear = year;
-    time.wMonth = month;
-    time.wDay = day;
-    time.wHour = hour;
-    time.wMinute = minute;
-    time.wSecond = second;
-    return time;
+    return testfiles::MakeSystemTime(year, month, day, hour, minute, second);
 }
 
 TEST(MainLifeTest, OsNamesFollowTheVersion)
@@ -413,7 +409,14 @@ public:
             PostMessageA(m_hWnd, kScriptMessage, 0, 0);
     }
 
+    LRESULT OnCommand(UINT code, UINT id, HWND control) override
+    {
+        commands.push_back(id);
+        return MainApplicationDialog::OnCommand(code, id, control);
+    }
+
     std::vector<std::function<void(TestWindow&)>> script;
+    std::vector<UINT> commands;
     int frameChanges = 0;
 
     static std::vector<std::string> s_sounds;
@@ -541,6 +544,121 @@ TEST_F(MainWindowLifeTest, TheEndOfABackupPerOutcome)
         EXPECT_EQ(std::string(tail), std::string("\r\n") + kRule + "\r\n");
         EXPECT_GE(year, 2024);
     }
+}
+
+// The backup page inside the window, as the initialisation makes it, with
+// the progress bar's object bound.
+class BackupPage
+{
+public:
+    explicit BackupPage(MainApplicationDialog& window)
+    {
+        WNDCLASSA panel = {};
+        if (!GetClassInfoA(GetModuleHandleA(nullptr), BRINDLEWOX_PANEL_CLASS, &panel))
+        {
+            panel.lpfnWndProc = DefWindowProcA;
+            panel.hInstance = GetModuleHandleA(nullptr);
+            panel.lpszClassName = BRINDLEWOX_PANEL_CLASS;
+            RegisterClassA(&panel);
+        }
+        created = page.Create(&window, IDD_PAGE_BACKUP) &&
+                  progress.Attach(GetDlgItem(page.GetSafeHwnd(), IDC_BACKUP_PROGRESS), false);
+    }
+    CString Text(int id) const
+    {
+        char text[256] = "";
+        GetDlgItemTextA(page.GetSafeHwnd(), id, text, sizeof(text));
+        return CString(text);
+    }
+    bool Enabled(int id) const { return IsWindowEnabled(GetDlgItem(page.GetSafeHwnd(), id)) != 0; }
+
+    CDialog page;
+    CProgressBar progress;
+    bool created = false;
+};
+
+TEST_F(MainWindowLifeTest, TheElapsedClockTickShowsWhatTheRunShows)
+{
+    TestWindow window;
+    ASSERT_TRUE(window.Create(nullptr, IDD_MAIN_WINDOW));
+    BackupPage page(window);
+    ASSERT_TRUE(page.created);
+    CRunContext& run = window.GetRunContext();
+    run.FileStarted("C:\\Data\\one.txt");
+    run.FileStarted("C:\\Data\\two.txt");
+    run.FileFailed("C:\\Data\\two.txt");
+    run.SetProgressRange(8);
+    run.SetProgressPosition(3);
+    window.StartElapsedClock();
+    SendMessageA(window.GetSafeHwnd(), WM_TIMER, kElapsedClockTimer, 0);
+    EXPECT_STREQ(page.Text(IDC_BACKUP_FILES), "2");
+    EXPECT_STREQ(page.Text(IDC_BACKUP_ERRORS), "1");
+    EXPECT_STREQ(page.Text(IDC_BACKUP_CURRENT_FILE), "C:\\Data\\two.txt");
+    EXPECT_STREQ(page.Text(IDC_BACKUP_ELAPSED), "00:00");
+    EXPECT_EQ(page.progress.GetUpper(), 8);
+    EXPECT_EQ(page.progress.GetPos(), 3);
+
+    // The end: the run-status line reads nothing, Start is back and both
+    // run buttons can be pressed again; the clock keeps its last text.
+    EnableWindow(GetDlgItem(page.page.GetSafeHwnd(), IDC_BACKUP_START), FALSE);
+    EnableWindow(GetDlgItem(page.page.GetSafeHwnd(), IDC_BACKUP_PAUSE), FALSE);
+    SetDlgItemTextA(page.page.GetSafeHwnd(), IDC_BACKUP_START, "Stop");
+    SendMessageA(window.GetSafeHwnd(), WM_BACKUP_FINISHED, kBackupStopped, 0);
+    EXPECT_STREQ(page.Text(IDC_BACKUP_START), "Start");
+    EXPECT_STREQ(page.Text(IDC_BACKUP_CURRENT_FILE), "");
+    EXPECT_STREQ(page.Text(IDC_BACKUP_ELAPSED), "00:00");
+    EXPECT_TRUE(page.Enabled(IDC_BACKUP_START));
+    EXPECT_TRUE(page.Enabled(IDC_BACKUP_PAUSE));
+    EXPECT_TRUE(page.Enabled(IDC_BACKUP_ADD));
+}
+
+class FixedClock : public IScheduleClock
+{
+public:
+    bool GetLocalNow(SYSTEMTIME& now) override
+    {
+        now = time;
+        return true;
+    }
+    ULONGLONG GetMonotonicMs() override { return monotonic; }
+    SYSTEMTIME time = {};
+    ULONGLONG monotonic = 1000000;
+};
+
+TEST_F(MainWindowLifeTest, TheScheduleTimerShowsTheBackupPageAtTheSlotOnce)
+{
+    TestWindow window;
+    ASSERT_TRUE(window.Create(nullptr, IDD_MAIN_WINDOW));
+    FixedClock clock;
+    window.SetScheduleClock(&clock);
+    HWND hwnd = window.GetSafeHwnd();
+    // One tick of timer 5 on a Monday of December 2026 (the 7th, 14th ...),
+    // a second after the previous one; true when it went to the Backup page
+    // to start the scheduled run.
+    auto tick = [&](WORD day, WORD hour, WORD minute, WORD second) {
+        clock.time = Date(2026, 12, day, hour, minute, second);
+        clock.time.wDayOfWeek = 1;
+        clock.monotonic += 1000;
+        window.commands.clear();
+        SendMessageA(hwnd, WM_TIMER, kScheduleTimer, 0);
+        return window.commands == std::vector<UINT>{IDC_PAGE_BACKUP};
+    };
+    // Without the values: never.
+    EXPECT_FALSE(tick(7, 14, 0, 0));
+    WriteSettingDword(setting::SheduleEnable, 1);
+    WriteSettingDword(setting::SheduleHour, 14);
+    WriteSettingDword("SheduleDay1", 1);
+    // A run active at the slot uses it up: nothing follows it.
+    window.GetRunContext().engineBusy = 1;
+    EXPECT_FALSE(tick(7, 14, 0, 0));
+    window.GetRunContext().engineBusy = 0;
+    EXPECT_FALSE(tick(7, 14, 0, 1));
+    // A week later: the slot's first tick, and only that one.
+    clock.monotonic += 7ULL * 24 * 3600 * 1000;
+    EXPECT_FALSE(tick(14, 13, 59, 59));
+    EXPECT_TRUE(tick(14, 14, 0, 0));
+    EXPECT_FALSE(tick(14, 14, 0, 1));
+    window.SetScheduleClock(nullptr);
 }
 
 TEST_F(MainWindowLifeTest, ExitAfterRunEndsTheProgramWithTheSummaryButNoMessage)

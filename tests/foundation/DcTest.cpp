@@ -855,3 +855,29 @@ TEST(DcDrawingTest, StateIconAtItsPosition)
     EXPECT_EQ(surface.Pixel(14, 10), kBlack);
     DestroyIcon(icon);
 }
+
+TEST(DcDrawingTest, StateBitmapAtItsPositionAndSize)
+{
+    // A 6 x 4 bitmap: red with a blue top-left pixel, drawn at (5, 3).
+    Surface source(6, 4, RGB(200, 0, 0));
+    source.SetPixel(0, 0, RGB(0, 0, 200));
+    CBitmap bitmap;
+    ASSERT_TRUE(bitmap.CreateCompatibleBitmap(source.Dc(), 6, 4));
+    {
+        HDC copy = CreateCompatibleDC(source.Dc());
+        HGDIOBJ old = SelectObject(copy, bitmap.GetSafeHandle());
+        BitBlt(copy, 0, 0, 6, 4, source.Dc(), 0, 0, SRCCOPY);
+        SelectObject(copy, old);
+        DeleteDC(copy);
+    }
+    Surface surface(20, 20, kWhite);
+    ASSERT_TRUE(surface.Object().DrawState(CPoint(5, 3), CSize(6, 4), bitmap.GetSafeHandle(),
+                                           DSS_NORMAL));
+    ExpectRect(BoundsOfOther(surface, 20, 20, kWhite), 5, 3, 11, 7);
+    EXPECT_EQ(surface.Pixel(5, 3), RGB(0, 0, 200));
+    EXPECT_EQ(surface.Pixel(10, 6), RGB(200, 0, 0));
+    // No bitmap draws nothing.
+    surface.Fill(kWhite);
+    EXPECT_FALSE(surface.Object().DrawState(CPoint(0, 0), CSize(6, 4), nullptr, DSS_NORMAL));
+    EXPECT_TRUE(surface.AllOf(RECT{0, 0, 20, 20}, kWhite));
+}

@@ -7,14 +7,11 @@
 #include "foundation/Base.h"
 #include "foundation/String.h"
 #include "foundation/Window.h"
+#include "tests/support/BmpFile.h"
 #include "tests/support/TempFolder.h"
 
 #include <functional>
 
-// A 24-bit bottom-up BMP whose pixel (x, y) (y = 0 the bottom row) is
-// colour(x, y).
-bool WriteBmp(const char* path, int width, int height,
-              const std::function<COLORREF(int, int)>& colour);
 
 // How many GDI objects the process made (and kept) since the gauge was set
 // up: GetGuiResources(GR_GDIOBJECTS) where the system counts them, else
