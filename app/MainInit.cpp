@@ -8,6 +8,7 @@
 // in OnAfterInitDialog (MainApplicationDialog.cpp).
 #include "app/MainApplicationDialog.h"
 
+#include "app/EmptyFileTree.h"
 #include "engine/Profile.h"
 #include "engine/RestoreRun.h"
 #include "engine/SqlDB.h"
@@ -42,7 +43,7 @@ enum class Kind
     Edit,         // CSkinEdit, bound with frame update
     List,         // CApplicationsTree, bound with frame update, no expander column
     Progress,     // CProgressBar, bound with frame update
-    Tree,         // the restore tree
+    Tree,         // EmptyFileTree, the restore tree
 };
 
 // One row of the control tables. The text is the language file's text of
@@ -496,7 +497,7 @@ void MainApplicationDialog::BindPageControls()
             break;
         case Kind::Tree:
         {
-            CCustomFileDirTree& tree = Bind<CCustomFileDirTree>(entry.page, entry.id, false);
+            CCustomFileDirTree& tree = Bind<EmptyFileTree>(entry.page, entry.id, false);
             if (tree.GetSafeHwnd() != nullptr)
             {
                 tree.DisplayTree(nullptr);
