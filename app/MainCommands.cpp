@@ -7,5 +7,7 @@
 
 LRESULT MainApplicationDialog::OnCommand(UINT code, UINT id, HWND control)
 {
+    if (HandlePageCommand(id))
+        return CDialog::OnCommand(code, id, control);
     return CDialog::OnCommand(code, id, control);
 }
