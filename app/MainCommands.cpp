@@ -4,10 +4,13 @@
 // it handled the id); what none handles, and every handled id but About
 // (232), then goes on to CDialog::OnCommand.
 #include "app/MainApplicationDialog.h"
+#include "resources/MainWindow.h"
 
 LRESULT MainApplicationDialog::OnCommand(UINT code, UINT id, HWND control)
 {
     if (HandlePageCommand(id))
         return CDialog::OnCommand(code, id, control);
+    if (HandleOptionsCommand(id))
+        return id == IDC_TITLE_ABOUT ? 0 : CDialog::OnCommand(code, id, control);
     return CDialog::OnCommand(code, id, control);
 }
