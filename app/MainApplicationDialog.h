@@ -10,22 +10,187 @@
 
 #include "foundation/Base.h"
 #include "foundation/Dialog.h"
+#include "foundation/DllLoader.h"
+#include "foundation/Ini.h"
+#include "foundation/String.h"
+#include "engine/LogFile.h"
+#include "engine/RunContext.h"
+#include "engine/Scheduler.h"
+#include "engine/UserPipeServer.h"
+#include "skin/TrayIcon.h"
 
-class MainApplicationDialog : public CDialog
+#include <atomic>
+#include <ctime>
+#include <memory>
+
+// The tray icon's callback message (the icon is made with it).
+constexpr UINT WM_TRAY_NOTIFY = 0x800A;
+
+// The window's timers.
+constexpr UINT_PTR kSaveOptionsTimer = 4;   // every 2,000 ms: SaveOptions
+constexpr UINT_PTR kScheduleTimer = 5;      // every 1,000 ms: the scheduler tick
+constexpr UINT_PTR kElapsedClockTimer = 7;  // every 1,000 ms while a run lasts
+constexpr UINT_PTR kStatusPanelTimer = 12;  // every 3,000 ms: UpdateStatusPanel
+
+class MainApplicationDialog : public CDialog, private IUserPipeHost
 {
 public:
     MainApplicationDialog();
     ~MainApplicationDialog() override;
 
     // --- life, messages and timers ---
+    // (MainApplicationDialog.cpp)
+
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+    // Enter in any control of the window or its pages sends IDOK: the window
+    // stays (0).
+    BOOL OnOK() override;
+    // Esc: asks a running backup to stop; the window stays (0).
+    BOOL OnCancel() override;
+    // WM_CLOSE: as Esc, then the default (the dialog ignores it).
+    LRESULT OnClose() override;
+    // The life steps of the initialisation, run right after OnInitDialog:
+    // window title, tray icon, start state (FirstRun: to the tray at once),
+    // the timers 12, 4 and 5, the session notifications and the USER pipe
+    // server.
+    void OnAfterInitDialog() override;
+
+    // The USER pipe server on its worker (CUserPipeServer); a start that
+    // fails is logged. Console connect and disconnect start and stop it.
+    void StartUserPipeServer();
+    void StopUserPipeServer();
+
+    // The elapsed clock (timer 7): StartBackupRun starts it when a run has
+    // started, the end of the run stops it.
+    void StartElapsedClock();
+    void StopElapsedClock();
+
+    // The end of a backup or restore run (WM_BACKUP_FINISHED,
+    // WM_RESTORE_FINISHED; wParam the run's BackupOutcome).
+    void OnBackupFinished(BackupOutcome outcome);
+    void OnRestoreFinished(BackupOutcome outcome);
+
+    // The run state shared with the backup and restore runs.
+    CRunContext& GetRunContext() { return m_run; }
+    CTrayIcon& GetTray() { return m_tray; }
+    CLogFile& GetLog() { return *m_log; }
+    // The three INI files: settings.ini, the skin's and the language's
+    // default.ini.
+    CIni& GetSettingsIni() { return m_settingsIni; }
+    CIni& GetSkinIni() { return m_skinIni; }
+    CIni& GetLanguageIni() { return m_languageIni; }
+    // L(key, default): the language file's text of the key.
+    CString LanguageString(const char* key, const char* english);
+    // The control of the main window or of one of its pages with this id
+    // (the first page holding it), or null.
+    HWND FindControl(UINT id) const;
+    void EnableControl(UINT id, bool enable) const;
+    void SetControlText(UINT id, const char* text) const;
+    CString GetControlText(UINT id) const;
+
+    // Tests only: the clock of the scheduler (null: the system's), the
+    // player of the warning sound (null: PlaySoundA, synchronous) and the
+    // shower of the run-end message (null: the message dialog).
+    using SoundPlayer = void (*)(const char* path);
+    using MessageShower = void (*)(MainApplicationDialog& window, const char* text);
+    void SetScheduleClock(IScheduleClock* clock);
+    void SetSoundPlayer(SoundPlayer player) { m_soundPlayer = player; }
+    void SetMessageShower(MessageShower shower) { m_messageShower = shower; }
+
+    // Folders read by the constructor (all but the temporary folder
+    // lower-cased; see MainLife.h).
+    const CString& GetTempFolderPath() const { return m_tempFolder; }
+    const CString& GetWindowsFolder() const { return m_windowsFolder; }
+    const CString& GetProgramFilesFolder() const { return m_programFilesFolder; }
+    const CString& GetCommonProgramsFolder() const { return m_commonProgramsFolder; }
+    const CString& GetSystemDrive() const { return m_systemDrive; }
+    const CString& GetAppDataFolder() const { return m_appDataFolder; }
+    // The user's SID text, lower-cased; empty when unknown.
+    const CString& GetUserSid() const { return m_userSid; }
+    // The registry tools' colours: at work and ended.
+    COLORREF GetShieldOnColor() const { return m_shieldOn; }
+    COLORREF GetShieldOffColor() const { return m_shieldOff; }
+
+    // Set by the tray's Close while a backup runs: the run's end ends the
+    // program.
+    std::atomic<LONG> m_exitAfterRun{0};
+    // Cleared and set by console disconnect and connect: SaveOptions sends
+    // the user's profile to the service only while it is set.
+    std::atomic<LONG> m_consoleConnected{1};
 
     // --- initialisation, pages, layout and painting ---
 
     // --- options, status panel, start of a run, skin and language ---
+    // (MainOptions.cpp) Timer 4, timer 12, and the start of a backup run from
+    // the Start button, the tray and the scheduler (scheduled: the
+    // scheduler's start).
+    void SaveOptions();
+    void UpdateStatusPanel();
+    void StartBackupRun(bool scheduled = false);
 
     // --- startup and uninstall pages ---
 
     // --- commands ---
+    // (MainCommands.cpp) Each area's Handle<Area>Command in turn, then
+    // CDialog's.
+    LRESULT OnCommand(UINT code, UINT id, HWND control) override;
+
+private:
+    // --- life, messages and timers ---
+    // IUserPipeHost, on the server's thread.
+    void BringToFront() override;
+    void RemoveTrayIcon() override;
+    // The constructor's start-up after the members (see the .cpp).
+    void StartUp();
+    void WriteStartBanner(const SYSTEMTIME& today);
+    // Timer handlers.
+    void OnTimer(UINT_PTR id);
+    void TickElapsedClock();
+    void ShowRunDisplay();
+    void CheckScheduleTick();
+    // The grip and drag of the frameless window.
+    LRESULT OnMouseMove(WPARAM wParam, LPARAM lParam);
+    void SetThickFrame(bool on);
+    // The end of a run: the warning sound and the run-end message.
+    void PlayWarningSound();
+    void ShowRunEndMessage(const char* text);
+    // The summary in the log and the two status values.
+    void WriteRunSummary();
+
+    CRunContext m_run;
+    CUserPipeServer m_userPipe{*this};
+    CTrayIcon m_tray;
+    CSessionNotifications m_sessions{"wtsapi32.dll"};
+    bool m_sessionsRegistered = false;
+    CScheduler m_scheduler;
+    CSystemScheduleClock m_systemClock;
+    IScheduleClock* m_scheduleClock = &m_systemClock;
+    SoundPlayer m_soundPlayer = nullptr;
+    MessageShower m_messageShower = nullptr;
+
+    CIni m_settingsIni;
+    CIni m_skinIni;
+    CIni m_languageIni;
+    CString m_tempFolder;
+    CString m_windowsFolder;
+    CString m_programFilesFolder;
+    CString m_commonProgramsFolder;
+    CString m_systemDrive;
+    CString m_appDataFolder;
+    CString m_userSid;
+    COLORREF m_shieldOn = 0;
+    COLORREF m_shieldOff = 0;
+    // Made by the start-up, on the application-data folder it found.
+    std::unique_ptr<CLogFile> m_log;
+
+    // The timers' ids as SetTimer returned them (0: not set).
+    UINT_PTR m_saveOptionsTimer = 0;
+    UINT_PTR m_scheduleTimer = 0;
+    UINT_PTR m_statusPanelTimer = 0;
+    UINT_PTR m_elapsedClockTimer = 0;
+    // The start of the current run and the elapsed clock's last reading.
+    time_t m_runStart = 0;
+    time_t m_clockNow = 0;
 };
 
 #endif

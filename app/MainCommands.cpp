@@ -1,0 +1,11 @@
+// MainApplicationDialog::OnCommand: the commands of the title bar, the left
+// bar, the pages (which forward theirs) and the tray and list menus. Each
+// area handles its own ids in its own file (Handle<Area>Command, true when
+// it handled the id); what none handles, and every handled id but About
+// (232), then goes on to CDialog::OnCommand.
+#include "app/MainApplicationDialog.h"
+
+LRESULT MainApplicationDialog::OnCommand(UINT code, UINT id, HWND control)
+{
+    return CDialog::OnCommand(code, id, control);
+}

@@ -1,0 +1,126 @@
+#!/usr/bin/env bash
+# The main program's life end to end, as a user's session has it: under
+# Xvfb (24-bit) with Wine's X11 driver in a prefix of its own, the service
+# installed and running, Brindlewox.exe on a Wine virtual desktop (where Wine
+# has a notification area) deployed with its skins, languages and sound.
+# - A user who has run the program before (FirstRun set) finds it in the
+#   tray: the window exists and is hidden.
+# - A second Brindlewox.exe ends with 0 within seconds, writes nothing into
+#   the log, and the first window comes out of the tray (screenshot
+#   build/screens/main-program.png).
+# - "BrindlewoxSrv.exe -stop" tells the program on the USER pipe that the
+#   service stops: the first Brindlewox.exe ends with 0.
+# Exit 77 (skipped) without Xvfb.
+set -uo pipefail
+top=$1
+bin=$2
+
+if [ -z "${BRINDLEWOX_IN_XVFB:-}" ]; then
+    command -v xvfb-run >/dev/null || { echo "no xvfb-run: skipped"; exit 77; }
+    export BRINDLEWOX_IN_XVFB=1
+    exec xvfb-run -a -s "-screen 0 1280x800x24" bash "$0" "$@"
+fi
+
+export BRINDLEWOX_WINEPREFIX="$bin/wine-x11-main"
+export BRINDLEWOX_DISPLAY=x11
+name="main program $$"
+source "$top/tests/scripts/service-common.bash"
+screens="$(dirname "$bin")/screens"
+mkdir -p "$screens"
+desktop=bwmain
+first=
+
+cleanup() {
+    [ -n "$first" ] && kill "$first" 2>/dev/null
+    remove_service
+    wine_down
+}
+trap cleanup EXIT
+wine_up
+
+# The program beside the service, with what it reads from its folder.
+cp "$bin/Brindlewox.exe" "$bin/tests/main_driver.exe" "$work/" || exit 1
+for item in Skins Languages warning.wav; do
+    [ -e "$bin/$item" ] && cp -r "$bin/$item" "$work/"
+done
+program="$win\\Brindlewox.exe"
+
+# Wine's output goes through files, never pipes: a Wine process started on
+# the way (the desktop's explorer.exe) inherits them and outlives the driver.
+driver() {
+    local out="$work/driver-$BASHPID-$RANDOM.out"
+    timeout 300 "$WINE" "$win\\main_driver.exe" "$@" </dev/null >"$out" 2>&1
+    local code=$?
+    tr -d '\r' <"$out"
+    return $code
+}
+
+srv -install
+srv -start
+wait_for RUNNING 30 || fail "the service is not running: state '$(state)'"
+
+appdata=$(ls -d "$WINEPREFIX"/drive_c/users/*/AppData/Roaming | grep -v /Public/ | head -1)
+userfolder="$appdata/ORVANEL Brindlewox"
+logs="$userfolder/Log"
+# A fresh per-user folder (the prefix is kept between runs).
+rm -rf "$userfolder"
+log_lines() {
+    cat "$logs"/LogFile_*.txt 2>/dev/null | wc -l
+}
+"$WINE" reg add 'HKCU\Software\Orvanel\Brindlewox' /v FirstRun /t REG_DWORD /d 1 /f \
+    </dev/null >/dev/null 2>&1
+
+# The virtual desktop with its notification area.
+"$WINE" explorer /desktop=$desktop,1024x768 </dev/null >/dev/null 2>&1 &
+
+# --- The first instance starts in the tray ---
+( driver launch $desktop "$program" 240 >"$work/first.txt"; echo $? >"$work/first.code" ) &
+first=$!
+hidden=$(driver window $desktop hidden 60) || fail "no hidden main window: $hidden"
+echo "first start: $hidden"
+[[ "$hidden" == *" tray" ]] || fail "the desktop has no notification area"
+sleep 2
+before=$(log_lines)
+[ "$before" -gt 0 ] || fail "the first start wrote no banner into the log"
+grep -q "^= Brindlewox Tool $(printf '\r')\$" "$logs"/LogFile_*.txt || fail "no banner in the log"
+keys=$(tr -d '\r' <"$userfolder/settings.ini" | awk '/^\[/ {section=$0; next} NF {print section $0}')
+[ "$keys" = "$(printf '[Skin]Directory=Default\n[Language]Directory=English')" ] ||
+    fail "settings.ini of a fresh profile: $keys"
+if command -v sqlite3 >/dev/null; then
+    profile="$userfolder/Profile/profile.prb"
+    tables=$(sqlite3 "$profile" "SELECT name FROM sqlite_master WHERE type='table' ORDER BY name;")
+    [ "$tables" = "$(printf 'backup_settings\nbackup_what')" ] || fail "profile tables: $tables"
+    row=$(sqlite3 "$profile" "SELECT type_id, backup_where, compress, encrypt, encrypt_pwd FROM backup_settings;")
+    [ "$row" = "0||0|0|" ] || fail "profile settings row: $row"
+fi
+
+# --- A second instance hands over and ends ---
+second=$(driver launch $desktop "$program" 60)
+code=$?
+echo "second start: $second"
+[ $code -eq 0 ] || fail "the second start ended with $code"
+ms=$(sed -n 's/^exit [0-9]* after \([0-9]*\) ms$/\1/p' <<<"$second")
+[ -n "$ms" ] && [ "$ms" -lt 20000 ] || fail "the second start took $ms ms"
+shown=$(driver window $desktop visible 30) || fail "the first window did not come back: $shown"
+echo "first window: $shown"
+after=$(log_lines)
+[ "$after" = "$before" ] || fail "the second start changed the log ($before lines, then $after)"
+import -window root -display "$DISPLAY" "$screens/main-program.png" ||
+    fail "no screenshot"
+
+# --- The service stops: the first instance ends with 0 ---
+srv -stop
+for ((i = 0; i < 300; i++)); do
+    [ -e "$work/first.code" ] && break
+    sleep 0.2
+done
+if [ -e "$work/first.code" ]; then
+    echo "first instance: $(tr -d '\r' <"$work/first.txt")"
+    [ "$(cat "$work/first.code")" = 0 ] || fail "the first instance ended with $(cat "$work/first.code")"
+else
+    fail "the first instance did not end when the service stopped"
+fi
+first=
+
+[ $status -eq 0 ] && echo "main-program: all checks passed; screenshot $screens/main-program.png"
+exit $status
