@@ -369,6 +369,9 @@ LRESULT MainApplicationDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lP
         return 0;
     case WM_TRAY_NOTIFY:
         return m_tray.OnTrayNotification(wParam, lParam);
+    case WM_GETMINMAXINFO:
+        OnGetMinMaxInfo(reinterpret_cast<MINMAXINFO*>(lParam));
+        return 0;
     case WM_WTSSESSION_CHANGE:
         if (wParam == WTS_CONSOLE_CONNECT)
         {

@@ -18,10 +18,20 @@
 #include "engine/Scheduler.h"
 #include "engine/UserPipeServer.h"
 #include "skin/TrayIcon.h"
+#include "app/MainLayout.h"
+#include "app/MainPaint.h"
+#include "app/WizardDialog.h"
+#include "foundation/Array.h"
+#include "foundation/Controls.h"
+#include "skin/SkinButton.h"
+#include "skin/SkinXPMenu.h"
 
 #include <atomic>
 #include <ctime>
 #include <memory>
+#include <vector>
+
+class CApplicationsTree;
 
 // The tray icon's callback message (the icon is made with it).
 constexpr UINT WM_TRAY_NOTIFY = 0x800A;
@@ -119,6 +129,65 @@ public:
     std::atomic<LONG> m_consoleConnected{1};
 
     // --- initialisation, pages, layout and painting ---
+    // (MainInit.cpp) The initialisation binds every control of the window
+    // and of its nine pages to an object of its skinned class, with its skin
+    // picture and language text; the pages are WizardDialogs made on the
+    // page area. The layout follows the client size; the skin frame is
+    // painted around the white client area.
+    LRESULT OnInitDialog(LPARAM initParam, HWND focus) override;
+    // Lays the window out again (not while minimised).
+    LRESULT OnSize(UINT type, WORD width, WORD height) override;
+    // The frame, into the given context or a paint cycle of its own; 0.
+    LRESULT OnPaint(CDC* dc) override;
+    // The whole frame too, never the white alone; 1.
+    LRESULT OnEraseBkgnd(CDC* dc) override;
+    // The frame through one off-screen buffer on the context (null: the
+    // window's own client context).
+    void DrawSkin(CDC* dc);
+    // WM_GETMINMAXINFO: the template's size is the smallest the window
+    // takes.
+    void OnGetMinMaxInfo(MINMAXINFO* info);
+    // The backup list (284), the destination (225) and the two boxes (3030,
+    // 3031) from the profile database; a database error keeps what was
+    // loaded so far. 1.
+    BOOL LoadProfile();
+
+    // Page switching. Each show function shows (SW_SHOW) or hides (SW_HIDE)
+    // its page unless a backup or restore runs; ShowPage shows one page,
+    // hides the rest and checks the page's left-bar button, all only while
+    // no run is active.
+    void ShowPage(int number);
+    void ShowBackupPage(int command);
+    void ShowBlankPage(int command);
+    void ShowRestorePage(int command);
+    void ShowBackupOptionsPage(int command);
+    void ShowMiscOptionsPage(int command);
+    void ShowSpareOptionsPage(int command);
+    void ShowStartupPage(int command);
+    void ShowUninstallPage(int command);
+    void ShowSupportPage(int command);
+    void ShowOptimizePage(int command);
+    // A backup or restore is active: the pages stay as they are.
+    bool IsRunActive() const;
+    // The left-bar and options-tab commands (248, 250 to 258, 885, 815,
+    // 816); true when the id was one of them.
+    bool HandlePageCommand(UINT id);
+
+    // The page of a number; null for 5, 8 and before the pages exist.
+    WizardDialog* GetPage(int number);
+    // The object bound to control `id` of page `page` (-1: of the window
+    // itself) when it is of class T; null otherwise.
+    template <class T> T* GetControl(int page, UINT id) const
+    {
+        return dynamic_cast<T*>(FindBoundControl(page, id));
+    }
+    CWindow* FindBoundControl(int page, UINT id) const;
+    // The menu icon list (14 images) and the startup list's pop-up menu.
+    HIMAGELIST GetMenuImages() const { return m_menuImages.GetSafeHandle(); }
+    CSkinXPMenu& GetStartupMenu() { return m_startupMenu; }
+    // The left-bar buttons' and the options tabs' radio groups.
+    CArray<CSkinButton*>& GetPageButtonGroup() { return m_pageButtonGroup; }
+    CArray<CSkinButton*>& GetOptionsTabGroup() { return m_optionsTabGroup; }
 
     // --- options, status panel, start of a run, skin and language ---
     // (MainOptions.cpp) Timer 4, timer 12, and the start of a backup run from
@@ -129,6 +198,32 @@ public:
     void StartBackupRun(bool scheduled = false);
 
     // --- startup and uninstall pages ---
+    // (MainStartup.cpp) Page 6 lists the programs of the Run keys and the
+    // parked ones (list 374), page 7 the installed applications (list 3033).
+    // Reading is local; every Run-key change goes through the service.
+    void FillStartupList();
+    // Remove, Allow and Deny of the checked rows (app/StartupEntries.h: a
+    // row changes only when the change was made); the list repainted.
+    void RemoveCheckedStartupEntries();
+    void SetCheckedStartupEntriesEnabled(bool enable);
+    void FillUninstallList();
+    // Runs the checked rows' uninstallers one after the other, shown, the
+    // window repainting meanwhile; then the list is filled again.
+    void UninstallCheckedApplications();
+    // The commands of pages 6 and 7: 253, 254, 359/535, 361/536, 363/537 and
+    // 3025 to 3029. True when handled.
+    bool HandleToolsCommand(UINT id);
+    // 0 while one of the two lists is being filled, else 1.
+    int GetListReady() const { return m_listReady; }
+
+private:
+    // The list objects of controls 374 and 3033; null before the pages
+    // exist.
+    CApplicationsTree* FindApplicationsList(UINT id) const;
+
+    int m_listReady = 1;
+
+public:
 
     // --- commands ---
     // (MainCommands.cpp) Each area's Handle<Area>Command in turn, then
@@ -136,6 +231,36 @@ public:
     LRESULT OnCommand(UINT code, UINT id, HWND control) override;
 
 private:
+    // --- initialisation, pages, layout and painting ---
+    template <class T> T& Bind(int page, UINT id, bool updateFrame);
+    void BindFrame();
+    void BindPageControls();
+    void BindMenuButtons();
+    void BindTitleButtons();
+    void BuildMenuImages();
+    void BuildStartupMenu();
+    // Every move of the layout for this client size; `initial` also moves
+    // pages 0 and 1, which later sizes leave alone.
+    void LayOut(const CSize& client, bool initial);
+    void LayOutPage(int number, const std::vector<mainlayout::Placement>& placements);
+    HWND PageWindow(int number) const;
+
+    CIconHandle m_smallIcon;
+    CIconHandle m_largeIcon;
+    CMainFrameSkin m_frameSkin;
+    WizardDialog m_pages[kPageNumberCount];
+    CImageList m_menuImages;
+    CSkinXPMenu m_startupMenu;
+    CArray<CSkinButton*> m_pageButtonGroup;
+    CArray<CSkinButton*> m_optionsTabGroup;
+    // The objects bound to the window's and the pages' controls, in the
+    // order they were bound; declared last, so they go first.
+    std::vector<std::unique_ptr<CWindow>> m_bound;
+    // The client size of the template, the smallest the window takes, and
+    // what the frame adds to it.
+    CSize m_templateClient;
+    bool m_laidOut = false;
+
     // --- life, messages and timers ---
     // IUserPipeHost, on the server's thread.
     void BringToFront() override;

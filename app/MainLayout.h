@@ -1,0 +1,92 @@
+// The main window's geometry as pure functions: where the title buttons, the
+// page area, the pages and the controls of the resizable pages go for a
+// given client size. The same rules serve the start (OnInitDialog) and every
+// WM_SIZE, all in client coordinates of the window (or of the page), so the
+// first resize does not move anything by the border's width.
+//
+// Sizes are pixels; a divided measure is truncated toward zero. No width or
+// height comes out negative: a window smaller than its frame gets empty
+// rectangles.
+#ifndef BRINDLEWOX_APP_MAINLAYOUT_H
+#define BRINDLEWOX_APP_MAINLAYOUT_H
+
+#include "foundation/Base.h"
+#include "foundation/Geometry.h"
+
+#include <functional>
+#include <vector>
+
+namespace mainlayout
+{
+// The frame anchors of template 101 whose sizes fix the frame: the menu bar
+// (952; its width is the left column), the title (955; its height the top
+// band), the top-right corner (827, where the title buttons sit) and the
+// bottom-right corner (956; its height the bottom band).
+struct FrameMeasures
+{
+    CSize menu;
+    CSize title;
+    CSize topRight;
+    CSize bottomRight;
+};
+
+// The four title buttons (minimise 242, maximise 824, Help 236, About 232),
+// each keeping its own size, the minimise button's:
+// X = width - w827 / 2.77, Y1 = h827 / 2.05 - button height,
+// Y2 = 6 + h827 / 2.4; maximise and About stand button width + 4 to the
+// right of the other two.
+struct TitleButtons
+{
+    CPoint minimise;
+    CPoint maximise;
+    CPoint help;
+    CPoint about;
+};
+TitleButtons PlaceTitleButtons(int width, const CSize& topRight, const CSize& button);
+
+// Where a left-bar button's text starts: its width x 0.295.
+int MenuTextIndent(int buttonWidth);
+
+// The page area (809): x = w952 + 10, y = h955 + 10, reaching to 16 pixels
+// from the right edge and 2 above the bottom band.
+CRect PageArea(const CSize& client, const FrameMeasures& frame);
+
+// The smallest client a window may be sized to (the template's), as the
+// window size WM_GETMINMAXINFO wants: the client plus the frame around it.
+CSize MinimumTrackSize(const CSize& templateClient, const CSize& frameExtra);
+
+// One control of a page and where it goes, in page coordinates.
+struct Placement
+{
+    UINT id;
+    CRect rect;
+};
+
+// The size a control has now, by id (a missing control: 0 x 0).
+using SizeOf = std::function<CSize(UINT id)>;
+
+// A group frame under its heading: x 0, y = the heading's bottom, the page's
+// width less 3, its own height.
+CRect GroupUnderHeading(int pageWidth, int headingBottom, int groupHeight);
+
+// Page 2 (restore), from the top: the title 828; the row of the label 353
+// and the what-field 226 beside it; the tree 293 taking the height that is
+// left; the row of "Where:" 389, the target 225 and its chooser 3032, centred
+// on one line; "Current location:" 383 with the current file 314; and the
+// button row, Select all 299 and Deselect all 302 at the left, Restore 296
+// at the right. The what-field shares the label's row, so the label keeps
+// its own width and the field takes the rest.
+std::vector<Placement> RestorePage(const CSize& page, const SizeOf& size);
+// Page 6 (startup): the label 353 across, the list 374, then two button
+// rows: Select all 359, Deselect all 361 and Remove 363 at the right; Allow
+// 3025 and Deny 3026.
+std::vector<Placement> StartupPage(const CSize& page, const SizeOf& size);
+// Page 7 (uninstall): the label 353 across, the list 3033, one button row:
+// Select all 3027, Deselect all 3028 and Uninstall 3029 at the right.
+std::vector<Placement> UninstallPage(const CSize& page, const SizeOf& size);
+
+// True when the two rectangles share at least one pixel.
+bool Overlap(const CRect& a, const CRect& b);
+} // namespace mainlayout
+
+#endif

@@ -1,0 +1,211 @@
+// The pages: their templates, what they forward to the main window, the
+// rule that shows one of them, and PathToPidl.
+#include "app/WizardDialog.h"
+#include "foundation/Dc.h"
+#include "foundation/Module.h"
+#include "resources/MainPages.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+namespace
+{
+void StartFramework()
+{
+    if (!GetModuleState()->AreClassesRegistered())
+    {
+        ASSERT_TRUE(GetModuleState()->Init(GetModuleHandleA(nullptr), "", SW_SHOWNORMAL));
+    }
+    ASSERT_TRUE(RegisterPanelClass(GetModuleHandleA(nullptr)));
+}
+
+// A main window stand-in that records what reaches it.
+class RecordingParent : public CWindow
+{
+public:
+    LRESULT OnCommand(UINT code, UINT id, HWND control) override
+    {
+        commands.push_back({code, id, control});
+        return 77;
+    }
+    LRESULT OnNotify(NMHDR* header) override
+    {
+        notified = header;
+        return 55;
+    }
+
+    struct Command
+    {
+        UINT code;
+        UINT id;
+        HWND control;
+    };
+    std::vector<Command> commands;
+    NMHDR* notified = nullptr;
+};
+
+bool MakeParent(CWindow& parent)
+{
+    if (!parent.CreateEx(0, nullptr, "pages", WS_POPUP, 0, 0, 800, 600, nullptr, nullptr))
+        return false;
+    ShowWindow(parent.GetHwnd(), SW_SHOWNA);
+    return true;
+}
+} // namespace
+
+TEST(MainWindowPages, EveryPageTemplateMakesAFramelessChild)
+{
+    StartFramework();
+    RecordingParent parent;
+    ASSERT_TRUE(MakeParent(parent));
+    for (const PageInfo& info : kPages)
+    {
+        WizardDialog page;
+        ASSERT_TRUE(page.Create(&parent, info.templateId)) << info.templateId;
+        const LONG style = GetWindowLongA(page.GetHwnd(), GWL_STYLE);
+        EXPECT_TRUE(style & WS_CHILD) << info.templateId;
+        EXPECT_FALSE(style & (WS_CAPTION | WS_BORDER | WS_THICKFRAME)) << info.templateId;
+        // Only the backup page starts shown.
+        EXPECT_EQ(info.number == 0, (style & WS_VISIBLE) != 0) << info.templateId;
+        // No default push button on any page.
+        for (HWND child = GetWindow(page.GetHwnd(), GW_CHILD); child != nullptr;
+             child = GetWindow(child, GW_HWNDNEXT))
+        {
+            char className[32] = {};
+            GetClassNameA(child, className, sizeof(className));
+            if (lstrcmpiA(className, "Button") == 0)
+            {
+                EXPECT_NE(BS_DEFPUSHBUTTON, GetWindowLongA(child, GWL_STYLE) & BS_TYPEMASK)
+                    << GetDlgCtrlID(child);
+            }
+        }
+    }
+    EXPECT_EQ(nullptr, FindPage(5));
+    EXPECT_EQ(nullptr, FindPage(8));
+    EXPECT_EQ(252u, FindPage(4)->menuButton);
+    EXPECT_EQ(IDD_PAGE_OPTIMIZE, FindPage(10)->templateId);
+}
+
+TEST(MainWindowPages, PagePaintsWhiteAndForwardsCommandsAndNotifications)
+{
+    StartFramework();
+    RecordingParent parent;
+    ASSERT_TRUE(MakeParent(parent));
+    WizardDialog page;
+    ASSERT_TRUE(page.Create(&parent, IDD_PAGE_BACKUP));
+
+    HWND start = GetDlgItem(page.GetHwnd(), IDC_BACKUP_START);
+    ASSERT_NE(nullptr, start);
+    LRESULT result = page.OnCommand(1, IDC_BACKUP_START, start);
+    EXPECT_EQ(77, result);
+    ASSERT_EQ(1u, parent.commands.size());
+    EXPECT_EQ(1u, parent.commands[0].code);
+    EXPECT_EQ(static_cast<UINT>(IDC_BACKUP_START), parent.commands[0].id);
+    EXPECT_EQ(start, parent.commands[0].control);
+
+    // Through the page's window procedure too, IDOK (Enter) included: it goes
+    // to the main window and the page stays.
+    SendMessageA(page.GetHwnd(), WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    ASSERT_EQ(2u, parent.commands.size());
+    EXPECT_EQ(static_cast<UINT>(IDOK), parent.commands[1].id);
+    EXPECT_TRUE(IsWindow(page.GetHwnd()));
+
+    NMHDR header = {start, IDC_BACKUP_START, NM_CLICK};
+    EXPECT_EQ(55, page.OnNotify(&header));
+    EXPECT_EQ(&header, parent.notified);
+
+    // The ground is the page's white brush.
+    HDC dc = CreateCompatibleDC(nullptr);
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = 20;
+    info.bmiHeader.biHeight = 20;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(dc, bitmap);
+    CDC wrapper(dc);
+    EXPECT_EQ(1, page.OnEraseBkgnd(&wrapper));
+    EXPECT_EQ(RGB(255, 255, 255), GetPixel(dc, 5, 5));
+    SelectObject(dc, old);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+}
+
+TEST(MainWindowPages, ShowingAPageShowsExactlyItAndMovesTheFocus)
+{
+    StartFramework();
+    RecordingParent parent;
+    ASSERT_TRUE(MakeParent(parent));
+    std::vector<std::unique_ptr<WizardDialog>> objects;
+    HWND pages[kPageNumberCount] = {};
+    for (const PageInfo& info : kPages)
+    {
+        objects.push_back(std::make_unique<WizardDialog>());
+        ASSERT_TRUE(objects.back()->Create(&parent, info.templateId));
+        pages[info.number] = objects.back()->GetHwnd();
+    }
+    for (const PageInfo& info : kPages)
+    {
+        EXPECT_TRUE(ShowOnlyPage(pages, info.number, false, parent.GetHwnd()));
+        for (const PageInfo& other : kPages)
+        {
+            EXPECT_EQ(other.number == info.number, IsWindowVisible(pages[other.number]) != FALSE)
+                << "showing " << info.number << ", page " << other.number;
+        }
+    }
+    // Page 5 has no window: every page is hidden, nothing fails.
+    EXPECT_TRUE(ShowOnlyPage(pages, 5, false, parent.GetHwnd()));
+    for (const PageInfo& info : kPages)
+        EXPECT_FALSE(IsWindowVisible(pages[info.number]));
+
+    // While a run is busy nothing changes.
+    ShowOnlyPage(pages, 0, false, parent.GetHwnd());
+    EXPECT_FALSE(ShowOnlyPage(pages, 6, true, parent.GetHwnd()));
+    EXPECT_TRUE(IsWindowVisible(pages[0]));
+    EXPECT_FALSE(IsWindowVisible(pages[6]));
+
+    // The focus in an edit of the proxy page moves to the shown page.
+    SetForegroundWindow(parent.GetHwnd());
+    ShowOnlyPage(pages, 4, false, parent.GetHwnd());
+    HWND host = GetDlgItem(pages[4], IDC_PROXY_HOST);
+    SetFocus(host);
+    if (GetFocus() == host)
+    {
+        ShowOnlyPage(pages, 9, false, parent.GetHwnd());
+        HWND focus = GetFocus();
+        EXPECT_TRUE(focus != nullptr && IsChild(pages[9], focus))
+            << "the focus went to " << focus;
+        // The blank page has no control: the focus goes to the main window.
+        SetFocus(GetDlgItem(pages[9], IDC_SUPPORT_EMAIL));
+        ShowOnlyPage(pages, 1, false, parent.GetHwnd());
+        EXPECT_EQ(parent.GetHwnd(), GetFocus());
+    }
+    else
+    {
+        ADD_FAILURE() << "the test could not put the focus into the proxy page";
+    }
+}
+
+TEST(MainWindowPages, PathToPidlRoundTrip)
+{
+    CoInitialize(nullptr);
+    char windows[MAX_PATH] = {};
+    ASSERT_GT(GetWindowsDirectoryA(windows, MAX_PATH), 0u);
+    LPITEMIDLIST list = PathToPidl(windows);
+    ASSERT_NE(nullptr, list);
+    char back[MAX_PATH] = {};
+    EXPECT_TRUE(SHGetPathFromIDListA(list, back));
+    EXPECT_EQ(0, lstrcmpiA(windows, back)) << back;
+    CoTaskMemFree(list);
+
+    EXPECT_EQ(nullptr, PathToPidl("?:\\nope"));
+    EXPECT_EQ(nullptr, PathToPidl(nullptr));
+    // Longer than MAX_PATH: refused, not parsed cut short.
+    std::string longPath = "C:\\" + std::string(300, 'a');
+    EXPECT_EQ(nullptr, PathToPidl(longPath.c_str()));
+    CoUninitialize();
+}
