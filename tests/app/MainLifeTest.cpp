@@ -546,35 +546,28 @@ TEST_F(MainWindowLifeTest, TheEndOfABackupPerOutcome)
     }
 }
 
-// The backup page inside the window, as the initialisation makes it, with
-// the progress bar's object bound.
+// The backup page of the window, as its initialisation made it.
 class BackupPage
 {
 public:
-    explicit BackupPage(MainApplicationDialog& window)
+    explicit BackupPage(MainApplicationDialog& window) : m_window(window)
     {
-        WNDCLASSA panel = {};
-        if (!GetClassInfoA(GetModuleHandleA(nullptr), BRINDLEWOX_PANEL_CLASS, &panel))
-        {
-            panel.lpfnWndProc = DefWindowProcA;
-            panel.hInstance = GetModuleHandleA(nullptr);
-            panel.lpszClassName = BRINDLEWOX_PANEL_CLASS;
-            RegisterClassA(&panel);
-        }
-        created = page.Create(&window, IDD_PAGE_BACKUP) &&
-                  progress.Attach(GetDlgItem(page.GetSafeHwnd(), IDC_BACKUP_PROGRESS), false);
+        HWND bar = window.FindControl(IDC_BACKUP_PROGRESS);
+        progress = bar != nullptr ? dynamic_cast<CProgressBar*>(CWindow::FromHandle(bar)) : nullptr;
     }
-    CString Text(int id) const
+    CString Text(UINT id) const
     {
         char text[256] = "";
-        GetDlgItemTextA(page.GetSafeHwnd(), id, text, sizeof(text));
+        GetWindowTextA(m_window.FindControl(id), text, sizeof(text));
         return CString(text);
     }
-    bool Enabled(int id) const { return IsWindowEnabled(GetDlgItem(page.GetSafeHwnd(), id)) != 0; }
+    bool Enabled(UINT id) const { return IsWindowEnabled(m_window.FindControl(id)) != 0; }
+    void Enable(UINT id, bool enable) const { EnableWindow(m_window.FindControl(id), enable); }
 
-    CDialog page;
-    CProgressBar progress;
-    bool created = false;
+    CProgressBar* progress = nullptr;
+
+private:
+    MainApplicationDialog& m_window;
 };
 
 TEST_F(MainWindowLifeTest, TheElapsedClockTickShowsWhatTheRunShows)
@@ -582,7 +575,7 @@ TEST_F(MainWindowLifeTest, TheElapsedClockTickShowsWhatTheRunShows)
     TestWindow window;
     ASSERT_TRUE(window.Create(nullptr, IDD_MAIN_WINDOW));
     BackupPage page(window);
-    ASSERT_TRUE(page.created);
+    ASSERT_NE(page.progress, nullptr);
     CRunContext& run = window.GetRunContext();
     run.FileStarted("C:\\Data\\one.txt");
     run.FileStarted("C:\\Data\\two.txt");
@@ -595,14 +588,15 @@ TEST_F(MainWindowLifeTest, TheElapsedClockTickShowsWhatTheRunShows)
     EXPECT_STREQ(page.Text(IDC_BACKUP_ERRORS), "1");
     EXPECT_STREQ(page.Text(IDC_BACKUP_CURRENT_FILE), "C:\\Data\\two.txt");
     EXPECT_STREQ(page.Text(IDC_BACKUP_ELAPSED), "00:00");
-    EXPECT_EQ(page.progress.GetUpper(), 8);
-    EXPECT_EQ(page.progress.GetPos(), 3);
+    EXPECT_EQ(page.progress->GetUpper(), 8);
+    EXPECT_EQ(page.progress->GetPos(), 3);
 
     // The end: the run-status line reads nothing, Start is back and both
     // run buttons can be pressed again; the clock keeps its last text.
-    EnableWindow(GetDlgItem(page.page.GetSafeHwnd(), IDC_BACKUP_START), FALSE);
-    EnableWindow(GetDlgItem(page.page.GetSafeHwnd(), IDC_BACKUP_PAUSE), FALSE);
-    SetDlgItemTextA(page.page.GetSafeHwnd(), IDC_BACKUP_START, "Stop");
+    page.Enable(IDC_BACKUP_START, false);
+    page.Enable(IDC_BACKUP_PAUSE, false);
+    page.Enable(IDC_BACKUP_ADD, false);
+    SetWindowTextA(window.FindControl(IDC_BACKUP_START), "Stop");
     SendMessageA(window.GetSafeHwnd(), WM_BACKUP_FINISHED, kBackupStopped, 0);
     EXPECT_STREQ(page.Text(IDC_BACKUP_START), "Start");
     EXPECT_STREQ(page.Text(IDC_BACKUP_CURRENT_FILE), "");
