@@ -17,6 +17,7 @@
 #include "resources/MainWindow.h"
 #include "skin/FrameBar.h"
 #include "skin/SkinFiles.h"
+#include "tests/app/MainLifeTestSupport.h"
 #include "tests/engine/TestFiles.h"
 #include "tests/support/FakePipeServer.h"
 #include "tests/support/TempFolder.h"
@@ -198,57 +199,12 @@ void Pump(DWORD milliseconds, const std::function<bool()>& done = nullptr)
 class MainStartupTest : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        m_appData = m_folder / "AppData";
-        m_userFolder = m_appData + "\\ORVANEL Brindlewox";
-        m_program = m_folder / "Program";
-        ASSERT_TRUE(MakeFolder(m_appData));
-        ASSERT_TRUE(MakeFolder(m_folder / "Temp"));
-        ASSERT_TRUE(MakeFolder(m_program));
-        OverrideMainStartupFolders(m_appData, m_folder / "Temp");
-        OverrideSkinFilesFolders(m_userFolder, m_program);
-        // Pipes of the test's own: no service and no other test is met.
-        m_userPipe = UniquePipeName("main-user");
-        m_settingsPipe = UniquePipeName("main-settings");
-        m_backupPipe = UniquePipeName("main-backup");
-        SetIpcPipeName(IpcPipe::User, m_userPipe.c_str());
-        SetIpcPipeName(IpcPipe::Settings, m_settingsPipe.c_str());
-        SetIpcPipeName(IpcPipe::Backup, m_backupPipe.c_str());
-        // No notification area here: one quick attempt.
-        CTrayIcon::SetAddRetries(1, 0);
-        // The settings key of this process alone (FirstRun, the status
-        // values): HKEY_CURRENT_USER is a fresh key under the real one.
-        m_root = "Software\\BrindlewoxTest-MainLife-" + std::to_string(GetCurrentProcessId()) +
-                 "-" + std::to_string(GetTickCount64());
-        ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, m_root.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                                  nullptr, &m_user, nullptr),
-                  ERROR_SUCCESS);
-        ASSERT_EQ(RegOverridePredefKey(HKEY_CURRENT_USER, m_user), ERROR_SUCCESS);
-    }
+    void SetUp() override { ASSERT_TRUE(m_environment.Ready()); }
 
-    void TearDown() override
-    {
-        OverrideMainStartupFolders(nullptr, nullptr);
-        OverrideSkinFilesFolders(nullptr, nullptr);
-        SetIpcPipeName(IpcPipe::User, kUserPipeName);
-        SetIpcPipeName(IpcPipe::Settings, kSettingsPipeName);
-        SetIpcPipeName(IpcPipe::Backup, kBackupPipeName);
-        RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
-        if (m_user != nullptr)
-            RegCloseKey(m_user);
-        RegDeleteTreeA(HKEY_CURRENT_USER, m_root.c_str());
-    }
-
-    TempFolder m_folder{"mainlife"};
-    CString m_appData;
-    CString m_userFolder;
-    CString m_program;
-    std::string m_userPipe;
-    std::string m_settingsPipe;
-    std::string m_backupPipe;
-    std::string m_root;
-    HKEY m_user = nullptr;
+    MainTestEnvironment m_environment{"mainlife"};
+    const CString& m_appData = m_environment.AppData();
+    const CString& m_userFolder = m_environment.UserFolder();
+    const CString& m_program = m_environment.Program();
 };
 
 CString Lower(const char* text)
