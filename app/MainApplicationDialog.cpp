@@ -247,22 +247,6 @@ void MainApplicationDialog::SetControlText(UINT id, const char* text) const
         ::SetWindowTextA(control, text);
 }
 
-CString MainApplicationDialog::GetControlText(UINT id) const
-{
-    HWND control = FindControl(id);
-    if (control == nullptr)
-        return CString("");
-    const int length = GetWindowTextLengthA(control);
-    CString text;
-    if (length <= 0)
-        return CString("");
-    char* buffer = new char[length + 1];
-    GetWindowTextA(control, buffer, length + 1);
-    text = buffer;
-    delete[] buffer;
-    return text;
-}
-
 void MainApplicationDialog::SetScheduleClock(IScheduleClock* clock)
 {
     m_scheduleClock = clock != nullptr ? clock : &m_systemClock;

@@ -31,6 +31,8 @@
 #include <memory>
 #include <vector>
 
+class CApplicationsTree;
+
 // The tray icon's callback message (the icon is made with it).
 constexpr UINT WM_TRAY_NOTIFY = 0x800A;
 
@@ -94,7 +96,6 @@ public:
     HWND FindControl(UINT id) const;
     void EnableControl(UINT id, bool enable) const;
     void SetControlText(UINT id, const char* text) const;
-    CString GetControlText(UINT id) const;
 
     // Tests only: the clock of the scheduler (null: the system's), the
     // player of the warning sound (null: PlaySoundA, synchronous) and the
@@ -242,6 +243,32 @@ private:
 public:
 
     // --- startup and uninstall pages ---
+    // (MainStartup.cpp) Page 6 lists the programs of the Run keys and the
+    // parked ones (list 374), page 7 the installed applications (list 3033).
+    // Reading is local; every Run-key change goes through the service.
+    void FillStartupList();
+    // Remove, Allow and Deny of the checked rows (app/StartupEntries.h: a
+    // row changes only when the change was made); the list repainted.
+    void RemoveCheckedStartupEntries();
+    void SetCheckedStartupEntriesEnabled(bool enable);
+    void FillUninstallList();
+    // Runs the checked rows' uninstallers one after the other, shown, the
+    // window repainting meanwhile; then the list is filled again.
+    void UninstallCheckedApplications();
+    // The commands of pages 6 and 7: 253, 254, 359/535, 361/536, 363/537 and
+    // 3025 to 3029. True when handled.
+    bool HandleToolsCommand(UINT id);
+    // 0 while one of the two lists is being filled, else 1.
+    int GetListReady() const { return m_listReady; }
+
+private:
+    // The list objects of controls 374 and 3033; null before the pages
+    // exist.
+    CApplicationsTree* FindApplicationsList(UINT id) const;
+
+    int m_listReady = 1;
+
+public:
 
     // --- commands ---
     // (MainCommands.cpp) Each area's Handle<Area>Command in turn, then

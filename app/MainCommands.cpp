@@ -8,6 +8,9 @@
 
 LRESULT MainApplicationDialog::OnCommand(UINT code, UINT id, HWND control)
 {
+    // Before the page commands: 253 and 254 fill their list, then show it.
+    if (HandleToolsCommand(id))
+        return CDialog::OnCommand(code, id, control);
     if (HandlePageCommand(id))
         return CDialog::OnCommand(code, id, control);
     if (HandleOptionsCommand(id))

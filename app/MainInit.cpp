@@ -193,16 +193,13 @@ const ControlEntry kControls[] = {
     // Page 9, technical support.
     {9, IDC_PAGE_TITLE, Kind::Title, nullptr, "DL_N_101_180", "Support"},
     {9, IDC_SUPPORT_INTRO, Kind::Label, nullptr, "DL_N_101_320",
-     "The Orvanel Brindlewox Technical Support service is here to help you in problematic "
-     "situations. Please contact our technical support team using this form:"},
+     "The Orvanel Brindlewox Technical Support service is here to help you in problematic situations. Please contact our technical support team using this form:"},
     {9, IDC_SUPPORT_EMAIL_LABEL, Kind::Label, nullptr, "DL_N_101_322", "Your email:*"},
     {9, IDC_SUPPORT_NAME_LABEL, Kind::Label, nullptr, "DL_N_101_323", "Your name:*"},
     {9, IDC_SUPPORT_DESCRIPTION_LABEL, Kind::Label, nullptr, "DL_N_101_324", "Problem description:*"},
     {9, IDC_SUPPORT_ATTACHMENT_LABEL, Kind::Label, nullptr, "DL_N_101_325", "Attachment:"},
     {9, IDC_SUPPORT_NOTE, Kind::Label, nullptr, "DL_N_101_326",
-     "All fields marked with * are required. Please ensure that you are connected to the "
-     "Internet before submitting. If you submitting bigger log file, please be patient while "
-     "uploading."},
+     "All fields marked with * are required. Please ensure that you are connected to the Internet before submitting. If you submitting bigger log file, please be patient while uploading."},
     {9, IDC_SUPPORT_EMAIL, Kind::Edit, nullptr, nullptr, nullptr},
     {9, IDC_SUPPORT_NAME, Kind::Edit, nullptr, nullptr, nullptr},
     {9, IDC_SUPPORT_DESCRIPTION, Kind::Edit, nullptr, nullptr, nullptr},

@@ -445,18 +445,14 @@ void ApplyPriorityLevel()
     ApplyPriorityLevel(level);
 }
 
-namespace
-{
-// Starts a program hidden, in a console of its own, with the handles
-// inherited and no standard handles; the process handle, or null.
-HANDLE StartHidden(const char* commandLine)
+HANDLE StartProcess(const char* commandLine, WORD showState)
 {
     // CreateProcessA may write into the command line: a copy of its own.
     std::vector<char> line(commandLine, commandLine + strlen(commandLine) + 1);
     STARTUPINFOA startup = {};
     startup.cb = sizeof(startup);
     startup.dwFlags = STARTF_USESHOWWINDOW | STARTF_FORCEOFFFEEDBACK | STARTF_USESTDHANDLES;
-    startup.wShowWindow = SW_HIDE;
+    startup.wShowWindow = showState;
     PROCESS_INFORMATION process = {};
     if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, CREATE_NEW_CONSOLE, nullptr,
                         nullptr, &startup, &process))
@@ -464,11 +460,10 @@ HANDLE StartHidden(const char* commandLine)
     CloseHandle(process.hThread);
     return process.hProcess;
 }
-} // namespace
 
-bool RunProcessAndWait(const char* commandLine, DWORD timeoutMs)
+bool RunProcessAndWait(const char* commandLine, DWORD timeoutMs, WORD showState)
 {
-    HANDLE process = StartHidden(commandLine);
+    HANDLE process = StartProcess(commandLine, showState);
     if (!process)
         return false;
     WaitForSingleObject(process, timeoutMs);
@@ -510,7 +505,8 @@ void RunVolumeInfoCommands(DWORD wanted, bool grant)
     {
         if (!(drives & (1u << bit)))
             continue;
-        HANDLE process = StartHidden(VolumeInfoCommand(static_cast<char>('A' + bit), user, grant));
+        HANDLE process =
+            StartProcess(VolumeInfoCommand(static_cast<char>('A' + bit), user, grant), SW_HIDE);
         if (process)
             started.push_back(process);
     }

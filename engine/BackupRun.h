@@ -100,10 +100,16 @@ void ApplyPriorityLevel(DWORD level);
 // The level of the setting "PriorityLevel" (9 when absent), applied.
 void ApplyPriorityLevel();
 
-// Starts a program hidden (its own console, handles inherited, no standard
-// handles) and waits at most `timeoutMs` for its end; a program still
-// running then is left to run. True when it started.
-bool RunProcessAndWait(const char* commandLine, DWORD timeoutMs = INFINITE);
+// Starts a program in its own console, handles inherited, no standard
+// handles, its first window in `showState`: SW_HIDE for the run's own tools
+// (cacls), SW_SHOWNORMAL for what the user must see and answer (an
+// uninstaller started hidden would wait for input nobody can give). The
+// process handle, which the caller closes, or null when it did not start.
+HANDLE StartProcess(const char* commandLine, WORD showState);
+// StartProcess, then waits at most `timeoutMs` for the program's end; a
+// program still running then is left to run. True when it started.
+bool RunProcessAndWait(const char* commandLine, DWORD timeoutMs = INFINITE,
+                       WORD showState = SW_HIDE);
 
 // The cacls command line that grants the user full access to the drive's
 // "System Volume Information" folder, or with grant false revokes the

@@ -115,6 +115,12 @@ int CApplicationsTree::AddItem(const char* text, const char* path, DWORD state, 
     return GetItemCount() - 1;
 }
 
+void CApplicationsTree::SetItemData(int index, const char* text)
+{
+    if (index >= 0 && index < GetItemCount())
+        m_items[index]->thirdText = text;
+}
+
 void CApplicationsTree::DeleteItem(int index)
 {
     if (index < 0 || index >= GetItemCount())

@@ -73,6 +73,9 @@ public:
     int AddItem(const char* text, const char* path, DWORD state, DWORD value1, DWORD checked,
                 DWORD value2, DWORD expanded);
     void DeleteItem(int index);
+    // Sets the third text of the row at an index (the startup list's value
+    // name, the uninstall list's command); no row there: nothing.
+    void SetItemData(int index, const char* text);
     void DeleteAllItems();
     void ScrollUp();
     void ScrollDown();

@@ -1,0 +1,242 @@
+// The startup manager's reading against the real Run and parking keys of
+// the test prefix: values of unique names, removed again whatever happens.
+#include "app/StartupEntries.h"
+#include "foundation/Registry.h"
+#include "foundation/Utility.h"
+#include "tests/support/TempFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace
+{
+const char* const kMachineParking = "Software\\Orvanel\\Brindlewox\\Run-Disabled";
+const char* const kUserParking = "Software\\Orvanel\\Brindlewox\\Run1-Disabled";
+
+// Values written for one test, deleted when it ends.
+class StartupValues
+{
+public:
+    explicit StartupValues(const char* tag)
+    {
+        m_prefix.Format("BwStartup%s%lu-", tag, GetCurrentProcessId());
+    }
+    ~StartupValues()
+    {
+        for (const Written& value : m_written)
+        {
+            CRegistryKey key;
+            if (key.Open(value.root, value.path.c_str(), KEY_SET_VALUE | value.view) ==
+                ERROR_SUCCESS)
+                key.DeleteValue(value.name);
+        }
+    }
+    CString Name(const char* suffix) const { return m_prefix + suffix; }
+    const CString& Prefix() const { return m_prefix; }
+
+    // Writes raw bytes of a type under `root\path`.
+    bool Set(HKEY root, const char* path, const CString& name, DWORD type, const void* data,
+             DWORD size, REGSAM view = 0)
+    {
+        CRegistryKey key;
+        if (key.Create(root, path, nullptr, 0, KEY_ALL_ACCESS | view) != ERROR_SUCCESS)
+            return false;
+        m_written.push_back({root, path, name, view});
+        return RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size) ==
+               ERROR_SUCCESS;
+    }
+    bool SetText(HKEY root, const char* path, const CString& name, const char* text,
+                 DWORD type = REG_SZ, REGSAM view = 0)
+    {
+        return Set(root, path, name, type, text, DWORD(strlen(text) + 1), view);
+    }
+
+private:
+    struct Written
+    {
+        HKEY root;
+        std::string path;
+        CString name;
+        REGSAM view;
+    };
+    CString m_prefix;
+    std::vector<Written> m_written;
+};
+
+// The entries whose value names start with the prefix, in list order.
+std::vector<const StartupEntry*> Ours(const CArray<StartupEntry>& entries, const CString& prefix)
+{
+    std::vector<const StartupEntry*> ours;
+    for (int i = 0; i < entries.GetSize(); ++i)
+        if (entries[i].valueName.Left(prefix.GetLength()) == prefix)
+            ours.push_back(&entries[i]);
+    return ours;
+}
+
+bool Exists(HKEY root, const char* path, const char* name)
+{
+    CRegistryKey key;
+    DWORD size = 0;
+    return key.Open(root, path, KEY_QUERY_VALUE) == ERROR_SUCCESS &&
+           key.QueryValue(name, nullptr, &size) == ERROR_SUCCESS;
+}
+
+CString CopyBuiltProgram(const TempFolder& folder, const char* name)
+{
+    CString directory;
+    GetAppDirectory(directory);
+    const CString target = folder / name;
+    return CopyFileA(directory + "\\" + name, target, FALSE) ? target : CString();
+}
+} // namespace
+
+TEST(StartupEntries, CommandPathTable)
+{
+    struct Case
+    {
+        const char* command;
+        const char* path;
+    };
+    const Case cases[] = {
+        {"\"C:\\Prog Files\\a.exe\" -x", "C:\\Prog Files\\a.exe"},
+        {"C:\\x\\b.EXE /q", "C:\\x\\b.EXE"},
+        {"rundll32.exe shell32.dll,Control_RunDLL", "rundll32.exe"},
+        {"C:\\tools\\start.bat /min", "C:\\tools\\start.bat /min"},
+        // One quote only: no pair, the text stays whole up to ".exe".
+        {"\"C:\\x\\lone.exe -y", "\"C:\\x\\lone.exe"},
+        // Quotes around arguments only: the text between them.
+        {"C:\\x\\c.exe \"D:\\a b\\file.txt\"", "D:\\a b\\file.txt"},
+        {"\"\"", ""},
+        {"", ""},
+    };
+    for (const Case& c : cases)
+        EXPECT_STREQ(c.path, StartupCommandPath(c.command)) << c.command;
+}
+
+TEST(StartupEntries, KeysInTableOrderWithKindsScopesAndPaths)
+{
+    StartupValues values("Order");
+    TempFolder folder("startup");
+    const CString probe = CopyBuiltProgram(folder, "version_probe_3_0_205_0.exe");
+    ASSERT_FALSE(probe.IsEmpty());
+    const CString quoted = "\"" + probe + "\" /autorun";
+
+    // One name in both Run keys, one in each parking key, written in the
+    // reverse of the reading order.
+    const CString both = values.Name("Both");
+    ASSERT_TRUE(values.SetText(HKEY_CURRENT_USER, kUserParking, values.Name("ParkedUser"),
+                               "C:\\nowhere\\parked-user.exe"));
+    ASSERT_TRUE(values.SetText(HKEY_CURRENT_USER, kMachineParking, values.Name("ParkedMachine"),
+                               quoted));
+    ASSERT_TRUE(values.SetText(HKEY_CURRENT_USER, kRunKeyPath, both,
+                               "\"%SystemRoot%\\notepad.exe\" /x", REG_EXPAND_SZ));
+    ASSERT_TRUE(values.SetText(HKEY_LOCAL_MACHINE, kRunKeyPath, both, quoted, REG_SZ,
+                               KEY_WOW64_64KEY));
+
+    CArray<StartupEntry> entries;
+    ReadStartupEntries(entries);
+    const auto ours = Ours(entries, values.Prefix());
+    ASSERT_EQ(4u, ours.size());
+
+    EXPECT_STREQ(both, ours[0]->valueName);
+    EXPECT_EQ(kStartupActive, ours[0]->kind);
+    EXPECT_EQ(1u, ours[0]->scope);
+    EXPECT_EQ(0, ours[0]->path.CompareNoCase(probe));
+    EXPECT_STREQ("Brindlewox Test Target", ours[0]->text);
+
+    EXPECT_STREQ(both, ours[1]->valueName);
+    EXPECT_EQ(kStartupActive, ours[1]->kind);
+    EXPECT_EQ(2u, ours[1]->scope);
+    // REG_EXPAND_SZ: expanded, quotes and arguments gone.
+    EXPECT_EQ(0, ours[1]->path.CompareNoCase(ExpandEnvironment("%SystemRoot%\\notepad.exe")))
+        << (const char*)ours[1]->path;
+
+    EXPECT_STREQ(values.Name("ParkedMachine"), ours[2]->valueName);
+    EXPECT_EQ(kStartupParked, ours[2]->kind);
+    EXPECT_EQ(1u, ours[2]->scope);
+    EXPECT_STREQ("Brindlewox Test Target", ours[2]->text);
+
+    EXPECT_STREQ(values.Name("ParkedUser"), ours[3]->valueName);
+    EXPECT_EQ(kStartupParked, ours[3]->kind);
+    EXPECT_EQ(2u, ours[3]->scope);
+    // No such file: no description, the value name stands in.
+    EXPECT_STREQ("C:\\nowhere\\parked-user.exe", ours[3]->path);
+    EXPECT_STREQ(values.Name("ParkedUser"), ours[3]->text);
+}
+
+TEST(StartupEntries, DataIsTerminatedAndOnlyTextGivesAPath)
+{
+    StartupValues values("Data");
+    // 4,096 bytes without a terminator, and a longer text.
+    const std::string full(4096, 'q');
+    ASSERT_TRUE(values.Set(HKEY_CURRENT_USER, kRunKeyPath, values.Name("Full"), REG_SZ,
+                           full.data(), DWORD(full.size())));
+    const std::string longer = "C:\\" + std::string(5000, 'l') + ".exe /silent";
+    ASSERT_TRUE(values.SetText(HKEY_CURRENT_USER, kRunKeyPath, values.Name("Long"),
+                               longer.c_str()));
+    const BYTE binary[] = {'C', ':', '\\', 'a', '.', 'e', 'x', 'e', 0xFF, 0x01};
+    ASSERT_TRUE(values.Set(HKEY_CURRENT_USER, kRunKeyPath, values.Name("Binary"), REG_BINARY,
+                           binary, sizeof(binary)));
+    const DWORD number = 7;
+    ASSERT_TRUE(values.Set(HKEY_CURRENT_USER, kRunKeyPath, values.Name("Number"), REG_DWORD,
+                           &number, sizeof(number)));
+
+    CArray<StartupEntry> entries;
+    ReadStartupEntries(entries);
+    const auto ours = Ours(entries, values.Prefix());
+    ASSERT_EQ(4u, ours.size());
+    for (const StartupEntry* entry : ours)
+    {
+        EXPECT_STREQ(entry->valueName, entry->text) << "no description";
+        EXPECT_EQ(kStartupActive, entry->kind);
+        EXPECT_EQ(2u, entry->scope);
+        if (entry->valueName == values.Name("Full"))
+            EXPECT_STREQ(full.c_str(), entry->path);
+        else if (entry->valueName == values.Name("Long"))
+            EXPECT_STREQ(longer.substr(0, longer.find(".exe") + 4).c_str(), entry->path);
+        else
+            EXPECT_STREQ("", entry->path) << (const char*)entry->valueName;
+    }
+}
+
+TEST(StartupEntries, ParkedEntryIsDeletedFromItsOwnParkingKeyOnly)
+{
+    StartupValues values("Delete");
+    const CString name = values.Name("Same");
+    ASSERT_TRUE(values.SetText(HKEY_CURRENT_USER, kRunKeyPath, name, "C:\\active.exe"));
+    ASSERT_TRUE(values.SetText(HKEY_CURRENT_USER, kUserParking, name, "C:\\parked.exe"));
+    ASSERT_TRUE(values.SetText(HKEY_CURRENT_USER, kMachineParking, name, "C:\\other.exe"));
+
+    EXPECT_EQ(ERROR_SUCCESS, DeleteParkedStartupEntry(name, 2));
+    EXPECT_FALSE(Exists(HKEY_CURRENT_USER, kUserParking, name));
+    EXPECT_TRUE(Exists(HKEY_CURRENT_USER, kRunKeyPath, name)) << "the active entry stays";
+    EXPECT_TRUE(Exists(HKEY_CURRENT_USER, kMachineParking, name)) << "the other scope stays";
+
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, DeleteParkedStartupEntry(name, 2));
+    EXPECT_EQ(ERROR_INVALID_PARAMETER, DeleteParkedStartupEntry(name, 3));
+    EXPECT_STREQ(kUserParking, StartupParkingKeyPath(2));
+    EXPECT_STREQ(kMachineParking, StartupParkingKeyPath(1));
+    EXPECT_EQ(nullptr, StartupParkingKeyPath(0));
+}
+
+TEST(StartupEntries, RegistryTextReadsWholeAndLeavesOutputsOnFailure)
+{
+    StartupValues values("Text");
+    const std::string big(70000, 'b');
+    ASSERT_TRUE(values.SetText(HKEY_CURRENT_USER, kRunKeyPath, values.Name("Big"), big.c_str()));
+    CRegistryKey key;
+    ASSERT_EQ(ERROR_SUCCESS, key.Open(HKEY_CURRENT_USER, kRunKeyPath, KEY_QUERY_VALUE));
+    CString text;
+    DWORD type = 0;
+    ASSERT_EQ(ERROR_SUCCESS, ReadRegistryText(key, values.Name("Big"), text, &type));
+    EXPECT_EQ(int(big.size()), text.GetLength());
+    EXPECT_EQ(DWORD(REG_SZ), type);
+
+    CString untouched = "kept";
+    DWORD typeKept = 99;
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, ReadRegistryText(key, values.Name("None"), untouched, &typeKept));
+    EXPECT_STREQ("kept", untouched);
+    EXPECT_EQ(99u, typeKept);
+}
