@@ -9,14 +9,13 @@
 #include "app/UninstallEntries.h"
 #include "engine/IpcRecords.h"
 #include "foundation/Registry.h"
-#include "foundation/Utility.h"
 #include "resources/MainPages.h"
 #include "resources/MainWindow.h"
 #include "skin/ApplicationsTree.h"
 #include "skin/SkinFiles.h"
 #include "skin/TrayIcon.h"
 #include "tests/support/FakePipeServer.h"
-#include "tests/support/TempFolder.h"
+#include "tests/app/StartupTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -73,20 +72,12 @@ protected:
         ASSERT_EQ(ERROR_SUCCESS, key.SetStringValue(data, name));
     }
 
-    bool UserValueExists(const char* path, const char* name)
-    {
-        CRegistryKey key;
-        DWORD size = 0;
-        return key.Open(HKEY_CURRENT_USER, path, KEY_QUERY_VALUE) == ERROR_SUCCESS &&
-               key.QueryValue(name, nullptr, &size) == ERROR_SUCCESS;
-    }
-
     void AddUninstallEntry(const CString& subkey, const char* name, const char* command)
     {
         CRegistryKey key;
-        ASSERT_EQ(ERROR_SUCCESS, key.Create(HKEY_LOCAL_MACHINE,
-                                            CString(kUninstallKeyPath) + "\\" + subkey, nullptr, 0,
-                                            KEY_ALL_ACCESS | KEY_WOW64_64KEY));
+        ASSERT_EQ(ERROR_SUCCESS,
+                  key.Create(HKEY_LOCAL_MACHINE, CString(kUninstallKeyPath) + "\\" + subkey,
+                             nullptr, 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY));
         m_uninstallKeys.push_back(subkey);
         ASSERT_EQ(ERROR_SUCCESS, key.SetStringValue(name, "DisplayName"));
         ASSERT_EQ(ERROR_SUCCESS, key.SetStringValue(command, "UninstallString"));
@@ -160,7 +151,7 @@ TEST_F(StartupPagesTest, StartupPageCommandsActOnTheCheckedRows)
     list->GetItem(parked)->checked = 1;
     Command(window, ID_STARTUP_MENU_REMOVE);
     EXPECT_EQ(1, server.RequestCount());
-    EXPECT_FALSE(UserValueExists(parking, "PagesParked"));
+    EXPECT_FALSE(RegistryValueExists(HKEY_CURRENT_USER, parking, "PagesParked"));
     EXPECT_EQ(-1, RowOf(*list, "PagesParked"));
 
     // Filled again: what the registry now holds (the fake server moved
@@ -172,10 +163,8 @@ TEST_F(StartupPagesTest, StartupPageCommandsActOnTheCheckedRows)
 
 TEST_F(StartupPagesTest, UninstallRunsTheCheckedRowsInOrderAndFillsTheListAgain)
 {
-    CString directory;
-    GetAppDirectory(directory);
-    const CString recorder = m_folder / "uninstall_recorder.exe";
-    ASSERT_TRUE(CopyFileA(directory + "\\uninstall_recorder.exe", recorder, FALSE));
+    const CString recorder = CopyBuiltProgram(m_folder, "uninstall_recorder.exe");
+    ASSERT_FALSE(recorder.IsEmpty());
     CString prefix;
     prefix.Format("BwPages%lu-", GetCurrentProcessId());
     const CString quoted = "\"" + recorder + "\" ";
