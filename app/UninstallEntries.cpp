@@ -50,11 +50,11 @@ bool FileExists(const CString& path)
     return true;
 }
 
-bool ReadUninstallEntry(HKEY view, REGSAM viewFlag, const CString& subkey,
+bool ReadUninstallEntry(HKEY root, REGSAM viewFlag, const CString& subkey,
                         const char* programFilesFolder, UninstallEntry& entry)
 {
     CRegistryKey key;
-    if (key.Open(view, CString(kUninstallKeyPath) + "\\" + subkey, KEY_READ | viewFlag) !=
+    if (key.Open(root, CString(kUninstallKeyPath) + "\\" + subkey, KEY_READ | viewFlag) !=
         ERROR_SUCCESS)
         return false;
     DWORD type = REG_NONE;
