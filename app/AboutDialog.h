@@ -34,9 +34,9 @@ public:
 private:
     CSkinButton m_ok;
     CCustomGroup m_group;
-    CCustomStatic m_aboutText;
-    CCustomStatic m_warning;
-    CCustomStatic m_label;
+    CDialogText m_aboutText{*this};
+    CDialogText m_warning{*this};
+    CDialogText m_label{*this};
     CString m_programPath;
 };
 

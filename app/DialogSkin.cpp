@@ -1,7 +1,9 @@
 #include "app/DialogSkin.h"
 
+#include "app/MainLife.h"
 #include "foundation/Dc.h"
 #include "skin/SkinButton.h"
+#include "skin/SkinPaint.h"
 
 CSkinnedDialog::CSkinnedDialog()
     : m_files(CSkinFiles::FirstRunDefaults | CSkinFiles::WithLanguage)
@@ -18,7 +20,7 @@ CString CSkinnedDialog::Text(const char* key, const char* english)
 
 void CSkinnedDialog::InitSkin()
 {
-    SetWindowText(kProgramTitle);
+    SetWindowText(kMainWindowTitle);
     CRect client = GetClientRect();
     if (m_background.IsValid() && client.Width() > 0 && client.Height() > 0 &&
         m_background.Resample(client.Width(), client.Height(), INTERPOLATE_BICUBIC,
@@ -39,10 +41,22 @@ bool CSkinnedDialog::BindSkinButton(CSkinButton& button, int id, const CString& 
 void CSkinnedDialog::PaintBackground(CDC& dc, const CRect& client)
 {
     HBITMAP bitmap = m_backgroundBitmap.GetSafeHandle();
-    if (bitmap != nullptr &&
-        dc.DrawState(CPoint(0, 0), CSize(client.Width(), client.Height()), bitmap, DSS_NORMAL))
+    if (bitmap != nullptr && dc.DrawState(CPoint(client.left, client.top),
+                                          CSize(client.Width(), client.Height()), bitmap,
+                                          DSS_NORMAL))
         return;
     FillRect(dc.GetSafeHdc(), client, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+}
+
+void CSkinnedDialog::PaintBackgroundUnder(CDC& dc, HWND child)
+{
+    // The child's origin in the dialog's client area: the dialog's client
+    // area starts that far up and left in the child's context.
+    POINT origin = {0, 0};
+    MapWindowPoints(child, m_hWnd, &origin, 1);
+    CRect client = GetClientRect();
+    PaintBackground(dc, CRect(client.left - origin.x, client.top - origin.y,
+                              client.right - origin.x, client.bottom - origin.y));
 }
 
 LRESULT CSkinnedDialog::OnEraseBkgnd(CDC* dc)
@@ -59,4 +73,19 @@ LRESULT CSkinnedDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
     if (message == WM_LBUTTONDOWN)
         SendMessageA(m_hWnd, WM_NCLBUTTONDOWN, HTCAPTION, 0);
     return CDialog::WindowProc(message, wParam, lParam);
+}
+
+CDialogText::CDialogText(CSkinnedDialog& dialog) : m_dialog(dialog)
+{
+    SetBackgroundColor(CLR_NONE);
+}
+
+LRESULT CDialogText::OnPaint(CDC* dc)
+{
+    return PaintIntoOrOwnCycle(m_hWnd, dc,
+                               [this](CDC& target)
+                               {
+                                   m_dialog.PaintBackgroundUnder(target, m_hWnd);
+                                   DrawStaticText(target);
+                               });
 }

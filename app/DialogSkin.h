@@ -19,13 +19,11 @@
 #include "foundation/Gdi.h"
 #include "foundation/String.h"
 #include "picture/Picture.h"
+#include "skin/CustomStatic.h"
 #include "skin/SkinFiles.h"
 
 class CSkinButton;
 class CWindow;
-
-// The title of every window of the program.
-constexpr char kProgramTitle[] = "Orvanel Brindlewox";
 
 class CSkinnedDialog : public CDialog
 {
@@ -51,8 +49,11 @@ public:
     HBITMAP GetBackgroundBitmap() const { return m_backgroundBitmap.GetSafeHandle(); }
 
     // Paints the background (bitmap or white) into the context over the
-    // client rectangle.
+    // rectangle, the client area in the context's coordinates.
     void PaintBackground(CDC& dc, const CRect& client);
+    // The same for a child window's context: the part of the background
+    // that lies under the child.
+    void PaintBackgroundUnder(CDC& dc, HWND child);
 
 protected:
     // The window title, then the background bitmap: the picture resampled
@@ -68,6 +69,20 @@ private:
     CSkinFiles m_files;
     CPicture m_background;
     CBitmap m_backgroundBitmap;
+};
+
+// A text of a skinned dialog: CCustomStatic's text in its font and colour,
+// drawn straight onto the dialog's background instead of onto a box of its
+// own colour.
+class CDialogText : public CCustomStatic
+{
+public:
+    explicit CDialogText(CSkinnedDialog& dialog);
+    LRESULT OnPaint(CDC* dc) override;
+
+private:
+    // Not owned: the dialog the text belongs to.
+    CSkinnedDialog& m_dialog;
 };
 
 #endif

@@ -4,6 +4,7 @@
 // it handled the id); what none handles, and every handled id but About
 // (232), then goes on to CDialog::OnCommand.
 #include "app/MainApplicationDialog.h"
+#include "resources/MainWindow.h"
 
 LRESULT MainApplicationDialog::OnCommand(UINT code, UINT id, HWND control)
 {
@@ -12,5 +13,7 @@ LRESULT MainApplicationDialog::OnCommand(UINT code, UINT id, HWND control)
         return CDialog::OnCommand(code, id, control);
     if (HandlePageCommand(id))
         return CDialog::OnCommand(code, id, control);
+    if (HandleOptionsCommand(id))
+        return id == IDC_TITLE_ABOUT ? 0 : CDialog::OnCommand(code, id, control);
     return CDialog::OnCommand(code, id, control);
 }

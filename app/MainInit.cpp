@@ -7,6 +7,7 @@
 // timers, session notifications, the USER pipe server) run right after this
 // in OnAfterInitDialog (MainApplicationDialog.cpp).
 #include "app/MainApplicationDialog.h"
+#include "app/EmptyFileTree.h"
 
 #include "engine/Profile.h"
 #include "engine/RestoreRun.h"
@@ -192,16 +193,13 @@ const ControlEntry kControls[] = {
     // Page 9, technical support.
     {9, IDC_PAGE_TITLE, Kind::Title, nullptr, "DL_N_101_180", "Support"},
     {9, IDC_SUPPORT_INTRO, Kind::Label, nullptr, "DL_N_101_320",
-     "The Orvanel Brindlewox Technical Support service is here to help you in problematic "
-     "situations. Please contact our technical support team using this form:"},
+     "The Orvanel Brindlewox Technical Support service is here to help you in problematic situations. Please contact our technical support team using this form:"},
     {9, IDC_SUPPORT_EMAIL_LABEL, Kind::Label, nullptr, "DL_N_101_322", "Your email:*"},
     {9, IDC_SUPPORT_NAME_LABEL, Kind::Label, nullptr, "DL_N_101_323", "Your name:*"},
     {9, IDC_SUPPORT_DESCRIPTION_LABEL, Kind::Label, nullptr, "DL_N_101_324", "Problem description:*"},
     {9, IDC_SUPPORT_ATTACHMENT_LABEL, Kind::Label, nullptr, "DL_N_101_325", "Attachment:"},
     {9, IDC_SUPPORT_NOTE, Kind::Label, nullptr, "DL_N_101_326",
-     "All fields marked with * are required. Please ensure that you are connected to the "
-     "Internet before submitting. If you submitting bigger log file, please be patient while "
-     "uploading."},
+     "All fields marked with * are required. Please ensure that you are connected to the Internet before submitting. If you submitting bigger log file, please be patient while uploading."},
     {9, IDC_SUPPORT_EMAIL, Kind::Edit, nullptr, nullptr, nullptr},
     {9, IDC_SUPPORT_NAME, Kind::Edit, nullptr, nullptr, nullptr},
     {9, IDC_SUPPORT_DESCRIPTION, Kind::Edit, nullptr, nullptr, nullptr},
@@ -390,6 +388,11 @@ LRESULT MainApplicationDialog::OnInitDialog(LPARAM initParam, HWND focus)
     LayOut(m_templateClient, true);
     m_laidOut = true;
 
+    // The skin and language lists of page 3, then 13. the options.
+    FillSkinList();
+    FillLanguageList();
+    LoadOptions();
+
     // 16. The profile into the backup page.
     LoadProfile();
     return CDialog::OnInitDialog(initParam, focus);
@@ -499,7 +502,7 @@ void MainApplicationDialog::BindPageControls()
             break;
         case Kind::Tree:
         {
-            CCustomFileDirTree& tree = Bind<CCustomFileDirTree>(entry.page, entry.id, false);
+            EmptyFileTree& tree = Bind<EmptyFileTree>(entry.page, entry.id, false);
             if (tree.GetSafeHwnd() != nullptr)
             {
                 tree.DisplayTree(nullptr);

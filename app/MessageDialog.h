@@ -38,7 +38,7 @@ protected:
     virtual void BindButtons();
 
     CSkinButton m_ok;
-    CCustomStatic m_text;
+    CDialogText m_text{*this};
     CString m_message;
 };
 

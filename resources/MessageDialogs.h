@@ -13,7 +13,7 @@
 
 // Controls of 190, 199 and 1006 (OK is IDOK, Close IDCANCEL).
 #define IDC_MESSAGE_TEXT 372
-#define IDC_MESSAGE_SPACER 812 // an empty static, bound by nothing
+#define IDC_MESSAGE_SPACER 812 // an empty static, hidden and bound by nothing
 
 // Controls of 157.
 #define IDC_ABOUT_GROUP 971

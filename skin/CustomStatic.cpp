@@ -25,12 +25,13 @@ LRESULT StaticWindowProc(CStatic& self, UINT message, WPARAM wParam, LPARAM lPar
     }
 }
 
-// The labels' painting: the client area in the background colour, then the
-// window text in the area, in the colour and font, aligned by the style.
+// The labels' painting: the client area in the background colour (left as
+// it is for CLR_NONE), then the window text in the area, in the colour and font, aligned by the style.
 void DrawLabel(CDC& dc, HWND window, const RECT& client, RECT area, HFONT font, COLORREF text,
                COLORREF background)
 {
-    dc.FillSolidRect(client, background);
+    if (background != CLR_NONE)
+        dc.FillSolidRect(client, background);
     const COLORREF oldColor = ::SetTextColor(dc, text);
     const int oldMode = SetBkMode(dc, TRANSPARENT);
     CSelectScope selection(dc, font);

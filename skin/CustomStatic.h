@@ -42,6 +42,8 @@ public:
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
     // The owners change colours before the next paint (no repaint here).
+    // CLR_NONE as the background fills nothing: the text goes onto whatever
+    // the context holds (an owner paints its own background first).
     void SetTextColor(COLORREF color) { m_textColor = color; }
     void SetBackgroundColor(COLORREF color) { m_backgroundColor = color; }
     COLORREF GetTextColor() const { return m_textColor; }

@@ -31,6 +31,7 @@ public:
 
     COLORREF centre = CLR_INVALID;
     COLORREF corner = CLR_INVALID;
+    COLORREF textCorner = CLR_INVALID;
     int captionPresses = 0;
     CString title;
 
@@ -42,6 +43,13 @@ public:
         SendMessageA(m_hWnd, WM_ERASEBKGND, reinterpret_cast<WPARAM>(surface.Dc()), 0);
         centre = surface.Pixel(client.Width() / 2, client.Height() / 2);
         corner = surface.Pixel(client.Width() - 1, client.Height() - 1);
+        // The text static paints the dialog's background under its text.
+        HWND textItem = GetDlgItem(m_hWnd, IDC_MESSAGE_TEXT);
+        RECT area = {};
+        ::GetClientRect(textItem, &area);
+        Surface textSurface(area.right, area.bottom, RGB(0, 0, 0));
+        SendMessageA(textItem, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(textSurface.Dc()), PRF_CLIENT);
+        textCorner = textSurface.Pixel(area.right - 1, area.bottom - 1);
         char text[64] = "";
         GetWindowTextA(m_hWnd, text, sizeof(text));
         title = text;
@@ -143,6 +151,7 @@ TEST(MessageDialogTest, BackgroundIsTheSkinPictureOrWhiteAndAPressDrags)
         EXPECT_NE(dialog.GetBackgroundBitmap(), nullptr);
         EXPECT_EQ(dialog.centre, kDialogColor);
         EXPECT_EQ(dialog.corner, kDialogColor);
+        EXPECT_EQ(dialog.textCorner, kDialogColor);
         EXPECT_STREQ(dialog.title, "Orvanel Brindlewox");
         EXPECT_EQ(dialog.captionPresses, 1);
     }
@@ -155,6 +164,7 @@ TEST(MessageDialogTest, BackgroundIsTheSkinPictureOrWhiteAndAPressDrags)
         EXPECT_EQ(dialog.GetBackgroundBitmap(), nullptr);
         EXPECT_EQ(dialog.centre, kWhite);
         EXPECT_EQ(dialog.corner, kWhite);
+        EXPECT_EQ(dialog.textCorner, kWhite);
     }
 }
 

@@ -1,0 +1,207 @@
+// Drives a running Brindlewox.exe from outside for the main window's
+// screenshots (tests/scripts/main-window-screens.sh). The program runs inside
+// Wine's virtual desktop `explorer /desktop=<name>`; the driver joins that
+// desktop first, or it would see none of its windows.
+//   main_window_driver <desktop> wait         waits for the window, prints
+//                                             where its parts lie
+//   main_window_driver <desktop> page <n>     shows page n through its
+//                                             left-bar or tab command,
+//                                             prints the layout again
+//   main_window_driver <desktop> close        the tray menu's Close
+// Every printed line is "name left top right bottom", screen pixels of the
+// desktop. Exit status 0 on success, 1 when the window did not come or a
+// step failed, 2 for bad arguments.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace
+{
+const char kTitle[] = "Orvanel Brindlewox";
+
+// The page commands of the left bar and the options tabs.
+struct PageCommand
+{
+    int page;
+    UINT command;
+};
+const PageCommand kPageCommands[] = {{0, 248}, {1, 250}, {2, 251}, {3, 252}, {4, 816},
+                                     {6, 253}, {7, 254}, {9, 256}, {10, 258}};
+
+struct Search
+{
+    HWND found = nullptr;
+};
+
+BOOL CALLBACK FindMain(HWND window, LPARAM parameter)
+{
+    char caption[64] = "";
+    char className[64] = "";
+    GetWindowTextA(window, caption, sizeof(caption));
+    GetClassNameA(window, className, sizeof(className));
+    if (strcmp(className, "#32770") == 0 && strcmp(caption, kTitle) == 0 &&
+        IsWindowVisible(window) && (GetWindowLongA(window, GWL_STYLE) & WS_POPUP) != 0)
+    {
+        reinterpret_cast<Search*>(parameter)->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// The window once shown and painted; null after two minutes.
+HWND WaitForMain()
+{
+    for (int i = 0; i < 1200; ++i)
+    {
+        Search search;
+        EnumWindows(FindMain, reinterpret_cast<LPARAM>(&search));
+        if (search.found != nullptr)
+        {
+            DWORD_PTR answer = 0;
+            SendMessageTimeoutA(search.found, WM_NULL, 0, 0, SMTO_NORMAL, 30000, &answer);
+            Sleep(1500);
+            return search.found;
+        }
+        Sleep(100);
+    }
+    fprintf(stderr, "main_window_driver: no main window\n");
+    return nullptr;
+}
+
+void Print(const char* name, HWND window, bool client)
+{
+    if (window == nullptr)
+        return;
+    RECT rect = {};
+    if (client)
+    {
+        GetClientRect(window, &rect);
+        MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&rect), 2);
+    }
+    else
+    {
+        GetWindowRect(window, &rect);
+    }
+    printf("%s %ld %ld %ld %ld\n", name, rect.left, rect.top, rect.right, rect.bottom);
+}
+
+// The shown page: the visible child dialog of the main window.
+HWND ShownPage(HWND main)
+{
+    for (HWND child = GetWindow(main, GW_CHILD); child != nullptr;
+         child = GetWindow(child, GW_HWNDNEXT))
+    {
+        char className[64] = "";
+        GetClassNameA(child, className, sizeof(className));
+        if (strcmp(className, "#32770") == 0 && IsWindowVisible(child))
+            return child;
+    }
+    return nullptr;
+}
+
+int Describe(HWND main)
+{
+    Print("client", main, true);
+    Print("window", main, false);
+    const struct
+    {
+        const char* name;
+        UINT id;
+    } anchors[] = {{"top-left", 954}, {"title", 955}, {"top-right", 827}, {"menu", 952},
+                   {"right", 957},    {"bottom", 956}, {"page-area", 809}, {"minimise", 242},
+                   {"maximise", 824}, {"help", 236},   {"about", 232},    {"menu-first", 248},
+                   {"menu-last", 258}};
+    for (const auto& anchor : anchors)
+        Print(anchor.name, GetDlgItem(main, anchor.id), false);
+    HWND page = ShownPage(main);
+    if (page != nullptr)
+    {
+        Print("page", page, false);
+        Print("page-title", GetDlgItem(page, 828), false);
+        // Every visible control of the page, by id.
+        for (HWND child = GetWindow(page, GW_CHILD); child != nullptr;
+             child = GetWindow(child, GW_HWNDNEXT))
+        {
+            if (!IsWindowVisible(child))
+                continue;
+            char name[32];
+            snprintf(name, sizeof(name), "control-%d", GetDlgCtrlID(child));
+            Print(name, child, false);
+        }
+    }
+    fflush(stdout);
+    return 0;
+}
+
+bool JoinDesktop(const char* name)
+{
+    HDESK desktop = OpenDesktopA(name, 0, FALSE, GENERIC_ALL);
+    if (desktop == nullptr || !SetThreadDesktop(desktop))
+    {
+        fprintf(stderr, "main_window_driver: cannot join desktop %s (%lu)\n", name, GetLastError());
+        return false;
+    }
+    return true;
+}
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 3)
+    {
+        fprintf(stderr, "usage: main_window_driver <desktop> wait | page <n> | close\n");
+        return 2;
+    }
+    // The desktop may still be starting.
+    bool joined = false;
+    for (int i = 0; i < 600 && !joined; ++i)
+    {
+        HDESK desktop = OpenDesktopA(argv[1], 0, FALSE, GENERIC_ALL);
+        if (desktop != nullptr)
+        {
+            CloseDesktop(desktop);
+            joined = JoinDesktop(argv[1]);
+            break;
+        }
+        Sleep(100);
+    }
+    if (!joined)
+        return 1;
+    HWND main = WaitForMain();
+    if (main == nullptr)
+        return 1;
+    const char* action = argv[2];
+    if (strcmp(action, "wait") == 0)
+        return Describe(main);
+    if (strcmp(action, "page") == 0 && argc > 3)
+    {
+        const int page = atoi(argv[3]);
+        for (const PageCommand& entry : kPageCommands)
+        {
+            if (entry.page != page)
+                continue;
+            // The options tab of page 4 needs page 3 shown first, as a user
+            // would do it.
+            if (page == 4)
+                SendMessageA(main, WM_COMMAND, MAKEWPARAM(252, 1), 0);
+            SendMessageA(main, WM_COMMAND, MAKEWPARAM(entry.command, 1), 0);
+            DWORD_PTR answer = 0;
+            SendMessageTimeoutA(main, WM_NULL, 0, 0, SMTO_NORMAL, 30000, &answer);
+            RedrawWindow(main, nullptr, nullptr,
+                         RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+            Sleep(1200);
+            return Describe(main);
+        }
+        fprintf(stderr, "main_window_driver: no page %d\n", page);
+        return 2;
+    }
+    if (strcmp(action, "close") == 0)
+    {
+        PostMessageA(main, WM_COMMAND, MAKEWPARAM(390, 0), 0);
+        return 0;
+    }
+    fprintf(stderr, "main_window_driver: unknown action %s\n", action);
+    return 2;
+}
