@@ -7,8 +7,8 @@
 // timers, session notifications, the USER pipe server) run right after this
 // in OnAfterInitDialog (MainApplicationDialog.cpp).
 #include "app/MainApplicationDialog.h"
-#include "app/EmptyFileTree.h"
 
+#include "app/EmptyFileTree.h"
 #include "engine/Profile.h"
 #include "engine/RestoreRun.h"
 #include "engine/SqlDB.h"
@@ -43,7 +43,7 @@ enum class Kind
     Edit,         // CSkinEdit, bound with frame update
     List,         // CApplicationsTree, bound with frame update, no expander column
     Progress,     // CProgressBar, bound with frame update
-    Tree,         // the restore tree
+    Tree,         // EmptyFileTree, the restore tree
 };
 
 // One row of the control tables. The text is the language file's text of
@@ -502,7 +502,7 @@ void MainApplicationDialog::BindPageControls()
             break;
         case Kind::Tree:
         {
-            EmptyFileTree& tree = Bind<EmptyFileTree>(entry.page, entry.id, false);
+            CCustomFileDirTree& tree = Bind<EmptyFileTree>(entry.page, entry.id, false);
             if (tree.GetSafeHwnd() != nullptr)
             {
                 tree.DisplayTree(nullptr);
