@@ -7,7 +7,6 @@
 // timers, session notifications, the USER pipe server) run right after this
 // in OnAfterInitDialog (MainApplicationDialog.cpp).
 #include "app/MainApplicationDialog.h"
-#include "app/EmptyFileTree.h"
 
 #include "app/EmptyFileTree.h"
 #include "engine/Profile.h"
@@ -503,7 +502,7 @@ void MainApplicationDialog::BindPageControls()
             break;
         case Kind::Tree:
         {
-            EmptyFileTree& tree = Bind<EmptyFileTree>(entry.page, entry.id, false);
+            CCustomFileDirTree& tree = Bind<EmptyFileTree>(entry.page, entry.id, false);
             if (tree.GetSafeHwnd() != nullptr)
             {
                 tree.DisplayTree(nullptr);
