@@ -1,5 +1,6 @@
 #include "app/DialogSkin.h"
 
+#include "app/MainLife.h"
 #include "foundation/Dc.h"
 #include "skin/SkinButton.h"
 #include "skin/SkinPaint.h"
@@ -19,7 +20,7 @@ CString CSkinnedDialog::Text(const char* key, const char* english)
 
 void CSkinnedDialog::InitSkin()
 {
-    SetWindowText(kProgramTitle);
+    SetWindowText(kMainWindowTitle);
     CRect client = GetClientRect();
     if (m_background.IsValid() && client.Width() > 0 && client.Height() > 0 &&
         m_background.Resample(client.Width(), client.Height(), INTERPOLATE_BICUBIC,

@@ -25,9 +25,6 @@
 class CSkinButton;
 class CWindow;
 
-// The title of every window of the program.
-constexpr char kProgramTitle[] = "Orvanel Brindlewox";
-
 class CSkinnedDialog : public CDialog
 {
 public:

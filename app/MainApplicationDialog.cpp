@@ -3,6 +3,7 @@
 // ends of the runs, the tray, the console, the timers, the grip and drag of
 // the frameless window), Enter, Esc and WM_CLOSE, and the USER pipe server.
 #include "app/MainApplicationDialog.h"
+#include "app/MessageDialog.h"
 
 #include "app/MainLife.h"
 #include "app/ProgramInfo.h"
@@ -54,9 +55,8 @@ constexpr UINT kEnabledAfterRestore[] = {kRestoreButton, IDC_TITLE_HELP, IDC_TIT
                                          IDC_PAGE_BACKUP, IDC_PAGE_BLANK, IDC_PAGE_OPTIONS,
                                          IDC_PAGE_STARTUP, IDC_PAGE_UNINSTALL, IDC_PAGE_SUPPORT,
                                          IDC_PAGE_OPTIMIZE};
-// The run-end message's template and its text.
+// The run-end message's template.
 constexpr UINT kRunEndTemplate = IDD_MESSAGE;
-constexpr UINT kRunEndText = IDC_MESSAGE_TEXT;
 // How long the destructor gives each run to end once asked to stop.
 constexpr DWORD kWorkerStopMs = 10000;
 
@@ -67,23 +67,6 @@ CString ReadFolder(int csidl)
         path[0] = 0;
     return CString(path);
 }
-
-// The run-end message: a plain dialog on the message template showing one
-// text.
-class RunEndMessage : public CDialog
-{
-public:
-    explicit RunEndMessage(const char* text) : m_text(text) {}
-    LRESULT OnInitDialog(LPARAM initParam, HWND focus) override
-    {
-        ::SetWindowTextA(m_hWnd, kMainWindowTitle);
-        SetDlgItemTextA(m_hWnd, kRunEndText, m_text);
-        return CDialog::OnInitDialog(initParam, focus);
-    }
-
-private:
-    CString m_text;
-};
 
 void PlaySynchronously(const char* path)
 {
@@ -262,22 +245,6 @@ void MainApplicationDialog::SetControlText(UINT id, const char* text) const
 {
     if (HWND control = FindControl(id))
         ::SetWindowTextA(control, text);
-}
-
-CString MainApplicationDialog::GetControlText(UINT id) const
-{
-    HWND control = FindControl(id);
-    if (control == nullptr)
-        return CString("");
-    const int length = GetWindowTextLengthA(control);
-    CString text;
-    if (length <= 0)
-        return CString("");
-    char* buffer = new char[length + 1];
-    GetWindowTextA(control, buffer, length + 1);
-    text = buffer;
-    delete[] buffer;
-    return text;
 }
 
 void MainApplicationDialog::SetScheduleClock(IScheduleClock* clock)
@@ -538,7 +505,7 @@ void MainApplicationDialog::ShowRunEndMessage(const char* text)
         m_messageShower(*this, text);
         return;
     }
-    RunEndMessage message(text);
+    MessageDialog message(text);
     message.DoModal(kRunEndTemplate);
 }
 

@@ -97,7 +97,6 @@ public:
     HWND FindControl(UINT id) const;
     void EnableControl(UINT id, bool enable) const;
     void SetControlText(UINT id, const char* text) const;
-    CString GetControlText(UINT id) const;
 
     // Tests only: the clock of the scheduler (null: the system's), the
     // player of the warning sound (null: PlaySoundA, synchronous) and the
@@ -191,12 +190,56 @@ public:
     CArray<CSkinButton*>& GetOptionsTabGroup() { return m_optionsTabGroup; }
 
     // --- options, status panel, start of a run, skin and language ---
-    // (MainOptions.cpp) Timer 4, timer 12, and the start of a backup run from
-    // the Start button, the tray and the scheduler (scheduled: the
-    // scheduler's start).
+    // (MainOptions.cpp) The option pages' controls to and from the settings
+    // key, the status panel of the Optimize page, the start of a backup run,
+    // and the skin and language lists with their Apply.
+    //
+    // The option values into their controls, once, before the timers; then
+    // the proxy values to the service. A value that cannot be read leaves its
+    // control as it is, except 3030, 3031 and 351, which are checked.
+    void LoadOptions();
+    // Timer 4 (and the tray's Load at Startup): nothing while a run is
+    // active; else the controls into the settings key, the Run entry made or
+    // removed as 351 says, and the user's SID and profile folder to the
+    // service while the console-connected flag is set. A combo without a
+    // selection writes nothing.
     void SaveOptions();
+    // Timer 12: the last backup's date ("none" without one), the total
+    // errors and the files in the backup.
     void UpdateStatusPanel();
+    // The start of a backup run from the Start button, the tray and the
+    // scheduler (scheduled: the scheduler's start). Nothing while a run is
+    // active or while the Start button is disabled. The busy flag is set
+    // before the worker exists; a start that fails leaves the window as it
+    // was, every control enabled and no clock running.
     void StartBackupRun(bool scheduled = false);
+    // The skin and language combos (332, 334): the folders of
+    // <program>\Skins and <program>\Languages, the one named in settings.ini
+    // selected; the language list first sends the current language to the
+    // service.
+    void FillSkinList();
+    void FillLanguageList();
+    // Apply (801): asks whether to restart; whatever the answer, the selected
+    // skin and language go into settings.ini; on OK the program starts again
+    // and this window ends with 1.
+    void ApplySkinAndLanguage();
+    // Start (213) and Backup Now (959) while no run is active, Apply (801),
+    // About (232). True when the id was handled.
+    bool HandleOptionsCommand(UINT id);
+    // Tests only: what Apply runs to start the program again (null:
+    // ShellExecuteA). True when the program started.
+    using ProgramStarter = bool (*)(const char* program, const char* folder);
+    void SetProgramStarter(ProgramStarter starter) { m_programStarter = starter; }
+
+private:
+    // The combo of a folder list: its folders, the current one selected.
+    void FillFolderList(UINT comboId, const CString& folder, const CString& current);
+    // The controls StartBackupRun disables, enabled or disabled.
+    void EnableRunControls(bool enable);
+
+    ProgramStarter m_programStarter = nullptr;
+
+public:
 
     // --- startup and uninstall pages ---
     // (MainStartup.cpp) Page 6 lists the programs of the Run keys and the

@@ -7,6 +7,7 @@
 // Commands are told apart by id alone: the skinned buttons report their
 // clicks with notification code 1, the lists and menus with others.
 #include "app/MainApplicationDialog.h"
+#include "resources/MainWindow.h"
 
 #include "app/AboutDialog.h"
 #include "app/CommandTools.h"
@@ -207,6 +208,9 @@ LRESULT MainApplicationDialog::OnCommand(UINT code, UINT id, HWND control)
         return CDialog::OnCommand(code, id, control);
     if (HandlePageCommand(id))
         return CDialog::OnCommand(code, id, control);
+    // Before the run control: Start and Backup Now with no run active.
+    if (HandleOptionsCommand(id))
+        return id == IDC_TITLE_ABOUT ? 0 : CDialog::OnCommand(code, id, control);
     if (HandleWindowCommand(id))
         return CDialog::OnCommand(code, id, control);
     return CDialog::OnCommand(code, id, control);

@@ -1,7 +1,14 @@
 #include "tests/app/MessageDialogTestSupport.h"
 
+#include "app/MainLife.h"
+#include "engine/IpcRecords.h"
+#include "engine/Settings.h"
+#include "foundation/Utility.h"
 #include "skin/SkinFiles.h"
+#include "tests/support/FakePipeServer.h"
 #include "tests/support/BmpFile.h"
+
+#include "skin/TrayIcon.h"
 
 #include <gtest/gtest.h>
 
@@ -38,23 +45,31 @@ void AppTestFolders::AddSkin(const char* name)
 namespace
 {
 
-BOOL CALLBACK FindDialogProc(HWND window, LPARAM found)
+struct DialogSearch
 {
+    int childId;
+    HWND found;
+};
+
+BOOL CALLBACK FindDialogProc(HWND window, LPARAM parameter)
+{
+    auto* search = reinterpret_cast<DialogSearch*>(parameter);
     char name[16] = "";
     GetClassNameA(window, name, sizeof(name));
-    if (lstrcmpA(name, "#32770") != 0)
+    if (lstrcmpA(name, "#32770") != 0 || !IsWindowVisible(window) ||
+        GetDlgItem(window, search->childId) == nullptr)
         return TRUE;
-    *reinterpret_cast<HWND*>(found) = window;
+    search->found = window;
     return FALSE;
 }
 
 } // namespace
 
-HWND FindThreadDialog(DWORD threadId)
+HWND FindThreadDialog(DWORD threadId, int childId)
 {
-    HWND found = nullptr;
-    EnumThreadWindows(threadId, FindDialogProc, reinterpret_cast<LPARAM>(&found));
-    return found;
+    DialogSearch search = {childId, nullptr};
+    EnumThreadWindows(threadId, FindDialogProc, reinterpret_cast<LPARAM>(&search));
+    return search.found;
 }
 
 CString ItemText(HWND dialog, int id)
@@ -64,8 +79,9 @@ CString ItemText(HWND dialog, int id)
     return CString(text);
 }
 
-ModalDriver::ModalDriver(std::function<void(HWND)> action, DWORD timeoutMs)
-    : m_threadId(GetCurrentThreadId()), m_action(std::move(action)), m_timeoutMs(timeoutMs)
+ModalDriver::ModalDriver(std::function<void(HWND)> action, int childId, DWORD timeoutMs)
+    : m_threadId(GetCurrentThreadId()), m_action(std::move(action)), m_childId(childId),
+      m_timeoutMs(timeoutMs)
 {
     m_thread = std::thread(
         [this]
@@ -73,9 +89,9 @@ ModalDriver::ModalDriver(std::function<void(HWND)> action, DWORD timeoutMs)
             DWORD start = GetTickCount();
             while (GetTickCount() - start < m_timeoutMs)
             {
-                HWND dialog = FindThreadDialog(m_threadId);
-                // Visible: the modal loop has shown it, so its OnInitDialog ran.
-                if (dialog != nullptr && IsWindowVisible(dialog))
+                // Shown: the modal loop shows it after its OnInitDialog ran.
+                HWND dialog = FindThreadDialog(m_threadId, m_childId);
+                if (dialog != nullptr)
                 {
                     m_found = true;
                     m_action(dialog);
@@ -90,4 +106,83 @@ ModalDriver::~ModalDriver()
 {
     if (m_thread.joinable())
         m_thread.join();
+}
+
+MainWindowTestEnvironment::MainWindowTestEnvironment(bool firstRunDone)
+    : m_appData(m_folder / "AppData"), m_program(m_folder / "Program")
+{
+    EXPECT_TRUE(MakeFolder(m_appData));
+    EXPECT_TRUE(MakeFolder(m_folder / "Temp"));
+    EXPECT_TRUE(MakeFolder(m_program));
+    EXPECT_TRUE(MakeFolder(m_program + "\\Skins"));
+    for (const char* skin : {"Default", "Deepsea"})
+    {
+        EXPECT_TRUE(MakeFolder(m_program + "\\Skins\\" + skin));
+        EXPECT_TRUE(WriteTextFile(m_program + "\\Skins\\" + skin + "\\default.ini",
+                                  "[Color]\r\n[Image]\r\n"));
+    }
+    EXPECT_TRUE(MakeFolder(m_program + "\\Languages"));
+    EXPECT_TRUE(MakeFolder(m_program + "\\Languages\\English"));
+    EXPECT_TRUE(WriteTextFile(m_program + "\\Languages\\English\\default.ini", "[Language]\r\n"));
+    OverrideMainStartupFolders(m_appData, m_folder / "Temp");
+    OverrideSkinFilesFolders(m_appData + "\\" + kProductFolderName, m_program);
+    m_settingsPipe = UniquePipeName("options-settings");
+    SetIpcPipeName(IpcPipe::User, UniquePipeName("options-user").c_str());
+    SetIpcPipeName(IpcPipe::Settings, m_settingsPipe.c_str());
+    SetIpcPipeName(IpcPipe::Backup, UniquePipeName("options-backup").c_str());
+    // No notification area here: one quick attempt.
+    CTrayIcon::SetAddRetries(1, 0);
+    m_root = "Software\\BrindlewoxTest-Options-" + std::to_string(GetCurrentProcessId()) + "-" +
+             std::to_string(GetTickCount64());
+    EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, m_root.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                              nullptr, &m_user, nullptr),
+              ERROR_SUCCESS);
+    EXPECT_EQ(RegOverridePredefKey(HKEY_CURRENT_USER, m_user), ERROR_SUCCESS);
+    if (firstRunDone)
+        WriteSettingDword(setting::FirstRun, 1);
+}
+
+MainWindowTestEnvironment::~MainWindowTestEnvironment()
+{
+    OverrideMainStartupFolders(nullptr, nullptr);
+    OverrideSkinFilesFolders(nullptr, nullptr);
+    SetIpcPipeName(IpcPipe::User, kUserPipeName);
+    SetIpcPipeName(IpcPipe::Settings, kSettingsPipeName);
+    SetIpcPipeName(IpcPipe::Backup, kBackupPipeName);
+    RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
+    if (m_user != nullptr)
+        RegCloseKey(m_user);
+    RegDeleteTreeA(HKEY_CURRENT_USER, m_root.c_str());
+}
+
+CString MainWindowTestEnvironment::LogText() const
+{
+    SYSTEMTIME utc;
+    GetSystemTime(&utc);
+    SYSTEMTIME today = utc;
+    UtcToLocalTime(&utc, &today);
+    CString name;
+    name.Format("\\ORVANEL Brindlewox\\Log\\LogFile_%d-%02d-%02d.txt", today.wYear, today.wMonth,
+                today.wDay);
+    return ReadTextFile(m_appData + name);
+}
+
+bool ReadDword(const char* name, DWORD& value)
+{
+    return ReadSettingDword(name, value) != FALSE;
+}
+
+bool ReadRunEntry(std::string& data)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, setting::RunKeyPath, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
+    char buffer[1024] = "";
+    DWORD size = sizeof(buffer) - 1;
+    const bool found = RegQueryValueExA(key, setting::RunValueName, nullptr, nullptr,
+                                        reinterpret_cast<BYTE*>(buffer), &size) == ERROR_SUCCESS;
+    RegCloseKey(key);
+    if (found)
+        data = buffer;
+    return found;
 }
