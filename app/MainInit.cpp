@@ -9,6 +9,7 @@
 #include "app/MainApplicationDialog.h"
 #include "app/EmptyFileTree.h"
 
+#include "app/EmptyFileTree.h"
 #include "engine/Profile.h"
 #include "engine/RestoreRun.h"
 #include "engine/SqlDB.h"
@@ -43,7 +44,7 @@ enum class Kind
     Edit,         // CSkinEdit, bound with frame update
     List,         // CApplicationsTree, bound with frame update, no expander column
     Progress,     // CProgressBar, bound with frame update
-    Tree,         // the restore tree
+    Tree,         // EmptyFileTree, the restore tree
 };
 
 // One row of the control tables. The text is the language file's text of

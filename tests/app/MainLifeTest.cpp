@@ -547,33 +547,26 @@ TEST_F(MainWindowLifeTest, TheEndOfABackupPerOutcome)
 }
 
 // The backup page inside the window, as the initialisation makes it, with
-// the progress bar's object bound.
+// its progress bar's object.
 class BackupPage
 {
 public:
     explicit BackupPage(MainApplicationDialog& window)
+        : page(window.GetPage(0)),
+          progress(window.GetControl<CProgressBar>(0, IDC_BACKUP_PROGRESS)),
+          created(page != nullptr && progress != nullptr)
     {
-        WNDCLASSA panel = {};
-        if (!GetClassInfoA(GetModuleHandleA(nullptr), BRINDLEWOX_PANEL_CLASS, &panel))
-        {
-            panel.lpfnWndProc = DefWindowProcA;
-            panel.hInstance = GetModuleHandleA(nullptr);
-            panel.lpszClassName = BRINDLEWOX_PANEL_CLASS;
-            RegisterClassA(&panel);
-        }
-        created = page.Create(&window, IDD_PAGE_BACKUP) &&
-                  progress.Attach(GetDlgItem(page.GetSafeHwnd(), IDC_BACKUP_PROGRESS), false);
     }
     CString Text(int id) const
     {
         char text[256] = "";
-        GetDlgItemTextA(page.GetSafeHwnd(), id, text, sizeof(text));
+        GetDlgItemTextA(page->GetSafeHwnd(), id, text, sizeof(text));
         return CString(text);
     }
-    bool Enabled(int id) const { return IsWindowEnabled(GetDlgItem(page.GetSafeHwnd(), id)) != 0; }
+    bool Enabled(int id) const { return IsWindowEnabled(GetDlgItem(page->GetSafeHwnd(), id)) != 0; }
 
-    CDialog page;
-    CProgressBar progress;
+    CDialog* page;
+    CProgressBar* progress;
     bool created = false;
 };
 
@@ -595,14 +588,14 @@ TEST_F(MainWindowLifeTest, TheElapsedClockTickShowsWhatTheRunShows)
     EXPECT_STREQ(page.Text(IDC_BACKUP_ERRORS), "1");
     EXPECT_STREQ(page.Text(IDC_BACKUP_CURRENT_FILE), "C:\\Data\\two.txt");
     EXPECT_STREQ(page.Text(IDC_BACKUP_ELAPSED), "00:00");
-    EXPECT_EQ(page.progress.GetUpper(), 8);
-    EXPECT_EQ(page.progress.GetPos(), 3);
+    EXPECT_EQ(page.progress->GetUpper(), 8);
+    EXPECT_EQ(page.progress->GetPos(), 3);
 
     // The end: the run-status line reads nothing, Start is back and both
     // run buttons can be pressed again; the clock keeps its last text.
-    EnableWindow(GetDlgItem(page.page.GetSafeHwnd(), IDC_BACKUP_START), FALSE);
-    EnableWindow(GetDlgItem(page.page.GetSafeHwnd(), IDC_BACKUP_PAUSE), FALSE);
-    SetDlgItemTextA(page.page.GetSafeHwnd(), IDC_BACKUP_START, "Stop");
+    EnableWindow(GetDlgItem(page.page->GetSafeHwnd(), IDC_BACKUP_START), FALSE);
+    EnableWindow(GetDlgItem(page.page->GetSafeHwnd(), IDC_BACKUP_PAUSE), FALSE);
+    SetDlgItemTextA(page.page->GetSafeHwnd(), IDC_BACKUP_START, "Stop");
     SendMessageA(window.GetSafeHwnd(), WM_BACKUP_FINISHED, kBackupStopped, 0);
     EXPECT_STREQ(page.Text(IDC_BACKUP_START), "Start");
     EXPECT_STREQ(page.Text(IDC_BACKUP_CURRENT_FILE), "");
