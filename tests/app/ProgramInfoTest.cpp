@@ -48,14 +48,6 @@ TEST(ProgramInfo, VersionTextDropsAZeroLowHalfAndIsEmptyForNoVersion)
     EXPECT_STREQ("", GetFileVersionString(""));
 }
 
-TEST(ProgramInfo, VersionTextRule)
-{
-    EXPECT_STREQ("3.0.205.0", FormatFileVersion(MAKELONG(0, 3), MAKELONG(0, 205)));
-    EXPECT_STREQ("1.2.0.1", FormatFileVersion(MAKELONG(2, 1), MAKELONG(1, 0)));
-    EXPECT_STREQ("65535.65535", FormatFileVersion(0xFFFFFFFF, 0));
-    EXPECT_STREQ("", FormatFileVersion(0, 0));
-}
-
 TEST(ProgramInfo, DescriptionComesFromTheFirstTranslationOrIsEmpty)
 {
     TempFolder folder("description");

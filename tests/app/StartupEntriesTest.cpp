@@ -220,23 +220,3 @@ TEST(StartupEntries, ParkedEntryIsDeletedFromItsOwnParkingKeyOnly)
     EXPECT_STREQ(kMachineParking, StartupParkingKeyPath(1));
     EXPECT_EQ(nullptr, StartupParkingKeyPath(0));
 }
-
-TEST(StartupEntries, RegistryTextReadsWholeAndLeavesOutputsOnFailure)
-{
-    StartupValues values("Text");
-    const std::string big(70000, 'b');
-    ASSERT_TRUE(values.SetText(HKEY_CURRENT_USER, kRunKeyPath, values.Name("Big"), big.c_str()));
-    CRegistryKey key;
-    ASSERT_EQ(ERROR_SUCCESS, key.Open(HKEY_CURRENT_USER, kRunKeyPath, KEY_QUERY_VALUE));
-    CString text;
-    DWORD type = 0;
-    ASSERT_EQ(ERROR_SUCCESS, ReadRegistryText(key, values.Name("Big"), text, &type));
-    EXPECT_EQ(int(big.size()), text.GetLength());
-    EXPECT_EQ(DWORD(REG_SZ), type);
-
-    CString untouched = "kept";
-    DWORD typeKept = 99;
-    EXPECT_EQ(ERROR_FILE_NOT_FOUND, ReadRegistryText(key, values.Name("None"), untouched, &typeKept));
-    EXPECT_STREQ("kept", untouched);
-    EXPECT_EQ(99u, typeKept);
-}

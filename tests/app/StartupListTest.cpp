@@ -157,37 +157,3 @@ TEST_F(StartupListTest, RemoveDeletesParkedRowsHereAndSendsOnlyActiveOnes)
     EXPECT_EQ(1u, At(0).checked);
     EXPECT_STREQ("Kept", At(1).thirdText);
 }
-
-TEST_F(StartupListTest, RowsCarryTheEntryAndSelectAllChecksEveryRow)
-{
-    CArray<StartupEntry> entries;
-    StartupEntry entry;
-    entry.text = "Tool description";
-    entry.path = "C:\\tool.exe";
-    entry.kind = kStartupParked;
-    entry.scope = 2;
-    entry.valueName = "ToolValue";
-    entries.Add(entry);
-    entry.valueName = "Second";
-    entry.kind = kStartupActive;
-    entry.scope = 1;
-    entries.Add(entry);
-
-    AddStartupRows(m_list, entries);
-    ASSERT_EQ(2, m_list.GetItemCount());
-    EXPECT_STREQ("Tool description", At(0).text);
-    EXPECT_STREQ("C:\\tool.exe", At(0).path);
-    EXPECT_EQ(kStartupParked, At(0).state);
-    EXPECT_STREQ("ToolValue", At(0).thirdText);
-    EXPECT_EQ(2u, At(0).value2);
-    EXPECT_EQ(0u, At(0).checked);
-    EXPECT_EQ(1u, At(1).value2);
-    EXPECT_STREQ("Second", At(1).thirdText);
-
-    CheckAllRows(m_list, true);
-    EXPECT_EQ(1u, At(0).checked);
-    EXPECT_EQ(1u, At(1).checked);
-    CheckAllRows(m_list, false);
-    EXPECT_EQ(0u, At(0).checked);
-    EXPECT_EQ(0u, At(1).checked);
-}

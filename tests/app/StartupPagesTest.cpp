@@ -148,15 +148,11 @@ TEST_F(StartupPagesTest, StartupPageCommandsActOnTheCheckedRows)
     for (int i = 0; i < list->GetItemCount(); ++i)
         EXPECT_EQ(0u, list->GetItem(i)->checked);
 
-    // Deny of the active row: one record, the row parked.
+    // Deny of the active row (the records: StartupListTest): the row parked.
     list->GetItem(active)->checked = 1;
     Command(window, IDC_STARTUP_DENY);
     ASSERT_EQ(1, server.RequestCount());
-    const std::string deny = server.Requests()[0];
-    EXPECT_EQ(6u, ReadU32(deny, 0));
-    EXPECT_EQ(2u, ReadU32(deny, 4));
-    EXPECT_EQ("PagesActive", ReadText(deny, 12, 4096));
-    EXPECT_EQ(0u, ReadU32(deny, 18448));
+    EXPECT_EQ("PagesActive", ReadText(server.Requests()[0], 12, 4096));
     EXPECT_EQ(kStartupParked, list->GetItem(active)->state);
     EXPECT_EQ(0u, list->GetItem(active)->checked);
 
@@ -186,6 +182,9 @@ TEST_F(StartupPagesTest, UninstallRunsTheCheckedRowsInOrderAndFillsTheListAgain)
     AddUninstallEntry(prefix + "A", "Pages first", quoted + "first");
     AddUninstallEntry(prefix + "B", "Pages second", quoted + "second");
     AddUninstallEntry(prefix + "C", "Pages unchecked", quoted + "unchecked");
+    // Its uninstaller is gone: listed as missing, and run in vain.
+    const CString gone = "\"" + m_folder / "gone.exe" + "\" /S";
+    AddUninstallEntry(prefix + "D", "Pages gone", gone);
 
     MainApplicationDialog window;
     ASSERT_TRUE(window.Create(nullptr, IDD_MAIN_WINDOW));
@@ -202,10 +201,15 @@ TEST_F(StartupPagesTest, UninstallRunsTheCheckedRowsInOrderAndFillsTheListAgain)
 
     Command(window, IDC_UNINSTALL_SELECT_ALL);
     Command(window, IDC_UNINSTALL_DESELECT_ALL);
+    const int missing = RowOf(*list, gone);
+    ASSERT_GE(missing, 0);
+    EXPECT_EQ(kUninstallerMissing, list->GetItem(missing)->state);
     list->GetItem(second)->checked = 1;
+    list->GetItem(missing)->checked = 1;
     list->GetItem(first)->checked = 1;
     const int rows = list->GetItemCount();
     Command(window, IDC_UNINSTALL);
+    // In list order, each to its end, shown normally (SW_SHOWNORMAL, 1).
     EXPECT_STREQ("first|1\r\nsecond|1\r\n", ReadTextFile(m_folder / "record.txt"));
     // Filled again: the same rows, none checked.
     EXPECT_EQ(rows, list->GetItemCount());

@@ -218,25 +218,3 @@ TEST(UninstallEntries, BothViewsReadWithKindsTextsAndRawCommands)
     EXPECT_STREQ("rundll32.exe", ours[4]->path);
     EXPECT_EQ(kUninstallerFound, ours[4]->kind);
 }
-
-TEST(UninstallEntries, RowsCarryTextCleanedPathKindAndRawCommand)
-{
-    CArray<UninstallEntry> entries;
-    UninstallEntry entry;
-    entry.text = "Some App";
-    entry.path = "c:\\apps\\unins.exe";
-    entry.kind = kUninstallerMissing;
-    entry.command = "\"C:\\Apps\\unins.exe\" /S";
-    entries.Add(entry);
-    CApplicationsTree list;
-    list.SetAutoRedraw(false);
-    AddUninstallRows(list, entries);
-    ASSERT_EQ(1, list.GetItemCount());
-    const CApplicationsTreeItem& row = *list.GetItem(0);
-    EXPECT_STREQ("Some App", row.text);
-    EXPECT_STREQ("c:\\apps\\unins.exe", row.path);
-    EXPECT_EQ(kUninstallerMissing, row.state);
-    EXPECT_STREQ("\"C:\\Apps\\unins.exe\" /S", row.thirdText);
-    EXPECT_EQ(1u, row.value2);
-    EXPECT_EQ(0u, row.checked);
-}

@@ -91,26 +91,6 @@ BOOL WINAPI RecordShutdown(UINT flags, DWORD reason)
 }
 } // namespace
 
-TEST(UninstallRun, CheckedCommandsRunInListOrderShownNormally)
-{
-    TempFolder folder("uninstall-run");
-    const CString recorder = CopyRecorder(folder);
-    ASSERT_FALSE(recorder.IsEmpty());
-    const CString quoted = "\"" + recorder + "\" ";
-    CApplicationsTree list;
-    list.SetAutoRedraw(false);
-    Row(list, quoted + "first", true);
-    Row(list, quoted + "skipped", false);
-    Row(list, "\"C:\\bwtest\\nowhere\\gone.exe\" /S", true);
-    Row(list, quoted + "second", true);
-
-    EXPECT_EQ(2, RunCheckedUninstallers(list));
-    // Each ran to its end before the next started: both lines are there,
-    // in order, with SW_SHOWNORMAL (1).
-    EXPECT_STREQ("first|1\r\nsecond|1\r\n", ReadTextFile(folder / "record.txt"));
-    EXPECT_EQ(4, list.GetItemCount()) << "the rows stay until the list is filled again";
-}
-
 TEST(UninstallRun, TheWaitRepaintsButTakesNoInput)
 {
     TempFolder folder("uninstall-wait");
