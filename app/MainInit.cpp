@@ -7,8 +7,8 @@
 // timers, session notifications, the USER pipe server) run right after this
 // in OnAfterInitDialog (MainApplicationDialog.cpp).
 #include "app/MainApplicationDialog.h"
-#include "app/EmptyFileTree.h"
 
+#include "app/EmptyFileTree.h"
 #include "engine/Profile.h"
 #include "engine/RestoreRun.h"
 #include "engine/SqlDB.h"
@@ -43,7 +43,7 @@ enum class Kind
     Edit,         // CSkinEdit, bound with frame update
     List,         // CApplicationsTree, bound with frame update, no expander column
     Progress,     // CProgressBar, bound with frame update
-    Tree,         // the restore tree
+    Tree,         // EmptyFileTree, the restore tree
 };
 
 // One row of the control tables. The text is the language file's text of
@@ -388,11 +388,6 @@ LRESULT MainApplicationDialog::OnInitDialog(LPARAM initParam, HWND focus)
     LayOut(m_templateClient, true);
     m_laidOut = true;
 
-    // The skin and language lists of page 3, then 13. the options.
-    FillSkinList();
-    FillLanguageList();
-    LoadOptions();
-
     // 16. The profile into the backup page.
     LoadProfile();
     return CDialog::OnInitDialog(initParam, focus);
@@ -502,7 +497,7 @@ void MainApplicationDialog::BindPageControls()
             break;
         case Kind::Tree:
         {
-            EmptyFileTree& tree = Bind<EmptyFileTree>(entry.page, entry.id, false);
+            CCustomFileDirTree& tree = Bind<EmptyFileTree>(entry.page, entry.id, false);
             if (tree.GetSafeHwnd() != nullptr)
             {
                 tree.DisplayTree(nullptr);

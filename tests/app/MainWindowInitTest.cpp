@@ -4,6 +4,7 @@
 // and menus it fills, the profile it loads, page switching, the layout after
 // a resize and the frame painted by WM_ERASEBKGND.
 #include "app/MainApplicationDialog.h"
+#include "app/EmptyFileTree.h"
 #include "app/MainLife.h"
 #include "engine/IpcRecords.h"
 #include "engine/PipeClient.h"
@@ -263,7 +264,7 @@ TEST_F(MainWindowInitTest, EveryControlIsBoundWithTheLanguageFilesText)
     EXPECT_NE(nullptr, window.GetControl<CApplicationsTree>(6, IDC_STARTUP_LIST));
     EXPECT_NE(nullptr, window.GetControl<CApplicationsTree>(7, IDC_UNINSTALL_LIST));
     EXPECT_NE(nullptr, window.GetControl<CProgressBar>(0, IDC_BACKUP_PROGRESS));
-    EXPECT_NE(nullptr, window.GetControl<CCustomFileDirTree>(2, IDC_RESTORE_TREE));
+    EXPECT_NE(nullptr, window.GetControl<EmptyFileTree>(2, IDC_RESTORE_TREE));
     EXPECT_NE(nullptr, window.GetControl<CSkinCheckBox>(3, IDC_OPTIONS_SATURDAY));
     EXPECT_NE(nullptr, window.GetControl<CCustomGroup>(10, IDC_OPTIMIZE_TOOLS_GROUP));
     EXPECT_NE(nullptr, window.GetControl<CFrameBar>(10, IDC_OPTIMIZE_DEFRAGMENT_STATUS));
