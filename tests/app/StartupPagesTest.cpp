@@ -9,14 +9,13 @@
 #include "app/UninstallEntries.h"
 #include "engine/IpcRecords.h"
 #include "foundation/Registry.h"
-#include "foundation/Utility.h"
 #include "resources/MainPages.h"
 #include "resources/MainWindow.h"
 #include "skin/ApplicationsTree.h"
 #include "skin/SkinFiles.h"
 #include "skin/TrayIcon.h"
 #include "tests/support/FakePipeServer.h"
-#include "tests/support/TempFolder.h"
+#include "tests/app/StartupTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -73,20 +72,12 @@ protected:
         ASSERT_EQ(ERROR_SUCCESS, key.SetStringValue(data, name));
     }
 
-    bool UserValueExists(const char* path, const char* name)
-    {
-        CRegistryKey key;
-        DWORD size = 0;
-        return key.Open(HKEY_CURRENT_USER, path, KEY_QUERY_VALUE) == ERROR_SUCCESS &&
-               key.QueryValue(name, nullptr, &size) == ERROR_SUCCESS;
-    }
-
     void AddUninstallEntry(const CString& subkey, const char* name, const char* command)
     {
         CRegistryKey key;
-        ASSERT_EQ(ERROR_SUCCESS, key.Create(HKEY_LOCAL_MACHINE,
-                                            CString(kUninstallKeyPath) + "\\" + subkey, nullptr, 0,
-                                            KEY_ALL_ACCESS | KEY_WOW64_64KEY));
+        ASSERT_EQ(ERROR_SUCCESS,
+                  key.Create(HKEY_LOCAL_MACHINE, CString(kUninstallKeyPath) + "\\" + subkey,
+                             nullptr, 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY));
         m_uninstallKeys.push_back(subkey);
         ASSERT_EQ(ERROR_SUCCESS, key.SetStringValue(name, "DisplayName"));
         ASSERT_EQ(ERROR_SUCCESS, key.SetStringValue(command, "UninstallString"));
@@ -148,15 +139,11 @@ TEST_F(StartupPagesTest, StartupPageCommandsActOnTheCheckedRows)
     for (int i = 0; i < list->GetItemCount(); ++i)
         EXPECT_EQ(0u, list->GetItem(i)->checked);
 
-    // Deny of the active row: one record, the row parked.
+    // Deny of the active row (the records: StartupListTest): the row parked.
     list->GetItem(active)->checked = 1;
     Command(window, IDC_STARTUP_DENY);
     ASSERT_EQ(1, server.RequestCount());
-    const std::string deny = server.Requests()[0];
-    EXPECT_EQ(6u, ReadU32(deny, 0));
-    EXPECT_EQ(2u, ReadU32(deny, 4));
-    EXPECT_EQ("PagesActive", ReadText(deny, 12, 4096));
-    EXPECT_EQ(0u, ReadU32(deny, 18448));
+    EXPECT_EQ("PagesActive", ReadText(server.Requests()[0], 12, 4096));
     EXPECT_EQ(kStartupParked, list->GetItem(active)->state);
     EXPECT_EQ(0u, list->GetItem(active)->checked);
 
@@ -164,7 +151,7 @@ TEST_F(StartupPagesTest, StartupPageCommandsActOnTheCheckedRows)
     list->GetItem(parked)->checked = 1;
     Command(window, ID_STARTUP_MENU_REMOVE);
     EXPECT_EQ(1, server.RequestCount());
-    EXPECT_FALSE(UserValueExists(parking, "PagesParked"));
+    EXPECT_FALSE(RegistryValueExists(HKEY_CURRENT_USER, parking, "PagesParked"));
     EXPECT_EQ(-1, RowOf(*list, "PagesParked"));
 
     // Filled again: what the registry now holds (the fake server moved
@@ -176,16 +163,17 @@ TEST_F(StartupPagesTest, StartupPageCommandsActOnTheCheckedRows)
 
 TEST_F(StartupPagesTest, UninstallRunsTheCheckedRowsInOrderAndFillsTheListAgain)
 {
-    CString directory;
-    GetAppDirectory(directory);
-    const CString recorder = m_folder / "uninstall_recorder.exe";
-    ASSERT_TRUE(CopyFileA(directory + "\\uninstall_recorder.exe", recorder, FALSE));
+    const CString recorder = CopyBuiltProgram(m_folder, "uninstall_recorder.exe");
+    ASSERT_FALSE(recorder.IsEmpty());
     CString prefix;
     prefix.Format("BwPages%lu-", GetCurrentProcessId());
     const CString quoted = "\"" + recorder + "\" ";
     AddUninstallEntry(prefix + "A", "Pages first", quoted + "first");
     AddUninstallEntry(prefix + "B", "Pages second", quoted + "second");
     AddUninstallEntry(prefix + "C", "Pages unchecked", quoted + "unchecked");
+    // Its uninstaller is gone: listed as missing, and run in vain.
+    const CString gone = "\"" + m_folder / "gone.exe" + "\" /S";
+    AddUninstallEntry(prefix + "D", "Pages gone", gone);
 
     MainApplicationDialog window;
     ASSERT_TRUE(window.Create(nullptr, IDD_MAIN_WINDOW));
@@ -202,10 +190,15 @@ TEST_F(StartupPagesTest, UninstallRunsTheCheckedRowsInOrderAndFillsTheListAgain)
 
     Command(window, IDC_UNINSTALL_SELECT_ALL);
     Command(window, IDC_UNINSTALL_DESELECT_ALL);
+    const int missing = RowOf(*list, gone);
+    ASSERT_GE(missing, 0);
+    EXPECT_EQ(kUninstallerMissing, list->GetItem(missing)->state);
     list->GetItem(second)->checked = 1;
+    list->GetItem(missing)->checked = 1;
     list->GetItem(first)->checked = 1;
     const int rows = list->GetItemCount();
     Command(window, IDC_UNINSTALL);
+    // In list order, each to its end, shown normally (SW_SHOWNORMAL, 1).
     EXPECT_STREQ("first|1\r\nsecond|1\r\n", ReadTextFile(m_folder / "record.txt"));
     // Filled again: the same rows, none checked.
     EXPECT_EQ(rows, list->GetItemCount());
