@@ -97,6 +97,7 @@ public:
     HWND FindControl(UINT id) const;
     void EnableControl(UINT id, bool enable) const;
     void SetControlText(UINT id, const char* text) const;
+    CString GetControlText(UINT id) const;
 
     // Tests only: the clock of the scheduler (null: the system's), the
     // player of the warning sound (null: PlaySoundA, synchronous) and the

@@ -323,6 +323,42 @@ TEST_F(MainStartupTest, AnExistingProfileIsKeptAndEachStartAddsOneBanner)
     EXPECT_EQ(log.GetLength(), 2 * firstLog.GetLength());
 }
 
+// A run stand-in: waits on its worker's stop event while it reads the
+// window's log through the context, as a run would, and then says it ended.
+struct HeldRun
+{
+    CRunContext* run = nullptr;
+    std::atomic<bool> ended{false};
+    std::atomic<bool> logAlive{false};
+};
+
+unsigned __stdcall HoldUntilStopped(void* parameter)
+{
+    auto* held = static_cast<HeldRun*>(parameter);
+    WaitForSingleObject(held->run->backupWorker.GetStopEvent(), 30000);
+    held->logAlive = held->run->log != nullptr;
+    held->run->WriteLog("\r\nthe run's last line\r\n");
+    held->ended = true;
+    return 0;
+}
+
+TEST_F(MainStartupTest, TheDestructorStopsARunBeforeAnyMemberGoes)
+{
+    HeldRun held;
+    auto* window = new MainApplicationDialog;
+    held.run = &window->GetRunContext();
+    ASSERT_TRUE(held.run->backupWorker.Start(HoldUntilStopped, &held));
+    Sleep(100);
+    EXPECT_FALSE(held.ended.load());
+    const ULONGLONG start = GetTickCount64();
+    delete window;
+    EXPECT_LT(GetTickCount64() - start, 20000u);
+    EXPECT_TRUE(held.ended.load());
+    EXPECT_TRUE(held.logAlive.load());
+    const std::string log(ReadTextFile(TodaysLogFile(m_appData)));
+    EXPECT_NE(log.find("the run's last line"), std::string::npos);
+}
+
 // ---- The window on the null display driver.
 
 // A message the tests post to run a step inside the window's own loop.
