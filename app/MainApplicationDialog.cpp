@@ -250,17 +250,12 @@ void MainApplicationDialog::SetControlText(UINT id, const char* text) const
 CString MainApplicationDialog::GetControlText(UINT id) const
 {
     HWND control = FindControl(id);
-    if (control == nullptr)
-        return CString("");
-    const int length = GetWindowTextLengthA(control);
-    CString text;
+    const int length = control != nullptr ? GetWindowTextLengthA(control) : 0;
     if (length <= 0)
         return CString("");
-    char* buffer = new char[length + 1];
-    GetWindowTextA(control, buffer, length + 1);
-    text = buffer;
-    delete[] buffer;
-    return text;
+    std::unique_ptr<char[]> buffer(new char[length + 1]);
+    GetWindowTextA(control, buffer.get(), length + 1);
+    return CString(buffer.get());
 }
 
 void MainApplicationDialog::SetScheduleClock(IScheduleClock* clock)

@@ -223,7 +223,10 @@ void CProfileDB::SavePassword(const CString& password)
     CString sql;
     sql.Format("UPDATE backup_settings SET encrypt_pwd='%s' WHERE type_id='0';",
                (const char*)SqlEscapeQuotes(password));
-    db.Execute(sql);
+    // Without the settings row nothing holds the password: the caller must
+    // not go on as if it were stored (and mark the profile encrypted).
+    if (db.Execute(sql) == 0)
+        throw CSqlException(CSQL_ERROR, "Not a profile database", false);
 }
 
 void CProfileDB::Export(const CString& target) const

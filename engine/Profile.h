@@ -131,6 +131,8 @@ public:
     // transaction: a failure keeps the old row.
     void ReplaceItem(int id, const ProfileItem& item);
     void DeleteItem(int id);
+    // Throws when the password could not be stored, also when the file has
+    // no settings row (CSQL_ERROR "Not a profile database").
     void SavePassword(const CString& password);
 
     // Copies the profile file to the target, replacing it.

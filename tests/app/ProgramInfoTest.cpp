@@ -2,25 +2,9 @@
 // whose version resources the build gives them (tests/tools/version/),
 // copied to C: first.
 #include "app/ProgramInfo.h"
-#include "foundation/Utility.h"
-#include "tests/support/TempFolder.h"
+#include "tests/app/StartupTestSupport.h"
 
 #include <gtest/gtest.h>
-
-namespace
-{
-// A built program beside this test program, copied into the folder.
-CString CopyBuiltProgram(const TempFolder& folder, const char* name)
-{
-    CString directory;
-    if (!GetAppDirectory(directory))
-        return CString();
-    const CString target = folder / name;
-    if (!CopyFileA(directory + "\\" + name, target, FALSE))
-        return CString();
-    return target;
-}
-} // namespace
 
 TEST(ProgramInfo, VersionTextDropsAZeroLowHalfAndIsEmptyForNoVersion)
 {
@@ -46,14 +30,6 @@ TEST(ProgramInfo, VersionTextDropsAZeroLowHalfAndIsEmptyForNoVersion)
     }
     EXPECT_STREQ("", GetFileVersionString(folder / "missing.exe"));
     EXPECT_STREQ("", GetFileVersionString(""));
-}
-
-TEST(ProgramInfo, VersionTextRule)
-{
-    EXPECT_STREQ("3.0.205.0", FormatFileVersion(MAKELONG(0, 3), MAKELONG(0, 205)));
-    EXPECT_STREQ("1.2.0.1", FormatFileVersion(MAKELONG(2, 1), MAKELONG(1, 0)));
-    EXPECT_STREQ("65535.65535", FormatFileVersion(0xFFFFFFFF, 0));
-    EXPECT_STREQ("", FormatFileVersion(0, 0));
 }
 
 TEST(ProgramInfo, DescriptionComesFromTheFirstTranslationOrIsEmpty)

@@ -5,9 +5,7 @@
 #include "app/RebootWindows.h"
 #include "app/UninstallEntries.h"
 #include "engine/BackupRun.h"
-#include "foundation/Utility.h"
-#include "skin/ApplicationsTree.h"
-#include "tests/support/TempFolder.h"
+#include "tests/app/StartupTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -16,21 +14,6 @@
 
 namespace
 {
-CString CopyRecorder(const TempFolder& folder)
-{
-    CString directory;
-    GetAppDirectory(directory);
-    const CString target = folder / "uninstall_recorder.exe";
-    return CopyFileA(directory + "\\uninstall_recorder.exe", target, FALSE) ? target : CString();
-}
-
-int Row(CApplicationsTree& list, const char* command, bool checked)
-{
-    const int index = list.AddItem(command, "", kUninstallerFound, 0, checked ? 1 : 0, 1, 0);
-    list.SetItemData(index, command);
-    return index;
-}
-
 // A window that counts its paints and the commands it gets.
 std::atomic<int> g_paints{0};
 std::atomic<int> g_commands{0};
@@ -91,30 +74,10 @@ BOOL WINAPI RecordShutdown(UINT flags, DWORD reason)
 }
 } // namespace
 
-TEST(UninstallRun, CheckedCommandsRunInListOrderShownNormally)
-{
-    TempFolder folder("uninstall-run");
-    const CString recorder = CopyRecorder(folder);
-    ASSERT_FALSE(recorder.IsEmpty());
-    const CString quoted = "\"" + recorder + "\" ";
-    CApplicationsTree list;
-    list.SetAutoRedraw(false);
-    Row(list, quoted + "first", true);
-    Row(list, quoted + "skipped", false);
-    Row(list, "\"C:\\bwtest\\nowhere\\gone.exe\" /S", true);
-    Row(list, quoted + "second", true);
-
-    EXPECT_EQ(2, RunCheckedUninstallers(list));
-    // Each ran to its end before the next started: both lines are there,
-    // in order, with SW_SHOWNORMAL (1).
-    EXPECT_STREQ("first|1\r\nsecond|1\r\n", ReadTextFile(folder / "record.txt"));
-    EXPECT_EQ(4, list.GetItemCount()) << "the rows stay until the list is filled again";
-}
-
 TEST(UninstallRun, TheWaitRepaintsButTakesNoInput)
 {
     TempFolder folder("uninstall-wait");
-    const CString recorder = CopyRecorder(folder);
+    const CString recorder = CopyBuiltProgram(folder, "uninstall_recorder.exe");
     ASSERT_FALSE(recorder.IsEmpty());
     WNDCLASSA windowClass = {};
     windowClass.lpfnWndProc = CountingProcedure;

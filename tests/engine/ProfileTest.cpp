@@ -485,3 +485,20 @@ TEST_F(ProfileTest, ImportRefusesWhatIsNoProfile)
     EXPECT_EQ(ThrownSql([&] { oldProfile.LoadItems(items); }).GetErrorCode(), 26);
     EXPECT_EQ(items.GetSize(), 0);
 }
+
+TEST_F(ProfileTest, PasswordWithoutASettingsRowIsNotStored)
+{
+    Create();
+    {
+        CSqlDB db;
+        db.Open(profile.GetFile());
+        db.Execute("DELETE FROM backup_settings;");
+    }
+    CSqlException e = ThrownSql([&] { profile.SavePassword("pw1"); });
+    EXPECT_EQ(e.GetErrorCode(), CSQL_ERROR);
+    // The same password again is still a stored one (a row was matched).
+    CProfileDB fresh(folder / "fresh.prb");
+    ASSERT_TRUE(fresh.CreateIfMissing());
+    fresh.SavePassword("pw1");
+    EXPECT_NO_THROW(fresh.SavePassword("pw1"));
+}
