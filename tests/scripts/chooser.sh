@@ -41,6 +41,17 @@ else
     "$WINE" wineboot </dev/null >/dev/null 2>&1
 fi
 
+# The main program (started at the end) puts itself into the user's Run
+# key, and Wine's boot starts what that key names: its entry goes, and a
+# program it started too.
+forget_run_entry() {
+    "$WINE" reg delete 'HKCU\Software\Microsoft\Windows\CurrentVersion\Run' /v ORVANELBrindlewox /f \
+        </dev/null >/dev/null 2>&1
+    sleep 2
+    "$WINE" taskkill /f /im Brindlewox.exe </dev/null >/dev/null 2>&1
+}
+forget_run_entry
+
 # The programs, skins and languages in one folder, as they are shipped.
 deploy="$WINEPREFIX/drive_c/Brindlewox"
 rm -rf "$deploy"
@@ -113,10 +124,15 @@ after=$(sha256sum "$settings" 2>/dev/null)
 python=/usr/bin/python3
 [ -x "$python" ] || python=python3
 srv() { "$WINE" 'C:\Brindlewox\BrindlewoxSrv.exe' "$@" </dev/null >/dev/null 2>&1; }
-trap 'srv -stop; srv -uninstall; "$WINESERVER" -k </dev/null >/dev/null 2>&1' EXIT
+trap 'forget_run_entry; srv -stop; srv -uninstall; "$WINESERVER" -k </dev/null >/dev/null 2>&1' EXIT
 srv -uninstall
 srv -install
 srv -start
+# Without the service every request of the program waits for it in vain.
+for _ in $(seq 1 240); do
+    "$WINE" sc query OVBrinwoxSrv </dev/null 2>/dev/null | tr -d '\r' | grep -q RUNNING && break
+    sleep 0.25
+done
 # A first start for this user: the window shows instead of going to the tray.
 "$WINE" reg delete 'HKCU\Software\Orvanel\Brindlewox' /v FirstRun /f </dev/null >/dev/null 2>&1
 xdotool mousemove 1279 799 2>/dev/null

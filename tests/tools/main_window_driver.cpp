@@ -50,10 +50,11 @@ BOOL CALLBACK FindMain(HWND window, LPARAM parameter)
     return TRUE;
 }
 
-// The window once shown and painted; null after two minutes.
+// The window once shown and painted; null after four minutes (a busy
+// machine starts Wine programs slowly).
 HWND WaitForMain()
 {
-    for (int i = 0; i < 1200; ++i)
+    for (int i = 0; i < 2400; ++i)
     {
         Search search;
         EnumWindows(FindMain, reinterpret_cast<LPARAM>(&search));
