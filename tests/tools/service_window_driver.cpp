@@ -14,12 +14,16 @@
 //                                                       button sends it
 //   service_window_driver <desktop> message <text>      waits for a message
 //                                                       dialog with the text
-//                                                       and presses its OK
+//                                                       and presses its OK (a
+//                                                       question with another
+//                                                       text gets Close)
 //   service_window_driver <desktop> restoretree <path>  selects the path in
 //                                                       the restore page's tree
 //   service_window_driver <desktop> encrypt <password>  clicks Encrypt...,
 //                                                       types the password
 //                                                       twice, OK
+//   service_window_driver <desktop> enabled <id>        0 when the control is
+//                                                       enabled
 //   service_window_driver <desktop> text <id>           prints a control's text
 // Exit status 0 on success, 1 when a step failed (the reason is printed), 2
 // for bad arguments.
@@ -310,7 +314,9 @@ int WaitMessage(const char* text)
             if (shown != text)
             {
                 printf("message \"%s\" instead of \"%s\"\n", shown.c_str(), text);
-                Press(dialog, IDOK);
+                // A question (it has Close) is refused: its OK could restart
+                // Windows, which ends the whole Wine session.
+                Press(dialog, GetDlgItem(dialog, IDCANCEL) != nullptr ? IDCANCEL : IDOK);
                 return 1;
             }
             Press(dialog, IDOK);
@@ -394,6 +400,11 @@ int main(int argc, char** argv)
     }
     if (step == "encrypt" && argc == 4)
         return Encrypt(main, argv[3]);
+    if (step == "enabled" && argc == 4)
+    {
+        HWND control = FindControl(main, atoi(argv[3]));
+        return control != nullptr && IsWindowEnabled(control) ? 0 : Fail("not enabled");
+    }
     if (step == "text" && argc == 4)
     {
         HWND control = FindControl(main, atoi(argv[3]));
