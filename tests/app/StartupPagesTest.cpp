@@ -20,6 +20,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace
 {
@@ -83,6 +84,17 @@ protected:
         ASSERT_EQ(ERROR_SUCCESS, key.SetStringValue(command, "UninstallString"));
     }
 
+    // The startup requests (SETTINGS 6 and 7) the server got; the window
+    // sends others of its own (language, proxy, the user's profile).
+    static std::vector<std::string> StartupRequests(const CFakePipeServer& server)
+    {
+        std::vector<std::string> startup;
+        for (const std::string& request : server.Requests())
+            if (ReadU32(request, 0) == 6 || ReadU32(request, 0) == 7)
+                startup.push_back(request);
+        return startup;
+    }
+
     // The row of a third text (value name or command); -1 when none.
     static int RowOf(CApplicationsTree& list, const char* thirdText)
     {
@@ -142,15 +154,15 @@ TEST_F(StartupPagesTest, StartupPageCommandsActOnTheCheckedRows)
     // Deny of the active row (the records: StartupListTest): the row parked.
     list->GetItem(active)->checked = 1;
     Command(window, IDC_STARTUP_DENY);
-    ASSERT_EQ(1, server.RequestCount());
-    EXPECT_EQ("PagesActive", ReadText(server.Requests()[0], 12, 4096));
+    ASSERT_EQ(1u, StartupRequests(server).size());
+    EXPECT_EQ("PagesActive", ReadText(StartupRequests(server)[0], 12, 4096));
     EXPECT_EQ(kStartupParked, list->GetItem(active)->state);
     EXPECT_EQ(0u, list->GetItem(active)->checked);
 
     // Remove from the menu: the parked row from its parking key, nothing sent.
     list->GetItem(parked)->checked = 1;
     Command(window, ID_STARTUP_MENU_REMOVE);
-    EXPECT_EQ(1, server.RequestCount());
+    EXPECT_EQ(1u, StartupRequests(server).size());
     EXPECT_FALSE(RegistryValueExists(HKEY_CURRENT_USER, parking, "PagesParked"));
     EXPECT_EQ(-1, RowOf(*list, "PagesParked"));
 
