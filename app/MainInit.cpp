@@ -502,7 +502,7 @@ void MainApplicationDialog::BindPageControls()
             break;
         case Kind::Tree:
         {
-            CCustomFileDirTree& tree = Bind<EmptyFileTree>(entry.page, entry.id, false);
+            EmptyFileTree& tree = Bind<EmptyFileTree>(entry.page, entry.id, false);
             if (tree.GetSafeHwnd() != nullptr)
             {
                 tree.DisplayTree(nullptr);
