@@ -69,7 +69,7 @@ int ChooseListRow(int rowCount, int selected)
     return selected >= 0 && selected < rowCount ? selected : 0;
 }
 
-int FirstVisiblePage(const bool (&visible)[kPageCount])
+int FirstVisiblePage(const bool (&visible)[kHelpPageCount])
 {
     static const int kOrder[] = {0, 1, 2, 3, 4, 5, 6, 7, 9, 10};
     for (int page : kOrder)

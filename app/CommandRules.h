@@ -54,13 +54,13 @@ int ChooseListRow(int rowCount, int selected);
 
 // ---- Help balloon ----
 
-// Pages as the window numbers them (templates 104, 122, 123, 105, 413, -,
-// 139, 140, -, 143, 416); 5 and 8 have no page.
-constexpr int kPageCount = 11;
+// Page numbers 0 to 10, as the window numbers its pages (templates 104,
+// 122, 123, 105, 413, -, 139, 140, -, 143, 416); 5 and 8 have no page.
+constexpr int kHelpPageCount = 11;
 
 // The first page of the help order (0, 1, 2, 3, 4, 5, 6, 7, 9, 10) whose
 // flag is set; -1 when none is.
-int FirstVisiblePage(const bool (&visible)[kPageCount]);
+int FirstVisiblePage(const bool (&visible)[kHelpPageCount]);
 // The balloon's text for that page, its lines joined with "\n", from the
 // language file; empty for page 1, for a page without help and for -1.
 CString HelpText(int page);

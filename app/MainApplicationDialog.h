@@ -21,6 +21,7 @@
 #include "app/MainLayout.h"
 #include "app/MainPaint.h"
 #include "app/WizardDialog.h"
+#include "app/CommandRules.h"
 #include "foundation/Array.h"
 #include "foundation/Controls.h"
 #include "skin/SkinButton.h"
@@ -96,6 +97,7 @@ public:
     HWND FindControl(UINT id) const;
     void EnableControl(UINT id, bool enable) const;
     void SetControlText(UINT id, const char* text) const;
+    CString GetControlText(UINT id) const;
 
     // Tests only: the clock of the scheduler (null: the system's), the
     // player of the warning sound (null: PlaySoundA, synchronous) and the
@@ -197,11 +199,11 @@ public:
     // the proxy values to the service. A value that cannot be read leaves its
     // control as it is, except 3030, 3031 and 351, which are checked.
     void LoadOptions();
-    // Timer 4 (and the tray's Load at Startup): nothing while a run is
-    // active; else the controls into the settings key, the Run entry made or
-    // removed as 351 says, and the user's SID and profile folder to the
-    // service while the console-connected flag is set. A combo without a
-    // selection writes nothing.
+    // Timer 4 (and the tray's Load at Startup): unless a run is active, the
+    // controls into the settings key and the Run entry made or removed as 351
+    // says (a combo without a selection writes nothing); then, during a run
+    // too, the user's SID and profile folder to the service while the
+    // console-connected flag is set.
     void SaveOptions();
     // Timer 12: the last backup's date ("none" without one), the total
     // errors and the files in the backup.
@@ -231,6 +233,8 @@ public:
     void SetProgramStarter(ProgramStarter starter) { m_programStarter = starter; }
 
 private:
+    // SaveOptions' writes into the settings key and the Run key.
+    void SaveOptionValues();
     // The combo of a folder list: its folders, the current one selected.
     void FillFolderList(UINT comboId, const CString& folder, const CString& current);
     // The controls StartBackupRun disables, enabled or disabled.
@@ -272,6 +276,70 @@ public:
     // (MainCommands.cpp) Each area's Handle<Area>Command in turn, then
     // CDialog's.
     LRESULT OnCommand(UINT code, UINT id, HWND control) override;
+    // The commands no other area handles: profile editing, run control,
+    // restore, proxy, support form, log folder, registry tools, help,
+    // maximise and the tray menu. True when the id was one of them.
+    bool HandleWindowCommand(UINT id);
+    // A new selection in the restore tree (293) becomes the restore page's
+    // "what" (226) and the "WhatRestorePath" setting; 0. Other
+    // notifications: NotHandled.
+    LRESULT OnNotify(NMHDR* header) override;
+    // The backup page into the profile: each row's check, the destination
+    // and the two boxes (toggled: 1 compression, 2 encryption read as the
+    // inverse of what they show, as their own click flips them after
+    // reporting it; 0 none). A database error is logged.
+    void SaveProfile(int toggled);
+    // The run flags as the commands decide on them.
+    RunFlags GetRunFlags() const;
+    // Tests only: what the commands show and ask. The modal runner runs
+    // every dialog the commands open (null: CDialog::DoModal); the folder
+    // chooser is the registry tools' browser (null: SHBrowseForFolderA);
+    // the file chooser the open and save dialogs (null: CFileDialog); the
+    // folder opener the log folder's ShellExecuteA (null: the shell's).
+    using ModalRunner = int (*)(CDialog& dialog, UINT templateId);
+    using FolderChooser = CString (*)(const CString& root);
+    using FileChooser = bool (*)(bool open, const char* folder, const char* fileName,
+                                 CString& path);
+    using FolderOpener = bool (*)(const char* folder);
+    void SetCommandHooks(ModalRunner modal, FolderChooser folders, FileChooser files,
+                         FolderOpener opener);
+    // Runs a dialog of the commands modally (through the test's runner when
+    // one is set); the dialog's result.
+    int RunModalDialog(CDialog& dialog, UINT templateId);
+    bool IsMaximised() const { return m_maximised; }
+
+private:
+    // --- commands ---
+    void StartOrStopRun();
+    void PauseOrResumeRun();
+    void CloseFromTray();
+    void StartRunFromTray();
+    void EditProfileItem(int rowId);
+    void DeleteChosenItem();
+    void ChooseDestination();
+    void ToggleEncryption();
+    void SaveProfileFile();
+    void LoadProfileFile();
+    void StartRestore();
+    void ChooseRestoreTarget();
+    void UpdateProxy();
+    void SubmitSupportForm();
+    void ChooseAttachment();
+    void OpenLogFolder();
+    void ResetErrorCount();
+    void RunRegistryToolCommand(RegistryTool tool);
+    void ShowHelpBalloon();
+    void ToggleMaximised();
+    void ToggleLoadAtStartup();
+    // The control of a page; null before the pages exist.
+    HWND PageControl(int page, UINT id);
+
+    bool m_maximised = false;
+    CRect m_restoredRect;
+    ModalRunner m_modalRunner = nullptr;
+    FolderChooser m_folderChooser = nullptr;
+    FileChooser m_fileChooser = nullptr;
+    FolderOpener m_folderOpener = nullptr;
 
 private:
     // --- initialisation, pages, layout and painting ---

@@ -3,8 +3,203 @@
 // area handles its own ids in its own file (Handle<Area>Command, true when
 // it handled the id); what none handles, and every handled id but About
 // (232), then goes on to CDialog::OnCommand.
+//
+// Commands are told apart by id alone: the skinned buttons report their
+// clicks with notification code 1, the lists and menus with others.
 #include "app/MainApplicationDialog.h"
 #include "resources/MainWindow.h"
+
+#include "app/AboutDialog.h"
+#include "app/CommandTools.h"
+#include "app/MessageDialog.h"
+#include "app/ProfileDialogs.h"
+#include "app/ProgramInfo.h"
+#include "app/RebootWindows.h"
+#include "app/SupportForm.h"
+#include "engine/LogFile.h"
+#include "engine/Profile.h"
+#include "engine/RestoreRun.h"
+#include "engine/Settings.h"
+#include "engine/SqlDB.h"
+#include "foundation/Exception.h"
+#include "foundation/FileDialog.h"
+#include "foundation/Utility.h"
+#include "resources/MainPages.h"
+#include "resources/MainWindow.h"
+#include "resources/MessageDialogs.h"
+#include "resources/ProfileDialogs.h"
+#include "resources/TrayMenu.h"
+#include "skin/ApplicationsTree.h"
+#include "skin/CustomFileDirTree.h"
+#include "skin/FrameBar.h"
+#include "skin/SkinBalloonHelp.h"
+#include "skin/SkinButton.h"
+
+#include <shlobj.h>
+
+#include <cctype>
+
+namespace
+{
+// The program's icon, shown in the help balloon.
+constexpr UINT kProgramIcon = 102;
+constexpr DWORD kHelpBalloonOptions = 0x400;
+constexpr UINT kHelpBalloonTimeout = 20000;
+
+// Disabled while a restore runs (the end of the restore enables them).
+constexpr UINT kDisabledDuringRestore[] = {IDC_RESTORE,       IDC_TITLE_HELP,    IDC_TITLE_ABOUT,
+                                           IDC_PAGE_BACKUP,   IDC_PAGE_BLANK,    IDC_PAGE_OPTIONS,
+                                           IDC_PAGE_STARTUP,  IDC_PAGE_UNINSTALL, IDC_PAGE_SUPPORT,
+                                           IDC_PAGE_OPTIMIZE};
+
+// The registry tools' status lines and buttons.
+UINT StatusLineOf(RegistryTool tool)
+{
+    switch (tool)
+    {
+    case RegistryTool::Compact:
+        return IDC_OPTIMIZE_DEFRAGMENT_STATUS;
+    case RegistryTool::Save:
+        return IDC_OPTIMIZE_BACKUP_STATUS;
+    case RegistryTool::Restore:
+        break;
+    }
+    return IDC_OPTIMIZE_RESTORE_STATUS;
+}
+
+// The folder browser: no owner, an empty title, no flags, rooted at the
+// folder when given. The item lists (the chosen one and the root) are
+// freed with the shell's allocator.
+CString BrowseForFolder(const CString& root)
+{
+    CString path("");
+    if (FAILED(CoInitialize(nullptr)))
+        return path;
+    LPITEMIDLIST rootList = root.IsEmpty() ? nullptr : PathToPidl(root);
+    BROWSEINFOA info = {};
+    char display[MAX_PATH] = "";
+    info.pidlRoot = rootList;
+    info.pszDisplayName = display;
+    info.lpszTitle = "";
+    LPITEMIDLIST chosen = SHBrowseForFolderA(&info);
+    IMalloc* allocator = nullptr;
+    bool haveAllocator = SUCCEEDED(SHGetMalloc(&allocator)) && allocator != nullptr;
+    if (chosen != nullptr)
+    {
+        char buffer[MAX_PATH] = "";
+        if (SHGetPathFromIDListA(chosen, buffer))
+            path = buffer;
+        if (haveAllocator)
+            allocator->Free(chosen);
+    }
+    if (rootList != nullptr && haveAllocator)
+        allocator->Free(rootList);
+    if (haveAllocator)
+        allocator->Release();
+    CoUninitialize();
+    return path;
+}
+
+// The open or save dialog with OFN_ENABLESIZING: the chosen folder, "\" and
+// the name.
+bool ChooseFile(CWindow* owner, bool open, const char* folder, const char* fileName,
+                CString& path)
+{
+    CFileDialog dialog;
+    if (!dialog.DoModal(owner, folder, fileName, open, OFN_ENABLESIZING))
+        return false;
+    path = dialog.GetFolder() + "\\" + dialog.GetFileNames();
+    return true;
+}
+
+bool ShellOpenFolder(const char* folder)
+{
+    HINSTANCE result = ShellExecuteA(nullptr, nullptr, folder, nullptr, folder, SW_SHOWNORMAL);
+    return reinterpret_cast<INT_PTR>(result) > 32;
+}
+
+CString CurrentFolder()
+{
+    char folder[MAX_PATH] = "";
+    DWORD length = GetCurrentDirectoryA(sizeof(folder), folder);
+    return length > 0 && length < sizeof(folder) ? CString(folder) : CString("");
+}
+
+CString Lowered(const CString& text)
+{
+    CString result(text);
+    for (int i = 0; i < result.GetLength(); ++i)
+        result[i] = static_cast<char>(tolower(static_cast<unsigned char>(result[i])));
+    return result;
+}
+
+// The registry tools' view: the window's status lines, buttons, message
+// dialogs and folder browser.
+class WindowRegistryView : public IRegistryToolView
+{
+public:
+    WindowRegistryView(MainApplicationDialog& window, MainApplicationDialog::FolderChooser chooser)
+        : m_window(window), m_chooser(chooser)
+    {
+    }
+
+    void ShowStatus(RegistryTool tool, const CString& text, bool working) override
+    {
+        HWND line = m_window.FindControl(StatusLineOf(tool));
+        if (auto* bar = dynamic_cast<CFrameBar*>(CWindow::FromHandle(line)))
+        {
+            bar->SetTextColor(working ? m_window.GetShieldOnColor()
+                                      : m_window.GetShieldOffColor());
+            bar->SetWindowText(text);
+        }
+        else if (line != nullptr)
+        {
+            SetWindowTextA(line, text);
+        }
+        Redraw(line);
+    }
+    void EnableButtons(RegistryTool tool, bool enable) override
+    {
+        if (tool == RegistryTool::Save)
+        {
+            Enable(IDC_OPTIMIZE_BACKUP_REGISTRY, enable);
+            return;
+        }
+        Enable(IDC_OPTIMIZE_DEFRAGMENT, enable);
+        Enable(IDC_OPTIMIZE_RESTORE_REGISTRY, enable);
+    }
+    CString ChooseFolder(const CString& root) override
+    {
+        return m_chooser != nullptr ? m_chooser(root) : BrowseForFolder(root);
+    }
+    int ShowMessage(UINT templateId, const CString& text) override
+    {
+        if (templateId == IDD_MESSAGE_OKCANCEL)
+        {
+            MessageDialogOkCancel question(text);
+            return m_window.RunModalDialog(question, templateId);
+        }
+        MessageDialog message(text);
+        return m_window.RunModalDialog(message, templateId);
+    }
+    bool Restart() override { return RebootWindows(); }
+
+private:
+    static void Redraw(HWND control)
+    {
+        if (control != nullptr)
+            RedrawWindow(control, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+    }
+    void Enable(UINT id, bool enable)
+    {
+        m_window.EnableControl(id, enable);
+        Redraw(m_window.FindControl(id));
+    }
+
+    MainApplicationDialog& m_window;
+    MainApplicationDialog::FolderChooser m_chooser;
+};
+} // namespace
 
 LRESULT MainApplicationDialog::OnCommand(UINT code, UINT id, HWND control)
 {
@@ -13,7 +208,535 @@ LRESULT MainApplicationDialog::OnCommand(UINT code, UINT id, HWND control)
         return CDialog::OnCommand(code, id, control);
     if (HandlePageCommand(id))
         return CDialog::OnCommand(code, id, control);
+    // Before the run control: Start and Backup Now with no run active.
     if (HandleOptionsCommand(id))
         return id == IDC_TITLE_ABOUT ? 0 : CDialog::OnCommand(code, id, control);
+    if (HandleWindowCommand(id))
+        return CDialog::OnCommand(code, id, control);
     return CDialog::OnCommand(code, id, control);
+}
+
+bool MainApplicationDialog::HandleWindowCommand(UINT id)
+{
+    switch (id)
+    {
+    case IDC_BACKUP_ADD:
+        EditProfileItem(kNewProfileRow);
+        return true;
+    case IDC_BACKUP_EDIT:
+    {
+        auto* list = GetControl<CApplicationsTree>(0, IDC_BACKUP_LIST);
+        int row = list != nullptr ? ChooseListRow(list->GetItemCount(), list->GetSelectedItem())
+                                  : -1;
+        if (row >= 0)
+            EditProfileItem(static_cast<int>(list->GetItem(row)->value1));
+        return true;
+    }
+    case IDC_BACKUP_DELETE:
+        DeleteChosenItem();
+        return true;
+    case IDC_BACKUP_CHOOSE_DESTINATION:
+        ChooseDestination();
+        return true;
+    case IDC_BACKUP_LIST:
+        SaveProfile(0);
+        return true;
+    case IDC_BACKUP_COMPRESS:
+        SaveProfile(1);
+        return true;
+    case IDC_BACKUP_ENCRYPT:
+        ToggleEncryption();
+        return true;
+    case IDC_BACKUP_SAVE_PROFILE:
+        SaveProfileFile();
+        return true;
+    case IDC_BACKUP_LOAD_PROFILE:
+        LoadProfileFile();
+        return true;
+    case IDC_BACKUP_START:
+    case IDC_OPTIMIZE_BACKUP_NOW:
+        StartOrStopRun();
+        return true;
+    case ID_TRAY_START_BACKUP:
+        StartRunFromTray();
+        return true;
+    case IDC_BACKUP_PAUSE:
+        PauseOrResumeRun();
+        return true;
+    case IDC_RESTORE:
+        StartRestore();
+        return true;
+    case IDC_RESTORE_CHOOSE_TARGET:
+        ChooseRestoreTarget();
+        return true;
+    case IDC_PROXY_UPDATE:
+        UpdateProxy();
+        return true;
+    case IDC_SUPPORT_SUBMIT:
+        SubmitSupportForm();
+        return true;
+    case IDC_SUPPORT_CHOOSE_ATTACHMENT:
+        ChooseAttachment();
+        return true;
+    case IDC_SUPPORT_LOG_FILE:
+    case IDC_OPTIMIZE_VIEW_LOGS:
+        OpenLogFolder();
+        return true;
+    case IDC_OPTIMIZE_RESET:
+        ResetErrorCount();
+        return true;
+    case IDC_OPTIMIZE_DEFRAGMENT:
+        RunRegistryToolCommand(RegistryTool::Compact);
+        return true;
+    case IDC_OPTIMIZE_BACKUP_REGISTRY:
+        RunRegistryToolCommand(RegistryTool::Save);
+        return true;
+    case IDC_OPTIMIZE_RESTORE_REGISTRY:
+        RunRegistryToolCommand(RegistryTool::Restore);
+        return true;
+    case IDC_TITLE_HELP:
+        ShowHelpBalloon();
+        return true;
+    case IDC_TITLE_MINIMISE:
+        MinimiseToTray(m_hWnd);
+        return true;
+    case IDC_TITLE_MAXIMISE:
+        ToggleMaximised();
+        return true;
+    case ID_TRAY_ABOUT:
+    {
+        AboutDialog about;
+        RunModalDialog(about, IDD_ABOUT);
+        return true;
+    }
+    case ID_TRAY_OPEN:
+        if (IsWindow(m_hWnd))
+            RestoreFromTray(m_hWnd);
+        return true;
+    case ID_TRAY_OPTIONS:
+        RestoreFromTray(m_hWnd);
+        HandlePageCommand(IDC_PAGE_OPTIONS);
+        return true;
+    case ID_TRAY_LOAD_AT_STARTUP:
+        ToggleLoadAtStartup();
+        return true;
+    case ID_TRAY_CLOSE:
+        CloseFromTray();
+        return true;
+    default:
+        return false;
+    }
+}
+
+LRESULT MainApplicationDialog::OnNotify(NMHDR* header)
+{
+    if (header == nullptr || header->idFrom != IDC_RESTORE_TREE ||
+        header->code != static_cast<UINT>(TVN_SELCHANGEDA))
+        return NotHandled;
+    auto* tree = GetControl<CCustomFileDirTree>(2, IDC_RESTORE_TREE);
+    CString path("");
+    if (tree != nullptr)
+        tree->GetSelectedPath(path);
+    WriteSettingString(setting::WhatRestorePath, path);
+    if (HWND what = PageControl(2, IDC_RESTORE_WHAT))
+        ::SetWindowTextA(what, path);
+    return 0;
+}
+
+void MainApplicationDialog::SetCommandHooks(ModalRunner modal, FolderChooser folders,
+                                            FileChooser files, FolderOpener opener)
+{
+    m_modalRunner = modal;
+    m_folderChooser = folders;
+    m_fileChooser = files;
+    m_folderOpener = opener;
+}
+
+RunFlags MainApplicationDialog::GetRunFlags() const
+{
+    const CRunContext& run = m_run;
+    RunFlags flags;
+    flags.backupRunning = run.activeRun.load() == 1 && run.engineBusy.load() != 0;
+    flags.paused = run.IsBackupPaused();
+    flags.workerAlive = !run.backupWorker.HasEnded();
+    flags.restoreRunning = run.activeRun.load() == 2;
+    flags.exitAfterRun = m_exitAfterRun.load() != 0;
+    return flags;
+}
+
+int MainApplicationDialog::RunModalDialog(CDialog& dialog, UINT templateId)
+{
+    return m_modalRunner != nullptr ? m_modalRunner(dialog, templateId)
+                                    : dialog.DoModal(templateId);
+}
+
+HWND MainApplicationDialog::PageControl(int page, UINT id)
+{
+    WizardDialog* wizard = GetPage(page);
+    return wizard != nullptr ? GetDlgItem(wizard->GetHwnd(), static_cast<int>(id)) : nullptr;
+}
+
+// ---- Run control ----
+
+void MainApplicationDialog::StartOrStopRun()
+{
+    ShowPage(0);
+    switch (DecideStartStop(GetRunFlags()))
+    {
+    case RunAction::StopRun:
+        EnableControl(IDC_BACKUP_START, false);
+        EnableControl(IDC_BACKUP_PAUSE, false);
+        // The run ends before its next entry; its end message enables the
+        // two buttons again.
+        m_run.StopBackup();
+        break;
+    case RunAction::StartRun:
+        StartBackupRun();
+        break;
+    default:
+        break;
+    }
+}
+
+void MainApplicationDialog::StartRunFromTray()
+{
+    if (GetRunFlags().backupRunning)
+        return;
+    RestoreFromTray(m_hWnd);
+    ShowPage(0);
+    StartBackupRun();
+}
+
+void MainApplicationDialog::PauseOrResumeRun()
+{
+    switch (DecidePauseResume(GetRunFlags()))
+    {
+    case RunAction::Resume:
+        SetControlText(IDC_BACKUP_PAUSE, LanguageString("DL_N_101_41", "Pause"));
+        m_tray.StartAnimation(100, -1);
+        m_run.ResumeBackup();
+        break;
+    case RunAction::Pause:
+        SetControlText(IDC_BACKUP_PAUSE, LanguageString("DL_N_101_260", "Resume"));
+        m_tray.StopAnimation();
+        m_run.PauseBackup();
+        break;
+    default:
+        break;
+    }
+}
+
+void MainApplicationDialog::CloseFromTray()
+{
+    switch (DecideClose(GetRunFlags()))
+    {
+    case RunAction::EndProgram:
+        StopUserPipeServer();
+        m_tray.RemoveIcon();
+        EndDialog(1);
+        break;
+    case RunAction::EndAfterRun:
+        // A held run is let go first (StopBackup resumes it): it reaches its
+        // stop check and reports its end, which ends the program. Held, it
+        // would wait for a Resume that the hidden window can no longer get.
+        m_exitAfterRun.store(1);
+        SetControlText(IDC_BACKUP_PAUSE, LanguageString("DL_N_101_41", "Pause"));
+        m_run.StopBackup();
+        StopUserPipeServer();
+        break;
+    default:
+        break;
+    }
+}
+
+// ---- Profile editing ----
+
+void MainApplicationDialog::EditProfileItem(int rowId)
+{
+    WhatToAddDialog dialog(rowId, m_run.profilePath);
+    if (RunModalDialog(dialog, IDD_WHAT_TO_ADD) != IDOK)
+        return;
+    if (!dialog.WasStored())
+        GetLog().WriteLog("\r\nDebug: the profile's row was not stored");
+    LoadProfile();
+}
+
+void MainApplicationDialog::DeleteChosenItem()
+{
+    auto* list = GetControl<CApplicationsTree>(0, IDC_BACKUP_LIST);
+    int row = list != nullptr ? ChooseListRow(list->GetItemCount(), list->GetSelectedItem()) : -1;
+    if (row >= 0)
+    {
+        try
+        {
+            CProfileDB(m_run.profilePath).DeleteItem(static_cast<int>(list->GetItem(row)->value1));
+        }
+        catch (const CSqlException& exception)
+        {
+            GetLog().WriteDebugLog(exception);
+        }
+    }
+    LoadProfile();
+}
+
+void MainApplicationDialog::SaveProfile(int toggled)
+{
+    CSimpleArray<ProfileCheck> checks;
+    if (auto* list = GetControl<CApplicationsTree>(0, IDC_BACKUP_LIST))
+    {
+        for (int i = 0; i < list->GetItemCount(); ++i)
+        {
+            const CApplicationsTreeItem* item = list->GetItem(i);
+            checks.Add(ProfileCheck{static_cast<int>(item->value1), item->checked != 0});
+        }
+    }
+    HWND destination = PageControl(0, IDC_BACKUP_DESTINATION);
+    auto* compress = GetControl<CSkinCheckBox>(0, IDC_BACKUP_COMPRESS);
+    auto* encrypt = GetControl<CSkinCheckBox>(0, IDC_BACKUP_ENCRYPT);
+    try
+    {
+        CProfileDB(m_run.profilePath)
+            .Save(checks, destination != nullptr ? CString(destination) : CString(""),
+                  compress != nullptr && compress->IsChecked(),
+                  encrypt != nullptr && encrypt->IsChecked(), toggled);
+    }
+    catch (const CSqlException& exception)
+    {
+        GetLog().WriteDebugLog(exception);
+    }
+}
+
+void MainApplicationDialog::ChooseDestination()
+{
+    FileFolderSelectionDialog dialog(PageControl(0, IDC_BACKUP_DESTINATION));
+    RunModalDialog(dialog, IDD_FILE_FOLDER_SELECTION);
+    // Saved whatever the choice: the dialog leaves the field as it was
+    // unless a path was taken.
+    SaveProfile(0);
+}
+
+void MainApplicationDialog::ToggleEncryption()
+{
+    auto* box = GetControl<CSkinCheckBox>(0, IDC_BACKUP_ENCRYPT);
+    if (box == nullptr)
+        return;
+    // The box reports the click before it flips itself.
+    if (box->IsChecked())
+    {
+        SaveProfile(2);
+        return;
+    }
+    EnterPasswordDialog dialog(m_run.profilePath);
+    if (RunModalDialog(dialog, IDD_ENTER_PASSWORD) == IDOK)
+        SaveProfile(2);
+    else
+        box->SetChecked(true); // its own flip leaves it unchecked
+}
+
+void MainApplicationDialog::SaveProfileFile()
+{
+    CString path;
+    CString folder = CurrentFolder();
+    bool chosen = m_fileChooser != nullptr
+                      ? m_fileChooser(false, folder, "profile.prb", path)
+                      : ChooseFile(this, false, folder, "profile.prb", path);
+    if (!chosen)
+        return;
+    try
+    {
+        CProfileDB(m_run.profilePath).Export(path);
+    }
+    catch (const CFileException&)
+    {
+        GetLog().WriteLog("\r\nDebug: the profile could not be saved as " + path);
+        MessageDialog message(LanguageString("DL_N_101_534", "Task failed."));
+        RunModalDialog(message, IDD_MESSAGE_RESULT);
+    }
+}
+
+void MainApplicationDialog::LoadProfileFile()
+{
+    CString path;
+    CString folder = CurrentFolder();
+    bool chosen = m_fileChooser != nullptr ? m_fileChooser(true, folder, "profile.prb", path)
+                                           : ChooseFile(this, true, folder, "profile.prb", path);
+    if (!chosen)
+        return;
+    bool loaded = false;
+    try
+    {
+        // A file that is not a profile is refused before the current one is
+        // touched.
+        CProfileDB(m_run.profilePath).Import(path);
+        loaded = true;
+    }
+    catch (const CSqlException& exception)
+    {
+        GetLog().WriteDebugLog(exception);
+    }
+    catch (const CFileException&)
+    {
+        GetLog().WriteLog("\r\nDebug: the profile could not be loaded from " + path);
+    }
+    if (!loaded)
+    {
+        MessageDialog message(LanguageString("DL_N_101_534", "Task failed."));
+        RunModalDialog(message, IDD_MESSAGE_RESULT);
+        return;
+    }
+    LoadProfile();
+    SaveProfile(0);
+}
+
+// ---- Restore ----
+
+void MainApplicationDialog::StartRestore()
+{
+    HWND what = PageControl(2, IDC_RESTORE_WHAT);
+    HWND where = PageControl(2, IDC_RESTORE_TARGET);
+    if (!GetRunFlags().backupRunning && !GetRunFlags().restoreRunning)
+    {
+        m_run.whatPath = what != nullptr ? CString(what) : CString("");
+        m_run.wherePath = where != nullptr ? CString(where) : CString("");
+    }
+    RunStart start = m_run.StartRestore();
+    if (start != RunStart::Started)
+    {
+        GetLog().WriteLog(CString("\r\nDebug: ") + DescribeRunStart(start));
+        return;
+    }
+    for (UINT id : kDisabledDuringRestore)
+        EnableControl(id, false);
+}
+
+void MainApplicationDialog::ChooseRestoreTarget()
+{
+    HWND target = PageControl(2, IDC_RESTORE_TARGET);
+    FileFolderSelectionDialog dialog(target);
+    RunModalDialog(dialog, IDD_FILE_FOLDER_SELECTION);
+    if (target != nullptr)
+        WriteSettingString(setting::WhereRestorePath, CString(target));
+}
+
+// ---- Options, support, log, status ----
+
+void MainApplicationDialog::UpdateProxy()
+{
+    HWND type = PageControl(4, IDC_PROXY_TYPE);
+    LRESULT selected = type != nullptr ? SendMessageA(type, CB_GETCURSEL, 0, 0) : CB_ERR;
+    UpdateProxySettings(GetControlText(IDC_PROXY_HOST), GetControlText(IDC_PROXY_PORT),
+                        GetControlText(IDC_PROXY_LOGIN), GetControlText(IDC_PROXY_PASSWORD),
+                        static_cast<DWORD>(selected));
+}
+
+void MainApplicationDialog::SubmitSupportForm()
+{
+    SupportFormFields fields;
+    fields.email = GetControlText(IDC_SUPPORT_EMAIL);
+    fields.name = GetControlText(IDC_SUPPORT_NAME);
+    fields.description = GetControlText(IDC_SUPPORT_DESCRIPTION);
+    fields.attachment = GetControlText(IDC_SUPPORT_ATTACHMENT);
+    char program[MAX_PATH] = "";
+    GetModuleFileNameA(nullptr, program, sizeof(program));
+    SupportFormResult result =
+        SendSupportForm(fields, GetFileVersionString(program), CUserProxySettings());
+    if (result == SupportFormResult::Sent)
+    {
+        SetControlText(IDC_SUPPORT_EMAIL, fields.email);
+        SetControlText(IDC_SUPPORT_NAME, fields.name);
+        SetControlText(IDC_SUPPORT_DESCRIPTION, fields.description);
+        SetControlText(IDC_SUPPORT_ATTACHMENT, fields.attachment);
+    }
+    MessageDialog message(SupportFormMessage(result));
+    RunModalDialog(message, IDD_MESSAGE);
+}
+
+void MainApplicationDialog::ChooseAttachment()
+{
+    CString path;
+    CString logFolder = GetLogFolder(m_appDataFolder);
+    bool chosen = m_fileChooser != nullptr ? m_fileChooser(true, logFolder, nullptr, path)
+                                           : ChooseFile(this, true, logFolder, nullptr, path);
+    if (chosen)
+        SetControlText(IDC_SUPPORT_ATTACHMENT, Lowered(path));
+}
+
+void MainApplicationDialog::OpenLogFolder()
+{
+    CString program;
+    if (GetAppDirectory(program))
+        SetCurrentDirectoryA(program);
+    CString logFolder = GetLogFolder(m_appDataFolder);
+    if (m_folderOpener != nullptr)
+        m_folderOpener(logFolder);
+    else
+        ShellOpenFolder(logFolder);
+}
+
+void MainApplicationDialog::ResetErrorCount()
+{
+    WriteSettingDword(setting::StatusTotalErrors, 0);
+    SetControlText(IDC_OPTIMIZE_ERRORS, "0");
+}
+
+void MainApplicationDialog::RunRegistryToolCommand(RegistryTool tool)
+{
+    WindowRegistryView view(*this, m_folderChooser);
+    RunRegistryTool(tool, view, m_systemDrive);
+}
+
+// ---- Title bar and tray ----
+
+void MainApplicationDialog::ShowHelpBalloon()
+{
+    bool visible[kHelpPageCount] = {};
+    for (int page = 0; page < kHelpPageCount; ++page)
+    {
+        WizardDialog* wizard = GetPage(page);
+        visible[page] = wizard != nullptr && (GetWindowLongA(wizard->GetHwnd(), GWL_STYLE) &
+                                              WS_VISIBLE) != 0;
+    }
+    CString text = HelpText(FirstVisiblePage(visible));
+    HWND help = FindControl(IDC_TITLE_HELP);
+    if (help == nullptr)
+        return;
+    // The Help button's bottom-left corner, from the window's top-left.
+    RECT button = {};
+    RECT window = {};
+    ::GetWindowRect(help, &button);
+    ::GetWindowRect(m_hWnd, &window);
+    POINT anchor = {button.left - window.left, button.bottom - window.top};
+    CSkinBalloonHelp::LaunchBalloon(LanguageString("DL_N_101_172", "Orvanel Brindlewox Help"), text,
+                                    anchor, kProgramIcon, kHelpBalloonOptions, m_hWnd, "",
+                                    kHelpBalloonTimeout);
+}
+
+void MainApplicationDialog::ToggleMaximised()
+{
+    if (m_maximised)
+    {
+        ::MoveWindow(m_hWnd, m_restoredRect.left, m_restoredRect.top, m_restoredRect.Width(),
+                     m_restoredRect.Height(), TRUE);
+        m_maximised = false;
+    }
+    else
+    {
+        RECT current = {};
+        ::GetWindowRect(m_hWnd, &current);
+        m_restoredRect = CRect(current);
+        RECT work = {};
+        SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+        ::MoveWindow(m_hWnd, work.left, work.top, work.right - work.left, work.bottom - work.top,
+                     TRUE);
+        m_maximised = true;
+    }
+    InvalidateRect(m_hWnd, nullptr, TRUE);
+    UpdateWindow(m_hWnd);
+}
+
+void MainApplicationDialog::ToggleLoadAtStartup()
+{
+    if (auto* box = GetControl<CSkinCheckBox>(3, IDC_OPTIONS_RUN_AT_STARTUP))
+        box->SetChecked(!box->IsChecked());
+    SaveOptions();
 }

@@ -388,11 +388,6 @@ LRESULT MainApplicationDialog::OnInitDialog(LPARAM initParam, HWND focus)
     LayOut(m_templateClient, true);
     m_laidOut = true;
 
-    // The skin and language lists of page 3, then 13. the options.
-    FillSkinList();
-    FillLanguageList();
-    LoadOptions();
-
     // 16. The profile into the backup page.
     LoadProfile();
     return CDialog::OnInitDialog(initParam, focus);

@@ -166,8 +166,18 @@ void MainApplicationDialog::LoadOptions()
 void MainApplicationDialog::SaveOptions()
 {
     // A run (backup or restore) reads the settings: nothing changes under it.
-    if (IsRunActive())
-        return;
+    if (!IsRunActive())
+        SaveOptionValues();
+    // The service serves no BACKUP request before it knows the user: sent
+    // on every tick, a run's ticks too (a run started before the first tick
+    // would otherwise wait for ever), one short attempt each (no service
+    // costs nothing).
+    if (m_consoleConnected.load() != 0)
+        PipeSendUserProfile(m_userSid, m_appDataFolder);
+}
+
+void MainApplicationDialog::SaveOptionValues()
+{
     const auto saveBox = [this](int page, UINT id, const char* name)
     {
         if (auto* box = GetControl<CSkinCheckBox>(page, id))
@@ -201,11 +211,6 @@ void MainApplicationDialog::SaveOptions()
         else if (!startup->IsChecked() && exists)
             DeleteRunEntry();
     }
-
-    // The service serves no BACKUP request before it knows the user: sent
-    // on every tick, one short attempt each (no service costs nothing).
-    if (m_consoleConnected.load() != 0)
-        PipeSendUserProfile(m_userSid, m_appDataFolder);
 }
 
 void MainApplicationDialog::UpdateStatusPanel()

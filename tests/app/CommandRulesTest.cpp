@@ -102,7 +102,7 @@ TEST(CommandRulesTest, ChosenRowFallsBackToTheFirst)
 TEST(CommandRulesTest, HelpFollowsTheFirstVisiblePage)
 {
     LanguageFolders folders;
-    bool visible[kPageCount] = {};
+    bool visible[kHelpPageCount] = {};
     EXPECT_EQ(FirstVisiblePage(visible), -1);
     EXPECT_STREQ(HelpText(-1), "");
     // Page 8 does not exist: its flag is never looked at.
