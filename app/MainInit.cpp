@@ -388,6 +388,11 @@ LRESULT MainApplicationDialog::OnInitDialog(LPARAM initParam, HWND focus)
     LayOut(m_templateClient, true);
     m_laidOut = true;
 
+    // The skin and language lists of page 3, then 13. the options.
+    FillSkinList();
+    FillLanguageList();
+    LoadOptions();
+
     // 16. The profile into the backup page.
     LoadProfile();
     return CDialog::OnInitDialog(initParam, focus);
@@ -497,7 +502,7 @@ void MainApplicationDialog::BindPageControls()
             break;
         case Kind::Tree:
         {
-            CCustomFileDirTree& tree = Bind<EmptyFileTree>(entry.page, entry.id, false);
+            EmptyFileTree& tree = Bind<EmptyFileTree>(entry.page, entry.id, false);
             if (tree.GetSafeHwnd() != nullptr)
             {
                 tree.DisplayTree(nullptr);

@@ -338,7 +338,7 @@ void MainApplicationDialog::ApplySkinAndLanguage()
     MessageDialogOkCancel question(LanguageString(
         "DL_N_101_271",
         "Your skin and language setting has been changed. They will not be visible until program restart."));
-    const int answer = question.DoModal(IDD_MESSAGE_OKCANCEL);
+    const int answer = RunModalDialog(question, IDD_MESSAGE_OKCANCEL);
 
     // Stored whatever the answer: a choice takes effect at the next start.
     // A combo without a selection (no such folder) changes nothing.
@@ -391,7 +391,7 @@ bool MainApplicationDialog::HandleOptionsCommand(UINT id)
     case IDC_TITLE_ABOUT:
     {
         AboutDialog about;
-        about.DoModal(IDD_ABOUT);
+        RunModalDialog(about, IDD_ABOUT);
         return true;
     }
     default:
