@@ -207,7 +207,8 @@ TEST(AboutDialogTest, ShowsTheProgramVersionTheNoticeAndEndsWithOk)
             warning = ItemText(window, IDC_ABOUT_WARNING);
             okText = ItemText(window, IDOK);
             ClickItem(window, IDOK);
-        });
+        },
+        IDC_ABOUT_TEXT);
     EXPECT_EQ(dialog.DoModal(IDD_ABOUT), IDOK);
     EXPECT_TRUE(driver.Found());
     EXPECT_NE(about.Find("Version 1.2.3.4"), -1) << (const char*)about;

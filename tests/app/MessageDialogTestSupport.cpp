@@ -63,6 +63,15 @@ BOOL CALLBACK FindDialogProc(HWND window, LPARAM parameter)
     return FALSE;
 }
 
+BOOL CALLBACK CancelDialogProc(HWND window, LPARAM)
+{
+    char name[16] = "";
+    GetClassNameA(window, name, sizeof(name));
+    if (lstrcmpA(name, "#32770") == 0)
+        PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
+    return TRUE;
+}
+
 } // namespace
 
 HWND FindThreadDialog(DWORD threadId, int childId)
@@ -99,6 +108,9 @@ ModalDriver::ModalDriver(std::function<void(HWND)> action, int childId, DWORD ti
                 }
                 Sleep(20);
             }
+            // None came: whatever dialog runs is cancelled, so that the test
+            // fails instead of waiting for ever.
+            EnumThreadWindows(m_threadId, CancelDialogProc, 0);
         });
 }
 

@@ -39,7 +39,8 @@ private:
 // Waits on a thread of its own for a shown top-level dialog (class "#32770")
 // of the thread that made the driver that holds the item `childId` (the
 // message text by default, so the main window is never taken for it), then
-// runs the action with its handle.
+// runs the action with its handle. When none comes in time, every dialog of
+// the thread is sent IDCANCEL, so a modal run under test ends.
 // The action talks to the dialog with SendMessage/PostMessage, which the
 // modal loop of the test's thread serves. The destructor waits for the
 // thread; Found() says whether a dialog came within the time limit.
