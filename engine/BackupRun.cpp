@@ -220,8 +220,8 @@ BackupOutcome CBackupRun::Run()
         m_context.WriteDebugLog(e);
     }
 
-    // The walk decides while the workers store; with no thread to be had
-    // the run stores on its own.
+    // The walk decides while the workers store (begun with the first file
+    // to store); with no thread to be had the run stores on its own.
     m_workers->Start(m_context.storeWorkers, m_threadPriority);
 
     BackupOutcome outcome = kBackupFailed;

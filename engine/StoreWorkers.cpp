@@ -37,18 +37,10 @@ CStoreWorkers::~CStoreWorkers()
         thread->Stop();
 }
 
-int CStoreWorkers::Start(int count, int threadPriority)
+void CStoreWorkers::Start(int count, int threadPriority)
 {
     m_threadPriority = threadPriority;
-    count = std::max(1, std::min(count, kMaxStoreWorkers));
-    for (int i = 0; i < count; ++i)
-    {
-        auto thread = std::make_unique<CWorkerThread>();
-        if (!thread->Start(WorkerProc, this))
-            break;
-        m_threads.push_back(std::move(thread));
-    }
-    return Count();
+    m_wanted = std::max(1, std::min(count, kMaxStoreWorkers));
 }
 
 unsigned __stdcall CStoreWorkers::WorkerProc(void* parameter)
@@ -136,6 +128,16 @@ void CStoreWorkers::HandOver(const Finished& finished)
 
 void CStoreWorkers::Submit(PendingStore file, const Finished& finished)
 {
+    for (; m_wanted > 0; --m_wanted)
+    {
+        auto thread = std::make_unique<CWorkerThread>();
+        if (!thread->Start(WorkerProc, this))
+        {
+            m_wanted = 0;
+            break;
+        }
+        m_threads.push_back(std::move(thread));
+    }
     if (m_threads.empty())
     {
         finished(Store(file));

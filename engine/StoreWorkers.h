@@ -71,10 +71,12 @@ public:
     // Files not begun are dropped; waits for the stores under way to end.
     ~CStoreWorkers();
 
-    // Begins `count` workers (clamped to 1..kMaxStoreWorkers), each at the
-    // thread priority given. The number begun; 0 when no thread could be
-    // had, and Submit then stores on the calling thread.
-    int Start(int count, int threadPriority);
+    // How many workers (clamped to 1..kMaxStoreWorkers) and at which thread
+    // priority. They are begun by the first Submit, so a run with nothing to
+    // store begins none; when no thread can be had, Submit stores on the
+    // calling thread.
+    void Start(int count, int threadPriority);
+    // The workers begun so far.
     int Count() const { return static_cast<int>(m_threads.size()); }
 
     // Hands one file to the workers. While every worker has a file and as
@@ -101,6 +103,7 @@ private:
     const CWorkerThread& m_owner;
     const std::atomic<LONG>& m_running;
     int m_threadPriority = THREAD_PRIORITY_NORMAL;
+    int m_wanted = 0; // workers still to begin at the first Submit
 
     SRWLOCK m_lock = SRWLOCK_INIT;
     CONDITION_VARIABLE m_fileWaiting = CONDITION_VARIABLE_INIT;

@@ -89,9 +89,12 @@ bool IsSeenFile(CTransferSource& opened, const WIN32_FILE_ATTRIBUTE_DATA& seen)
     const bool seenFolder = (seen.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     if (opened.IsFolder())
         return seenFolder && SameTime(opened.GetInfo().ftCreationTime, seen.ftCreationTime);
-    BY_HANDLE_FILE_INFORMATION read;
-    return !seenFolder && ::GetFileInformationByHandle(opened.GetFile().GetHandle(), &read) &&
-           SameTime(read.ftCreationTime, seen.ftCreationTime);
+    // GetFileTime, not GetFileInformationByHandle: under Wine 8 the latter
+    // also asks the mount manager (another process) for the volume's serial
+    // number, a round trip of its own on every store.
+    FILETIME created;
+    return !seenFolder && ::GetFileTime(opened.GetFile().GetHandle(), &created, nullptr, nullptr) &&
+           SameTime(created, seen.ftCreationTime);
 }
 
 // The record of the path as the client sees it, for its stamp.
