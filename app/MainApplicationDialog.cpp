@@ -247,6 +247,17 @@ void MainApplicationDialog::SetControlText(UINT id, const char* text) const
         ::SetWindowTextA(control, text);
 }
 
+CString MainApplicationDialog::GetControlText(UINT id) const
+{
+    HWND control = FindControl(id);
+    const int length = control != nullptr ? GetWindowTextLengthA(control) : 0;
+    if (length <= 0)
+        return CString("");
+    std::unique_ptr<char[]> buffer(new char[length + 1]);
+    GetWindowTextA(control, buffer.get(), length + 1);
+    return CString(buffer.get());
+}
+
 void MainApplicationDialog::SetScheduleClock(IScheduleClock* clock)
 {
     m_scheduleClock = clock != nullptr ? clock : &m_systemClock;

@@ -97,6 +97,7 @@ public:
     HWND FindControl(UINT id) const;
     void EnableControl(UINT id, bool enable) const;
     void SetControlText(UINT id, const char* text) const;
+    CString GetControlText(UINT id) const;
 
     // Tests only: the clock of the scheduler (null: the system's), the
     // player of the warning sound (null: PlaySoundA, synchronous) and the
@@ -198,11 +199,11 @@ public:
     // the proxy values to the service. A value that cannot be read leaves its
     // control as it is, except 3030, 3031 and 351, which are checked.
     void LoadOptions();
-    // Timer 4 (and the tray's Load at Startup): nothing while a run is
-    // active; else the controls into the settings key, the Run entry made or
-    // removed as 351 says, and the user's SID and profile folder to the
-    // service while the console-connected flag is set. A combo without a
-    // selection writes nothing.
+    // Timer 4 (and the tray's Load at Startup): unless a run is active, the
+    // controls into the settings key and the Run entry made or removed as 351
+    // says (a combo without a selection writes nothing); then, during a run
+    // too, the user's SID and profile folder to the service while the
+    // console-connected flag is set.
     void SaveOptions();
     // Timer 12: the last backup's date ("none" without one), the total
     // errors and the files in the backup.
@@ -232,6 +233,8 @@ public:
     void SetProgramStarter(ProgramStarter starter) { m_programStarter = starter; }
 
 private:
+    // SaveOptions' writes into the settings key and the Run key.
+    void SaveOptionValues();
     // The combo of a folder list: its folders, the current one selected.
     void FillFolderList(UINT comboId, const CString& folder, const CString& current);
     // The controls StartBackupRun disables, enabled or disabled.

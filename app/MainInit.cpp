@@ -7,7 +7,6 @@
 // timers, session notifications, the USER pipe server) run right after this
 // in OnAfterInitDialog (MainApplicationDialog.cpp).
 #include "app/MainApplicationDialog.h"
-#include "app/EmptyFileTree.h"
 
 #include "app/EmptyFileTree.h"
 #include "engine/Profile.h"

@@ -166,8 +166,18 @@ void MainApplicationDialog::LoadOptions()
 void MainApplicationDialog::SaveOptions()
 {
     // A run (backup or restore) reads the settings: nothing changes under it.
-    if (IsRunActive())
-        return;
+    if (!IsRunActive())
+        SaveOptionValues();
+    // The service serves no BACKUP request before it knows the user: sent
+    // on every tick, a run's ticks too (a run started before the first tick
+    // would otherwise wait for ever), one short attempt each (no service
+    // costs nothing).
+    if (m_consoleConnected.load() != 0)
+        PipeSendUserProfile(m_userSid, m_appDataFolder);
+}
+
+void MainApplicationDialog::SaveOptionValues()
+{
     const auto saveBox = [this](int page, UINT id, const char* name)
     {
         if (auto* box = GetControl<CSkinCheckBox>(page, id))
@@ -201,11 +211,6 @@ void MainApplicationDialog::SaveOptions()
         else if (!startup->IsChecked() && exists)
             DeleteRunEntry();
     }
-
-    // The service serves no BACKUP request before it knows the user: sent
-    // on every tick, one short attempt each (no service costs nothing).
-    if (m_consoleConnected.load() != 0)
-        PipeSendUserProfile(m_userSid, m_appDataFolder);
 }
 
 void MainApplicationDialog::UpdateStatusPanel()
@@ -333,7 +338,7 @@ void MainApplicationDialog::ApplySkinAndLanguage()
     MessageDialogOkCancel question(LanguageString(
         "DL_N_101_271",
         "Your skin and language setting has been changed. They will not be visible until program restart."));
-    const int answer = question.DoModal(IDD_MESSAGE_OKCANCEL);
+    const int answer = RunModalDialog(question, IDD_MESSAGE_OKCANCEL);
 
     // Stored whatever the answer: a choice takes effect at the next start.
     // A combo without a selection (no such folder) changes nothing.
@@ -386,7 +391,7 @@ bool MainApplicationDialog::HandleOptionsCommand(UINT id)
     case IDC_TITLE_ABOUT:
     {
         AboutDialog about;
-        about.DoModal(IDD_ABOUT);
+        RunModalDialog(about, IDD_ABOUT);
         return true;
     }
     default:

@@ -15,24 +15,33 @@ CApplicationsTree* MainApplicationDialog::FindApplicationsList(UINT id) const
     return GetControl<CApplicationsTree>(id == IDC_STARTUP_LIST ? 6 : 7, id);
 }
 
-void MainApplicationDialog::FillStartupList()
+namespace
 {
-    CApplicationsTree* list = FindApplicationsList(IDC_STARTUP_LIST);
-    if (list == nullptr)
-        return;
-    list->DeleteAllItems();
-    m_listReady = 0;
+// Empties the list, then fills it under the wait cursor, with one repaint at
+// the end rather than one per row; `ready` (the window's list-ready flag)
+// is 0 meanwhile.
+template <class Entry, class Read, class Add>
+void Refill(CApplicationsTree& list, int& ready, Read read, Add add)
+{
+    list.DeleteAllItems();
+    ready = 0;
     {
         CWaitCursor wait;
-        CArray<StartupEntry> entries;
-        ReadStartupEntries(entries);
-        // One repaint at the end rather than one per row.
-        list->SetAutoRedraw(false);
-        AddStartupRows(*list, entries);
-        list->SetAutoRedraw(true);
+        CArray<Entry> entries;
+        read(entries);
+        list.SetAutoRedraw(false);
+        add(list, entries);
+        list.SetAutoRedraw(true);
     }
-    m_listReady = 1;
-    list->Redraw(true);
+    ready = 1;
+    list.Redraw(true);
+}
+} // namespace
+
+void MainApplicationDialog::FillStartupList()
+{
+    if (CApplicationsTree* list = FindApplicationsList(IDC_STARTUP_LIST))
+        Refill<StartupEntry>(*list, m_listReady, ReadStartupEntries, AddStartupRows);
 }
 
 void MainApplicationDialog::RemoveCheckedStartupEntries()
@@ -58,18 +67,12 @@ void MainApplicationDialog::FillUninstallList()
     CApplicationsTree* list = FindApplicationsList(IDC_UNINSTALL_LIST);
     if (list == nullptr)
         return;
-    list->DeleteAllItems();
-    m_listReady = 0;
-    {
-        CWaitCursor wait;
-        CArray<UninstallEntry> entries;
-        ReadUninstallEntries(entries, GetProgramFilesFolder());
-        list->SetAutoRedraw(false);
-        AddUninstallRows(*list, entries);
-        list->SetAutoRedraw(true);
-    }
-    m_listReady = 1;
-    list->Redraw(true);
+    const CString programFiles = GetProgramFilesFolder();
+    Refill<UninstallEntry>(
+        *list, m_listReady,
+        [&programFiles](CArray<UninstallEntry>& entries)
+        { ReadUninstallEntries(entries, programFiles); },
+        AddUninstallRows);
 }
 
 void MainApplicationDialog::UninstallCheckedApplications()

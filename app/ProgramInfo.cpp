@@ -43,7 +43,8 @@ public:
     {
         const BYTE* begin = m_data.data();
         const BYTE* p = static_cast<const BYTE*>(item);
-        return p >= begin && bytes <= m_data.size() && p - begin <= ptrdiff_t(m_data.size() - bytes);
+        return p >= begin && bytes <= m_data.size() &&
+               p - begin <= ptrdiff_t(m_data.size() - bytes);
     }
 
     size_t BytesFrom(const void* item) const

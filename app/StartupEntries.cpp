@@ -60,8 +60,8 @@ void ReadStartupKey(const StartupKey& place, CArray<StartupEntry>& entries)
     if (key.Open(place.root, place.path, place.access) != ERROR_SUCCESS)
         return;
     DWORD count = 0;
-    if (RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count,
-                         nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+    if (RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count, nullptr,
+                         nullptr, nullptr, nullptr) != ERROR_SUCCESS)
         return;
     for (DWORD index = 0; index < count; ++index)
     {

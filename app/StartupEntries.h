@@ -35,8 +35,8 @@ const char* StartupParkingKeyPath(DWORD scope);
 // One value of one of the four keys.
 struct StartupEntry
 {
-    CString text;      // the program's file description, else the value name
-    CString path;      // the program file (the row's icon); "" for non-text data
+    CString text; // the program's file description, else the value name
+    CString path; // the program file (the row's icon); "" for non-text data
     DWORD kind = kStartupActive;
     DWORD scope = 1;   // StartupEntryScope: 1 machine, 2 user
     CString valueName; // the registry value's name

@@ -50,11 +50,11 @@ bool FileExists(const CString& path)
     return true;
 }
 
-bool ReadUninstallEntry(HKEY view, REGSAM viewFlag, const CString& subkey,
+bool ReadUninstallEntry(HKEY root, REGSAM viewFlag, const CString& subkey,
                         const char* programFilesFolder, UninstallEntry& entry)
 {
     CRegistryKey key;
-    if (key.Open(view, CString(kUninstallKeyPath) + "\\" + subkey, KEY_READ | viewFlag) !=
+    if (key.Open(root, CString(kUninstallKeyPath) + "\\" + subkey, KEY_READ | viewFlag) !=
         ERROR_SUCCESS)
         return false;
     DWORD type = REG_NONE;
@@ -94,13 +94,14 @@ void ReadView(REGSAM viewFlag, int skipFrom, int skipTo, CArray<UninstallEntry>&
     if (key.Open(HKEY_LOCAL_MACHINE, kUninstallKeyPath, KEY_READ | viewFlag) != ERROR_SUCCESS)
         return;
     DWORD count = 0;
-    if (RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &count, nullptr, nullptr, nullptr,
-                         nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+    if (RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &count, nullptr, nullptr, nullptr, nullptr,
+                         nullptr, nullptr, nullptr) != ERROR_SUCCESS)
         return;
     for (DWORD index = 0; index < count; ++index)
     {
         CString subkey;
-        if (key.EnumKey(index, subkey) != ERROR_SUCCESS || Listed(entries, skipFrom, skipTo, subkey))
+        if (key.EnumKey(index, subkey) != ERROR_SUCCESS ||
+            Listed(entries, skipFrom, skipTo, subkey))
             continue;
         UninstallEntry entry;
         if (ReadUninstallEntry(HKEY_LOCAL_MACHINE, viewFlag, subkey, programFilesFolder, entry))

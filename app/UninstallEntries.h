@@ -25,8 +25,8 @@ extern const char* const kUninstallKeyPath;
 
 struct UninstallEntry
 {
-    CString text;    // "DisplayName", else the subkey's name
-    CString path;    // the cleaned command (the row's icon)
+    CString text; // "DisplayName", else the subkey's name
+    CString path; // the cleaned command (the row's icon)
     DWORD kind = kUninstallerFound;
     CString command; // "UninstallString" exactly as stored: what runs
     CString subkey;  // the subkey's name

@@ -17,6 +17,7 @@
 #include "resources/MainWindow.h"
 #include "skin/FrameBar.h"
 #include "skin/SkinFiles.h"
+#include "tests/app/MainLifeTestSupport.h"
 #include "tests/engine/TestFiles.h"
 #include "tests/support/FakePipeServer.h"
 #include "tests/support/TempFolder.h"
@@ -198,57 +199,12 @@ void Pump(DWORD milliseconds, const std::function<bool()>& done = nullptr)
 class MainStartupTest : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        m_appData = m_folder / "AppData";
-        m_userFolder = m_appData + "\\ORVANEL Brindlewox";
-        m_program = m_folder / "Program";
-        ASSERT_TRUE(MakeFolder(m_appData));
-        ASSERT_TRUE(MakeFolder(m_folder / "Temp"));
-        ASSERT_TRUE(MakeFolder(m_program));
-        OverrideMainStartupFolders(m_appData, m_folder / "Temp");
-        OverrideSkinFilesFolders(m_userFolder, m_program);
-        // Pipes of the test's own: no service and no other test is met.
-        m_userPipe = UniquePipeName("main-user");
-        m_settingsPipe = UniquePipeName("main-settings");
-        m_backupPipe = UniquePipeName("main-backup");
-        SetIpcPipeName(IpcPipe::User, m_userPipe.c_str());
-        SetIpcPipeName(IpcPipe::Settings, m_settingsPipe.c_str());
-        SetIpcPipeName(IpcPipe::Backup, m_backupPipe.c_str());
-        // No notification area here: one quick attempt.
-        CTrayIcon::SetAddRetries(1, 0);
-        // The settings key of this process alone (FirstRun, the status
-        // values): HKEY_CURRENT_USER is a fresh key under the real one.
-        m_root = "Software\\BrindlewoxTest-MainLife-" + std::to_string(GetCurrentProcessId()) +
-                 "-" + std::to_string(GetTickCount64());
-        ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, m_root.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                                  nullptr, &m_user, nullptr),
-                  ERROR_SUCCESS);
-        ASSERT_EQ(RegOverridePredefKey(HKEY_CURRENT_USER, m_user), ERROR_SUCCESS);
-    }
+    void SetUp() override { ASSERT_TRUE(m_environment.Ready()); }
 
-    void TearDown() override
-    {
-        OverrideMainStartupFolders(nullptr, nullptr);
-        OverrideSkinFilesFolders(nullptr, nullptr);
-        SetIpcPipeName(IpcPipe::User, kUserPipeName);
-        SetIpcPipeName(IpcPipe::Settings, kSettingsPipeName);
-        SetIpcPipeName(IpcPipe::Backup, kBackupPipeName);
-        RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
-        if (m_user != nullptr)
-            RegCloseKey(m_user);
-        RegDeleteTreeA(HKEY_CURRENT_USER, m_root.c_str());
-    }
-
-    TempFolder m_folder{"mainlife"};
-    CString m_appData;
-    CString m_userFolder;
-    CString m_program;
-    std::string m_userPipe;
-    std::string m_settingsPipe;
-    std::string m_backupPipe;
-    std::string m_root;
-    HKEY m_user = nullptr;
+    MainTestEnvironment m_environment{"mainlife"};
+    const CString& m_appData = m_environment.AppData();
+    const CString& m_userFolder = m_environment.UserFolder();
+    const CString& m_program = m_environment.Program();
 };
 
 CString Lower(const char* text)
@@ -365,6 +321,42 @@ TEST_F(MainStartupTest, AnExistingProfileIsKeptAndEachStartAddsOneBanner)
     db.Close();
     const CString log = ReadTextFile(TodaysLogFile(m_appData));
     EXPECT_EQ(log.GetLength(), 2 * firstLog.GetLength());
+}
+
+// A run stand-in: waits on its worker's stop event while it reads the
+// window's log through the context, as a run would, and then says it ended.
+struct HeldRun
+{
+    CRunContext* run = nullptr;
+    std::atomic<bool> ended{false};
+    std::atomic<bool> logAlive{false};
+};
+
+unsigned __stdcall HoldUntilStopped(void* parameter)
+{
+    auto* held = static_cast<HeldRun*>(parameter);
+    WaitForSingleObject(held->run->backupWorker.GetStopEvent(), 30000);
+    held->logAlive = held->run->log != nullptr;
+    held->run->WriteLog("\r\nthe run's last line\r\n");
+    held->ended = true;
+    return 0;
+}
+
+TEST_F(MainStartupTest, TheDestructorStopsARunBeforeAnyMemberGoes)
+{
+    HeldRun held;
+    auto* window = new MainApplicationDialog;
+    held.run = &window->GetRunContext();
+    ASSERT_TRUE(held.run->backupWorker.Start(HoldUntilStopped, &held));
+    Sleep(100);
+    EXPECT_FALSE(held.ended.load());
+    const ULONGLONG start = GetTickCount64();
+    delete window;
+    EXPECT_LT(GetTickCount64() - start, 20000u);
+    EXPECT_TRUE(held.ended.load());
+    EXPECT_TRUE(held.logAlive.load());
+    const std::string log(ReadTextFile(TodaysLogFile(m_appData)));
+    EXPECT_NE(log.find("the run's last line"), std::string::npos);
 }
 
 // ---- The window on the null display driver.
@@ -546,28 +538,28 @@ TEST_F(MainWindowLifeTest, TheEndOfABackupPerOutcome)
     }
 }
 
-// The backup page inside the window, as the initialisation makes it, with
-// its progress bar's object.
+// The backup page of the window, as its initialisation made it.
 class BackupPage
 {
 public:
-    explicit BackupPage(MainApplicationDialog& window)
-        : page(window.GetPage(0)),
-          progress(window.GetControl<CProgressBar>(0, IDC_BACKUP_PROGRESS)),
-          created(page != nullptr && progress != nullptr)
+    explicit BackupPage(MainApplicationDialog& window) : m_window(window)
     {
+        HWND bar = window.FindControl(IDC_BACKUP_PROGRESS);
+        progress = bar != nullptr ? dynamic_cast<CProgressBar*>(CWindow::FromHandle(bar)) : nullptr;
     }
-    CString Text(int id) const
+    CString Text(UINT id) const
     {
         char text[256] = "";
-        GetDlgItemTextA(page->GetSafeHwnd(), id, text, sizeof(text));
+        GetWindowTextA(m_window.FindControl(id), text, sizeof(text));
         return CString(text);
     }
-    bool Enabled(int id) const { return IsWindowEnabled(GetDlgItem(page->GetSafeHwnd(), id)) != 0; }
+    bool Enabled(UINT id) const { return IsWindowEnabled(m_window.FindControl(id)) != 0; }
+    void Enable(UINT id, bool enable) const { EnableWindow(m_window.FindControl(id), enable); }
 
-    CDialog* page;
-    CProgressBar* progress;
-    bool created = false;
+    CProgressBar* progress = nullptr;
+
+private:
+    MainApplicationDialog& m_window;
 };
 
 TEST_F(MainWindowLifeTest, TheElapsedClockTickShowsWhatTheRunShows)
@@ -575,7 +567,7 @@ TEST_F(MainWindowLifeTest, TheElapsedClockTickShowsWhatTheRunShows)
     TestWindow window;
     ASSERT_TRUE(window.Create(nullptr, IDD_MAIN_WINDOW));
     BackupPage page(window);
-    ASSERT_TRUE(page.created);
+    ASSERT_NE(page.progress, nullptr);
     CRunContext& run = window.GetRunContext();
     run.FileStarted("C:\\Data\\one.txt");
     run.FileStarted("C:\\Data\\two.txt");
@@ -593,9 +585,10 @@ TEST_F(MainWindowLifeTest, TheElapsedClockTickShowsWhatTheRunShows)
 
     // The end: the run-status line reads nothing, Start is back and both
     // run buttons can be pressed again; the clock keeps its last text.
-    EnableWindow(GetDlgItem(page.page->GetSafeHwnd(), IDC_BACKUP_START), FALSE);
-    EnableWindow(GetDlgItem(page.page->GetSafeHwnd(), IDC_BACKUP_PAUSE), FALSE);
-    SetDlgItemTextA(page.page->GetSafeHwnd(), IDC_BACKUP_START, "Stop");
+    page.Enable(IDC_BACKUP_START, false);
+    page.Enable(IDC_BACKUP_PAUSE, false);
+    page.Enable(IDC_BACKUP_ADD, false);
+    SetWindowTextA(window.FindControl(IDC_BACKUP_START), "Stop");
     SendMessageA(window.GetSafeHwnd(), WM_BACKUP_FINISHED, kBackupStopped, 0);
     EXPECT_STREQ(page.Text(IDC_BACKUP_START), "Start");
     EXPECT_STREQ(page.Text(IDC_BACKUP_CURRENT_FILE), "");

@@ -5,9 +5,6 @@
 // a resize and the frame painted by WM_ERASEBKGND.
 #include "app/MainApplicationDialog.h"
 #include "app/EmptyFileTree.h"
-#include "app/MainLife.h"
-#include "engine/IpcRecords.h"
-#include "engine/PipeClient.h"
 #include "engine/Profile.h"
 #include "engine/Settings.h"
 #include "foundation/Dc.h"
@@ -20,7 +17,9 @@
 #include "skin/SkinButton.h"
 #include "skin/SkinComboBox.h"
 #include "skin/SkinFiles.h"
+#include "tests/support/BmpFile.h"
 #include "tests/support/Surface.h"
+#include "tests/app/MessageDialogTestSupport.h"
 #include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -32,12 +31,6 @@
 
 namespace
 {
-std::string UniqueName(const char* tag)
-{
-    return std::string("\\\\.\\pipe\\bw-") + tag + "-" + std::to_string(GetCurrentProcessId()) + "-" +
-           std::to_string(GetTickCount64());
-}
-
 CString TextOf(HWND window)
 {
     char text[512] = "";
@@ -45,40 +38,9 @@ CString TextOf(HWND window)
     return CString(text);
 }
 
-// Writes a BMP of one colour (24-bit, bottom-up).
 bool WriteSolidBmp(const char* path, int width, int height, COLORREF colour)
 {
-    const int rowBytes = (width * 3 + 3) & ~3;
-    BITMAPFILEHEADER file = {};
-    BITMAPINFOHEADER info = {};
-    info.biSize = sizeof(info);
-    info.biWidth = width;
-    info.biHeight = height;
-    info.biPlanes = 1;
-    info.biBitCount = 24;
-    info.biSizeImage = rowBytes * height;
-    file.bfType = 0x4D42;
-    file.bfOffBits = sizeof(file) + sizeof(info);
-    file.bfSize = file.bfOffBits + info.biSizeImage;
-    std::string pixels(info.biSizeImage, '\0');
-    for (int y = 0; y < height; ++y)
-    {
-        for (int x = 0; x < width; ++x)
-        {
-            pixels[y * rowBytes + x * 3] = static_cast<char>(GetBValue(colour));
-            pixels[y * rowBytes + x * 3 + 1] = static_cast<char>(GetGValue(colour));
-            pixels[y * rowBytes + x * 3 + 2] = static_cast<char>(GetRValue(colour));
-        }
-    }
-    HANDLE handle = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (handle == INVALID_HANDLE_VALUE)
-        return false;
-    DWORD written = 0;
-    bool ok = WriteFile(handle, &file, sizeof(file), &written, nullptr) &&
-              WriteFile(handle, &info, sizeof(info), &written, nullptr) &&
-              WriteFile(handle, pixels.data(), static_cast<DWORD>(pixels.size()), &written, nullptr);
-    CloseHandle(handle);
-    return ok;
+    return WriteBmp(path, width, height, [colour](int, int) { return colour; });
 }
 
 bool CopyTree(const CString& from, const CString& to)
@@ -119,57 +81,24 @@ CSize ClientSize(HWND window)
 
 const int kPageNumbers[] = {0, 1, 2, 3, 4, 6, 7, 9, 10};
 
-// Each fixture runs the window in a per-user folder, program folder,
-// registry key and pipe names of its own, with a test language whose every
-// text differs from the English one ("T<number>").
+// Each test runs the window in the surroundings of its own (per-user
+// folder, program folder, registry key, pipes; a first start, so the window
+// shows), with a test language whose every text differs from the English
+// one ("T<number>").
 class MainWindowInitTest : public ::testing::Test
 {
 protected:
     void SetUp() override
     {
-        m_appData = m_folder / "AppData";
-        m_userFolder = m_appData + "\\ORVANEL Brindlewox";
-        m_program = m_folder / "Program";
-        ASSERT_TRUE(MakeFolder(m_appData));
+        m_userFolder = m_environment.AppData() + "\\ORVANEL Brindlewox";
+        m_program = m_environment.ProgramFolder();
         ASSERT_TRUE(MakeFolder(m_userFolder));
-        ASSERT_TRUE(MakeFolder(m_folder / "Temp"));
-        ASSERT_TRUE(MakeFolder(m_program));
-        ASSERT_TRUE(MakeFolder(m_program + "\\Languages"));
         ASSERT_TRUE(MakeFolder(m_program + "\\Languages\\Test"));
-        ASSERT_TRUE(MakeFolder(m_program + "\\Skins"));
         std::string language = "[Language]\r\n";
         for (int n = 1; n < 700; ++n)
             language += "DL_N_101_" + std::to_string(n) + "=T" + std::to_string(n) + "\r\n";
         ASSERT_TRUE(WriteTextFile(m_program + "\\Languages\\Test\\default.ini", language.c_str()));
         UseSkin("Default");
-        OverrideMainStartupFolders(m_appData, m_folder / "Temp");
-        OverrideSkinFilesFolders(m_userFolder, m_program);
-        m_user = UniqueName("user");
-        m_settings = UniqueName("settings");
-        m_backup = UniqueName("backup");
-        SetIpcPipeName(IpcPipe::User, m_user.c_str());
-        SetIpcPipeName(IpcPipe::Settings, m_settings.c_str());
-        SetIpcPipeName(IpcPipe::Backup, m_backup.c_str());
-        CTrayIcon::SetAddRetries(1, 0);
-        m_root = "Software\\BrindlewoxTest-MainInit-" + std::to_string(GetCurrentProcessId()) + "-" +
-                 std::to_string(GetTickCount64());
-        ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, m_root.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                                  nullptr, &m_key, nullptr),
-                  ERROR_SUCCESS);
-        ASSERT_EQ(RegOverridePredefKey(HKEY_CURRENT_USER, m_key), ERROR_SUCCESS);
-    }
-
-    void TearDown() override
-    {
-        OverrideMainStartupFolders(nullptr, nullptr);
-        OverrideSkinFilesFolders(nullptr, nullptr);
-        SetIpcPipeName(IpcPipe::User, kUserPipeName);
-        SetIpcPipeName(IpcPipe::Settings, kSettingsPipeName);
-        SetIpcPipeName(IpcPipe::Backup, kBackupPipeName);
-        RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
-        if (m_key != nullptr)
-            RegCloseKey(m_key);
-        RegDeleteTreeA(HKEY_CURRENT_USER, m_root.c_str());
     }
 
     void UseSkin(const char* skin)
@@ -187,15 +116,10 @@ protected:
             << "the build's skins are missing";
     }
 
+    MainWindowTestEnvironment m_environment{false};
     TempFolder m_folder{"maininit"};
-    CString m_appData;
     CString m_userFolder;
     CString m_program;
-    std::string m_user;
-    std::string m_settings;
-    std::string m_backup;
-    std::string m_root;
-    HKEY m_key = nullptr;
 };
 
 bool IsTestText(const CString& text)

@@ -285,11 +285,21 @@ TEST_F(OptionsTest, EveryOptionGoesFromTheRegistryToItsControlAndBack)
     EXPECT_EQ(ReadText(profile, offsetof(IpcSettingsRecord, profilePath), 4096),
               std::string(window.GetAppDataFolder()));
 
+    // During a run the options stay as they are, but the service still
+    // hears the user: a run's files wait for it.
+    window.GetRunContext().engineBusy = 1;
+    RegDeleteKeyValueA(HKEY_CURRENT_USER, kSettingsKeyPath, setting::SheduleHour);
+    window.Tick(kSaveOptionsTimer);
+    EXPECT_FALSE(ReadDword(setting::SheduleHour, value));
+    ASSERT_TRUE(settingsPipe.WaitRequests(4));
+    EXPECT_EQ(ReadU32(settingsPipe.Requests()[3], offsetof(IpcSettingsRecord, type)), 8u);
+    window.GetRunContext().engineBusy = 0;
+
     // Console gone: no profile goes to the service.
     window.m_consoleConnected = 0;
     window.Tick(kSaveOptionsTimer);
     Sleep(300);
-    EXPECT_EQ(settingsPipe.RequestCount(), 3);
+    EXPECT_EQ(settingsPipe.RequestCount(), 4);
 }
 
 TEST_F(OptionsTest, AProxyPortOfZeroIsNotShown)

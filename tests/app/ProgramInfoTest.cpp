@@ -2,25 +2,9 @@
 // whose version resources the build gives them (tests/tools/version/),
 // copied to C: first.
 #include "app/ProgramInfo.h"
-#include "foundation/Utility.h"
-#include "tests/support/TempFolder.h"
+#include "tests/app/StartupTestSupport.h"
 
 #include <gtest/gtest.h>
-
-namespace
-{
-// A built program beside this test program, copied into the folder.
-CString CopyBuiltProgram(const TempFolder& folder, const char* name)
-{
-    CString directory;
-    if (!GetAppDirectory(directory))
-        return CString();
-    const CString target = folder / name;
-    if (!CopyFileA(directory + "\\" + name, target, FALSE))
-        return CString();
-    return target;
-}
-} // namespace
 
 TEST(ProgramInfo, VersionTextDropsAZeroLowHalfAndIsEmptyForNoVersion)
 {

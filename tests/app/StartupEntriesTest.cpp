@@ -2,8 +2,7 @@
 // the test prefix: values of unique names, removed again whatever happens.
 #include "app/StartupEntries.h"
 #include "foundation/Registry.h"
-#include "foundation/Utility.h"
-#include "tests/support/TempFolder.h"
+#include "tests/app/StartupTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -74,22 +73,6 @@ std::vector<const StartupEntry*> Ours(const CArray<StartupEntry>& entries, const
             ours.push_back(&entries[i]);
     return ours;
 }
-
-bool Exists(HKEY root, const char* path, const char* name)
-{
-    CRegistryKey key;
-    DWORD size = 0;
-    return key.Open(root, path, KEY_QUERY_VALUE) == ERROR_SUCCESS &&
-           key.QueryValue(name, nullptr, &size) == ERROR_SUCCESS;
-}
-
-CString CopyBuiltProgram(const TempFolder& folder, const char* name)
-{
-    CString directory;
-    GetAppDirectory(directory);
-    const CString target = folder / name;
-    return CopyFileA(directory + "\\" + name, target, FALSE) ? target : CString();
-}
 } // namespace
 
 TEST(StartupEntries, CommandPathTable)
@@ -128,12 +111,12 @@ TEST(StartupEntries, KeysInTableOrderWithKindsScopesAndPaths)
     const CString both = values.Name("Both");
     ASSERT_TRUE(values.SetText(HKEY_CURRENT_USER, kUserParking, values.Name("ParkedUser"),
                                "C:\\nowhere\\parked-user.exe"));
-    ASSERT_TRUE(values.SetText(HKEY_CURRENT_USER, kMachineParking, values.Name("ParkedMachine"),
-                               quoted));
+    ASSERT_TRUE(
+        values.SetText(HKEY_CURRENT_USER, kMachineParking, values.Name("ParkedMachine"), quoted));
     ASSERT_TRUE(values.SetText(HKEY_CURRENT_USER, kRunKeyPath, both,
                                "\"%SystemRoot%\\notepad.exe\" /x", REG_EXPAND_SZ));
-    ASSERT_TRUE(values.SetText(HKEY_LOCAL_MACHINE, kRunKeyPath, both, quoted, REG_SZ,
-                               KEY_WOW64_64KEY));
+    ASSERT_TRUE(
+        values.SetText(HKEY_LOCAL_MACHINE, kRunKeyPath, both, quoted, REG_SZ, KEY_WOW64_64KEY));
 
     CArray<StartupEntry> entries;
     ReadStartupEntries(entries);
@@ -171,11 +154,11 @@ TEST(StartupEntries, DataIsTerminatedAndOnlyTextGivesAPath)
     StartupValues values("Data");
     // 4,096 bytes without a terminator, and a longer text.
     const std::string full(4096, 'q');
-    ASSERT_TRUE(values.Set(HKEY_CURRENT_USER, kRunKeyPath, values.Name("Full"), REG_SZ,
-                           full.data(), DWORD(full.size())));
+    ASSERT_TRUE(values.Set(HKEY_CURRENT_USER, kRunKeyPath, values.Name("Full"), REG_SZ, full.data(),
+                           DWORD(full.size())));
     const std::string longer = "C:\\" + std::string(5000, 'l') + ".exe /silent";
-    ASSERT_TRUE(values.SetText(HKEY_CURRENT_USER, kRunKeyPath, values.Name("Long"),
-                               longer.c_str()));
+    ASSERT_TRUE(
+        values.SetText(HKEY_CURRENT_USER, kRunKeyPath, values.Name("Long"), longer.c_str()));
     const BYTE binary[] = {'C', ':', '\\', 'a', '.', 'e', 'x', 'e', 0xFF, 0x01};
     ASSERT_TRUE(values.Set(HKEY_CURRENT_USER, kRunKeyPath, values.Name("Binary"), REG_BINARY,
                            binary, sizeof(binary)));
@@ -210,9 +193,11 @@ TEST(StartupEntries, ParkedEntryIsDeletedFromItsOwnParkingKeyOnly)
     ASSERT_TRUE(values.SetText(HKEY_CURRENT_USER, kMachineParking, name, "C:\\other.exe"));
 
     EXPECT_EQ(ERROR_SUCCESS, DeleteParkedStartupEntry(name, 2));
-    EXPECT_FALSE(Exists(HKEY_CURRENT_USER, kUserParking, name));
-    EXPECT_TRUE(Exists(HKEY_CURRENT_USER, kRunKeyPath, name)) << "the active entry stays";
-    EXPECT_TRUE(Exists(HKEY_CURRENT_USER, kMachineParking, name)) << "the other scope stays";
+    EXPECT_FALSE(RegistryValueExists(HKEY_CURRENT_USER, kUserParking, name));
+    EXPECT_TRUE(RegistryValueExists(HKEY_CURRENT_USER, kRunKeyPath, name))
+        << "the active entry stays";
+    EXPECT_TRUE(RegistryValueExists(HKEY_CURRENT_USER, kMachineParking, name))
+        << "the other scope stays";
 
     EXPECT_EQ(ERROR_FILE_NOT_FOUND, DeleteParkedStartupEntry(name, 2));
     EXPECT_EQ(ERROR_INVALID_PARAMETER, DeleteParkedStartupEntry(name, 3));

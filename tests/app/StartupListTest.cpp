@@ -6,6 +6,7 @@
 #include "engine/IpcRecords.h"
 #include "foundation/Registry.h"
 #include "skin/ApplicationsTree.h"
+#include "tests/app/StartupTestSupport.h"
 #include "tests/support/FakePipeServer.h"
 
 #include <gtest/gtest.h>
@@ -48,14 +49,6 @@ CFakePipeServer::Responder RefusingOne()
     const auto refused = StatusReply(0, kSettingsSize);
     return [done, refused](const std::string& request)
     { return ReadText(request, 12, 4096) == "Refused" ? refused(request) : done(request); };
-}
-
-bool UserParkingHolds(const char* name)
-{
-    CRegistryKey key;
-    DWORD size = 0;
-    return key.Open(HKEY_CURRENT_USER, kUserParking, KEY_QUERY_VALUE) == ERROR_SUCCESS &&
-           key.QueryValue(name, nullptr, &size) == ERROR_SUCCESS;
 }
 } // namespace
 
@@ -150,7 +143,8 @@ TEST_F(StartupListTest, RemoveDeletesParkedRowsHereAndSendsOnlyActiveOnes)
     EXPECT_EQ(7u, ReadU32(requests[1], 0));
     EXPECT_EQ(2u, ReadU32(requests[1], 4));
     EXPECT_EQ("Refused", ReadText(requests[1], 12, 4096));
-    EXPECT_FALSE(UserParkingHolds(name)) << "the parking value is gone";
+    EXPECT_FALSE(RegistryValueExists(HKEY_CURRENT_USER, kUserParking, name))
+        << "the parking value is gone";
 
     ASSERT_EQ(2, m_list.GetItemCount());
     EXPECT_STREQ("Refused", At(0).thirdText);

@@ -48,7 +48,8 @@ public:
             return false;
         m_made.push_back({name, view});
         key.SetStringValue("1.0", "DisplayVersion");
-        if (displayName != nullptr && key.SetStringValue(displayName, "DisplayName") != ERROR_SUCCESS)
+        if (displayName != nullptr &&
+            key.SetStringValue(displayName, "DisplayName") != ERROR_SUCCESS)
             return false;
         return uninstallString == nullptr ||
                RegSetValueExA(key, "UninstallString", 0, type,
@@ -145,8 +146,8 @@ TEST(UninstallEntries, ResolveFindsFilesThroughTheCommandLineRules)
 TEST(UninstallEntries, CommonProgramMeansTheCommonFilesFolder)
 {
     char common[MAX_PATH] = {};
-    ASSERT_TRUE(SUCCEEDED(
-        SHGetFolderPathA(nullptr, CSIDL_PROGRAM_FILES_COMMON, nullptr, SHGFP_TYPE_CURRENT, common)));
+    ASSERT_TRUE(SUCCEEDED(SHGetFolderPathA(nullptr, CSIDL_PROGRAM_FILES_COMMON, nullptr,
+                                           SHGFP_TYPE_CURRENT, common)));
     CString sub;
     sub.Format("BwCommon%lu", GetCurrentProcessId());
     const CString folder = CString(common) + "\\" + sub;
@@ -187,8 +188,8 @@ TEST(UninstallEntries, BothViewsReadWithKindsTextsAndRawCommands)
     ASSERT_TRUE(keys.Make("F", "Long Command", longCommand));
     ASSERT_TRUE(keys.Make("G", "Binary Command", "C:\\x.exe", KEY_WOW64_64KEY, REG_BINARY));
     // The 32-bit view: one name of its own, one the 64-bit view has.
-    ASSERT_TRUE(keys.Make("H", "Thirty-two", "rundll32.exe setupapi,InstallHinfSection",
-                          KEY_WOW64_32KEY));
+    ASSERT_TRUE(
+        keys.Make("H", "Thirty-two", "rundll32.exe setupapi,InstallHinfSection", KEY_WOW64_32KEY));
     ASSERT_TRUE(keys.Make("A", "Present App (32-bit)", present, KEY_WOW64_32KEY));
 
     CArray<UninstallEntry> entries;

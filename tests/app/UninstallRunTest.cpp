@@ -5,9 +5,7 @@
 #include "app/RebootWindows.h"
 #include "app/UninstallEntries.h"
 #include "engine/BackupRun.h"
-#include "foundation/Utility.h"
-#include "skin/ApplicationsTree.h"
-#include "tests/support/TempFolder.h"
+#include "tests/app/StartupTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -16,21 +14,6 @@
 
 namespace
 {
-CString CopyRecorder(const TempFolder& folder)
-{
-    CString directory;
-    GetAppDirectory(directory);
-    const CString target = folder / "uninstall_recorder.exe";
-    return CopyFileA(directory + "\\uninstall_recorder.exe", target, FALSE) ? target : CString();
-}
-
-int Row(CApplicationsTree& list, const char* command, bool checked)
-{
-    const int index = list.AddItem(command, "", kUninstallerFound, 0, checked ? 1 : 0, 1, 0);
-    list.SetItemData(index, command);
-    return index;
-}
-
 // A window that counts its paints and the commands it gets.
 std::atomic<int> g_paints{0};
 std::atomic<int> g_commands{0};
@@ -94,7 +77,7 @@ BOOL WINAPI RecordShutdown(UINT flags, DWORD reason)
 TEST(UninstallRun, TheWaitRepaintsButTakesNoInput)
 {
     TempFolder folder("uninstall-wait");
-    const CString recorder = CopyRecorder(folder);
+    const CString recorder = CopyBuiltProgram(folder, "uninstall_recorder.exe");
     ASSERT_FALSE(recorder.IsEmpty());
     WNDCLASSA windowClass = {};
     windowClass.lpfnWndProc = CountingProcedure;

@@ -5,7 +5,10 @@
 # checks its pixels (header band, header picture, six previews); a driver
 # chooses Metalbrown and presses OK, and settings.ini must name Metalbrown
 # and English; a second run closed with Escape leaves the file as it was.
-# Both runs end with 0. Exit 77 (skipped) without Xvfb.
+# Both runs end with 0. Then Brindlewox.exe, with the service running, must
+# start in Metalbrown: its frame as Metalbrown's pictures put it, unlike
+# Default's (build/screens/chooser-main-Metalbrown.png). Exit 77 (skipped)
+# without Xvfb.
 set -uo pipefail
 src=$1
 bin=$2
@@ -42,7 +45,8 @@ fi
 deploy="$WINEPREFIX/drive_c/Brindlewox"
 rm -rf "$deploy"
 mkdir -p "$deploy"
-cp "$bin/BrindlewoxSkin.exe" "$bin/Brindlewox.exe" "$bin/tests/chooser_driver.exe" "$deploy/" || exit 1
+cp "$bin/BrindlewoxSkin.exe" "$bin/Brindlewox.exe" "$bin/BrindlewoxSrv.exe" \
+    "$bin/tests/chooser_driver.exe" "$bin/tests/main_window_driver.exe" "$deploy/" || exit 1
 for folder in Skins Languages; do
     [ -d "$bin/$folder" ] && cp -r "$bin/$folder" "$deploy/"
 done
@@ -104,6 +108,40 @@ wait_chooser; code=$?
 [ $code -eq 0 ] || fail "second run exit code $code"
 after=$(sha256sum "$settings" 2>/dev/null)
 [ "$before" = "$after" ] || fail "Escape changed settings.ini"
+
+# --- The main program starts in the skin the chooser wrote ---
+python=/usr/bin/python3
+[ -x "$python" ] || python=python3
+srv() { "$WINE" 'C:\Brindlewox\BrindlewoxSrv.exe' "$@" </dev/null >/dev/null 2>&1; }
+trap 'srv -stop; srv -uninstall; "$WINESERVER" -k </dev/null >/dev/null 2>&1' EXIT
+srv -uninstall
+srv -install
+srv -start
+# A first start for this user: the window shows instead of going to the tray.
+"$WINE" reg delete 'HKCU\Software\Orvanel\Brindlewox' /v FirstRun /f </dev/null >/dev/null 2>&1
+xdotool mousemove 1279 799 2>/dev/null
+"$WINE" explorer /desktop=chooser-main,1024x768 'C:\Brindlewox\Brindlewox.exe' </dev/null >/dev/null 2>&1 &
+program=$!
+layout="$screens/chooser-main-Metalbrown.txt"
+if timeout 300 "$WINE" 'C:\Brindlewox\main_window_driver.exe' chooser-main wait </dev/null \
+    >"$WINEPREFIX/main-driver.out" 2>&1; then
+    tr -d '\r' <"$WINEPREFIX/main-driver.out" >"$layout"
+    id=$(xdotool search --name 'Wine desktop' 2>/dev/null | head -1)
+    offset=$( [ -n "$id" ] && xdotool getwindowgeometry "$id" | sed -n 's/.*Position: \([0-9]*\),\([0-9]*\).*/\1 \2/p')
+    read -r dx dy <<<"${offset:-0 0}"
+    import -window root -display "$DISPLAY" "PNG24:$WINEPREFIX/main-screen.png"
+    shot="$screens/chooser-main-Metalbrown.png"
+    "$python" "$here/main_window_pixels.py" check "$WINEPREFIX/main-screen.png" "$layout" "$dx" "$dy" \
+        "$deploy/Skins/Metalbrown" 0 "$shot" || fail "the main program is not in Metalbrown"
+    "$python" "$here/main_window_pixels.py" unlike "$shot" "$layout" "$deploy/Skins/Default" ||
+        fail "the main program looks like Default"
+else
+    fail "the main program's window did not come: $(cat "$WINEPREFIX/main-driver.out")"
+fi
+"$WINE" taskkill /f /im Brindlewox.exe </dev/null >/dev/null 2>&1
+sleep 1
+kill "$program" 2>/dev/null
+wait "$program" 2>/dev/null
 
 [ $status -eq 0 ] && echo "chooser: all checks passed; screenshot $screens/chooser.png"
 exit $status

@@ -10,6 +10,9 @@
       title.
   main_window_pixels.py differ <a.png> <b.png> <layout>
       The title band of two skins' crops differ.
+  main_window_pixels.py unlike <crop.png> <layout> <skin folder>
+      The crop's title band is not that skin's title picture (a window
+      started in another skin).
 
 The layout is the driver's output: "name left top right bottom" per line, in
 desktop pixels; dx, dy is where the desktop lies on the X screen.
@@ -186,12 +189,29 @@ def differ(a, b, layout):
         fail("the two skins' title bands look alike: %s and %s" % (ma, mb))
 
 
+def unlike(crop, layout, skin):
+    rects = read_layout(layout)
+    wl, wt = rects["window"][:2]
+    r = rects["title"]
+    box = (r[0] - wl, r[1] - wt, r[2] - wl, r[3] - wt)
+    picture = skin_image(skin, "MAIN_TOP_TITLE", "top_title.png")
+    if picture is None:
+        fail("the skin %s has no title picture" % skin)
+        return
+    got = Image.open(crop).convert("RGB").crop(box).resize((1, 1), Image.BOX).getpixel((0, 0))
+    other = picture.resize((1, 1), Image.BOX).getpixel((0, 0))
+    if sum(abs(x - y) for x, y in zip(got, other)) < 60:
+        fail("the title band %s looks like %s's %s" % (got, os.path.basename(skin), other))
+
+
 def main():
     if len(sys.argv) >= 9 and sys.argv[1] == "check":
         check(sys.argv[2], sys.argv[3], int(sys.argv[4]), int(sys.argv[5]), sys.argv[6],
               int(sys.argv[7]), sys.argv[8])
     elif len(sys.argv) == 5 and sys.argv[1] == "differ":
         differ(sys.argv[2], sys.argv[3], sys.argv[4])
+    elif len(sys.argv) == 5 and sys.argv[1] == "unlike":
+        unlike(sys.argv[2], sys.argv[3], sys.argv[4])
     else:
         print(__doc__)
         return 2

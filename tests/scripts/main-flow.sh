@@ -1,0 +1,149 @@
+#!/usr/bin/env bash
+# A user's backup end to end: under Xvfb (24-bit) with Wine's X11 driver in
+# a prefix of its own, the service installed and running, Brindlewox.exe on a
+# Wine virtual desktop with its skins, languages and sound.
+# - The profile holds one folder row (three files under C:) and a
+#   destination under C:; the program shows its window (a fresh user).
+# - Start (213) runs the backup: "Task sucessfully completed." appears
+#   (screenshot build/screens/main-flow-done.png), the log holds
+#   "Backup started at:" and the summary, the three files are stored under
+#   the destination's Files folder, StatusLastPerformedBackupTime is today;
+#   OK closes the message.
+# - Another skin in 332 and Apply (801) with OK: the program ends with 0, a
+#   new one (another process) starts, settings.ini names the skin; a second
+#   start brings the new window out of the tray (screenshot
+#   build/screens/main-flow-restarted.png, in the new skin).
+# Exit 77 (skipped) without Xvfb.
+set -uo pipefail
+top=$(cd "$1" && pwd)
+bin=$(cd "$2" && pwd)
+
+if [ -z "${BRINDLEWOX_IN_XVFB:-}" ]; then
+    command -v xvfb-run >/dev/null || { echo "no xvfb-run: skipped"; exit 77; }
+    export BRINDLEWOX_IN_XVFB=1
+    exec xvfb-run -a -s "-screen 0 1280x800x24" bash "$0" "$@"
+fi
+command -v sqlite3 >/dev/null || { echo "main-flow: no sqlite3 (scripts/bootstrap installs it)"; exit 1; }
+
+export BRINDLEWOX_WINEPREFIX="$bin/wine-x11-flow"
+export BRINDLEWOX_DISPLAY=x11
+name="main flow $$"
+source "$top/tests/scripts/service-common.bash"
+screens="$(dirname "$bin")/screens"
+mkdir -p "$screens"
+desktop=bwflow
+first=
+
+cleanup() {
+    [ -n "$first" ] && kill "$first" 2>/dev/null
+    # The service's stop notice ends whichever program holds the USER pipe.
+    srv -stop
+    remove_service
+    wine_down
+}
+trap cleanup EXIT
+wine_up
+
+cp "$bin/Brindlewox.exe" "$bin/tests/main_driver.exe" "$bin/tests/flow_driver.exe" "$work/" || exit 1
+for item in Skins Languages warning.wav; do
+    [ -e "$bin/$item" ] && cp -r "$bin/$item" "$work/"
+done
+program="$win\\Brindlewox.exe"
+
+# Wine's output through files, never pipes (see main-program.sh).
+run_tool() {
+    local tool=$1
+    shift
+    local out="$work/$tool-$BASHPID-$RANDOM.out"
+    timeout 300 "$WINE" "$win\\$tool.exe" "$@" </dev/null >"$out" 2>&1
+    local code=$?
+    tr -d '\r' <"$out"
+    return $code
+}
+
+srv -install
+srv -start
+wait_for RUNNING 30 || fail "the service is not running: state '$(state)'"
+
+# What to back up, and where (the destination as the folder chooser stores
+# it, with its closing backslash).
+mkdir -p "$work/source/sub" "$work/dest"
+printf 'first file\r\n' >"$work/source/one.txt"
+head -c 70000 /dev/urandom >"$work/source/two.bin"
+printf 'third file, one level down\r\n' >"$work/source/sub/three.txt"
+
+appdata=$(ls -d "$WINEPREFIX"/drive_c/users/*/AppData/Roaming | grep -v /Public/ | head -1)
+userfolder="$appdata/ORVANEL Brindlewox"
+rm -rf "$userfolder"
+mkdir -p "$userfolder/Profile"
+"$WINE" reg delete 'HKCU\Software\Orvanel\Brindlewox' /f </dev/null >/dev/null 2>&1
+sqlite3 "$userfolder/Profile/profile.prb" <<SQL
+CREATE TABLE backup_what (id_backup_what INTEGER PRIMARY KEY, type_id INTEGER, extra_id INTEGER, value1 TEXT, value2 TEXT, value3 TEXT, value4 TEXT, value5 TEXT, value6 TEXT, value7 TEXT, value8 TEXT, checked INTEGER );
+CREATE TABLE backup_settings (id_backup_settings INTEGER PRIMARY KEY, type_id INTEGER, backup_where TEXT, compress INTEGER, encrypt INTEGER, encrypt_pwd TEXT );
+INSERT INTO backup_settings VALUES (NULL, '0', '$win\\dest\\', '0', '0', '');
+INSERT INTO backup_what VALUES (NULL, '0', '0', '$win\\source', ':', '', '', '', '', '', '', '1');
+SQL
+
+"$WINE" explorer /desktop=$desktop,1024x768 </dev/null >/dev/null 2>&1 &
+
+# --- A fresh user: the window shows ---
+( run_tool main_driver launch $desktop "$program" 280 >"$work/first.txt"; echo $? >"$work/first.code" ) &
+first=$!
+shown=$(run_tool main_driver window $desktop visible 60) || fail "no main window: $shown"
+echo "window: $shown"
+old_pid=$(run_tool flow_driver pid $desktop 30) || fail "no main window's process"
+
+# --- Start: the backup runs to its end ---
+run_tool flow_driver command $desktop 213 30 >/dev/null || fail "Start was not posted"
+done_text=$(run_tool flow_driver dialog $desktop 372 "Task sucessfully completed." 0 180) ||
+    fail "no \"Task sucessfully completed.\" message: $done_text"
+echo "message: $done_text"
+sleep 0.5
+import -window root -display "$DISPLAY" "$screens/main-flow-done.png" || fail "no screenshot"
+run_tool flow_driver dialog $desktop 372 "Task sucessfully completed." 1 10 >/dev/null ||
+    fail "the message's OK was not pressed"
+
+log=$(cat "$userfolder"/Log/LogFile_*.txt 2>/dev/null | tr -d '\r')
+grep -q '^Backup started at: [0-9]*/[0-9][0-9]/[0-9][0-9]  [0-9][0-9]:[0-9][0-9]:[0-9][0-9]$' <<<"$log" ||
+    fail "no \"Backup started at:\" in the log"
+grep -q "^Files backuped: " <<<"$log" || fail "no summary in the log"
+grep -q '^Backup finished at: ' <<<"$log" || fail "no end of the summary in the log"
+stored="$work/dest/Files/C/bwtest/$name/source"
+for file in one.txt two.bin sub/three.txt; do
+    cmp -s "$work/source/$file" "$stored/$file" || fail "not stored as it is: $file ($(cd "$work/dest" && find . | head -20 | tr "\n" " "))"
+done
+today=$(date +%Y/%m/%d)
+last=$("$WINE" reg query 'HKCU\Software\Orvanel\Brindlewox' /v StatusLastPerformedBackupTime \
+    </dev/null 2>/dev/null | tr -d '\r' | awk '/StatusLastPerformedBackupTime/ { print $3 }')
+[ "$last" = "$today" ] || fail "StatusLastPerformedBackupTime is '$last', not $today"
+
+# --- Another skin, Apply, OK: the program starts again ---
+run_tool flow_driver select $desktop 332 Deepsea 30 >/dev/null || fail "no skin Deepsea in 332"
+run_tool flow_driver command $desktop 801 30 >/dev/null || fail "Apply was not posted"
+question=$(run_tool flow_driver dialog $desktop 372 "will not be visible" 1 60) ||
+    fail "no question after Apply: $question"
+for ((i = 0; i < 300; i++)); do
+    [ -e "$work/first.code" ] && break
+    sleep 0.2
+done
+if [ -e "$work/first.code" ]; then
+    echo "first program: $(cat "$work/first.txt")"
+    [ "$(cat "$work/first.code")" = 0 ] || fail "the first program ended with $(cat "$work/first.code")"
+else
+    fail "the first program did not end after Apply"
+fi
+first=
+new_pid=$(run_tool flow_driver pid $desktop 60) || fail "no window after the restart"
+[ -n "$new_pid" ] && [ "$new_pid" != "$old_pid" ] ||
+    fail "the window after Apply is not a new program's ($old_pid, then $new_pid)"
+skin=$(tr -d '\r' <"$userfolder/settings.ini" | awk '/^\[Skin\]/ { s = 1; next } /^\[/ { s = 0 } s && /^Directory=/ { sub(/^Directory=/, ""); print }')
+[ "$skin" = Deepsea ] || fail "settings.ini names the skin '$skin'"
+# The new program starts in the tray (this user has run it before); another
+# start brings its window out, in the new skin.
+run_tool main_driver launch $desktop "$program" 60 >/dev/null || fail "the hand-over start failed"
+shown=$(run_tool main_driver window $desktop visible 30) || fail "the new window does not show: $shown"
+echo "window after Apply: $shown"
+import -window root -display "$DISPLAY" "$screens/main-flow-restarted.png" || fail "no screenshot"
+
+[ $status -eq 0 ] && echo "main-flow: all checks passed"
+exit $status
