@@ -118,6 +118,12 @@ bool ShellOpenFolder(const char* folder)
     return reinterpret_cast<INT_PTR>(result) > 32;
 }
 
+CString ControlText(const MainApplicationDialog& window, UINT id)
+{
+    HWND control = window.FindControl(id);
+    return control != nullptr ? CString(control) : CString("");
+}
+
 CString CurrentFolder()
 {
     char folder[MAX_PATH] = "";
@@ -624,18 +630,18 @@ void MainApplicationDialog::UpdateProxy()
 {
     HWND type = PageControl(4, IDC_PROXY_TYPE);
     LRESULT selected = type != nullptr ? SendMessageA(type, CB_GETCURSEL, 0, 0) : CB_ERR;
-    UpdateProxySettings(GetControlText(IDC_PROXY_HOST), GetControlText(IDC_PROXY_PORT),
-                        GetControlText(IDC_PROXY_LOGIN), GetControlText(IDC_PROXY_PASSWORD),
+    UpdateProxySettings(ControlText(*this, IDC_PROXY_HOST), ControlText(*this, IDC_PROXY_PORT),
+                        ControlText(*this, IDC_PROXY_LOGIN), ControlText(*this, IDC_PROXY_PASSWORD),
                         static_cast<DWORD>(selected));
 }
 
 void MainApplicationDialog::SubmitSupportForm()
 {
     SupportFormFields fields;
-    fields.email = GetControlText(IDC_SUPPORT_EMAIL);
-    fields.name = GetControlText(IDC_SUPPORT_NAME);
-    fields.description = GetControlText(IDC_SUPPORT_DESCRIPTION);
-    fields.attachment = GetControlText(IDC_SUPPORT_ATTACHMENT);
+    fields.email = ControlText(*this, IDC_SUPPORT_EMAIL);
+    fields.name = ControlText(*this, IDC_SUPPORT_NAME);
+    fields.description = ControlText(*this, IDC_SUPPORT_DESCRIPTION);
+    fields.attachment = ControlText(*this, IDC_SUPPORT_ATTACHMENT);
     char program[MAX_PATH] = "";
     GetModuleFileNameA(nullptr, program, sizeof(program));
     SupportFormResult result =

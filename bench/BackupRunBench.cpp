@@ -2,19 +2,22 @@
 // scripts/bench-backup (which makes the tree and times cp -a and rsync -a on
 // it in the same run):
 //
-//   BackupRunBench <source folder> <work folder> [service|direct]
+//   BackupRunBench <source folder> <work folder> [service|direct] [workers] [parts]
 //
 // runs a first plain backup of the source into <work>\dest\ and a second one
 // with nothing changed, each the whole run on the backup worker as the window
-// starts it, and then times the parts of a run one by one. Local files are
-// stored by the running service through the BACKUP pipe ("service", the
-// default; the driver installs and starts it) or by the same transfer in
-// this process without the pipe ("direct"). Output lines,
+// starts it, with `workers` store workers (kDefaultStoreWorkers when not
+// given), and with "parts" then times the parts of a run one by one. Local
+// files are stored by the running service through the BACKUP pipe
+// ("service", the default; the driver installs and starts it) or by the same
+// transfer in this process without the pipe ("direct"). Output lines,
 // "<what> <name> <seconds> <count>":
+//   workers store 0 <n>  the store workers of the runs
 //   run first|nochange   the whole run; count = entries processed
-//   stores first|nochange  time inside the store requests; count = requests
-//   stamps first|nochange  stamp requests to the service (the source's own
-//                         entry only; every other stamp comes from the listing)
+//   stores first|nochange  time inside the store requests, summed over the
+//                         workers; count = requests
+//   stamps first|nochange  stamp requests to the service (none: every stamp
+//                         comes from the file's own record)
 //   part <name>          one part of a run measured alone over the same tree
 // Under Wine, send the output to a file: a pipe makes every call wait.
 #include "engine/BackupCache.h"
@@ -32,8 +35,9 @@
 #include <shlobj.h>
 
 #include <atomic>
-#include <cstdio>
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -47,7 +51,8 @@ double Now()
     return double(c.QuadPart) / double(f.QuadPart);
 }
 
-// Times the requests the run makes of a store service.
+// Times the requests the run makes of a store service; the store workers
+// call it from several threads at once.
 class CTimedService : public IFileStoreService
 {
 public:
@@ -62,19 +67,20 @@ public:
     {
         const double start = Now();
         const bool stored = m_inner.StoreFile(source, treeRoot, compress, encrypt, password);
-        storeSeconds += Now() - start;
+        storeMicroseconds += static_cast<long long>((Now() - start) * 1e6);
         ++stores;
         return stored;
     }
     void Reset()
     {
-        stamps = stores = 0;
-        storeSeconds = 0;
+        stamps = 0;
+        stores = 0;
+        storeMicroseconds = 0;
     }
 
-    int stamps = 0;
-    int stores = 0;
-    double storeSeconds = 0;
+    std::atomic<int> stamps{0};
+    std::atomic<int> stores{0};
+    std::atomic<long long> storeMicroseconds{0};
 
 private:
     IFileStoreService& m_inner;
@@ -98,8 +104,8 @@ long RunOnce(CRunContext& context, CTimedService& local, const char* name)
     context.CollectBackup();
     const RunDisplay shown = context.GetDisplay();
     Report("run", name, elapsed, shown.processedFiles);
-    Report("stores", name, local.storeSeconds, local.stores);
-    Report("stamps", name, 0, local.stamps);
+    Report("stores", name, local.storeMicroseconds.load() / 1e6, local.stores.load());
+    Report("stamps", name, 0, local.stamps.load());
     if (shown.errors)
         Report("errors", name, 0, shown.errors);
     return shown.processedFiles;
@@ -217,12 +223,15 @@ int main(int argc, char** argv)
 {
     if (argc < 3)
     {
-        fprintf(stderr, "usage: BackupRunBench <source> <work folder> [service|direct]\n");
+        fprintf(stderr, "usage: BackupRunBench <source> <work folder> [service|direct] "
+                        "[workers] [parts]\n");
         return 2;
     }
     const CString source(argv[1]);
     const CString work(argv[2]);
     const bool viaService = argc < 4 || strcmp(argv[3], "direct") != 0;
+    const int workers = argc >= 5 ? atoi(argv[4]) : kDefaultStoreWorkers;
+    const bool parts = argc >= 6 && strcmp(argv[5], "parts") == 0;
     const CString destination = work + "\\dest\\";
 
     // The service serves no BACKUP request before the main program has named
@@ -247,6 +256,7 @@ int main(int argc, char** argv)
     context.profilePath = work + "\\profile.prb";
     context.destination = destination;
     context.services = &services;
+    context.storeWorkers = workers;
     try
     {
         DeleteFileA(context.profilePath);
@@ -267,8 +277,11 @@ int main(int argc, char** argv)
         return 1;
     }
     printf("mode %s\n", viaService ? "service" : "direct");
+    Report("workers", "store", 0, workers);
     if (RunOnce(context, local, "first") < 0 || RunOnce(context, local, "nochange") < 0)
         return 1;
+    if (!parts)
+        return 0;
     try
     {
         TimeParts(context, source, destination, viaService);

@@ -2,6 +2,7 @@
 
 #include "engine/BackupCache.h"
 #include "engine/FileSystem.h"
+#include "foundation/Exception.h"
 #include "foundation/Utility.h"
 
 bool IsNetworkPath(const char* path)
@@ -19,11 +20,9 @@ CString StoredCopyPath(const char* treeRoot, const char* source)
     return CString(treeRoot) + mapped;
 }
 
-int BackupOneFile(IBackupFileReport& report, const BackupFileServices& services, CSqlDB& cache,
-                  const BackupStoreSettings& settings, const char* path)
+bool DecideBackupFile(const BackupFileServices& services, CSqlDB& cache,
+                      const BackupStoreSettings& settings, const char* path, PendingStore& pending)
 {
-    report.FileStarted(path);
-
     CString stamp("");
     (IsNetworkPath(path) ? services.network : services.local).GetFileStamp(path, stamp);
 
@@ -32,24 +31,60 @@ int BackupOneFile(IBackupFileReport& report, const BackupFileServices& services,
     // that is still there to be restored.
     if (!stamp.IsEmpty() && CacheHoldsStamp(cache, key, stamp) &&
         FileExists(StoredCopyPath(settings.treeRoot, path)))
-        return kBackupFileDone;
+        return false;
 
+    pending.path = path;
+    pending.key = key;
+    pending.stamp = stamp;
     // The service never reaches the network: a file there, or any file when
     // the stored-file tree is there, is this program's to store.
-    IFileStoreService& service =
-        IsNetworkLocation(path) || IsNetworkLocation(settings.treeRoot) ? services.network
-                                                                        : services.local;
-    const bool stored = service.StoreFile(path, settings.treeRoot, settings.compress,
-                                          settings.encrypt, settings.password);
-    ForgetCachedPath(cache, key);
-    if (stored)
-    {
-        if (!stamp.IsEmpty())
-            RecordCachedStamp(cache, key, stamp);
-        return kBackupFileDone;
-    }
+    pending.network = IsNetworkLocation(path) || IsNetworkLocation(settings.treeRoot);
+    return true;
+}
 
-    report.WriteLog(report.GetLanguageText(kErrorAtKey, kErrorAtText) + " " + path + "\r\n\r\n");
-    report.FileFailed(path);
-    return kBackupFileFailed;
+bool StorePendingFile(const BackupFileServices& services, const BackupStoreSettings& settings,
+                      const PendingStore& pending)
+{
+    IFileStoreService& service = pending.network ? services.network : services.local;
+    try
+    {
+        return service.StoreFile(pending.path, settings.treeRoot, settings.compress,
+                                 settings.encrypt, settings.password);
+    }
+    catch (CException* e)
+    {
+        delete e;
+    }
+    catch (...)
+    {
+    }
+    return false;
+}
+
+int RecordStoreOutcome(IBackupFileReport& report, CSqlDB& cache, const PendingStore& pending,
+                       bool stored)
+{
+    if (!stored)
+    {
+        report.WriteLog(report.GetLanguageText(kErrorAtKey, kErrorAtText) + " " + pending.path +
+                        "\r\n\r\n");
+        report.FileFailed(pending.path);
+    }
+    ForgetCachedPath(cache, pending.key);
+    if (!stored)
+        return kBackupFileFailed;
+    if (!pending.stamp.IsEmpty())
+        RecordCachedStamp(cache, pending.key, pending.stamp);
+    return kBackupFileDone;
+}
+
+int BackupOneFile(IBackupFileReport& report, const BackupFileServices& services, CSqlDB& cache,
+                  const BackupStoreSettings& settings, const char* path)
+{
+    report.FileStarted(path);
+    PendingStore pending;
+    if (!DecideBackupFile(services, cache, settings, path, pending))
+        return kBackupFileDone;
+    return RecordStoreOutcome(report, cache, pending,
+                              StorePendingFile(services, settings, pending));
 }

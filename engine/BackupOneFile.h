@@ -107,7 +107,37 @@ constexpr int kBackupFileFailed = 1; // logged and counted
 // cache is the run's open Cache.prb. Database errors throw CSqlException and
 // leave the file neither stored nor counted: the caller logs them
 // (CLogFile::WriteDebugLog) and goes on with the next entry.
+//
+// It is the three steps below in turn on one thread; the backup run takes
+// them apart, storing on its store workers (StoreWorkers.h) while only its
+// own thread touches the cache.
 int BackupOneFile(IBackupFileReport& report, const BackupFileServices& services, CSqlDB& cache,
                   const BackupStoreSettings& settings, const char* path);
+
+// A file the decision found changed: what its store needs, and what is
+// recorded once the store has ended.
+struct PendingStore
+{
+    CString path{""};     // the source, a folder without its backslash
+    CString key{""};      // its cache key (CachePathEscape)
+    CString stamp{""};    // taken before the store; empty when none could be had
+    bool network = false; // stored by the network service (this program)
+};
+
+// 1. On the cache's thread: true when the path must be stored (`pending`
+//    filled), false when it is unchanged and its stored copy is there.
+bool DecideBackupFile(const BackupFileServices& services, CSqlDB& cache,
+                      const BackupStoreSettings& settings, const char* path,
+                      PendingStore& pending);
+// 2. On any thread: the store. True only when the stored copy was written
+//    whole; an exception of the service counts as a failed store.
+bool StorePendingFile(const BackupFileServices& services, const BackupStoreSettings& settings,
+                      const PendingStore& pending);
+// 3. On the cache's thread: a stored file gets its row (when it has a
+//    stamp); a failed one is logged ("Error at:") and counted before the
+//    cache is touched, and keeps no row. kBackupFileDone or
+//    kBackupFileFailed.
+int RecordStoreOutcome(IBackupFileReport& report, CSqlDB& cache, const PendingStore& pending,
+                       bool stored);
 
 #endif

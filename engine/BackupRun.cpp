@@ -10,6 +10,7 @@
 #include "engine/SqlDB.h"
 #include "engine/StoredFile.h"
 #include "engine/StoredTree.h"
+#include "engine/StoreWorkers.h"
 #include "foundation/Array.h"
 #include "foundation/Exception.h"
 
@@ -116,13 +117,18 @@ private:
 class CBackupRun
 {
 public:
-    explicit CBackupRun(CRunContext& context)
-        : m_context(context), m_gate(context), m_pipe(context.backupWorker.GetStopEvent())
+    CBackupRun(CRunContext& context, int threadPriority)
+        : m_context(context), m_gate(context), m_pipe(context.backupWorker.GetStopEvent()),
+          m_threadPriority(threadPriority)
     {
         const BackupFileServices defaults{m_pipe, m_direct};
         const BackupFileServices& inner = context.services ? *context.services : defaults;
         m_local = std::make_unique<COwnRecordStampService>(inner.local);
         m_network = std::make_unique<COwnRecordStampService>(inner.network);
+        m_services = std::make_unique<BackupFileServices>(BackupFileServices{*m_local, *m_network});
+        m_workers = std::make_unique<CStoreWorkers>(*m_services, m_settings, context.backupWorker,
+                                                    context.engineBusy);
+        m_finished = [this](const FinishedStore& done) { Finish(done); };
     }
 
     BackupOutcome Run();
@@ -130,9 +136,13 @@ public:
 private:
     BackupOutcome RunSources(const CArray<ProfileItem>& items);
     // The pass over one file-or-folder source: 0 when the worker's stop
-    // event ended it, 1 otherwise.
+    // event ended it, 1 otherwise. Every store it handed out has ended when
+    // it returns.
     int BackupSourceFiles(const CString& source);
     void BackupEntry(const CString& path);
+    // Records one finished store (the run's thread).
+    void Finish(const FinishedStore& done);
+    void NoteServiceGone();
     bool IsOwnFolder(const CString& path);
     void DumpDatabase(const ProfileItem& item);
     CString LanguageLine(const char* key, const char* text, const char* path);
@@ -144,10 +154,15 @@ private:
     CListedPaths m_listed;
     std::unique_ptr<COwnRecordStampService> m_local;
     std::unique_ptr<COwnRecordStampService> m_network;
+    std::unique_ptr<BackupFileServices> m_services;
     BackupStoreSettings m_settings;
     CSqlDB m_cache;
     std::vector<CString> m_ownFolders;
     bool m_serviceGoneLogged = false;
+    int m_threadPriority;
+    // Declared after everything its workers use, so it ends first.
+    std::unique_ptr<CStoreWorkers> m_workers;
+    CStoreWorkers::Finished m_finished;
 };
 
 BackupOutcome CBackupRun::Run()
@@ -204,6 +219,10 @@ BackupOutcome CBackupRun::Run()
     {
         m_context.WriteDebugLog(e);
     }
+
+    // The walk decides while the workers store (begun with the first file
+    // to store); with no thread to be had the run stores on its own.
+    m_workers->Start(m_context.storeWorkers, m_threadPriority);
 
     BackupOutcome outcome = kBackupFailed;
     try
@@ -291,27 +310,61 @@ int CBackupRun::BackupSourceFiles(const CString& source)
             BackupEntry(item);
             return true;
         });
+    // The source's rows are committed only once all its stores have ended.
+    m_workers->Drain(m_finished);
     m_context.SetProgressPosition(0);
     return m_gate.Stopped() ? 0 : 1;
 }
 
 void CBackupRun::BackupEntry(const CString& path)
 {
+    PendingStore pending;
+    bool store = false;
     try
     {
-        BackupOneFile(m_context, BackupFileServices{*m_local, *m_network}, m_cache, m_settings,
-                      path);
+        m_context.ShowCurrentFile(path);
+        store = DecideBackupFile(*m_services, m_cache, m_settings, path, pending);
+        // An unchanged entry counts here; one to store once its store ended.
+        if (!store)
+            m_context.FileStarted(path);
     }
     catch (const CSqlException& e)
     {
-        // The file is neither stored nor counted; it is tried again next run.
+        // Counted, neither stored nor failed; it is tried again next run.
+        m_context.FileStarted(path);
         m_context.WriteDebugLog(e);
     }
     catch (...)
     {
+        m_context.FileStarted(path);
         m_context.WriteLog(LanguageLine(kErrorAtKey, kErrorAtText, path));
         m_context.FileFailed(path);
     }
+    if (store)
+        m_workers->Submit(pending, m_finished);
+    NoteServiceGone();
+}
+
+void CBackupRun::Finish(const FinishedStore& done)
+{
+    // Not begun, or cut off by the stop: not handled, so not counted.
+    if (done.outcome == StoreOutcome::NotDone)
+        return;
+    m_context.FileStarted(done.file.path);
+    try
+    {
+        RecordStoreOutcome(m_context, m_cache, done.file, done.outcome == StoreOutcome::Stored);
+    }
+    catch (const CSqlException& e)
+    {
+        // A stored file without its row is stored again next run.
+        m_context.WriteDebugLog(e);
+    }
+    NoteServiceGone();
+}
+
+void CBackupRun::NoteServiceGone()
+{
     if (m_pipe.HasGivenUp() && !m_serviceGoneLogged)
     {
         m_serviceGoneLogged = true;
@@ -551,11 +604,16 @@ void RevokeVolumeInfoAccess(DWORD drives)
 unsigned __stdcall BackupThreadProc(void* parameter)
 {
     CRunContext& context = *static_cast<CRunContext*>(parameter);
-    ApplyPriorityLevel();
+    DWORD level = setting::DefaultPriorityLevel;
+    ReadSettingDword(setting::PriorityLevel, level);
+    ApplyPriorityLevel(level);
+    DWORD priorityClass;
+    int threadPriority;
+    PriorityForLevel(level, priorityClass, threadPriority);
     BackupOutcome outcome = kBackupFailed;
     try
     {
-        CBackupRun run(context);
+        CBackupRun run(context, threadPriority);
         outcome = run.Run();
     }
     catch (CException* e)

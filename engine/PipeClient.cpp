@@ -53,10 +53,45 @@ bool Fits(const char (&field)[N], const char* text, const char* fieldName, const
     return false;
 }
 
-bool IsSet(HANDLE event)
+// The events that end an exchange's waits at once: the caller's stop event
+// and, for a caller storing on several threads, their shared cancel event,
+// which an exchange that goes unanswered sets itself (Raise). Either may be
+// null.
+class StopEvents
 {
-    return event != nullptr && ::WaitForSingleObject(event, 0) == WAIT_OBJECT_0;
-}
+public:
+    StopEvents(HANDLE stop, HANDLE cancel) : m_cancel(cancel)
+    {
+        for (HANDLE event : {stop, cancel})
+            if (event != nullptr)
+                m_events[m_count++] = event;
+    }
+    void Raise() const
+    {
+        if (m_cancel != nullptr)
+            ::SetEvent(m_cancel);
+    }
+    bool Any() const { return m_count > 0; }
+    DWORD Count() const { return m_count; }
+    const HANDLE* Handles() const { return m_events; }
+    bool IsSet() const { return m_count > 0 && Wait(0); }
+    // Waits at most `ms`; true when one of the events was set (a plain sleep
+    // when there are none).
+    bool Wait(DWORD ms) const
+    {
+        if (m_count == 0)
+        {
+            ::Sleep(ms);
+            return false;
+        }
+        return ::WaitForMultipleObjects(m_count, m_events, FALSE, ms) < WAIT_OBJECT_0 + m_count;
+    }
+
+private:
+    HANDLE m_cancel;
+    HANDLE m_events[2] = {};
+    DWORD m_count = 0;
+};
 
 enum class InstanceWait
 {
@@ -69,21 +104,21 @@ enum class InstanceWait
 // One wait of the policy's length for a free instance. WaitNamedPipeA fails
 // at once when no server holds the name (error 2, under Wine as on Windows)
 // and with ERROR_SEM_TIMEOUT when every instance stayed busy.
-InstanceWait WaitForInstance(const char* pipeName, DWORD waitMs, HANDLE stopEvent)
+InstanceWait WaitForInstance(const char* pipeName, DWORD waitMs, const StopEvents& stops)
 {
     const ULONGLONG start = ::GetTickCount64();
     for (;;)
     {
         const ULONGLONG elapsed = ::GetTickCount64() - start;
         DWORD remaining = elapsed >= waitMs ? 1 : static_cast<DWORD>(waitMs - elapsed);
-        DWORD slice = stopEvent != nullptr ? std::min(remaining, kWaitSliceMs) : remaining;
+        DWORD slice = stops.Any() ? std::min(remaining, kWaitSliceMs) : remaining;
         // 0 would mean the server's default time-out, INFINITE no limit.
         slice = std::max<DWORD>(1, std::min<DWORD>(slice, INFINITE - 1));
         if (::WaitNamedPipeA(pipeName, slice))
             return InstanceWait::Free;
         if (::GetLastError() != ERROR_SEM_TIMEOUT)
             return InstanceWait::Missing;
-        if (IsSet(stopEvent))
+        if (stops.IsSet())
             return InstanceWait::Cancelled;
         if (::GetTickCount64() - start >= waitMs)
             return InstanceWait::Busy;
@@ -92,15 +127,16 @@ InstanceWait WaitForInstance(const char* pipeName, DWORD waitMs, HANDLE stopEven
 
 // Finds a free instance and opens it, attempt after attempt. Done with the
 // handle in `pipe`, or why not.
-PipeOutcome OpenPipe(const char* pipeName, const PipePolicy& policy, HANDLE stopEvent, CFile& pipe)
+PipeOutcome OpenPipe(const char* pipeName, const PipePolicy& policy, const StopEvents& stops,
+                     CFile& pipe)
 {
     PipeOutcome last = PipeOutcome::NoPipe;
     const DWORD attempts = std::max<DWORD>(1, policy.attempts);
     for (DWORD attempt = 1; attempt <= attempts; ++attempt)
     {
-        if (IsSet(stopEvent))
+        if (stops.IsSet())
             return PipeOutcome::Cancelled;
-        switch (WaitForInstance(pipeName, policy.waitMs, stopEvent))
+        switch (WaitForInstance(pipeName, policy.waitMs, stops))
         {
         case InstanceWait::Cancelled:
             return PipeOutcome::Cancelled;
@@ -137,18 +173,8 @@ PipeOutcome OpenPipe(const char* pipeName, const PipePolicy& policy, HANDLE stop
             break;
         }
         }
-        if (attempt < attempts && policy.pauseMs > 0)
-        {
-            if (stopEvent != nullptr)
-            {
-                if (::WaitForSingleObject(stopEvent, policy.pauseMs) == WAIT_OBJECT_0)
-                    return PipeOutcome::Cancelled;
-            }
-            else
-            {
-                ::Sleep(policy.pauseMs);
-            }
-        }
+        if (attempt < attempts && policy.pauseMs > 0 && stops.Wait(policy.pauseMs))
+            return PipeOutcome::Cancelled;
     }
     return last;
 }
@@ -158,7 +184,7 @@ PipeOutcome OpenPipe(const char* pipeName, const PipePolicy& policy, HANDLE stop
 // in time is cancelled and awaited here, so it never writes into `reply`
 // after the return. *count receives the bytes written or read.
 PipeOutcome Exchange(CFile& pipe, const void* request, DWORD requestSize, void* reply,
-                     DWORD replySize, DWORD limitMs, HANDLE stopEvent, DWORD& count)
+                     DWORD replySize, DWORD limitMs, const StopEvents& stops, DWORD& count)
 {
     count = 0;
     CEvent ended;
@@ -191,9 +217,9 @@ PipeOutcome Exchange(CFile& pipe, const void* request, DWORD requestSize, void* 
             return PipeOutcome::Failed;
         if (error == ERROR_IO_PENDING)
         {
-            HANDLE waits[2] = {overlapped.hEvent, stopEvent};
+            HANDLE waits[3] = {overlapped.hEvent, stops.Handles()[0], stops.Handles()[1]};
             const DWORD waited =
-                ::WaitForMultipleObjects(stopEvent != nullptr ? 2 : 1, waits, FALSE, limitMs);
+                ::WaitForMultipleObjects(1 + stops.Count(), waits, FALSE, limitMs);
             if (waited != WAIT_OBJECT_0)
             {
                 ::CancelIo(handle);
@@ -202,8 +228,8 @@ PipeOutcome Exchange(CFile& pipe, const void* request, DWORD requestSize, void* 
                 if (!::GetOverlappedResult(handle, &overlapped, &late, TRUE) &&
                     ::GetLastError() != ERROR_MORE_DATA)
                 {
-                    return waited == WAIT_OBJECT_0 + 1 ? PipeOutcome::Cancelled
-                                                       : PipeOutcome::TimedOut;
+                    return waited == WAIT_TIMEOUT ? PipeOutcome::TimedOut
+                                                  : PipeOutcome::Cancelled;
                 }
             }
         }
@@ -242,15 +268,24 @@ void AwaitServerClose(CFile& pipe, DWORD limitMs)
 }
 
 PipeOutcome Send(const char* pipeName, const void* request, DWORD requestSize, void* reply,
-                 DWORD replySize, const PipePolicy& policy, HANDLE stopEvent, DWORD& count)
+                 DWORD replySize, const PipePolicy& policy, const StopEvents& stops, DWORD& count)
 {
     count = 0;
     CFile pipe;
-    PipeOutcome outcome = OpenPipe(pipeName, policy, stopEvent, pipe);
+    PipeOutcome outcome = OpenPipe(pipeName, policy, stops, pipe);
+    // A stop while the pipe was being opened: nothing is sent.
+    if (outcome == PipeOutcome::Done && stops.IsSet())
+        outcome = PipeOutcome::Cancelled;
+    if (outcome == PipeOutcome::Done)
+        outcome =
+            Exchange(pipe, request, requestSize, reply, replySize, policy.exchangeMs, stops, count);
+    // Unanswered: the others sharing the cancel event end too, and learn it
+    // while this pipe is still open, before the instance it holds is free
+    // for one of them to send another request.
+    if (outcome != PipeOutcome::Done && outcome != PipeOutcome::Cancelled)
+        stops.Raise();
     if (outcome != PipeOutcome::Done)
         return outcome;
-    outcome = Exchange(pipe, request, requestSize, reply, replySize, policy.exchangeMs, stopEvent,
-                       count);
     if (outcome == PipeOutcome::Done && reply == nullptr && policy.closeWaitMs > 0)
         AwaitServerClose(pipe, policy.closeWaitMs);
     return outcome;
@@ -311,16 +346,16 @@ PipePolicy PolicyForFile(PipeSender sender, const char* path)
 
 // The BACKUP exchange: true when a reply with the status came back.
 bool BackupTransact(const IpcQueueRecord& request, IpcQueueRecord& reply, const PipePolicy& policy,
-                    HANDLE stopEvent)
+                    const StopEvents& stops)
 {
     DWORD bytes = 0;
-    return PipeTransact(GetIpcPipeName(IpcPipe::Backup), &request, sizeof(request), &reply,
-                        sizeof(reply), policy, stopEvent, &bytes) == PipeOutcome::Done &&
+    return Send(GetIpcPipeName(IpcPipe::Backup), &request, sizeof(request), &reply, sizeof(reply),
+                policy, stops, bytes) == PipeOutcome::Done &&
            bytes >= kReplyHeaderBytes && reply.command == IPC_STATUS_OK;
 }
 
 int TransferFile(PipeSender sender, uint32_t command, const CString& path, const CString& root,
-                 BOOL compress, BOOL encrypt, const CString& password, HANDLE stopEvent)
+                 BOOL compress, BOOL encrypt, const CString& password, const StopEvents& stops)
 {
     // Nothing to store or restore is not a success.
     if (path.IsEmpty())
@@ -336,7 +371,7 @@ int TransferFile(PipeSender sender, uint32_t command, const CString& path, const
     request.compress = compress ? 1 : 0;
     request.encrypt = encrypt ? 1 : 0;
     IpcQueueRecord reply = {};
-    if (!BackupTransact(request, reply, PolicyForFile(sender, path), stopEvent))
+    if (!BackupTransact(request, reply, PolicyForFile(sender, path), stops))
         return kPipeNoAnswer;
     return reply.result == 0 ? kPipeDone : kPipeFailed;
 }
@@ -370,8 +405,8 @@ PipeOutcome PipeTransact(const char* pipeName, const void* request, DWORD reques
                          DWORD* replyBytes)
 {
     DWORD count = 0;
-    const PipeOutcome outcome =
-        Send(pipeName, request, requestSize, reply, replySize, policy, stopEvent, count);
+    const PipeOutcome outcome = Send(pipeName, request, requestSize, reply, replySize, policy,
+                                     StopEvents(stopEvent, nullptr), count);
     if (replyBytes != nullptr)
         *replyBytes = outcome == PipeOutcome::Done ? count : 0;
     return outcome;
@@ -381,7 +416,7 @@ PipeOutcome PipeWrite(const char* pipeName, const void* request, DWORD size,
                       const PipePolicy& policy, HANDLE stopEvent)
 {
     DWORD count = 0;
-    return Send(pipeName, request, size, nullptr, 0, policy, stopEvent, count);
+    return Send(pipeName, request, size, nullptr, 0, policy, StopEvents(stopEvent, nullptr), count);
 }
 
 bool PipeWriteOnce(const char* pipeName, const void* request, DWORD size, const PipePolicy& policy)
@@ -472,7 +507,7 @@ bool PipeNotifyServiceStopping()
     return UserNotice(PipeSender::ServiceStopping, USER_SERVICE_STOPPING);
 }
 
-int PipeGetFileStamp(const CString& path, CString& stamp, HANDLE stopEvent)
+int PipeGetFileStamp(const CString& path, CString& stamp, HANDLE stopEvent, HANDLE cancelEvent)
 {
     if (path.IsEmpty())
         return 0;
@@ -482,7 +517,8 @@ int PipeGetFileStamp(const CString& path, CString& stamp, HANDLE stopEvent)
     request.command = BACKUP_FILE_STAMP;
     IpcCopyText(request.text3, path);
     IpcQueueRecord reply = {};
-    if (!BackupTransact(request, reply, GetPipePolicy(PipeSender::FileStamp), stopEvent))
+    if (!BackupTransact(request, reply, GetPipePolicy(PipeSender::FileStamp),
+                        StopEvents(stopEvent, cancelEvent)))
         return kPipeNoAnswer;
     if (reply.result == 0)
         return 0;
@@ -491,15 +527,15 @@ int PipeGetFileStamp(const CString& path, CString& stamp, HANDLE stopEvent)
 }
 
 int PipeStoreFile(const CString& source, const CString& destinationRoot, BOOL compress,
-                  BOOL encrypt, const CString& password, HANDLE stopEvent)
+                  BOOL encrypt, const CString& password, HANDLE stopEvent, HANDLE cancelEvent)
 {
     return TransferFile(PipeSender::StoreFile, BACKUP_STORE, source, destinationRoot, compress,
-                        encrypt, password, stopEvent);
+                        encrypt, password, StopEvents(stopEvent, cancelEvent));
 }
 
 int PipeRestoreFile(const CString& storedPath, const CString& targetRoot, BOOL compress,
                     BOOL encrypt, const CString& password, HANDLE stopEvent)
 {
     return TransferFile(PipeSender::RestoreFile, BACKUP_RESTORE, storedPath, targetRoot, compress,
-                        encrypt, password, stopEvent);
+                        encrypt, password, StopEvents(stopEvent, nullptr));
 }

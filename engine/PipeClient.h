@@ -149,14 +149,21 @@ bool PipeNotifyServiceStopping();
 
 // BACKUP 1: 1 when the service found the stamp (into `stamp`), 0 when it
 // found none (or `path` is empty: nothing is sent), kPipeNoAnswer when it did
-// not answer. `stamp` is untouched unless the result is 1.
-int PipeGetFileStamp(const CString& path, CString& stamp, HANDLE stopEvent = nullptr);
+// not answer. `stamp` is untouched unless the result is 1. cancelEvent, when
+// not null, ends every wait at once like the stop event, and the sender sets
+// it itself when its request goes unanswered (not when the stop ended it),
+// before it lets go of the pipe: the threads of a run that share it end
+// their requests together, and none sends another into the instance the
+// unanswered one leaves.
+int PipeGetFileStamp(const CString& path, CString& stamp, HANDLE stopEvent = nullptr,
+                     HANDLE cancelEvent = nullptr);
 // BACKUP 2: stores `source` under `destinationRoot` in the form that
 // compress and encrypt choose. kPipeDone, kPipeFailed (also for an empty
 // source, or a source over 4,095 characters, a root or a password over 1,023:
-// nothing is sent) or kPipeNoAnswer.
+// nothing is sent) or kPipeNoAnswer. cancelEvent as for PipeGetFileStamp.
 int PipeStoreFile(const CString& source, const CString& destinationRoot, BOOL compress,
-                  BOOL encrypt, const CString& password, HANDLE stopEvent = nullptr);
+                  BOOL encrypt, const CString& password, HANDLE stopEvent = nullptr,
+                  HANDLE cancelEvent = nullptr);
 // BACKUP 5: restores `storedPath` under `targetRoot`; results as PipeStoreFile.
 int PipeRestoreFile(const CString& storedPath, const CString& targetRoot, BOOL compress,
                     BOOL encrypt, const CString& password, HANDLE stopEvent = nullptr);

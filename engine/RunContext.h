@@ -21,6 +21,7 @@
 #include "foundation/Thread.h"
 #include "engine/BackupOneFile.h"
 #include "engine/Profile.h"
+#include "engine/StoreWorkers.h"
 
 #include <atomic>
 
@@ -118,6 +119,8 @@ public:
     // The dump of web-site database rows; null: none is built in, and each
     // such row is logged and counted as not backed up.
     IDatabaseDump* databaseDump = nullptr;
+    // How many files the backup run stores at once (CStoreWorkers).
+    int storeWorkers = kDefaultStoreWorkers;
 
     // ---- Flags ----
     // The window's backup-running flag, which is also the engine-busy flag of

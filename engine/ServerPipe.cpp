@@ -12,7 +12,7 @@ constexpr DWORD kRetryPauseMs = 100;
 } // namespace
 
 bool CServerPipe::Create(const char* pipeName, DWORD bufferSize, SECURITY_ATTRIBUTES* security,
-                         HANDLE stopEvent)
+                         HANDLE stopEvent, DWORD instances, bool firstInstance)
 {
     Close();
     m_stopEvent = stopEvent;
@@ -29,9 +29,11 @@ bool CServerPipe::Create(const char* pipeName, DWORD bufferSize, SECURITY_ATTRIB
     DWORD mode = PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT;
     if (::IsWindowsVistaOrGreater())
         mode |= PIPE_REJECT_REMOTE_CLIENTS;
-    HANDLE pipe = ::CreateNamedPipeA(
-        pipeName, PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE, mode,
-        1, bufferSize, bufferSize, 0, security);
+    DWORD access = PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED;
+    if (firstInstance)
+        access |= FILE_FLAG_FIRST_PIPE_INSTANCE;
+    HANDLE pipe = ::CreateNamedPipeA(pipeName, access, mode, instances, bufferSize, bufferSize, 0,
+                                     security);
     if (pipe == INVALID_HANDLE_VALUE)
         return false;
     m_pipe.Attach(pipe);

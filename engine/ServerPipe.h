@@ -1,13 +1,15 @@
-// CServerPipe: the server end of a one-instance message pipe and the
+// CServerPipe: the server end of one instance of a message pipe and the
 // overlapped steps of serving one client after another on it, each wait
 // ending at the owner's stop event or at a time-out, so that neither a
 // silent client nor a stop can leave the serving thread blocked.
 //
-// The pipe: one instance, message type and message read mode, duplex,
-// overlapped, not inheritable, the first instance of its name (a process
-// that holds the name already makes the creation fail instead of receiving
-// the requests) and rejecting remote clients on Vista and later (XP refuses
-// the flag).
+// The pipe: message type and message read mode, duplex, overlapped, not
+// inheritable, rejecting remote clients on Vista and later (XP refuses the
+// flag). A pipe of one instance, and the first of a pipe of several, is the
+// first instance of its name: a process that holds the name already makes
+// the creation fail instead of receiving the requests. The further
+// instances of a pipe of several join the name the first one holds, each
+// served on its own (one CServerPipe, one thread each).
 //
 // Serving one client: Connect, Read (the record zeroed first, so nothing of
 // an earlier client is left in it), perhaps Reply, then Disconnect.
@@ -34,14 +36,18 @@ public:
     CServerPipe(const CServerPipe&) = delete;
     CServerPipe& operator=(const CServerPipe&) = delete;
 
-    // Creates the pipe as above with in and out buffers of bufferSize and
-    // the security given (null: the default, which lets the creator, SYSTEM
-    // and the administrators write and everyone else read). stopEvent (not
-    // owned; it must outlive the pipe) ends every wait. False when the pipe
-    // or its event cannot be had, with the last error kept: ERROR_PIPE_BUSY
-    // (Wine) or ERROR_ACCESS_DENIED when another process holds the name.
+    // Creates one instance as above with in and out buffers of bufferSize
+    // and the security given (null: the default, which lets the creator,
+    // SYSTEM and the administrators write and everyone else read), of a pipe
+    // of `instances` instances (the same number for every instance of the
+    // name). firstInstance: the name must be new (the one instance, or the
+    // first of several); false: it joins the instances already there.
+    // stopEvent (not owned; it must outlive the pipe) ends every wait. False
+    // when the instance or its event cannot be had, with the last error
+    // kept: for a first instance ERROR_PIPE_BUSY (Wine) or
+    // ERROR_ACCESS_DENIED when another process holds the name.
     bool Create(const char* pipeName, DWORD bufferSize, SECURITY_ATTRIBUTES* security,
-                HANDLE stopEvent);
+                HANDLE stopEvent, DWORD instances = 1, bool firstInstance = true);
     // Closes the pipe, when open; never throws (a failed CloseHandle is
     // ignored: the handle is gone either way).
     void Close();

@@ -404,6 +404,15 @@ bool CreateFolderPath(const char* path)
         return false;
     const CString folder = FolderPart(path);
     const int length = folder.GetLength();
+    // Most stores go into a folder that is there already: one query instead
+    // of one per level (each a round trip to the server under Wine, and a
+    // stored path is deep).
+    if (length > 0)
+    {
+        const DWORD attributes = ::GetFileAttributesA(folder);
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+            return true;
+    }
 
     // The root is never created: "X:", "\\server\share", or nothing for a
     // path relative to the current folder or to the current drive's root.

@@ -6,6 +6,8 @@
 #include "engine/StoredFile.h"
 #include "foundation/String.h"
 
+#include <cstdint>
+
 namespace
 {
 bool IsSeparator(char c)
@@ -89,9 +91,12 @@ bool IsSeenFile(CTransferSource& opened, const WIN32_FILE_ATTRIBUTE_DATA& seen)
     const bool seenFolder = (seen.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     if (opened.IsFolder())
         return seenFolder && SameTime(opened.GetInfo().ftCreationTime, seen.ftCreationTime);
-    BY_HANDLE_FILE_INFORMATION read;
-    return !seenFolder && ::GetFileInformationByHandle(opened.GetFile().GetHandle(), &read) &&
-           SameTime(read.ftCreationTime, seen.ftCreationTime);
+    // GetFileTime, not GetFileInformationByHandle: under Wine 8 the latter
+    // also asks the mount manager (another process) for the volume's serial
+    // number, a round trip of its own on every store.
+    FILETIME created;
+    return !seenFolder && ::GetFileTime(opened.GetFile().GetHandle(), &created, nullptr, nullptr) &&
+           SameTime(created, seen.ftCreationTime);
 }
 
 // The record of the path as the client sees it, for its stamp.
@@ -101,6 +106,49 @@ bool StampAsClient(IBackupClient& client, const char* path, WIN32_FILE_ATTRIBUTE
     CClientScope asClient(client, revertFailed);
     return asClient.IsActive() && ClientSees(client, path, seen);
 }
+
+// The BACKUP pipe serves several clients at once. Two requests for one
+// destination (two programs storing the same file, or a request its client
+// gave up on, served late) would each write a temporary file and replace
+// the destination, the second replace failing while the first still holds
+// the new file: such requests take turns. A destination maps to one of a
+// few locks by the hash of its path (case-insensitive, as the file system
+// is); two destinations sharing a lock only take turns too.
+class CDestinationLocks
+{
+public:
+    SRWLOCK& For(const char* path)
+    {
+        uint32_t hash = 2166136261u;
+        for (const char* c = path; *c; ++c)
+        {
+            const char lower = (*c >= 'A' && *c <= 'Z') ? static_cast<char>(*c | 0x20) : *c;
+            hash = (hash ^ static_cast<unsigned char>(lower)) * 16777619u;
+        }
+        return m_locks[hash % kLocks];
+    }
+
+private:
+    static constexpr uint32_t kLocks = 64;
+    SRWLOCK m_locks[kLocks] = {};
+};
+
+CDestinationLocks g_destinationLocks;
+
+class CDestinationTurn
+{
+public:
+    explicit CDestinationTurn(const char* destination) : m_lock(g_destinationLocks.For(destination))
+    {
+        ::AcquireSRWLockExclusive(&m_lock);
+    }
+    CDestinationTurn(const CDestinationTurn&) = delete;
+    CDestinationTurn& operator=(const CDestinationTurn&) = delete;
+    ~CDestinationTurn() { ::ReleaseSRWLockExclusive(&m_lock); }
+
+private:
+    SRWLOCK& m_lock;
+};
 
 // Store (the source opened as the service, then used only when the client
 // sees that very file) or restore (as the client on both sides): true when
@@ -114,6 +162,7 @@ bool Transfer(const IpcQueueRecord& record, IBackupClient& client, int direction
     if (!IsServedRequestPath(source) || !IsServedRequestPath(root))
         return false;
     const CString destination = StoredCopyPath(root, source);
+    CDestinationTurn turn(destination);
     const int compress = record.compress ? 1 : 0;
     const int encrypt = record.encrypt ? 1 : 0;
 

@@ -7,7 +7,9 @@
 #include "service/SettingsServer.h"
 
 #include <atomic>
+#include <cstring>
 #include <memory>
+#include <vector>
 
 namespace
 {
@@ -45,49 +47,106 @@ void SetBackupClientTimeout(DWORD timeoutMs)
     g_clientTimeoutMs.store(timeoutMs);
 }
 
+namespace
+{
+// One instance of the BACKUP pipe with its record, served on one thread.
+class CBackupInstance
+{
+public:
+    // first: the instance that holds the pipe's name (FILE_FLAG_FIRST_PIPE_
+    // INSTANCE); the others join it.
+    bool Create(bool first)
+    {
+        if (!m_server.Create(GetIpcPipeName(IpcPipe::Backup), sizeof(IpcQueueRecord),
+                             kBackupPipeInstances, first))
+            return false;
+        m_server.SetClientTimeout(g_clientTimeoutMs.load());
+        m_record = std::make_unique<IpcQueueRecord>();
+        std::memset(m_record.get(), 0, sizeof(IpcQueueRecord));
+        return true;
+    }
+
+    // Serves clients until the quit, or until the thread cannot stop acting
+    // as a client: from then on it does nothing for anyone, as anything it
+    // did would be done with that client's rights, and its instance takes no
+    // further client (the other instances serve them).
+    void Serve()
+    {
+        // A path on a drive that is not ready fails instead of waiting for an
+        // answer to a box no one sees.
+        ::SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, nullptr);
+        IpcQueueRecord& record = *m_record;
+        m_server.Serve(&record,
+                       [&](DWORD, const PipeClientIdentity&) -> DWORD
+                       {
+                           CPipeClientIdentity client(m_server.GetHandle());
+                           switch (ServeBackupRequest(record, client))
+                           {
+                           case BackupServed::NoReply:
+                               return 0;
+                           case BackupServed::Reply:
+                               return sizeof(IpcQueueRecord);
+                           case BackupServed::RevertFailed:
+                               break;
+                           }
+                           // The thread's own token again, the other way.
+                           if (::SetThreadToken(nullptr, nullptr))
+                               return sizeof(IpcQueueRecord);
+                           ServiceLog("a BACKUP pipe instance could not return to its own "
+                                      "rights (error %lu) and serves no more requests",
+                                      ::GetLastError());
+                           m_server.EndServing();
+                           return 0;
+                       });
+    }
+
+    static unsigned __stdcall ThreadProc(void* parameter)
+    {
+        static_cast<CBackupInstance*>(parameter)->Serve();
+        return 0;
+    }
+
+private:
+    CPipeServer m_server;
+    std::unique_ptr<IpcQueueRecord> m_record;
+};
+} // namespace
+
 unsigned __stdcall BackupServerThread(void*)
 {
     CLockGuard lock(g_serverLock);
-    // A path on a drive that is not ready fails instead of waiting for an
-    // answer to a box no one sees.
-    ::SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, nullptr);
 
-    CPipeServer server;
-    if (!server.Create(GetIpcPipeName(IpcPipe::Backup), sizeof(IpcQueueRecord)))
-        return 0;
-    server.SetClientTimeout(g_clientTimeoutMs.load());
-    auto record = std::make_unique<IpcQueueRecord>();
-    std::memset(record.get(), 0, sizeof(IpcQueueRecord));
-    if (!AwaitUserProfile())
+    // Every instance before any is served; the first holds the name. An
+    // instance that cannot be had leaves the others to serve.
+    std::vector<std::unique_ptr<CBackupInstance>> instances;
+    for (DWORD i = 0; i < kBackupPipeInstances; ++i)
+    {
+        auto instance = std::make_unique<CBackupInstance>();
+        if (!instance->Create(i == 0))
+            break;
+        instances.push_back(std::move(instance));
+    }
+    if (instances.empty() || !AwaitUserProfile())
         return 0;
 
-    // Set when the thread could not stop acting as a client: from then on it
-    // does nothing for anyone, as anything it did would be done with that
-    // client's rights.
-    bool stuck = false;
-    server.Serve(record.get(),
-                 [&](DWORD, const PipeClientIdentity&) -> DWORD
-                 {
-                     if (stuck)
-                         return 0;
-                     CPipeClientIdentity client(server.GetHandle());
-                     switch (ServeBackupRequest(*record, client))
-                     {
-                     case BackupServed::NoReply:
-                         return 0;
-                     case BackupServed::Reply:
-                         return sizeof(IpcQueueRecord);
-                     case BackupServed::RevertFailed:
-                         break;
-                     }
-                     // The thread's own token again, the other way.
-                     if (::SetThreadToken(nullptr, nullptr))
-                         return sizeof(IpcQueueRecord);
-                     ServiceLog("the BACKUP server could not return to its own rights "
-                                "(error %lu) and serves no more requests",
-                                ::GetLastError());
-                     stuck = true;
-                     return 0;
-                 });
+    std::vector<std::unique_ptr<CWorkerThread>> threads;
+    for (size_t i = 1; i < instances.size(); ++i)
+    {
+        auto thread = std::make_unique<CWorkerThread>();
+        if (thread->Start(CBackupInstance::ThreadProc, instances[i].get()))
+        {
+            threads.push_back(std::move(thread));
+            continue;
+        }
+        // An instance no thread serves would take a client and never answer.
+        ServiceLog("a BACKUP pipe instance has no thread (error %lu) and is closed",
+                   ::GetLastError());
+        instances[i].reset();
+    }
+    instances[0]->Serve();
+    instances[0].reset();
+    // The others end at the quit too (their waits end at the quit event).
+    for (std::unique_ptr<CWorkerThread>& thread : threads)
+        thread->Stop();
     return 0;
 }

@@ -6,7 +6,8 @@
 
 #include <exception>
 
-bool CPipeServer::Create(const char* pipeName, DWORD recordSize)
+bool CPipeServer::Create(const char* pipeName, DWORD recordSize, DWORD instances,
+                         bool firstInstance)
 {
     CSecurityDescriptor security;
     // Without the quit event the loop could not be stopped.
@@ -17,13 +18,15 @@ bool CPipeServer::Create(const char* pipeName, DWORD recordSize)
         ::SetLastError(error);
         return false;
     }
-    if (!m_pipe.Create(pipeName, recordSize, security.GetAttributes(), GetServiceQuitEvent()))
+    if (!m_pipe.Create(pipeName, recordSize, security.GetAttributes(), GetServiceQuitEvent(),
+                       instances, firstInstance))
     {
         const DWORD error = ::GetLastError();
-        // ERROR_ACCESS_DENIED or ERROR_PIPE_BUSY (Wine: the latter): the name
-        // is held by another process, which would otherwise get the requests.
+        // ERROR_ACCESS_DENIED or ERROR_PIPE_BUSY (Wine: the latter) for a
+        // first instance: the name is held by another process, which would
+        // otherwise get the requests.
         ServiceLog("pipe %s cannot be created (error %lu)%s", pipeName, error,
-                   error == ERROR_ACCESS_DENIED || error == ERROR_PIPE_BUSY
+                   firstInstance && (error == ERROR_ACCESS_DENIED || error == ERROR_PIPE_BUSY)
                        ? ": another process holds the name"
                        : "");
         ::SetLastError(error);
@@ -37,6 +40,8 @@ bool CPipeServer::Serve(void* record, Handler handler)
 {
     while (!IsServiceQuitting())
     {
+        if (m_ended)
+            return false;
         if (!m_pipe.Connect())
         {
             if (!IsServiceQuitting())

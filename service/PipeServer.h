@@ -1,14 +1,18 @@
-// CPipeServer: the server end of one of the service's pipes and the loop
-// that serves one client after another on it. The SETTINGS and BACKUP
-// servers are built on it; each gives its record and a handler.
+// CPipeServer: the server end of one instance of one of the service's pipes
+// and the loop that serves one client after another on it. The SETTINGS
+// server is built on one, the BACKUP server on one per instance of its pipe,
+// each served on a thread of its own; each gives its record and a handler.
 //
-// The pipe: one instance, message type and message read mode, duplex,
-// overlapped, with kServicePipeDescriptor (PipeSecurity.h), not inheritable
-// (the programs the service starts get no pipe end), the first instance of
-// its name (a process that took the name before the service makes the
-// creation fail, and the failure is logged, instead of receiving the
-// requests), and rejecting remote clients on Vista and later (XP refuses
-// the flag; there the DACL's denial of network logons does it).
+// The pipe: message type and message read mode, duplex, overlapped, with
+// kServicePipeDescriptor (PipeSecurity.h) on every instance, not
+// inheritable (the programs the service starts get no pipe end), rejecting
+// remote clients on Vista and later (XP refuses the flag; there the DACL's
+// denial of network logons does it). Its one instance, or the first of
+// several, is the first instance of its name: a process that took the name
+// before the service makes the creation fail, and the failure is logged,
+// instead of receiving the requests; the further instances join the name
+// the first one holds. No client can add an instance of its own: the DACL
+// grants no user FILE_CREATE_PIPE_INSTANCE.
 //
 // The loop, until the quit (ServerThreads.h):
 // 1. wait for a client; a client that came before the wait counts as
@@ -59,15 +63,20 @@ public:
     // Closes the pipe.
     virtual ~CPipeServer() = default;
 
-    // Creates the pipe as described above, with in and out buffers of
-    // recordSize. False when it cannot be had (logged with the error; the
-    // last error is kept).
-    bool Create(const char* pipeName, DWORD recordSize);
+    // Creates one instance as described above, with in and out buffers of
+    // recordSize, of a pipe of `instances` instances; firstInstance: the
+    // name must be new (see CServerPipe::Create). False when it cannot be
+    // had (logged with the error; the last error is kept).
+    bool Create(const char* pipeName, DWORD recordSize, DWORD instances = 1,
+                bool firstInstance = true);
     // Serves clients until the quit; the record is the handler's, of the
     // size given to Create. Returns true at the quit, false when the loop
-    // had to end otherwise (the pipe failed for good, or the thread could
-    // not stop acting as a client).
+    // had to end otherwise (the pipe failed for good, the thread could not
+    // stop acting as a client, or the handler called EndServing).
     bool Serve(void* record, Handler handler);
+    // Called by the handler: the loop ends after this request, and the
+    // instance takes no further client (its clients go to the others).
+    void EndServing() { m_ended = true; }
 
     // Tests shorten the client time-out.
     void SetClientTimeout(DWORD timeoutMs) { m_timeoutMs = timeoutMs; }
@@ -78,6 +87,7 @@ private:
     CServerPipe m_pipe;
     DWORD m_recordSize = 0;
     DWORD m_timeoutMs = kPipeClientTimeoutMs;
+    bool m_ended = false;
 };
 
 #endif

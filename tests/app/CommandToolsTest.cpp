@@ -5,6 +5,7 @@
 #include "resources/MessageDialogs.h"
 #include "tests/support/FakePipeServer.h"
 #include "tests/support/TempFolder.h"
+#include "tests/support/UserKeyOverride.h"
 
 #include <gtest/gtest.h>
 
@@ -24,29 +25,20 @@ class FakeService
 public:
     FakeService()
         : m_name(UniquePipeName("settings")),
-          m_root("Software\\BrindlewoxTest-Tools-" + std::to_string(GetCurrentProcessId()) +
-                 "-" + std::to_string(GetTickCount64())),
           server(std::make_unique<CFakePipeServer>(m_name.c_str(), sizeof(IpcSettingsRecord)))
     {
         SetIpcPipeName(IpcPipe::Settings, m_name.c_str());
-        EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, m_root.c_str(), 0, nullptr, 0,
-                                  KEY_ALL_ACCESS, nullptr, &m_user, nullptr),
-                  ERROR_SUCCESS);
-        EXPECT_EQ(RegOverridePredefKey(HKEY_CURRENT_USER, m_user), ERROR_SUCCESS);
+        EXPECT_TRUE(m_user.IsActive());
     }
     ~FakeService()
     {
         server.reset();
         SetIpcPipeName(IpcPipe::Settings, kSettingsPipeName);
-        RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
-        RegCloseKey(m_user);
-        RegDeleteTreeA(HKEY_CURRENT_USER, m_root.c_str());
     }
 
 private:
     std::string m_name;
-    std::string m_root;
-    HKEY m_user = nullptr;
+    UserKeyOverride m_user{"Tools"};
 
 public:
     std::unique_ptr<CFakePipeServer> server;

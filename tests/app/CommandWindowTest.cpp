@@ -21,6 +21,7 @@
 #include "skin/SkinFiles.h"
 #include "tests/support/FakePipeServer.h"
 #include "tests/support/TempFolder.h"
+#include "tests/support/UserKeyOverride.h"
 
 #include <gtest/gtest.h>
 
@@ -105,12 +106,8 @@ protected:
         SetIpcPipeName(IpcPipe::Backup, UniqueName("backup").c_str());
         CTrayIcon::SetAddRetries(1, 0);
         SetShutdownCall(CountRestart);
-        m_root = "Software\\BrindlewoxTest-Commands-" + std::to_string(GetCurrentProcessId()) + "-" +
-                 std::to_string(GetTickCount64());
-        ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, m_root.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                                  nullptr, &m_key, nullptr),
-                  ERROR_SUCCESS);
-        ASSERT_EQ(RegOverridePredefKey(HKEY_CURRENT_USER, m_key), ERROR_SUCCESS);
+        m_user = std::make_unique<UserKeyOverride>("Commands");
+        ASSERT_TRUE(m_user->IsActive());
         window = std::make_unique<MainApplicationDialog>();
         ASSERT_TRUE(window->Create(nullptr, IDD_MAIN_WINDOW));
         window->SetCommandHooks(RunDialog, ChooseFolder, nullptr, OpenFolder);
@@ -126,10 +123,7 @@ protected:
         SetIpcPipeName(IpcPipe::User, kUserPipeName);
         SetIpcPipeName(IpcPipe::Settings, kSettingsPipeName);
         SetIpcPipeName(IpcPipe::Backup, kBackupPipeName);
-        RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
-        if (m_key != nullptr)
-            RegCloseKey(m_key);
-        RegDeleteTreeA(HKEY_CURRENT_USER, m_root.c_str());
+        m_user.reset();
         g_script = nullptr;
     }
 
@@ -177,8 +171,7 @@ protected:
 private:
     TempFolder m_folder{"commands"};
     std::string m_settings;
-    std::string m_root;
-    HKEY m_key = nullptr;
+    std::unique_ptr<UserKeyOverride> m_user;
 };
 } // namespace
 

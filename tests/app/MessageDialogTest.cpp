@@ -143,28 +143,20 @@ TEST(MessageDialogTest, QuestionCloseAndEscapeEndWithTwoAndOkWithOne)
 TEST(MessageDialogTest, BackgroundIsTheSkinPictureOrWhiteAndAPressDrags)
 {
     StartFramework();
+    // The skin's dialog.png, then none: white, not what lay behind.
+    for (COLORREF picture : {kDialogColor, static_cast<COLORREF>(CLR_INVALID)})
     {
-        AppTestFolders folders(kDialogColor);
-        ProbedMessageDialog dialog("with picture");
+        const COLORREF expected = picture == CLR_INVALID ? kWhite : picture;
+        AppTestFolders folders(picture);
+        ProbedMessageDialog dialog("background");
         EXPECT_EQ(dialog.DoModal(IDD_MESSAGE), IDOK);
-        EXPECT_TRUE(dialog.GetBackgroundPicture().IsValid());
-        EXPECT_NE(dialog.GetBackgroundBitmap(), nullptr);
-        EXPECT_EQ(dialog.centre, kDialogColor);
-        EXPECT_EQ(dialog.corner, kDialogColor);
-        EXPECT_EQ(dialog.textCorner, kDialogColor);
+        EXPECT_EQ(dialog.GetBackgroundPicture().IsValid(), picture != CLR_INVALID);
+        EXPECT_EQ(dialog.GetBackgroundBitmap() != nullptr, picture != CLR_INVALID);
+        EXPECT_EQ(dialog.centre, expected);
+        EXPECT_EQ(dialog.corner, expected);
+        EXPECT_EQ(dialog.textCorner, expected);
         EXPECT_STREQ(dialog.title, "Orvanel Brindlewox");
         EXPECT_EQ(dialog.captionPresses, 1);
-    }
-    {
-        // No dialog.png in the skin: white, not what lay behind.
-        AppTestFolders folders(CLR_INVALID);
-        ProbedMessageDialog dialog("without picture");
-        EXPECT_EQ(dialog.DoModal(IDD_MESSAGE), IDOK);
-        EXPECT_FALSE(dialog.GetBackgroundPicture().IsValid());
-        EXPECT_EQ(dialog.GetBackgroundBitmap(), nullptr);
-        EXPECT_EQ(dialog.centre, kWhite);
-        EXPECT_EQ(dialog.corner, kWhite);
-        EXPECT_EQ(dialog.textCorner, kWhite);
     }
 }
 

@@ -1,14 +1,9 @@
 #include "tests/app/MessageDialogTestSupport.h"
 
-#include "app/MainLife.h"
-#include "engine/IpcRecords.h"
 #include "engine/Settings.h"
 #include "foundation/Utility.h"
 #include "skin/SkinFiles.h"
-#include "tests/support/FakePipeServer.h"
 #include "tests/support/BmpFile.h"
-
-#include "skin/TrayIcon.h"
 
 #include <gtest/gtest.h>
 
@@ -63,6 +58,15 @@ BOOL CALLBACK FindDialogProc(HWND window, LPARAM parameter)
     return FALSE;
 }
 
+BOOL CALLBACK CancelDialogProc(HWND window, LPARAM)
+{
+    char name[16] = "";
+    GetClassNameA(window, name, sizeof(name));
+    if (lstrcmpA(name, "#32770") == 0)
+        PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
+    return TRUE;
+}
+
 } // namespace
 
 HWND FindThreadDialog(DWORD threadId, int childId)
@@ -99,6 +103,9 @@ ModalDriver::ModalDriver(std::function<void(HWND)> action, int childId, DWORD ti
                 }
                 Sleep(20);
             }
+            // None came: whatever dialog runs is cancelled, so that the test
+            // fails instead of waiting for ever.
+            EnumThreadWindows(m_threadId, CancelDialogProc, 0);
         });
 }
 
@@ -109,50 +116,22 @@ ModalDriver::~ModalDriver()
 }
 
 MainWindowTestEnvironment::MainWindowTestEnvironment(bool firstRunDone)
-    : m_appData(m_folder / "AppData"), m_program(m_folder / "Program")
+    : MainTestEnvironment("options")
 {
-    EXPECT_TRUE(MakeFolder(m_appData));
-    EXPECT_TRUE(MakeFolder(m_folder / "Temp"));
-    EXPECT_TRUE(MakeFolder(m_program));
-    EXPECT_TRUE(MakeFolder(m_program + "\\Skins"));
+    EXPECT_TRUE(Ready());
+    const CString program = Program();
+    EXPECT_TRUE(MakeFolder(program + "\\Skins"));
     for (const char* skin : {"Default", "Deepsea"})
     {
-        EXPECT_TRUE(MakeFolder(m_program + "\\Skins\\" + skin));
-        EXPECT_TRUE(WriteTextFile(m_program + "\\Skins\\" + skin + "\\default.ini",
+        EXPECT_TRUE(MakeFolder(program + "\\Skins\\" + skin));
+        EXPECT_TRUE(WriteTextFile(program + "\\Skins\\" + skin + "\\default.ini",
                                   "[Color]\r\n[Image]\r\n"));
     }
-    EXPECT_TRUE(MakeFolder(m_program + "\\Languages"));
-    EXPECT_TRUE(MakeFolder(m_program + "\\Languages\\English"));
-    EXPECT_TRUE(WriteTextFile(m_program + "\\Languages\\English\\default.ini", "[Language]\r\n"));
-    OverrideMainStartupFolders(m_appData, m_folder / "Temp");
-    OverrideSkinFilesFolders(m_appData + "\\" + kProductFolderName, m_program);
-    m_settingsPipe = UniquePipeName("options-settings");
-    SetIpcPipeName(IpcPipe::User, UniquePipeName("options-user").c_str());
-    SetIpcPipeName(IpcPipe::Settings, m_settingsPipe.c_str());
-    SetIpcPipeName(IpcPipe::Backup, UniquePipeName("options-backup").c_str());
-    // No notification area here: one quick attempt.
-    CTrayIcon::SetAddRetries(1, 0);
-    m_root = "Software\\BrindlewoxTest-Options-" + std::to_string(GetCurrentProcessId()) + "-" +
-             std::to_string(GetTickCount64());
-    EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, m_root.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                              nullptr, &m_user, nullptr),
-              ERROR_SUCCESS);
-    EXPECT_EQ(RegOverridePredefKey(HKEY_CURRENT_USER, m_user), ERROR_SUCCESS);
+    EXPECT_TRUE(MakeFolder(program + "\\Languages"));
+    EXPECT_TRUE(MakeFolder(program + "\\Languages\\English"));
+    EXPECT_TRUE(WriteTextFile(program + "\\Languages\\English\\default.ini", "[Language]\r\n"));
     if (firstRunDone)
         WriteSettingDword(setting::FirstRun, 1);
-}
-
-MainWindowTestEnvironment::~MainWindowTestEnvironment()
-{
-    OverrideMainStartupFolders(nullptr, nullptr);
-    OverrideSkinFilesFolders(nullptr, nullptr);
-    SetIpcPipeName(IpcPipe::User, kUserPipeName);
-    SetIpcPipeName(IpcPipe::Settings, kSettingsPipeName);
-    SetIpcPipeName(IpcPipe::Backup, kBackupPipeName);
-    RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
-    if (m_user != nullptr)
-        RegCloseKey(m_user);
-    RegDeleteTreeA(HKEY_CURRENT_USER, m_root.c_str());
 }
 
 CString MainWindowTestEnvironment::LogText() const
@@ -164,7 +143,7 @@ CString MainWindowTestEnvironment::LogText() const
     CString name;
     name.Format("\\ORVANEL Brindlewox\\Log\\LogFile_%d-%02d-%02d.txt", today.wYear, today.wMonth,
                 today.wDay);
-    return ReadTextFile(m_appData + name);
+    return ReadTextFile(AppData() + name);
 }
 
 bool ReadDword(const char* name, DWORD& value)

@@ -6,6 +6,7 @@
 
 #include "foundation/Base.h"
 #include "foundation/String.h"
+#include "tests/app/MainLifeTestSupport.h"
 #include "tests/support/TempFolder.h"
 
 #include <functional>
@@ -39,7 +40,8 @@ private:
 // Waits on a thread of its own for a shown top-level dialog (class "#32770")
 // of the thread that made the driver that holds the item `childId` (the
 // message text by default, so the main window is never taken for it), then
-// runs the action with its handle.
+// runs the action with its handle. When none comes in time, every dialog of
+// the thread is sent IDCANCEL, so a modal run under test ends.
 // The action talks to the dialog with SendMessage/PostMessage, which the
 // modal loop of the test's thread serves. The destructor waits for the
 // thread; Found() says whether a dialog came within the time limit.
@@ -67,31 +69,20 @@ HWND FindThreadDialog(DWORD threadId, int childId);
 // The window text of a dialog item.
 CString ItemText(HWND dialog, int id);
 
-// The main window's surroundings for one test: per-user folders, a program
-// folder with the skins Default and Deepsea, pipes of the test's own (no
-// service is met, none answers) and HKEY_CURRENT_USER redirected to a fresh
-// key, so the settings and the Run key are the test's own. The first start
-// for this user unless firstRunDone.
-class MainWindowTestEnvironment
+// The main window's surroundings for one test (MainTestEnvironment), with a
+// program folder holding the skins Default and Deepsea and the English
+// language file. FirstRun is set unless firstRunDone is false (the first
+// start for this user).
+class MainWindowTestEnvironment : public MainTestEnvironment
 {
 public:
     explicit MainWindowTestEnvironment(bool firstRunDone = true);
-    ~MainWindowTestEnvironment();
 
-    const CString& AppData() const { return m_appData; }
-    const CString& ProgramFolder() const { return m_program; }
-    CString SettingsFile() const { return m_appData + "\\ORVANEL Brindlewox\\settings.ini"; }
-    const std::string& SettingsPipe() const { return m_settingsPipe; }
+    const CString& ProgramFolder() const { return Program(); }
+    CString SettingsFile() const { return UserFolder() + "\\settings.ini"; }
+    std::string SettingsPipe() const { return GetIpcPipeName(IpcPipe::Settings); }
     // Today's log file.
     CString LogText() const;
-
-private:
-    TempFolder m_folder{"mainopts"};
-    CString m_appData;
-    CString m_program;
-    std::string m_settingsPipe;
-    std::string m_root;
-    HKEY m_user = nullptr;
 };
 
 // A DWORD and a text of the settings key and of the Run key; false when

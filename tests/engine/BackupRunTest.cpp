@@ -10,6 +10,7 @@
 #include "engine/LogFile.h"
 #include "engine/PipeClient.h"
 #include "engine/RestoreRun.h"
+#include "engine/Settings.h"
 #include "engine/SqlDB.h"
 #include "engine/StoredFile.h"
 #include "engine/StoredTree.h"
@@ -31,7 +32,9 @@ namespace
 const char* const kPassword = "s3cret-pass'word";
 
 // Stores as the service does (TransferFile at the stored path), records
-// what it stored, and can be made slow.
+// what it stored, on which threads and at which priority, how many stores
+// were under way at once, and can be made slow or made to fail one file.
+// The run's store workers call it from several threads at once.
 class CRecordingService : public IFileStoreService
 {
 public:
@@ -43,14 +46,24 @@ public:
     bool StoreFile(const char* source, const char* treeRoot, int compress, int encrypt,
                    const char* password) override
     {
+        const int now = ++inFlight;
+        for (int seen = maxInFlight.load(); now > seen && !maxInFlight.compare_exchange_weak(seen, now);)
+        {
+        }
+        ++begun;
         if (delayMs)
             Sleep(delayMs);
         {
             std::lock_guard<std::mutex> lock(m_mutex);
             m_stored.push_back(source);
+            m_threads.insert(GetCurrentThreadId());
+            m_priorities.insert(GetThreadPriority(GetCurrentThread()));
         }
+        const bool stored = failing != source &&
+                            m_direct.StoreFile(source, treeRoot, compress, encrypt, password);
         ++storeCount;
-        return m_direct.StoreFile(source, treeRoot, compress, encrypt, password);
+        --inFlight;
+        return stored;
     }
 
     std::set<std::string> TakeStored()
@@ -60,15 +73,38 @@ public:
         m_stored.clear();
         return stored;
     }
+    // Every store request, the same file as often as it was asked for.
+    std::vector<std::string> Requests()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_stored;
+    }
+    std::set<DWORD> Threads()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_threads;
+    }
+    std::set<int> Priorities()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_priorities;
+    }
 
     std::atomic<int> stamps{0};
-    std::atomic<int> storeCount{0};
+    std::atomic<int> begun{0};      // stores begun
+    std::atomic<int> storeCount{0}; // stores ended
+    std::atomic<int> inFlight{0};
+    std::atomic<int> maxInFlight{0};
     DWORD delayMs = 0;
+    // A source whose store fails (set before the run).
+    std::string failing;
 
 private:
     CDirectFileService m_direct;
     std::mutex m_mutex;
     std::vector<std::string> m_stored;
+    std::set<DWORD> m_threads;
+    std::set<int> m_priorities;
 };
 
 class CRecordingDump : public IDatabaseDump
@@ -453,14 +489,15 @@ TEST_F(BackupRunTest, CopiesOfUnreachableSourcesAreKept)
     EXPECT_NE(log.Find("Stored copies kept: \\\\nosuchserver\\share\\ "), -1);
 }
 
-TEST_F(BackupRunTest, APauseHoldsTheRunAndTheWorkersStopEndsIt)
+TEST_F(BackupRunTest, APauseHoldsEveryWorkerAndTheWorkersStopEndsThem)
 {
-    MakeFlatSource(80);
+    MakeFlatSource(400);
     m_local.delayMs = 20;
+    ASSERT_EQ(m_context.storeWorkers, 4);
     ASSERT_EQ(m_context.StartBackup(false), RunStart::Started);
     // A second start while one runs is refused.
     EXPECT_EQ(m_context.StartBackup(false), RunStart::BackupActive);
-    ASSERT_TRUE(WaitUntil([this] { return m_local.storeCount.load() >= 5; }));
+    ASSERT_TRUE(WaitUntil([this] { return m_local.storeCount.load() >= 12; }));
 
     // Pause and resume hammered: the run is never left stuck.
     for (int i = 0; i < 1000; ++i)
@@ -470,45 +507,193 @@ TEST_F(BackupRunTest, APauseHoldsTheRunAndTheWorkersStopEndsIt)
     }
     ASSERT_TRUE(m_context.PauseBackup());
     EXPECT_TRUE(m_context.IsBackupPaused());
-    // The file under way may still end; nothing after it starts.
-    const int atPause = m_local.storeCount.load();
-    Sleep(700);
+    // Each worker may still end the file it has begun; none begins another.
+    const int atPause = m_local.begun.load();
+    Sleep(300);
+    EXPECT_EQ(m_local.inFlight.load(), 0);
     const int held = m_local.storeCount.load();
-    EXPECT_LE(held, atPause + 1);
+    EXPECT_LE(held, atPause + 4);
     const LONG shown = m_context.GetDisplay().processedFiles;
     Sleep(500);
+    EXPECT_EQ(m_local.begun.load(), held);
     EXPECT_EQ(m_local.storeCount.load(), held);
     EXPECT_EQ(m_context.GetDisplay().processedFiles, shown);
 
     ASSERT_TRUE(m_context.ResumeBackup());
-    ASSERT_TRUE(WaitUntil([&] { return m_local.storeCount.load() >= held + 3; }));
+    ASSERT_TRUE(WaitUntil([&] { return m_local.storeCount.load() >= held + 12; }));
     ASSERT_TRUE(m_context.PauseBackup());
-    // The worker's stop while paused ends the run at once.
+    // The worker's stop while paused ends the run and every store worker.
     m_context.backupWorker.Stop();
     EXPECT_EQ(Collect(), kBackupStopped);
-    EXPECT_LT(m_local.storeCount.load(), 81);
+    EXPECT_LT(m_local.storeCount.load(), 300);
     EXPECT_EQ(m_context.engineBusy.load(), 0);
+    // What was stored is counted and has its row; nothing else is.
+    const RunDisplay display = m_context.GetDisplay();
+    EXPECT_EQ(display.processedFiles, m_local.storeCount.load());
+    EXPECT_EQ(display.errors, 0);
+    EXPECT_EQ(CacheRows(), m_local.storeCount.load());
+}
+
+TEST_F(BackupRunTest, FourWorkersStoreEveryFileOnceAndTheCountsAndCacheAreExact)
+{
+    // 2,000 files: a flat folder of 1,500 and two levels below it.
+    ASSERT_TRUE(MakeFolder(m_source));
+    std::set<std::string> expected{std::string(m_source)};
+    for (const char* folder : {"\\one", "\\one\\two"})
+    {
+        ASSERT_TRUE(MakeFolder(m_source + folder));
+        expected.insert(std::string(m_source + folder));
+    }
+    for (int i = 0; i < 2000; ++i)
+    {
+        CString name;
+        name.Format(i < 1500 ? "\\f%04d.txt" : i < 1800 ? "\\one\\f%04d.txt" : "\\one\\two\\f%04d.txt", i);
+        ASSERT_TRUE(WriteTextFile(m_source + name, name));
+        expected.insert(std::string(m_source + name));
+    }
+    AddSource(m_source);
+    // Overlapping sources: the second one's files were stored by the first.
+    AddSource(m_source + "\\one");
+    m_local.delayMs = 1;
+    ASSERT_EQ(Run(), kBackupCompleted);
+
+    const std::vector<std::string> requests = m_local.Requests();
+    EXPECT_EQ(requests.size(), expected.size());
+    EXPECT_EQ(std::set<std::string>(requests.begin(), requests.end()), expected);
+    // Stored on the workers, four at a time at most.
+    EXPECT_GE(m_local.Threads().size(), 2u);
+    EXPECT_EQ(m_local.Threads().count(m_context.backupWorker.GetThreadId()), 0u);
+    EXPECT_GE(m_local.maxInFlight.load(), 2);
+    EXPECT_LE(m_local.maxInFlight.load(), 4);
+
+    // Every entry counted once: 2,003 of the first source and the 502 of
+    // the second (its folder and what lies in it, skipped as unchanged).
+    const RunDisplay shown = m_context.GetDisplay();
+    EXPECT_EQ(shown.processedFiles, static_cast<LONG>(expected.size() + 502));
+    EXPECT_EQ(shown.errors, 0);
+    // One row per stored file, each with the stamp the file has.
+    std::set<std::string> cached;
+    {
+        CSqlDB cache;
+        cache.Open(GetCacheFilePath(m_destination));
+        for (CSqlQuery rows = cache.Query("SELECT path, attrib_val FROM backup_cache;");
+             !rows.IsEof(); rows.NextRow())
+        {
+            const CString path = rows.GetFieldText(0);
+            CString stamp;
+            ASSERT_TRUE(MakeFileStamp(path, stamp)) << static_cast<const char*>(path);
+            EXPECT_STREQ(rows.GetFieldText(1), stamp);
+            EXPECT_TRUE(cached.insert(std::string(path)).second);
+        }
+    }
+    EXPECT_EQ(cached, expected);
+    for (const std::string& path : expected)
+        EXPECT_NE(GetFileAttributesA(Stored(path.c_str())), INVALID_FILE_ATTRIBUTES) << path;
+
+    // Nothing changed: nothing is stored again, and everything is counted.
+    m_local.TakeStored();
+    ASSERT_EQ(Run(), kBackupCompleted);
+    EXPECT_TRUE(m_local.TakeStored().empty());
+    EXPECT_EQ(m_context.GetDisplay().processedFiles, static_cast<LONG>(expected.size() + 502));
+    EXPECT_TRUE(LogText().IsEmpty()) << static_cast<const char*>(LogText());
+}
+
+TEST_F(BackupRunTest, OneWorkersFailedStoreIsCountedAndLoggedOnce)
+{
+    MakeFlatSource(60);
+    const CString failing = m_source + "\\file17.txt";
+    m_local.failing = static_cast<const char*>(failing);
+    m_local.delayMs = 2;
+    ASSERT_EQ(Run(), kBackupCompleted);
+    const RunDisplay shown = m_context.GetDisplay();
+    EXPECT_EQ(shown.processedFiles, 61);
+    EXPECT_EQ(shown.errors, 1);
+    const CString log = LogText();
+    const CString line = CString("Error at: ") + failing + "\r\n";
+    const int first = log.Find(line);
+    EXPECT_NE(first, -1) << static_cast<const char*>(log);
+    EXPECT_EQ(log.Find(line, first + 1), -1);
+    EXPECT_EQ(log.Find("Error at:", first + 1), -1);
+    EXPECT_EQ(CacheRows(), 60);
+    EXPECT_EQ(GetFileAttributesA(Stored(failing)), INVALID_FILE_ATTRIBUTES);
+
+    // Stored once it can be: the only store of the next run.
+    m_local.failing.clear();
+    m_local.TakeStored();
+    ASSERT_EQ(Run(), kBackupCompleted);
+    EXPECT_EQ(m_local.TakeStored(), std::set<std::string>{std::string(failing)});
+    EXPECT_EQ(m_context.GetDisplay().errors, 0);
+}
+
+TEST_F(BackupRunTest, EveryWorkerRunsAtThePriorityOfTheSetting)
+{
+    MakeFlatSource(40);
+    m_local.delayMs = 5;
+    // Level 8: a normal process, threads below normal.
+    ASSERT_TRUE(WriteSettingDword(setting::PriorityLevel, 8));
+    const int outcome = Run();
+    RegDeleteKeyValueA(HKEY_CURRENT_USER, kSettingsKeyPath, setting::PriorityLevel);
+    ASSERT_EQ(outcome, kBackupCompleted);
+    EXPECT_GE(m_local.Threads().size(), 2u);
+    EXPECT_EQ(m_local.Priorities(), std::set<int>{THREAD_PRIORITY_BELOW_NORMAL});
 }
 
 TEST_F(BackupRunTest, StopEndsTheRunWithoutCleanUpAndKeepsWhatWasStored)
 {
-    MakeFlatSource(60);
+    // 200 stores of 300 ms, four at a time: 15 s unless stopped.
+    MakeFlatSource(200);
     const CString orphan = Stored(m_source + "\\gone.txt");
     ASSERT_TRUE(CreateFolderPath(orphan));
     ASSERT_TRUE(WriteTextFile(orphan, "gone"));
-    m_local.delayMs = 20;
+    m_local.delayMs = 300;
     ASSERT_EQ(m_context.StartBackup(false), RunStart::Started);
-    ASSERT_TRUE(WaitUntil([this] { return m_local.storeCount.load() >= 10; }));
+    ASSERT_TRUE(WaitUntil([this] { return m_local.storeCount.load() >= 8; }));
     // A paused run is let go, so it reaches its stop check.
     m_context.PauseBackup();
+    const ULONGLONG stoppedAt = GetTickCount64();
     m_context.StopBackup();
+    // Each worker ends the file it has begun, and no other: the run ends
+    // within about one store (the limit tells a hang from a slow machine).
     ASSERT_EQ(WaitForSingleObject(m_context.backupWorker.GetThreadHandle(), 60000), WAIT_OBJECT_0);
+    EXPECT_LT(GetTickCount64() - stoppedAt, 5000u);
     EXPECT_EQ(Collect(), kBackupStopped);
     const int stored = m_local.storeCount.load();
-    EXPECT_LT(stored, 61);
-    // The rows of what was stored are committed; the clean-up did not run.
+    EXPECT_LT(stored, 40);
+    EXPECT_EQ(m_local.begun.load(), stored);
+    // What was stored is counted and its rows are committed; the clean-up
+    // did not run.
+    EXPECT_EQ(m_context.GetDisplay().processedFiles, stored);
+    EXPECT_EQ(m_context.GetDisplay().errors, 0);
     EXPECT_EQ(CacheRows(), stored);
     EXPECT_EQ(ReadTextFile(orphan), "gone");
+}
+
+TEST_F(BackupRunTest, TheWorkersStopEndsEveryRequestToTheServiceAtOnce)
+{
+    const std::string pipe = UniquePipeName("backup-stop");
+    SetIpcPipeName(IpcPipe::Backup, pipe.c_str());
+    {
+        // One instance that takes a request and never answers: the other
+        // workers wait for it in their retries (20 waits of 20 s), the one
+        // it holds for its reply (a minute).
+        CFakePipeServer server(pipe.c_str(), sizeof(IpcQueueRecord));
+        server.NeverAnswer();
+        MakeFlatSource(20);
+        m_context.services = nullptr;
+        ASSERT_EQ(m_context.StartBackup(false), RunStart::Started);
+        ASSERT_TRUE(server.WaitRequests(1, 60000));
+        Sleep(300);
+        const ULONGLONG stoppedAt = GetTickCount64();
+        m_context.backupWorker.Stop();
+        EXPECT_LT(GetTickCount64() - stoppedAt, 10000u);
+        EXPECT_EQ(Collect(), kBackupStopped);
+        // Cut off by the stop: neither failed nor the service's fault.
+        EXPECT_EQ(m_context.GetDisplay().errors, 0);
+        EXPECT_EQ(m_context.GetDisplay().processedFiles, 0);
+        EXPECT_EQ(LogText().Find(kServiceGoneLine), -1);
+        EXPECT_EQ(server.RequestCount(), 1);
+    }
+    SetIpcPipeName(IpcPipe::Backup, kBackupPipeName);
 }
 
 TEST_F(BackupRunTest, UnusableDestinationsAreRefused)

@@ -95,20 +95,13 @@ old_pid=$(run_tool flow_driver pid $desktop 30) || fail "no main window's proces
 
 # --- Start: the backup runs to its end ---
 run_tool flow_driver command $desktop 213 30 >/dev/null || fail "Start was not posted"
-# The dialog command prints the message, waits a second (the screenshot)
-# and presses OK.
-done_out="$work/done.out"
-timeout 300 "$WINE" "$win\\flow_driver.exe" dialog $desktop "Task sucessfully completed." 1 180 \
-    </dev/null >"$done_out" 2>&1 &
-done_pid=$!
-for ((i = 0; i < 900; i++)); do
-    grep -q '|' "$done_out" 2>/dev/null && break
-    kill -0 $done_pid 2>/dev/null || break
-    sleep 0.2
-done
+done_text=$(run_tool flow_driver dialog $desktop 372 "Task sucessfully completed." 0 180) ||
+    fail "no \"Task sucessfully completed.\" message: $done_text"
+echo "message: $done_text"
+sleep 0.5
 import -window root -display "$DISPLAY" "$screens/main-flow-done.png" || fail "no screenshot"
-wait $done_pid || fail "no \"Task sucessfully completed.\" message: $(tr -d '\r' <"$done_out")"
-echo "message: $(tr -d '\r' <"$done_out")"
+run_tool flow_driver dialog $desktop 372 "Task sucessfully completed." 1 10 >/dev/null ||
+    fail "the message's OK was not pressed"
 
 log=$(cat "$userfolder"/Log/LogFile_*.txt 2>/dev/null | tr -d '\r')
 grep -q '^Backup started at: [0-9]*/[0-9][0-9]/[0-9][0-9]  [0-9][0-9]:[0-9][0-9]:[0-9][0-9]$' <<<"$log" ||
@@ -127,7 +120,7 @@ last=$("$WINE" reg query 'HKCU\Software\Orvanel\Brindlewox' /v StatusLastPerform
 # --- Another skin, Apply, OK: the program starts again ---
 run_tool flow_driver select $desktop 332 Deepsea 30 >/dev/null || fail "no skin Deepsea in 332"
 run_tool flow_driver command $desktop 801 30 >/dev/null || fail "Apply was not posted"
-question=$(run_tool flow_driver dialog $desktop "will not be visible" 1 60) ||
+question=$(run_tool flow_driver dialog $desktop 372 "will not be visible" 1 60) ||
     fail "no question after Apply: $question"
 for ((i = 0; i < 300; i++)); do
     [ -e "$work/first.code" ] && break

@@ -7,7 +7,8 @@
 # and tab commands) and writes build/screens/main-<skin>-page-<n>.png, each
 # checked by main_window_pixels.py: the frame pieces where the skin's
 # pictures put them, the page area white where no control covers it, the
-# page's title drawn; and the two skins' frames differ.
+# page's title drawn; and the two skins' frames differ. Then the program's
+# message, question and about dialogs in each skin (message-dialogs.bash).
 # Usage: main-window-screens.sh <source dir> <build dir>. Exit 77 (skipped)
 # without Xvfb.
 set -uo pipefail
@@ -44,7 +45,7 @@ mkdir -p "$screens"
 deploy="$WINEPREFIX/drive_c/Brindlewox"
 rm -rf "$deploy"
 mkdir -p "$deploy/out"
-for file in Brindlewox.exe BrindlewoxSrv.exe tests/main_window_driver.exe; do
+for file in Brindlewox.exe BrindlewoxSrv.exe tests/main_window_driver.exe tests/flow_driver.exe; do
     cp "$bin/$file" "$deploy/" || { echo "main-window-screens: $bin/$file is missing"; exit 1; }
 done
 for folder in Skins Languages; do
@@ -106,6 +107,7 @@ driver() {
     return $code
 }
 
+source "$here/message-dialogs.bash"
 pages=(0 1 2 3 4 6 7 9 10)
 for skin in Default Deepsea; do
     if [ ! -f "$deploy/Skins/$skin/default.ini" ]; then
@@ -146,6 +148,8 @@ for skin in Default Deepsea; do
             fail "$name: pixel checks"
         fi
     done
+    # The message, question and about dialogs (message-dialogs.bash).
+    shoot_message_dialogs main "$skin" "$dx" "$dy"
     driver close
     # The program ends with the tray's Close; one that does not is ended.
     for _ in $(seq 1 50); do

@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <stdexcept>
+#include <thread>
 #include <vector>
 
 namespace
@@ -157,6 +158,37 @@ TEST(BackupRequests, StoreReadsAsTheServiceWritesAsTheClientAndRestoresIdentical
         EXPECT_EQ(::GetFileAttributesA(restored), ::GetFileAttributesA(source));
         EXPECT_EQ(LastWrite(restored), LastWrite(source));
     }
+}
+
+TEST(BackupRequests, StoresOfOneFileFromTwoClientsAtOnceBothSucceed)
+{
+    // The BACKUP pipe serves several clients at once; two asking for the
+    // same stored file must not make each other's store fail.
+    TempFolder folder("backupboth");
+    const CString source = folder / "shared.bin";
+    ASSERT_TRUE(WriteTextFile(source, std::string(2 << 20, 's').c_str()));
+    const CString root = folder / "Files\\";
+    for (int round = 0; round < 8; ++round)
+    {
+        SCOPED_TRACE(round);
+        uint32_t results[2] = {9, 9};
+        std::thread clients[2];
+        for (int i = 0; i < 2; ++i)
+            clients[i] = std::thread(
+                [&, i]
+                {
+                    CFakeClient client;
+                    auto store = Request(BACKUP_STORE, source, root);
+                    results[i] = ServeBackupRequest(*store, client) == BackupServed::Reply
+                                     ? store->result
+                                     : 8;
+                });
+        for (std::thread& client : clients)
+            client.join();
+        EXPECT_EQ(results[0], 0u);
+        EXPECT_EQ(results[1], 0u);
+    }
+    EXPECT_STREQ(ReadTextFile(StoredCopyPath(root, source)), ReadTextFile(source));
 }
 
 TEST(BackupRequests, EveryFailureRepliesOneAndKeepsTheEarlierStoredCopy)

@@ -110,21 +110,29 @@ TEST_F(BackupServerTest, WaitsForTheUserAndEchoesNoEarlierRequest)
     EXPECT_TRUE(AllZero(reply, 12, reply.size() - 12));
 }
 
-TEST_F(BackupServerTest, ASilentClientDoesNotBlockTheNextOne)
+TEST_F(BackupServerTest, FourSilentClientsHoldEveryInstanceAndAFifthIsServedAfterThem)
 {
     TempFolder folder("backupsilent");
     const CString file = folder / "f.txt";
     ASSERT_TRUE(WriteTextFile(file, "12345"));
     TellServiceTheUser();
-    ASSERT_TRUE(::WaitNamedPipeA(m_pipe.c_str(), 10000));
-    CFile silent;
-    silent.Attach(::CreateFileA(m_pipe.c_str(), GENERIC_READ | FILE_WRITE_DATA, 0, nullptr,
-                                OPEN_EXISTING, 0, nullptr));
-    ASSERT_TRUE(silent.IsOpen());
+    CFile silent[kBackupPipeInstances];
+    for (CFile& client : silent)
+    {
+        ASSERT_TRUE(::WaitNamedPipeA(m_pipe.c_str(), 10000));
+        client.Attach(::CreateFileA(m_pipe.c_str(), GENERIC_READ | FILE_WRITE_DATA, 0, nullptr,
+                                    OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(client.IsOpen());
+    }
+    // Every instance is held: a fifth client finds the pipe busy, not gone.
+    EXPECT_FALSE(::WaitNamedPipeA(m_pipe.c_str(), 100));
+    EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_SEM_TIMEOUT));
 
-    // The one instance is held until the server drops the silent client.
+    // It waits until the server drops the silent ones, and is served then.
+    const ULONGLONG start = ::GetTickCount64();
     CString stamp, expected;
     EXPECT_EQ(PipeGetFileStamp(file, stamp), 1);
+    EXPECT_GE(::GetTickCount64() - start, 500u);
     ASSERT_TRUE(MakeFileStamp(file, expected));
     EXPECT_STREQ(stamp, expected);
 }

@@ -17,9 +17,11 @@
 // - "backup-restore": sends the running service the user's hive name and
 //   profile folder (which the BACKUP server waits for), runs
 //   RunBackupRoundTrip in the folder BW_CHILD_FOLDER, writes the differences
-//   it found into BW_CHILD_RECORD and ends with 0 when there were none.
+//   it found into BW_CHILD_RECORD and ends with 0 when there were none;
+// - "backup-clients": the same user first, then RunConcurrentBackupClients
+//   in BW_CHILD_FOLDER, its problems into BW_CHILD_RECORD, 0 when none.
 // The end-to-end scripts tests/scripts/service.sh and service-backup.sh use
-// the last five.
+// the last six.
 #include "foundation/CrashDump.h"
 #include "engine/IpcRecords.h"
 #include "engine/PipeClient.h"
@@ -27,6 +29,7 @@
 #include "service/CrashHandler.h"
 #include "service/ServiceHandle.h"
 #include "service/ServiceProgram.h"
+#include "tests/service/BackupClients.h"
 #include "tests/service/BackupRoundTrip.h"
 #include "tests/service/CrashTestKey.h"
 #include "tests/support/ChildProcess.h"
@@ -135,7 +138,10 @@ DWORD MoveStartupEntryThroughService()
     return WriteTextFile(GetEnvironmentText("BW_CHILD_RECORD"), text) ? 0 : 4;
 }
 
-DWORD BackupAndRestoreThroughTheService()
+// Sends the running service the user's hive name and profile folder, which
+// its BACKUP server waits for, then runs `check` in BW_CHILD_FOLDER and
+// writes what it found into BW_CHILD_RECORD.
+DWORD RunAgainstTheService(std::string (*check)(const CString& folder))
 {
     CString sid;
     char appData[MAX_PATH] = "";
@@ -143,7 +149,7 @@ DWORD BackupAndRestoreThroughTheService()
         !SHGetSpecialFolderPathA(nullptr, appData, CSIDL_APPDATA, FALSE) ||
         !PipeSendUserProfile(sid, appData))
         return 4;
-    const std::string problems = RunBackupRoundTrip(GetEnvironmentText("BW_CHILD_FOLDER"));
+    const std::string problems = check(GetEnvironmentText("BW_CHILD_FOLDER"));
     WriteTextFile(GetEnvironmentText("BW_CHILD_RECORD"), problems.c_str());
     return problems.empty() ? 0 : 1;
 }
@@ -164,7 +170,9 @@ int RunChildIfAsked()
     if (mode == "startup-entry")
         ExitProcess(MoveStartupEntryThroughService());
     if (mode == "backup-restore")
-        ExitProcess(BackupAndRestoreThroughTheService());
+        ExitProcess(RunAgainstTheService(RunBackupRoundTrip));
+    if (mode == "backup-clients")
+        ExitProcess(RunAgainstTheService(RunConcurrentBackupClients));
     ExitProcess(7);
 }
 

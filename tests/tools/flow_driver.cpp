@@ -11,10 +11,11 @@
 //   flow_driver select <desktop> <id> <text> <seconds>
 //       selects the item of that text in the combo box of that id on one of
 //       the window's pages; prints its index
-//   flow_driver dialog <desktop> <text> <button id> <seconds>
-//       waits for a shown message dialog (an item 372 whose text holds the
-//       text), prints its text and its window rectangle, waits a second for
-//       a screenshot and presses the button
+//   flow_driver dialog <desktop> <item id> <text> <button id> <seconds>
+//       waits for a shown dialog of the program whose item of that id holds
+//       the text (372: a message's text, 501: the about text), prints that
+//       text and the window's rectangle ("text|left top right bottom") and
+//       presses the button (0: none)
 // Exit status 0 done, 1 not found in time, 2 usage or no desktop.
 #include <windows.h>
 
@@ -25,12 +26,11 @@
 namespace
 {
 const char kTitle[] = "Orvanel Brindlewox";
-constexpr int kMessageText = 372;
-
 struct Search
 {
-    bool mainWindow;       // the main window, else a message dialog
-    const char* text;      // a message dialog's text holds this
+    bool mainWindow; // the main window, else a dialog
+    int item;        // the dialog's item whose text holds `text`
+    const char* text;
     HWND found;
 };
 
@@ -52,7 +52,7 @@ bool Matches(HWND window, const Search& search)
         // The main window holds the page frame 809; the dialogs bear the same title.
         return strcmp(text, kTitle) == 0 && GetDlgItem(window, 809) != nullptr;
     }
-    HWND item = GetDlgItem(window, kMessageText);
+    HWND item = GetDlgItem(window, search.item);
     if (item == nullptr || !IsWindowVisible(window))
         return false;
     GetWindowTextA(item, text, sizeof(text));
@@ -85,12 +85,12 @@ BOOL CALLBACK FindTopLevel(HWND window, LPARAM parameter)
     return search->found == nullptr;
 }
 
-HWND Find(bool mainWindow, const char* text, int seconds)
+HWND Find(bool mainWindow, int item, const char* text, int seconds)
 {
     const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(seconds) * 1000;
     do
     {
-        Search search = {mainWindow, text, nullptr};
+        Search search = {mainWindow, item, text, nullptr};
         EnumWindows(FindTopLevel, reinterpret_cast<LPARAM>(&search));
         if (search.found != nullptr)
             return search.found;
@@ -142,23 +142,23 @@ int Run(int argc, char** argv)
     const int seconds = atoi(argv[argc - 1]);
     if (strcmp(command, "dialog") == 0)
     {
-        HWND dialog = Find(false, argv[3], seconds);
+        const int item = atoi(argv[3]);
+        HWND dialog = Find(false, item, argv[4], seconds);
         if (dialog == nullptr)
         {
-            printf("no dialog with \"%s\"\n", argv[3]);
+            printf("no dialog with \"%s\"\n", argv[4]);
             return 1;
         }
         char text[1024] = "";
-        GetDlgItemTextA(dialog, kMessageText, text, sizeof(text));
+        GetDlgItemTextA(dialog, item, text, sizeof(text));
         RECT rect = {};
         GetWindowRect(dialog, &rect);
         printf("%s|%ld %ld %ld %ld\n", text, rect.left, rect.top, rect.right, rect.bottom);
-        fflush(stdout);
-        Sleep(1000);
-        PostMessageA(GetDlgItem(dialog, atoi(argv[4])), BM_CLICK, 0, 0);
+        if (const int button = atoi(argv[5]))
+            PostMessageA(GetDlgItem(dialog, button), BM_CLICK, 0, 0);
         return 0;
     }
-    HWND window = Find(true, nullptr, seconds);
+    HWND window = Find(true, 0, nullptr, seconds);
     if (window == nullptr)
     {
         printf("no main window\n");
@@ -192,11 +192,12 @@ int main(int argc, char** argv)
 {
     if ((argc == 4 && strcmp(argv[1], "pid") == 0) ||
         (argc == 5 && strcmp(argv[1], "command") == 0) ||
-        (argc == 6 && (strcmp(argv[1], "select") == 0 || strcmp(argv[1], "dialog") == 0)))
+        (argc == 6 && strcmp(argv[1], "select") == 0) ||
+        (argc == 7 && strcmp(argv[1], "dialog") == 0))
         return Run(argc, argv);
     fprintf(stderr, "usage: flow_driver pid <desktop> <seconds>\n"
                     "       flow_driver command <desktop> <id> <seconds>\n"
                     "       flow_driver select <desktop> <id> <text> <seconds>\n"
-                    "       flow_driver dialog <desktop> <text> <button id> <seconds>\n");
+                    "       flow_driver dialog <desktop> <item id> <text> <button id> <seconds>\n");
     return 2;
 }

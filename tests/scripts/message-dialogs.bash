@@ -1,0 +1,50 @@
+# Sourced by main-window-screens.sh: the program's message (190), question
+# (1006) and about (157) dialogs as the running program shows them, one
+# screenshot each, build/screens/main-<skin>-dialog-<kind>.png, checked by
+# dialog_pixels.py against the skin's own dialog picture. The message is the
+# support form's "Please fill in all required fields." (Submit with the form
+# empty), the question Apply's (closed with Close, so nothing restarts), the
+# about dialog the title bar's About. Needs WINE, deploy (with
+# flow_driver.exe in it), screens, python, here and fail from the script.
+
+# shoot_message_dialogs <desktop> <skin> <desktop's x> <desktop's y>
+shoot_message_dialogs() {
+    local desktop=$1 skin=$2 dx=$3 dy=$4
+    local kind command item text button found name l t r b
+    for kind in message question about; do
+        case $kind in
+        message) command=834 item=372 text="Please fill in all required fields." button=1 ;;
+        question) command=801 item=372 text="will not be visible" button=2 ;;
+        about) command=232 item=501 text="Version" button=1 ;;
+        esac
+        name="main-$skin-dialog-$kind"
+        if ! flow command "$desktop" $command 30 >/dev/null; then
+            fail "$name: command $command was not posted"
+            continue
+        fi
+        if ! found=$(flow dialog "$desktop" $item "$text" 0 30); then
+            fail "$name: no dialog: $found"
+            continue
+        fi
+        read -r l t r b <<<"${found##*|}"
+        # Time to paint.
+        sleep 0.5
+        import -window root "PNG24:$deploy/out/dialog.png"
+        if "$python" "$here/dialog_pixels.py" "$deploy/out/dialog.png" "$screens/$name.png" \
+            $((l + dx)) $((t + dy)) $((r - l)) $((b - t)) $kind "$deploy/Skins/$skin"; then
+            echo "main-window-screens: $name: as the skin says"
+        else
+            fail "$name: pixel checks"
+        fi
+        flow dialog "$desktop" $item "$text" $button 10 >/dev/null || fail "$name: not closed"
+    done
+}
+
+# The flow driver, its output through a file (see main-window-screens.sh).
+flow() {
+    local out="$deploy/out/flow.txt"
+    timeout 120 "$WINE" 'C:\Brindlewox\flow_driver.exe' "$@" </dev/null >"$out" 2>&1
+    local code=$?
+    tr -d '\r' <"$out"
+    return $code
+}

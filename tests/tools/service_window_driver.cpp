@@ -1,0 +1,417 @@
+// Drives a running Brindlewox.exe from outside, as a user would, for
+// tests/scripts/service-window.sh. The program runs inside Wine's virtual
+// desktop `explorer /desktop=<name>`; the driver joins that desktop first, or
+// it would see none of its windows. Each step is one run:
+//   service_window_driver <desktop> wait                the main window is up
+//   service_window_driver <desktop> add <path>          Add..., the path typed
+//                                                       into 3003, OK
+//   service_window_driver <desktop> pick <command> <path>
+//                                                       the command (212 or
+//                                                       3032) opens template
+//                                                       402; the path is picked
+//                                                       in its tree, OK
+//   service_window_driver <desktop> command <id>        the command, as its
+//                                                       button sends it
+//   service_window_driver <desktop> message <text>      waits for a message
+//                                                       dialog with the text
+//                                                       and presses its OK (a
+//                                                       question with another
+//                                                       text gets Close)
+//   service_window_driver <desktop> restoretree <path>  selects the path in
+//                                                       the restore page's tree
+//   service_window_driver <desktop> encrypt <password>  clicks Encrypt...,
+//                                                       types the password
+//                                                       twice, OK
+//   service_window_driver <desktop> enabled <id>        0 when the control is
+//                                                       enabled
+//   service_window_driver <desktop> text <id>           prints a control's text
+// Exit status 0 on success, 1 when a step failed (the reason is printed), 2
+// for bad arguments.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace
+{
+const char kTitle[] = "Orvanel Brindlewox";
+const int kPathField = 3003;
+const int kSelectionTree = 3039;
+const int kPasswordField = 3038;
+const int kConfirmationField = 3037;
+const int kMessageText = 372;
+const int kRestoreTree = 293;
+const int kEncryptBox = 3031;
+const int kAddCommand = 211;
+
+// A visible dialog window (class #32770) of the program that holds a child
+// with the id; the main window when id is 0.
+struct Search
+{
+    int childId;
+    HWND found;
+};
+
+BOOL CALLBACK FindDialog(HWND window, LPARAM parameter)
+{
+    auto* search = reinterpret_cast<Search*>(parameter);
+    char className[64] = "";
+    GetClassNameA(window, className, sizeof(className));
+    if (strcmp(className, "#32770") != 0 || !IsWindowVisible(window))
+        return TRUE;
+    if (search->childId == 0)
+    {
+        char caption[64] = "";
+        GetWindowTextA(window, caption, sizeof(caption));
+        // The main window holds the page buttons; the dialogs do not.
+        if (strcmp(caption, kTitle) == 0 && GetDlgItem(window, 248) != nullptr)
+        {
+            search->found = window;
+            return FALSE;
+        }
+        return TRUE;
+    }
+    if (GetDlgItem(window, search->childId) != nullptr)
+    {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND WaitForDialog(int childId, DWORD timeoutMs)
+{
+    for (DWORD waited = 0; waited <= timeoutMs; waited += 100)
+    {
+        Search search = {childId, nullptr};
+        EnumWindows(FindDialog, reinterpret_cast<LPARAM>(&search));
+        if (search.found != nullptr)
+            return search.found;
+        Sleep(100);
+    }
+    return nullptr;
+}
+
+bool WaitGone(HWND window, DWORD timeoutMs)
+{
+    for (DWORD waited = 0; waited <= timeoutMs; waited += 100)
+    {
+        if (!IsWindow(window) || !IsWindowVisible(window))
+            return true;
+        Sleep(100);
+    }
+    return false;
+}
+
+std::string TextOf(HWND window)
+{
+    char text[1024] = "";
+    // WM_GETTEXT is carried across processes.
+    SendMessageA(window, WM_GETTEXT, sizeof(text), reinterpret_cast<LPARAM>(text));
+    return text;
+}
+
+// A press of the button with the id, as the skinned buttons report it.
+void Press(HWND dialog, int id)
+{
+    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, 1), 0);
+}
+
+// Types the text into the edit, character by character, after emptying it.
+bool Type(HWND edit, const char* text)
+{
+    SendMessageA(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(""));
+    for (const char* p = text; *p != 0; ++p)
+        PostMessageA(edit, WM_CHAR, static_cast<unsigned char>(*p), 1);
+    for (int i = 0; i < 100; ++i)
+    {
+        if (TextOf(edit) == text)
+            return true;
+        Sleep(50);
+    }
+    printf("typed \"%s\", the field shows \"%s\"\n", text, TextOf(edit).c_str());
+    return false;
+}
+
+// Tree items of another process: their texts and data are read through a
+// buffer in that process.
+class RemoteTree
+{
+public:
+    explicit RemoteTree(HWND tree) : m_tree(tree)
+    {
+        DWORD process = 0;
+        GetWindowThreadProcessId(tree, &process);
+        m_process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE,
+                                process);
+        if (m_process != nullptr)
+            m_buffer = static_cast<char*>(VirtualAllocEx(m_process, nullptr, 4096,
+                                                         MEM_COMMIT | MEM_RESERVE,
+                                                         PAGE_READWRITE));
+    }
+    ~RemoteTree()
+    {
+        if (m_buffer != nullptr)
+            VirtualFreeEx(m_process, m_buffer, 0, MEM_RELEASE);
+        if (m_process != nullptr)
+            CloseHandle(m_process);
+    }
+    bool Ready() const { return m_buffer != nullptr; }
+
+    bool Read(HTREEITEM item, std::string& text, LPARAM& data)
+    {
+        TVITEMA record = {};
+        record.mask = TVIF_TEXT | TVIF_PARAM;
+        record.hItem = item;
+        record.pszText = m_buffer + 512;
+        record.cchTextMax = 1024;
+        SIZE_T done = 0;
+        if (!WriteProcessMemory(m_process, m_buffer, &record, sizeof(record), &done))
+            return false;
+        if (!SendMessageA(m_tree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(m_buffer)))
+            return false;
+        char buffer[1024] = "";
+        if (!ReadProcessMemory(m_process, m_buffer, &record, sizeof(record), &done) ||
+            !ReadProcessMemory(m_process, m_buffer + 512, buffer, sizeof(buffer) - 1, &done))
+            return false;
+        text = buffer;
+        data = record.lParam;
+        return true;
+    }
+
+    HTREEITEM Next(HTREEITEM item, UINT relation)
+    {
+        return reinterpret_cast<HTREEITEM>(
+            SendMessageA(m_tree, TVM_GETNEXTITEM, relation, reinterpret_cast<LPARAM>(item)));
+    }
+
+    // Selects the node and opens it as a user would (the Right key), so
+    // that the tree fills it.
+    void SelectAndOpen(HTREEITEM item)
+    {
+        SendMessageA(m_tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(item));
+        SendMessageA(m_tree, WM_KEYDOWN, VK_RIGHT, 0);
+        SendMessageA(m_tree, WM_KEYUP, VK_RIGHT, 0xC0000001);
+    }
+
+    // Walks the path ("C:\a\b"): the drive's node by its letter, then each
+    // part by its name. The node of the last part, selected; null when a
+    // part is not found.
+    HTREEITEM Select(const char* path)
+    {
+        std::vector<std::string> parts;
+        std::string rest = path;
+        while (!rest.empty())
+        {
+            size_t slash = rest.find('\\');
+            parts.push_back(rest.substr(0, slash));
+            rest = slash == std::string::npos ? "" : rest.substr(slash + 1);
+        }
+        if (parts.empty() || parts[0].size() != 2 || parts[0][1] != ':')
+            return nullptr;
+        HTREEITEM node = Next(nullptr, TVGN_ROOT);
+        for (; node != nullptr; node = Next(node, TVGN_NEXT))
+        {
+            std::string text;
+            LPARAM data = 0;
+            // A drive node keeps its letter as its data; a root folder node
+            // shows its full path.
+            if (Read(node, text, data) &&
+                (toupper(static_cast<int>(data)) == toupper(parts[0][0]) ||
+                 _strnicmp(text.c_str(), path, text.size()) == 0))
+                break;
+        }
+        if (node == nullptr)
+            return nullptr;
+        // A drive opened before lists its folders as they were then: closed
+        // and opened again (the Left key), it reads the disk anew.
+        SendMessageA(m_tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(node));
+        SendMessageA(m_tree, WM_KEYDOWN, VK_LEFT, 0);
+        SendMessageA(m_tree, WM_KEYUP, VK_LEFT, 0xC0000001);
+        for (size_t i = 1; i < parts.size(); ++i)
+        {
+            if (parts[i].empty())
+                continue;
+            SelectAndOpen(node);
+            HTREEITEM child = nullptr;
+            for (int attempt = 0; attempt < 50 && child == nullptr; ++attempt)
+            {
+                for (HTREEITEM c = Next(node, TVGN_CHILD); c != nullptr; c = Next(c, TVGN_NEXT))
+                {
+                    std::string text;
+                    LPARAM data = 0;
+                    if (Read(c, text, data) && _stricmp(text.c_str(), parts[i].c_str()) == 0)
+                    {
+                        child = c;
+                        break;
+                    }
+                }
+                if (child == nullptr)
+                    Sleep(100);
+            }
+            if (child == nullptr)
+            {
+                printf("no node \"%s\" in the tree\n", parts[i].c_str());
+                return nullptr;
+            }
+            node = child;
+        }
+        SendMessageA(m_tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(node));
+        return node;
+    }
+
+private:
+    HWND m_tree;
+    HANDLE m_process = nullptr;
+    char* m_buffer = nullptr;
+};
+
+int Fail(const char* what)
+{
+    printf("%s\n", what);
+    return 1;
+}
+
+int Add(HWND main, const char* path)
+{
+    Press(main, kAddCommand);
+    HWND dialog = WaitForDialog(kPathField, 20000);
+    if (dialog == nullptr)
+        return Fail("the what-to-add dialog did not come");
+    if (!Type(GetDlgItem(dialog, kPathField), path))
+        return 1;
+    Press(dialog, IDOK);
+    return WaitGone(dialog, 20000) ? 0 : Fail("the what-to-add dialog stayed");
+}
+
+int Pick(HWND main, int command, const char* path)
+{
+    Press(main, command);
+    HWND dialog = WaitForDialog(kSelectionTree, 20000);
+    if (dialog == nullptr)
+        return Fail("the selection dialog did not come");
+    RemoteTree tree(GetDlgItem(dialog, kSelectionTree));
+    if (!tree.Ready())
+        return Fail("the tree's process cannot be read");
+    if (tree.Select(path) == nullptr)
+        return Fail("the path is not in the selection tree");
+    Press(dialog, IDOK);
+    return WaitGone(dialog, 20000) ? 0 : Fail("the selection dialog stayed");
+}
+
+int WaitMessage(const char* text)
+{
+    for (int i = 0; i < 6000; ++i)
+    {
+        HWND dialog = WaitForDialog(kMessageText, 0);
+        if (dialog != nullptr)
+        {
+            std::string shown = TextOf(GetDlgItem(dialog, kMessageText));
+            if (shown != text)
+            {
+                printf("message \"%s\" instead of \"%s\"\n", shown.c_str(), text);
+                // A question (it has Close) is refused: its OK could restart
+                // Windows, which ends the whole Wine session.
+                Press(dialog, GetDlgItem(dialog, IDCANCEL) != nullptr ? IDCANCEL : IDOK);
+                return 1;
+            }
+            Press(dialog, IDOK);
+            return WaitGone(dialog, 20000) ? 0 : Fail("the message stayed");
+        }
+        Sleep(100);
+    }
+    return Fail("no message came within 10 minutes");
+}
+
+// The control of the main window or of one of its pages.
+HWND FindControl(HWND main, int id)
+{
+    if (HWND own = GetDlgItem(main, id))
+        return own;
+    for (HWND page = GetWindow(main, GW_CHILD); page != nullptr; page = GetWindow(page, GW_HWNDNEXT))
+    {
+        if (HWND control = GetDlgItem(page, id))
+            return control;
+    }
+    return nullptr;
+}
+
+int Encrypt(HWND main, const char* password)
+{
+    HWND box = FindControl(main, kEncryptBox);
+    if (box == nullptr)
+        return Fail("no Encrypt... box");
+    // A click of the box: it tells the window, then flips itself.
+    PostMessageA(box, BM_CLICK, 0, 0);
+    HWND dialog = WaitForDialog(kPasswordField, 20000);
+    if (dialog == nullptr)
+        return Fail("the password dialog did not come");
+    if (!Type(GetDlgItem(dialog, kPasswordField), password) ||
+        !Type(GetDlgItem(dialog, kConfirmationField), password))
+        return 1;
+    Press(dialog, IDOK);
+    return WaitGone(dialog, 20000) ? 0 : Fail("the password dialog stayed");
+}
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 3)
+        return 2;
+    // Wine's explorer makes the desktop a moment after it starts.
+    HDESK desktop = nullptr;
+    for (int i = 0; i < 600 && desktop == nullptr; ++i)
+    {
+        desktop = OpenDesktopA(argv[1], 0, FALSE, GENERIC_ALL);
+        if (desktop == nullptr)
+            Sleep(100);
+    }
+    if (desktop == nullptr || !SetThreadDesktop(desktop))
+        return Fail("cannot join the desktop");
+    const std::string step = argv[2];
+    HWND main = WaitForDialog(0, 120000);
+    if (main == nullptr)
+        return Fail("the main window did not come");
+    if (step == "wait")
+        return 0;
+    if (step == "add" && argc == 4)
+        return Add(main, argv[3]);
+    if (step == "pick" && argc == 5)
+        return Pick(main, atoi(argv[3]), argv[4]);
+    if (step == "command" && argc == 4)
+    {
+        Press(main, atoi(argv[3]));
+        return 0;
+    }
+    if (step == "message" && argc == 4)
+        return WaitMessage(argv[3]);
+    if (step == "restoretree" && argc == 4)
+    {
+        HWND control = FindControl(main, kRestoreTree);
+        if (control == nullptr)
+            return Fail("no restore tree");
+        RemoteTree tree(control);
+        return tree.Ready() && tree.Select(argv[3]) != nullptr ? 0
+                                                               : Fail("not in the restore tree");
+    }
+    if (step == "encrypt" && argc == 4)
+        return Encrypt(main, argv[3]);
+    if (step == "enabled" && argc == 4)
+    {
+        HWND control = FindControl(main, atoi(argv[3]));
+        return control != nullptr && IsWindowEnabled(control) ? 0 : Fail("not enabled");
+    }
+    if (step == "text" && argc == 4)
+    {
+        HWND control = FindControl(main, atoi(argv[3]));
+        if (control == nullptr)
+            return Fail("no such control");
+        printf("%s\n", TextOf(control).c_str());
+        return 0;
+    }
+    return 2;
+}
