@@ -4,7 +4,6 @@
 // (tests/tools/uninstall_recorder.cpp) and fills the list again. The window
 // runs in a per-user folder, HKCU key and pipe names of its own.
 #include "app/MainApplicationDialog.h"
-#include "app/MainLife.h"
 #include "app/StartupEntries.h"
 #include "app/UninstallEntries.h"
 #include "engine/IpcRecords.h"
@@ -12,10 +11,9 @@
 #include "resources/MainPages.h"
 #include "resources/MainWindow.h"
 #include "skin/ApplicationsTree.h"
-#include "skin/SkinFiles.h"
-#include "skin/TrayIcon.h"
-#include "tests/support/FakePipeServer.h"
+#include "tests/app/MainLifeTestSupport.h"
 #include "tests/app/StartupTestSupport.h"
+#include "tests/support/FakePipeServer.h"
 
 #include <gtest/gtest.h>
 
@@ -27,40 +25,10 @@ namespace
 class StartupPagesTest : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        const CString appData = m_folder / "AppData";
-        ASSERT_TRUE(MakeFolder(appData));
-        ASSERT_TRUE(MakeFolder(appData + "\\ORVANEL Brindlewox"));
-        ASSERT_TRUE(MakeFolder(m_folder / "Temp"));
-        ASSERT_TRUE(MakeFolder(m_folder / "Program"));
-        OverrideMainStartupFolders(appData, m_folder / "Temp");
-        OverrideSkinFilesFolders(appData + "\\ORVANEL Brindlewox", m_folder / "Program");
-        m_user = UniquePipeName("pages-user");
-        m_settings = UniquePipeName("pages-settings");
-        m_backup = UniquePipeName("pages-backup");
-        SetIpcPipeName(IpcPipe::User, m_user.c_str());
-        SetIpcPipeName(IpcPipe::Settings, m_settings.c_str());
-        SetIpcPipeName(IpcPipe::Backup, m_backup.c_str());
-        CTrayIcon::SetAddRetries(1, 0);
-        // HKCU is a key of the test's own: its Run and parking keys too.
-        m_root = "Software\\BrindlewoxTest-Pages-" + std::to_string(GetCurrentProcessId());
-        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, m_root.c_str(), 0, nullptr, 0,
-                                                 KEY_ALL_ACCESS, nullptr, &m_key, nullptr));
-        ASSERT_EQ(ERROR_SUCCESS, RegOverridePredefKey(HKEY_CURRENT_USER, m_key));
-    }
+    void SetUp() override { ASSERT_TRUE(m_env.Ready()); }
 
     void TearDown() override
     {
-        OverrideMainStartupFolders(nullptr, nullptr);
-        OverrideSkinFilesFolders(nullptr, nullptr);
-        SetIpcPipeName(IpcPipe::User, kUserPipeName);
-        SetIpcPipeName(IpcPipe::Settings, kSettingsPipeName);
-        SetIpcPipeName(IpcPipe::Backup, kBackupPipeName);
-        RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
-        if (m_key != nullptr)
-            RegCloseKey(m_key);
-        RegDeleteTreeA(HKEY_CURRENT_USER, m_root.c_str());
         for (const CString& subkey : m_uninstallKeys)
             RegDeleteKeyExA(HKEY_LOCAL_MACHINE, CString(kUninstallKeyPath) + "\\" + subkey,
                             KEY_WOW64_64KEY, 0);
@@ -109,12 +77,8 @@ protected:
         SendMessageA(window.GetSafeHwnd(), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
     }
 
-    TempFolder m_folder{"pages"};
-    std::string m_user;
-    std::string m_settings;
-    std::string m_backup;
-    std::string m_root;
-    HKEY m_key = nullptr;
+    // HKCU is a key of the test's own: its Run and parking keys too.
+    MainTestEnvironment m_env{"pages"};
     std::vector<CString> m_uninstallKeys;
 };
 } // namespace
@@ -125,7 +89,7 @@ TEST_F(StartupPagesTest, StartupPageCommandsActOnTheCheckedRows)
     SetUserValue(kRunKeyPath, "PagesActive", "C:\\pages\\active.exe /x");
     SetUserValue(kRunKeyPath, "PagesOther", "C:\\pages\\other.exe");
     SetUserValue(parking, "PagesParked", "C:\\pages\\parked.exe");
-    CFakePipeServer server(m_settings.c_str(), sizeof(IpcSettingsRecord));
+    CFakePipeServer server(GetIpcPipeName(IpcPipe::Settings), sizeof(IpcSettingsRecord));
     server.Answer(StatusReply(1, sizeof(IpcSettingsRecord)));
 
     MainApplicationDialog window;
@@ -175,7 +139,7 @@ TEST_F(StartupPagesTest, StartupPageCommandsActOnTheCheckedRows)
 
 TEST_F(StartupPagesTest, UninstallRunsTheCheckedRowsInOrderAndFillsTheListAgain)
 {
-    const CString recorder = CopyBuiltProgram(m_folder, "uninstall_recorder.exe");
+    const CString recorder = CopyBuiltProgram(m_env.Folder(), "uninstall_recorder.exe");
     ASSERT_FALSE(recorder.IsEmpty());
     CString prefix;
     prefix.Format("BwPages%lu-", GetCurrentProcessId());
@@ -184,7 +148,7 @@ TEST_F(StartupPagesTest, UninstallRunsTheCheckedRowsInOrderAndFillsTheListAgain)
     AddUninstallEntry(prefix + "B", "Pages second", quoted + "second");
     AddUninstallEntry(prefix + "C", "Pages unchecked", quoted + "unchecked");
     // Its uninstaller is gone: listed as missing, and run in vain.
-    const CString gone = "\"" + m_folder / "gone.exe" + "\" /S";
+    const CString gone = "\"" + m_env.Folder() / "gone.exe" + "\" /S";
     AddUninstallEntry(prefix + "D", "Pages gone", gone);
 
     MainApplicationDialog window;
@@ -211,7 +175,7 @@ TEST_F(StartupPagesTest, UninstallRunsTheCheckedRowsInOrderAndFillsTheListAgain)
     const int rows = list->GetItemCount();
     Command(window, IDC_UNINSTALL);
     // In list order, each to its end, shown normally (SW_SHOWNORMAL, 1).
-    EXPECT_STREQ("first|1\r\nsecond|1\r\n", ReadTextFile(m_folder / "record.txt"));
+    EXPECT_STREQ("first|1\r\nsecond|1\r\n", ReadTextFile(m_env.Folder() / "record.txt"));
     // Filled again: the same rows, none checked.
     EXPECT_EQ(rows, list->GetItemCount());
     for (int i = 0; i < list->GetItemCount(); ++i)
