@@ -31,7 +31,9 @@
 
 class CSqlDB;
 
-// Stamps and stores single files for the decision.
+// Stamps and stores single files for the decision. A backup run calls
+// StoreFile from its store workers, several threads at once, and
+// GetFileStamp from its own thread.
 class IFileStoreService
 {
 public:

@@ -491,11 +491,15 @@ void ApplyPriorityLevel(DWORD level)
     SetThreadPriority(GetCurrentThread(), threadPriority);
 }
 
-void ApplyPriorityLevel()
+int ApplyPriorityLevel()
 {
     DWORD level = setting::DefaultPriorityLevel;
     ReadSettingDword(setting::PriorityLevel, level);
     ApplyPriorityLevel(level);
+    DWORD priorityClass;
+    int threadPriority;
+    PriorityForLevel(level, priorityClass, threadPriority);
+    return threadPriority;
 }
 
 HANDLE StartProcess(const char* commandLine, WORD showState)
@@ -604,12 +608,7 @@ void RevokeVolumeInfoAccess(DWORD drives)
 unsigned __stdcall BackupThreadProc(void* parameter)
 {
     CRunContext& context = *static_cast<CRunContext*>(parameter);
-    DWORD level = setting::DefaultPriorityLevel;
-    ReadSettingDword(setting::PriorityLevel, level);
-    ApplyPriorityLevel(level);
-    DWORD priorityClass;
-    int threadPriority;
-    PriorityForLevel(level, priorityClass, threadPriority);
+    const int threadPriority = ApplyPriorityLevel();
     BackupOutcome outcome = kBackupFailed;
     try
     {

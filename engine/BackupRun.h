@@ -35,7 +35,10 @@
 // kernel wait only while paused or every 25 ms. A local file that changed is
 // stored by the service; a file on the network, or any file when the
 // destination is on the network, by this program itself (the service never
-// touches the network). Once the service has not answered, the run asks it
+// touches the network). The stores run on the run's store workers, four at
+// a time by default (engine/StoreWorkers.h), at the run's priority, and
+// each outcome is recorded on the run's own thread as the store ends; a
+// source is committed once all of its stores have ended. Once the service has not answered, the run asks it
 // nothing more (each request would wait out its retries), the local files
 // left count as failed, and the run ends as failed.
 //
@@ -97,8 +100,9 @@ void PriorityForLevel(DWORD level, DWORD& priorityClass, int& threadPriority);
 // Sets the process's class and the calling thread's priority for the level;
 // the class is not set back after the run.
 void ApplyPriorityLevel(DWORD level);
-// The level of the setting "PriorityLevel" (9 when absent), applied.
-void ApplyPriorityLevel();
+// The level of the setting "PriorityLevel" (9 when absent), applied; the
+// thread priority it gave, for the run's store workers.
+int ApplyPriorityLevel();
 
 // Starts a program in its own console, handles inherited, no standard
 // handles, its first window in `showState`: SW_HIDE for the run's own tools
