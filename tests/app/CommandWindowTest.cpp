@@ -39,6 +39,7 @@ struct Script
     int questionAnswer = IDCANCEL;
     int passwordAnswer = IDCANCEL;    // IDOK stores the password first
     CString chosenFolder{""};
+    CString chosenFile{""}; // empty: the file dialog is cancelled
     int restarts = 0;
     std::vector<std::string> opened;
 };
@@ -59,6 +60,14 @@ int RunDialog(CDialog& dialog, UINT templateId)
     }
     g_script->messages.push_back("dialog " + std::to_string(templateId));
     return IDCANCEL;
+}
+
+bool ChooseFile(bool, const char*, const char*, CString& path)
+{
+    if (g_script->chosenFile.IsEmpty())
+        return false;
+    path = g_script->chosenFile;
+    return true;
 }
 
 CString ChooseFolder(const CString&)
@@ -110,7 +119,7 @@ protected:
         ASSERT_TRUE(m_user->IsActive());
         window = std::make_unique<MainApplicationDialog>();
         ASSERT_TRUE(window->Create(nullptr, IDD_MAIN_WINDOW));
-        window->SetCommandHooks(RunDialog, ChooseFolder, nullptr, OpenFolder);
+        window->SetCommandHooks(RunDialog, ChooseFolder, ChooseFile, OpenFolder);
     }
 
     void TearDown() override
@@ -168,6 +177,8 @@ protected:
     std::unique_ptr<MainApplicationDialog> window;
     std::unique_ptr<CFakePipeServer> service;
 
+    CString Path(const char* name) { return m_folder / name; }
+
 private:
     TempFolder m_folder{"commands"};
     std::string m_settings;
@@ -198,6 +209,40 @@ TEST_F(CommandWindowTest, DeleteActsOnTheChosenRowAndReloadsTheList)
     EXPECT_EQ(RowIds(), (std::vector<int>{2, 3}));
     EXPECT_EQ(list->GetItemCount(), 2);
     EXPECT_STREQ(list->GetItem(0)->text, "[FS] C:\\two");
+}
+
+TEST_F(CommandWindowTest, SavedProfileLoadsBackAndAFileThatIsNoProfileChangesNothing)
+{
+    auto* list = window->GetControl<CApplicationsTree>(0, IDC_BACKUP_LIST);
+    ASSERT_NE(list, nullptr);
+    for (const char* path : {"C:\\one", "C:\\two"})
+    {
+        ProfileItem item;
+        item.path = path;
+        Profile().AddItem(item);
+    }
+    ASSERT_TRUE(window->LoadProfile());
+    script.chosenFile = Path("saved.prb");
+    Command(IDC_BACKUP_SAVE_PROFILE);
+    ASSERT_NE(GetFileAttributesA(script.chosenFile), INVALID_FILE_ATTRIBUTES);
+
+    // A text file is refused: the message, and profile and list as they were.
+    script.chosenFile = Path("notes.prb");
+    ASSERT_TRUE(WriteTextFile(script.chosenFile, "not a profile\r\n"));
+    Command(IDC_BACKUP_LOAD_PROFILE);
+    EXPECT_EQ(script.messages, (std::vector<std::string>{"199 Task failed."}));
+    EXPECT_EQ(RowIds(), (std::vector<int>{1, 2}));
+    EXPECT_EQ(list->GetItemCount(), 2);
+
+    // The saved profile comes back after the rows changed.
+    Command(IDC_BACKUP_DELETE);
+    ASSERT_EQ(RowIds().size(), 1u);
+    script.chosenFile = Path("saved.prb");
+    Command(IDC_BACKUP_LOAD_PROFILE);
+    EXPECT_EQ(RowIds(), (std::vector<int>{1, 2}));
+    ASSERT_EQ(list->GetItemCount(), 2);
+    EXPECT_STREQ(list->GetItem(1)->text, "[FS] C:\\two");
+    EXPECT_EQ(script.messages.size(), 1u);
 }
 
 TEST_F(CommandWindowTest, EncryptWithACancelledPasswordStaysUnchecked)
