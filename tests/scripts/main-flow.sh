@@ -122,16 +122,7 @@ run_tool flow_driver select $desktop 332 Deepsea 30 >/dev/null || fail "no skin 
 run_tool flow_driver command $desktop 801 30 >/dev/null || fail "Apply was not posted"
 question=$(run_tool flow_driver dialog $desktop 372 "will not be visible" 1 60) ||
     fail "no question after Apply: $question"
-for ((i = 0; i < 300; i++)); do
-    [ -e "$work/first.code" ] && break
-    sleep 0.2
-done
-if [ -e "$work/first.code" ]; then
-    echo "first program: $(cat "$work/first.txt")"
-    [ "$(cat "$work/first.code")" = 0 ] || fail "the first program ended with $(cat "$work/first.code")"
-else
-    fail "the first program did not end after Apply"
-fi
+expect_first_ended "the first program" "after Apply"
 first=
 new_pid=$(run_tool flow_driver pid $desktop 60) || fail "no window after the restart"
 [ -n "$new_pid" ] && [ "$new_pid" != "$old_pid" ] ||

@@ -110,16 +110,7 @@ import -window root -display "$DISPLAY" "$screens/main-program.png" ||
 
 # --- The service stops: the first instance ends with 0 ---
 srv -stop
-for ((i = 0; i < 300; i++)); do
-    [ -e "$work/first.code" ] && break
-    sleep 0.2
-done
-if [ -e "$work/first.code" ]; then
-    echo "first instance: $(tr -d '\r' <"$work/first.txt")"
-    [ "$(cat "$work/first.code")" = 0 ] || fail "the first instance ended with $(cat "$work/first.code")"
-else
-    fail "the first instance did not end when the service stopped"
-fi
+expect_first_ended "the first instance" "when the service stopped"
 first=
 
 [ $status -eq 0 ] && echo "main-program: all checks passed; screenshot $screens/main-program.png"

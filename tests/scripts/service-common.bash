@@ -36,3 +36,19 @@ wait_for() {
     done
     return 1
 }
+# expect_first_ended WHO WHEN: the program started in the background, whose
+# exit code lands in $work/first.code and its output in $work/first.txt,
+# ends with 0 within 60 s.
+expect_first_ended() {
+    local i
+    for ((i = 0; i < 300; i++)); do
+        [ -e "$work/first.code" ] && break
+        sleep 0.2
+    done
+    if [ -e "$work/first.code" ]; then
+        echo "$1: $(tr -d '\r' <"$work/first.txt")"
+        [ "$(cat "$work/first.code")" = 0 ] || fail "$1 ended with $(cat "$work/first.code")"
+    else
+        fail "$1 did not end $2"
+    fi
+}
