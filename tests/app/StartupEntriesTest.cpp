@@ -3,6 +3,7 @@
 #include "app/StartupEntries.h"
 #include "foundation/Registry.h"
 #include "tests/app/StartupTestSupport.h"
+#include "tests/support/SharedKeyLock.h"
 
 #include <gtest/gtest.h>
 
@@ -14,7 +15,8 @@ namespace
 const char* const kMachineParking = "Software\\Orvanel\\Brindlewox\\Run-Disabled";
 const char* const kUserParking = "Software\\Orvanel\\Brindlewox\\Run1-Disabled";
 
-// Values written for one test, deleted when it ends.
+// Values written for one test, deleted when it ends; the keys are held
+// against the other test programs from the first write to the last delete.
 class StartupValues
 {
 public:
@@ -34,6 +36,7 @@ public:
     }
     CString Name(const char* suffix) const { return m_prefix + suffix; }
     const CString& Prefix() const { return m_prefix; }
+    bool IsHeld() const { return m_lock.IsHeld(); }
 
     // Writes raw bytes of a type under `root\path`.
     bool Set(HKEY root, const char* path, const CString& name, DWORD type, const void* data,
@@ -53,6 +56,7 @@ public:
     }
 
 private:
+    SharedKeyLock m_lock;
     struct Written
     {
         HKEY root;
@@ -101,6 +105,7 @@ TEST(StartupEntries, CommandPathTable)
 TEST(StartupEntries, KeysInTableOrderWithKindsScopesAndPaths)
 {
     StartupValues values("Order");
+    ASSERT_TRUE(values.IsHeld());
     TempFolder folder("startup");
     const CString probe = CopyBuiltProgram(folder, "version_probe_3_0_205_0.exe");
     ASSERT_FALSE(probe.IsEmpty());
@@ -152,6 +157,7 @@ TEST(StartupEntries, KeysInTableOrderWithKindsScopesAndPaths)
 TEST(StartupEntries, DataIsTerminatedAndOnlyTextGivesAPath)
 {
     StartupValues values("Data");
+    ASSERT_TRUE(values.IsHeld());
     // 4,096 bytes without a terminator, and a longer text.
     const std::string full(4096, 'q');
     ASSERT_TRUE(values.Set(HKEY_CURRENT_USER, kRunKeyPath, values.Name("Full"), REG_SZ, full.data(),
@@ -187,6 +193,7 @@ TEST(StartupEntries, DataIsTerminatedAndOnlyTextGivesAPath)
 TEST(StartupEntries, ParkedEntryIsDeletedFromItsOwnParkingKeyOnly)
 {
     StartupValues values("Delete");
+    ASSERT_TRUE(values.IsHeld());
     const CString name = values.Name("Same");
     ASSERT_TRUE(values.SetText(HKEY_CURRENT_USER, kRunKeyPath, name, "C:\\active.exe"));
     ASSERT_TRUE(values.SetText(HKEY_CURRENT_USER, kUserParking, name, "C:\\parked.exe"));

@@ -8,6 +8,7 @@
 #include "skin/ApplicationsTree.h"
 #include "tests/app/StartupTestSupport.h"
 #include "tests/support/FakePipeServer.h"
+#include "tests/support/SharedKeyLock.h"
 
 #include <gtest/gtest.h>
 
@@ -23,6 +24,7 @@ class StartupListTest : public ::testing::Test
 protected:
     void SetUp() override
     {
+        ASSERT_TRUE(m_keys.IsHeld());
         m_pipe = UniquePipeName("startup-list");
         SetIpcPipeName(IpcPipe::Settings, m_pipe.c_str());
         m_list.SetAutoRedraw(false);
@@ -38,6 +40,7 @@ protected:
     }
     const CApplicationsTreeItem& At(int index) { return *m_list.GetItem(index); }
 
+    SharedKeyLock m_keys;
     std::string m_pipe;
     CApplicationsTree m_list;
 };

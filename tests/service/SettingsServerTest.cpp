@@ -12,6 +12,7 @@
 #include "service/SettingsServer.h"
 #include "tests/service/FakeHiveRegistry.h"
 #include "tests/support/FakePipeServer.h"
+#include "tests/support/SharedKeyLock.h"
 
 #include <gtest/gtest.h>
 
@@ -237,6 +238,7 @@ class StartupEntryPipeTest : public testing::Test
 protected:
     void SetUp() override
     {
+        ASSERT_TRUE(m_keys.IsHeld());
         m_pipe = UniquePipeName("settings");
         SetIpcPipeName(IpcPipe::Settings, m_pipe.c_str());
         ASSERT_TRUE(m_server.Start(SettingsServerThread, nullptr));
@@ -257,6 +259,7 @@ protected:
         m_server.Stop();
     }
 
+    SharedKeyLock m_keys;
     std::string m_pipe;
     CWorkerThread m_server;
     CString m_name;
