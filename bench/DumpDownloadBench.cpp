@@ -2,9 +2,9 @@
 //
 //   DumpDownloadBench <port> <host> <path> <C:\target>
 //
-// fetches http://host:port/path with HttpDownloadToFile (WinINet, 16 KiB
-// pieces) into the target and prints "<bytes> bytes in <ms> ms". Run by
-// scripts/bench-dump beside curl on the same server.
+// fetches http://host:port/path with HttpDownloadToFile (WinINet, pieces
+// sized to the rate) into the target and prints "<bytes> bytes in <ms> ms".
+// Run by scripts/bench-dump beside curl on the same server.
 #include "engine/WebDatabaseDump.h"
 
 #include <cstdio>

@@ -10,9 +10,12 @@
 #include "foundation/Md5.h"
 #include "foundation/Utility.h"
 
+#include <atomic>
 #include <cstring>
 #include <memory>
 #include <vector>
+
+#include <process.h>
 
 namespace
 {
@@ -22,7 +25,11 @@ INTERNET_PORT g_httpPort = INTERNET_DEFAULT_HTTP_PORT;
 constexpr DWORD kConnectTimeoutMs = 30 * 1000;
 constexpr DWORD kReceiveTimeoutMs = 5 * 60 * 1000;
 constexpr DWORD kUploadPiece = 4096;
-constexpr DWORD kDownloadPiece = 16384;
+// Body pieces: only what has arrived (at most the largest piece) while the
+// server is slow, blocking reads of up to 256 KiB while it is fast.
+constexpr DWORD kDropPiece = 16384;
+constexpr DWORD kSmallestBlockingPiece = 64 * 1024;
+constexpr DWORD kLargestPiece = 256 * 1024;
 // A template is a script of a few kilobytes; anything far larger is not one.
 constexpr DWORD kTemplateLimit = 1024 * 1024;
 // Re-sends with the proxy login after a 401 or 407: a login the proxy keeps
@@ -94,12 +101,152 @@ bool IsStopped(HANDLE stopEvent)
 // again on the same handle.
 void DropBody(HINTERNET request)
 {
-    char buffer[kDownloadPiece];
+    char buffer[kDropPiece];
     DWORD read = 0;
     while (InternetReadFile(request, buffer, sizeof(buffer), &read) && read > 0)
     {
     }
 }
+
+// A download's Internet handles and the body read on a thread of its own.
+// A read that waits for data cannot be cut short under Wine 8 (closing the
+// request from another thread does not end it), so the download waits for
+// each piece and the stop event together, and a stopped download leaves
+// the reader to end when its read does (at the latest at the receive
+// time-out). The handles are closed by whichever side lets go last, so no
+// read ever meets a closed handle, or a reused one.
+struct DownloadState
+{
+    CInternetHandle session;
+    CInternetHandle connection; // after the session: closed first
+    CInternetHandle request;    // closed before the connection
+    HANDLE want = CreateEventA(nullptr, FALSE, FALSE, nullptr);  // a piece is asked for
+    HANDLE ready = CreateEventA(nullptr, FALSE, FALSE, nullptr); // it is there (or the end)
+    std::atomic<bool> abandoned{false};
+    std::unique_ptr<char[]> buffer{new char[kLargestPiece]};
+    DWORD read = 0;
+    bool failed = false;
+
+    DownloadState() = default;
+    DownloadState(const DownloadState&) = delete;
+    DownloadState& operator=(const DownloadState&) = delete;
+    ~DownloadState()
+    {
+        if (want)
+            CloseHandle(want);
+        if (ready)
+            CloseHandle(ready);
+    }
+};
+
+unsigned __stdcall ReadBodyThread(void* parameter)
+{
+    auto* handed = static_cast<std::shared_ptr<DownloadState>*>(parameter);
+    const std::shared_ptr<DownloadState> state = std::move(*handed);
+    delete handed;
+    // The rate is taken over spans of at least 50 ms of the clock, waits
+    // included: a read of what had already arrived says nothing of how
+    // fast the server sends.
+    LARGE_INTEGER frequency, spanStart;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&spanStart);
+    ULONGLONG spanBytes = 0;
+    ULONGLONG rate = 0;
+    for (;;)
+    {
+        if (WaitForSingleObject(state->want, INFINITE) != WAIT_OBJECT_0 || state->abandoned)
+            break;
+        DWORD piece = DownloadPieceFor(rate);
+        bool ok = true;
+        if (piece == 0)
+        {
+            // Waits for the first bytes (or the end), then reads no more
+            // than are there.
+            DWORD available = 0;
+            ok = InternetQueryDataAvailable(state->request, &available, 0, 0) != FALSE;
+            piece = available < kLargestPiece ? available : kLargestPiece;
+        }
+        DWORD read = 0;
+        if (ok && piece > 0)
+            ok = InternetReadFile(state->request, state->buffer.get(), piece, &read) != FALSE;
+        LARGE_INTEGER now;
+        QueryPerformanceCounter(&now);
+        spanBytes += read;
+        const ULONGLONG ticks = static_cast<ULONGLONG>(now.QuadPart - spanStart.QuadPart);
+        if (ticks * 20 >= static_cast<ULONGLONG>(frequency.QuadPart))
+        {
+            rate = spanBytes * static_cast<ULONGLONG>(frequency.QuadPart) / ticks;
+            spanStart = now;
+            spanBytes = 0;
+        }
+        state->read = read;
+        state->failed = !ok;
+        SetEvent(state->ready);
+        if (!ok || read == 0)
+            break;
+    }
+    return 0;
+}
+
+// The download's side of the reader: asks for one piece at a time; lets
+// the reader go when it ends, whichever way.
+class CBodyReader
+{
+public:
+    enum class Next
+    {
+        Piece,
+        End,
+        Failed,
+        Stopped
+    };
+
+    explicit CBodyReader(std::shared_ptr<DownloadState> state) : m_state(std::move(state)) {}
+    CBodyReader(const CBodyReader&) = delete;
+    CBodyReader& operator=(const CBodyReader&) = delete;
+    ~CBodyReader()
+    {
+        if (!m_started)
+            return;
+        m_state->abandoned = true;
+        SetEvent(m_state->want);
+    }
+
+    bool Start()
+    {
+        if (!m_state->want || !m_state->ready)
+            return false;
+        auto* handed = new std::shared_ptr<DownloadState>(m_state);
+        const uintptr_t thread = _beginthreadex(nullptr, 0, ReadBodyThread, handed, 0, nullptr);
+        if (thread == 0)
+        {
+            delete handed;
+            return false;
+        }
+        CloseHandle(reinterpret_cast<HANDLE>(thread));
+        m_started = true;
+        return true;
+    }
+
+    // Waits for the next piece or the stop event (may be null).
+    Next Wait(HANDLE stopEvent, const char*& data, DWORD& size)
+    {
+        SetEvent(m_state->want);
+        const HANDLE waits[2] = {m_state->ready, stopEvent};
+        const DWORD waited = WaitForMultipleObjects(stopEvent ? 2 : 1, waits, FALSE, INFINITE);
+        if (waited == WAIT_OBJECT_0 + 1)
+            return Next::Stopped;
+        if (waited != WAIT_OBJECT_0 || m_state->failed)
+            return Next::Failed;
+        data = m_state->buffer.get();
+        size = m_state->read;
+        return size == 0 ? Next::End : Next::Piece;
+    }
+
+private:
+    std::shared_ptr<DownloadState> m_state;
+    bool m_started = false;
+};
 
 bool QueryStatus(HINTERNET request, DWORD& status)
 {
@@ -309,18 +456,20 @@ HttpDownload HttpDownloadToFile(const char* host, const char* path, const char* 
         return outcome;
     }
 
-    CInternetHandle session(OpenSession(proxy.IsEmpty() ? nullptr : (const char*)proxy));
-    if (!session.IsOpen())
+    const auto state = std::make_shared<DownloadState>();
+    state->session.Attach(OpenSession(proxy.IsEmpty() ? nullptr : (const char*)proxy));
+    if (!state->session.IsOpen())
         return outcome;
-    CInternetHandle connection(
-        InternetConnectA(session, host, g_httpPort, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
-    if (!connection.IsOpen())
+    state->connection.Attach(InternetConnectA(state->session, host, g_httpPort, nullptr, nullptr,
+                                              INTERNET_SERVICE_HTTP, 0, 0));
+    if (!state->connection.IsOpen())
         return outcome;
     const char* acceptTypes[] = {"*/*", nullptr};
-    CInternetHandle request(HttpOpenRequestA(connection, "GET", path, "HTTP/1.0", nullptr,
-                                             acceptTypes, kRequestFlags, 0));
-    if (!request.IsOpen())
+    state->request.Attach(HttpOpenRequestA(state->connection, "GET", path, "HTTP/1.0", nullptr,
+                                           acceptTypes, kRequestFlags, 0));
+    if (!state->request.IsOpen())
         return outcome;
+    const HINTERNET request = state->request;
 
     for (int resends = 0;; ++resends)
     {
@@ -351,35 +500,34 @@ HttpDownload HttpDownloadToFile(const char* host, const char* path, const char* 
     const bool haveLength = QueryContentLength(request, expected);
 
     const SYSTEMTIME start = UtcNow();
-    std::unique_ptr<char[]> buffer(new char[kDownloadPiece]);
+    CBodyReader reader(state);
+    if (IsStopped(stopEvent))
+    {
+        outcome.result = HttpDownloadResult::Stopped;
+        return outcome;
+    }
+    if (!reader.Start())
+        return outcome;
     try
     {
         for (;;)
         {
-            if (IsStopped(stopEvent))
+            const char* data = nullptr;
+            DWORD read = 0;
+            // A fast reader could answer before the stop event is seen.
+            const CBodyReader::Next next = IsStopped(stopEvent)
+                                               ? CBodyReader::Next::Stopped
+                                               : reader.Wait(stopEvent, data, read);
+            if (next == CBodyReader::Next::Stopped)
             {
                 outcome.result = HttpDownloadResult::Stopped;
                 return outcome;
             }
-            // Only what has arrived is read, so a slow server is read piece
-            // by piece and the stop event is looked at between pieces; a
-            // read of more would wait until the whole piece was there. Under
-            // Wine 8 that wait cannot be cut short (closing the request from
-            // another thread does not end it), and what has arrived comes in
-            // 8 KiB pieces: 64 MiB take about 1 s where curl takes 0.13 s, and
-            // blocking 64 KiB reads 0.3 s (scripts/bench-dump).
-            DWORD available = 0;
-            if (!InternetQueryDataAvailable(request, &available, 0, 0))
+            if (next == CBodyReader::Next::Failed)
                 return outcome;
-            if (available == 0)
+            if (next == CBodyReader::Next::End)
                 break;
-            DWORD read = 0;
-            if (!InternetReadFile(request, buffer.get(),
-                                  available < kDownloadPiece ? available : kDownloadPiece, &read))
-                return outcome;
-            if (read == 0)
-                break;
-            if (local.Write(buffer.get(), read) != read)
+            if (local.Write(data, read) != read)
                 return outcome;
             outcome.bytes += read;
             if (progress)
@@ -394,6 +542,14 @@ HttpDownload HttpDownloadToFile(const char* host, const char* path, const char* 
     outcome.result = !haveLength || expected == outcome.bytes ? HttpDownloadResult::Complete
                                                               : HttpDownloadResult::Incomplete;
     return outcome;
+}
+
+DWORD DownloadPieceFor(ULONGLONG bytesPerSecond)
+{
+    const ULONGLONG quarterSecond = bytesPerSecond / 4;
+    if (quarterSecond < kSmallestBlockingPiece)
+        return 0;
+    return quarterSecond < kLargestPiece ? static_cast<DWORD>(quarterSecond) : kLargestPiece;
 }
 
 DWORD TransferRate(const SYSTEMTIME& start, const SYSTEMTIME& now, DWORD bytes)

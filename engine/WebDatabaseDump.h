@@ -113,14 +113,21 @@ struct HttpDownload
 // Fetches http://host/path with GET into localPath (created or replaced).
 // The proxy comes from the per-user settings "ProxyUrl", "ProxyLogin" and
 // "ProxyPassword"; a 401 or 407 is answered with the proxy login at most
-// three times, never with a dialog. The body is read in 16 KiB pieces; a
-// stop event (may be null) ends the download between pieces. Connect time-out
-// 30 s, receive time-out 5 min. After each piece `progress` (when given)
-// gets the bytes so far and the TransferRate. The local file is left as it
-// is: the caller deletes it when the result is not Complete.
+// three times, never with a dialog. The body is read on a thread of its
+// own in pieces of DownloadPieceFor's size; a stop event (may be null) ends
+// the download at once, even while a read waits for the server. Connect
+// time-out 30 s, receive time-out 5 min. After each piece `progress` (when
+// given) gets the bytes so far and the TransferRate. The local file is left
+// as it is: the caller deletes it when the result is not Complete.
 using DownloadProgress = std::function<void(ULONGLONG bytes, DWORD rate)>;
 HttpDownload HttpDownloadToFile(const char* host, const char* path, const char* localPath,
                                 HANDLE stopEvent, const DownloadProgress& progress = nullptr);
+
+// The size of the next body read after one that came in at that rate. A
+// read of more than has arrived waits for the rest, so a fast server is
+// read in pieces that last about a quarter second (64 KiB to 256 KiB), and
+// a slow one (0) only as far as has arrived, so progress follows it.
+DWORD DownloadPieceFor(ULONGLONG bytesPerSecond);
 
 // Bytes per second from the time of day of start to that of now (UTC, both
 // from GetSystemTime), across midnight when now is earlier; 0 when no second

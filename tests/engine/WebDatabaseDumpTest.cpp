@@ -13,6 +13,7 @@
 #include "tests/support/ChildProcess.h"
 #include "tests/support/LoopbackServer.h"
 #include "tests/support/TempFolder.h"
+#include "tests/support/UserKeyOverride.h"
 
 #include "EngineTestSupport.h"
 #include "TestFiles.h"
@@ -279,7 +280,11 @@ TEST(WebDatabaseDumpHttp, OnlyAWholeAnswerWithStatus200IsComplete)
     EXPECT_EQ(download.result, HttpDownloadResult::Incomplete);
 
     // A proxy that refuses every login: the login is sent again at most
-    // three times, then the 407 stands.
+    // three times, then the 407 stands. The proxy settings go into a user
+    // key of this process's own, so downloads of tests running beside this
+    // one never see them.
+    UserKeyOverride user("dumpproxy");
+    ASSERT_TRUE(user.IsActive());
     const std::string proxy = "127.0.0.1:" + std::to_string(server.GetPort());
     ASSERT_TRUE(WriteSettingString("ProxyUrl", proxy.c_str()));
     ASSERT_TRUE(WriteSettingString("ProxyLogin", "proxyuser"));
@@ -288,12 +293,6 @@ TEST(WebDatabaseDumpHttp, OnlyAWholeAnswerWithStatus200IsComplete)
                    "Proxy-Authenticate: Basic realm=\"test\"\r\n");
     requests = 0;
     download = HttpDownloadToFile("www.example.com", path, target, nullptr);
-    CRegistryKey key;
-    if (key.Open(HKEY_CURRENT_USER, kSettingsKeyPath, KEY_ALL_ACCESS) == ERROR_SUCCESS)
-    {
-        for (const char* name : {"ProxyUrl", "ProxyLogin", "ProxyPassword"})
-            key.DeleteValue(name);
-    }
     EXPECT_EQ(download.result, HttpDownloadResult::Refused);
     EXPECT_EQ(download.status, 407u);
     EXPECT_GE(requests.load(), 4);
@@ -341,6 +340,68 @@ TEST(WebDatabaseDumpHttp, TheStopEventEndsASlowDownload)
     EXPECT_EQ(download.result, HttpDownloadResult::Stopped);
     // The whole answer would take a minute.
     EXPECT_LT(elapsed, 30000u);
+}
+
+// A server that sends fast and then falls silent: the stop ends the
+// download at once, though the read waiting for the rest cannot be cut
+// short; a whole fast answer arrives byte for byte.
+TEST(WebDatabaseDumpHttp, AFastBodyArrivesWholeAndAStopEndsAStalledOne)
+{
+    TempFolder folder("dumpstall");
+    std::string body(3 * 1024 * 1024, '\0');
+    for (size_t i = 0; i < body.size(); ++i)
+        body[i] = static_cast<char>('a' + (i * 7 + i / 4096) % 26);
+    HANDLE silence = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    std::atomic<bool> stall{false};
+    CLoopbackServer server{[&](SOCKET client)
+                           {
+                               std::string request;
+                               ReceiveUntil(client, request, "\r\n\r\n");
+                               if (!SendAll(client, Answer("200 OK", body)))
+                                   return;
+                               if (stall)
+                                   WaitForSingleObject(silence, 60000);
+                           }};
+    SetWebDumpPorts(INTERNET_DEFAULT_FTP_PORT, server.GetPort());
+
+    const ULONGLONG start = GetTickCount64();
+    HttpDownload download = HttpDownloadToFile("127.0.0.1", "/fast", folder / "fast.tmp", nullptr);
+    EXPECT_EQ(download.result, HttpDownloadResult::Complete);
+    EXPECT_TRUE(ReadBytes(folder / "fast.tmp") == body);
+
+    stall = true;
+    HANDLE stop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    // The body is in within milliseconds; then the server is silent.
+    std::thread stopper(
+        [&]
+        {
+            Sleep(2000);
+            SetEvent(stop);
+        });
+    ULONGLONG received = 0;
+    download = HttpDownloadToFile("127.0.0.1", "/stall", folder / "stall.tmp", stop,
+                                  [&](ULONGLONG bytes, DWORD) { received = bytes; });
+    const ULONGLONG stoppedAt = GetTickCount64();
+    stopper.join();
+    SetEvent(silence);
+    CloseHandle(stop);
+    CloseHandle(silence);
+    SetWebDumpPorts(INTERNET_DEFAULT_FTP_PORT, INTERNET_DEFAULT_HTTP_PORT);
+    EXPECT_EQ(download.result, HttpDownloadResult::Stopped);
+    EXPECT_GT(received, 0u);
+    EXPECT_LE(received, body.size());
+    // Stopped about 2 s in; the server stays silent for a minute.
+    EXPECT_LT(stoppedAt - start, 15000u);
+}
+
+TEST(WebDatabaseDumpHttp, PiecesLastAQuarterSecondOrTakeOnlyWhatArrived)
+{
+    EXPECT_EQ(DownloadPieceFor(0), 0u);
+    EXPECT_EQ(DownloadPieceFor(255 * 1024), 0u);
+    EXPECT_EQ(DownloadPieceFor(256 * 1024), 64u * 1024);
+    EXPECT_EQ(DownloadPieceFor(512 * 1024), 128u * 1024);
+    EXPECT_EQ(DownloadPieceFor(1024 * 1024), 256u * 1024);
+    EXPECT_EQ(DownloadPieceFor(1ull << 40), 256u * 1024);
 }
 
 // Child modes for tests/scripts/web-dump.sh, chosen by BW_WEB_DUMP_CHILD:
