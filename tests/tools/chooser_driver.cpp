@@ -5,7 +5,7 @@
 //   chooser_driver choose <id>        clicks the radio button <id>, then OK
 //   chooser_driver escape             presses Escape in the dialog
 // Exit status 0 on success, 1 when the dialog did not come or a step failed.
-#include <windows.h>
+#include "tests/tools/DriverSupport.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -16,54 +16,23 @@ namespace
 {
 const char kCaptionStart[] = "Orvanel Brindlewox - ";
 
-struct Search
-{
-    HWND found = nullptr;
-};
-
-BOOL CALLBACK FindChooser(HWND window, LPARAM parameter)
-{
-    char caption[256] = "";
-    char className[64] = "";
-    GetWindowTextA(window, caption, sizeof(caption));
-    GetClassNameA(window, className, sizeof(className));
-    if (strcmp(className, "#32770") == 0 && IsWindowVisible(window) &&
-        strncmp(caption, kCaptionStart, strlen(kCaptionStart)) == 0)
-    {
-        reinterpret_cast<Search*>(parameter)->found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 // The chooser's dialog once it is shown and has painted; null after 120 s.
 HWND WaitForChooser()
 {
-    for (int i = 0; i < 1200; ++i)
-    {
-        Search search;
-        EnumWindows(FindChooser, reinterpret_cast<LPARAM>(&search));
-        if (search.found != nullptr)
+    HWND dialog = WaitForWindowWhere(
+        [](HWND window)
         {
-            // Let the first paint of every control go through.
-            DWORD_PTR answer = 0;
-            SendMessageTimeoutA(search.found, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &answer);
-            Sleep(1500);
-            return search.found;
-        }
-        Sleep(100);
-    }
-    fprintf(stderr, "chooser_driver: no chooser dialog\n");
-    return nullptr;
-}
-
-// The client area of a control in screen coordinates.
-void PrintClient(const char* name, HWND control)
-{
-    RECT client;
-    GetClientRect(control, &client);
-    MapWindowPoints(control, nullptr, reinterpret_cast<POINT*>(&client), 2);
-    printf("%s %ld %ld %ld %ld\n", name, client.left, client.top, client.right, client.bottom);
+            char caption[256] = "";
+            GetWindowTextA(window, caption, sizeof(caption));
+            return IsDialogWindow(window) && IsWindowVisible(window) &&
+                   strncmp(caption, kCaptionStart, strlen(kCaptionStart)) == 0;
+        },
+        120000);
+    if (dialog == nullptr)
+        fprintf(stderr, "chooser_driver: no chooser dialog\n");
+    else
+        LetPaint(dialog, 10000);
+    return dialog;
 }
 
 int Describe(HWND dialog)
@@ -71,8 +40,8 @@ int Describe(HWND dialog)
     char caption[256] = "";
     GetWindowTextA(dialog, caption, sizeof(caption));
     printf("caption %s\n", caption);
-    PrintClient("dialog", dialog);
-    PrintClient("header", GetDlgItem(dialog, 1001));
+    PrintRect("dialog", dialog, true);
+    PrintRect("header", GetDlgItem(dialog, 1001), true);
     // The pictures are the bitmap statics in template order: the header
     // picture first, then the six previews.
     std::vector<HWND> pictures;
@@ -90,15 +59,15 @@ int Describe(HWND dialog)
         fprintf(stderr, "chooser_driver: %zu pictures, not 7\n", pictures.size());
         return 1;
     }
-    PrintClient("picture", pictures[0]);
+    PrintRect("picture", pictures[0], true);
     for (size_t i = 1; i < pictures.size(); ++i)
     {
         char name[32];
         snprintf(name, sizeof(name), "preview%zu", i);
-        PrintClient(name, pictures[i]);
+        PrintRect(name, pictures[i], true);
     }
-    PrintClient("ok", GetDlgItem(dialog, IDOK));
-    PrintClient("combo", GetDlgItem(dialog, 1004));
+    PrintRect("ok", GetDlgItem(dialog, IDOK), true);
+    PrintRect("combo", GetDlgItem(dialog, 1004), true);
     return 0;
 }
 

@@ -17,7 +17,7 @@
 //       text and the window's rectangle ("text|left top right bottom") and
 //       presses the button (0: none)
 // Exit status 0 done, 1 not found in time, 2 usage or no desktop.
-#include <windows.h>
+#include "tests/tools/DriverSupport.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -25,125 +25,44 @@
 
 namespace
 {
-const char kTitle[] = "Orvanel Brindlewox";
-struct Search
+// The main window: it holds the page frame 809; the dialogs bear the same
+// title. Hidden in the tray it is a child window.
+HWND FindMain(int seconds)
 {
-    bool mainWindow; // the main window, else a dialog
-    int item;        // the dialog's item whose text holds `text`
-    const char* text;
-    HWND found;
-};
-
-bool IsDialogClass(HWND window)
-{
-    char className[16] = "";
-    GetClassNameA(window, className, sizeof(className));
-    return strcmp(className, "#32770") == 0;
+    return WaitForWindowWhere(
+        [](HWND window) {
+            return IsDialogWindow(window, "Orvanel Brindlewox") &&
+                   GetDlgItem(window, 809) != nullptr;
+        },
+        static_cast<DWORD>(seconds) * 1000, true);
 }
 
-bool Matches(HWND window, const Search& search)
+// A shown dialog whose item of that id holds the text.
+HWND FindDialog(int item, const char* text, int seconds)
 {
-    if (!IsDialogClass(window))
-        return false;
-    char text[1024] = "";
-    if (search.mainWindow)
-    {
-        GetWindowTextA(window, text, sizeof(text));
-        // The main window holds the page frame 809; the dialogs bear the same title.
-        return strcmp(text, kTitle) == 0 && GetDlgItem(window, 809) != nullptr;
-    }
-    HWND item = GetDlgItem(window, search.item);
-    if (item == nullptr || !IsWindowVisible(window))
-        return false;
-    GetWindowTextA(item, text, sizeof(text));
-    return strstr(text, search.text) != nullptr;
-}
-
-BOOL CALLBACK FindInChildren(HWND window, LPARAM parameter)
-{
-    auto* search = reinterpret_cast<Search*>(parameter);
-    if (Matches(window, *search))
-    {
-        search->found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-// Hidden in the tray, the main window is a child of the program's invisible
-// parent window.
-BOOL CALLBACK FindTopLevel(HWND window, LPARAM parameter)
-{
-    auto* search = reinterpret_cast<Search*>(parameter);
-    if (Matches(window, *search))
-    {
-        search->found = window;
-        return FALSE;
-    }
-    if (search->mainWindow)
-        EnumChildWindows(window, FindInChildren, parameter);
-    return search->found == nullptr;
-}
-
-HWND Find(bool mainWindow, int item, const char* text, int seconds)
-{
-    const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(seconds) * 1000;
-    do
-    {
-        Search search = {mainWindow, item, text, nullptr};
-        EnumWindows(FindTopLevel, reinterpret_cast<LPARAM>(&search));
-        if (search.found != nullptr)
-            return search.found;
-        Sleep(100);
-    } while (GetTickCount64() < end);
-    return nullptr;
-}
-
-bool JoinDesktop(const char* name)
-{
-    for (int i = 0; i < 300; ++i)
-    {
-        if (HDESK desktop = OpenDesktopA(name, 0, FALSE, GENERIC_ALL))
+    return WaitForWindowWhere(
+        [item, text](HWND window)
         {
-            if (SetThreadDesktop(desktop))
-                return true;
-            fprintf(stderr, "flow_driver: cannot join desktop %s (error %lu)\n", name,
-                    GetLastError());
-            return false;
-        }
-        Sleep(100);
-    }
-    fprintf(stderr, "flow_driver: no desktop %s\n", name);
-    return false;
-}
-
-struct ControlSearch
-{
-    int id;
-    HWND found;
-};
-
-BOOL CALLBACK FindControl(HWND window, LPARAM parameter)
-{
-    auto* search = reinterpret_cast<ControlSearch*>(parameter);
-    if (GetDlgCtrlID(window) == search->id)
-    {
-        search->found = window;
-        return FALSE;
-    }
-    return TRUE;
+            HWND control = GetDlgItem(window, item);
+            if (!IsDialogWindow(window) || control == nullptr || !IsWindowVisible(window))
+                return false;
+            char shown[1024] = "";
+            GetWindowTextA(control, shown, sizeof(shown));
+            return strstr(shown, text) != nullptr;
+        },
+        static_cast<DWORD>(seconds) * 1000);
 }
 
 int Run(int argc, char** argv)
 {
     const char* command = argv[1];
-    if (!JoinDesktop(argv[2]))
+    if (!JoinDesktop("flow_driver", argv[2], 30))
         return 2;
     const int seconds = atoi(argv[argc - 1]);
     if (strcmp(command, "dialog") == 0)
     {
         const int item = atoi(argv[3]);
-        HWND dialog = Find(false, item, argv[4], seconds);
+        HWND dialog = FindDialog(item, argv[4], seconds);
         if (dialog == nullptr)
         {
             printf("no dialog with \"%s\"\n", argv[4]);
@@ -158,7 +77,7 @@ int Run(int argc, char** argv)
             PostMessageA(GetDlgItem(dialog, button), BM_CLICK, 0, 0);
         return 0;
     }
-    HWND window = Find(true, 0, nullptr, seconds);
+    HWND window = FindMain(seconds);
     if (window == nullptr)
     {
         printf("no main window\n");
@@ -174,14 +93,13 @@ int Run(int argc, char** argv)
     if (strcmp(command, "command") == 0)
         return PostMessageA(window, WM_COMMAND, MAKEWPARAM(atoi(argv[3]), 1), 0) ? 0 : 1;
     // select: the combo lies on a page, a child dialog of the window.
-    ControlSearch search = {atoi(argv[3]), nullptr};
-    EnumChildWindows(window, FindControl, reinterpret_cast<LPARAM>(&search));
-    if (search.found == nullptr)
+    HWND combo = FindControl(window, atoi(argv[3]));
+    if (combo == nullptr)
     {
         printf("no control %s\n", argv[3]);
         return 1;
     }
-    const LRESULT index = SendMessageA(search.found, CB_SELECTSTRING, static_cast<WPARAM>(-1),
+    const LRESULT index = SendMessageA(combo, CB_SELECTSTRING, static_cast<WPARAM>(-1),
                                        reinterpret_cast<LPARAM>(argv[4]));
     printf("%ld\n", static_cast<long>(index));
     return index == CB_ERR ? 1 : 0;

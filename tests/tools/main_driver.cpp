@@ -12,7 +12,7 @@
 //       and "tray" when the desktop has a notification area; 1 when it did
 //       not get there in time
 // Exit status 2 for a usage error or a desktop that cannot be joined.
-#include <windows.h>
+#include "tests/tools/DriverSupport.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -20,81 +20,19 @@
 
 namespace
 {
-const char kTitle[] = "Orvanel Brindlewox";
+const char kTool[] = "main_driver";
 
-bool IsMainWindow(HWND window)
-{
-    char title[64] = "";
-    char className[64] = "";
-    GetWindowTextA(window, title, sizeof(title));
-    GetClassNameA(window, className, sizeof(className));
-    return strcmp(className, "#32770") == 0 && strcmp(title, kTitle) == 0;
-}
-
-BOOL CALLBACK FindInChildren(HWND window, LPARAM found)
-{
-    if (IsMainWindow(window))
-    {
-        *reinterpret_cast<HWND*>(found) = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-// The main window is top-level while shown; hidden in the tray it is a
-// child of the program's invisible parent window.
-BOOL CALLBACK FindTopLevel(HWND window, LPARAM found)
-{
-    if (IsMainWindow(window))
-    {
-        *reinterpret_cast<HWND*>(found) = window;
-        return FALSE;
-    }
-    EnumChildWindows(window, FindInChildren, found);
-    return *reinterpret_cast<HWND*>(found) == nullptr;
-}
-
+// Shown it is top-level; hidden in the tray, a child window.
 HWND FindMainWindow()
 {
-    HWND found = nullptr;
-    EnumWindows(FindTopLevel, reinterpret_cast<LPARAM>(&found));
-    return found;
-}
-
-// The desktop's explorer makes it as it starts: wait for it (30 s), so
-// that the program does not make a desktop of its own without a tray.
-bool WaitForDesktop(const char* name)
-{
-    for (int i = 0; i < 300; ++i)
-    {
-        if (HDESK desktop = OpenDesktopA(name, 0, FALSE, GENERIC_READ))
-        {
-            CloseDesktop(desktop);
-            return true;
-        }
-        Sleep(100);
-    }
-    fprintf(stderr, "main_driver: no desktop %s\n", name);
-    return false;
-}
-
-bool JoinDesktop(const char* name)
-{
-    if (!WaitForDesktop(name))
-        return false;
-    HDESK desktop = OpenDesktopA(name, 0, FALSE, GENERIC_ALL);
-    if (desktop == nullptr || !SetThreadDesktop(desktop))
-    {
-        fprintf(stderr, "main_driver: cannot join desktop %s (error %lu)\n", name,
-                GetLastError());
-        return false;
-    }
-    return true;
+    return FindWindowWhere([](HWND window) { return IsDialogWindow(window, "Orvanel Brindlewox"); },
+                           true);
 }
 
 int Launch(const char* desktop, const char* program, int seconds)
 {
-    if (!WaitForDesktop(desktop))
+    // The program must not make a desktop of its own, without a tray.
+    if (!WaitForDesktop(kTool, desktop, 30))
         return 2;
     char desktopName[128];
     snprintf(desktopName, sizeof(desktopName), "%s", desktop);
@@ -130,7 +68,7 @@ int Launch(const char* desktop, const char* program, int seconds)
 
 int WaitForWindow(const char* desktop, bool visible, int seconds)
 {
-    if (!JoinDesktop(desktop))
+    if (!JoinDesktop(kTool, desktop, 30))
         return 2;
     const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(seconds) * 1000;
     HWND window = nullptr;
@@ -140,12 +78,7 @@ int WaitForWindow(const char* desktop, bool visible, int seconds)
         if (window != nullptr && (IsWindowVisible(window) != FALSE) == visible)
         {
             if (visible)
-            {
-                // Let the window paint before anyone looks at it.
-                DWORD_PTR answer = 0;
-                SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &answer);
-                Sleep(1000);
-            }
+                LetPaint(window, 10000, 1000);
             RECT rect = {};
             GetWindowRect(window, &rect);
             printf("%s %ld %ld %ld %ld%s\n", visible ? "visible" : "hidden", rect.left, rect.top,

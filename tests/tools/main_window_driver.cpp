@@ -11,7 +11,7 @@
 // Every printed line is "name left top right bottom", screen pixels of the
 // desktop. Exit status 0 on success, 1 when the window did not come or a
 // step failed, 2 for bad arguments.
-#include <windows.h>
+#include "tests/tools/DriverSupport.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -30,62 +30,23 @@ struct PageCommand
 const PageCommand kPageCommands[] = {{0, 248}, {1, 250}, {2, 251}, {3, 252}, {4, 816},
                                      {6, 253}, {7, 254}, {9, 256}, {10, 258}};
 
-struct Search
-{
-    HWND found = nullptr;
-};
-
-BOOL CALLBACK FindMain(HWND window, LPARAM parameter)
-{
-    char caption[64] = "";
-    char className[64] = "";
-    GetWindowTextA(window, caption, sizeof(caption));
-    GetClassNameA(window, className, sizeof(className));
-    if (strcmp(className, "#32770") == 0 && strcmp(caption, kTitle) == 0 &&
-        IsWindowVisible(window) && (GetWindowLongA(window, GWL_STYLE) & WS_POPUP) != 0)
-    {
-        reinterpret_cast<Search*>(parameter)->found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-// The window once shown and painted; null after four minutes (a busy
-// machine starts Wine programs slowly).
+// The window once shown (a pop-up, not the tray's hidden child) and
+// painted; null after four minutes (a busy machine starts Wine programs
+// slowly).
 HWND WaitForMain()
 {
-    for (int i = 0; i < 2400; ++i)
-    {
-        Search search;
-        EnumWindows(FindMain, reinterpret_cast<LPARAM>(&search));
-        if (search.found != nullptr)
+    HWND main = WaitForWindowWhere(
+        [](HWND window)
         {
-            DWORD_PTR answer = 0;
-            SendMessageTimeoutA(search.found, WM_NULL, 0, 0, SMTO_NORMAL, 30000, &answer);
-            Sleep(1500);
-            return search.found;
-        }
-        Sleep(100);
-    }
-    fprintf(stderr, "main_window_driver: no main window\n");
-    return nullptr;
-}
-
-void Print(const char* name, HWND window, bool client)
-{
-    if (window == nullptr)
-        return;
-    RECT rect = {};
-    if (client)
-    {
-        GetClientRect(window, &rect);
-        MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&rect), 2);
-    }
+            return IsDialogWindow(window, kTitle) && IsWindowVisible(window) &&
+                   (GetWindowLongA(window, GWL_STYLE) & WS_POPUP) != 0;
+        },
+        240000);
+    if (main == nullptr)
+        fprintf(stderr, "main_window_driver: no main window\n");
     else
-    {
-        GetWindowRect(window, &rect);
-    }
-    printf("%s %ld %ld %ld %ld\n", name, rect.left, rect.top, rect.right, rect.bottom);
+        LetPaint(main, 30000);
+    return main;
 }
 
 // The shown page: the visible child dialog of the main window.
@@ -94,9 +55,7 @@ HWND ShownPage(HWND main)
     for (HWND child = GetWindow(main, GW_CHILD); child != nullptr;
          child = GetWindow(child, GW_HWNDNEXT))
     {
-        char className[64] = "";
-        GetClassNameA(child, className, sizeof(className));
-        if (strcmp(className, "#32770") == 0 && IsWindowVisible(child))
+        if (IsDialogWindow(child) && IsWindowVisible(child))
             return child;
     }
     return nullptr;
@@ -104,23 +63,23 @@ HWND ShownPage(HWND main)
 
 int Describe(HWND main)
 {
-    Print("client", main, true);
-    Print("window", main, false);
+    PrintRect("client", main, true);
+    PrintRect("window", main, false);
     const struct
     {
         const char* name;
         UINT id;
-    } anchors[] = {{"top-left", 954}, {"title", 955}, {"top-right", 827}, {"menu", 952},
+    } anchors[] = {{"top-left", 954}, {"title", 955},  {"top-right", 827}, {"menu", 952},
                    {"right", 957},    {"bottom", 956}, {"page-area", 809}, {"minimise", 242},
-                   {"maximise", 824}, {"help", 236},   {"about", 232},    {"menu-first", 248},
+                   {"maximise", 824}, {"help", 236},   {"about", 232},     {"menu-first", 248},
                    {"menu-last", 258}};
     for (const auto& anchor : anchors)
-        Print(anchor.name, GetDlgItem(main, anchor.id), false);
+        PrintRect(anchor.name, GetDlgItem(main, anchor.id), false);
     HWND page = ShownPage(main);
     if (page != nullptr)
     {
-        Print("page", page, false);
-        Print("page-title", GetDlgItem(page, 828), false);
+        PrintRect("page", page, false);
+        PrintRect("page-title", GetDlgItem(page, 828), false);
         // Every visible control of the page, by id.
         for (HWND child = GetWindow(page, GW_CHILD); child != nullptr;
              child = GetWindow(child, GW_HWNDNEXT))
@@ -129,23 +88,13 @@ int Describe(HWND main)
                 continue;
             char name[32];
             snprintf(name, sizeof(name), "control-%d", GetDlgCtrlID(child));
-            Print(name, child, false);
+            PrintRect(name, child, false);
         }
     }
     fflush(stdout);
     return 0;
 }
 
-bool JoinDesktop(const char* name)
-{
-    HDESK desktop = OpenDesktopA(name, 0, FALSE, GENERIC_ALL);
-    if (desktop == nullptr || !SetThreadDesktop(desktop))
-    {
-        fprintf(stderr, "main_window_driver: cannot join desktop %s (%lu)\n", name, GetLastError());
-        return false;
-    }
-    return true;
-}
 } // namespace
 
 int main(int argc, char** argv)
@@ -155,20 +104,7 @@ int main(int argc, char** argv)
         fprintf(stderr, "usage: main_window_driver <desktop> wait | page <n> | close\n");
         return 2;
     }
-    // The desktop may still be starting.
-    bool joined = false;
-    for (int i = 0; i < 600 && !joined; ++i)
-    {
-        HDESK desktop = OpenDesktopA(argv[1], 0, FALSE, GENERIC_ALL);
-        if (desktop != nullptr)
-        {
-            CloseDesktop(desktop);
-            joined = JoinDesktop(argv[1]);
-            break;
-        }
-        Sleep(100);
-    }
-    if (!joined)
+    if (!JoinDesktop("main_window_driver", argv[1], 60))
         return 1;
     HWND main = WaitForMain();
     if (main == nullptr)
@@ -188,8 +124,7 @@ int main(int argc, char** argv)
             if (page == 4)
                 SendMessageA(main, WM_COMMAND, MAKEWPARAM(252, 1), 0);
             SendMessageA(main, WM_COMMAND, MAKEWPARAM(entry.command, 1), 0);
-            DWORD_PTR answer = 0;
-            SendMessageTimeoutA(main, WM_NULL, 0, 0, SMTO_NORMAL, 30000, &answer);
+            Sync(main, 30000);
             RedrawWindow(main, nullptr, nullptr,
                          RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
             Sleep(1200);

@@ -27,7 +27,8 @@
 //   service_window_driver <desktop> text <id>           prints a control's text
 // Exit status 0 on success, 1 when a step failed (the reason is printed), 2
 // for bad arguments.
-#include <windows.h>
+#include "tests/tools/DriverSupport.h"
+
 #include <commctrl.h>
 
 #include <cstdio>
@@ -48,52 +49,21 @@ const int kRestoreTree = 293;
 const int kEncryptBox = 3031;
 const int kAddCommand = 211;
 
-// A visible dialog window (class #32770) of the program that holds a child
-// with the id; the main window when id is 0.
-struct Search
-{
-    int childId;
-    HWND found;
-};
-
-BOOL CALLBACK FindDialog(HWND window, LPARAM parameter)
-{
-    auto* search = reinterpret_cast<Search*>(parameter);
-    char className[64] = "";
-    GetClassNameA(window, className, sizeof(className));
-    if (strcmp(className, "#32770") != 0 || !IsWindowVisible(window))
-        return TRUE;
-    if (search->childId == 0)
-    {
-        char caption[64] = "";
-        GetWindowTextA(window, caption, sizeof(caption));
-        // The main window holds the page buttons; the dialogs do not.
-        if (strcmp(caption, kTitle) == 0 && GetDlgItem(window, 248) != nullptr)
-        {
-            search->found = window;
-            return FALSE;
-        }
-        return TRUE;
-    }
-    if (GetDlgItem(window, search->childId) != nullptr)
-    {
-        search->found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
+// A shown dialog of the program that holds a child with the id; the main
+// window (it holds the page buttons, the dialogs bear the same title) when
+// the id is 0.
 HWND WaitForDialog(int childId, DWORD timeoutMs)
 {
-    for (DWORD waited = 0; waited <= timeoutMs; waited += 100)
-    {
-        Search search = {childId, nullptr};
-        EnumWindows(FindDialog, reinterpret_cast<LPARAM>(&search));
-        if (search.found != nullptr)
-            return search.found;
-        Sleep(100);
-    }
-    return nullptr;
+    return WaitForWindowWhere(
+        [childId](HWND window)
+        {
+            if (!IsDialogWindow(window) || !IsWindowVisible(window))
+                return false;
+            if (childId == 0)
+                return IsDialogWindow(window, kTitle) && GetDlgItem(window, 248) != nullptr;
+            return GetDlgItem(window, childId) != nullptr;
+        },
+        timeoutMs);
 }
 
 bool WaitGone(HWND window, DWORD timeoutMs)
@@ -146,12 +116,11 @@ public:
     {
         DWORD process = 0;
         GetWindowThreadProcessId(tree, &process);
-        m_process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE,
-                                process);
+        m_process =
+            OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, process);
         if (m_process != nullptr)
-            m_buffer = static_cast<char*>(VirtualAllocEx(m_process, nullptr, 4096,
-                                                         MEM_COMMIT | MEM_RESERVE,
-                                                         PAGE_READWRITE));
+            m_buffer = static_cast<char*>(
+                VirtualAllocEx(m_process, nullptr, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
     }
     ~RemoteTree()
     {
@@ -327,19 +296,6 @@ int WaitMessage(const char* text)
     return Fail("no message came within 10 minutes");
 }
 
-// The control of the main window or of one of its pages.
-HWND FindControl(HWND main, int id)
-{
-    if (HWND own = GetDlgItem(main, id))
-        return own;
-    for (HWND page = GetWindow(main, GW_CHILD); page != nullptr; page = GetWindow(page, GW_HWNDNEXT))
-    {
-        if (HWND control = GetDlgItem(page, id))
-            return control;
-    }
-    return nullptr;
-}
-
 int Encrypt(HWND main, const char* password)
 {
     HWND box = FindControl(main, kEncryptBox);
@@ -362,15 +318,7 @@ int main(int argc, char** argv)
 {
     if (argc < 3)
         return 2;
-    // Wine's explorer makes the desktop a moment after it starts.
-    HDESK desktop = nullptr;
-    for (int i = 0; i < 600 && desktop == nullptr; ++i)
-    {
-        desktop = OpenDesktopA(argv[1], 0, FALSE, GENERIC_ALL);
-        if (desktop == nullptr)
-            Sleep(100);
-    }
-    if (desktop == nullptr || !SetThreadDesktop(desktop))
+    if (!JoinDesktop("service_window_driver", argv[1], 60))
         return Fail("cannot join the desktop");
     const std::string step = argv[2];
     HWND main = WaitForDialog(0, 120000);

@@ -13,6 +13,7 @@
 // for a usage error or a desktop that cannot be joined.
 #include "app/StartupEntries.h"
 #include "app/UninstallEntries.h"
+#include "tests/tools/DriverSupport.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -20,56 +21,6 @@
 
 namespace
 {
-HWND g_found = nullptr;
-
-BOOL CALLBACK FindOrvanelWindow(HWND window, LPARAM)
-{
-    char title[64] = "";
-    char className[64] = "";
-    GetWindowTextA(window, title, sizeof(title));
-    GetClassNameA(window, className, sizeof(className));
-    if (strcmp(className, "#32770") == 0 && strcmp(title, "Orvanel Brindlewox") == 0 &&
-        IsWindowVisible(window))
-    {
-        g_found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-// The shown main window (top-level while shown), or null.
-HWND MainWindow()
-{
-    g_found = nullptr;
-    EnumWindows(FindOrvanelWindow, 0);
-    return g_found;
-}
-
-// A control of the window or of any of its pages.
-HWND g_control = nullptr;
-BOOL CALLBACK FindControlById(HWND window, LPARAM id)
-{
-    if (GetDlgCtrlID(window) == static_cast<int>(id) && IsWindowVisible(window))
-    {
-        g_control = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-HWND VisibleControl(HWND main, int id)
-{
-    g_control = nullptr;
-    EnumChildWindows(main, FindControlById, id);
-    return g_control;
-}
-
-bool Sync(HWND window, DWORD timeoutMs)
-{
-    DWORD_PTR answer = 0;
-    return SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, timeoutMs, &answer) != 0;
-}
-
 int Command(HWND main, int id, int seconds)
 {
     DWORD_PTR answer = 0;
@@ -108,7 +59,7 @@ int Check(HWND main, bool startup, char** names, int count)
     // The lists hide their expander column: the check cell is the first 22
     // pixels of a 22-pixel row.
     const int rowHeight = 22;
-    HWND list = VisibleControl(main, startup ? 374 : 3033);
+    HWND list = FindControl(main, startup ? 374 : 3033, true);
     if (list == nullptr)
     {
         printf("list %d is not shown\n", startup ? 374 : 3033);
@@ -133,11 +84,6 @@ int Check(HWND main, bool startup, char** names, int count)
     return 0;
 }
 
-bool JoinDesktop(const char* name)
-{
-    HDESK desktop = OpenDesktopA(name, 0, FALSE, GENERIC_ALL);
-    return desktop != nullptr && SetThreadDesktop(desktop);
-}
 } // namespace
 
 int main(int argc, char** argv)
@@ -151,19 +97,13 @@ int main(int argc, char** argv)
                         "       startup_driver check <desktop> <startup|uninstall> <name>...\n");
         return 2;
     }
-    if (!JoinDesktop(argv[2]))
-    {
-        fprintf(stderr, "startup_driver: cannot join desktop %s (error %lu)\n", argv[2],
-                GetLastError());
+    if (!JoinDesktop("startup_driver", argv[2], 30))
         return 2;
-    }
-    HWND main = nullptr;
-    for (int i = 0; i < 300 && main == nullptr; ++i)
-    {
-        main = MainWindow();
-        if (main == nullptr)
-            Sleep(100);
-    }
+    // The shown main window (top-level while shown).
+    HWND main = WaitForWindowWhere(
+        [](HWND window)
+        { return IsDialogWindow(window, "Orvanel Brindlewox") && IsWindowVisible(window); },
+        30000);
     if (main == nullptr)
     {
         printf("no shown main window\n");
