@@ -43,15 +43,9 @@ fail() { echo "FAIL: $*"; status=1; }
 screens="$(dirname "$bin")/screens"
 mkdir -p "$screens"
 deploy="$WINEPREFIX/drive_c/Brindlewox"
-rm -rf "$deploy"
-mkdir -p "$deploy/out"
-for file in Brindlewox.exe BrindlewoxSrv.exe tests/main_window_driver.exe tests/flow_driver.exe; do
-    cp "$bin/$file" "$deploy/" || { echo "main-window-screens: $bin/$file is missing"; exit 1; }
-done
-for folder in Skins Languages; do
-    [ -d "$bin/$folder" ] && cp -r "$bin/$folder" "$deploy/"
-done
-[ -f "$bin/warning.wav" ] && cp "$bin/warning.wav" "$deploy/"
+source "$here/deployed-service.bash"
+deploy_files main-window-screens Brindlewox.exe BrindlewoxSrv.exe tests/main_window_driver.exe \
+    tests/flow_driver.exe
 
 # The program puts itself into the user's Run key ("Run at Windows startup"
 # is on by default), and Wine's boot starts what that key names: a program
@@ -65,10 +59,6 @@ forget_run_entry() {
 }
 forget_run_entry
 
-srv() { "$WINE" 'C:\Brindlewox\BrindlewoxSrv.exe' "$@" </dev/null >/dev/null 2>&1; }
-state() {
-    "$WINE" sc query OVBrinwoxSrv </dev/null 2>/dev/null | tr -d '\r' | awk '/STATE/ { print $4 }'
-}
 cleanup() {
     forget_run_entry
     srv -stop
@@ -76,14 +66,7 @@ cleanup() {
     wine_down
 }
 trap cleanup EXIT
-srv -uninstall
-srv -install
-srv -start
-for _ in $(seq 1 80); do
-    [ "$(state)" = RUNNING ] && break
-    sleep 0.25
-done
-[ "$(state)" = RUNNING ] || fail "the service did not start: state '$(state)'"
+start_deployed_service || fail "the service did not start: state '$(state)'"
 
 appdata=$(ls -d "$WINEPREFIX"/drive_c/users/*/AppData/Roaming 2>/dev/null | grep -v /Public/ | head -1)
 [ -n "$appdata" ] || { echo "main-window-screens: no AppData folder in the prefix"; exit 1; }

@@ -47,20 +47,10 @@ screens="$(dirname "$bin")/screens"
 mkdir -p "$screens"
 drive="$WINEPREFIX/drive_c"
 deploy="$drive/Brindlewox"
-rm -rf "$deploy"
-mkdir -p "$deploy/out"
-for file in Brindlewox.exe BrindlewoxSrv.exe BrindlewoxMySqlDump.php tests/service_window_driver.exe; do
-    cp "$bin/$file" "$deploy/" || { echo "service-window: $bin/$file is missing"; exit 1; }
-done
-for folder in Skins Languages; do
-    cp -r "$bin/$folder" "$deploy/"
-done
-[ -f "$bin/warning.wav" ] && cp "$bin/warning.wav" "$deploy/"
+source "$src/tests/scripts/deployed-service.bash"
+deploy_files service-window Brindlewox.exe BrindlewoxSrv.exe BrindlewoxMySqlDump.php \
+    tests/service_window_driver.exe
 
-srv() { "$WINE" 'C:\Brindlewox\BrindlewoxSrv.exe' "$@" </dev/null >/dev/null 2>&1; }
-state() {
-    "$WINE" sc query OVBrinwoxSrv </dev/null 2>/dev/null | tr -d '\r' | awk '/STATE/ { print $4 }'
-}
 program=
 cleanup() {
     if [ -n "$program" ] && kill -0 "$program" 2>/dev/null; then
@@ -73,14 +63,7 @@ cleanup() {
     wine_down
 }
 trap cleanup EXIT
-srv -uninstall
-srv -install
-srv -start
-for _ in $(seq 1 80); do
-    [ "$(state)" = RUNNING ] && break
-    sleep 0.25
-done
-[ "$(state)" = RUNNING ] || { echo "FAIL: the service did not start: state '$(state)'"; exit 1; }
+start_deployed_service || { echo "FAIL: the service did not start: state '$(state)'"; exit 1; }
 
 # A fresh profile: no per-user folder, no settings key.
 appdata=$(ls -d "$drive"/users/*/AppData/Roaming 2>/dev/null | grep -v /Public/ | head -1)

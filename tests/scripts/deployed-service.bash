@@ -1,0 +1,39 @@
+# Sourced by the scripts that run the programs as a user has them installed,
+# after wine-env.sh, with bin (the build folder) and deploy (the program
+# folder in the prefix, C:\Brindlewox) set: the build's programs and shipped
+# data copied there, and the service installed and started from there.
+
+# deploy_files WHO FILE...: a fresh program folder with an empty out\
+# folder, the files named (paths under the build folder) and the shipped
+# data; the script ends when a file is missing.
+deploy_files() {
+    local who=$1 file folder
+    shift
+    rm -rf "$deploy"
+    mkdir -p "$deploy/out"
+    for file in "$@"; do
+        cp "$bin/$file" "$deploy/" || { echo "$who: $bin/$file is missing"; exit 1; }
+    done
+    for folder in Skins Languages; do
+        [ -d "$bin/$folder" ] && cp -r "$bin/$folder" "$deploy/"
+    done
+    [ -f "$bin/warning.wav" ] && cp "$bin/warning.wav" "$deploy/"
+}
+
+srv() { "$WINE" 'C:\Brindlewox\BrindlewoxSrv.exe' "$@" </dev/null >/dev/null 2>&1; }
+state() {
+    "$WINE" sc query OVBrinwoxSrv </dev/null 2>/dev/null | tr -d '\r' | awk '/STATE/ { print $4 }'
+}
+
+# Installs and starts the service from the program folder; false when it
+# is not running within 20 s.
+start_deployed_service() {
+    srv -uninstall
+    srv -install
+    srv -start
+    for _ in $(seq 1 80); do
+        [ "$(state)" = RUNNING ] && return 0
+        sleep 0.25
+    done
+    return 1
+}
