@@ -17,6 +17,7 @@
 #include "EngineTestSupport.h"
 #include "tests/support/FakePipeServer.h"
 #include "tests/support/TempFolder.h"
+#include "tests/support/UserKeyOverride.h"
 
 #include <gtest/gtest.h>
 
@@ -629,11 +630,13 @@ TEST_F(BackupRunTest, EveryWorkerRunsAtThePriorityOfTheSetting)
 {
     MakeFlatSource(40);
     m_local.delayMs = 5;
-    // Level 8: a normal process, threads below normal.
+    // Level 8: a normal process, threads below normal. The setting goes into
+    // a user key of this process's own: runs of tests beside this one keep
+    // their priority.
+    UserKeyOverride user("priority");
+    ASSERT_TRUE(user.IsActive());
     ASSERT_TRUE(WriteSettingDword(setting::PriorityLevel, 8));
-    const int outcome = Run();
-    RegDeleteKeyValueA(HKEY_CURRENT_USER, kSettingsKeyPath, setting::PriorityLevel);
-    ASSERT_EQ(outcome, kBackupCompleted);
+    ASSERT_EQ(Run(), kBackupCompleted);
     EXPECT_GE(m_local.Threads().size(), 2u);
     EXPECT_EQ(m_local.Priorities(), std::set<int>{THREAD_PRIORITY_BELOW_NORMAL});
 }
