@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <vector>
 
 namespace
 {
@@ -125,8 +126,37 @@ InstanceWait WaitForInstance(const char* pipeName, DWORD waitMs, const StopEvent
     }
 }
 
-// Finds a free instance and opens it, attempt after attempt. Done with the
-// handle in `pipe`, or why not.
+// Opens the pipe once: Done with the handle in `pipe`, Busy when every
+// instance is taken, NoPipe when no server holds the name, else OpenFailed.
+PipeOutcome OpenOnce(const char* pipeName, const PipePolicy& policy, CFile& pipe)
+{
+    // No security attributes: the handle is not inherited by the programs
+    // this process starts (cacls, the restarted program).
+    HANDLE handle = ::CreateFileA(pipeName, GENERIC_READ | FILE_WRITE_DATA | FILE_WRITE_ATTRIBUTES,
+                                  0, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_OVERLAPPED | FILE_ATTRIBUTE_NORMAL |
+                                      SECURITY_SQOS_PRESENT | policy.impersonation,
+                                  nullptr);
+    if (handle != INVALID_HANDLE_VALUE)
+    {
+        pipe.Attach(handle);
+        return PipeOutcome::Done;
+    }
+    switch (::GetLastError())
+    {
+    case ERROR_PIPE_BUSY:
+        return PipeOutcome::Busy;
+    case ERROR_FILE_NOT_FOUND:
+        return PipeOutcome::NoPipe;
+    default:
+        return PipeOutcome::OpenFailed;
+    }
+}
+
+// Opens a free instance, attempt after attempt. Done with the handle in
+// `pipe`, or why not. Each attempt opens at once and waits for an instance
+// only when every one was taken: a free instance costs no wait, which under
+// Wine is four calls into its server on every request.
 PipeOutcome OpenPipe(const char* pipeName, const PipePolicy& policy, const StopEvents& stops,
                      CFile& pipe)
 {
@@ -134,50 +164,108 @@ PipeOutcome OpenPipe(const char* pipeName, const PipePolicy& policy, const StopE
     const DWORD attempts = std::max<DWORD>(1, policy.attempts);
     for (DWORD attempt = 1; attempt <= attempts; ++attempt)
     {
-        if (stops.IsSet())
+        // The first attempt needs no look at the stop: Send looks once the
+        // pipe is open, before anything is written.
+        if (attempt > 1 && stops.IsSet())
             return PipeOutcome::Cancelled;
-        switch (WaitForInstance(pipeName, policy.waitMs, stops))
+        last = OpenOnce(pipeName, policy, pipe);
+        if (last == PipeOutcome::Busy)
         {
-        case InstanceWait::Cancelled:
-            return PipeOutcome::Cancelled;
-        case InstanceWait::Missing:
-            last = PipeOutcome::NoPipe;
-            break;
-        case InstanceWait::Busy:
-            last = PipeOutcome::Busy;
-            break;
-        case InstanceWait::Free:
-        {
-            // No security attributes: the handle is not inherited by the
-            // programs this process starts (cacls, the restarted program).
-            HANDLE handle =
-                ::CreateFileA(pipeName, GENERIC_READ | FILE_WRITE_DATA | FILE_WRITE_ATTRIBUTES, 0,
-                              nullptr, OPEN_EXISTING,
-                              FILE_FLAG_OVERLAPPED | FILE_ATTRIBUTE_NORMAL | SECURITY_SQOS_PRESENT |
-                                  policy.impersonation,
-                              nullptr);
-            if (handle != INVALID_HANDLE_VALUE)
+            switch (WaitForInstance(pipeName, policy.waitMs, stops))
             {
-                pipe.Attach(handle);
-                return PipeOutcome::Done;
-            }
-            const DWORD error = ::GetLastError();
-            // Another client took the one instance between the wait and the
-            // open, or the server went away: that counts as an attempt.
-            if (error == ERROR_PIPE_BUSY)
-                last = PipeOutcome::Busy;
-            else if (error == ERROR_FILE_NOT_FOUND)
+            case InstanceWait::Cancelled:
+                return PipeOutcome::Cancelled;
+            case InstanceWait::Missing:
                 last = PipeOutcome::NoPipe;
-            else
-                return PipeOutcome::OpenFailed;
-            break;
+                break;
+            case InstanceWait::Busy:
+                break;
+            case InstanceWait::Free:
+                // Another client may take the freed instance first, or the
+                // server go away: that counts as an attempt.
+                last = OpenOnce(pipeName, policy, pipe);
+                break;
+            }
         }
-        }
+        if (last == PipeOutcome::Done || last == PipeOutcome::OpenFailed)
+            return last;
         if (attempt < attempts && policy.pauseMs > 0 && stops.Wait(policy.pauseMs))
             return PipeOutcome::Cancelled;
     }
     return last;
 }
+
+// The events the exchanges wait on, kept for the next exchange rather than
+// made and closed for each (two calls into Wine's server on every request):
+// one per exchange under way at a time, so as many as the process ever ran
+// at once. A pipe operation resets its event as it begins, and an exchange
+// gives its event back only once its operation has ended, so no exchange
+// sees another's end. (Not one per thread: a thread_local with a destructor
+// was measured hanging the end of threads under Wine 8.) The pool lives as
+// long as the process, whose end closes its handles: an exchange may still
+// end on a thread that outlives the return from main.
+class CExchangeEvents
+{
+public:
+    CExchangeEvents() = default;
+    CExchangeEvents(const CExchangeEvents&) = delete;
+    CExchangeEvents& operator=(const CExchangeEvents&) = delete;
+
+    // An event of the pool or a new one; null when none can be had.
+    HANDLE Take()
+    {
+        ::AcquireSRWLockExclusive(&m_lock);
+        HANDLE event = nullptr;
+        if (!m_free.empty())
+        {
+            event = m_free.back();
+            m_free.pop_back();
+        }
+        ::ReleaseSRWLockExclusive(&m_lock);
+        return event != nullptr ? event : ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    }
+    void Give(HANDLE event)
+    {
+        if (event == nullptr)
+            return;
+        ::AcquireSRWLockExclusive(&m_lock);
+        try
+        {
+            m_free.push_back(event);
+            event = nullptr;
+        }
+        catch (...)
+        {
+        }
+        ::ReleaseSRWLockExclusive(&m_lock);
+        if (event != nullptr)
+            ::CloseHandle(event);
+    }
+
+private:
+    SRWLOCK m_lock = SRWLOCK_INIT;
+    std::vector<HANDLE> m_free;
+};
+
+CExchangeEvents& ExchangeEvents()
+{
+    static CExchangeEvents* const pool = new CExchangeEvents;
+    return *pool;
+}
+
+// One exchange's event, given back at the end of its scope.
+class CExchangeEvent
+{
+public:
+    CExchangeEvent() : m_event(ExchangeEvents().Take()) {}
+    CExchangeEvent(const CExchangeEvent&) = delete;
+    CExchangeEvent& operator=(const CExchangeEvent&) = delete;
+    ~CExchangeEvent() { ExchangeEvents().Give(m_event); }
+    HANDLE GetHandle() const { return m_event; }
+
+private:
+    HANDLE m_event;
+};
 
 // Runs one overlapped write (reply null) or transaction on an open pipe and
 // waits for its end within the limit. A pending operation that does not end
@@ -187,12 +275,11 @@ PipeOutcome Exchange(CFile& pipe, const void* request, DWORD requestSize, void* 
                      DWORD replySize, DWORD limitMs, const StopEvents& stops, DWORD& count)
 {
     count = 0;
-    CEvent ended;
-    ended.Attach(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
-    if (ended.GetHandle() == nullptr)
-        return PipeOutcome::Failed;
+    const CExchangeEvent ended;
     OVERLAPPED overlapped = {};
     overlapped.hEvent = ended.GetHandle();
+    if (overlapped.hEvent == nullptr)
+        return PipeOutcome::Failed;
     const HANDLE handle = pipe.GetHandle();
 
     BOOL started;
@@ -251,12 +338,11 @@ PipeOutcome Exchange(CFile& pipe, const void* request, DWORD requestSize, void* 
 // might write meanwhile is not for this sender and ends the wait too.
 void AwaitServerClose(CFile& pipe, DWORD limitMs)
 {
-    CEvent ended;
-    ended.Attach(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
-    if (ended.GetHandle() == nullptr)
-        return;
+    const CExchangeEvent ended;
     OVERLAPPED overlapped = {};
     overlapped.hEvent = ended.GetHandle();
+    if (overlapped.hEvent == nullptr)
+        return;
     char scratch[16];
     if (::ReadFile(pipe.GetHandle(), scratch, sizeof scratch, nullptr, &overlapped) ||
         ::GetLastError() != ERROR_IO_PENDING)

@@ -49,9 +49,11 @@ void CServerPipe::Close()
 
 OVERLAPPED CServerPipe::Begin()
 {
+    // Not reset here: every pipe operation resets its event as it begins
+    // (Wine 8 as Windows), and a reset of one's own is a call into Wine's
+    // server, four of them per request.
     OVERLAPPED overlapped = {};
     overlapped.hEvent = m_ioDone.GetHandle();
-    ::ResetEvent(overlapped.hEvent);
     return overlapped;
 }
 

@@ -8,6 +8,8 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <string>
+#include <vector>
 
 namespace
 {
@@ -72,6 +74,49 @@ bool ApplyAttributes(const WIN32_FILE_ATTRIBUTE_DATA& data, const char* path)
     return ::SetFileAttributesA(path, wanted) != FALSE;
 }
 
+// Renames an open file, opened with DELETE access, to `path` (replacing a
+// file there): the system's own move would open the file a second time,
+// three calls into Wine's server on every store. False with the last error
+// set.
+bool RenameOpenFile(HANDLE file, const char* path)
+{
+    const int length = ::MultiByteToWideChar(CP_ACP, 0, path, -1, nullptr, 0);
+    if (length <= 0)
+        return false;
+    std::vector<wchar_t> wide(static_cast<size_t>(length));
+    ::MultiByteToWideChar(CP_ACP, 0, path, -1, wide.data(), length);
+    const DWORD fullLength = ::GetFullPathNameW(wide.data(), 0, nullptr, nullptr);
+    if (fullLength == 0)
+        return false;
+    std::vector<wchar_t> full(fullLength);
+    if (::GetFullPathNameW(wide.data(), fullLength, full.data(), nullptr) == 0)
+        return false;
+    // The file system takes the name in its own form: "\??\C:\dir\f",
+    // "\??\UNC\server\share\f".
+    std::wstring target(L"\\??\\");
+    const wchar_t* name = full.data();
+    if (name[0] == L'\\' && name[1] == L'\\')
+    {
+        if (name[2] == L'?' || name[2] == L'.')
+        {
+            ::SetLastError(ERROR_INVALID_NAME);
+            return false;
+        }
+        target += L"UNC";
+        name += 1;
+    }
+    target += name;
+    const size_t nameBytes = target.size() * sizeof(wchar_t);
+    std::vector<BYTE> buffer(offsetof(FILE_RENAME_INFO, FileName) + nameBytes + sizeof(wchar_t));
+    auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    info->ReplaceIfExists = TRUE;
+    info->RootDirectory = nullptr;
+    info->FileNameLength = static_cast<DWORD>(nameBytes);
+    std::memcpy(info->FileName, target.c_str(), nameBytes + sizeof(wchar_t));
+    return ::SetFileInformationByHandle(file, FileRenameInfo, info,
+                                        static_cast<DWORD>(buffer.size())) != FALSE;
+}
+
 // Numbers the temporary files of this process; CREATE_NEW settles clashes
 // with other processes.
 std::atomic<unsigned> g_nextTemporary{::GetTickCount() ^ (::GetCurrentProcessId() << 16)};
@@ -80,7 +125,8 @@ std::atomic<unsigned> g_nextTemporary{::GetTickCount() ^ (::GetCurrentProcessId(
 // put in its place by Commit. Until then the final path keeps its old
 // contents; an uncommitted temporary file is deleted on destruction. Given
 // the source's times and attributes, the copy takes them: the times on the
-// open temporary file (no second open of it), the attributes at Commit.
+// open temporary file (no second open of it), the attributes after the
+// rename.
 class CPendingFile
 {
 public:
@@ -90,9 +136,10 @@ public:
     ~CPendingFile() { Discard(); }
 
     // Creates the folders of the final path and the temporary file itself,
-    // empty and open for writing in `out`. The name is made here rather than
-    // by GetTempFileNameA, which creates the file and closes it again: under
-    // Wine each create costs about half a millisecond.
+    // empty and open for writing (and for its rename) in `out`. The name is
+    // made here rather than by GetTempFileNameA, which creates the file and
+    // closes it again: under Wine each create costs about half a
+    // millisecond.
     bool Begin(const char* finalPath, CFile& out)
     {
         m_final = finalPath;
@@ -104,7 +151,7 @@ public:
             CString name;
             name.Format("%s~bw%08X.tmp", static_cast<const char*>(folder),
                         g_nextTemporary.fetch_add(1));
-            const HANDLE file = ::CreateFileA(name, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+            const HANDLE file = ::CreateFileA(name, GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
                                               FILE_ATTRIBUTE_NORMAL, nullptr);
             if (file != INVALID_HANDLE_VALUE)
             {
@@ -119,31 +166,28 @@ public:
         return false;
     }
 
-    // Closes the temporary file once everything is written, with the
-    // source's times when there are any. The system's own copy sets them on
-    // the open file the same way; the rename keeps them.
-    void Finish(CFile& out)
+    // Once everything is written: gives the open temporary file the
+    // source's times, when there are any (the system's own copy sets them on
+    // the open file the same way; the rename keeps them), puts it in place
+    // of the final path and closes it. A read-only file at the final path is
+    // replaced too; when the replacement fails it keeps its attributes, and
+    // the temporary file is deleted. A rename within one folder: the old
+    // copy or the new one is there at every moment, never a mix.
+    bool Commit(CFile& out)
     {
         if (m_stamp)
             ::SetFileTime(out.GetHandle(), &m_stamp->ftCreationTime, &m_stamp->ftLastAccessTime,
                           &m_stamp->ftLastWriteTime);
-        out.Close();
-    }
-
-    // Replaces the final path with the temporary file. A read-only file at
-    // the final path is replaced too; when the replacement fails it keeps its
-    // attributes.
-    // A rename within one folder: the old copy or the new one is there at
-    // every moment, never a mix.
-    bool Commit()
-    {
         const DWORD old = ::GetFileAttributesA(m_final);
-        if (old != INVALID_FILE_ATTRIBUTES && (old & FILE_ATTRIBUTE_READONLY))
+        const bool readOnly = old != INVALID_FILE_ATTRIBUTES && (old & FILE_ATTRIBUTE_READONLY);
+        if (readOnly)
             ::SetFileAttributesA(m_final, FILE_ATTRIBUTE_NORMAL);
-        if (!::MoveFileExA(m_temp, m_final, MOVEFILE_REPLACE_EXISTING))
+        const bool renamed = RenameOpenFile(out.GetHandle(), m_final);
+        const DWORD error = ::GetLastError();
+        out.Close();
+        if (!renamed)
         {
-            const DWORD error = ::GetLastError();
-            if (old != INVALID_FILE_ATTRIBUTES && (old & FILE_ATTRIBUTE_READONLY))
+            if (readOnly)
                 ::SetFileAttributesA(m_final, old);
             ::SetLastError(error);
             return false;
@@ -190,9 +234,8 @@ bool CopyInBlocks(CFile& in, const char* destination, const CString* password,
                 Rc4Crypt(block, n, *password, password->GetLength());
             WriteAll(out, block, n);
         }
-        pending.Finish(out);
+        return pending.Commit(out);
     }
-    return pending.Commit();
 }
 
 // The plain copy. A large source is read in pieces of kStreamPiece into a
@@ -221,9 +264,8 @@ bool CopyPlain(CFile& in, const char* destination, const WIN32_FILE_ATTRIBUTE_DA
                 break;
             WriteAll(out, piece.get(), n);
         }
-        pending.Finish(out);
+        return pending.Commit(out);
     }
-    return pending.Commit();
 }
 
 bool IsEmptyFile(CFile& file)
@@ -278,8 +320,10 @@ bool RunFileToFile(Stream& stream, CFile& source, const char* destination, int e
         {
             const bool ok =
                 (emptySourceIsEmptyResult && IsEmptyFile(stream.m_source)) || stream.Run();
-            pending.Finish(stream.m_destination);
-            return ok && pending.Commit();
+            if (ok)
+                return pending.Commit(stream.m_destination);
+            stream.m_destination.Close();
+            return false;
         }
     }
     catch (CException&)

@@ -681,6 +681,34 @@ TEST_F(PipeClientTest, ASilentServiceTimesOutEveryTransactingSender)
     EXPECT_EQ(3, backup.RequestCount());
 }
 
+// A thread's exchanges wait on one event of its own: an exchange that timed
+// out, or that a stop ended, leaves nothing behind for the next one on the
+// same thread, which waits for and gets its own reply.
+TEST_F(PipeClientTest, AnExchangeAfterOneThatWasCutOffGetsItsOwnReply)
+{
+    Limit(PipeSender::FileStamp, 1, 500, 0, 300);
+    CFakePipeServer backup(m_backup.c_str(), kQueueSize);
+    backup.NeverAnswer();
+    CString stamp = "kept";
+    EXPECT_EQ(kPipeNoAnswer, PipeGetFileStamp("C:\\a", stamp));
+    ASSERT_TRUE(backup.WaitEnded(1, 30000));
+    {
+        CDelayedStop stop(100);
+        EXPECT_EQ(kPipeNoAnswer, PipeGetFileStamp("C:\\b", stamp, stop.Handle()));
+    }
+    ASSERT_TRUE(backup.WaitEnded(2, 30000));
+    EXPECT_TRUE(stamp == "kept");
+
+    // A reply that comes late, but within the limit, is waited for.
+    Limit(PipeSender::FileStamp, 1, 500, 0, 20000);
+    backup.Answer(StampReply(1, "20240101120000000-32-5"), 200);
+    EXPECT_EQ(1, PipeGetFileStamp("C:\\c", stamp));
+    EXPECT_TRUE(stamp == "20240101120000000-32-5");
+    backup.Answer(StampReply(1, "20240101120000000-32-6"));
+    EXPECT_EQ(1, PipeGetFileStamp("C:\\d", stamp));
+    EXPECT_TRUE(stamp == "20240101120000000-32-6");
+}
+
 TEST_F(PipeClientTest, AStopEventEndsASilentExchange)
 {
     CFakePipeServer backup(m_backup.c_str(), kQueueSize);

@@ -419,6 +419,34 @@ TEST(StoredFileTest, ReadFailingHalfWayFailsTheStoreAndKeepsTheOldCopy)
     }
 }
 
+// The written file is put in place by a rename of its open handle, which
+// takes the destination in the file system's own form: a relative
+// destination still lands under the current folder, in every form.
+TEST(StoredFileTest, ARelativeDestinationLandsUnderTheCurrentFolder)
+{
+    CTestFolder folder("relative");
+    const std::string source = folder / "src.bin";
+    const Bytes data = reference::Text(40000, 4);
+    WriteBytes(source, data);
+    char saved[MAX_PATH] = "";
+    ASSERT_GT(::GetCurrentDirectoryA(MAX_PATH, saved), 0u);
+    ASSERT_TRUE(::SetCurrentDirectoryA(folder.Path().c_str()));
+    for (const Form& form : kForms)
+    {
+        SCOPED_TRACE(form.name);
+        const std::string relative = "Files\\" + std::string(form.name) + "\\src.bin";
+        EXPECT_TRUE(TransferFile(source.c_str(), relative.c_str(), form.compress, form.encrypt,
+                                 "pw", kTransferStore));
+        const std::string back = folder / ("Back\\" + std::string(form.name) + ".bin");
+        EXPECT_TRUE(TransferFile((folder / relative).c_str(), back.c_str(), form.compress,
+                                 form.encrypt, "pw", kTransferRestore));
+        EXPECT_TRUE(ReadBytes(back) == data);
+        EXPECT_EQ(testfiles::List(folder / ("Files\\" + std::string(form.name))),
+                  std::vector<std::string>{"src.bin"});
+    }
+    ASSERT_TRUE(::SetCurrentDirectoryA(saved));
+}
+
 TEST(StoredFileTest, EveryFormCreatesTheDestinationFolders)
 {
     CTestFolder folder("folders");
