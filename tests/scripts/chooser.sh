@@ -130,7 +130,7 @@ srv -install
 srv -start
 # Without the service every request of the program waits for it in vain.
 for _ in $(seq 1 240); do
-    "$WINE" sc query OVBrinwoxSrv </dev/null 2>/dev/null | tr -d '\r' | grep -q RUNNING && break
+    "$WINE" sc query OVBrinwoxSrv </dev/null 2>/dev/null | tr -d '\r' | grep RUNNING >/dev/null && break
     sleep 0.25
 done
 # A first start for this user: the window shows instead of going to the tray.

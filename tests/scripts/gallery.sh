@@ -82,7 +82,7 @@ for skin in Default Deepsea; do
         read -r mode flag <<<"$line"
         if [ "$phase" = desktop ] && [ "$flag" != desktop ]; then continue; fi
         if [ "$phase" = plain ] && [ "$flag" = desktop ]; then continue; fi
-        if [ "${#only_modes[@]}" -gt 0 ] && ! printf '%s\n' "${only_modes[@]}" | grep -qx "$mode"; then
+        if [ "${#only_modes[@]}" -gt 0 ] && ! printf '%s\n' "${only_modes[@]}" | grep -x "$mode" >/dev/null; then
             continue
         fi
         manifest="$place/out/$mode.txt"

@@ -25,7 +25,9 @@ skip() {
 }
 [ -x /usr/sbin/mariadbd ] && command -v mariadb-install-db >/dev/null || skip "mariadb-server"
 command -v php >/dev/null || skip "php-cli"
-php -m 2>/dev/null | grep -qx mysqli || skip "php-mysql"
+# grep reads the whole list: with -q it would stop at the match, and php,
+# cut off mid-write, would fail the pipe (pipefail).
+php -m 2>/dev/null | grep -x mysqli >/dev/null || skip "php-mysql"
 $py -c 'import pyftpdlib' 2>/dev/null || skip "python3-pyftpdlib"
 command -v bunzip2 >/dev/null || skip "bzip2"
 
