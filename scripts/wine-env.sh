@@ -40,3 +40,21 @@ wine_up() {
 wine_down() {
     "$WINESERVER" -k </dev/null >/dev/null 2>&1 || true
 }
+
+# run_wine_within SECONDS PROGRAM ARG...: the program under Wine, ended after
+# that many seconds; its output on stdout without carriage returns; its exit
+# status. The output goes through a file, never a pipe: a Wine process
+# started on the way (a desktop's explorer.exe) inherits it and outlives the
+# program, and a command substitution would wait for it for ever.
+run_wine_within() {
+    local limit=$1 out code
+    shift
+    out=$(mktemp "${TMPDIR:-/tmp}/bw-wine.XXXXXX")
+    timeout "$limit" "$WINE" "$@" </dev/null >"$out" 2>&1
+    code=$?
+    tr -d '\r' <"$out"
+    rm -f "$out"
+    return $code
+}
+# run_wine PROGRAM ARG...: the same within 5 minutes.
+run_wine() { run_wine_within 300 "$@"; }

@@ -14,32 +14,20 @@ src=$1
 bin=$2
 here=$(cd "$(dirname "$0")" && pwd)
 
-if [ -z "${BRINDLEWOX_IN_XVFB:-}" ]; then
-    command -v xvfb-run >/dev/null || { echo "no xvfb-run: skipped"; exit 77; }
-    export BRINDLEWOX_IN_XVFB=1
-    exec xvfb-run -a -s "-screen 0 1280x800x24" bash "$0" "$@"
-fi
+source "$1/tests/scripts/in-xvfb.bash"
 
-export WINEPREFIX="$bin/wine-x11-chooser"
-export WINEDEBUG=-all
-export WINEARCH=win64
-export WINEDLLOVERRIDES="winedbg.exe=d;mscoree=d;mshtml=d"
-WINE=/usr/lib/wine/wine64
-WINESERVER=/usr/lib/wine/wineserver
+top=$(cd "$src" && pwd)
+export BRINDLEWOX_WINEPREFIX="$bin/wine-x11-chooser"
+export BRINDLEWOX_DISPLAY=x11
+source "$top/scripts/wine-env.sh"
 screens="$(dirname "$bin")/screens"
-mkdir -p "$WINEPREFIX" "$screens"
+mkdir -p "$screens"
 
 fail() { echo "FAIL: $*"; status=1; }
 status=0
 
-"$WINESERVER" -p </dev/null >/dev/null 2>&1
-trap '"$WINESERVER" -k </dev/null >/dev/null 2>&1' EXIT
-if [ ! -f "$WINEPREFIX/.brindlewox-x11-1" ]; then
-    "$WINE" wineboot -i </dev/null >/dev/null 2>&1
-    touch "$WINEPREFIX/.brindlewox-x11-1"
-else
-    "$WINE" wineboot </dev/null >/dev/null 2>&1
-fi
+wine_up
+trap wine_down EXIT
 
 # The main program (started at the end) puts itself into the user's Run
 # key, and Wine's boot starts what that key names: its entry goes, and a
@@ -73,16 +61,7 @@ run_chooser() {  # start BrindlewoxSkin.exe in the background; its pid in $choos
     "$WINE" 'C:\Brindlewox\BrindlewoxSkin.exe' </dev/null >/dev/null 2>&1 &
     chooser=$!
 }
-# Wine's output goes through a file, never a pipe: a Wine process started on
-# the way (the desktop's explorer.exe) inherits it and outlives the driver,
-# and a command substitution would wait for it for ever.
-driver() {
-    local out="$WINEPREFIX/driver.out"
-    timeout 300 "$WINE" 'C:\Brindlewox\chooser_driver.exe' "$@" </dev/null >"$out" 2>&1
-    local code=$?
-    cat "$out"
-    return $code
-}
+driver() { run_wine 'C:\Brindlewox\chooser_driver.exe' "$@"; }
 wait_chooser() {  # its exit status, or 124 when it hangs
     for _ in $(seq 1 300); do
         kill -0 "$chooser" 2>/dev/null || { wait "$chooser"; return $?; }
@@ -123,28 +102,18 @@ after=$(sha256sum "$settings" 2>/dev/null)
 # --- The main program starts in the skin the chooser wrote ---
 python=/usr/bin/python3
 [ -x "$python" ] || python=python3
-srv() { "$WINE" 'C:\Brindlewox\BrindlewoxSrv.exe' "$@" </dev/null >/dev/null 2>&1; }
-trap 'forget_run_entry; srv -stop; srv -uninstall; "$WINESERVER" -k </dev/null >/dev/null 2>&1' EXIT
-srv -uninstall
-srv -install
-srv -start
+source "$here/deployed-service.bash"
+trap 'forget_run_entry; srv -stop; srv -uninstall; wine_down' EXIT
 # Without the service every request of the program waits for it in vain.
-for _ in $(seq 1 240); do
-    "$WINE" sc query OVBrinwoxSrv </dev/null 2>/dev/null | tr -d '\r' | grep RUNNING >/dev/null && break
-    sleep 0.25
-done
+start_deployed_service 60 || fail "the service did not start: state '$(state)'"
 # A first start for this user: the window shows instead of going to the tray.
 "$WINE" reg delete 'HKCU\Software\Orvanel\Brindlewox' /v FirstRun /f </dev/null >/dev/null 2>&1
 xdotool mousemove 1279 799 2>/dev/null
 "$WINE" explorer /desktop=chooser-main,1024x768 'C:\Brindlewox\Brindlewox.exe' </dev/null >/dev/null 2>&1 &
 program=$!
 layout="$screens/chooser-main-Metalbrown.txt"
-if timeout 300 "$WINE" 'C:\Brindlewox\main_window_driver.exe' chooser-main wait </dev/null \
-    >"$WINEPREFIX/main-driver.out" 2>&1; then
-    tr -d '\r' <"$WINEPREFIX/main-driver.out" >"$layout"
-    id=$(xdotool search --name 'Wine desktop' 2>/dev/null | head -1)
-    offset=$( [ -n "$id" ] && xdotool getwindowgeometry "$id" | sed -n 's/.*Position: \([0-9]*\),\([0-9]*\).*/\1 \2/p')
-    read -r dx dy <<<"${offset:-0 0}"
+if run_wine 'C:\Brindlewox\main_window_driver.exe' chooser-main wait >"$layout"; then
+    read -r dx dy < <(desktop_offset)
     import -window root -display "$DISPLAY" "PNG24:$WINEPREFIX/main-screen.png"
     shot="$screens/chooser-main-Metalbrown.png"
     "$python" "$here/main_window_pixels.py" check "$WINEPREFIX/main-screen.png" "$layout" "$dx" "$dy" \
@@ -152,7 +121,7 @@ if timeout 300 "$WINE" 'C:\Brindlewox\main_window_driver.exe' chooser-main wait 
     "$python" "$here/main_window_pixels.py" unlike "$shot" "$layout" "$deploy/Skins/Default" ||
         fail "the main program looks like Default"
 else
-    fail "the main program's window did not come: $(cat "$WINEPREFIX/main-driver.out")"
+    fail "the main program's window did not come: $(cat "$layout")"
 fi
 "$WINE" taskkill /f /im Brindlewox.exe </dev/null >/dev/null 2>&1
 sleep 1

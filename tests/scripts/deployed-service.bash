@@ -25,13 +25,14 @@ state() {
     "$WINE" sc query OVBrinwoxSrv </dev/null 2>/dev/null | tr -d '\r' | awk '/STATE/ { print $4 }'
 }
 
-# Installs and starts the service from the program folder; false when it
-# is not running within 20 s.
+# start_deployed_service [SECONDS]: installs and starts the service from the
+# program folder; false when it is not running within that many seconds
+# (20).
 start_deployed_service() {
     srv -uninstall
     srv -install
     srv -start
-    for _ in $(seq 1 80); do
+    for _ in $(seq 1 $((${1:-20} * 4))); do
         [ "$(state)" = RUNNING ] && return 0
         sleep 0.25
     done

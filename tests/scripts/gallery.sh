@@ -9,23 +9,15 @@
 # screenshots). Usage: gallery.sh <source dir> <build dir> [mode...]
 # Exit 77 (skipped) without Xvfb.
 set -uo pipefail
+source "$1/tests/scripts/in-xvfb.bash"
 src=$(cd "$1" && pwd)
 bin=$(cd "$2" && pwd)
 shift 2
 only_modes=("$@")
 
-for tool in xvfb-run Xvfb; do
-    command -v "$tool" >/dev/null || { echo "gallery: no $tool, skipped"; exit 77; }
-done
 for tool in import xdotool pngtopnm python3; do
     command -v "$tool" >/dev/null || { echo "gallery: no $tool (scripts/bootstrap installs it)"; exit 1; }
 done
-
-# Xvfb's default depth is 8 bits, which dithers every colour.
-if [ -z "${GALLERY_IN_XVFB:-}" ]; then
-    exec xvfb-run -a -s "-screen 0 1280x800x24" env GALLERY_IN_XVFB=1 \
-        bash "$0" "$src" "$bin" "${only_modes[@]}"
-fi
 
 top=$src
 # A prefix of its own with the X11 driver (the tests' prefix uses the null
@@ -54,15 +46,6 @@ mkdir -p "$screens"
 mapfile -t modes < <("$WINE" "$place/control_gallery.exe" --list </dev/null 2>/dev/null | tr -d '\r')
 [ "${#modes[@]}" -gt 0 ] || { echo "gallery: control_gallery lists no modes"; exit 1; }
 
-# Where Wine's virtual desktop window lies on the X screen: the gallery
-# reports positions on that desktop.
-desktop_offset() {
-    local id geometry
-    id=$(xdotool search --name 'Wine desktop' 2>/dev/null | head -1)
-    [ -n "$id" ] || { echo "0 0"; return; }
-    geometry=$(xdotool getwindowgeometry "$id" | sed -n 's/.*Position: \([0-9]*\),\([0-9]*\).*/\1 \2/p')
-    echo "${geometry:-0 0}"
-}
 
 status=0
 ran=0

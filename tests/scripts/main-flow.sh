@@ -18,11 +18,7 @@ set -uo pipefail
 top=$(cd "$1" && pwd)
 bin=$(cd "$2" && pwd)
 
-if [ -z "${BRINDLEWOX_IN_XVFB:-}" ]; then
-    command -v xvfb-run >/dev/null || { echo "no xvfb-run: skipped"; exit 77; }
-    export BRINDLEWOX_IN_XVFB=1
-    exec xvfb-run -a -s "-screen 0 1280x800x24" bash "$0" "$@"
-fi
+source "$1/tests/scripts/in-xvfb.bash"
 command -v sqlite3 >/dev/null || { echo "main-flow: no sqlite3 (scripts/bootstrap installs it)"; exit 1; }
 
 export BRINDLEWOX_WINEPREFIX="$bin/wine-x11-flow"
@@ -50,15 +46,10 @@ for item in Skins Languages warning.wav; do
 done
 program="$win\\Brindlewox.exe"
 
-# Wine's output through files, never pipes (see main-program.sh).
 run_tool() {
     local tool=$1
     shift
-    local out="$work/$tool-$BASHPID-$RANDOM.out"
-    timeout 300 "$WINE" "$win\\$tool.exe" "$@" </dev/null >"$out" 2>&1
-    local code=$?
-    tr -d '\r' <"$out"
-    return $code
+    run_wine "$win\\$tool.exe" "$@"
 }
 
 srv -install

@@ -15,11 +15,7 @@ set -uo pipefail
 top=$1
 bin=$2
 
-if [ -z "${BRINDLEWOX_IN_XVFB:-}" ]; then
-    command -v xvfb-run >/dev/null || { echo "no xvfb-run: skipped"; exit 77; }
-    export BRINDLEWOX_IN_XVFB=1
-    exec xvfb-run -a -s "-screen 0 1280x800x24" bash "$0" "$@"
-fi
+source "$1/tests/scripts/in-xvfb.bash"
 
 export BRINDLEWOX_WINEPREFIX="$bin/wine-x11-main"
 export BRINDLEWOX_DISPLAY=x11
@@ -45,15 +41,7 @@ for item in Skins Languages warning.wav; do
 done
 program="$win\\Brindlewox.exe"
 
-# Wine's output goes through files, never pipes: a Wine process started on
-# the way (the desktop's explorer.exe) inherits them and outlives the driver.
-driver() {
-    local out="$work/driver-$BASHPID-$RANDOM.out"
-    timeout 300 "$WINE" "$win\\main_driver.exe" "$@" </dev/null >"$out" 2>&1
-    local code=$?
-    tr -d '\r' <"$out"
-    return $code
-}
+driver() { run_wine "$win\\main_driver.exe" "$@"; }
 
 srv -install
 srv -start

@@ -16,12 +16,7 @@ src=$(cd "$1" && pwd)
 bin=$(cd "$2" && pwd)
 here="$src/tests/scripts"
 
-if [ -z "${BRINDLEWOX_IN_XVFB:-}" ]; then
-    command -v xvfb-run >/dev/null || { echo "main-window-screens: no xvfb-run, skipped"; exit 77; }
-    command -v Xvfb >/dev/null || { echo "main-window-screens: no Xvfb, skipped"; exit 77; }
-    export BRINDLEWOX_IN_XVFB=1
-    exec xvfb-run -a -s "-screen 0 1280x800x24" bash "$0" "$src" "$bin"
-fi
+source "$src/tests/scripts/in-xvfb.bash"
 for tool in import xdotool python3; do
     command -v "$tool" >/dev/null || { echo "main-window-screens: no $tool (scripts/bootstrap installs it)"; exit 1; }
 done
@@ -72,23 +67,7 @@ appdata=$(ls -d "$WINEPREFIX"/drive_c/users/*/AppData/Roaming 2>/dev/null | grep
 [ -n "$appdata" ] || { echo "main-window-screens: no AppData folder in the prefix"; exit 1; }
 userfolder="$appdata/ORVANEL Brindlewox"
 
-# Where Wine's virtual desktop window lies on the X screen.
-desktop_offset() {
-    local id geometry
-    id=$(xdotool search --name 'Wine desktop' 2>/dev/null | head -1)
-    [ -n "$id" ] || { echo "0 0"; return; }
-    geometry=$(xdotool getwindowgeometry "$id" | sed -n 's/.*Position: \([0-9]*\),\([0-9]*\).*/\1 \2/p')
-    echo "${geometry:-0 0}"
-}
-# Wine's output goes to a file, never a pipe: a Wine process started on the
-# way would inherit the pipe and outlive the driver.
-driver() {
-    local out="$deploy/out/driver.txt"
-    timeout 300 "$WINE" 'C:\Brindlewox\main_window_driver.exe' main "$@" </dev/null >"$out" 2>&1
-    local code=$?
-    tr -d '\r' <"$out" >"$deploy/out/layout.txt"
-    return $code
-}
+driver() { run_wine 'C:\Brindlewox\main_window_driver.exe' main "$@" >"$deploy/out/layout.txt"; }
 
 source "$here/message-dialogs.bash"
 pages=(0 1 2 3 4 6 7 9 10)
@@ -109,7 +88,7 @@ for skin in Default Deepsea; do
     program=$!
     if ! driver wait; then
         fail "$skin: the main window did not come"
-        cat "$deploy/out/driver.txt"
+        cat "$deploy/out/layout.txt"
         kill "$program" 2>/dev/null
         wait "$program" 2>/dev/null
         continue
@@ -119,7 +98,7 @@ for skin in Default Deepsea; do
         name="main-$skin-page-$page"
         if ! driver page "$page"; then
             fail "$name: the driver could not show the page"
-            cat "$deploy/out/driver.txt"
+            cat "$deploy/out/layout.txt"
             continue
         fi
         cp "$deploy/out/layout.txt" "$screens/$name.txt"

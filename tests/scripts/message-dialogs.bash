@@ -40,11 +40,4 @@ shoot_message_dialogs() {
     done
 }
 
-# The flow driver, its output through a file (see main-window-screens.sh).
-flow() {
-    local out="$deploy/out/flow.txt"
-    timeout 120 "$WINE" 'C:\Brindlewox\flow_driver.exe' "$@" </dev/null >"$out" 2>&1
-    local code=$?
-    tr -d '\r' <"$out"
-    return $code
-}
+flow() { run_wine_within 120 'C:\Brindlewox\flow_driver.exe' "$@"; }

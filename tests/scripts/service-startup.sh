@@ -20,11 +20,7 @@ set -uo pipefail
 top=$1
 bin=$2
 
-if [ -z "${BRINDLEWOX_IN_XVFB:-}" ]; then
-    command -v xvfb-run >/dev/null || { echo "no xvfb-run: skipped"; exit 77; }
-    export BRINDLEWOX_IN_XVFB=1
-    exec xvfb-run -a -s "-screen 0 1280x800x24" bash "$0" "$@"
-fi
+source "$1/tests/scripts/in-xvfb.bash"
 
 export BRINDLEWOX_WINEPREFIX="$bin/wine-x11-startup"
 export BRINDLEWOX_DISPLAY=x11
@@ -77,17 +73,8 @@ cp "$bin/tests/uninstall_recorder.exe" "$work/recorder/" || exit 1
 cp "$bin/tests/version_probe_3_0_205_0.exe" "$work/probe/" || exit 1
 program="$win\\Brindlewox.exe"
 
-# Wine's output goes through files, never pipes: a Wine process started on
-# the way (the desktop's explorer.exe) inherits them and outlives the driver.
-run_tool() {
-    local out="$work/tool-$BASHPID-$RANDOM.out"
-    timeout 300 "$WINE" "$@" </dev/null >"$out" 2>&1
-    local code=$?
-    tr -d '\r' <"$out"
-    return $code
-}
-main_driver() { run_tool "$win\\main_driver.exe" "$@"; }
-startup() { run_tool "$win\\startup_driver.exe" "$@"; }
+main_driver() { run_wine "$win\\main_driver.exe" "$@"; }
+startup() { run_wine "$win\\startup_driver.exe" "$@"; }
 do_command() {
     local said
     said=$(startup command $desktop "$1" 120) || fail "command $1: $said"

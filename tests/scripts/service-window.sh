@@ -20,12 +20,7 @@ set -uo pipefail
 src=$(cd "$1" && pwd)
 bin=$(cd "$2" && pwd)
 
-if [ -z "${BRINDLEWOX_IN_XVFB:-}" ]; then
-    command -v xvfb-run >/dev/null || { echo "service-window: no xvfb-run, skipped"; exit 77; }
-    command -v Xvfb >/dev/null || { echo "service-window: no Xvfb, skipped"; exit 77; }
-    export BRINDLEWOX_IN_XVFB=1
-    exec xvfb-run -a -s "-screen 0 1280x800x24" bash "$0" "$src" "$bin"
-fi
+source "$src/tests/scripts/in-xvfb.bash"
 for tool in import sqlite3 xdotool; do
     command -v "$tool" >/dev/null || { echo "service-window: no $tool (scripts/bootstrap installs it)"; exit 1; }
 done
