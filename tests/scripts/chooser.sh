@@ -29,26 +29,12 @@ status=0
 wine_up
 trap wine_down EXIT
 
-# The main program (started at the end) puts itself into the user's Run
-# key, and Wine's boot starts what that key names: its entry goes, and a
-# program it started too.
-forget_run_entry() {
-    "$WINE" reg delete 'HKCU\Software\Microsoft\Windows\CurrentVersion\Run' /v ORVANELBrindlewox /f \
-        </dev/null >/dev/null 2>&1
-    sleep 2
-    "$WINE" taskkill /f /im Brindlewox.exe </dev/null >/dev/null 2>&1
-}
-forget_run_entry
-
 # The programs, skins and languages in one folder, as they are shipped.
 deploy="$WINEPREFIX/drive_c/Brindlewox"
-rm -rf "$deploy"
-mkdir -p "$deploy"
-cp "$bin/BrindlewoxSkin.exe" "$bin/Brindlewox.exe" "$bin/BrindlewoxSrv.exe" \
-    "$bin/tests/chooser_driver.exe" "$bin/tests/main_window_driver.exe" "$deploy/" || exit 1
-for folder in Skins Languages; do
-    [ -d "$bin/$folder" ] && cp -r "$bin/$folder" "$deploy/"
-done
+source "$here/deployed-service.bash"
+forget_run_entry
+deploy_files chooser BrindlewoxSkin.exe Brindlewox.exe BrindlewoxSrv.exe tests/chooser_driver.exe \
+    tests/main_window_driver.exe
 [ -d "$deploy/Languages/English" ] || mkdir -p "$deploy/Languages/English"
 
 appdata=$(ls -d "$WINEPREFIX"/drive_c/users/*/AppData/Roaming | grep -v /Public/ | head -1)
@@ -102,7 +88,6 @@ after=$(sha256sum "$settings" 2>/dev/null)
 # --- The main program starts in the skin the chooser wrote ---
 python=/usr/bin/python3
 [ -x "$python" ] || python=python3
-source "$here/deployed-service.bash"
 trap 'forget_run_entry; srv -stop; srv -uninstall; wine_down' EXIT
 # Without the service every request of the program waits for it in vain.
 start_deployed_service 60 || fail "the service did not start: state '$(state)'"

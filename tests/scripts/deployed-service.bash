@@ -20,6 +20,17 @@ deploy_files() {
     [ -f "$bin/warning.wav" ] && cp "$bin/warning.wav" "$deploy/"
 }
 
+# The program puts itself into the user's Run key ("Run at Windows startup"
+# is on by default), and Wine's boot starts what that key names: a program
+# left from an earlier run would answer every later start as the running
+# instance. Its entry goes, and so does that program.
+forget_run_entry() {
+    "$WINE" reg delete 'HKCU\Software\Microsoft\Windows\CurrentVersion\Run' /v ORVANELBrindlewox /f \
+        </dev/null >/dev/null 2>&1
+    sleep 2
+    "$WINE" taskkill /f /im Brindlewox.exe </dev/null >/dev/null 2>&1
+}
+
 srv() { "$WINE" 'C:\Brindlewox\BrindlewoxSrv.exe' "$@" </dev/null >/dev/null 2>&1; }
 state() {
     "$WINE" sc query OVBrinwoxSrv </dev/null 2>/dev/null | tr -d '\r' | awk '/STATE/ { print $4 }'

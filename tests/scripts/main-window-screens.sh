@@ -42,16 +42,6 @@ source "$here/deployed-service.bash"
 deploy_files main-window-screens Brindlewox.exe BrindlewoxSrv.exe tests/main_window_driver.exe \
     tests/flow_driver.exe
 
-# The program puts itself into the user's Run key ("Run at Windows startup"
-# is on by default), and Wine's boot starts what that key names: a program
-# left from an earlier run would answer every later start as the running
-# instance. Its entry goes, and so does that program.
-forget_run_entry() {
-    "$WINE" reg delete 'HKCU\Software\Microsoft\Windows\CurrentVersion\Run' /v ORVANELBrindlewox /f \
-        </dev/null >/dev/null 2>&1
-    sleep 2
-    "$WINE" taskkill /f /im Brindlewox.exe </dev/null >/dev/null 2>&1
-}
 forget_run_entry
 
 cleanup() {
