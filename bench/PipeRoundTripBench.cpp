@@ -1,21 +1,24 @@
 // The floor under one request to the service under Wine, run by hand by
 // scripts/bench-backup beside the backup run:
 //
-//   PipeRoundTripBench <pairs> <requests> [identity] [<source folder> <copy folder>]
+//   PipeRoundTripBench <pairs> <requests> [identity] [kept] [<source folder> <copy folder>]
 //
 // serves a message pipe of <pairs> instances, each on its own thread, to
 // <pairs> client threads in the same process, which send <requests> records
 // of the BACKUP pipe's size between them, each over a connection of its own:
 // the client opens the pipe, sets message read mode, transacts and closes;
 // the server connects, reads, writes the reply, waits for the client to
-// close and disconnects. Nothing else is done for a request: no file, no
+// close and disconnects. With "kept" each client keeps its first connection
+// and sends every further request over it, and the server serves request
+// after request on a connection, as the service does for a run's store
+// workers. Nothing else is done for a request: no file, no
 // time-out, no overlapped I/O. With "identity" the server also reads the
 // caller's token for each request (impersonate, open the thread's token,
 // read the user, revert), as every service request must. Given a source
 // and a copy folder, each request names a file of the source tree and the
 // server copies it into the copy folder with the system's CopyFile while it
 // acts as the client: the least a store through a service can cost. Output
-// lines, "floor <name> <seconds> <requests>".
+// lines, "floor [kept-]<plain|identity|copy>-<pairs>x<pairs> <seconds> <requests>".
 #include "engine/IpcRecords.h"
 #include "foundation/Base.h"
 
@@ -99,20 +102,31 @@ void Serve(HANDLE pipe, bool identity)
             if (identity)
                 ActAsClient(pipe, record.data());
             WriteFile(pipe, record.data(), n, &n, nullptr);
-            // Until the client has closed: a disconnect would drop an unread
-            // reply.
-            char scratch[16];
-            while (ReadFile(pipe, scratch, sizeof scratch, &n, nullptr) ||
-                   GetLastError() == ERROR_MORE_DATA)
+            // Until the client has closed (a disconnect would drop an unread
+            // reply), serving what else it sends on the connection.
+            while (ReadFile(pipe, record.data(), static_cast<DWORD>(record.size()), &n, nullptr) &&
+                   n > 0)
             {
+                if (identity)
+                    ActAsClient(pipe, record.data());
+                WriteFile(pipe, record.data(), n, &n, nullptr);
             }
         }
         DisconnectNamedPipe(pipe);
     }
 }
 
-bool Request(std::vector<char>& request, std::vector<char>& reply)
+// kept: the client's connection, kept for its next request when not null;
+// it ends with the process.
+bool Request(std::vector<char>& request, std::vector<char>& reply, HANDLE* kept)
 {
+    if (kept != nullptr && *kept != INVALID_HANDLE_VALUE)
+    {
+        DWORD n = 0;
+        return TransactNamedPipe(*kept, request.data(), static_cast<DWORD>(request.size()),
+                                 reply.data(), static_cast<DWORD>(reply.size()), &n, nullptr) &&
+               n == request.size();
+    }
     for (;;)
     {
         HANDLE pipe = CreateFileA(kPipe, GENERIC_READ | FILE_WRITE_DATA | FILE_WRITE_ATTRIBUTES, 0,
@@ -131,7 +145,10 @@ bool Request(std::vector<char>& request, std::vector<char>& reply)
                                           reply.data(), static_cast<DWORD>(reply.size()), &n,
                                           nullptr) &&
                         n == request.size();
-        CloseHandle(pipe);
+        if (kept != nullptr && ok)
+            *kept = pipe;
+        else
+            CloseHandle(pipe);
         return ok;
     }
 }
@@ -141,21 +158,33 @@ int main(int argc, char** argv)
 {
     if (argc < 3)
     {
-        fprintf(stderr, "usage: PipeRoundTripBench <pairs> <requests> [identity]\n");
+        fprintf(stderr, "usage: PipeRoundTripBench <pairs> <requests> [identity] [kept] "
+                        "[<source folder> <copy folder>]\n");
         return 2;
     }
     const int pairs = atoi(argv[1]);
     const int requests = atoi(argv[2]);
-    const bool identity = argc >= 4 && strcmp(argv[3], "identity") == 0;
-    std::vector<std::string> files;
-    if (identity && argc >= 6)
+    bool identity = false;
+    bool kept = false;
+    std::vector<const char*> folders;
+    for (int i = 3; i < argc; ++i)
     {
-        ListFiles(argv[4], files);
-        g_copyFolder = argv[5];
-        CreateDirectoryA(argv[5], nullptr);
+        if (strcmp(argv[i], "identity") == 0)
+            identity = true;
+        else if (strcmp(argv[i], "kept") == 0)
+            kept = true;
+        else
+            folders.push_back(argv[i]);
+    }
+    std::vector<std::string> files;
+    if (identity && folders.size() == 2)
+    {
+        ListFiles(folders[0], files);
+        g_copyFolder = folders[1];
+        CreateDirectoryA(folders[1], nullptr);
         if (files.empty())
         {
-            fprintf(stderr, "no files under %s\n", argv[4]);
+            fprintf(stderr, "no files under %s\n", folders[0]);
             return 1;
         }
         // The copies go into folders of kPerFolder files, as a stored tree
@@ -193,6 +222,7 @@ int main(int argc, char** argv)
             {
                 std::vector<char> request(sizeof(IpcQueueRecord), 0);
                 std::vector<char> reply(sizeof(IpcQueueRecord));
+                HANDLE connection = INVALID_HANDLE_VALUE;
                 for (int n; (n = next.fetch_add(1)) < requests;)
                 {
                     // The file, and the request's number, which names the copy.
@@ -201,15 +231,16 @@ int main(int argc, char** argv)
                         snprintf(request.data(), MAX_PATH, "%s", files[n % files.size()].c_str());
                         snprintf(request.data() + MAX_PATH, 32, "%d\\%d.dat", n / kPerFolder, n);
                     }
-                    if (!Request(request, reply))
+                    if (!Request(request, reply, kept ? &connection : nullptr))
                         ++failed;
                 }
             });
     for (std::thread& client : clients)
         client.join();
     const double seconds = Now() - start;
-    printf("floor %s-%dx%d %.3f %d\n", files.empty() ? (identity ? "identity" : "plain") : "copy",
-           pairs, pairs, seconds, requests - failed.load());
+    printf("floor %s%s-%dx%d %.3f %d\n", kept ? "kept-" : "",
+           files.empty() ? (identity ? "identity" : "plain") : "copy", pairs, pairs, seconds,
+           requests - failed.load());
     fflush(stdout);
     // The servers wait in ConnectNamedPipe; the process ends under them.
     g_done.store(true);

@@ -270,9 +270,14 @@ private:
 // Runs one overlapped write (reply null) or transaction on an open pipe and
 // waits for its end within the limit. A pending operation that does not end
 // in time is cancelled and awaited here, so it never writes into `reply`
-// after the return. *count receives the bytes written or read.
-PipeOutcome Exchange(CFile& pipe, const void* request, DWORD requestSize, void* reply,
-                     DWORD replySize, DWORD limitMs, const StopEvents& stops, DWORD& count)
+// after the return. *count receives the bytes written or read. A
+// transaction on a pipe just opened (`fresh`) first sets message read mode;
+// a kept connection has it already. *written is set false when the
+// transaction failed at once because the server had ended the connection:
+// nothing of the request was written then.
+PipeOutcome Exchange(HANDLE handle, const void* request, DWORD requestSize, void* reply,
+                     DWORD replySize, DWORD limitMs, const StopEvents& stops, DWORD& count,
+                     bool fresh = true, bool* written = nullptr)
 {
     count = 0;
     const CExchangeEvent ended;
@@ -280,13 +285,12 @@ PipeOutcome Exchange(CFile& pipe, const void* request, DWORD requestSize, void* 
     overlapped.hEvent = ended.GetHandle();
     if (overlapped.hEvent == nullptr)
         return PipeOutcome::Failed;
-    const HANDLE handle = pipe.GetHandle();
 
     BOOL started;
     if (reply != nullptr)
     {
         DWORD mode = PIPE_READMODE_MESSAGE;
-        if (!::SetNamedPipeHandleState(handle, &mode, nullptr, nullptr))
+        if (fresh && !::SetNamedPipeHandleState(handle, &mode, nullptr, nullptr))
             return PipeOutcome::Failed;
         started = ::TransactNamedPipe(handle, const_cast<void*>(request), requestSize, reply,
                                       replySize, nullptr, &overlapped);
@@ -301,7 +305,12 @@ PipeOutcome Exchange(CFile& pipe, const void* request, DWORD requestSize, void* 
         // ERROR_MORE_DATA: the reply was longer than the buffer, which holds
         // its first bytes; the status and result are among them.
         if (error != ERROR_IO_PENDING && error != ERROR_MORE_DATA)
+        {
+            if (written != nullptr && (error == ERROR_PIPE_NOT_CONNECTED ||
+                                       error == ERROR_NO_DATA || error == ERROR_BROKEN_PIPE))
+                *written = false;
             return PipeOutcome::Failed;
+        }
         if (error == ERROR_IO_PENDING)
         {
             HANDLE waits[3] = {overlapped.hEvent, stops.Handles()[0], stops.Handles()[1]};
@@ -353,18 +362,52 @@ void AwaitServerClose(CFile& pipe, DWORD limitMs)
     ::GetOverlappedResult(pipe.GetHandle(), &overlapped, &bytes, TRUE);
 }
 
+thread_local CKeptBackupConnection* t_keptConnection = nullptr;
+
+// A transaction over the thread's kept connection, when it has one that may
+// still carry a request: true with its outcome, false when there is none or the
+// service had ended it before the request was written.
+bool SendKept(CKeptBackupConnection* kept, const void* request, DWORD requestSize, void* reply,
+              DWORD replySize, const PipePolicy& policy, const StopEvents& stops, DWORD& count,
+              PipeOutcome& outcome)
+{
+    const HANDLE pipe = kept != nullptr && reply != nullptr ? kept->Usable() : INVALID_HANDLE_VALUE;
+    if (pipe == INVALID_HANDLE_VALUE)
+        return false;
+    if (stops.IsSet())
+    {
+        outcome = PipeOutcome::Cancelled;
+        return true;
+    }
+    bool written = true;
+    outcome = Exchange(pipe, request, requestSize, reply, replySize, policy.exchangeMs, stops, count,
+                       false, &written);
+    if (outcome == PipeOutcome::Done)
+        return true;
+    if (written && outcome != PipeOutcome::Cancelled)
+        stops.Raise(); // as in Send: before the instance is free
+    kept->Close();
+    return written;
+}
+
+// kept: the thread's kept connection (BACKUP transactions only), which the
+// request uses when it can and which keeps the connection opened for it.
 PipeOutcome Send(const char* pipeName, const void* request, DWORD requestSize, void* reply,
-                 DWORD replySize, const PipePolicy& policy, const StopEvents& stops, DWORD& count)
+                 DWORD replySize, const PipePolicy& policy, const StopEvents& stops, DWORD& count,
+                 CKeptBackupConnection* kept = nullptr)
 {
     count = 0;
+    PipeOutcome keptOutcome = PipeOutcome::Failed;
+    if (SendKept(kept, request, requestSize, reply, replySize, policy, stops, count, keptOutcome))
+        return keptOutcome;
     CFile pipe;
     PipeOutcome outcome = OpenPipe(pipeName, policy, stops, pipe);
     // A stop while the pipe was being opened: nothing is sent.
     if (outcome == PipeOutcome::Done && stops.IsSet())
         outcome = PipeOutcome::Cancelled;
     if (outcome == PipeOutcome::Done)
-        outcome =
-            Exchange(pipe, request, requestSize, reply, replySize, policy.exchangeMs, stops, count);
+        outcome = Exchange(pipe.GetHandle(), request, requestSize, reply, replySize,
+                           policy.exchangeMs, stops, count);
     // Unanswered: the others sharing the cancel event end too, and learn it
     // while this pipe is still open, before the instance it holds is free
     // for one of them to send another request.
@@ -372,8 +415,10 @@ PipeOutcome Send(const char* pipeName, const void* request, DWORD requestSize, v
         stops.Raise();
     if (outcome != PipeOutcome::Done)
         return outcome;
-    if (outcome == PipeOutcome::Done && reply == nullptr && policy.closeWaitMs > 0)
+    if (reply == nullptr && policy.closeWaitMs > 0)
         AwaitServerClose(pipe, policy.closeWaitMs);
+    else if (kept != nullptr && reply != nullptr)
+        kept->Keep(pipe.Detach());
     return outcome;
 }
 
@@ -436,7 +481,8 @@ bool BackupTransact(const IpcQueueRecord& request, IpcQueueRecord& reply, const 
 {
     DWORD bytes = 0;
     return Send(GetIpcPipeName(IpcPipe::Backup), &request, sizeof(request), &reply, sizeof(reply),
-                policy, stops, bytes) == PipeOutcome::Done &&
+                policy, stops, bytes, CKeptBackupConnection::OnThisThread()) ==
+               PipeOutcome::Done &&
            bytes >= kReplyHeaderBytes && reply.command == IPC_STATUS_OK;
 }
 
@@ -470,6 +516,43 @@ bool UserNotice(PipeSender sender, uint32_t notice)
                          GetPipePolicy(sender));
 }
 } // namespace
+
+CKeptBackupConnection::CKeptBackupConnection() : m_outer(t_keptConnection)
+{
+    t_keptConnection = this;
+}
+
+CKeptBackupConnection::~CKeptBackupConnection()
+{
+    Close();
+    t_keptConnection = m_outer;
+}
+
+void CKeptBackupConnection::Close()
+{
+    if (m_pipe != INVALID_HANDLE_VALUE)
+        ::CloseHandle(m_pipe);
+    m_pipe = INVALID_HANDLE_VALUE;
+}
+
+CKeptBackupConnection* CKeptBackupConnection::OnThisThread()
+{
+    return t_keptConnection;
+}
+
+HANDLE CKeptBackupConnection::Usable()
+{
+    if (m_pipe != INVALID_HANDLE_VALUE && ::GetTickCount64() - m_openedAt >= kKeptConnectionMs)
+        Close();
+    return m_pipe;
+}
+
+void CKeptBackupConnection::Keep(HANDLE pipe)
+{
+    Close();
+    m_pipe = pipe;
+    m_openedAt = ::GetTickCount64();
+}
 
 void SetPipeSenderLog(void (*log)(const char* line))
 {

@@ -1,7 +1,8 @@
 // The client side of the three pipes: the primitives that carry one record
 // to a pipe and the senders, one per request type.
 //
-// Every exchange opens its own handle, not inheritable, with
+// Every exchange opens its own handle (but the BACKUP requests of a thread
+// that keeps a connection, see CKeptBackupConnection), not inheritable, with
 // GENERIC_READ | FILE_WRITE_DATA | FILE_WRITE_ATTRIBUTES (never
 // FILE_CREATE_PIPE_INSTANCE, which a locked-down pipe does not grant its
 // clients) and a security quality of service: impersonation level on the
@@ -167,5 +168,52 @@ int PipeStoreFile(const CString& source, const CString& destinationRoot, BOOL co
 // BACKUP 5: restores `storedPath` under `targetRoot`; results as PipeStoreFile.
 int PipeRestoreFile(const CString& storedPath, const CString& targetRoot, BOOL compress,
                     BOOL encrypt, const CString& password, HANDLE stopEvent = nullptr);
+
+// A connection to the BACKUP pipe kept for the requests one thread sends one
+// after another (a run's store worker). While one is in scope on a thread,
+// that thread's BACKUP requests go over one connection instead of opening
+// one each: under Wine 8 the open, the service's wait for the client's close
+// and its disconnect cost more calls into Wine's server than the request
+// itself. The service answers request after request on a connection; a
+// client that sends one request and closes sees exactly the exchange of
+// old.
+//
+// A connection serves requests for kKeptConnectionMs from its opening; the
+// next request then opens another, so a client waiting for a free instance
+// gets one within that time while the run goes on, and the service, which
+// drops a connection that sends nothing for its client time-out, never ends
+// one a request is about to use. When the service ended the connection
+// before a request was written (a restart, or that time-out), the request
+// goes over a new one; a request that was written and got no reply is never
+// sent again: it is unanswered, as on a connection of its own. Close (and
+// the end of the scope) frees the instance; a thread closes it before it
+// waits (for a pause, for work), so an idle process holds no instance.
+// Scopes nest: the inner one serves its thread until it ends.
+constexpr DWORD kKeptConnectionMs = 500;
+
+class CKeptBackupConnection
+{
+public:
+    CKeptBackupConnection();
+    CKeptBackupConnection(const CKeptBackupConnection&) = delete;
+    CKeptBackupConnection& operator=(const CKeptBackupConnection&) = delete;
+    ~CKeptBackupConnection();
+
+    void Close();
+    bool IsOpen() const { return m_pipe != INVALID_HANDLE_VALUE; }
+
+    // For the senders: the scope in force on this thread, or null.
+    static CKeptBackupConnection* OnThisThread();
+    // The open connection when it may still carry a request, else none (a
+    // connection past its time is closed).
+    HANDLE Usable();
+    // Keeps a connection that has just carried its first request.
+    void Keep(HANDLE pipe);
+
+private:
+    HANDLE m_pipe = INVALID_HANDLE_VALUE;
+    ULONGLONG m_openedAt = 0;
+    CKeptBackupConnection* m_outer;
+};
 
 #endif

@@ -125,10 +125,15 @@ DWORD CServerPipe::Read(void* record, DWORD size, DWORD timeoutMs, Wait* how)
 
 void CServerPipe::Reply(const void* record, DWORD size, DWORD timeoutMs, bool stopEnds)
 {
-    OVERLAPPED overlapped = Begin();
-    if (Finish(::WriteFile(m_pipe.GetHandle(), record, size, nullptr, &overlapped), overlapped,
-               timeoutMs, stopEnds, ERROR_SUCCESS) == Wait::Done)
+    if (Send(record, size, timeoutMs, stopEnds))
         AwaitClientGone(timeoutMs, stopEnds);
+}
+
+bool CServerPipe::Send(const void* record, DWORD size, DWORD timeoutMs, bool stopEnds)
+{
+    OVERLAPPED overlapped = Begin();
+    return Finish(::WriteFile(m_pipe.GetHandle(), record, size, nullptr, &overlapped), overlapped,
+                  timeoutMs, stopEnds, ERROR_SUCCESS) == Wait::Done;
 }
 
 void CServerPipe::AwaitClientGone(DWORD timeoutMs, bool stopEnds)

@@ -72,6 +72,10 @@ public:
     // without a limit). With stopEnds false a reply under way is still
     // delivered at the stop.
     void Reply(const void* record, DWORD size, DWORD timeoutMs, bool stopEnds);
+    // Writes the reply within the time-out and returns: for a client that
+    // keeps the connection for its next request, whose read of the next
+    // request then learns whether it went. True when written.
+    bool Send(const void* record, DWORD size, DWORD timeoutMs, bool stopEnds);
     void Disconnect() { ::DisconnectNamedPipe(m_pipe.GetHandle()); }
 
 private:

@@ -1,5 +1,7 @@
 #include "engine/StoreWorkers.h"
 
+#include "engine/PipeClient.h"
+
 #include <algorithm>
 
 namespace
@@ -54,9 +56,20 @@ void CStoreWorkers::Work()
     // The priority the run's own thread has from the setting: the stores are
     // the run's work.
     ::SetThreadPriority(::GetCurrentThread(), m_threadPriority);
+    // The worker's stores go over one connection to the service at a time;
+    // it lets go of it before it waits, so a worker without work holds no
+    // pipe instance another client could use.
+    CKeptBackupConnection connection;
     CExclusive lock(m_lock);
     for (;;)
     {
+        if (m_waiting.empty() && connection.IsOpen())
+        {
+            ::ReleaseSRWLockExclusive(&m_lock);
+            connection.Close();
+            ::AcquireSRWLockExclusive(&m_lock);
+            continue;
+        }
         while (m_waiting.empty() && !m_ending)
             ::SleepConditionVariableSRW(&m_fileWaiting, &m_lock, INFINITE, 0);
         if (m_waiting.empty())
@@ -68,6 +81,9 @@ void CStoreWorkers::Work()
         FinishedStore done;
         try
         {
+            // Nor while it is held at a pause.
+            if (m_owner.IsPaused())
+                connection.Close();
             done = Store(file);
         }
         catch (...)

@@ -7,7 +7,10 @@
 // - the run's own thread walks, decides each file (DecideBackupFile) and
 //   hands the changed ones to Submit;
 // - a worker stores one file at a time (StorePendingFile), local files
-//   through the service and network files in this process alike;
+//   through the service and network files in this process alike; its
+//   requests to the service go over one kept connection at a time
+//   (CKeptBackupConnection), which it closes before it waits for work or at
+//   a pause;
 // - what the workers finished goes back to the run's thread, in the order
 //   the stores ended, through the callback it gives to Submit, Collect and
 //   Drain: only that thread records outcomes, so the cache, the counters and

@@ -61,6 +61,7 @@ public:
                              kBackupPipeInstances, first))
             return false;
         m_server.SetClientTimeout(g_clientTimeoutMs.load());
+        m_server.KeepConnections();
         m_record = std::make_unique<IpcQueueRecord>();
         std::memset(m_record.get(), 0, sizeof(IpcQueueRecord));
         return true;

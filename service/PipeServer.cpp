@@ -48,53 +48,69 @@ bool CPipeServer::Serve(void* record, Handler handler)
                 ServiceLog("waiting for a pipe client failed (error %lu)", ::GetLastError());
             continue;
         }
-        CServerPipe::Wait how = CServerPipe::Wait::Done;
-        const DWORD bytes = m_pipe.Read(record, m_recordSize, m_timeoutMs, &how);
-        if (how == CServerPipe::Wait::TimedOut)
-            ServiceLog("a pipe client sent nothing within %lu ms and was dropped", m_timeoutMs);
-        if (bytes > 0)
-        {
-            PipeClientIdentity client;
-            if (ReadPipeClientIdentity(m_pipe.GetHandle(), client) ==
-                ClientLookup::StillImpersonating)
-            {
-                m_pipe.Disconnect();
-                return false;
-            }
-            DWORD replySize = 0;
-            try
-            {
-                replySize = handler(bytes, client);
-            }
-            catch (const CException& error)
-            {
-                ServiceLog("a request ended by an exception (code %lu): %s", error.GetErrorCode(),
-                           static_cast<const char*>(error.GetReportText()));
-                replySize = 0;
-            }
-            catch (CException* error)
-            {
-                ServiceLog("a request ended by an exception (code %lu): %s", error->GetErrorCode(),
-                           static_cast<const char*>(error->GetReportText()));
-                delete error;
-                replySize = 0;
-            }
-            catch (const std::exception& error)
-            {
-                ServiceLog("a request ended by an exception: %s", error.what());
-                replySize = 0;
-            }
-            catch (...)
-            {
-                ServiceLog("a request ended by an unknown exception");
-                replySize = 0;
-            }
-            if (replySize > m_recordSize)
-                replySize = m_recordSize;
-            if (replySize > 0)
-                m_pipe.Reply(record, replySize, m_timeoutMs, false);
-        }
+        const bool canGoOn = ServeClient(record, handler);
         m_pipe.Disconnect();
+        if (!canGoOn)
+            return false;
     }
     return true;
+}
+
+bool CPipeServer::ServeClient(void* record, const Handler& handler)
+{
+    for (bool first = true;; first = false)
+    {
+        CServerPipe::Wait how = CServerPipe::Wait::Done;
+        const DWORD bytes = m_pipe.Read(record, m_recordSize, m_timeoutMs, &how);
+        // After a reply on a kept connection, a time-out is the client's
+        // silence between runs of requests, not a fault.
+        if (first && how == CServerPipe::Wait::TimedOut)
+            ServiceLog("a pipe client sent nothing within %lu ms and was dropped", m_timeoutMs);
+        if (bytes == 0)
+            return true;
+        PipeClientIdentity client;
+        if (!m_keepConnections &&
+            ReadPipeClientIdentity(m_pipe.GetHandle(), client) == ClientLookup::StillImpersonating)
+            return false;
+        DWORD replySize = Handle(bytes, client, handler);
+        if (replySize > m_recordSize)
+            replySize = m_recordSize;
+        if (replySize == 0)
+            return true;
+        if (!m_keepConnections || m_ended || IsServiceQuitting())
+        {
+            m_pipe.Reply(record, replySize, m_timeoutMs, false);
+            return true;
+        }
+        if (!m_pipe.Send(record, replySize, m_timeoutMs, false))
+            return true;
+    }
+}
+
+DWORD CPipeServer::Handle(DWORD bytes, const PipeClientIdentity& client, const Handler& handler)
+{
+    try
+    {
+        return handler(bytes, client);
+    }
+    catch (const CException& error)
+    {
+        ServiceLog("a request ended by an exception (code %lu): %s", error.GetErrorCode(),
+                   static_cast<const char*>(error.GetReportText()));
+    }
+    catch (CException* error)
+    {
+        ServiceLog("a request ended by an exception (code %lu): %s", error->GetErrorCode(),
+                   static_cast<const char*>(error->GetReportText()));
+        delete error;
+    }
+    catch (const std::exception& error)
+    {
+        ServiceLog("a request ended by an exception: %s", error.what());
+    }
+    catch (...)
+    {
+        ServiceLog("a request ended by an unknown exception");
+    }
+    return 0;
 }

@@ -32,6 +32,16 @@
 //    thrown away by the disconnect. (FlushFileBuffers would wait for the
 //    same without a limit.)
 // 6. disconnect.
+// With kept connections (the BACKUP pipe) the client may send its next
+// request once it has the reply: after writing the reply the loop reads the
+// next request on the same connection within the same time-out (zeroing the
+// record first again) and serves it from step 3, until the client closes
+// or sends nothing in time; then it disconnects. A client that closes after
+// its one reply sees exactly the steps above. Step 3 is left out there:
+// each request is served as the client by the handler itself, which
+// impersonates the client for every request and reads nothing of the
+// identity. At the quit, or when the handler ended the serving, the last
+// reply is written as in step 5 and the connection ends.
 // A message longer than the record is cut to the record. An exception that
 // leaves the handler is logged and the client gets no reply; the loop goes
 // on. The waits for a client and for its request end at once when the quit
@@ -80,14 +90,24 @@ public:
 
     // Tests shorten the client time-out.
     void SetClientTimeout(DWORD timeoutMs) { m_timeoutMs = timeoutMs; }
+    // Serves request after request on a connection, as described above.
+    void KeepConnections() { m_keepConnections = true; }
     HANDLE GetHandle() const { return m_pipe.GetHandle(); }
 
 private:
+    // Serves the client connected now: false when the thread could not stop
+    // acting as the client.
+    bool ServeClient(void* record, const Handler& handler);
+    // The handler's reply size for the request in the record; an exception
+    // is logged and means no reply.
+    DWORD Handle(DWORD bytes, const PipeClientIdentity& client, const Handler& handler);
+
     // Its waits end at the service's quit event.
     CServerPipe m_pipe;
     DWORD m_recordSize = 0;
     DWORD m_timeoutMs = kPipeClientTimeoutMs;
     bool m_ended = false;
+    bool m_keepConnections = false;
 };
 
 #endif

@@ -699,6 +699,41 @@ TEST_F(BackupRunTest, TheWorkersStopEndsEveryRequestToTheServiceAtOnce)
     SetIpcPipeName(IpcPipe::Backup, kBackupPipeName);
 }
 
+TEST_F(BackupRunTest, TheWorkersShareConnectionsToTheServiceAndLetGoOfThemAtAPause)
+{
+    const std::string pipe = UniquePipeName("backup-kept");
+    SetIpcPipeName(IpcPipe::Backup, pipe.c_str());
+    {
+        // One instance, 5 ms a request: long enough a run to pause it.
+        CFakePipeServer server(pipe.c_str(), sizeof(IpcQueueRecord));
+        server.Answer(StatusReply(0, sizeof(IpcQueueRecord)), 5);
+        MakeFlatSource(200);
+        m_context.services = nullptr;
+        ASSERT_EQ(m_context.StartBackup(false), RunStart::Started);
+        ASSERT_TRUE(server.WaitRequests(20, 60000));
+        ASSERT_TRUE(m_context.PauseBackup());
+        // Paused, the workers hold no connection, and send nothing.
+        EXPECT_TRUE(WaitUntil([&] { return server.EndedCount() == server.ConnectionCount(); }));
+        const int atPause = server.RequestCount();
+        Sleep(300);
+        EXPECT_EQ(server.RequestCount(), atPause);
+        EXPECT_EQ(server.EndedCount(), server.ConnectionCount());
+
+        ASSERT_TRUE(m_context.ResumeBackup());
+        EXPECT_EQ(WaitForSingleObject(m_context.backupWorker.GetThreadHandle(), 120000),
+                  WAIT_OBJECT_0);
+        EXPECT_EQ(Collect(), kBackupCompleted);
+        // The folder and its 200 files, each stored once.
+        EXPECT_EQ(m_context.GetDisplay().processedFiles, 201);
+        EXPECT_EQ(server.RequestCount(), 201);
+        // Requests went several to a connection, and the run's end let go of
+        // every one.
+        EXPECT_LT(server.ConnectionCount(), 100);
+        EXPECT_TRUE(WaitUntil([&] { return server.EndedCount() == server.ConnectionCount(); }));
+    }
+    SetIpcPipeName(IpcPipe::Backup, kBackupPipeName);
+}
+
 TEST_F(BackupRunTest, UnusableDestinationsAreRefused)
 {
     MakeTree();

@@ -753,3 +753,49 @@ TEST_F(PipeClientTest, ABusyPipeIsWaitedForWithinEachSendersBudget)
     releaser.join();
     EXPECT_TRUE(stamp == "after the wait");
 }
+
+TEST_F(PipeClientTest, AKeptConnectionCarriesTheNextRequestAndAnotherIsOpenedOnceTheServerEndedIt)
+{
+    CFakePipeServer server(m_backup.c_str(), kQueueSize);
+    server.SetIdleLimit(200);
+    CKeptBackupConnection kept;
+    EXPECT_EQ(kPipeDone, PipeStoreFile("C:\\a.txt", "D:\\B\\", FALSE, FALSE, ""));
+    EXPECT_EQ(kPipeDone, PipeStoreFile("C:\\b.txt", "D:\\B\\", FALSE, FALSE, ""));
+    EXPECT_EQ(1, server.ConnectionCount());
+    EXPECT_TRUE(kept.IsOpen());
+
+    // The server drops the connection after 200 ms without a request; the
+    // next request finds it gone before anything was written, and goes over
+    // a new one.
+    ASSERT_TRUE(server.WaitEnded(1));
+    EXPECT_EQ(kPipeDone, PipeStoreFile("C:\\c.txt", "D:\\B\\", FALSE, FALSE, ""));
+    EXPECT_EQ(2, server.ConnectionCount());
+    ASSERT_EQ(3, server.RequestCount());
+    EXPECT_EQ(ReadText(server.Requests()[2], 2072, 4096), "C:\\c.txt");
+
+    // Closed, it frees the instance at once.
+    kept.Close();
+    EXPECT_TRUE(server.WaitEnded(2, 2000));
+}
+
+TEST_F(PipeClientTest, ARequestAKeptConnectionCarriedWithoutAReplyIsNeverSentAgain)
+{
+    CFakePipeServer server(m_backup.c_str(), kQueueSize);
+    Limit(PipeSender::StoreFile, 20, 2000, 0, 1000);
+    CKeptBackupConnection kept;
+    EXPECT_EQ(kPipeDone, PipeStoreFile("C:\\a.txt", "D:\\B\\", FALSE, FALSE, ""));
+    server.NeverAnswer();
+    EXPECT_EQ(kPipeNoAnswer, PipeStoreFile("C:\\b.txt", "D:\\B\\", FALSE, FALSE, ""));
+    EXPECT_FALSE(kept.IsOpen());
+    ASSERT_TRUE(server.WaitEnded(1));
+    EXPECT_EQ(2, server.RequestCount());
+    EXPECT_EQ(1, server.ConnectionCount());
+
+    // A scope that ended leaves the one around it in force.
+    server.Answer(StatusReply(0, kQueueSize));
+    {
+        CKeptBackupConnection inner;
+    }
+    EXPECT_EQ(kPipeDone, PipeStoreFile("C:\\c.txt", "D:\\B\\", FALSE, FALSE, ""));
+    EXPECT_TRUE(kept.IsOpen());
+}

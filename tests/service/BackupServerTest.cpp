@@ -10,10 +10,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace
 {
@@ -135,5 +137,97 @@ TEST_F(BackupServerTest, FourSilentClientsHoldEveryInstanceAndAFifthIsServedAfte
     EXPECT_GE(::GetTickCount64() - start, 500u);
     ASSERT_TRUE(MakeFileStamp(file, expected));
     EXPECT_STREQ(stamp, expected);
+}
+
+TEST_F(BackupServerTest, AKeptConnectionIsServedRequestAfterRequestOnOneInstance)
+{
+    TempFolder folder("backupkept");
+    const CString file = folder / "f.txt";
+    ASSERT_TRUE(WriteTextFile(file, "12345"));
+    CString expected;
+    ASSERT_TRUE(MakeFileStamp(file, expected));
+    TellServiceTheUser();
+
+    CKeptBackupConnection kept;
+    for (int i = 0; i < 3; ++i)
+    {
+        CString stamp;
+        EXPECT_EQ(PipeGetFileStamp(file, stamp), 1);
+        EXPECT_STREQ(stamp, expected);
+    }
+    ASSERT_TRUE(kept.IsOpen());
+    // It holds one instance between its requests: the others can be had,
+    // then none.
+    CFile others[kBackupPipeInstances - 1];
+    for (CFile& other : others)
+    {
+        ASSERT_TRUE(::WaitNamedPipeA(m_pipe.c_str(), 10000));
+        other.Attach(::CreateFileA(m_pipe.c_str(), GENERIC_READ | FILE_WRITE_DATA, 0, nullptr,
+                                   OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(other.IsOpen());
+    }
+    EXPECT_FALSE(::WaitNamedPipeA(m_pipe.c_str(), 100));
+    kept.Close();
+    EXPECT_TRUE(::WaitNamedPipeA(m_pipe.c_str(), 5000));
+}
+
+TEST_F(BackupServerTest, FourKeptClientsEachGetTheirOwnRepliesAndAFifthGetsIn)
+{
+    TempFolder folder("backupkeptfour");
+    constexpr int kKept = static_cast<int>(kBackupPipeInstances);
+    CString files[kKept + 1];
+    CString expected[kKept + 1];
+    for (int i = 0; i <= kKept; ++i)
+    {
+        // Sizes of their own: each stamp tells whose file it is.
+        files[i] = folder / (CString("f") + CString(static_cast<char>('a' + i), 1) + ".txt");
+        ASSERT_TRUE(WriteTextFile(files[i], std::string(10 + i, 'x').c_str()));
+        ASSERT_TRUE(MakeFileStamp(files[i], expected[i]));
+    }
+    TellServiceTheUser();
+    // A client that finds every instance busy tries again: a freed instance
+    // may go to a kept client first.
+    PipePolicy patient = m_policy;
+    patient.attempts = 20;
+    patient.pauseMs = 0;
+    SetPipePolicy(PipeSender::FileStamp, patient);
+
+    std::atomic<bool> done{false};
+    std::atomic<int> wrong{0};
+    std::atomic<int> served[kKept] = {};
+    std::vector<std::thread> clients;
+    for (int i = 0; i < kKept; ++i)
+        clients.emplace_back(
+            [&, i]
+            {
+                CKeptBackupConnection kept;
+                const ULONGLONG start = ::GetTickCount64();
+                while (!done.load() && ::GetTickCount64() - start < 60000)
+                {
+                    CString stamp;
+                    if (PipeGetFileStamp(files[i], stamp) != 1 || stamp != expected[i])
+                        ++wrong;
+                    ++served[i];
+                }
+            });
+    // Until the four have served some requests each way.
+    const auto total = [&]
+    {
+        int sum = 0;
+        for (const std::atomic<int>& count : served)
+            sum += count.load();
+        return sum;
+    };
+    for (int i = 0; i < 6000 && total() < 40; ++i)
+        ::Sleep(10);
+    CString stamp;
+    EXPECT_EQ(PipeGetFileStamp(files[kKept], stamp), 1);
+    EXPECT_STREQ(stamp, expected[kKept]);
+    done.store(true);
+    for (std::thread& client : clients)
+        client.join();
+    EXPECT_EQ(wrong.load(), 0);
+    for (int i = 0; i < kKept; ++i)
+        EXPECT_GT(served[i].load(), 1) << i;
 }
 } // namespace

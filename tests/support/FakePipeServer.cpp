@@ -6,13 +6,14 @@
 
 namespace
 {
-// How long the server waits for a reply to be taken and for a client to
-// close after it: a client that does neither is dropped.
+// How long the server waits for a reply to be taken, and by default for the
+// client's next request or its close after it: a client that does neither
+// is dropped.
 constexpr DWORD kClientGraceMs = 10000;
 } // namespace
 
 CFakePipeServer::CFakePipeServer(const char* pipeName, DWORD bufferSize)
-    : m_bufferSize(bufferSize), m_responder(StatusReply(0, bufferSize))
+    : m_bufferSize(bufferSize), m_responder(StatusReply(0, bufferSize)), m_idleMs(kClientGraceMs)
 {
     HANDLE pipe = ::CreateNamedPipeA(
         pipeName, PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
@@ -38,6 +39,12 @@ CFakePipeServer::~CFakePipeServer()
 void CFakePipeServer::Answer(Responder responder, DWORD delayMs)
 {
     Set(Mode::Answer, std::move(responder), delayMs);
+}
+
+void CFakePipeServer::SetIdleLimit(DWORD idleMs)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_idleMs = idleMs;
 }
 
 void CFakePipeServer::Refuse()
@@ -165,7 +172,7 @@ bool CFakePipeServer::Connect()
     return false;
 }
 
-bool CFakePipeServer::ReadMessage(std::string& message)
+bool CFakePipeServer::ReadMessage(std::string& message, DWORD timeoutMs)
 {
     message.clear();
     std::vector<char> buffer(m_bufferSize);
@@ -179,7 +186,7 @@ bool CFakePipeServer::ReadMessage(std::string& message)
             const DWORD error = ::GetLastError();
             if (error == ERROR_IO_PENDING)
             {
-                if (!Await(overlapped, INFINITE))
+                if (!Await(overlapped, timeoutMs))
                     return false;
             }
             else if (error != ERROR_MORE_DATA)
@@ -248,41 +255,47 @@ void CFakePipeServer::AwaitClientGone(DWORD timeoutMs)
 
 void CFakePipeServer::Serve()
 {
-    Mode mode;
-    Responder responder;
-    DWORD delayMs;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        mode = m_mode;
-        responder = m_responder;
-        delayMs = m_delayMs;
         ++m_connections;
     }
     m_changed.notify_all();
 
+    // The first request without a limit (the stop ends the wait); after a
+    // reply the client may send its next one on the same connection, as the
+    // service lets it, within the idle limit.
     std::string request;
-    if (mode != Mode::Refuse && ReadMessage(request))
+    for (bool first = true;; first = false)
     {
+        Mode mode;
+        DWORD waitMs;
         {
             std::lock_guard<std::mutex> lock(m_mutex);
+            mode = m_mode;
+            waitMs = first ? INFINITE : m_idleMs;
+        }
+        if (mode == Mode::Refuse || !ReadMessage(request, waitMs))
+            break;
+        // The request is treated by the behaviour set when it came.
+        Responder responder;
+        DWORD delayMs;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            mode = m_mode;
+            responder = m_responder;
+            delayMs = m_delayMs;
             m_requests.push_back(request);
         }
         m_changed.notify_all();
         if (mode == Mode::NeverAnswer)
-        {
             AwaitClientGone(INFINITE);
-        }
-        else if (mode == Mode::Answer &&
-                 (delayMs == 0 ||
-                  ::WaitForSingleObject(m_stop.GetHandle(), delayMs) != WAIT_OBJECT_0))
-        {
-            const std::string reply = responder ? responder(request) : std::string();
-            if (!reply.empty())
-            {
-                WriteReply(reply);
-                AwaitClientGone(kClientGraceMs);
-            }
-        }
+        if (mode != Mode::Answer ||
+            (delayMs != 0 && ::WaitForSingleObject(m_stop.GetHandle(), delayMs) == WAIT_OBJECT_0))
+            break;
+        const std::string reply = responder ? responder(request) : std::string();
+        if (reply.empty())
+            break;
+        WriteReply(reply);
     }
     ::DisconnectNamedPipe(m_pipe.GetHandle());
     {

@@ -4,7 +4,9 @@
 // treats each connection by the behaviour set last:
 // - Answer: reads the request and writes the responder's reply (none when
 //   the responder gives an empty one), after a delay when one is given
-//   (a slow server);
+//   (a slow server); then, as the service does, reads the client's next
+//   request on the same connection, within the idle limit, and treats it by
+//   the behaviour set then, until the client closes or stays silent;
 // - Refuse: drops each connection at once, reading nothing;
 // - CloseEarly: reads the request and closes without a reply;
 // - NeverAnswer: reads the request and stays silent, holding the connection
@@ -45,6 +47,9 @@ public:
     void Refuse();
     void CloseEarly();
     void NeverAnswer();
+    // After a reply, how long the next request on the connection is waited
+    // for (10 s unless set).
+    void SetIdleLimit(DWORD idleMs);
 
     // The requests read so far, in order.
     std::vector<std::string> Requests() const;
@@ -72,8 +77,9 @@ private:
     // Waits for the overlapped operation or the stop; false on the stop (the
     // operation is then cancelled and awaited).
     bool Await(OVERLAPPED& overlapped, DWORD timeoutMs);
-    // Reads one whole message; false when the client went or the stop came.
-    bool ReadMessage(std::string& message);
+    // Reads one whole message within the time-out; false when the client
+    // went, the time ran out or the stop came.
+    bool ReadMessage(std::string& message, DWORD timeoutMs);
     void WriteReply(const std::string& reply);
     // Until the client closes its end: a reply it has not read yet would be
     // thrown away by the disconnect.
@@ -91,6 +97,7 @@ private:
     Mode m_mode = Mode::Answer;
     Responder m_responder;
     DWORD m_delayMs = 0;
+    DWORD m_idleMs;
     std::vector<std::string> m_requests;
     int m_connections = 0;
     int m_ended = 0;
