@@ -68,6 +68,16 @@ protected:
         ASSERT_TRUE(IsServiceProfilePathKnown());
     }
 
+    // A client that opens an instance and sends nothing.
+    bool HoldInstance(CFile& client) const
+    {
+        if (!::WaitNamedPipeA(m_pipe.c_str(), 10000))
+            return false;
+        client.Attach(::CreateFileA(m_pipe.c_str(), GENERIC_READ | FILE_WRITE_DATA, 0, nullptr,
+                                    OPEN_EXISTING, 0, nullptr));
+        return client.IsOpen();
+    }
+
     // One request of `size` bytes and its reply, as raw bytes.
     std::string Exchange(const IpcQueueRecord& request, DWORD size)
     {
@@ -120,12 +130,7 @@ TEST_F(BackupServerTest, FourSilentClientsHoldEveryInstanceAndAFifthIsServedAfte
     TellServiceTheUser();
     CFile silent[kBackupPipeInstances];
     for (CFile& client : silent)
-    {
-        ASSERT_TRUE(::WaitNamedPipeA(m_pipe.c_str(), 10000));
-        client.Attach(::CreateFileA(m_pipe.c_str(), GENERIC_READ | FILE_WRITE_DATA, 0, nullptr,
-                                    OPEN_EXISTING, 0, nullptr));
-        ASSERT_TRUE(client.IsOpen());
-    }
+        ASSERT_TRUE(HoldInstance(client));
     // Every instance is held: a fifth client finds the pipe busy, not gone.
     EXPECT_FALSE(::WaitNamedPipeA(m_pipe.c_str(), 100));
     EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_SEM_TIMEOUT));
@@ -160,12 +165,7 @@ TEST_F(BackupServerTest, AKeptConnectionIsServedRequestAfterRequestOnOneInstance
     // then none.
     CFile others[kBackupPipeInstances - 1];
     for (CFile& other : others)
-    {
-        ASSERT_TRUE(::WaitNamedPipeA(m_pipe.c_str(), 10000));
-        other.Attach(::CreateFileA(m_pipe.c_str(), GENERIC_READ | FILE_WRITE_DATA, 0, nullptr,
-                                   OPEN_EXISTING, 0, nullptr));
-        ASSERT_TRUE(other.IsOpen());
-    }
+        ASSERT_TRUE(HoldInstance(other));
     EXPECT_FALSE(::WaitNamedPipeA(m_pipe.c_str(), 100));
     kept.Close();
     EXPECT_TRUE(::WaitNamedPipeA(m_pipe.c_str(), 5000));
