@@ -81,9 +81,9 @@ private:
     // went, the time ran out or the stop came.
     bool ReadMessage(std::string& message, DWORD timeoutMs);
     void WriteReply(const std::string& reply);
-    // Until the client closes its end: a reply it has not read yet would be
-    // thrown away by the disconnect.
-    void AwaitClientGone(DWORD timeoutMs);
+    // Holds the connection until the client closes its end (or the stop);
+    // what it writes meanwhile is read and dropped.
+    void AwaitClientGone();
     void Set(Mode mode, Responder responder, DWORD delayMs);
     bool WaitCount(const int& counter, int count, DWORD timeoutMs) const;
 
