@@ -37,12 +37,13 @@ log_failure() {
 
 run_program "$@"
 if [ $status -ne 0 ] && [ ! -s "$out" ] && [ ! -s "$err" ]; then
-    # A test program prints before its first test, so a failure without a
-    # single byte ended the process while Wine was starting it, and with
-    # WINEDEBUG=-all Wine said nothing of why. Seen once on a loaded machine
-    # (0.6 s, exit status unknown) and never since in hundreds of runs. The
-    # program runs once more with Wine's errors shown, so a failure that is
-    # the program's own still fails, now with a reason.
+    # A test program prints and flushes before its first test begins, so a
+    # failure without a single byte ended the process while Wine was
+    # starting it, and with WINEDEBUG=-all Wine said nothing of why. Seen in
+    # two runs on fresh clones (exit 1 after 0.2-0.6 s, early in the run);
+    # never reproduced on a fresh prefix, with or without Wine's errors
+    # shown. The program runs once more with those errors shown, so a
+    # failure that is the program's own still fails, now with a reason.
     log_failure ", no output; run again" "$@"
     echo "wine-run: exit $status after $elapsed ms without any output; running it again" >&2
     WINEDEBUG=err+all run_program "$@"
