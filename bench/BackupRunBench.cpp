@@ -20,6 +20,7 @@
 //                         comes from the file's own record)
 //   part <name>          one part of a run measured alone over the same tree
 // Under Wine, send the output to a file: a pipe makes every call wait.
+#include "bench/BenchClock.h"
 #include "engine/BackupCache.h"
 #include "engine/BackupRun.h"
 #include "engine/FileStamp.h"
@@ -43,14 +44,6 @@
 
 namespace
 {
-double Now()
-{
-    LARGE_INTEGER f, c;
-    QueryPerformanceFrequency(&f);
-    QueryPerformanceCounter(&c);
-    return double(c.QuadPart) / double(f.QuadPart);
-}
-
 // Times the requests the run makes of a store service; the store workers
 // call it from several threads at once.
 class CTimedService : public IFileStoreService

@@ -9,6 +9,7 @@
 // Run by hand under Wine, output to a file (a pipe slows every Wine call):
 //   $WINE build/win64/bench/CacheLookupBench.exe >build/cache-bench.txt
 // The decision's lookup should take the same time at every size.
+#include "bench/BenchClock.h"
 #include "engine/BackupCache.h"
 #include "engine/SqlDB.h"
 #include "engine/FileSystem.h"
@@ -18,14 +19,6 @@
 namespace
 {
 constexpr int kLookups = 1000;
-
-double Seconds()
-{
-    LARGE_INTEGER now, frequency;
-    QueryPerformanceCounter(&now);
-    QueryPerformanceFrequency(&frequency);
-    return (double)now.QuadPart / (double)frequency.QuadPart;
-}
 
 CString Key(int i)
 {
@@ -51,10 +44,10 @@ template <class Lookup> double PerLookup(int rows, Lookup&& lookup)
     for (int pass = 0; pass < 3; ++pass)
     {
         int found = 0;
-        const double start = Seconds();
+        const double start = Now();
         for (int n = 0; n < kLookups; ++n)
             found += lookup(Key(rows / 2 - kLookups / 2 + n)) ? 1 : 0;
-        const double elapsed = Seconds() - start;
+        const double elapsed = Now() - start;
         if (found != kLookups)
             printf("  (only %d of %d found)\n", found, kLookups);
         if (elapsed < best)

@@ -5,6 +5,7 @@
 // fetches http://host:port/path with HttpDownloadToFile (WinINet, pieces
 // sized to the rate) into the target and prints "<bytes> bytes in <ms> ms".
 // Run by scripts/bench-dump beside curl on the same server.
+#include "bench/BenchClock.h"
 #include "engine/WebDatabaseDump.h"
 
 #include <cstdio>
@@ -18,12 +19,9 @@ int main(int argc, char** argv)
         return 2;
     }
     SetWebDumpPorts(INTERNET_DEFAULT_FTP_PORT, static_cast<INTERNET_PORT>(atoi(argv[1])));
-    LARGE_INTEGER frequency, start, end;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&start);
+    const double start = Now();
     const HttpDownload download = HttpDownloadToFile(argv[2], argv[3], argv[4], nullptr);
-    QueryPerformanceCounter(&end);
-    const double ms = (end.QuadPart - start.QuadPart) * 1000.0 / frequency.QuadPart;
+    const double ms = (Now() - start) * 1000.0;
     printf("%llu bytes in %.0f ms\n", download.bytes, ms);
     return download.result == HttpDownloadResult::Complete ? 0 : 1;
 }

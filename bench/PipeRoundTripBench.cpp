@@ -19,6 +19,7 @@
 // server copies it into the copy folder with the system's CopyFile while it
 // acts as the client: the least a store through a service can cost. Output
 // lines, "floor [kept-]<plain|identity|copy>-<pairs>x<pairs> <seconds> <requests>".
+#include "bench/BenchClock.h"
 #include "engine/IpcRecords.h"
 #include "foundation/Base.h"
 
@@ -33,14 +34,6 @@
 namespace
 {
 const char* const kPipe = "\\\\.\\pipe\\BRINDLEWOX_ROUND_TRIP_FLOOR";
-
-double Now()
-{
-    LARGE_INTEGER f, c;
-    QueryPerformanceFrequency(&f);
-    QueryPerformanceCounter(&c);
-    return double(c.QuadPart) / double(f.QuadPart);
-}
 
 std::atomic<bool> g_done{false};
 

@@ -5,6 +5,7 @@
 //                              each `times` times (default 1), and prints
 //                              "store <form> <file> <seconds> <MiB/s>" lines
 // Under Wine, send the output to a file: a pipe makes every call wait.
+#include "bench/BenchClock.h"
 #include "engine/StoredFile.h"
 
 #include <algorithm>
@@ -17,14 +18,6 @@
 namespace
 {
 constexpr size_t kFileSize = 256u << 20;
-
-double Now()
-{
-    LARGE_INTEGER f, c;
-    ::QueryPerformanceFrequency(&f);
-    ::QueryPerformanceCounter(&c);
-    return double(c.QuadPart) / double(f.QuadPart);
-}
 
 bool WriteAll(const std::string& path, bool text)
 {
