@@ -32,7 +32,7 @@ web_dump_start_mariadb "$work" --default-time-zone=+02:00
 site="$work/site"
 mkdir -p "$site"
 web_dump_start_php "$site" "$work/php.log"
-web_dump_wait_ports "$http_port" || { echo "FAILED: php -S did not start"; exit 1; }
+web_dump_wait_ports 127.0.0.1 "$http_port" || { echo "FAILED: php -S did not start"; exit 1; }
 
 # Every byte value once, as hex.
 all_bytes=$($web_dump_py -c 'print(bytes(range(256)).hex())')

@@ -38,16 +38,25 @@ web_dump_free_port() {
 
 # web_dump_start_mariadb FOLDER [SERVER OPTION...]: a fresh server with its
 # data, socket and logs in FOLDER; sets db_sock and db_port, and sql runs
-# the client as root on it. Ends the script when the server does not come.
+# the client as root on it. Ends the script (failed) when the server cannot
+# be set up or does not come.
 web_dump_start_mariadb() {
     local folder=$1 i
     shift
     db_sock="$folder/db.sock"
     db_port=$(web_dump_free_port)
-    mariadb-install-db --no-defaults --datadir="$folder/db" --user="$(id -un)" \
-        --auth-root-authentication-method=normal >"$folder/db-install.log" 2>&1 ||
-        web_dump_skip "mariadb-install-db failed: $(tail -n 3 "$folder/db-install.log")"
-    /usr/sbin/mariadbd --no-defaults --datadir="$folder/db" --socket="$db_sock" --port="$db_port" \
+    # A temporary folder of the server's own: two installs at once in /tmp
+    # were seen to fail on each other's temporary tables ("Unknown table
+    # 'mysql.tmp_user_sys'").
+    mkdir -p "$folder/db-tmp"
+    mariadb-install-db --no-defaults --datadir="$folder/db" --tmpdir="$folder/db-tmp" \
+        --user="$(id -un)" --auth-root-authentication-method=normal >"$folder/db-install.log" 2>&1 || {
+        cat "$folder/db-install.log"
+        echo "FAILED: mariadb-install-db"
+        exit 1
+    }
+    /usr/sbin/mariadbd --no-defaults --datadir="$folder/db" --tmpdir="$folder/db-tmp" \
+        --socket="$db_sock" --port="$db_port" \
         --bind-address=127.0.0.1 --user="$(id -un)" --skip-log-bin --innodb-buffer-pool-size=32M \
         --pid-file="$folder/db.pid" --log-error="$folder/db.err" "$@" >>"$folder/db.err" 2>&1 &
     web_dump_pids+=($!)
@@ -61,32 +70,60 @@ web_dump_start_mariadb() {
 }
 sql() { mariadb --no-defaults --default-character-set=utf8mb4 -uroot --socket="$db_sock" "$@"; }
 
-# web_dump_start_ftp ROOT USER PASSWORD LOG: pyftpdlib with write access to
-# ROOT; sets ftp_port.
+# web_dump_start_ftp ROOT USER PASSWORD LOG [ADDRESS PORT]: pyftpdlib with
+# write access to ROOT, on 127.0.0.1 and a free port by default; sets
+# ftp_port.
 web_dump_start_ftp() {
-    ftp_port=$(web_dump_free_port)
-    $web_dump_py -m pyftpdlib -i 127.0.0.1 -p "$ftp_port" -w -d "$1" -u "$2" -P "$3" >"$4" 2>&1 &
+    ftp_port=${6:-$(web_dump_free_port)}
+    $web_dump_py -m pyftpdlib -i "${5:-127.0.0.1}" -p "$ftp_port" -w -d "$1" -u "$2" -P "$3" >"$4" 2>&1 &
     web_dump_pids+=($!)
 }
 
-# web_dump_start_php FOLDER LOG: `php -S` serving FOLDER; sets http_port.
+# web_dump_start_php FOLDER LOG [ADDRESS PORT]: `php -S` serving FOLDER, on
+# 127.0.0.1 and a free port by default; sets http_port.
 web_dump_start_php() {
-    http_port=$(web_dump_free_port)
-    php -S "127.0.0.1:$http_port" -t "$1" >"$2" 2>&1 &
+    http_port=${4:-$(web_dump_free_port)}
+    php -S "${3:-127.0.0.1}:$http_port" -t "$1" >"$2" 2>&1 &
     web_dump_pids+=($!)
 }
 
-# web_dump_wait_ports PORT...: true once every port takes a connection
-# (within 20 s).
+# web_dump_wait_ports ADDRESS PORT...: true once every port of the address
+# takes a connection (within 20 s).
 web_dump_wait_ports() {
-    local ports i
+    local address=$1 ports i
+    shift
     ports=$(IFS=,; echo "$*")
     for ((i = 0; i < 80; i++)); do
-        $web_dump_py -c "import socket; [socket.create_connection(('127.0.0.1', p)).close() for p in ($ports,)]" \
+        $web_dump_py -c "import socket; [socket.create_connection(('$address', p)).close() for p in ($ports,)]" \
             2>/dev/null && return 0
         sleep 0.25
     done
     return 1
+}
+
+# web_dump_site_address: a loopback address of this run's own (127.x.y.z)
+# on which ports 21 and 80 are free, for a site the program reaches on the
+# standard FTP and HTTP ports, as it reaches every site; nothing when none
+# can be had (binding ports below 1024 needs root).
+web_dump_site_address() {
+    $web_dump_py - <<'PY'
+import random, socket
+for _ in range(20):
+    address = "127.%d.%d.%d" % (random.randint(1, 254), random.randint(0, 255), random.randint(1, 254))
+    sockets = []
+    try:
+        for port in (21, 80):
+            s = socket.socket()
+            sockets.append(s)
+            s.bind((address, port))
+        print(address)
+        break
+    except OSError:
+        pass
+    finally:
+        for s in sockets:
+            s.close()
+PY
 }
 
 # web_dump_sql_text TEXT: TEXT as the inside of a quoted SQL string.

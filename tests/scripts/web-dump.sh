@@ -83,7 +83,7 @@ mkdir -p "$root/public_html" "$root/elsewhere"
 ftppw="ftp'pass\\word"
 web_dump_start_ftp "$root" ftpuser "$ftppw" "$work/ftp.log"
 web_dump_start_php "$root/public_html" "$work/php.log"
-web_dump_wait_ports "$ftp_port" "$http_port"
+web_dump_wait_ports 127.0.0.1 "$ftp_port" "$http_port"
 
 wine_up
 mkdir -p "$cdir"
