@@ -38,6 +38,8 @@ top=$src
 export BRINDLEWOX_WINEPREFIX="$bin/wine-main-web-dump"
 export BRINDLEWOX_DISPLAY=x11
 source "$src/scripts/wine-env.sh"
+source "$src/tests/scripts/deployed-service.bash"
+source "$src/tests/scripts/window-program.bash"
 # A fresh prefix each run, as service-window.sh says why.
 rm -rf "$WINEPREFIX"
 
@@ -49,16 +51,9 @@ screens="$(dirname "$bin")/screens"
 mkdir -p "$screens"
 drive="$WINEPREFIX/drive_c"
 deploy="$drive/Brindlewox"
-program=
+wine_started=
 cleanup() {
-    if [ -n "$program" ] && kill -0 "$program" 2>/dev/null; then
-        "$WINE" taskkill /f /im Brindlewox.exe </dev/null >/dev/null 2>&1
-        kill "$program" 2>/dev/null
-        wait "$program" 2>/dev/null
-    fi
-    srv -stop
-    srv -uninstall
-    wine_down
+    [ -n "$wine_started" ] && stop_window_program
     web_dump_stop_servers
     rm -rf "$work"
 }
@@ -98,30 +93,15 @@ web_dump_wait_ports "$site" 21 80 || { echo "FAIL: the site's servers did not st
 
 # ---- The program, on a fresh profile ----
 wine_up
-source "$src/tests/scripts/deployed-service.bash"
+wine_started=1
 deploy_files main-web-dump Brindlewox.exe BrindlewoxSrv.exe BrindlewoxMySqlDump.php \
     tests/service_window_driver.exe
 start_deployed_service || { echo "FAIL: the service did not start: state '$(state)'"; exit 1; }
-appdata=$(ls -d "$drive"/users/*/AppData/Roaming 2>/dev/null | grep -v /Public/ | head -1)
-[ -n "$appdata" ] || { echo "main-web-dump: no AppData folder in the prefix"; exit 1; }
-userfolder="$appdata/ORVANEL Brindlewox"
-rm -rf "$userfolder"
-"$WINE" reg delete 'HKCU\Software\Orvanel\Brindlewox' /f </dev/null >/dev/null 2>&1
+fresh_profile main-web-dump
 tmpdir=$(ls -d "$drive"/users/*/AppData/Local/Temp "$drive"/users/*/Temp 2>/dev/null | grep -v /Public/ | head -1)
 mkdir -p "$drive/web dest" "$drive/web dest2" "$drive/web dest3"
 
-desk="bwwebdump$$"
-driver() {
-    local out="$deploy/out/driver.txt"
-    timeout 900 "$WINE" 'C:\Brindlewox\service_window_driver.exe' "$desk" "$@" </dev/null >"$out" 2>&1
-    local code=$?
-    [ $code -eq 0 ] || echo "driver $1: exit $code: $(tr -d '\r' <"$out")"
-    return $code
-}
-step() { driver "$@" || fail "step: $1 $2"; }
 shot() { import -window root -crop 1024x768+0+0 +repage "PNG24:$screens/$1.png" || fail "no screenshot $1"; }
-profile="$userfolder/Profile/profile.prb"
-query() { sqlite3 -cmd ".timeout 20000" "$profile" "$1" 2>&1; }
 today=$(date -u +%F)
 dumpfile() { echo "$drive/$1/Databases/$today/shopdb.sql"; }
 tables() { sql -N -e "SELECT TABLE_NAME FROM information_schema.TABLES WHERE TABLE_SCHEMA = 'shopdb' AND TABLE_TYPE = 'BASE TABLE'"; }
@@ -147,15 +127,7 @@ no_script_left() {
     [ -z "$(find "$tmpdir" -maxdepth 1 -iname 'qvt*.tmp' 2>/dev/null)" ] || fail "$1: a filled script stayed in %TEMP%"
 }
 
-xdotool mousemove 1279 799
-"$WINE" explorer /desktop="$desk",1024x768 'C:\Brindlewox\Brindlewox.exe' \
-    </dev/null >"$deploy/out/program.txt" 2>&1 &
-program=$!
-driver wait || {
-    echo "FAIL: the main window did not come"
-    shot main-web-dump-failed
-    exit 1
-}
+start_window_program main-web-dump
 # The service's first profile notice (SETTINGS 8, every 2 s).
 sleep 5
 
@@ -219,13 +191,7 @@ for secret in "$ftppw" "$dumppw" "wrongftp" "k'ey9" "$sid" "sid="; do
 done
 no_script_left errors
 
-# The tray's Close ends the program.
-step command 390
-for _ in $(seq 1 100); do
-    kill -0 "$program" 2>/dev/null || break
-    sleep 0.2
-done
-kill -0 "$program" 2>/dev/null && fail "the program did not end after Close"
+close_window_program
 
 [ $status -eq 0 ] && echo "main-web-dump: all checks passed; screenshots in $screens/main-web-dump-*.png"
 exit $status
