@@ -581,7 +581,7 @@ void MainApplicationDialog::OnBackupFinished(BackupOutcome outcome)
         InvalidateRect(m_hWnd, nullptr, TRUE);
         UpdateWindow(m_hWnd);
     }
-    const CString text = RunEndText(m_languageIni, outcome);
+    const CString text = BackupEndText(m_languageIni, outcome, m_run.GetDisplay().errors);
     if (!text.IsEmpty())
         ShowRunEndMessage(text);
 }

@@ -17,6 +17,7 @@
 #include "engine/RunContext.h"
 #include "engine/Scheduler.h"
 #include "engine/UserPipeServer.h"
+#include "engine/WebDatabaseDump.h"
 #include "skin/TrayIcon.h"
 #include "app/MainLayout.h"
 #include "app/MainPaint.h"
@@ -107,6 +108,9 @@ public:
     void SetScheduleClock(IScheduleClock* clock);
     void SetSoundPlayer(SoundPlayer player) { m_soundPlayer = player; }
     void SetMessageShower(MessageShower shower) { m_messageShower = shower; }
+    // Tests only: the dump the runs get for web-site rows (null: the
+    // window's own).
+    void SetDatabaseDump(IDatabaseDump* dump) { m_dumpOverride = dump; }
 
     // Folders read by the constructor (all but the temporary folder
     // lower-cased; see MainLife.h).
@@ -394,6 +398,10 @@ private:
     void WriteRunSummary();
 
     CRunContext m_run;
+    // The dump of the web-site rows, handed to every backup run the window
+    // starts; it reports through m_run.
+    CWebDatabaseDump m_databaseDump{m_run};
+    IDatabaseDump* m_dumpOverride = nullptr;
     CUserPipeServer m_userPipe{*this};
     CTrayIcon m_tray;
     CSessionNotifications m_sessions{"wtsapi32.dll"};

@@ -117,6 +117,15 @@ CString RunEndText(CIni& language, BackupOutcome outcome)
     }
 }
 
+CString BackupEndText(CIni& language, BackupOutcome outcome, LONG errors)
+{
+    if (outcome != kBackupCompleted || errors <= 0)
+        return RunEndText(language, outcome);
+    CString count;
+    count.Format("%ld", errors);
+    return Text(language, "DL_N_101_33", "Errors found:") + " " + count;
+}
+
 GripZone ClassifyGripPoint(int x, int y, int width, int height)
 {
     // Rectangles as PtInRect takes them: right and bottom edges outside.

@@ -62,6 +62,10 @@ CString BuildRunSummary(CIni& language, const char* files, const char* errors,
 // completed run, "Task failed." for a failed one (language keys
 // DL_N_101_535 and DL_N_101_534), none (empty) for a stopped one.
 CString RunEndText(CIni& language, BackupOutcome outcome);
+// The run-end message of a backup: RunEndText, but after a run that ended
+// with errors the summary's line of them ("Errors found:" and the count,
+// key DL_N_101_33), never "Task sucessfully completed.".
+CString BackupEndText(CIni& language, BackupOutcome outcome, LONG errors);
 
 // What a mouse move at a client point does to the sizing frame of a window
 // of this outer size: the bottom-right 20 x 20 square adds it; the rest of

@@ -273,6 +273,7 @@ void MainApplicationDialog::StartBackupRun(bool scheduled)
     m_run.languageFile = m_languageIni.GetPathName();
     if (CWindow* destination = FindBoundControl(0, IDC_BACKUP_DESTINATION))
         m_run.destination = CString(destination->GetSafeHwnd());
+    m_run.databaseDump = m_dumpOverride != nullptr ? m_dumpOverride : &m_databaseDump;
     const RunStart result = m_run.StartBackup(scheduled);
     if (result != RunStart::Started)
     {

@@ -130,6 +130,16 @@ TEST(MainLifeTest, TheRunSummaryAndTheEndTextOfEachOutcome)
     EXPECT_STREQ(RunEndText(english, kBackupCompleted), "Task sucessfully completed.");
     EXPECT_STREQ(RunEndText(english, kBackupFailed), "Task failed.");
     EXPECT_TRUE(RunEndText(english, kBackupStopped).IsEmpty());
+
+    // A backup that ended with errors never says it succeeded.
+    EXPECT_STREQ(BackupEndText(english, kBackupCompleted, 0), "Task sucessfully completed.");
+    EXPECT_STREQ(BackupEndText(english, kBackupCompleted, 12), "Errors found: 12");
+    EXPECT_STREQ(BackupEndText(english, kBackupFailed, 3), "Task failed.");
+    EXPECT_TRUE(BackupEndText(english, kBackupStopped, 3).IsEmpty());
+    TempFolder folder("endtext");
+    ASSERT_TRUE(WriteTextFile(folder / "default.ini", "[Language]\r\nDL_N_101_33=Fehler:\r\n"));
+    CIni language(folder / "default.ini");
+    EXPECT_STREQ(BackupEndText(language, kBackupCompleted, 1), "Fehler: 1");
 }
 
 TEST(MainLifeTest, TheWarningSoundLiesBesideTheProgramOrIsSearchedByName)
@@ -471,22 +481,25 @@ TEST_F(MainWindowLifeTest, TheEndOfABackupPerOutcome)
     struct Case
     {
         BackupOutcome outcome;
+        LONG failed;
         const char* message;
     };
-    for (const Case& c : {Case{kBackupCompleted, "Task sucessfully completed."},
-                          Case{kBackupFailed, "Task failed."}, Case{kBackupStopped, nullptr}})
+    for (const Case& c : {Case{kBackupCompleted, 1, "Errors found: 1"},
+                          Case{kBackupCompleted, 0, "Task sucessfully completed."},
+                          Case{kBackupFailed, 1, "Task failed."}, Case{kBackupStopped, 1, nullptr}})
     {
-        SCOPED_TRACE(static_cast<int>(c.outcome));
+        SCOPED_TRACE(static_cast<int>(c.outcome) * 10 + c.failed);
         TestWindow window;
         ASSERT_TRUE(window.Create(nullptr, IDD_MAIN_WINDOW));
         HWND hwnd = window.GetSafeHwnd();
-        // The run: three files, one of them failed, the window in the tray
-        // and the page buttons as the start left them.
+        // The run: three files, the last one failed or not, the window in
+        // the tray and the page buttons as the start left them.
         CRunContext& run = window.GetRunContext();
         run.FileStarted("C:\\a");
         run.FileStarted("C:\\b");
         run.FileStarted("C:\\c");
-        run.FileFailed("C:\\c");
+        if (c.failed != 0)
+            run.FileFailed("C:\\c");
         run.engineBusy = 1;
         window.StartElapsedClock();
         EnableWindow(GetDlgItem(hwnd, IDC_PAGE_BLANK), FALSE);
@@ -515,7 +528,7 @@ TEST_F(MainWindowLifeTest, TheEndOfABackupPerOutcome)
         DWORD files = 0;
         EXPECT_TRUE(ReadSettingDword(setting::StatusTotalErrors, errors));
         EXPECT_TRUE(ReadSettingDword(setting::StatusFilesInBackup, files));
-        EXPECT_EQ(errors, 1u);
+        EXPECT_EQ(errors, static_cast<DWORD>(c.failed));
         EXPECT_EQ(files, 3u);
         EXPECT_FALSE(IsWindowEnabled(GetDlgItem(hwnd, IDC_PAGE_BLANK)));
         EXPECT_TRUE(IsWindowEnabled(GetDlgItem(hwnd, IDC_PAGE_RESTORE)));
@@ -523,9 +536,9 @@ TEST_F(MainWindowLifeTest, TheEndOfABackupPerOutcome)
         EXPECT_EQ(run.engineBusy.load(), 0);
 
         const std::string summary(LogAfter(before));
-        const std::string head = std::string(kRule) +
-                                 "\r\nFiles backuped: 3\r\nErrors found: 1\r\n"
-                                 "Elapsed time: 00:00\r\nBackup finished at: ";
+        const std::string head = std::string(kRule) + "\r\nFiles backuped: 3\r\nErrors found: " +
+                                 std::to_string(c.failed) +
+                                 "\r\nElapsed time: 00:00\r\nBackup finished at: ";
         ASSERT_GE(summary.size(), head.size());
         EXPECT_EQ(summary.substr(0, head.size()), head);
         int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
@@ -645,6 +658,98 @@ TEST_F(MainWindowLifeTest, TheScheduleTimerShowsTheBackupPageAtTheSlotOnce)
     EXPECT_TRUE(tick(14, 14, 0, 0));
     EXPECT_FALSE(tick(14, 14, 0, 1));
     window.SetScheduleClock(nullptr);
+}
+
+// A web-site dump that notes how the run called it, and counts its row as
+// the window's own dump does (failed when told so).
+class RecordingDump : public IDatabaseDump
+{
+public:
+    explicit RecordingDump(CRunContext& context) : m_context(context) {}
+    void RunDatabaseBackups(const ProfileItem& item) override
+    {
+        m_context.FileStarted(item.path);
+        if (fail)
+            m_context.FileFailed(item.path);
+        scheduled = m_context.scheduled.load();
+        if (item.dbName == "shop")
+            ++calls;
+    }
+    std::atomic<bool> fail{false};
+    std::atomic<int> calls{0};
+    std::atomic<LONG> scheduled{-1};
+
+private:
+    CRunContext& m_context;
+};
+
+TEST_F(MainWindowLifeTest, EveryStartHandsTheRunTheDumpAndOnlyTheScheduleMarksIt)
+{
+    TestWindow window;
+    CRunContext& run = window.GetRunContext();
+    // A web-site row and a destination, before the window loads them.
+    const CString destination = m_environment.Folder() / "dest\\";
+    {
+        CSqlDB db;
+        db.Open(run.profilePath);
+        db.Execute(CString("UPDATE backup_settings SET backup_where='") + destination + "';");
+        db.Execute("INSERT INTO backup_what (type_id, extra_id, value1, value2, value3, value4, "
+                   "value5, value6, value7, value8, checked) VALUES ('1', '0', "
+                   "'http://127.0.0.1', '127.0.0.1:', '', '', '127.0.0.1', 'shop', '', '', '1');");
+        db.Close();
+    }
+    ASSERT_TRUE(window.Create(nullptr, IDD_MAIN_WINDOW));
+    HWND hwnd = window.GetSafeHwnd();
+    // Runs what starts a run and waits for the run-end message.
+    auto runToEnd = [&](const std::function<void()>& start) {
+        TestWindow::s_messages.clear();
+        start();
+        Pump(120000, [] { return !TestWindow::s_messages.empty(); });
+        return TestWindow::s_messages.empty() ? std::string("(none)") : TestWindow::s_messages[0];
+    };
+    auto press = [hwnd, &window](UINT id) {
+        return [hwnd, &window, id] {
+            SendMessageA(hwnd, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                         reinterpret_cast<LPARAM>(window.FindControl(id)));
+        };
+    };
+
+    // The window's own dump: here without its script beside the program,
+    // so the row is an error, and the run must not say it succeeded.
+    const CString before = ReadTextFile(TodaysLogFile(m_appData));
+    EXPECT_EQ(runToEnd(press(IDC_BACKUP_START)), "Errors found: 1");
+    EXPECT_NE(dynamic_cast<CWebDatabaseDump*>(run.databaseDump), nullptr);
+    const std::string log(LogAfter(before));
+    EXPECT_NE(log.find("Error at: http://127.0.0.1\r\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("Files backuped: 1\r\nErrors found: 1\r\n"), std::string::npos) << log;
+
+    RecordingDump dump(run);
+    window.SetDatabaseDump(&dump);
+    EXPECT_EQ(runToEnd(press(IDC_BACKUP_START)), "Task sucessfully completed.");
+    EXPECT_EQ(dump.calls.load(), 1);
+    EXPECT_EQ(dump.scheduled.load(), 0);
+    dump.fail = true;
+    EXPECT_EQ(runToEnd(press(IDC_OPTIMIZE_BACKUP_NOW)), "Errors found: 1");
+    EXPECT_EQ(dump.calls.load(), 2);
+    EXPECT_EQ(dump.scheduled.load(), 0);
+
+    // The schedule's slot starts a run marked as scheduled; the run clears
+    // the mark at its end.
+    dump.fail = false;
+    FixedClock clock;
+    window.SetScheduleClock(&clock);
+    WriteSettingDword(setting::SheduleEnable, 1);
+    WriteSettingDword(setting::SheduleHour, 14);
+    WriteSettingDword("SheduleDay1", 1);
+    clock.time = Date(2026, 12, 7, 14, 0, 0);
+    clock.time.wDayOfWeek = 1;
+    EXPECT_EQ(runToEnd([hwnd] { SendMessageA(hwnd, WM_TIMER, kScheduleTimer, 0); }),
+              "Task sucessfully completed.");
+    EXPECT_EQ(dump.calls.load(), 3);
+    EXPECT_EQ(dump.scheduled.load(), 1);
+    EXPECT_EQ(run.scheduled.load(), 0);
+    window.SetScheduleClock(nullptr);
+    window.SetDatabaseDump(nullptr);
 }
 
 TEST_F(MainWindowLifeTest, ExitAfterRunEndsTheProgramWithTheSummaryButNoMessage)

@@ -43,29 +43,13 @@ mkdir -p "$screens"
 drive="$WINEPREFIX/drive_c"
 deploy="$drive/Brindlewox"
 source "$src/tests/scripts/deployed-service.bash"
+source "$src/tests/scripts/window-program.bash"
 deploy_files service-window Brindlewox.exe BrindlewoxSrv.exe BrindlewoxMySqlDump.php \
     tests/service_window_driver.exe
 
-program=
-cleanup() {
-    if [ -n "$program" ] && kill -0 "$program" 2>/dev/null; then
-        "$WINE" taskkill /f /im Brindlewox.exe </dev/null >/dev/null 2>&1
-        kill "$program" 2>/dev/null
-        wait "$program" 2>/dev/null
-    fi
-    srv -stop
-    srv -uninstall
-    wine_down
-}
-trap cleanup EXIT
+trap stop_window_program EXIT
 start_deployed_service || { echo "FAIL: the service did not start: state '$(state)'"; exit 1; }
-
-# A fresh profile: no per-user folder, no settings key.
-appdata=$(ls -d "$drive"/users/*/AppData/Roaming 2>/dev/null | grep -v /Public/ | head -1)
-[ -n "$appdata" ] || { echo "service-window: no AppData folder in the prefix"; exit 1; }
-userfolder="$appdata/ORVANEL Brindlewox"
-rm -rf "$userfolder"
-"$WINE" reg delete 'HKCU\Software\Orvanel\Brindlewox' /f </dev/null >/dev/null 2>&1
+fresh_profile service-window
 
 # The source: a folder with a blank and an apostrophe in its name, text,
 # binary and empty files, a sub-folder with a blank.
@@ -77,32 +61,7 @@ head -c 200000 /dev/urandom >"$source_dir/random.bin"
 seq 1 50000 >"$source_dir/sub dir/numbers.txt"
 : >"$source_dir/sub dir/empty.dat"
 
-driver() {
-    local out="$deploy/out/driver.txt"
-    timeout 900 "$WINE" 'C:\Brindlewox\service_window_driver.exe' "$desk" "$@" </dev/null >"$out" 2>&1
-    local code=$?
-    if [ $code -ne 0 ]; then
-        echo "driver $*: exit $code: $(tr -d '\r' <"$out")"
-    fi
-    return $code
-}
-step() { driver "$@" || fail "step: $*"; }
-profile="$userfolder/Profile/profile.prb"
-# A desktop name of this run's own.
-desk="svcwin$$"
-# The program may hold the file for a moment (its saves): wait for it.
-query() { sqlite3 -cmd ".timeout 20000" "$profile" "$1" 2>&1; }
-
-xdotool mousemove 1279 799
-"$WINE" explorer /desktop="$desk",1024x768 'C:\Brindlewox\Brindlewox.exe' \
-    </dev/null >"$deploy/out/program.txt" 2>&1 &
-program=$!
-driver wait || {
-    echo "FAIL: the main window did not come"
-    import -window root "PNG24:$screens/service-window-failed.png"
-    tr -d "\r" <"$deploy/out/program.txt" | tail -20
-    exit 1
-}
+start_window_program service-window
 
 # The service stores nothing for a program before that program's first
 # profile notice (SETTINGS 8, sent every 2 s): give it two of them.
@@ -165,13 +124,7 @@ done
 status_text=$(driver text 877 && tr -d '\r' <"$deploy/out/driver.txt")
 [ "$(tail -1 <<<"$status_text")" = "Finished" ] || fail "registry status line: '$status_text'"
 
-# The tray's Close ends the program.
-step command 390
-for _ in $(seq 1 100); do
-    kill -0 "$program" 2>/dev/null || break
-    sleep 0.2
-done
-kill -0 "$program" 2>/dev/null && fail "the program did not end after Close"
+close_window_program
 
 [ $status -eq 0 ] && echo "service-window: all checks passed; screenshot in $screens/service-window-page-0.png"
 exit $status

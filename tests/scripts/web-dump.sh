@@ -17,19 +17,10 @@
 set -uo pipefail
 top=$1
 bin=$2
-py=/usr/bin/python3
-
-skip() {
-    echo "SKIPPED: $1 (scripts/bootstrap installs it)"
-    exit 77
-}
-[ -x /usr/sbin/mariadbd ] && command -v mariadb-install-db >/dev/null || skip "mariadb-server"
-command -v php >/dev/null || skip "php-cli"
-# grep reads the whole list: with -q it would stop at the match, and php,
-# cut off mid-write, would fail the pipe (pipefail).
-php -m 2>/dev/null | grep -x mysqli >/dev/null || skip "php-mysql"
-$py -c 'import pyftpdlib' 2>/dev/null || skip "python3-pyftpdlib"
-command -v bunzip2 >/dev/null || skip "bzip2"
+source "$top/tests/scripts/web-dump-servers.bash"
+web_dump_need ftp
+py=$web_dump_py
+command -v bunzip2 >/dev/null || web_dump_skip "bzip2"
 
 export BRINDLEWOX_WINEPREFIX="$top/build/wine-webdump"
 source "$top/scripts/wine-env.sh"
@@ -37,11 +28,8 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/bw-webdump.XXXXXX")
 name="webdump-$$"
 cdir="$WINEPREFIX/drive_c/bwtest/$name"
 cwin="C:\\bwtest\\$name"
-pids=()
 cleanup() {
-    local pid
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
-    for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null; done
+    web_dump_stop_servers
     wine_down
     rm -rf "$work" "$cdir"
 }
@@ -52,33 +40,13 @@ fail() {
     echo "FAILED: $*"
     status=1
 }
-free_port() {
-    $py -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
-}
-
 # --- MariaDB ------------------------------------------------------------------
-db="$work/db"
-sock="$work/db.sock"
-dbport=$(free_port)
-mariadb-install-db --no-defaults --datadir="$db" --user="$(id -un)" \
-    --auth-root-authentication-method=normal >"$work/db-install.log" 2>&1 ||
-    skip "mariadb-install-db failed: $(tail -n 3 "$work/db-install.log")"
-/usr/sbin/mariadbd --no-defaults --datadir="$db" --socket="$sock" --port="$dbport" \
-    --bind-address=127.0.0.1 --user="$(id -un)" --skip-log-bin --innodb-buffer-pool-size=32M \
-    --pid-file="$work/db.pid" --log-error="$work/db.err" >>"$work/db.err" 2>&1 &
-pids+=($!)
-sql() { mariadb --no-defaults -uroot --socket="$sock" "$@"; }
-for ((i = 0; i < 240; i++)); do
-    sql -e 'SELECT 1' >/dev/null 2>&1 && break
-    sleep 0.25
-done
-sql -e 'SELECT 1' >/dev/null 2>&1 || { cat "$work/db.err"; echo "FAILED: MariaDB did not start"; exit 1; }
+web_dump_start_mariadb "$work"
 
 # Passwords with the characters that break naive PHP: apostrophes, quotes,
 # backslashes, a dollar and the nowdoc's own closing name.
 dumppw="pa'ss\\w\"o\$rd BRINDLEWOX_VALUE"
 limitedpw="lim'it\\ed"
-esc() { printf '%s' "$1" | sed "s/\\\\/\\\\\\\\/g; s/'/\\\\'/g"; }
 sql <<SQL || { echo "FAILED: test database"; exit 1; }
 CREATE DATABASE shopdb CHARACTER SET utf8mb4;
 USE shopdb;
@@ -100,9 +68,9 @@ SELECT i,
 FROM n;
 CREATE TABLE secret (id INT PRIMARY KEY, v TEXT) CHARACTER SET utf8mb4;
 INSERT INTO secret VALUES (1, 'hidden'), (2, NULL);
-CREATE USER 'dumper'@'127.0.0.1' IDENTIFIED BY '$(esc "$dumppw")';
+CREATE USER 'dumper'@'127.0.0.1' IDENTIFIED BY '$(web_dump_sql_text "$dumppw")';
 GRANT SELECT, SHOW VIEW ON shopdb.* TO 'dumper'@'127.0.0.1';
-CREATE USER 'limited'@'127.0.0.1' IDENTIFIED BY '$(esc "$limitedpw")';
+CREATE USER 'limited'@'127.0.0.1' IDENTIFIED BY '$(web_dump_sql_text "$limitedpw")';
 GRANT SELECT ON shopdb.items TO 'limited'@'127.0.0.1';
 GRANT INSERT ON shopdb.secret TO 'limited'@'127.0.0.1';
 SQL
@@ -112,19 +80,10 @@ expected=$(checksums shopdb)
 # --- FTP and PHP --------------------------------------------------------------
 root="$work/ftp"
 mkdir -p "$root/public_html" "$root/elsewhere"
-ftpport=$(free_port)
 ftppw="ftp'pass\\word"
-$py -m pyftpdlib -i 127.0.0.1 -p "$ftpport" -w -d "$root" -u ftpuser -P "$ftppw" \
-    >"$work/ftp.log" 2>&1 &
-pids+=($!)
-httpport=$(free_port)
-php -S "127.0.0.1:$httpport" -t "$root/public_html" >"$work/php.log" 2>&1 &
-pids+=($!)
-for ((i = 0; i < 80; i++)); do
-    $py -c "import socket; [socket.create_connection(('127.0.0.1', p)).close() for p in ($ftpport, $httpport)]" \
-        2>/dev/null && break
-    sleep 0.25
-done
+web_dump_start_ftp "$root" ftpuser "$ftppw" "$work/ftp.log"
+web_dump_start_php "$root/public_html" "$work/php.log"
+web_dump_wait_ports 127.0.0.1 "$ftp_port" "$http_port"
 
 wine_up
 mkdir -p "$cdir"
@@ -142,9 +101,9 @@ run() {
     shift
     mkdir -p "$cdir/$case"
     env BW_WEB_DUMP_CHILD=run BW_DUMP_FOLDER="$cwin\\$case" BW_DUMP_RECORD="$cwin\\$case\\record.txt" \
-        BW_DUMP_TEMPLATE="$cwin\\template.php" BW_DUMP_FTP_PORT="$ftpport" BW_DUMP_HTTP_PORT="$httpport" \
+        BW_DUMP_TEMPLATE="$cwin\\template.php" BW_DUMP_FTP_PORT="$ftp_port" BW_DUMP_HTTP_PORT="$http_port" \
         BW_DUMP_ADDRESS="http://127.0.0.1" BW_DUMP_FTP="127.0.0.1:/public_html" \
-        BW_DUMP_FTP_LOGIN=ftpuser BW_DUMP_FTP_PASSWORD="$ftppw" BW_DUMP_DB_HOST="127.0.0.1:$dbport" \
+        BW_DUMP_FTP_LOGIN=ftpuser BW_DUMP_FTP_PASSWORD="$ftppw" BW_DUMP_DB_HOST="127.0.0.1:$db_port" \
         BW_DUMP_DB_NAME=shopdb BW_DUMP_DB_USER=dumper BW_DUMP_DB_PASSWORD="$dumppw" \
         BW_DUMP_COMPRESS=0 BW_DUMP_ENCRYPT=0 BW_DUMP_PASSWORD="" BW_DUMP_PROXY="" "$@" \
         timeout 400 "$WINE" "$bin/tests/engine_tests.exe" </dev/null >"$work/$case.out" 2>&1
@@ -188,8 +147,9 @@ for f in 1 2 3; do
 done
 cmp -s "$work/restored0.sql" "$work/native2.sql" || fail "bunzip2 of form 2 differs from the dump"
 cmp -s "$(dumpfile form1)" "$work/restored1.sql" && fail "form 1 is stored unencrypted"
-grep -qF "INSERT INTO \`items\` VALUES ('8','Ann\\'s item \\\\ 8 Grüße 日本 ✓','line\\none" "$work/restored0.sql" &&
-    grep -qF "VALUES ('7','Ann\\'s item \\\\ 7 Grüße 日本 ✓',NULL,0x8f14e45fceea167a5a36dedd4bea2543" \
+items="INSERT INTO \`items\` (\`id\`,\`name\`,\`note\`,\`data\`,\`price\`) VALUES"
+grep -qF "$items ('8','Ann\\'s item \\\\ 8 Grüße 日本 ✓','line\\none" "$work/restored0.sql" &&
+    grep -qF "$items ('7','Ann\\'s item \\\\ 7 Grüße 日本 ✓',NULL,0x8f14e45fceea167a5a36dedd4bea2543" \
         "$work/restored0.sql" || fail "texts, NULLs or binary values are not written as expected"
 
 sql -e 'CREATE DATABASE shopcopy CHARACTER SET utf8mb4'
@@ -232,9 +192,9 @@ failure notfound BW_DUMP_FTP="127.0.0.1:/elsewhere"
 failure unreadable BW_DUMP_DB_USER=limited BW_DUMP_DB_PASSWORD="$limitedpw"
 
 $py "$top/tests/scripts/web_dump_proxy.py" refuse "$work/refuse.port" "$work/refuse.count" &
-pids+=($!)
+web_dump_pids+=($!)
 $py "$top/tests/scripts/web_dump_proxy.py" slow "$work/slow.port" "$work/slow.count" &
-pids+=($!)
+web_dump_pids+=($!)
 for ((i = 0; i < 40; i++)); do [ -s "$work/refuse.port" ] && [ -s "$work/slow.port" ] && break; sleep 0.25; done
 proxypw="proxy'secret"
 failure refused BW_DUMP_PROXY="127.0.0.1:$(cat "$work/refuse.port")" BW_DUMP_PROXY_LOGIN=proxyuser \

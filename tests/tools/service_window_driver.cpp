@@ -5,6 +5,17 @@
 //   service_window_driver <desktop> wait                the main window is up
 //   service_window_driver <desktop> add <path>          Add..., the path typed
 //                                                       into 3003, OK
+//   service_window_driver <desktop> adddb <address> <ftp server> <ftp folder>
+//       <ftp login> <ftp password> <db host> <db name> <db user> <db password>
+//                                                       Add..., the type
+//                                                       "Database Dump/MySql/PHP"
+//                                                       chosen with the Down
+//                                                       key, the fields typed;
+//                                                       the dialog stays open
+//   service_window_driver <desktop> ok <id>             OK of the dialog that
+//                                                       holds control <id>
+//   service_window_driver <desktop> click <id>          a click of the main
+//                                                       window's control <id>
 //   service_window_driver <desktop> pick <command> <path>
 //                                                       the command (212 or
 //                                                       3032) opens template
@@ -17,6 +28,8 @@
 //                                                       and presses its OK (a
 //                                                       question with another
 //                                                       text gets Close)
+//   service_window_driver <desktop> seemessage <text>   waits for it and
+//                                                       leaves it open
 //   service_window_driver <desktop> restoretree <path>  selects the path in
 //                                                       the restore page's tree
 //   service_window_driver <desktop> encrypt <password>  clicks Encrypt...,
@@ -48,6 +61,11 @@ const int kMessageText = 372;
 const int kRestoreTree = 293;
 const int kEncryptBox = 3031;
 const int kAddCommand = 211;
+const int kTypeCombo = 3004;
+// The database rows' fields in the order adddb takes them, after the
+// address in 3003: FTP server, folder, login and password, database host,
+// name, user and password.
+const int kDatabaseFields[] = {3013, 3012, 3014, 3015, 3016, 3017, 3010, 3011};
 
 // A shown dialog of the program that holds a child with the id; the main
 // window (it holds the page buttons, the dialogs bear the same title) when
@@ -257,6 +275,41 @@ int Add(HWND main, const char* path)
     return WaitGone(dialog, 20000) ? 0 : Fail("the what-to-add dialog stayed");
 }
 
+int AddDatabase(HWND main, char** values)
+{
+    Press(main, kAddCommand);
+    HWND dialog = WaitForDialog(kPathField, 20000);
+    if (dialog == nullptr)
+        return Fail("the what-to-add dialog did not come");
+    // The type as a user picks it from the keyboard: the combo has the
+    // focus, Down selects the next item and the combo tells the dialog.
+    HWND combo = GetDlgItem(dialog, kTypeCombo);
+    PostMessageA(combo, WM_KEYDOWN, VK_DOWN, 1);
+    PostMessageA(combo, WM_KEYUP, VK_DOWN, 0xC0000001);
+    HWND server = GetDlgItem(dialog, kDatabaseFields[0]);
+    for (int i = 0; i < 100 && !IsWindowVisible(server); ++i)
+        Sleep(100);
+    if (!IsWindowVisible(server))
+        return Fail("the database fields did not show");
+    if (!Type(GetDlgItem(dialog, kPathField), values[0]))
+        return 1;
+    for (int i = 0; i < 8; ++i)
+    {
+        if (!Type(GetDlgItem(dialog, kDatabaseFields[i]), values[i + 1]))
+            return 1;
+    }
+    return 0;
+}
+
+int PressOk(int childId)
+{
+    HWND dialog = WaitForDialog(childId, 20000);
+    if (dialog == nullptr)
+        return Fail("no dialog holds the control");
+    Press(dialog, IDOK);
+    return WaitGone(dialog, 20000) ? 0 : Fail("the dialog stayed");
+}
+
 int Pick(HWND main, int command, const char* path)
 {
     Press(main, command);
@@ -272,7 +325,8 @@ int Pick(HWND main, int command, const char* path)
     return WaitGone(dialog, 20000) ? 0 : Fail("the selection dialog stayed");
 }
 
-int WaitMessage(const char* text)
+// Waits for the message with the text; presses its OK when `press`.
+int WaitMessage(const char* text, bool press = true)
 {
     for (int i = 0; i < 6000; ++i)
     {
@@ -288,6 +342,8 @@ int WaitMessage(const char* text)
                 Press(dialog, GetDlgItem(dialog, IDCANCEL) != nullptr ? IDCANCEL : IDOK);
                 return 1;
             }
+            if (!press)
+                return 0;
             Press(dialog, IDOK);
             return WaitGone(dialog, 20000) ? 0 : Fail("the message stayed");
         }
@@ -337,6 +393,20 @@ int main(int argc, char** argv)
     }
     if (step == "message" && argc == 4)
         return WaitMessage(argv[3]);
+    if (step == "seemessage" && argc == 4)
+        return WaitMessage(argv[3], false);
+    if (step == "adddb" && argc == 12)
+        return AddDatabase(main, argv + 3);
+    if (step == "ok" && argc == 4)
+        return PressOk(atoi(argv[3]));
+    if (step == "click" && argc == 4)
+    {
+        HWND control = FindControl(main, atoi(argv[3]));
+        if (control == nullptr)
+            return Fail("no such control");
+        PostMessageA(control, BM_CLICK, 0, 0);
+        return 0;
+    }
     if (step == "restoretree" && argc == 4)
     {
         HWND control = FindControl(main, kRestoreTree);
