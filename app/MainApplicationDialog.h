@@ -170,8 +170,8 @@ public:
     void ShowOptimizePage(int command);
     // A backup or restore is active: the pages stay as they are.
     bool IsRunActive() const;
-    // The left-bar and options-tab commands (248, 250 to 258, 885, 815,
-    // 816); true when the id was one of them.
+    // The left-bar and options-tab commands (248, 250 to 258, 885, 815 to
+    // 817); true when the id was one of them.
     bool HandlePageCommand(UINT id);
 
     // The page of a number; null for 5, 8 and before the pages exist.

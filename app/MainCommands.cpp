@@ -270,6 +270,7 @@ bool MainApplicationDialog::HandleWindowCommand(UINT id)
         PauseOrResumeRun();
         return true;
     case IDC_RESTORE:
+    case ID_RESTORE_MENU_RESTORE:
         StartRestore();
         return true;
     case IDC_RESTORE_CHOOSE_TARGET:
@@ -602,6 +603,10 @@ void MainApplicationDialog::StartRestore()
     HWND where = PageControl(2, IDC_RESTORE_TARGET);
     if (!GetRunFlags().backupRunning && !GetRunFlags().restoreRunning)
     {
+        // Where the end of the restore is posted: without it a restore
+        // started before any backup never reported its end, and Restore and
+        // the page buttons stayed disabled for good.
+        m_run.window = GetSafeHwnd();
         m_run.whatPath = what != nullptr ? CString(what) : CString("");
         m_run.wherePath = where != nullptr ? CString(where) : CString("");
     }

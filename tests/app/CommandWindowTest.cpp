@@ -19,6 +19,7 @@
 #include "skin/CustomFileDirTree.h"
 #include "skin/SkinButton.h"
 #include "skin/SkinFiles.h"
+#include "tests/skin/ControlTestSupport.h"
 #include "tests/support/FakePipeServer.h"
 #include "tests/support/TempFolder.h"
 #include "tests/support/UserKeyOverride.h"
@@ -120,6 +121,12 @@ protected:
         window = std::make_unique<MainApplicationDialog>();
         ASSERT_TRUE(window->Create(nullptr, IDD_MAIN_WINDOW));
         window->SetCommandHooks(RunDialog, ChooseFolder, ChooseFile, OpenFolder);
+        // The end of a run says how it went through the script too, and
+        // plays nothing.
+        window->SetMessageShower([](MainApplicationDialog&, const char* text) {
+            g_script->messages.push_back(std::string("end ") + text);
+        });
+        window->SetSoundPlayer([](const char*) {});
     }
 
     void TearDown() override
@@ -417,4 +424,18 @@ TEST_F(CommandWindowTest, PauseAndStopWithoutARunDoNothing)
     EXPECT_TRUE(IsWindow(window->GetSafeHwnd()));
     EXPECT_EQ(window->m_exitAfterRun.load(), 0);
     window->GetRunContext().activeRun.store(0);
+}
+
+TEST_F(CommandWindowTest, TheRestoreMenuCommandStartsTheRestoreAsRestoreDoes)
+{
+    for (UINT command : {IDC_RESTORE, ID_RESTORE_MENU_RESTORE})
+    {
+        // Nothing chosen to restore: the run starts and fails at once.
+        Command(IDC_PAGE_RESTORE);
+        Command(command);
+        EXPECT_FALSE(Enabled(2, IDC_RESTORE)) << command;
+        EXPECT_FALSE(IsWindowEnabled(GetDlgItem(window->GetSafeHwnd(), IDC_PAGE_BACKUP))) << command;
+        ASSERT_TRUE(PumpUntil(30000, [&] { return Enabled(2, IDC_RESTORE); })) << command;
+    }
+    EXPECT_EQ(script.messages, (std::vector<std::string>{"end Task failed.", "end Task failed."}));
 }
