@@ -545,6 +545,9 @@ void MainApplicationDialog::OnBackupFinished(BackupOutcome outcome)
     // The counters as the run left them (the last tick may be a second old).
     ShowRunDisplay();
     SetControlText(kRunStatusLine, LanguageString(kNotActiveKey, kNotActiveText));
+    // However the run ended (a paused one stopped by Esc or the window's
+    // Close included), the next one starts unpaused: its button says so.
+    SetControlText(kPauseButton, LanguageString("DL_N_101_41", "Pause"));
     if (m_exitAfterRun.load() != 0)
     {
         // The tray's Close during the run: the summary still goes to the

@@ -447,7 +447,6 @@ void MainApplicationDialog::CloseFromTray()
         // stop check and reports its end, which ends the program. Held, it
         // would wait for a Resume that the hidden window can no longer get.
         m_exitAfterRun.store(1);
-        SetControlText(IDC_BACKUP_PAUSE, LanguageString("DL_N_101_41", "Pause"));
         m_run.StopBackup();
         StopUserPipeServer();
         break;

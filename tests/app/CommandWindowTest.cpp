@@ -19,6 +19,7 @@
 #include "skin/CustomFileDirTree.h"
 #include "skin/SkinButton.h"
 #include "skin/SkinFiles.h"
+#include "tests/app/LiveRunSupport.h"
 #include "tests/skin/ControlTestSupport.h"
 #include "tests/support/FakePipeServer.h"
 #include "tests/support/TempFolder.h"
@@ -438,4 +439,53 @@ TEST_F(CommandWindowTest, TheRestoreMenuCommandStartsTheRestoreAsRestoreDoes)
         ASSERT_TRUE(PumpUntil(30000, [&] { return Enabled(2, IDC_RESTORE); })) << command;
     }
     EXPECT_EQ(script.messages, (std::vector<std::string>{"end Task failed.", "end Task failed."}));
+}
+
+TEST_F(CommandWindowTest, PauseHoldsALiveRunAndResumeLetsItFinish)
+{
+    TempFolder folder("liverun");
+    CGatedStore store;
+    ASSERT_TRUE(PrepareLiveRun(*window, folder, store));
+    CRunContext& run = window->GetRunContext();
+    Command(IDC_BACKUP_START);
+    ASSERT_TRUE(PumpUntil(30000, [&] { return store.StoresBegun() > 0; }));
+
+    Command(IDC_BACKUP_PAUSE);
+    EXPECT_EQ(Text(0, IDC_BACKUP_PAUSE), "Resume");
+    EXPECT_TRUE(run.IsBackupPaused());
+    // Stop while held does nothing: the run is resumed first.
+    Command(IDC_BACKUP_START);
+    EXPECT_EQ(run.engineBusy.load(), 1);
+    EXPECT_TRUE(Enabled(0, IDC_BACKUP_START));
+
+    Command(IDC_BACKUP_PAUSE);
+    EXPECT_EQ(Text(0, IDC_BACKUP_PAUSE), "Pause");
+    EXPECT_FALSE(run.IsBackupPaused());
+    store.Open();
+    ASSERT_TRUE(PumpUntil(60000, [&] { return run.activeRun.load() == 0; }));
+    EXPECT_EQ(Text(0, IDC_BACKUP_FILES), "5"); // the folder and its four files
+    EXPECT_EQ(Text(0, IDC_BACKUP_ERRORS), "0");
+    EXPECT_EQ(script.messages, (std::vector<std::string>{"end Task sucessfully completed."}));
+}
+
+TEST_F(CommandWindowTest, APausedRunStoppedByEscOrCloseLeavesPauseForTheNextRun)
+{
+    TempFolder folder("pausedstop");
+    CRunContext& run = window->GetRunContext();
+    for (UINT stop : {WM_COMMAND, WM_CLOSE})
+    {
+        CGatedStore store;
+        ASSERT_TRUE(PrepareLiveRun(*window, folder, store, 1));
+        Command(IDC_BACKUP_START);
+        ASSERT_EQ(run.activeRun.load(), 1) << stop;
+        Command(IDC_BACKUP_PAUSE);
+        ASSERT_EQ(Text(0, IDC_BACKUP_PAUSE), "Resume") << stop;
+        // Esc is the dialog's IDCANCEL.
+        SendMessageA(window->GetSafeHwnd(), stop, stop == WM_COMMAND ? IDCANCEL : 0, 0);
+        store.Open();
+        ASSERT_TRUE(PumpUntil(60000, [&] { return run.activeRun.load() == 0; })) << stop;
+        EXPECT_EQ(Text(0, IDC_BACKUP_PAUSE), "Pause") << stop;
+        EXPECT_FALSE(run.IsBackupPaused()) << stop;
+        run.services = nullptr;
+    }
 }
