@@ -7,6 +7,7 @@
 
 #include "app/MainLife.h"
 #include "app/ProgramInfo.h"
+#include "app/WindowTask.h"
 #include "engine/FileSystem.h"
 #include "engine/PipeClient.h"
 #include "engine/Profile.h"
@@ -341,6 +342,12 @@ LRESULT MainApplicationDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lP
         return 0;
     case WM_RESTORE_FINISHED:
         OnRestoreFinished(static_cast<BackupOutcome>(wParam));
+        return 0;
+    case WM_REGISTRY_TOOL_DONE:
+        OnRegistryToolDone(static_cast<RegistryTool>(wParam), static_cast<int>(lParam));
+        return 0;
+    case WM_SUPPORT_FORM_DONE:
+        OnSupportFormDone(static_cast<SupportFormResult>(lParam));
         return 0;
     case WM_USER_PIPE_BRING_TO_FRONT:
         RestoreFromTray(m_hWnd);

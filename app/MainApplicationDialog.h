@@ -22,6 +22,7 @@
 #include "app/MainPaint.h"
 #include "app/WizardDialog.h"
 #include "app/CommandRules.h"
+#include "app/SupportForm.h"
 #include "foundation/Array.h"
 #include "foundation/Controls.h"
 #include "skin/SkinButton.h"
@@ -307,6 +308,11 @@ public:
     // one is set); the dialog's result.
     int RunModalDialog(CDialog& dialog, UINT templateId);
     bool IsMaximised() const { return m_maximised; }
+    // The answers of the work the commands hand to threads of their own
+    // (WM_REGISTRY_TOOL_DONE, WM_SUPPORT_FORM_DONE): the end of a registry
+    // tool with the service's result, and of the support form's send.
+    void OnRegistryToolDone(RegistryTool tool, int result);
+    void OnSupportFormDone(SupportFormResult result);
 
 private:
     // --- commands ---

@@ -6,10 +6,12 @@
 #include "app/MessageDialog.h"
 #include "app/ProfileDialogs.h"
 #include "app/RebootWindows.h"
+#include "app/SupportForm.h"
 #include "engine/IpcRecords.h"
 #include "engine/Profile.h"
 #include "engine/Settings.h"
 #include "engine/SqlDB.h"
+#include "foundation/Module.h"
 #include "resources/MainPages.h"
 #include "resources/MainWindow.h"
 #include "resources/MessageDialogs.h"
@@ -17,17 +19,21 @@
 #include "resources/TrayMenu.h"
 #include "skin/ApplicationsTree.h"
 #include "skin/CustomFileDirTree.h"
+#include "skin/SkinBalloonHelp.h"
 #include "skin/SkinButton.h"
 #include "skin/SkinFiles.h"
 #include "tests/app/LiveRunSupport.h"
 #include "tests/skin/ControlTestSupport.h"
 #include "tests/support/FakePipeServer.h"
+#include "tests/support/LoopbackServer.h"
 #include "tests/support/TempFolder.h"
 #include "tests/support/UserKeyOverride.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstddef>
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -117,6 +123,11 @@ protected:
         SetIpcPipeName(IpcPipe::Backup, UniqueName("backup").c_str());
         CTrayIcon::SetAddRetries(1, 0);
         SetShutdownCall(CountRestart);
+        // The balloon's window classes, as the program's start makes them.
+        if (!GetModuleState()->AreClassesRegistered())
+        {
+            ASSERT_TRUE(GetModuleState()->Init(GetModuleHandleA(nullptr), "", SW_SHOWNORMAL));
+        }
         m_user = std::make_unique<UserKeyOverride>("Commands");
         ASSERT_TRUE(m_user->IsActive());
         window = std::make_unique<MainApplicationDialog>();
@@ -154,6 +165,15 @@ protected:
 
     // As the page's button reports a click.
     void Command(UINT id) { SendMessageA(window->GetSafeHwnd(), WM_COMMAND, MAKEWPARAM(id, 1), 0); }
+    // A command whose answer comes back from a thread (the registry tools,
+    // the support form): the click, then the window's messages until it
+    // shows its next message.
+    void CommandAndAnswer(UINT id)
+    {
+        const size_t before = script.messages.size();
+        Command(id);
+        EXPECT_TRUE(PumpUntil(60000, [&] { return script.messages.size() > before; })) << id;
+    }
     HWND Control(int page, UINT id)
     {
         return GetDlgItem(window->GetPage(page)->GetHwnd(), static_cast<int>(id));
@@ -283,7 +303,7 @@ TEST_F(CommandWindowTest, EncryptWithACancelledPasswordStaysUnchecked)
 
 TEST_F(CommandWindowTest, RegistryToolsFailAgainstNoServiceAndStayUsable)
 {
-    Command(IDC_OPTIMIZE_DEFRAGMENT);
+    CommandAndAnswer(IDC_OPTIMIZE_DEFRAGMENT);
     EXPECT_EQ(script.messages, (std::vector<std::string>{"199 Task failed."}));
     EXPECT_EQ(Text(10, IDC_OPTIMIZE_DEFRAGMENT_STATUS), "Finished");
     EXPECT_TRUE(Enabled(10, IDC_OPTIMIZE_DEFRAGMENT));
@@ -295,10 +315,10 @@ TEST_F(CommandWindowTest, RegistryToolsDoneAskForTheRestartOrReportCompletion)
 {
     StartService(1);
     script.questionAnswer = IDCANCEL;
-    Command(IDC_OPTIMIZE_DEFRAGMENT);
+    CommandAndAnswer(IDC_OPTIMIZE_DEFRAGMENT);
     script.chosenFolder = "C:\\Hives";
-    Command(IDC_OPTIMIZE_RESTORE_REGISTRY);
-    Command(IDC_OPTIMIZE_BACKUP_REGISTRY);
+    CommandAndAnswer(IDC_OPTIMIZE_RESTORE_REGISTRY);
+    CommandAndAnswer(IDC_OPTIMIZE_BACKUP_REGISTRY);
     EXPECT_EQ(script.messages,
               (std::vector<std::string>{"1006 Please restart your PC to complete the task.",
                                         "1006 Please restart your PC to complete the task.",
@@ -316,7 +336,7 @@ TEST_F(CommandWindowTest, RegistryToolsDoneAskForTheRestartOrReportCompletion)
 
     // OK restarts, and the buttons wait for it.
     script.questionAnswer = IDOK;
-    Command(IDC_OPTIMIZE_DEFRAGMENT);
+    CommandAndAnswer(IDC_OPTIMIZE_DEFRAGMENT);
     EXPECT_EQ(script.restarts, 1);
     EXPECT_FALSE(Enabled(10, IDC_OPTIMIZE_DEFRAGMENT));
     EXPECT_FALSE(Enabled(10, IDC_OPTIMIZE_RESTORE_REGISTRY));
@@ -387,7 +407,7 @@ TEST_F(CommandWindowTest, ResetLogFolderAndAnIncompleteSupportForm)
     SetWindowTextA(Control(9, IDC_SUPPORT_EMAIL), "no at sign");
     SetWindowTextA(Control(9, IDC_SUPPORT_NAME), "Ann");
     SetWindowTextA(Control(9, IDC_SUPPORT_DESCRIPTION), "It hangs.");
-    Command(IDC_SUPPORT_SUBMIT);
+    CommandAndAnswer(IDC_SUPPORT_SUBMIT);
     EXPECT_EQ(script.messages,
               (std::vector<std::string>{"190 Please fill in all required fields."}));
     EXPECT_EQ(Text(9, IDC_SUPPORT_EMAIL), "no at sign");
@@ -488,4 +508,119 @@ TEST_F(CommandWindowTest, APausedRunStoppedByEscOrCloseLeavesPauseForTheNextRun)
         EXPECT_FALSE(run.IsBackupPaused()) << stop;
         run.services = nullptr;
     }
+}
+
+TEST_F(CommandWindowTest, ARegistryToolWaitsOnAThreadWithItsButtonsDisabledUntilTheAnswer)
+{
+    HANDLE answer = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    StartService(1);
+    // The service works on the hives until the test lets it answer.
+    const CFakePipeServer::Responder done = StatusReply(1, sizeof(IpcSettingsRecord));
+    service->Answer([answer, done](const std::string& request) {
+        WaitForSingleObject(answer, 30000);
+        return done(request);
+    });
+    Command(IDC_OPTIMIZE_DEFRAGMENT);
+    // The click came back at once: the window goes on while the service
+    // works, the tool's buttons off.
+    ASSERT_TRUE(service->WaitRequests(1));
+    EXPECT_EQ(Text(10, IDC_OPTIMIZE_DEFRAGMENT_STATUS), "Please wait...");
+    EXPECT_FALSE(Enabled(10, IDC_OPTIMIZE_DEFRAGMENT));
+    EXPECT_FALSE(Enabled(10, IDC_OPTIMIZE_RESTORE_REGISTRY));
+    EXPECT_TRUE(script.messages.empty());
+    PumpFor(300);
+    EXPECT_FALSE(Enabled(10, IDC_OPTIMIZE_DEFRAGMENT));
+    EXPECT_TRUE(script.messages.empty());
+
+    SetEvent(answer);
+    ASSERT_TRUE(PumpUntil(30000, [&] { return !script.messages.empty(); }));
+    EXPECT_EQ(script.messages,
+              (std::vector<std::string>{"1006 Please restart your PC to complete the task."}));
+    EXPECT_EQ(Text(10, IDC_OPTIMIZE_DEFRAGMENT_STATUS), "Finished");
+    EXPECT_TRUE(Enabled(10, IDC_OPTIMIZE_DEFRAGMENT));
+    EXPECT_TRUE(Enabled(10, IDC_OPTIMIZE_RESTORE_REGISTRY));
+    service.reset();
+    CloseHandle(answer);
+}
+
+TEST_F(CommandWindowTest, TheSupportFormIsSentOnAThreadWithSubmitDisabledUntilTheAnswer)
+{
+    // A server that takes the request only when the test lets it: the
+    // attachment is far more than the connection holds.
+    const CString attachment = Path("big.log");
+    {
+        std::string block(1 << 20, 'x');
+        FILE* file = fopen(attachment, "wb");
+        ASSERT_NE(file, nullptr);
+        for (int i = 0; i < 32; ++i)
+            fwrite(block.data(), 1, block.size(), file);
+        fclose(file);
+    }
+    HANDLE release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    std::atomic<bool> read{false};
+    {
+        CLoopbackServer server([&](SOCKET client) {
+            WaitForSingleObject(release, 30000);
+            loopback::ReceiveUntilClosed(client);
+            read = true;
+        });
+        SetSupportServerForTests("127.0.0.1", server.GetPort());
+        SetWindowTextA(Control(9, IDC_SUPPORT_EMAIL), "ann@example.com");
+        SetWindowTextA(Control(9, IDC_SUPPORT_NAME), "Ann");
+        SetWindowTextA(Control(9, IDC_SUPPORT_DESCRIPTION), "It hangs.");
+        SetWindowTextA(Control(9, IDC_SUPPORT_ATTACHMENT), attachment);
+        Command(IDC_SUPPORT_SUBMIT);
+        // Back at once, the form kept and Submit off while it goes out.
+        EXPECT_FALSE(Enabled(9, IDC_SUPPORT_SUBMIT));
+        EXPECT_EQ(Text(9, IDC_SUPPORT_NAME), "Ann");
+        PumpFor(300);
+        EXPECT_TRUE(script.messages.empty());
+        EXPECT_FALSE(Enabled(9, IDC_SUPPORT_SUBMIT));
+
+        SetEvent(release);
+        ASSERT_TRUE(PumpUntil(60000, [&] { return !script.messages.empty(); }));
+        EXPECT_EQ(script.messages, (std::vector<std::string>{"190 Message sucessfully sent."}));
+        EXPECT_TRUE(Enabled(9, IDC_SUPPORT_SUBMIT));
+        for (UINT id : {IDC_SUPPORT_EMAIL, IDC_SUPPORT_NAME, IDC_SUPPORT_DESCRIPTION,
+                        IDC_SUPPORT_ATTACHMENT})
+            EXPECT_EQ(Text(9, id), "") << id;
+        SetSupportServerForTests(nullptr, 0);
+    }
+    EXPECT_TRUE(read.load());
+    CloseHandle(release);
+}
+
+TEST_F(CommandWindowTest, HelpRegistryAndSupportTextsKeepTheWindowsLanguage)
+{
+    // The user picks another language and applies it: until the restart the
+    // window keeps the one it started with.
+    ASSERT_TRUE(MakeFolder(Path("Program\\Languages")));
+    ASSERT_TRUE(MakeFolder(Path("Program\\Languages\\Other")));
+    ASSERT_TRUE(WriteTextFile(Path("Program\\Languages\\Other\\default.ini"),
+                              "[Language]\r\nDL_N_101_328=Autre 328\r\nDL_N_101_534=Autre 534\r\n"
+                              "DL_N_101_532=Autre 532\r\nDL_N_101_152=Autre 152\r\n"
+                              "DL_N_101_172=Autre 172\r\n"));
+    ASSERT_TRUE(WriteTextFile(Path("AppData\\ORVANEL Brindlewox\\settings.ini"),
+                              "[Skin]\r\nDirectory=Default\r\n[Language]\r\nDirectory=Other\r\n"));
+
+    CommandAndAnswer(IDC_SUPPORT_SUBMIT);
+    CommandAndAnswer(IDC_OPTIMIZE_DEFRAGMENT);
+    EXPECT_EQ(script.messages, (std::vector<std::string>{"190 Please fill in all required fields.",
+                                                         "199 Task failed."}));
+    EXPECT_EQ(Text(10, IDC_OPTIMIZE_DEFRAGMENT_STATUS), "Finished");
+
+    // The help balloon of the restore page, launched from the Help button.
+    Command(IDC_PAGE_RESTORE);
+    const int before = CSkinBalloonHelp::GetLiveCount();
+    Command(IDC_TITLE_HELP);
+    ASSERT_EQ(CSkinBalloonHelp::GetLiveCount(), before + 1);
+    HWND balloon = FindWindowA(nullptr, "Orvanel Brindlewox Help");
+    ASSERT_NE(balloon, nullptr);
+    EXPECT_EQ(GetWindow(balloon, GW_OWNER), window->GetSafeHwnd());
+    auto* help = dynamic_cast<CSkinBalloonHelp*>(CWindow::FromHandle(balloon));
+    ASSERT_NE(help, nullptr);
+    char content[256] = "";
+    GetWindowTextA(help->GetContent().GetSafeHwnd(), content, sizeof(content));
+    EXPECT_STREQ(content, "To restore files press the 'Restore' button");
+    DestroyWindow(balloon);
 }
