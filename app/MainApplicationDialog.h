@@ -270,6 +270,8 @@ private:
     CApplicationsTree* FindApplicationsList(UINT id) const;
 
     int m_listReady = 1;
+    // The uninstallers of the checked rows are running.
+    bool m_uninstalling = false;
 
 public:
 
