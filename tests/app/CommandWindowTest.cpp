@@ -48,6 +48,7 @@ struct Script
     int passwordAnswer = IDCANCEL;    // IDOK stores the password first
     CString chosenFolder{""};
     CString chosenFile{""}; // empty: the file dialog is cancelled
+    std::string fileDialogFolder; // where the last file dialog started
     int restarts = 0;
     std::vector<std::string> opened;
 };
@@ -66,12 +67,19 @@ int RunDialog(CDialog& dialog, UINT templateId)
         g_script->messages.push_back("password");
         return g_script->passwordAnswer;
     }
+    if (auto* edit = dynamic_cast<WhatToAddDialog*>(&dialog))
+    {
+        g_script->messages.push_back("dialog " + std::to_string(templateId) + " row " +
+                                     std::to_string(edit->GetRowId()));
+        return IDCANCEL;
+    }
     g_script->messages.push_back("dialog " + std::to_string(templateId));
     return IDCANCEL;
 }
 
-bool ChooseFile(bool, const char*, const char*, CString& path)
+bool ChooseFile(bool, const char* folder, const char*, CString& path)
 {
+    g_script->fileDialogFolder = folder != nullptr ? folder : "";
     if (g_script->chosenFile.IsEmpty())
         return false;
     path = g_script->chosenFile;
@@ -623,4 +631,98 @@ TEST_F(CommandWindowTest, HelpRegistryAndSupportTextsKeepTheWindowsLanguage)
     GetWindowTextA(help->GetContent().GetSafeHwnd(), content, sizeof(content));
     EXPECT_STREQ(content, "To restore files press the 'Restore' button");
     DestroyWindow(balloon);
+}
+
+TEST_F(CommandWindowTest, EditOpensTheChosenRowAndTheDestinationChooserSavesTheField)
+{
+    for (const char* path : {"C:\\First", "C:\\Second"})
+    {
+        ProfileItem item;
+        item.path = path;
+        Profile().AddItem(item);
+    }
+    window->LoadProfile();
+    const std::vector<int> ids = RowIds();
+    ASSERT_EQ(ids.size(), 2u);
+    // No row selected yet: the first.
+    Command(IDC_BACKUP_EDIT);
+    EXPECT_EQ(script.messages,
+              (std::vector<std::string>{"dialog 1002 row " + std::to_string(ids[0])}));
+
+    // The destination's "..." opens the selection on the field, then saves
+    // the field whatever the answer.
+    script.messages.clear();
+    SetWindowTextA(Control(0, IDC_BACKUP_DESTINATION), "C:\\Dest\\");
+    Command(IDC_BACKUP_CHOOSE_DESTINATION);
+    EXPECT_EQ(script.messages, (std::vector<std::string>{"dialog 402"}));
+    ProfileSettings settings;
+    ASSERT_TRUE(Profile().LoadSettings(settings));
+    EXPECT_STREQ(settings.destination, "C:\\Dest\\");
+}
+
+TEST_F(CommandWindowTest, TheAttachmentIsChosenFromTheLogFolderAndShownLowered)
+{
+    script.chosenFile = "C:\\Logs\\LogFile_2024-03-05.TXT";
+    Command(IDC_SUPPORT_CHOOSE_ATTACHMENT);
+    EXPECT_EQ(script.fileDialogFolder, std::string(GetLogFolder(window->GetAppDataFolder())));
+    EXPECT_EQ(Text(9, IDC_SUPPORT_ATTACHMENT), "c:\\logs\\logfile_2024-03-05.txt");
+    // Cancelled: the field keeps what it had.
+    script.chosenFile = "";
+    Command(IDC_SUPPORT_CHOOSE_ATTACHMENT);
+    EXPECT_EQ(Text(9, IDC_SUPPORT_ATTACHMENT), "c:\\logs\\logfile_2024-03-05.txt");
+}
+
+TEST_F(CommandWindowTest, TheTrayMenuOpensShowsOptionsAboutStartupAndStartsARun)
+{
+    HWND hwnd = window->GetSafeHwnd();
+    // 521: the window comes back from the tray.
+    MinimiseToTray(hwnd);
+    ASSERT_FALSE(IsWindowVisible(hwnd));
+    Command(ID_TRAY_OPEN);
+    EXPECT_TRUE(IsWindowVisible(hwnd));
+
+    // 544: back from the tray on the first options tab.
+    MinimiseToTray(hwnd);
+    Command(ID_TRAY_OPTIONS);
+    EXPECT_TRUE(IsWindowVisible(hwnd));
+    EXPECT_TRUE(IsWindowVisible(window->GetPage(3)->GetHwnd()));
+    EXPECT_FALSE(IsWindowVisible(window->GetPage(0)->GetHwnd()));
+    EXPECT_TRUE(window->GetControl<CSkinButton>(-1, IDC_PAGE_OPTIONS)->IsChecked());
+    EXPECT_TRUE(window->GetControl<CSkinButton>(3, IDC_OPTIONS_TAB_GENERAL)->IsChecked());
+
+    // 538: the About dialog.
+    Command(ID_TRAY_ABOUT);
+    EXPECT_EQ(script.messages, (std::vector<std::string>{"dialog 157"}));
+
+    // 543: "Run at Windows startup" flips and is saved at once, the Run
+    // entry with it.
+    auto* startup = window->GetControl<CSkinCheckBox>(3, IDC_OPTIONS_RUN_AT_STARTUP);
+    ASSERT_NE(startup, nullptr);
+    const bool before = startup->IsChecked();
+    Command(ID_TRAY_LOAD_AT_STARTUP);
+    EXPECT_NE(startup->IsChecked(), before);
+    DWORD saved = 2;
+    ASSERT_TRUE(ReadSettingDword(setting::StartOnStartup, saved));
+    EXPECT_EQ(saved, before ? 0u : 1u);
+    CString entry;
+    EXPECT_EQ(ReadRegistryString(setting::RunValueName, entry, setting::RunKeyPath) != FALSE, !before);
+    Command(ID_TRAY_LOAD_AT_STARTUP);
+    EXPECT_EQ(startup->IsChecked(), before);
+
+    // 545: from the tray, on the backup page, a run starts.
+    TempFolder folder("trayrun");
+    CGatedStore store;
+    ASSERT_TRUE(PrepareLiveRun(*window, folder, store, 1));
+    MinimiseToTray(hwnd);
+    Command(ID_TRAY_START_BACKUP);
+    EXPECT_TRUE(IsWindowVisible(hwnd));
+    EXPECT_TRUE(IsWindowVisible(window->GetPage(0)->GetHwnd()));
+    EXPECT_EQ(window->GetRunContext().activeRun.load(), 1);
+    EXPECT_EQ(Text(0, IDC_BACKUP_START), "Stop");
+    // A second one while it runs starts nothing more.
+    Command(ID_TRAY_START_BACKUP);
+    EXPECT_EQ(Text(0, IDC_BACKUP_START), "Stop");
+    store.Open();
+    ASSERT_TRUE(PumpUntil(60000, [&] { return window->GetRunContext().activeRun.load() == 0; }));
+    window->GetRunContext().services = nullptr;
 }
