@@ -75,6 +75,13 @@ public:
     CWindow window;
 };
 
+// A tree of a test's own class on the host.
+void CreateTree(CCustomFileDirTree& tree, const FrameworkHost& host)
+{
+    tree.CreateEx(0, WC_TREEVIEWA, "", WS_CHILD | WS_VISIBLE | TVS_HASBUTTONS, 0, 0, 300, 400,
+                  host.Get(), reinterpret_cast<HMENU>(1));
+}
+
 class TreeOnHost
 {
 public:
@@ -310,8 +317,7 @@ TEST(CustomFileDirTree, AFailedLookupHidesNoSibling)
     SampleFolder folder;
     FrameworkHost host;
     TreeWithFailingLookup tree;
-    tree.CreateEx(0, WC_TREEVIEWA, "", WS_CHILD | WS_VISIBLE | TVS_HASBUTTONS, 0, 0, 300, 400,
-                  host.Get(), reinterpret_cast<HMENU>(1));
+    CreateTree(tree, host);
     ASSERT_TRUE(tree.DisplayTree(folder.Root()));
     HTREEITEM root = TreeView_GetRoot(tree.GetSafeHwnd());
     TreeView_Expand(tree.GetSafeHwnd(), root, TVE_EXPAND);
@@ -435,8 +441,7 @@ TEST(CustomFileDirTree, ADriveThatFailsHidesNoOtherAndNoBoxAsksForADisk)
 {
     FrameworkHost host;
     TreeWithFailingFirstDrive tree;
-    tree.CreateEx(0, WC_TREEVIEWA, "", WS_CHILD | WS_VISIBLE | TVS_HASBUTTONS, 0, 0, 300, 400,
-                  host.Get(), reinterpret_cast<HMENU>(1));
+    CreateTree(tree, host);
     int drives = 0;
     for (DWORD mask = GetLogicalDrives(); mask != 0; mask &= mask - 1)
         ++drives;
@@ -457,8 +462,7 @@ TEST(CustomFileDirTree, AnEntryTheTreeCannotTakeIsSkippedAndReported)
     SampleFolder folder;
     FrameworkHost host;
     TreeRefusingAnInsert tree;
-    tree.CreateEx(0, WC_TREEVIEWA, "", WS_CHILD | WS_VISIBLE | TVS_HASBUTTONS, 0, 0, 300, 400,
-                  host.Get(), reinterpret_cast<HMENU>(1));
+    CreateTree(tree, host);
     ASSERT_TRUE(tree.DisplayTree(folder.Root()));
     HTREEITEM root = TreeView_GetRoot(tree.GetSafeHwnd());
     TreeView_DeleteItem(tree.GetSafeHwnd(), TreeView_GetChild(tree.GetSafeHwnd(), root));
