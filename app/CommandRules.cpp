@@ -80,55 +80,55 @@ int FirstVisiblePage(const bool (&visible)[kHelpPageCount])
     return -1;
 }
 
-CString HelpText(int page)
+CString HelpText(CIni& language, int page)
 {
     CString text("");
     switch (page)
     {
     case 0:
-        text = LanguageText("DL_N_101_133",
+        text = LanguageText(language, "DL_N_101_133",
                             "This windows is the core of Orvanel Brindlewox backup engine.");
         text += "\n";
-        text += LanguageText("DL_N_101_134",
+        text += LanguageText(language, "DL_N_101_134",
                              "To begin backup press the 'Start' button. To break the backup");
         text += "\n";
-        text += LanguageText("DL_N_101_135",
+        text += LanguageText(language, "DL_N_101_135",
                              "press the 'Stop' button. If you would like to pause the backup");
         text += "\n";
-        text += LanguageText("DL_N_101_136",
+        text += LanguageText(language, "DL_N_101_136",
                              "press the 'Pause' button. To continue press the 'Resume' button.");
         break;
     case 2:
-        text = LanguageText("DL_N_101_152", "To restore files press the 'Restore' button");
+        text = LanguageText(language, "DL_N_101_152", "To restore files press the 'Restore' button");
         break;
     case 3:
     case 4:
     case 5:
-        text = LanguageText("DL_N_101_153",
+        text = LanguageText(language, "DL_N_101_153",
                             "The Option window contains settings of Orvanel Brindlewox");
         text += "\n";
-        text += LanguageText("DL_N_101_154",
+        text += LanguageText(language, "DL_N_101_154",
                              "that can be customizable. Sheduling is simple way to run");
         text += "\n";
-        text += LanguageText("DL_N_101_155", "scans at specified time.");
+        text += LanguageText(language, "DL_N_101_155", "scans at specified time.");
         break;
     case 6:
         text = LanguageText(
-            "DL_N_101_559",
+            language, "DL_N_101_559",
             "The Startup window shows all applications that are started at Windows start.");
         break;
     case 7:
-        text = LanguageText("DL_N_101_560",
+        text = LanguageText(language, "DL_N_101_560",
                             "The Uninstall window shows all applications that can be uninstalled.");
         break;
     case 9:
-        text = LanguageText("DL_N_101_169",
+        text = LanguageText(language, "DL_N_101_169",
                             "The Support window allows you to contact technical support");
         text += "\n";
-        text += LanguageText("DL_N_101_170", "in case you need help with Orvanel Brindlewox.");
+        text += LanguageText(language, "DL_N_101_170", "in case you need help with Orvanel Brindlewox.");
         break;
     case 10:
-        text = LanguageText("DL_N_101_530",
+        text = LanguageText(language, "DL_N_101_530",
                             "The Optimize window allows you to backup and optimize registry.");
         break;
     default:

@@ -8,6 +8,7 @@
 #define BRINDLEWOX_APP_COMMANDRULES_H
 
 #include "foundation/Base.h"
+#include "foundation/Ini.h"
 #include "foundation/String.h"
 
 // ---- Run control ----
@@ -63,7 +64,7 @@ constexpr int kHelpPageCount = 11;
 int FirstVisiblePage(const bool (&visible)[kHelpPageCount]);
 // The balloon's text for that page, its lines joined with "\n", from the
 // language file; empty for page 1, for a page without help and for -1.
-CString HelpText(int page);
+CString HelpText(CIni& language, int page);
 
 // ---- Support form ----
 

@@ -24,58 +24,63 @@ CString RegistryRestoreRoot(const CString& systemDrive)
     return folder ? root : CString("");
 }
 
-RegistryToolRun RunRegistryTool(RegistryTool tool, IRegistryToolView& view,
-                                const CString& systemDrive)
+bool BeginRegistryTool(RegistryTool tool, IRegistryToolView& view, CIni& language,
+                       const CString& systemDrive, CString& folder)
 {
-    RegistryToolRun run;
-    CString folder("");
+    folder = "";
     if (tool == RegistryTool::Save)
     {
         folder = view.ChooseFolder("");
         if (folder.IsEmpty())
-            return run;
+            return false;
         WriteSettingString(setting::LastBackupDir, folder);
     }
     else if (tool == RegistryTool::Restore)
     {
         folder = view.ChooseFolder(RegistryRestoreRoot(systemDrive));
         if (folder.IsEmpty())
-            return run;
+            return false;
     }
-
-    view.ShowStatus(tool, LanguageText("DL_N_101_531", "Please wait..."), true);
+    view.ShowStatus(tool, LanguageText(language, "DL_N_101_531", "Please wait..."), true);
     view.EnableButtons(tool, false);
-    int result = 0;
+    return true;
+}
+
+int SendRegistryTool(RegistryTool tool, const CString& folder)
+{
     switch (tool)
     {
     case RegistryTool::Compact:
-        result = PipeCompactRegistryHives();
-        break;
+        return PipeCompactRegistryHives();
     case RegistryTool::Save:
-        result = PipeSaveRegistryHives(folder);
-        break;
+        return PipeSaveRegistryHives(folder);
     case RegistryTool::Restore:
-        result = PipeRestoreRegistryHives(folder);
         break;
     }
-    run.ran = true;
-    view.ShowStatus(tool, LanguageText("DL_N_101_532", "Finished"), false);
+    return PipeRestoreRegistryHives(folder);
+}
 
+RegistryToolRun FinishRegistryTool(RegistryTool tool, int result, IRegistryToolView& view,
+                                   CIni& language)
+{
+    RegistryToolRun run;
+    view.ShowStatus(tool, LanguageText(language, "DL_N_101_532", "Finished"), false);
     run.outcome = DecideRegistryOutcome(tool, result);
     switch (run.outcome)
     {
     case RegistryOutcome::AskRestart:
         if (view.ShowMessage(IDD_MESSAGE_OKCANCEL,
-                             LanguageText("DL_N_101_533",
+                             LanguageText(language, "DL_N_101_533",
                                           "Please restart your PC to complete the task.")) == IDOK)
             run.restartStarted = view.Restart();
         break;
     case RegistryOutcome::Completed:
         view.ShowMessage(IDD_MESSAGE_RESULT,
-                         LanguageText("DL_N_101_535", "Task sucessfully completed."));
+                         LanguageText(language, "DL_N_101_535", "Task sucessfully completed."));
         break;
     case RegistryOutcome::Failed:
-        view.ShowMessage(IDD_MESSAGE_RESULT, LanguageText("DL_N_101_534", "Task failed."));
+        view.ShowMessage(IDD_MESSAGE_RESULT,
+                         LanguageText(language, "DL_N_101_534", "Task failed."));
         break;
     }
     if (EnableAfterRegistryTool(tool, run.outcome, run.restartStarted))

@@ -8,6 +8,7 @@
 #define BRINDLEWOX_APP_COMMANDTOOLS_H
 
 #include "foundation/Base.h"
+#include "foundation/Ini.h"
 #include "foundation/String.h"
 #include "app/CommandRules.h"
 
@@ -32,10 +33,9 @@ public:
     virtual bool Restart() = 0;
 };
 
-// What a run of a registry tool ended with.
+// What a registry tool ended with.
 struct RegistryToolRun
 {
-    bool ran = false;            // a request went to the service (no cancelled choice)
     RegistryOutcome outcome = RegistryOutcome::Failed;
     bool restartStarted = false; // OK to the question, and the restart began
 };
@@ -45,15 +45,27 @@ struct RegistryToolRun
 // none (the desktop) when that folder does not exist.
 CString RegistryRestoreRoot(const CString& systemDrive);
 
-// Runs one tool: chooses the folder (backup and restore; a cancelled choice
-// does nothing), shows "Please wait...", disables the buttons, sends the
-// request (the user-interface thread waits for the service), shows
-// "Finished", then the outcome: the restart question after a compaction or
-// restore, "Task sucessfully completed." after a backup, "Task failed." for
-// any failure. The buttons are enabled again unless the restart is under
-// way. The backup stores its folder as "LastBackupDir" first.
-RegistryToolRun RunRegistryTool(RegistryTool tool, IRegistryToolView& view,
-                                const CString& systemDrive);
+// A registry tool in three steps. The service may work on the hives for
+// minutes, so the window runs the first and the last step on its own thread
+// and the request on a thread of its own, repainting and answering
+// meanwhile; the tool's buttons stay disabled from the first step to the
+// last. The texts come from the language file given (the window's own).
+//
+// 1. Chooses the folder (backup and restore), stores the backup's as
+//    "LastBackupDir", shows "Please wait..." and disables the buttons. False
+//    when the choice was cancelled: nothing else happens. `folder` gets the
+//    folder chosen (empty for compaction).
+bool BeginRegistryTool(RegistryTool tool, IRegistryToolView& view, CIni& language,
+                       const CString& systemDrive, CString& folder);
+// 2. The request (SETTINGS 2, 3 or 4), on any thread: the service's result,
+//    0 when it failed or did not answer.
+int SendRegistryTool(RegistryTool tool, const CString& folder);
+// 3. Shows "Finished", then the outcome: the restart question after a
+//    compaction or restore, "Task sucessfully completed." after a backup,
+//    "Task failed." for any failure. The buttons are enabled again unless
+//    the restart is under way.
+RegistryToolRun FinishRegistryTool(RegistryTool tool, int result, IRegistryToolView& view,
+                                   CIni& language);
 
 // The proxy page's Update: "ProxyHost", "ProxyPort" (the port text as
 // atoi reads it), "ProxyLogin", "ProxyPassword" and "ProxyType" into the

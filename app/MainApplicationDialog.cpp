@@ -7,6 +7,7 @@
 
 #include "app/MainLife.h"
 #include "app/ProgramInfo.h"
+#include "app/WindowTask.h"
 #include "engine/FileSystem.h"
 #include "engine/PipeClient.h"
 #include "engine/Profile.h"
@@ -342,6 +343,12 @@ LRESULT MainApplicationDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lP
     case WM_RESTORE_FINISHED:
         OnRestoreFinished(static_cast<BackupOutcome>(wParam));
         return 0;
+    case WM_REGISTRY_TOOL_DONE:
+        OnRegistryToolDone(static_cast<RegistryTool>(wParam), static_cast<int>(lParam));
+        return 0;
+    case WM_SUPPORT_FORM_DONE:
+        OnSupportFormDone(static_cast<SupportFormResult>(lParam));
+        return 0;
     case WM_USER_PIPE_BRING_TO_FRONT:
         RestoreFromTray(m_hWnd);
         return 0;
@@ -545,6 +552,9 @@ void MainApplicationDialog::OnBackupFinished(BackupOutcome outcome)
     // The counters as the run left them (the last tick may be a second old).
     ShowRunDisplay();
     SetControlText(kRunStatusLine, LanguageString(kNotActiveKey, kNotActiveText));
+    // However the run ended (a paused one stopped by Esc or the window's
+    // Close included), the next one starts unpaused: its button says so.
+    SetControlText(kPauseButton, LanguageString("DL_N_101_41", "Pause"));
     if (m_exitAfterRun.load() != 0)
     {
         // The tray's Close during the run: the summary still goes to the

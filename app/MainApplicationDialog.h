@@ -23,6 +23,7 @@
 #include "app/MainPaint.h"
 #include "app/WizardDialog.h"
 #include "app/CommandRules.h"
+#include "app/SupportForm.h"
 #include "foundation/Array.h"
 #include "foundation/Controls.h"
 #include "skin/SkinButton.h"
@@ -174,8 +175,8 @@ public:
     void ShowOptimizePage(int command);
     // A backup or restore is active: the pages stay as they are.
     bool IsRunActive() const;
-    // The left-bar and options-tab commands (248, 250 to 258, 885, 815,
-    // 816); true when the id was one of them.
+    // The left-bar and options-tab commands (248, 250 to 258, 885, 815 to
+    // 817); true when the id was one of them.
     bool HandlePageCommand(UINT id);
 
     // The page of a number; null for 5, 8 and before the pages exist.
@@ -273,6 +274,8 @@ private:
     CApplicationsTree* FindApplicationsList(UINT id) const;
 
     int m_listReady = 1;
+    // The uninstallers of the checked rows are running.
+    bool m_uninstalling = false;
 
 public:
 
@@ -311,6 +314,11 @@ public:
     // one is set); the dialog's result.
     int RunModalDialog(CDialog& dialog, UINT templateId);
     bool IsMaximised() const { return m_maximised; }
+    // The answers of the work the commands hand to threads of their own
+    // (WM_REGISTRY_TOOL_DONE, WM_SUPPORT_FORM_DONE): the end of a registry
+    // tool with the service's result, and of the support form's send.
+    void OnRegistryToolDone(RegistryTool tool, int result);
+    void OnSupportFormDone(SupportFormResult result);
 
 private:
     // --- commands ---

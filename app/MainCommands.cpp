@@ -16,6 +16,7 @@
 #include "app/ProgramInfo.h"
 #include "app/RebootWindows.h"
 #include "app/SupportForm.h"
+#include "app/WindowTask.h"
 #include "engine/LogFile.h"
 #include "engine/Profile.h"
 #include "engine/RestoreRun.h"
@@ -38,6 +39,7 @@
 #include <shlobj.h>
 
 #include <cctype>
+#include <string>
 
 namespace
 {
@@ -270,6 +272,7 @@ bool MainApplicationDialog::HandleWindowCommand(UINT id)
         PauseOrResumeRun();
         return true;
     case IDC_RESTORE:
+    case ID_RESTORE_MENU_RESTORE:
         StartRestore();
         return true;
     case IDC_RESTORE_CHOOSE_TARGET:
@@ -446,7 +449,6 @@ void MainApplicationDialog::CloseFromTray()
         // stop check and reports its end, which ends the program. Held, it
         // would wait for a Resume that the hidden window can no longer get.
         m_exitAfterRun.store(1);
-        SetControlText(IDC_BACKUP_PAUSE, LanguageString("DL_N_101_41", "Pause"));
         m_run.StopBackup();
         StopUserPipeServer();
         break;
@@ -602,6 +604,10 @@ void MainApplicationDialog::StartRestore()
     HWND where = PageControl(2, IDC_RESTORE_TARGET);
     if (!GetRunFlags().backupRunning && !GetRunFlags().restoreRunning)
     {
+        // Where the end of the restore is posted: without it a restore
+        // started before any backup never reported its end, and Restore and
+        // the page buttons stayed disabled for good.
+        m_run.window = GetSafeHwnd();
         m_run.whatPath = what != nullptr ? CString(what) : CString("");
         m_run.wherePath = where != nullptr ? CString(where) : CString("");
     }
@@ -635,25 +641,50 @@ void MainApplicationDialog::UpdateProxy()
                         static_cast<DWORD>(selected));
 }
 
+// The form goes out on a thread of its own (a large attachment to a slow
+// server takes long); Submit stays disabled until the answer comes back
+// (OnSupportFormDone).
 void MainApplicationDialog::SubmitSupportForm()
 {
-    SupportFormFields fields;
-    fields.email = ControlText(*this, IDC_SUPPORT_EMAIL);
-    fields.name = ControlText(*this, IDC_SUPPORT_NAME);
-    fields.description = ControlText(*this, IDC_SUPPORT_DESCRIPTION);
-    fields.attachment = ControlText(*this, IDC_SUPPORT_ATTACHMENT);
+    // Plain copies for the thread: a CString shares its text by reference.
+    const std::string email(ControlText(*this, IDC_SUPPORT_EMAIL));
+    const std::string name(ControlText(*this, IDC_SUPPORT_NAME));
+    const std::string description(ControlText(*this, IDC_SUPPORT_DESCRIPTION));
+    const std::string attachment(ControlText(*this, IDC_SUPPORT_ATTACHMENT));
+    if (!SupportFormComplete(email.c_str(), name.c_str(), description.c_str()))
+    {
+        OnSupportFormDone(SupportFormResult::Incomplete);
+        return;
+    }
     char program[MAX_PATH] = "";
     GetModuleFileNameA(nullptr, program, sizeof(program));
-    SupportFormResult result =
-        SendSupportForm(fields, GetFileVersionString(program), CUserProxySettings());
+    const std::string version(GetFileVersionString(program));
+    EnableControl(IDC_SUPPORT_SUBMIT, false);
+    const auto send = [email, name, description, attachment, version]
+    {
+        SupportFormFields fields;
+        fields.email = email.c_str();
+        fields.name = name.c_str();
+        fields.description = description.c_str();
+        fields.attachment = attachment.c_str();
+        return static_cast<LPARAM>(
+            SendSupportForm(fields, version.c_str(), CUserProxySettings()));
+    };
+    if (!PostWhenDone(m_hWnd, WM_SUPPORT_FORM_DONE, 0, send,
+                      static_cast<LPARAM>(SupportFormResult::NotSent)))
+        OnSupportFormDone(SupportFormResult::NotSent);
+}
+
+void MainApplicationDialog::OnSupportFormDone(SupportFormResult result)
+{
+    EnableControl(IDC_SUPPORT_SUBMIT, true);
     if (result == SupportFormResult::Sent)
     {
-        SetControlText(IDC_SUPPORT_EMAIL, fields.email);
-        SetControlText(IDC_SUPPORT_NAME, fields.name);
-        SetControlText(IDC_SUPPORT_DESCRIPTION, fields.description);
-        SetControlText(IDC_SUPPORT_ATTACHMENT, fields.attachment);
+        for (UINT id : {IDC_SUPPORT_EMAIL, IDC_SUPPORT_NAME, IDC_SUPPORT_DESCRIPTION,
+                        IDC_SUPPORT_ATTACHMENT})
+            SetControlText(id, "");
     }
-    MessageDialog message(SupportFormMessage(result));
+    MessageDialog message(SupportFormMessage(m_languageIni, result));
     RunModalDialog(message, IDD_MESSAGE);
 }
 
@@ -685,10 +716,26 @@ void MainApplicationDialog::ResetErrorCount()
     SetControlText(IDC_OPTIMIZE_ERRORS, "0");
 }
 
+// The request goes out on a thread of its own (the service may work on the
+// hives for minutes); the tool's buttons stay disabled until its answer
+// comes back (OnRegistryToolDone).
 void MainApplicationDialog::RunRegistryToolCommand(RegistryTool tool)
 {
     WindowRegistryView view(*this, m_folderChooser);
-    RunRegistryTool(tool, view, m_systemDrive);
+    CString chosen;
+    if (!BeginRegistryTool(tool, view, m_languageIni, m_systemDrive, chosen))
+        return;
+    const std::string folder(chosen);
+    const auto send = [tool, folder]
+    { return static_cast<LPARAM>(SendRegistryTool(tool, folder.c_str())); };
+    if (!PostWhenDone(m_hWnd, WM_REGISTRY_TOOL_DONE, static_cast<WPARAM>(tool), send, 0))
+        OnRegistryToolDone(tool, 0);
+}
+
+void MainApplicationDialog::OnRegistryToolDone(RegistryTool tool, int result)
+{
+    WindowRegistryView view(*this, m_folderChooser);
+    FinishRegistryTool(tool, result, view, m_languageIni);
 }
 
 // ---- Title bar and tray ----
@@ -702,7 +749,7 @@ void MainApplicationDialog::ShowHelpBalloon()
         visible[page] = wizard != nullptr && (GetWindowLongA(wizard->GetHwnd(), GWL_STYLE) &
                                               WS_VISIBLE) != 0;
     }
-    CString text = HelpText(FirstVisiblePage(visible));
+    CString text = HelpText(m_languageIni, FirstVisiblePage(visible));
     HWND help = FindControl(IDC_TITLE_HELP);
     if (help == nullptr)
         return;

@@ -135,6 +135,9 @@ const ControlEntry kControls[] = {
     {3, IDC_OPTIONS_TAB_MISC, Kind::Button, kButtonLarge, "DL_N_101_348", "Miscellaneous"},
     {4, IDC_OPTIONS_TAB_GENERAL, Kind::Button, kButtonLarge, "DL_N_101_547", "Brindlewox"},
     {4, IDC_OPTIONS_TAB_MISC, Kind::Button, kButtonLarge, "DL_N_101_348", "Miscellaneous"},
+    // The third tab keeps its template text; no shipped template has it.
+    {3, IDC_OPTIONS_TAB_SPARE, Kind::Button, kButtonLarge, nullptr, nullptr},
+    {4, IDC_OPTIONS_TAB_SPARE, Kind::Button, kButtonLarge, nullptr, nullptr},
     {3, IDC_OPTIONS_SCHEDULE, Kind::Check, nullptr, "DL_N_101_56", "Enable"},
     {3, IDC_OPTIONS_HOUR, Kind::Combo, nullptr, nullptr, nullptr},
     {3, IDC_OPTIONS_SUNDAY, Kind::Check, nullptr, "DL_N_101_59", "Sunday"},
@@ -559,6 +562,8 @@ void MainApplicationDialog::BindPageControls()
         general->SetRadioGroup(&m_optionsTabGroup);
     if (auto* misc = GetControl<CSkinButton>(4, IDC_OPTIONS_TAB_MISC))
         misc->SetRadioGroup(&m_optionsTabGroup);
+    if (auto* spare = GetControl<CSkinButton>(3, IDC_OPTIONS_TAB_SPARE))
+        spare->SetRadioGroup(&m_optionsTabGroup);
     if (auto* general = GetControl<CSkinButton>(3, IDC_OPTIONS_TAB_GENERAL))
         general->SetRadioChecked();
 
@@ -918,6 +923,16 @@ bool MainApplicationDialog::HandlePageCommand(UINT id)
         if (!IsRunActive())
         {
             if (auto* tab = GetControl<CSkinButton>(4, IDC_OPTIONS_TAB_MISC))
+                tab->SetRadioChecked();
+        }
+        return true;
+    case IDC_OPTIONS_TAB_SPARE:
+        // Page 5 does not exist: both options pages go, none comes, and
+        // Options stays the checked page button.
+        ShowPage(5);
+        if (!IsRunActive())
+        {
+            if (auto* tab = GetControl<CSkinButton>(3, IDC_OPTIONS_TAB_SPARE))
                 tab->SetRadioChecked();
         }
         return true;

@@ -237,6 +237,18 @@ void MainApplicationDialog::StartBackupRun(bool scheduled)
     HWND start = FindControl(IDC_BACKUP_START);
     if (IsRunActive() || start == nullptr || !IsWindowEnabled(start))
         return;
+    // A refused start is no backup: the log says why, and the status values
+    // and the start line wait for a run that starts. They are written before
+    // the run's thread exists, so that the start line comes before anything
+    // the run logs; past this check (on this thread, the only one that
+    // starts runs) only a thread that cannot be begun fails.
+    const RunStart check = m_run.CheckStart();
+    if (check != RunStart::Started)
+    {
+        if (m_log)
+            m_log->WriteLog(CString("\r\n") + DescribeRunStart(check) + "\r\n");
+        return;
+    }
 
     SetControlText(IDC_BACKUP_FILES, "0");
     SetControlText(IDC_BACKUP_ERRORS, "0");

@@ -78,9 +78,13 @@ void MainApplicationDialog::FillUninstallList()
 void MainApplicationDialog::UninstallCheckedApplications()
 {
     CApplicationsTree* list = FindApplicationsList(IDC_UNINSTALL_LIST);
-    if (list == nullptr)
+    // The wait serves commands sent from other threads: one uninstall at a
+    // time.
+    if (list == nullptr || m_uninstalling)
         return;
+    m_uninstalling = true;
     RunCheckedUninstallers(*list);
+    m_uninstalling = false;
     // An uninstaller may end before its last files and keys are gone.
     Sleep(500);
     FillUninstallList();

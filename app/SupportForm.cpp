@@ -8,9 +8,11 @@ namespace
 const char kSupportHost[] = "www.orvanel.com";
 const u_short kSupportPort = 80;
 const char kSupportPath[] = "/support/support_en.php";
+const DWORD kSupportSendLimitMs = 60000;
 
 CString g_testHost("");
 u_short g_testPort = 0;
+DWORD g_testSendLimitMs = kSupportSendLimitMs;
 } // namespace
 
 CString GetSupportHost()
@@ -23,10 +25,16 @@ u_short GetSupportPort()
     return g_testHost.IsEmpty() ? kSupportPort : g_testPort;
 }
 
-void SetSupportServerForTests(const char* host, u_short port)
+DWORD GetSupportSendLimit()
+{
+    return g_testHost.IsEmpty() ? kSupportSendLimitMs : g_testSendLimitMs;
+}
+
+void SetSupportServerForTests(const char* host, u_short port, DWORD sendLimitMs)
 {
     g_testHost = host != nullptr ? host : "";
     g_testPort = port;
+    g_testSendLimitMs = sendLimitMs;
 }
 
 SupportFormResult SendSupportForm(SupportFormFields& fields, const CString& version,
@@ -36,6 +44,7 @@ SupportFormResult SendSupportForm(SupportFormFields& fields, const CString& vers
         return SupportFormResult::Incomplete;
 
     HttpFormPost post(GetSupportHost(), kSupportPath, GetSupportPort());
+    post.SetSendTimeout(GetSupportSendLimit());
     post.AddField("email", fields.email);
     post.AddField("name", fields.name);
     post.AddField("description", fields.description);
@@ -55,16 +64,16 @@ SupportFormResult SendSupportForm(SupportFormFields& fields, const CString& vers
     return SupportFormResult::Sent;
 }
 
-CString SupportFormMessage(SupportFormResult result)
+CString SupportFormMessage(CIni& language, SupportFormResult result)
 {
     switch (result)
     {
     case SupportFormResult::Incomplete:
-        return LanguageText("DL_N_101_328", "Please fill in all required fields.");
+        return LanguageText(language, "DL_N_101_328", "Please fill in all required fields.");
     case SupportFormResult::Sent:
-        return LanguageText("DL_N_101_329", "Message sucessfully sent.");
+        return LanguageText(language, "DL_N_101_329", "Message sucessfully sent.");
     case SupportFormResult::NotSent:
         break;
     }
-    return LanguageText("DL_N_101_330", "Message was not sent.");
+    return LanguageText(language, "DL_N_101_330", "Message was not sent.");
 }

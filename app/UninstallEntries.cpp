@@ -67,7 +67,9 @@ bool ReadUninstallEntry(HKEY root, REGSAM viewFlag, const CString& subkey,
     entry.kind = !checkFile || ResolveCommandLineExecutable(entry.path, programFilesFolder)
                      ? kUninstallerFound
                      : kUninstallerMissing;
-    entry.command = command;
+    // A command stored to be expanded names its program through variables
+    // (%ProgramFiles%...) that no process start expands by itself.
+    entry.command = type == REG_EXPAND_SZ ? ExpandEnvironment(command) : command;
     entry.subkey = subkey;
     CString name;
     entry.text = subkey;
@@ -207,12 +209,16 @@ void WaitRepainting(HANDLE process)
     {
         // QS_SENDMESSAGE: a broadcast an installer sends (WM_SETTINGCHANGE)
         // is answered at once instead of holding it up.
-        const DWORD woken =
-            MsgWaitForMultipleObjects(1, &process, FALSE, INFINITE, QS_PAINT | QS_SENDMESSAGE);
+        const DWORD woken = MsgWaitForMultipleObjects(1, &process, FALSE, INFINITE,
+                                                      QS_PAINT | QS_TIMER | QS_SENDMESSAGE);
         if (woken != WAIT_OBJECT_0 + 1)
             return; // the process ended, or the wait failed
-        // PeekMessageA serves the sent messages; only paint is removed.
+        // PeekMessageA serves the sent messages; only timers and paint are
+        // removed. The timers go on: a scheduled hour inside a long
+        // uninstaller is still met, and the options are still saved.
         MSG message;
+        while (PeekMessageA(&message, nullptr, WM_TIMER, WM_TIMER, PM_REMOVE))
+            DispatchMessageA(&message);
         while (PeekMessageA(&message, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE))
         {
             DispatchMessageA(&message);

@@ -5,9 +5,10 @@
 // already listed from the 64-bit view is skipped in the 32-bit one.
 //
 // Each subkey with a non-empty "UninstallString" (REG_SZ or REG_EXPAND_SZ,
-// read whole however long) gives one entry; the command is what runs, the
-// cleaned command names the program file, which is looked for when the
-// command names it by a path.
+// read whole however long) gives one entry; the command is what runs (its
+// variables expanded when it is REG_EXPAND_SZ), the cleaned command names
+// the program file, which is looked for when the command names it by a
+// path.
 #ifndef BRINDLEWOX_APP_UNINSTALLENTRIES_H
 #define BRINDLEWOX_APP_UNINSTALLENTRIES_H
 
@@ -28,7 +29,7 @@ struct UninstallEntry
     CString text; // "DisplayName", else the subkey's name
     CString path; // the cleaned command (the row's icon)
     DWORD kind = kUninstallerFound;
-    CString command; // "UninstallString" exactly as stored: what runs
+    CString command; // "UninstallString" as stored, expanded when REG_EXPAND_SZ: what runs
     CString subkey;  // the subkey's name
 };
 
@@ -67,10 +68,12 @@ void AddUninstallRows(CApplicationsTree& list, const CArray<UninstallEntry>& ent
 int RunCheckedUninstallers(CApplicationsTree& list);
 
 // Waits for a process's end on the user-interface thread. Meanwhile this
-// thread's windows are repainted and messages other threads send it are
-// served, but no input or posted message is taken from the queue: the
-// window does not turn white under a long uninstaller, and no command can
-// run again inside the wait.
+// thread's windows are repainted, their timers run and messages other
+// threads send it are served, but no input or other posted message is taken
+// from the queue: the window does not turn white under a long uninstaller,
+// its schedule and saved options go on, and no click or posted command runs
+// inside the wait (a command sent from another thread can: the caller
+// guards against starting itself again).
 void WaitRepainting(HANDLE process);
 
 #endif

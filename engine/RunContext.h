@@ -167,6 +167,11 @@ public:
     // clears the busy flag.
     void CollectBackup();
 
+    // Whether a run could start now: Started when no run holds the engine
+    // and both workers have ended, else why not (the starts refuse for the
+    // same reasons).
+    RunStart CheckStart() const;
+
     // A copy of what the window shows.
     RunDisplay GetDisplay() const;
     // The restore thread's last step: the busy flag and the engine free.
@@ -184,9 +189,6 @@ public:
     void RestoreFailed();
 
 private:
-    // Started when no run holds the engine and both workers have ended.
-    RunStart CheckStart() const;
-
     mutable CCriticalSection m_displayLock;
     RunDisplay m_display;
 };

@@ -129,6 +129,13 @@ BOOL HttpFormPost::Connect(const IProxySettings& settings)
         m_socket.reset();
         return FALSE;
     }
+    if (m_sendTimeoutMs != 0)
+    {
+        // Without it a send blocks while the peer reads nothing.
+        const DWORD timeout = m_sendTimeoutMs;
+        setsockopt(m_socket->GetHandle(), SOL_SOCKET, SO_SNDTIMEO,
+                   reinterpret_cast<const char*>(&timeout), sizeof(timeout));
+    }
     return TRUE;
 }
 

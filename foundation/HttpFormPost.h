@@ -48,6 +48,11 @@ public:
     // multipart); a missing file is silently left out. The path is sent as
     // the part's file name exactly as given.
     void AddFile(const CString& fieldName, const CString& path, const CString& contentType);
+    // The longest any one send of Submit waits for the peer to take bytes
+    // (SO_SNDTIMEO, set by Connect): a peer that stops reading then ends the
+    // request with FALSE instead of holding the caller for ever. 0: no
+    // limit. 60 s unless set.
+    void SetSendTimeout(DWORD milliseconds) { m_sendTimeoutMs = milliseconds; }
     void SetMethod(const CString& method) { m_method = method; }
     void SetVersion(const CString& version) { m_version = version; }
 
@@ -92,6 +97,7 @@ private:
     CStringArray m_filePaths;
     CStringArray m_fileTypes;
     bool m_multipart = false;
+    DWORD m_sendTimeoutMs = 60000;
 };
 
 #endif

@@ -64,10 +64,15 @@
 #define IDC_RESTORE_CHOOSE_TARGET 3032
 #define IDC_RESTORE_WHERE_LABEL 389
 #define IDC_RESTORE_TARGET 225
+// The restore command of a list menu ("Restore selected"): as Restore (296).
+#define ID_RESTORE_MENU_RESTORE 534
 
-// Pages 3 and 4, the two options tabs (815 and 816 on both).
+// Pages 3 and 4, the two options tabs (815 and 816 on both). The third tab,
+// 817, would show page 5, which is never made: no template carries it, and
+// its command hides both options pages.
 #define IDC_OPTIONS_TAB_GENERAL 815
 #define IDC_OPTIONS_TAB_MISC 816
+#define IDC_OPTIONS_TAB_SPARE 817
 #define IDC_OPTIONS_SCHEDULE 270
 #define IDC_OPTIONS_HOUR 330
 #define IDC_OPTIONS_SUNDAY 318

@@ -142,14 +142,27 @@ void CApplicationsTree::DeleteItem(int index)
 void CApplicationsTree::DeleteAllItems()
 {
     m_items.clear();
+    m_visibleRows.clear();
+    m_displayable = 0;
     m_firstDrawn = 0;
+    m_lastDrawn = 0;
+    m_firstRow = 0;
+    m_thumbTop = 0;
+    m_selected = 0;
 }
 
-bool CApplicationsTree::IsHiddenChild(const CApplicationsTreeItem& item) const
+CApplicationsTreeItem* CApplicationsTree::ParentOf(const CApplicationsTreeItem& item)
 {
+    // A parent index a caller set outside the list makes a top-level row.
     if (item.parent < 0 || item.parent >= GetItemCount())
-        return false;
-    return m_items[static_cast<size_t>(item.parent)]->expanded == 0;
+        return nullptr;
+    return m_items[static_cast<size_t>(item.parent)].get();
+}
+
+bool CApplicationsTree::IsHiddenChild(const CApplicationsTreeItem& item)
+{
+    const CApplicationsTreeItem* parent = ParentOf(item);
+    return parent != nullptr && parent->expanded == 0;
 }
 
 void CApplicationsTree::RebuildVisibleRows()
@@ -178,20 +191,20 @@ void CApplicationsTree::Redraw(bool reset)
     }
 }
 
-void CApplicationsTree::ScrollOne(int direction)
+bool CApplicationsTree::ScrollOne(int direction)
 {
     int row = ScrollBy(m_firstRow, direction, m_displayable, m_perPage);
-    if (row != m_firstRow)
-    {
-        m_firstRow = row;
-        if (row < static_cast<int>(m_visibleRows.size()))
-            m_firstDrawn = m_visibleRows[static_cast<size_t>(row)];
-        m_thumbTop = ThumbTopForRow(row, m_displayable, m_perPage, TrackTop(), TrackBottom(),
-                                    m_thumbHeight);
-        if (direction < 0)
-            m_scrollingUp = 1;
-    }
+    if (row == m_firstRow)
+        return false;
+    m_firstRow = row;
+    if (row < static_cast<int>(m_visibleRows.size()))
+        m_firstDrawn = m_visibleRows[static_cast<size_t>(row)];
+    m_thumbTop = ThumbTopForRow(row, m_displayable, m_perPage, TrackTop(), TrackBottom(),
+                                m_thumbHeight);
+    if (direction < 0)
+        m_scrollingUp = 1;
     Redraw(false);
+    return true;
 }
 
 void CApplicationsTree::ScrollUp() { ScrollOne(-1); }
@@ -222,7 +235,7 @@ void CApplicationsTree::DrawRow(CDC& dc, CApplicationsTreeItem& item, const CRec
     CRect expander(row.left, row.top, row.left + (m_hideExpander ? 0 : CellWidth), row.bottom);
     if (!m_hideExpander)
     {
-        int image = item.parent != -1 ? 2 : (item.expanded ? 1 : 0);
+        int image = ParentOf(item) != nullptr ? 2 : (item.expanded ? 1 : 0);
         ImageList_Draw(m_expanderImages.GetSafeHandle(), image, dc, expander.left, expander.top,
                        ILD_TRANSPARENT);
     }
@@ -288,9 +301,10 @@ void CApplicationsTree::Draw(CDC* target)
             for (int i = m_firstDrawn; i < GetItemCount() && top < client.bottom; ++i)
             {
                 CApplicationsTreeItem& item = *m_items[static_cast<size_t>(i)];
+                CApplicationsTreeItem* parent = ParentOf(item);
                 if (IsHiddenChild(item))
                 {
-                    item.checked = m_items[static_cast<size_t>(item.parent)]->checked;
+                    item.checked = parent->checked;
                     if (!drewAny && m_scrollingUp && m_firstDrawn > 0)
                     {
                         --m_firstDrawn;
@@ -299,9 +313,9 @@ void CApplicationsTree::Draw(CDC* target)
                     }
                     continue;
                 }
-                if (item.parent != -1)
-                    item.checked = m_items[static_cast<size_t>(item.parent)]->checked;
-                CRect row(rowArea.left + (item.parent != -1 ? ChildIndent : 0), top,
+                if (parent != nullptr)
+                    item.checked = parent->checked;
+                CRect row(rowArea.left + (parent != nullptr ? ChildIndent : 0), top,
                           rowArea.right, top + RowHeight);
                 DrawRow(dc, item, row, i == m_selected);
                 m_lastDrawn = i;
@@ -336,6 +350,13 @@ LRESULT CApplicationsTree::OnPaint(CDC* dc)
 
 void CApplicationsTree::EndMouse()
 {
+    StopPressing();
+    if (GetCapture() == m_hWnd)
+        ReleaseCapture();
+}
+
+void CApplicationsTree::StopPressing()
+{
     m_mouseDown = 0;
     m_upIndex = 3;
     m_downIndex = 0;
@@ -343,8 +364,6 @@ void CApplicationsTree::EndMouse()
     KillTimer(m_hWnd, TimerUp);
     KillTimer(m_hWnd, TimerDown);
     Redraw(false);
-    if (GetCapture() == m_hWnd)
-        ReleaseCapture();
 }
 
 void CApplicationsTree::OnLeftButtonDown(POINT point)
@@ -356,7 +375,9 @@ void CApplicationsTree::OnLeftButtonDown(POINT point)
     if (PtInRect(m_downArrow, point))
     {
         m_downIndex = 1;
-        ScrollOne(+1);
+        // The pressed arrow shows even at the end of the list.
+        if (!ScrollOne(+1))
+            Redraw(false);
         SetTimer(m_hWnd, TimerDown, 100, nullptr);
         m_mouseDown = 0;
         return;
@@ -364,7 +385,8 @@ void CApplicationsTree::OnLeftButtonDown(POINT point)
     if (PtInRect(m_upArrow, point))
     {
         m_upIndex = 4;
-        ScrollOne(-1);
+        if (!ScrollOne(-1))
+            Redraw(false);
         SetTimer(m_hWnd, TimerUp, 100, nullptr);
         m_mouseDown = 0;
         return;
@@ -484,7 +506,7 @@ LRESULT CApplicationsTree::WindowProc(UINT message, WPARAM wParam, LPARAM lParam
     case WM_RBUTTONUP:
     {
         CApplicationsTreeItem* selected = GetItem(m_selected);
-        if (m_menu != nullptr && selected != nullptr && selected->parent == -1)
+        if (m_menu != nullptr && selected != nullptr && ParentOf(*selected) == nullptr)
         {
             // The point of this button's release, not the last left click.
             POINT screen = point;
@@ -499,13 +521,17 @@ LRESULT CApplicationsTree::WindowProc(UINT message, WPARAM wParam, LPARAM lParam
     case WM_ENABLE:
         Redraw(false);
         break;
+    // A held arrow ends with the focus or the capture (another window took
+    // the mouse, a menu or a dialog came up): its repeat would otherwise
+    // scroll to the end and go on for ever.
     case WM_KILLFOCUS:
         if (GetCapture() == m_hWnd && reinterpret_cast<HWND>(wParam) != m_hWnd)
             ReleaseCapture();
-        m_upIndex = 3;
-        m_downIndex = 0;
-        m_thumbState = 0;
-        Redraw(false);
+        StopPressing();
+        break;
+    case WM_CAPTURECHANGED:
+        if (reinterpret_cast<HWND>(lParam) != m_hWnd)
+            StopPressing();
         break;
     case WM_COMMAND:
         SendMessageA(GetParent(m_hWnd), WM_COMMAND, wParam, lParam);

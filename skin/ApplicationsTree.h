@@ -44,7 +44,8 @@ struct CApplicationsTreeItem
     DWORD state = 0;
     DWORD value1 = 0;
     DWORD value2 = 0;
-    // Index of the parent row, -1 for a top-level row.
+    // Index of the parent row, -1 for a top-level row (as is any index
+    // outside the list).
     int parent = -1;
     DWORD checked = 0;
     DWORD expanded = 0;
@@ -76,6 +77,7 @@ public:
     // Sets the third text of the row at an index (the startup list's value
     // name, the uninstall list's command); no row there: nothing.
     void SetItemData(int index, const char* text);
+    // Also back to the top: first row, thumb and selection 0.
     void DeleteAllItems();
     void ScrollUp();
     void ScrollDown();
@@ -111,12 +113,21 @@ public:
 private:
     void DrawRow(CDC& dc, CApplicationsTreeItem& item, const CRect& row, bool selected);
     void DrawScrollBar(CDC& dc, const CRect& client);
-    bool IsHiddenChild(const CApplicationsTreeItem& item) const;
+    // The row's parent; null for a top-level row and for a parent index
+    // outside the list.
+    CApplicationsTreeItem* ParentOf(const CApplicationsTreeItem& item);
+    bool IsHiddenChild(const CApplicationsTreeItem& item);
     void RebuildVisibleRows();
-    void ScrollOne(int direction);
+    // One row up (-1) or down; repaints and answers true only when the list
+    // moved.
+    bool ScrollOne(int direction);
     void OnLeftButtonDown(POINT point);
     void OnMouseMove(POINT point);
+    // The button is up: the arrows and thumb at rest, their repeat stopped,
+    // the capture given back.
     void EndMouse();
+    // The same without touching the capture (it is already going).
+    void StopPressing();
     void LoadStrip(const char* key, const char* file, int width, int height, CImageList& list,
                    bool append);
     int TrackTop() const { return m_upArrow.bottom; }

@@ -156,6 +156,13 @@ HTREEITEM CCustomFileDirTree::InsertItem(HTREEITEM parent, const char* path, boo
     int selectedImage = 0;
     if (!LookupIcons(path, image, selectedImage))
         return nullptr;
+    return InsertLookedUp(parent, path, nameOnly, displayName, image, selectedImage);
+}
+
+HTREEITEM CCustomFileDirTree::InsertLookedUp(HTREEITEM parent, const char* path, bool nameOnly,
+                                             const char* displayName, int image,
+                                             int selectedImage)
+{
     CString text = path;
     if (nameOnly)
     {
@@ -231,7 +238,12 @@ bool CCustomFileDirTree::DisplayTree(const char* root)
     {
         m_rootFolder = root;
         CString text = WithBackslash(m_rootFolder);
-        HTREEITEM node = InsertItem(TVI_ROOT, text, false, nullptr);
+        HTREEITEM node = nullptr;
+        {
+            // The root may be a drive's: no box asks for its disk.
+            CriticalErrorsOff quiet;
+            node = InsertItem(TVI_ROOT, text, false, nullptr);
+        }
         if (node == nullptr)
             return false;
         if (!HasChildren(node))
@@ -249,6 +261,7 @@ bool CCustomFileDirTree::FillDrives()
 {
     TreeView_DeleteItem(m_hWnd, TVI_ROOT);
     DWORD mask = GetLogicalDrives();
+    bool complete = true;
     for (int bit = 0; bit < 32; ++bit)
     {
         if ((mask & (1u << bit)) == 0)
@@ -256,15 +269,19 @@ bool CCustomFileDirTree::FillDrives()
         CString drive;
         drive.Format("%c:\\", 'A' + bit);
         SHFILEINFOA info = {};
+        HTREEITEM node = nullptr;
         {
+            // Both lookups, the name and the icons, may touch an empty
+            // drive.
             CriticalErrorsOff quiet;
             SHGetFileInfoA(drive, 0, &info, sizeof(info), SHGFI_DISPLAYNAME);
+            node = InsertItem(TVI_ROOT, drive, true, info.szDisplayName);
         }
-        HTREEITEM node = InsertItem(TVI_ROOT, drive, true, info.szDisplayName);
+        // A drive that cannot be listed hides none after it.
         if (node == nullptr || InsertPlaceholder(node) == nullptr)
-            return false;
+            complete = false;
     }
-    return true;
+    return complete;
 }
 
 bool CCustomFileDirTree::EnumNetwork(NETRESOURCEA* container)
@@ -385,21 +402,34 @@ bool CCustomFileDirTree::FillChildren(HTREEITEM node)
     if (!m_refilling)
         SetRedraw(false);
     // An entry the shell cannot look up (it vanished, or its name is odd) is
-    // left out; its siblings are still listed.
+    // left out; one the tree cannot take is skipped and reported; either
+    // way its siblings are still listed.
+    bool complete = true;
+    const auto insert = [this, node, &complete](const CString& path) -> HTREEITEM
+    {
+        int image = 0;
+        int selectedImage = 0;
+        if (!LookupIcons(path, image, selectedImage))
+            return nullptr;
+        HTREEITEM child = InsertLookedUp(node, path, true, nullptr, image, selectedImage);
+        if (child == nullptr)
+            complete = false;
+        return child;
+    };
     for (const CString& path : folders)
     {
-        HTREEITEM child = InsertItem(node, path, true, nullptr);
-        if (child != nullptr && HasChildren(child))
-            InsertPlaceholder(child);
+        HTREEITEM child = insert(path);
+        if (child != nullptr && HasChildren(child) && InsertPlaceholder(child) == nullptr)
+            complete = false;
     }
     for (const CString& path : files)
-        InsertItem(node, path, true, nullptr);
+        insert(path);
     if (!m_refilling)
     {
         SetRedraw(true);
         UpdateWindow(m_hWnd);
     }
-    return true;
+    return complete;
 }
 
 CString CCustomFileDirTree::GetItemPath(HTREEITEM node)

@@ -108,10 +108,19 @@ protected:
     // the shell knows no icon for it (a vanished entry). Replaceable so that
     // a failing lookup can be tested.
     virtual bool LookupIcons(const char* path, int& image, int& selectedImage);
-    // Lists the node's children: folders, then (when shown) files; false
-    // when the drive is not ready or an insertion failed for want of room.
+    // Lists the node's children: folders, then (when shown) files. An entry
+    // the shell knows no icon for (it vanished) is left out; one the tree
+    // cannot take is skipped, its siblings still listed. False when the
+    // drive is not ready or an insertion failed.
     bool FillChildren(HTREEITEM node);
+    // Every drive with its placeholder, each looked up with no system box
+    // asking for a disk. A drive that cannot be listed is skipped, the
+    // others still listed, and the result is false.
     bool FillDrives();
+    // InsertItem with the icons already looked up: null when the insertion
+    // fails.
+    HTREEITEM InsertLookedUp(HTREEITEM parent, const char* path, bool nameOnly,
+                             const char* displayName, int image, int selectedImage);
     // One placeholder child: empty text, image 0, no shell lookup.
     HTREEITEM InsertPlaceholder(HTREEITEM parent);
     void DeleteChildren(HTREEITEM node);

@@ -118,7 +118,7 @@ void CCustomGradientStatic::DrawGradientText(CDC& dc)
     if (IsRectEmpty(&client))
         return;
     RECT area = client;
-    area.bottom -= 5;
+    area.bottom -= kTextBottomInset;
     DrawLabel(dc, m_hWnd, client, area, m_font.GetSafeHandle(), m_textColor, m_backgroundColor);
     if (m_drawGradient)
     {

@@ -48,6 +48,8 @@ public:
     void SetBackgroundColor(COLORREF color) { m_backgroundColor = color; }
     COLORREF GetTextColor() const { return m_textColor; }
     COLORREF GetBackgroundColor() const { return m_backgroundColor; }
+    // The font the text is drawn in (not owned by the caller).
+    HFONT GetFont() const { return m_font.GetSafeHandle(); }
 
     void DrawStaticText(CDC& dc);
 
@@ -77,6 +79,10 @@ public:
     void SetGradient(bool draw) { m_drawGradient = draw ? 1 : 0; }
     COLORREF GetLeftColor() const { return m_leftColor; }
     COLORREF GetRightColor() const { return m_rightColor; }
+    // The font the text is drawn in (not owned by the caller); the text
+    // stands in the client rectangle less its bottom kTextBottomInset pixels.
+    HFONT GetFont() const { return m_font.GetSafeHandle(); }
+    static constexpr int kTextBottomInset = 5;
 
     void DrawGradientText(CDC& dc);
 

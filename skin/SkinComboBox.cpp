@@ -445,8 +445,13 @@ LRESULT CSkinEdit::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
     switch (message)
     {
     case WM_NCPAINT:
+    {
+        // The default paints the scroll bars of a multi-line edit; the frame
+        // goes around them.
+        LRESULT result = CEdit::WindowProc(message, wParam, lParam);
         RedrawFrame();
-        return 0;
+        return result;
+    }
     case WM_SETFOCUS:
     case WM_KILLFOCUS:
     {
@@ -462,10 +467,12 @@ LRESULT CSkinEdit::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_NCCALCSIZE:
         if (wParam)
         {
-            // A 2-pixel frame on every side, drawn by WM_NCPAINT above.
+            // A 2-pixel frame on every side, drawn by WM_NCPAINT above; then
+            // the default takes the scroll bars (WS_VSCROLL, WS_HSCROLL) from
+            // what is left, so they stand inside the frame.
             auto* sizes = reinterpret_cast<NCCALCSIZE_PARAMS*>(lParam);
             InflateRect(&sizes->rgrc[0], -2, -2);
-            return 0;
+            return CEdit::WindowProc(message, wParam, lParam);
         }
         break;
     case WM_MOUSEMOVE:

@@ -164,6 +164,11 @@ CString LanguageText(const char* key, const char* english)
 {
     CIni settings(GetSettingsFilePath());
     CIni language(LanguageFilePath(ReadFolder(settings, kLanguageSection, kDefaultLanguage)));
+    return LanguageText(language, key, english);
+}
+
+CString LanguageText(CIni& language, const char* key, const char* english)
+{
     CString text;
     language.GetString(text, kLanguageSection, key, english);
     return text;

@@ -120,6 +120,10 @@ private:
 // now and reads [Language] key, with the English text as default. Call it
 // with two literal strings: LanguageText("DL_N_101_36", "Start").
 CString LanguageText(const char* key, const char* english);
+// The same from a language file already open: a window that took its
+// language at its start keeps that one for every text it shows, even after
+// settings.ini names another.
+CString LanguageText(CIni& language, const char* key, const char* english);
 
 // The states of a three-state strip, in strip order.
 enum SkinImageState

@@ -166,7 +166,6 @@ bool CTrayIcon::Create(HINSTANCE instance, HWND parent, UINT callbackMessage, co
         m_enabled = 0;
         return false;
     }
-    m_enabled = 1;
     m_instance = instance;
 
     WNDCLASSEXA windowClass = {};
@@ -182,8 +181,14 @@ bool CTrayIcon::Create(HINSTANCE instance, HWND parent, UINT callbackMessage, co
                                       CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr,
                                       instance, nullptr);
     }
+    // Enabled only with its window: without one the icon would be sent to
+    // the shell with a record never filled in.
     if (m_hiddenWnd == nullptr)
+    {
+        m_enabled = 0;
         return false;
+    }
+    m_enabled = 1;
 
     m_data = {};
     m_data.cbSize = sizeof(m_data);

@@ -1,6 +1,5 @@
 #include "app/CommandRules.h"
 
-#include "skin/SkinFiles.h"
 #include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -9,27 +8,20 @@
 
 namespace
 {
-// Settings and program folders of the test's own, with no language file
-// unless one is written: every text is its English default.
-class LanguageFolders
+// A language file of the test's own: every text is its English default
+// until one is written.
+class LanguageFile
 {
 public:
-    LanguageFolders()
-    {
-        MakeFolder(m_temp / "Program");
-        OverrideSkinFilesFolders(m_temp / "User", m_temp / "Program");
-    }
-    ~LanguageFolders() { OverrideSkinFilesFolders(nullptr, nullptr); }
+    LanguageFile() : language(m_temp / "default.ini") {}
 
-    void WriteLanguage(const char* text)
-    {
-        MakeFolder(m_temp / "Program\\Languages");
-        MakeFolder(m_temp / "Program\\Languages\\English");
-        WriteTextFile(m_temp / "Program\\Languages\\English\\default.ini", text);
-    }
+    void Write(const char* text) { WriteTextFile(m_temp / "default.ini", text); }
 
 private:
     TempFolder m_temp{"rules"};
+
+public:
+    CIni language;
 };
 
 RunFlags Running()
@@ -101,10 +93,10 @@ TEST(CommandRulesTest, ChosenRowFallsBackToTheFirst)
 
 TEST(CommandRulesTest, HelpFollowsTheFirstVisiblePage)
 {
-    LanguageFolders folders;
+    LanguageFile file;
     bool visible[kHelpPageCount] = {};
     EXPECT_EQ(FirstVisiblePage(visible), -1);
-    EXPECT_STREQ(HelpText(-1), "");
+    EXPECT_STREQ(HelpText(file.language, -1), "");
     // Page 8 does not exist: its flag is never looked at.
     visible[8] = true;
     EXPECT_EQ(FirstVisiblePage(visible), -1);
@@ -115,35 +107,35 @@ TEST(CommandRulesTest, HelpFollowsTheFirstVisiblePage)
     visible[0] = true;
     EXPECT_EQ(FirstVisiblePage(visible), 0);
 
-    EXPECT_STREQ(HelpText(0),
+    EXPECT_STREQ(HelpText(file.language, 0),
                  "This windows is the core of Orvanel Brindlewox backup engine.\n"
                  "To begin backup press the 'Start' button. To break the backup\n"
                  "press the 'Stop' button. If you would like to pause the backup\n"
                  "press the 'Pause' button. To continue press the 'Resume' button.");
-    EXPECT_STREQ(HelpText(1), "");
-    EXPECT_STREQ(HelpText(2), "To restore files press the 'Restore' button");
+    EXPECT_STREQ(HelpText(file.language, 1), "");
+    EXPECT_STREQ(HelpText(file.language, 2), "To restore files press the 'Restore' button");
     const char* options = "The Option window contains settings of Orvanel Brindlewox\n"
                           "that can be customizable. Sheduling is simple way to run\n"
                           "scans at specified time.";
-    EXPECT_STREQ(HelpText(3), options);
-    EXPECT_STREQ(HelpText(4), options);
-    EXPECT_STREQ(HelpText(5), options);
-    EXPECT_STREQ(HelpText(6),
+    EXPECT_STREQ(HelpText(file.language, 3), options);
+    EXPECT_STREQ(HelpText(file.language, 4), options);
+    EXPECT_STREQ(HelpText(file.language, 5), options);
+    EXPECT_STREQ(HelpText(file.language, 6),
                  "The Startup window shows all applications that are started at Windows start.");
-    EXPECT_STREQ(HelpText(7),
+    EXPECT_STREQ(HelpText(file.language, 7),
                  "The Uninstall window shows all applications that can be uninstalled.");
-    EXPECT_STREQ(HelpText(8), "");
-    EXPECT_STREQ(HelpText(9), "The Support window allows you to contact technical support\n"
+    EXPECT_STREQ(HelpText(file.language, 8), "");
+    EXPECT_STREQ(HelpText(file.language, 9), "The Support window allows you to contact technical support\n"
                               "in case you need help with Orvanel Brindlewox.");
-    EXPECT_STREQ(HelpText(10), "The Optimize window allows you to backup and optimize registry.");
+    EXPECT_STREQ(HelpText(file.language, 10), "The Optimize window allows you to backup and optimize registry.");
 }
 
 TEST(CommandRulesTest, HelpTextComesFromTheLanguageFile)
 {
-    LanguageFolders folders;
-    folders.WriteLanguage("[Language]\r\nDL_N_101_152=Restaurer\r\nDL_N_101_170=ligne 2\r\n");
-    EXPECT_STREQ(HelpText(2), "Restaurer");
-    EXPECT_STREQ(HelpText(9), "The Support window allows you to contact technical support\n"
+    LanguageFile file;
+    file.Write("[Language]\r\nDL_N_101_152=Restaurer\r\nDL_N_101_170=ligne 2\r\n");
+    EXPECT_STREQ(HelpText(file.language, 2), "Restaurer");
+    EXPECT_STREQ(HelpText(file.language, 9), "The Support window allows you to contact technical support\n"
                               "ligne 2");
 }
 

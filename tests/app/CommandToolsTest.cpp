@@ -85,6 +85,25 @@ uint32_t RequestType(const std::string& request)
     return ReadU32(request, offsetof(IpcSettingsRecord, type));
 }
 
+// The three steps one after the other, as the window runs them (there the
+// request on a thread of its own), with the English texts.
+struct ToolRun : RegistryToolRun
+{
+    bool ran = false; // a request went to the service (no cancelled choice)
+};
+ToolRun RunTool(RegistryTool tool, RecordingView& view)
+{
+    CIni english("C:\\bwtest\\no such language.ini");
+    ToolRun run;
+    CString folder;
+    if (!BeginRegistryTool(tool, view, english, "C:", folder))
+        return run;
+    run.ran = true;
+    static_cast<RegistryToolRun&>(run) =
+        FinishRegistryTool(tool, SendRegistryTool(tool, folder), view, english);
+    return run;
+}
+
 std::string Setting(const char* name)
 {
     CString value;
@@ -97,7 +116,7 @@ TEST(CommandToolsTest, FailedCompactionSaysSoAndEnablesTheButtonsAgain)
     FakeService service;
     service.server->Answer(StatusReply(0, sizeof(IpcSettingsRecord)));
     RecordingView view;
-    RegistryToolRun run = RunRegistryTool(RegistryTool::Compact, view, "C:");
+    ToolRun run = RunTool(RegistryTool::Compact, view);
     EXPECT_TRUE(run.ran);
     EXPECT_EQ(run.outcome, RegistryOutcome::Failed);
     std::vector<std::string> expected = {"on Please wait...", "disable", "off Finished",
@@ -112,7 +131,7 @@ TEST(CommandToolsTest, NoServiceIsAFailureToo)
     FakeService service;
     service.server.reset();
     RecordingView view;
-    RegistryToolRun run = RunRegistryTool(RegistryTool::Compact, view, "C:");
+    ToolRun run = RunTool(RegistryTool::Compact, view);
     EXPECT_EQ(run.outcome, RegistryOutcome::Failed);
     EXPECT_EQ(view.steps.back(), "enable");
 }
@@ -123,7 +142,7 @@ TEST(CommandToolsTest, CompactionAsksForTheRestartAndCancelRestartsNothing)
     service.server->Answer(StatusReply(1, sizeof(IpcSettingsRecord)));
     RecordingView view;
     view.answer = IDCANCEL;
-    RegistryToolRun run = RunRegistryTool(RegistryTool::Compact, view, "C:");
+    ToolRun run = RunTool(RegistryTool::Compact, view);
     EXPECT_EQ(run.outcome, RegistryOutcome::AskRestart);
     EXPECT_FALSE(run.restartStarted);
     std::vector<std::string> expected = {"on Please wait...", "disable", "off Finished",
@@ -134,7 +153,7 @@ TEST(CommandToolsTest, CompactionAsksForTheRestartAndCancelRestartsNothing)
     // OK restarts, and the buttons stay off while the restart is under way.
     RecordingView accepting;
     accepting.answer = IDOK;
-    run = RunRegistryTool(RegistryTool::Compact, accepting, "C:");
+    run = RunTool(RegistryTool::Compact, accepting);
     EXPECT_TRUE(run.restartStarted);
     EXPECT_EQ(accepting.steps.back(), "restart");
 
@@ -142,7 +161,7 @@ TEST(CommandToolsTest, CompactionAsksForTheRestartAndCancelRestartsNothing)
     RecordingView refused;
     refused.answer = IDOK;
     refused.restartWorks = false;
-    run = RunRegistryTool(RegistryTool::Compact, refused, "C:");
+    run = RunTool(RegistryTool::Compact, refused);
     EXPECT_FALSE(run.restartStarted);
     EXPECT_EQ(refused.steps.back(), "enable");
 }
@@ -153,7 +172,7 @@ TEST(CommandToolsTest, BackupStoresItsFolderAndReportsCompletion)
     service.server->Answer(StatusReply(1, sizeof(IpcSettingsRecord)));
     RecordingView view;
     view.folder = "C:\\Hive backup";
-    RegistryToolRun run = RunRegistryTool(RegistryTool::Save, view, "C:");
+    ToolRun run = RunTool(RegistryTool::Save, view);
     EXPECT_EQ(run.outcome, RegistryOutcome::Completed);
     std::vector<std::string> expected = {"choose", "on Please wait...", "disable", "off Finished",
                                          "199 Task sucessfully completed.", "enable"};
@@ -172,7 +191,7 @@ TEST(CommandToolsTest, CancelledFolderChoiceDoesNothing)
     for (RegistryTool tool : {RegistryTool::Save, RegistryTool::Restore})
     {
         view.steps.clear();
-        EXPECT_FALSE(RunRegistryTool(tool, view, "C:").ran);
+        EXPECT_FALSE(RunTool(tool, view).ran);
         std::vector<std::string> expected = {"choose"};
         EXPECT_EQ(view.steps, expected);
     }
@@ -191,7 +210,7 @@ TEST(CommandToolsTest, RestoreStartsAtTheLastBackupFolder)
     // Without the setting: the system drive.
     EXPECT_STREQ(RegistryRestoreRoot("C:"), "C:\\");
     ASSERT_TRUE(WriteSettingString(setting::LastBackupDir, last.Path()));
-    RegistryToolRun run = RunRegistryTool(RegistryTool::Restore, view, "C:");
+    ToolRun run = RunTool(RegistryTool::Restore, view);
     EXPECT_STREQ(view.rootSeen, last.Path());
     EXPECT_EQ(run.outcome, RegistryOutcome::AskRestart);
     ASSERT_EQ(service.server->RequestCount(), 1);

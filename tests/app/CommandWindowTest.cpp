@@ -6,10 +6,12 @@
 #include "app/MessageDialog.h"
 #include "app/ProfileDialogs.h"
 #include "app/RebootWindows.h"
+#include "app/SupportForm.h"
 #include "engine/IpcRecords.h"
 #include "engine/Profile.h"
 #include "engine/Settings.h"
 #include "engine/SqlDB.h"
+#include "foundation/Module.h"
 #include "resources/MainPages.h"
 #include "resources/MainWindow.h"
 #include "resources/MessageDialogs.h"
@@ -17,15 +19,21 @@
 #include "resources/TrayMenu.h"
 #include "skin/ApplicationsTree.h"
 #include "skin/CustomFileDirTree.h"
+#include "skin/SkinBalloonHelp.h"
 #include "skin/SkinButton.h"
 #include "skin/SkinFiles.h"
+#include "tests/app/LiveRunSupport.h"
+#include "tests/skin/ControlTestSupport.h"
 #include "tests/support/FakePipeServer.h"
+#include "tests/support/LoopbackServer.h"
 #include "tests/support/TempFolder.h"
 #include "tests/support/UserKeyOverride.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstddef>
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -40,6 +48,7 @@ struct Script
     int passwordAnswer = IDCANCEL;    // IDOK stores the password first
     CString chosenFolder{""};
     CString chosenFile{""}; // empty: the file dialog is cancelled
+    std::string fileDialogFolder; // where the last file dialog started
     int restarts = 0;
     std::vector<std::string> opened;
 };
@@ -58,12 +67,19 @@ int RunDialog(CDialog& dialog, UINT templateId)
         g_script->messages.push_back("password");
         return g_script->passwordAnswer;
     }
+    if (auto* edit = dynamic_cast<WhatToAddDialog*>(&dialog))
+    {
+        g_script->messages.push_back("dialog " + std::to_string(templateId) + " row " +
+                                     std::to_string(edit->GetRowId()));
+        return IDCANCEL;
+    }
     g_script->messages.push_back("dialog " + std::to_string(templateId));
     return IDCANCEL;
 }
 
-bool ChooseFile(bool, const char*, const char*, CString& path)
+bool ChooseFile(bool, const char* folder, const char*, CString& path)
 {
+    g_script->fileDialogFolder = folder != nullptr ? folder : "";
     if (g_script->chosenFile.IsEmpty())
         return false;
     path = g_script->chosenFile;
@@ -115,11 +131,22 @@ protected:
         SetIpcPipeName(IpcPipe::Backup, UniqueName("backup").c_str());
         CTrayIcon::SetAddRetries(1, 0);
         SetShutdownCall(CountRestart);
+        // The balloon's window classes, as the program's start makes them.
+        if (!GetModuleState()->AreClassesRegistered())
+        {
+            ASSERT_TRUE(GetModuleState()->Init(GetModuleHandleA(nullptr), "", SW_SHOWNORMAL));
+        }
         m_user = std::make_unique<UserKeyOverride>("Commands");
         ASSERT_TRUE(m_user->IsActive());
         window = std::make_unique<MainApplicationDialog>();
         ASSERT_TRUE(window->Create(nullptr, IDD_MAIN_WINDOW));
         window->SetCommandHooks(RunDialog, ChooseFolder, ChooseFile, OpenFolder);
+        // The end of a run says how it went through the script too, and
+        // plays nothing.
+        window->SetMessageShower([](MainApplicationDialog&, const char* text) {
+            g_script->messages.push_back(std::string("end ") + text);
+        });
+        window->SetSoundPlayer([](const char*) {});
     }
 
     void TearDown() override
@@ -146,6 +173,15 @@ protected:
 
     // As the page's button reports a click.
     void Command(UINT id) { SendMessageA(window->GetSafeHwnd(), WM_COMMAND, MAKEWPARAM(id, 1), 0); }
+    // A command whose answer comes back from a thread (the registry tools,
+    // the support form): the click, then the window's messages until it
+    // shows its next message.
+    void CommandAndAnswer(UINT id)
+    {
+        const size_t before = script.messages.size();
+        Command(id);
+        EXPECT_TRUE(PumpUntil(60000, [&] { return script.messages.size() > before; })) << id;
+    }
     HWND Control(int page, UINT id)
     {
         return GetDlgItem(window->GetPage(page)->GetHwnd(), static_cast<int>(id));
@@ -275,7 +311,7 @@ TEST_F(CommandWindowTest, EncryptWithACancelledPasswordStaysUnchecked)
 
 TEST_F(CommandWindowTest, RegistryToolsFailAgainstNoServiceAndStayUsable)
 {
-    Command(IDC_OPTIMIZE_DEFRAGMENT);
+    CommandAndAnswer(IDC_OPTIMIZE_DEFRAGMENT);
     EXPECT_EQ(script.messages, (std::vector<std::string>{"199 Task failed."}));
     EXPECT_EQ(Text(10, IDC_OPTIMIZE_DEFRAGMENT_STATUS), "Finished");
     EXPECT_TRUE(Enabled(10, IDC_OPTIMIZE_DEFRAGMENT));
@@ -287,10 +323,10 @@ TEST_F(CommandWindowTest, RegistryToolsDoneAskForTheRestartOrReportCompletion)
 {
     StartService(1);
     script.questionAnswer = IDCANCEL;
-    Command(IDC_OPTIMIZE_DEFRAGMENT);
+    CommandAndAnswer(IDC_OPTIMIZE_DEFRAGMENT);
     script.chosenFolder = "C:\\Hives";
-    Command(IDC_OPTIMIZE_RESTORE_REGISTRY);
-    Command(IDC_OPTIMIZE_BACKUP_REGISTRY);
+    CommandAndAnswer(IDC_OPTIMIZE_RESTORE_REGISTRY);
+    CommandAndAnswer(IDC_OPTIMIZE_BACKUP_REGISTRY);
     EXPECT_EQ(script.messages,
               (std::vector<std::string>{"1006 Please restart your PC to complete the task.",
                                         "1006 Please restart your PC to complete the task.",
@@ -308,7 +344,7 @@ TEST_F(CommandWindowTest, RegistryToolsDoneAskForTheRestartOrReportCompletion)
 
     // OK restarts, and the buttons wait for it.
     script.questionAnswer = IDOK;
-    Command(IDC_OPTIMIZE_DEFRAGMENT);
+    CommandAndAnswer(IDC_OPTIMIZE_DEFRAGMENT);
     EXPECT_EQ(script.restarts, 1);
     EXPECT_FALSE(Enabled(10, IDC_OPTIMIZE_DEFRAGMENT));
     EXPECT_FALSE(Enabled(10, IDC_OPTIMIZE_RESTORE_REGISTRY));
@@ -379,7 +415,7 @@ TEST_F(CommandWindowTest, ResetLogFolderAndAnIncompleteSupportForm)
     SetWindowTextA(Control(9, IDC_SUPPORT_EMAIL), "no at sign");
     SetWindowTextA(Control(9, IDC_SUPPORT_NAME), "Ann");
     SetWindowTextA(Control(9, IDC_SUPPORT_DESCRIPTION), "It hangs.");
-    Command(IDC_SUPPORT_SUBMIT);
+    CommandAndAnswer(IDC_SUPPORT_SUBMIT);
     EXPECT_EQ(script.messages,
               (std::vector<std::string>{"190 Please fill in all required fields."}));
     EXPECT_EQ(Text(9, IDC_SUPPORT_EMAIL), "no at sign");
@@ -417,4 +453,276 @@ TEST_F(CommandWindowTest, PauseAndStopWithoutARunDoNothing)
     EXPECT_TRUE(IsWindow(window->GetSafeHwnd()));
     EXPECT_EQ(window->m_exitAfterRun.load(), 0);
     window->GetRunContext().activeRun.store(0);
+}
+
+TEST_F(CommandWindowTest, TheRestoreMenuCommandStartsTheRestoreAsRestoreDoes)
+{
+    for (UINT command : {IDC_RESTORE, ID_RESTORE_MENU_RESTORE})
+    {
+        // Nothing chosen to restore: the run starts and fails at once.
+        Command(IDC_PAGE_RESTORE);
+        Command(command);
+        EXPECT_FALSE(Enabled(2, IDC_RESTORE)) << command;
+        EXPECT_FALSE(IsWindowEnabled(GetDlgItem(window->GetSafeHwnd(), IDC_PAGE_BACKUP))) << command;
+        ASSERT_TRUE(PumpUntil(30000, [&] { return Enabled(2, IDC_RESTORE); })) << command;
+    }
+    EXPECT_EQ(script.messages, (std::vector<std::string>{"end Task failed.", "end Task failed."}));
+}
+
+TEST_F(CommandWindowTest, PauseHoldsALiveRunAndResumeLetsItFinish)
+{
+    TempFolder folder("liverun");
+    CGatedStore store;
+    ASSERT_TRUE(PrepareLiveRun(*window, folder, store));
+    CRunContext& run = window->GetRunContext();
+    Command(IDC_BACKUP_START);
+    ASSERT_TRUE(PumpUntil(30000, [&] { return store.StoresBegun() > 0; }));
+
+    Command(IDC_BACKUP_PAUSE);
+    EXPECT_EQ(Text(0, IDC_BACKUP_PAUSE), "Resume");
+    EXPECT_TRUE(run.IsBackupPaused());
+    // Stop while held does nothing: the run is resumed first.
+    Command(IDC_BACKUP_START);
+    EXPECT_EQ(run.engineBusy.load(), 1);
+    EXPECT_TRUE(Enabled(0, IDC_BACKUP_START));
+
+    Command(IDC_BACKUP_PAUSE);
+    EXPECT_EQ(Text(0, IDC_BACKUP_PAUSE), "Pause");
+    EXPECT_FALSE(run.IsBackupPaused());
+    store.Open();
+    ASSERT_TRUE(PumpUntil(60000, [&] { return run.activeRun.load() == 0; }));
+    EXPECT_EQ(Text(0, IDC_BACKUP_FILES), "5"); // the folder and its four files
+    EXPECT_EQ(Text(0, IDC_BACKUP_ERRORS), "0");
+    EXPECT_EQ(script.messages, (std::vector<std::string>{"end Task sucessfully completed."}));
+}
+
+TEST_F(CommandWindowTest, APausedRunStoppedByEscOrCloseLeavesPauseForTheNextRun)
+{
+    TempFolder folder("pausedstop");
+    CRunContext& run = window->GetRunContext();
+    for (UINT stop : {WM_COMMAND, WM_CLOSE})
+    {
+        CGatedStore store;
+        ASSERT_TRUE(PrepareLiveRun(*window, folder, store, 1));
+        Command(IDC_BACKUP_START);
+        ASSERT_EQ(run.activeRun.load(), 1) << stop;
+        Command(IDC_BACKUP_PAUSE);
+        ASSERT_EQ(Text(0, IDC_BACKUP_PAUSE), "Resume") << stop;
+        // Esc is the dialog's IDCANCEL.
+        SendMessageA(window->GetSafeHwnd(), stop, stop == WM_COMMAND ? IDCANCEL : 0, 0);
+        store.Open();
+        ASSERT_TRUE(PumpUntil(60000, [&] { return run.activeRun.load() == 0; })) << stop;
+        EXPECT_EQ(Text(0, IDC_BACKUP_PAUSE), "Pause") << stop;
+        EXPECT_FALSE(run.IsBackupPaused()) << stop;
+        run.services = nullptr;
+    }
+}
+
+TEST_F(CommandWindowTest, ARegistryToolWaitsOnAThreadWithItsButtonsDisabledUntilTheAnswer)
+{
+    HANDLE answer = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    StartService(1);
+    // The service works on the hives until the test lets it answer.
+    const CFakePipeServer::Responder done = StatusReply(1, sizeof(IpcSettingsRecord));
+    service->Answer([answer, done](const std::string& request) {
+        WaitForSingleObject(answer, 30000);
+        return done(request);
+    });
+    Command(IDC_OPTIMIZE_DEFRAGMENT);
+    // The click came back at once: the window goes on while the service
+    // works, the tool's buttons off.
+    ASSERT_TRUE(service->WaitRequests(1));
+    EXPECT_EQ(Text(10, IDC_OPTIMIZE_DEFRAGMENT_STATUS), "Please wait...");
+    EXPECT_FALSE(Enabled(10, IDC_OPTIMIZE_DEFRAGMENT));
+    EXPECT_FALSE(Enabled(10, IDC_OPTIMIZE_RESTORE_REGISTRY));
+    EXPECT_TRUE(script.messages.empty());
+    PumpFor(300);
+    EXPECT_FALSE(Enabled(10, IDC_OPTIMIZE_DEFRAGMENT));
+    EXPECT_TRUE(script.messages.empty());
+
+    SetEvent(answer);
+    ASSERT_TRUE(PumpUntil(30000, [&] { return !script.messages.empty(); }));
+    EXPECT_EQ(script.messages,
+              (std::vector<std::string>{"1006 Please restart your PC to complete the task."}));
+    EXPECT_EQ(Text(10, IDC_OPTIMIZE_DEFRAGMENT_STATUS), "Finished");
+    EXPECT_TRUE(Enabled(10, IDC_OPTIMIZE_DEFRAGMENT));
+    EXPECT_TRUE(Enabled(10, IDC_OPTIMIZE_RESTORE_REGISTRY));
+    service.reset();
+    CloseHandle(answer);
+}
+
+TEST_F(CommandWindowTest, TheSupportFormIsSentOnAThreadWithSubmitDisabledUntilTheAnswer)
+{
+    // A server that takes the request only when the test lets it: the
+    // attachment is far more than the connection holds.
+    const CString attachment = Path("big.log");
+    {
+        std::string block(1 << 20, 'x');
+        FILE* file = fopen(attachment, "wb");
+        ASSERT_NE(file, nullptr);
+        for (int i = 0; i < 32; ++i)
+            fwrite(block.data(), 1, block.size(), file);
+        fclose(file);
+    }
+    HANDLE release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    std::atomic<bool> read{false};
+    {
+        CLoopbackServer server([&](SOCKET client) {
+            WaitForSingleObject(release, 30000);
+            loopback::ReceiveUntilClosed(client);
+            read = true;
+        });
+        SetSupportServerForTests("127.0.0.1", server.GetPort());
+        SetWindowTextA(Control(9, IDC_SUPPORT_EMAIL), "ann@example.com");
+        SetWindowTextA(Control(9, IDC_SUPPORT_NAME), "Ann");
+        SetWindowTextA(Control(9, IDC_SUPPORT_DESCRIPTION), "It hangs.");
+        SetWindowTextA(Control(9, IDC_SUPPORT_ATTACHMENT), attachment);
+        Command(IDC_SUPPORT_SUBMIT);
+        // Back at once, the form kept and Submit off while it goes out.
+        EXPECT_FALSE(Enabled(9, IDC_SUPPORT_SUBMIT));
+        EXPECT_EQ(Text(9, IDC_SUPPORT_NAME), "Ann");
+        PumpFor(300);
+        EXPECT_TRUE(script.messages.empty());
+        EXPECT_FALSE(Enabled(9, IDC_SUPPORT_SUBMIT));
+
+        SetEvent(release);
+        ASSERT_TRUE(PumpUntil(60000, [&] { return !script.messages.empty(); }));
+        EXPECT_EQ(script.messages, (std::vector<std::string>{"190 Message sucessfully sent."}));
+        EXPECT_TRUE(Enabled(9, IDC_SUPPORT_SUBMIT));
+        for (UINT id : {IDC_SUPPORT_EMAIL, IDC_SUPPORT_NAME, IDC_SUPPORT_DESCRIPTION,
+                        IDC_SUPPORT_ATTACHMENT})
+            EXPECT_EQ(Text(9, id), "") << id;
+        SetSupportServerForTests(nullptr, 0);
+    }
+    EXPECT_TRUE(read.load());
+    CloseHandle(release);
+}
+
+TEST_F(CommandWindowTest, HelpRegistryAndSupportTextsKeepTheWindowsLanguage)
+{
+    // The user picks another language and applies it: until the restart the
+    // window keeps the one it started with.
+    ASSERT_TRUE(MakeFolder(Path("Program\\Languages")));
+    ASSERT_TRUE(MakeFolder(Path("Program\\Languages\\Other")));
+    ASSERT_TRUE(WriteTextFile(Path("Program\\Languages\\Other\\default.ini"),
+                              "[Language]\r\nDL_N_101_328=Autre 328\r\nDL_N_101_534=Autre 534\r\n"
+                              "DL_N_101_532=Autre 532\r\nDL_N_101_152=Autre 152\r\n"
+                              "DL_N_101_172=Autre 172\r\n"));
+    ASSERT_TRUE(WriteTextFile(Path("AppData\\ORVANEL Brindlewox\\settings.ini"),
+                              "[Skin]\r\nDirectory=Default\r\n[Language]\r\nDirectory=Other\r\n"));
+
+    CommandAndAnswer(IDC_SUPPORT_SUBMIT);
+    CommandAndAnswer(IDC_OPTIMIZE_DEFRAGMENT);
+    EXPECT_EQ(script.messages, (std::vector<std::string>{"190 Please fill in all required fields.",
+                                                         "199 Task failed."}));
+    EXPECT_EQ(Text(10, IDC_OPTIMIZE_DEFRAGMENT_STATUS), "Finished");
+
+    // The help balloon of the restore page, launched from the Help button.
+    Command(IDC_PAGE_RESTORE);
+    const int before = CSkinBalloonHelp::GetLiveCount();
+    Command(IDC_TITLE_HELP);
+    ASSERT_EQ(CSkinBalloonHelp::GetLiveCount(), before + 1);
+    HWND balloon = FindWindowA(nullptr, "Orvanel Brindlewox Help");
+    ASSERT_NE(balloon, nullptr);
+    EXPECT_EQ(GetWindow(balloon, GW_OWNER), window->GetSafeHwnd());
+    auto* help = dynamic_cast<CSkinBalloonHelp*>(CWindow::FromHandle(balloon));
+    ASSERT_NE(help, nullptr);
+    char content[256] = "";
+    GetWindowTextA(help->GetContent().GetSafeHwnd(), content, sizeof(content));
+    EXPECT_STREQ(content, "To restore files press the 'Restore' button");
+    DestroyWindow(balloon);
+}
+
+TEST_F(CommandWindowTest, EditOpensTheChosenRowAndTheDestinationChooserSavesTheField)
+{
+    for (const char* path : {"C:\\First", "C:\\Second"})
+    {
+        ProfileItem item;
+        item.path = path;
+        Profile().AddItem(item);
+    }
+    window->LoadProfile();
+    const std::vector<int> ids = RowIds();
+    ASSERT_EQ(ids.size(), 2u);
+    // No row selected yet: the first.
+    Command(IDC_BACKUP_EDIT);
+    EXPECT_EQ(script.messages,
+              (std::vector<std::string>{"dialog 1002 row " + std::to_string(ids[0])}));
+
+    // The destination's "..." opens the selection on the field, then saves
+    // the field whatever the answer.
+    script.messages.clear();
+    SetWindowTextA(Control(0, IDC_BACKUP_DESTINATION), "C:\\Dest\\");
+    Command(IDC_BACKUP_CHOOSE_DESTINATION);
+    EXPECT_EQ(script.messages, (std::vector<std::string>{"dialog 402"}));
+    ProfileSettings settings;
+    ASSERT_TRUE(Profile().LoadSettings(settings));
+    EXPECT_STREQ(settings.destination, "C:\\Dest\\");
+}
+
+TEST_F(CommandWindowTest, TheAttachmentIsChosenFromTheLogFolderAndShownLowered)
+{
+    script.chosenFile = "C:\\Logs\\LogFile_2024-03-05.TXT";
+    Command(IDC_SUPPORT_CHOOSE_ATTACHMENT);
+    EXPECT_EQ(script.fileDialogFolder, std::string(GetLogFolder(window->GetAppDataFolder())));
+    EXPECT_EQ(Text(9, IDC_SUPPORT_ATTACHMENT), "c:\\logs\\logfile_2024-03-05.txt");
+    // Cancelled: the field keeps what it had.
+    script.chosenFile = "";
+    Command(IDC_SUPPORT_CHOOSE_ATTACHMENT);
+    EXPECT_EQ(Text(9, IDC_SUPPORT_ATTACHMENT), "c:\\logs\\logfile_2024-03-05.txt");
+}
+
+TEST_F(CommandWindowTest, TheTrayMenuOpensShowsOptionsAboutStartupAndStartsARun)
+{
+    HWND hwnd = window->GetSafeHwnd();
+    // 521: the window comes back from the tray.
+    MinimiseToTray(hwnd);
+    ASSERT_FALSE(IsWindowVisible(hwnd));
+    Command(ID_TRAY_OPEN);
+    EXPECT_TRUE(IsWindowVisible(hwnd));
+
+    // 544: back from the tray on the first options tab.
+    MinimiseToTray(hwnd);
+    Command(ID_TRAY_OPTIONS);
+    EXPECT_TRUE(IsWindowVisible(hwnd));
+    EXPECT_TRUE(IsWindowVisible(window->GetPage(3)->GetHwnd()));
+    EXPECT_FALSE(IsWindowVisible(window->GetPage(0)->GetHwnd()));
+    EXPECT_TRUE(window->GetControl<CSkinButton>(-1, IDC_PAGE_OPTIONS)->IsChecked());
+    EXPECT_TRUE(window->GetControl<CSkinButton>(3, IDC_OPTIONS_TAB_GENERAL)->IsChecked());
+
+    // 538: the About dialog.
+    Command(ID_TRAY_ABOUT);
+    EXPECT_EQ(script.messages, (std::vector<std::string>{"dialog 157"}));
+
+    // 543: "Run at Windows startup" flips and is saved at once, the Run
+    // entry with it.
+    auto* startup = window->GetControl<CSkinCheckBox>(3, IDC_OPTIONS_RUN_AT_STARTUP);
+    ASSERT_NE(startup, nullptr);
+    const bool before = startup->IsChecked();
+    Command(ID_TRAY_LOAD_AT_STARTUP);
+    EXPECT_NE(startup->IsChecked(), before);
+    DWORD saved = 2;
+    ASSERT_TRUE(ReadSettingDword(setting::StartOnStartup, saved));
+    EXPECT_EQ(saved, before ? 0u : 1u);
+    CString entry;
+    EXPECT_EQ(ReadRegistryString(setting::RunValueName, entry, setting::RunKeyPath) != FALSE, !before);
+    Command(ID_TRAY_LOAD_AT_STARTUP);
+    EXPECT_EQ(startup->IsChecked(), before);
+
+    // 545: from the tray, on the backup page, a run starts.
+    TempFolder folder("trayrun");
+    CGatedStore store;
+    ASSERT_TRUE(PrepareLiveRun(*window, folder, store, 1));
+    MinimiseToTray(hwnd);
+    Command(ID_TRAY_START_BACKUP);
+    EXPECT_TRUE(IsWindowVisible(hwnd));
+    EXPECT_TRUE(IsWindowVisible(window->GetPage(0)->GetHwnd()));
+    EXPECT_EQ(window->GetRunContext().activeRun.load(), 1);
+    EXPECT_EQ(Text(0, IDC_BACKUP_START), "Stop");
+    // A second one while it runs starts nothing more.
+    Command(ID_TRAY_START_BACKUP);
+    EXPECT_EQ(Text(0, IDC_BACKUP_START), "Stop");
+    store.Open();
+    ASSERT_TRUE(PumpUntil(60000, [&] { return window->GetRunContext().activeRun.load() == 0; }));
+    window->GetRunContext().services = nullptr;
 }

@@ -15,12 +15,15 @@
 #include "foundation/Utility.h"
 #include "resources/MainPages.h"
 #include "resources/MainWindow.h"
+#include "resources/TrayMenu.h"
 #include "skin/FrameBar.h"
 #include "skin/SkinFiles.h"
 #include "tests/app/MainLifeTestSupport.h"
 #include "tests/engine/TestFiles.h"
 #include "tests/support/FakePipeServer.h"
 #include "tests/support/TempFolder.h"
+
+#include "tests/app/LiveRunSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -373,6 +376,9 @@ TEST_F(MainStartupTest, TheDestructorStopsARunBeforeAnyMemberGoes)
 
 // A message the tests post to run a step inside the window's own loop.
 constexpr UINT kScriptMessage = WM_APP + 77;
+// A test's watchdog ends the window with kGaveUp.
+constexpr UINT kGiveUpMessage = WM_APP + 78;
+constexpr int kGaveUp = 99;
 
 class TestWindow : public MainApplicationDialog
 {
@@ -393,6 +399,11 @@ public:
     {
         if (message == WM_NCCALCSIZE)
             ++frameChanges;
+        if (message == kGiveUpMessage)
+        {
+            EndDialog(kGaveUp);
+            return 0;
+        }
         if (message == kScriptMessage && !script.empty())
         {
             auto step = script.front();
@@ -770,6 +781,41 @@ TEST_F(MainWindowLifeTest, ExitAfterRunEndsTheProgramWithTheSummaryButNoMessage)
     EXPECT_EQ(files, 1u);
     const std::string after(ReadTextFile(TodaysLogFile(m_appData)).Mid(before.GetLength()));
     EXPECT_NE(after.find("Files backuped: 1\r\n"), std::string::npos);
+}
+
+TEST_F(MainWindowLifeTest, TrayCloseDuringAPauseEndsTheProgramOnceTheRunHasEnded)
+{
+    TempFolder folder("closepaused");
+    CGatedStore store;
+    TestWindow window;
+    bool held = false;
+    std::atomic<HWND> hwnd{nullptr};
+    window.script.push_back([&](TestWindow& w) {
+        hwnd = w.GetSafeHwnd();
+        ASSERT_TRUE(PrepareLiveRun(w, folder, store));
+        SendMessageA(w.GetSafeHwnd(), WM_COMMAND, MAKEWPARAM(IDC_BACKUP_START, 1), 0);
+        SendMessageA(w.GetSafeHwnd(), WM_COMMAND, MAKEWPARAM(IDC_BACKUP_PAUSE, 1), 0);
+        held = w.GetRunContext().IsBackupPaused();
+    });
+    window.script.push_back([&](TestWindow& w) {
+        SendMessageA(w.GetSafeHwnd(), WM_COMMAND, MAKEWPARAM(ID_TRAY_CLOSE, 0), 0);
+        store.Open();
+    });
+    // A run left waiting on its pause would keep the window for ever: after
+    // a generous bound the test ends it with a result of its own.
+    HANDLE done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    std::thread watchdog([&] {
+        if (WaitForSingleObject(done, 90000) == WAIT_TIMEOUT)
+            PostMessageA(hwnd.load(), kGiveUpMessage, 0, 0);
+    });
+    const int result = window.DoModal(IDD_MAIN_WINDOW);
+    SetEvent(done);
+    watchdog.join();
+    CloseHandle(done);
+    EXPECT_TRUE(held);
+    EXPECT_EQ(result, 1);
+    EXPECT_TRUE(TestWindow::s_messages.empty());
+    EXPECT_FALSE(window.GetRunContext().IsBackupPaused());
 }
 
 TEST_F(MainWindowLifeTest, TheEndOfARestorePerOutcome)

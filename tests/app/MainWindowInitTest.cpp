@@ -421,7 +421,36 @@ TEST_F(MainWindowInitTest, PageCommandsShowExactlyOnePageAndNothingWhileARunIsAc
     EXPECT_TRUE(IsWindowVisible(window.GetPage(9)->GetHwnd()));
     window.ShowSupportPage(SW_HIDE);
     EXPECT_FALSE(IsWindowVisible(window.GetPage(9)->GetHwnd()));
-    window.ShowSpareOptionsPage(SW_SHOW); // no page 5: nothing
+
+    // Page 5 is never made: showing it changes no page and makes no window.
+    window.ShowBackupPage(SW_SHOW);
+    std::set<HWND> children;
+    for (HWND child = GetWindow(hwnd, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT))
+        children.insert(child);
+    window.ShowSpareOptionsPage(SW_SHOW);
+    EXPECT_EQ(nullptr, window.GetPage(5));
+    for (int number : kPageNumbers)
+        EXPECT_EQ(number == 0, IsWindowVisible(window.GetPage(number)->GetHwnd()) != FALSE) << number;
+    std::set<HWND> after;
+    for (HWND child = GetWindow(hwnd, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT))
+        after.insert(child);
+    EXPECT_EQ(children, after);
+
+    // Its tab (817) hides both options pages and shows none; Options stays
+    // the checked page button.
+    SendMessageA(hwnd, WM_COMMAND, MAKEWPARAM(IDC_OPTIONS_TAB_MISC, 1), 0);
+    ASSERT_TRUE(IsWindowVisible(window.GetPage(4)->GetHwnd()));
+    SendMessageA(hwnd, WM_COMMAND, MAKEWPARAM(IDC_OPTIONS_TAB_SPARE, 1), 0);
+    for (int number : kPageNumbers)
+        EXPECT_FALSE(IsWindowVisible(window.GetPage(number)->GetHwnd())) << number;
+    EXPECT_TRUE(window.GetControl<CSkinButton>(-1, IDC_PAGE_OPTIONS)->IsChecked());
+    // And nothing while a run is active.
+    SendMessageA(hwnd, WM_COMMAND, MAKEWPARAM(IDC_PAGE_BACKUP, 1), 0);
+    window.GetRunContext().engineBusy = 1;
+    SendMessageA(hwnd, WM_COMMAND, MAKEWPARAM(IDC_OPTIONS_TAB_SPARE, 1), 0);
+    EXPECT_TRUE(IsWindowVisible(window.GetPage(0)->GetHwnd()));
+    EXPECT_TRUE(window.GetControl<CSkinButton>(-1, IDC_PAGE_BACKUP)->IsChecked());
+    window.GetRunContext().engineBusy = 0;
 }
 
 TEST_F(MainWindowInitTest, AResizeMovesTheTitleButtonsAndGrowsPagesTwoToTen)

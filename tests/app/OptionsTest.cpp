@@ -400,6 +400,9 @@ TEST_F(OptionsTest, AStartThatFailsLeavesTheWindowAsItWas)
     // backup may start beside it.
     CRunContext& run = window.GetRunContext();
     ASSERT_TRUE(run.restoreWorker.Start(WaitForStop, &run.restoreWorker));
+    ASSERT_TRUE(WriteSettingString(setting::StatusLastPerformedBackupTime, "2001/02/03"));
+    window.SetControlText(IDC_BACKUP_FILES, "5");
+    const CString logBeforeRefusal = environment.LogText();
 
     window.StartBackupRun();
     EXPECT_EQ(run.engineBusy.load(), 0);
@@ -409,7 +412,16 @@ TEST_F(OptionsTest, AStartThatFailsLeavesTheWindowAsItWas)
     EXPECT_STREQ(window.Text(0, IDC_BACKUP_START), "Start");
     // No elapsed clock: there is no timer 7 to kill.
     EXPECT_FALSE(KillTimer(window.GetSafeHwnd(), kElapsedClockTimer));
-    EXPECT_NE(environment.LogText().Find("Backup started at:"), -1);
+    // A refusal is no run: the log says why, and no status changes.
+    const std::string refusal(environment.LogText().Mid(logBeforeRefusal.GetLength()));
+    EXPECT_EQ(refusal.find("Backup started at:"), std::string::npos) << refusal;
+    EXPECT_NE(refusal.find(DescribeRunStart(RunStart::RestoreActive)), std::string::npos) << refusal;
+    CString last;
+    EXPECT_TRUE(ReadSettingString(setting::StatusLastPerformedBackupTime, last));
+    EXPECT_STREQ(last, "2001/02/03");
+    DWORD lastYear = 0;
+    EXPECT_FALSE(ReadDword(setting::LastRunYear, lastYear));
+    EXPECT_STREQ(window.Text(0, IDC_BACKUP_FILES), "5");
     run.restoreWorker.Stop();
 
     // With Start disabled (a stop under way) nothing at all happens.

@@ -10,7 +10,11 @@
 #include "foundation/Registry.h"
 #include "resources/MainPages.h"
 #include "resources/MainWindow.h"
+#include "engine/Scheduler.h"
+#include "engine/Settings.h"
 #include "skin/ApplicationsTree.h"
+#include "skin/SkinButton.h"
+#include "skin/SkinComboBox.h"
 #include "tests/app/MainLifeTestSupport.h"
 #include "tests/app/StartupTestSupport.h"
 #include "tests/support/FakePipeServer.h"
@@ -41,7 +45,8 @@ protected:
         ASSERT_EQ(ERROR_SUCCESS, key.SetStringValue(data, name));
     }
 
-    void AddUninstallEntry(const CString& subkey, const char* name, const char* command)
+    void AddUninstallEntry(const CString& subkey, const char* name, const char* command,
+                           DWORD type = REG_SZ)
     {
         CRegistryKey key;
         ASSERT_EQ(ERROR_SUCCESS,
@@ -49,7 +54,9 @@ protected:
                              nullptr, 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY));
         m_uninstallKeys.push_back(subkey);
         ASSERT_EQ(ERROR_SUCCESS, key.SetStringValue(name, "DisplayName"));
-        ASSERT_EQ(ERROR_SUCCESS, key.SetStringValue(command, "UninstallString"));
+        ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key, "UninstallString", 0, type,
+                                                reinterpret_cast<const BYTE*>(command),
+                                                DWORD(strlen(command) + 1)));
     }
 
     // The startup requests (SETTINGS 6 and 7) the server got; the window
@@ -181,4 +188,95 @@ TEST_F(StartupPagesTest, UninstallRunsTheCheckedRowsInOrderAndFillsTheListAgain)
     for (int i = 0; i < list->GetItemCount(); ++i)
         EXPECT_EQ(0u, list->GetItem(i)->checked) << i;
     EXPECT_EQ(1, window.GetListReady());
+}
+
+TEST_F(StartupPagesTest, AnUninstallerStoredToBeExpandedRuns)
+{
+    const CString recorder = CopyBuiltProgram(m_env.Folder(), "uninstall_recorder.exe");
+    ASSERT_FALSE(recorder.IsEmpty());
+    ASSERT_TRUE(SetEnvironmentVariableA("BW_PAGES_UNINSTALLER", m_env.Folder().Path()));
+    CString subkey;
+    subkey.Format("BwPagesExpand%lu", GetCurrentProcessId());
+    AddUninstallEntry(subkey, "Pages expanded",
+                      "\"%BW_PAGES_UNINSTALLER%\\uninstall_recorder.exe\" expanded", REG_EXPAND_SZ);
+
+    MainApplicationDialog window;
+    ASSERT_TRUE(window.Create(nullptr, IDD_MAIN_WINDOW));
+    Command(window, IDC_PAGE_UNINSTALL);
+    CApplicationsTree* list = window.GetControl<CApplicationsTree>(7, IDC_UNINSTALL_LIST);
+    ASSERT_NE(nullptr, list);
+    const int row = RowOf(*list, "\"" + recorder + "\" expanded");
+    ASSERT_GE(row, 0);
+    EXPECT_EQ(kUninstallerFound, list->GetItem(row)->state);
+    list->GetItem(row)->checked = 1;
+    Command(window, IDC_UNINSTALL);
+    EXPECT_STREQ("expanded|1\r\n", ReadTextFile(m_env.Folder() / "record.txt"));
+    SetEnvironmentVariableA("BW_PAGES_UNINSTALLER", nullptr);
+}
+
+namespace
+{
+// Always minute 0 of the same hour of a Monday, the count going on.
+class SlotClock : public IScheduleClock
+{
+public:
+    bool GetLocalNow(SYSTEMTIME& now) override
+    {
+        now = {2026, 12, 1, 7, 14, 0, 5, 0};
+        return true;
+    }
+    ULONGLONG GetMonotonicMs() override { return GetTickCount64(); }
+};
+} // namespace
+
+TEST_F(StartupPagesTest, TheScheduleAndTheOptionsGoOnWhileAnUninstallerRuns)
+{
+    const CString recorder = CopyBuiltProgram(m_env.Folder(), "uninstall_recorder.exe");
+    ASSERT_FALSE(recorder.IsEmpty());
+    CString subkey;
+    subkey.Format("BwPagesSlow%lu", GetCurrentProcessId());
+    // Long enough for a few ticks of the options (2 s) and the schedule (1 s).
+    AddUninstallEntry(subkey, "Pages slow", "\"" + recorder + "\" wait=6000");
+
+    MainApplicationDialog window;
+    ASSERT_TRUE(window.Create(nullptr, IDD_MAIN_WINDOW));
+    window.SetMessageShower([](MainApplicationDialog&, const char*) {});
+    window.SetSoundPlayer([](const char*) {});
+    SlotClock clock;
+    window.SetScheduleClock(&clock);
+    // Monday at 14:00 on the options page; only the options timer writes
+    // them into the settings, where the schedule reads them.
+    window.GetControl<CSkinCheckBox>(3, IDC_OPTIONS_SCHEDULE)->SetChecked(true);
+    window.GetControl<CSkinCheckBox>(3, IDC_OPTIONS_MONDAY)->SetChecked(true);
+    SendMessageA(window.GetControl<CSkinComboBox>(3, IDC_OPTIONS_HOUR)->GetSafeHwnd(),
+                 CB_SETCURSEL, 14, 0);
+
+    Command(window, IDC_PAGE_UNINSTALL);
+    CApplicationsTree* list = window.GetControl<CApplicationsTree>(7, IDC_UNINSTALL_LIST);
+    ASSERT_NE(nullptr, list);
+    const int row = RowOf(*list, "\"" + recorder + "\" wait=6000");
+    ASSERT_GE(row, 0);
+    list->GetItem(row)->checked = 1;
+    Command(window, IDC_UNINSTALL);
+    EXPECT_STREQ("wait=6000|1\r\n", ReadTextFile(m_env.Folder() / "record.txt"));
+
+    // Inside the wait the options were saved and the slot's run started.
+    DWORD enabled = 0, hour = 0, year = 0;
+    EXPECT_TRUE(ReadSettingDword(setting::SheduleEnable, enabled));
+    EXPECT_EQ(1u, enabled);
+    EXPECT_TRUE(ReadSettingDword(setting::SheduleHour, hour));
+    EXPECT_EQ(14u, hour);
+    EXPECT_TRUE(ReadSettingDword(setting::LastRunYear, year)) << "no scheduled run";
+    EXPECT_EQ(1, window.GetRunContext().activeRun.load());
+
+    // The run (no destination: it fails at once) ends in the window's loop.
+    MSG message;
+    for (int i = 0; i < 6000 && window.GetRunContext().activeRun.load() != 0; ++i)
+    {
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageA(&message);
+        Sleep(10);
+    }
+    EXPECT_EQ(0, window.GetRunContext().activeRun.load());
+    window.SetScheduleClock(nullptr);
 }

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdio>
 #include <string>
 
@@ -19,6 +20,13 @@ public:
     BOOL ReadString(const CString&, CString&) const override { return FALSE; }
     BOOL ReadDword(const CString&, DWORD&) const override { return FALSE; }
 };
+
+// The English texts: a language file that does not exist.
+CIni& English()
+{
+    static CIni none("C:\\bwtest\\no such language.ini");
+    return none;
+}
 
 // Points the form at a loopback port for the test's life.
 class SupportServerAt
@@ -92,7 +100,7 @@ TEST(SupportFormTest, IncompleteFormSendsNothing)
     EXPECT_STREQ(fields.name, "Ann O'Neil");
     Sleep(200);
     EXPECT_EQ(server.GetAcceptedCount(), 0);
-    EXPECT_STREQ(SupportFormMessage(SupportFormResult::Incomplete),
+    EXPECT_STREQ(SupportFormMessage(English(), SupportFormResult::Incomplete),
                  "Please fill in all required fields.");
 }
 
@@ -136,7 +144,7 @@ TEST(SupportFormTest, ValidFormPostsTheFieldsInOrderWithTheLog)
     EXPECT_TRUE(fields.name.IsEmpty());
     EXPECT_TRUE(fields.description.IsEmpty());
     EXPECT_TRUE(fields.attachment.IsEmpty());
-    EXPECT_STREQ(SupportFormMessage(SupportFormResult::Sent), "Message sucessfully sent.");
+    EXPECT_STREQ(SupportFormMessage(English(), SupportFormResult::Sent), "Message sucessfully sent.");
 }
 
 TEST(SupportFormTest, RefusedConnectionKeepsTheFields)
@@ -145,7 +153,7 @@ TEST(SupportFormTest, RefusedConnectionKeepsTheFields)
     SupportFormFields fields = Filled();
     EXPECT_EQ(SendSupportForm(fields, "1.0.0.0", NoProxy()), SupportFormResult::NotSent);
     ExpectKept(fields, "");
-    EXPECT_STREQ(SupportFormMessage(SupportFormResult::NotSent), "Message was not sent.");
+    EXPECT_STREQ(SupportFormMessage(English(), SupportFormResult::NotSent), "Message was not sent.");
 }
 
 TEST(SupportFormTest, ServerDroppingDuringABigAttachmentIsNotSent)
@@ -165,4 +173,35 @@ TEST(SupportFormTest, ServerDroppingDuringABigAttachmentIsNotSent)
     SupportFormFields fields = Filled(big.c_str());
     EXPECT_EQ(SendSupportForm(fields, "1.0.0.0", NoProxy()), SupportFormResult::NotSent);
     ExpectKept(fields, big.c_str());
+}
+
+TEST(SupportFormTest, AServerThatStopsReadingEndsTheSendAtTheLimit)
+{
+    TempFolder folder("support");
+    std::string big = WriteFile(folder, "big.log", 32u << 20);
+    HANDLE release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    std::atomic<bool> reading{false};
+    std::atomic<bool> letGo{false};
+    {
+        // Takes the head, then reads nothing until the test lets it go.
+        CLoopbackServer stalled(
+            [&](SOCKET client)
+            {
+                std::string head;
+                ReceiveUntil(client, head, "\r\n\r\n");
+                reading = true;
+                WaitForSingleObject(release, 120000);
+                letGo = true;
+            });
+        SetSupportServerForTests("127.0.0.1", stalled.GetPort(), 1000);
+        SupportFormFields fields = Filled(big.c_str());
+        EXPECT_EQ(SendSupportForm(fields, "1.0.0.0", NoProxy()), SupportFormResult::NotSent);
+        // The form gave up by itself: the server still holds the connection.
+        EXPECT_TRUE(reading.load());
+        EXPECT_FALSE(letGo.load());
+        ExpectKept(fields, big.c_str());
+        SetSupportServerForTests(nullptr, 0);
+        SetEvent(release);
+    }
+    CloseHandle(release);
 }

@@ -187,6 +187,10 @@ TEST(UninstallEntries, BothViewsReadWithKindsTextsAndRawCommands)
     ASSERT_TRUE(keys.Make("E", "Empty Command", ""));
     ASSERT_TRUE(keys.Make("F", "Long Command", longCommand));
     ASSERT_TRUE(keys.Make("G", "Binary Command", "C:\\x.exe", KEY_WOW64_64KEY, REG_BINARY));
+    // Stored to be expanded: the command runs with its variables expanded.
+    ASSERT_TRUE(SetEnvironmentVariableA("BW_UNINSTALL_DIR", folder.Path()));
+    ASSERT_TRUE(keys.Make("I", "Expanded", "\"%BW_UNINSTALL_DIR%\\unins.exe\" /S",
+                          KEY_WOW64_64KEY, REG_EXPAND_SZ));
     // The 32-bit view: one name of its own, one the 64-bit view has.
     ASSERT_TRUE(
         keys.Make("H", "Thirty-two", "rundll32.exe setupapi,InstallHinfSection", KEY_WOW64_32KEY));
@@ -198,7 +202,7 @@ TEST(UninstallEntries, BothViewsReadWithKindsTextsAndRawCommands)
     std::string names;
     for (const UninstallEntry* entry : ours)
         names += std::string(entry->subkey.Mid(keys.Prefix().GetLength())) + " ";
-    ASSERT_EQ("A B C F H ", names);
+    ASSERT_EQ("A B C F I H ", names);
 
     EXPECT_STREQ("Present App", ours[0]->text);
     EXPECT_EQ(kUninstallerFound, ours[0]->kind);
@@ -215,7 +219,12 @@ TEST(UninstallEntries, BothViewsReadWithKindsTextsAndRawCommands)
     EXPECT_STREQ(longCommand, ours[3]->command);
     EXPECT_EQ(kUninstallerFound, ours[3]->kind);
 
-    EXPECT_STREQ("Thirty-two", ours[4]->text);
-    EXPECT_STREQ("rundll32.exe", ours[4]->path);
+    EXPECT_STREQ("\"" + folder / "unins.exe" + "\" /S", ours[4]->command);
+    EXPECT_STREQ("%bw_uninstall_dir%\\unins.exe", ours[4]->path) << "looked for expanded";
     EXPECT_EQ(kUninstallerFound, ours[4]->kind);
+    SetEnvironmentVariableA("BW_UNINSTALL_DIR", nullptr);
+
+    EXPECT_STREQ("Thirty-two", ours[5]->text);
+    EXPECT_STREQ("rundll32.exe", ours[5]->path);
+    EXPECT_EQ(kUninstallerFound, ours[5]->kind);
 }

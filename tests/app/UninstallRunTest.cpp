@@ -17,6 +17,7 @@ namespace
 // A window that counts its paints and the commands it gets.
 std::atomic<int> g_paints{0};
 std::atomic<int> g_commands{0};
+std::atomic<int> g_timers{0};
 LRESULT CALLBACK CountingProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_PAINT)
@@ -29,6 +30,8 @@ LRESULT CALLBACK CountingProcedure(HWND window, UINT message, WPARAM wParam, LPA
     }
     if (message == WM_COMMAND)
         ++g_commands;
+    if (message == WM_TIMER)
+        ++g_timers;
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
@@ -74,7 +77,7 @@ BOOL WINAPI RecordShutdown(UINT flags, DWORD reason)
 }
 } // namespace
 
-TEST(UninstallRun, TheWaitRepaintsButTakesNoInput)
+TEST(UninstallRun, TheWaitRepaintsAndKeepsTheTimersButTakesNoInput)
 {
     TempFolder folder("uninstall-wait");
     const CString recorder = CopyBuiltProgram(folder, "uninstall_recorder.exe");
@@ -93,6 +96,8 @@ TEST(UninstallRun, TheWaitRepaintsButTakesNoInput)
         DispatchMessageA(&drain);
     g_paints = 0;
     g_commands = 0;
+    g_timers = 0;
+    SetTimer(window, 1, 100, nullptr);
 
     // While the stand-in sleeps 1.5 s, another thread invalidates the
     // window and posts it a command and a click.
@@ -113,6 +118,8 @@ TEST(UninstallRun, TheWaitRepaintsButTakesNoInput)
 
     EXPECT_GE(g_paints.load(), 1) << "repainted during the wait";
     EXPECT_EQ(0, g_commands.load()) << "no command ran inside the wait";
+    EXPECT_GE(g_timers.load(), 3) << "the timers went on during the wait";
+    KillTimer(window, 1);
     // The posted messages wait in the queue for the window's own loop.
     MSG message;
     ASSERT_TRUE(PeekMessageA(&message, window, WM_COMMAND, WM_COMMAND, PM_REMOVE));

@@ -4,6 +4,7 @@
 #include "foundation/Dc.h"
 #include "foundation/FileFind.h"
 #include "resources/SkinLanguage.h"
+#include "tests/support/LabelFit.h"
 #include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -283,6 +284,27 @@ TEST(SkinLanguageTest, TextsComeFromTheChosenLanguageFileWithEnglishDefaults)
         EXPECT_EQ(chooser.Text(IDC_SKIN_GROUP), "Aktive Oberflaeche:");
         EXPECT_EQ(chooser.Text(IDC_LANGUAGE_GROUP), "Aktive Sprache:");
     }
+}
+
+TEST(SkinLanguageTest, TheHeaderShowsItsWholeTextInTheShippedLanguage)
+{
+    ChooserFolders folders;
+    folders.AddLanguage("English");
+    ASSERT_TRUE(CopyFileA(CString(BRINDLEWOX_BINARY_DIR) + "\\Languages\\English\\default.ini",
+                          folders.Paths().appDirectory + "\\Languages\\English\\default.ini",
+                          FALSE));
+    TestChooser chooser(folders.Paths());
+    ASSERT_TRUE(chooser.Create(nullptr, IDD_SKIN_LANGUAGE));
+    // The chooser's one label (the groups are buttons, drawn by the system).
+    HWND header = chooser.Item(IDC_HEADER);
+    auto* label = dynamic_cast<chooser::CCustomStatic*>(CWindow::FromHandle(header));
+    ASSERT_NE(label, nullptr);
+    std::string why;
+    EXPECT_TRUE(LabelTextFits(header, label->GetFont(),
+                              chooser::CCustomStatic::DrawFormat(static_cast<DWORD>(
+                                  GetWindowLongPtrA(header, GWL_STYLE))),
+                              0, why))
+        << why;
 }
 
 TEST(SkinLanguageTest, HeaderIsDarkTextOnAWhiteBand)

@@ -8,7 +8,8 @@
 # checked by main_window_pixels.py: the frame pieces where the skin's
 # pictures put them, the page area white where no control covers it, the
 # page's title drawn; and the two skins' frames differ. Then the program's
-# message, question and about dialogs in each skin (message-dialogs.bash).
+# message, question and about dialogs in each skin, and Add...'s dialog
+# with the database fields (message-dialogs.bash).
 # Usage: main-window-screens.sh <source dir> <build dir>. Exit 77 (skipped)
 # without Xvfb.
 set -uo pipefail
@@ -102,6 +103,7 @@ for skin in Default Deepsea; do
     done
     # The message, question and about dialogs (message-dialogs.bash).
     shoot_message_dialogs main "$skin" "$dx" "$dy"
+    shoot_what_to_add main "$skin" "$dx" "$dy"
     driver close
     # The program ends with the tray's Close; one that does not is ended.
     for _ in $(seq 1 50); do

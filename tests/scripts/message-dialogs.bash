@@ -40,4 +40,27 @@ shoot_message_dialogs() {
     done
 }
 
+# shoot_what_to_add <desktop> <skin> <desktop's x> <desktop's y>: Add...'s
+# dialog switched to a web site's database, its every field shown,
+# build/screens/main-<skin>-what-to-add-database.png; the labels' ink must
+# stay inside their own column (the "Web URL:" label takes two lines there).
+shoot_what_to_add() {
+    local desktop=$1 skin=$2 dx=$3 dy=$4
+    local name="main-$skin-what-to-add-database" found l t r b
+    if ! flow command "$desktop" 211 30 >/dev/null; then
+        fail "$name: Add... was not posted"
+        return
+    fi
+    if ! found=$(flow choose "$desktop" 226 "Type" 3004 1 30); then
+        fail "$name: no dialog: $found"
+        return
+    fi
+    read -r l t r b <<<"$found"
+    sleep 0.5
+    import -window root -crop "$((r - l))x$((b - t))+$((l + dx))+$((t + dy))" +repage \
+        "PNG24:$screens/$name.png" || fail "$name: no screenshot"
+    echo "main-window-screens: $name written"
+    flow dialog "$desktop" 226 "Type" 2 10 >/dev/null || fail "$name: not closed"
+}
+
 flow() { run_wine_within 120 'C:\Brindlewox\flow_driver.exe' "$@"; }

@@ -57,6 +57,18 @@ LRESULT CALLBACK RecordingProcedure(HWND window, UINT message, WPARAM wParam, LP
     return CallWindowProcA(g_hostProcedure, window, message, wParam, lParam);
 }
 
+// The list, counting its drawings.
+class CountingTree : public CApplicationsTree
+{
+public:
+    void Draw(CDC* dc) override
+    {
+        ++draws;
+        CApplicationsTree::Draw(dc);
+    }
+    int draws = 0;
+};
+
 // A list of 40 rows, states alternating, on a host that records commands.
 class ListOnHost
 {
@@ -92,7 +104,7 @@ public:
 
     ListSkin skin;
     HostWindow host{400, 300};
-    CApplicationsTree list;
+    CountingTree list;
     TestCanvas canvas{ListWidth, ListHeight};
 };
 
@@ -275,4 +287,92 @@ TEST(ApplicationsTree, DeleteItemKeepsParentsPointingAtTheSameRows)
     EXPECT_EQ(on.list.GetItem(1)->parent, -1);
     EXPECT_EQ(on.list.GetItem(2)->parent, 0);
     EXPECT_EQ(on.list.GetItemCount(), 3);
+}
+
+TEST(ApplicationsTree, AHeldArrowStopsWithTheFocusOrTheCapture)
+{
+    ListOnHost on;
+    const CRect down = on.list.GetDownArrowRect();
+    HWND other = CreateWindowExA(0, "CWindowClass", "", WS_CHILD | WS_VISIBLE, 0, 250, 20, 20,
+                                 on.host.Get(), nullptr, GetModuleHandleA(nullptr), nullptr);
+    // The focus goes elsewhere while the arrow is held; then the capture.
+    for (int step = 0; step < 2; ++step)
+    {
+        on.Send(WM_LBUTTONDOWN, MK_LBUTTON, down.left + 5, down.top + 5);
+        ASSERT_EQ(GetCapture(), on.Hwnd()) << step;
+        if (step == 0)
+            SetFocus(other);
+        else
+            SetCapture(other);
+        const int row = on.list.GetFirstRow();
+        PumpFor(350);
+        EXPECT_EQ(on.list.GetFirstRow(), row) << step;
+        EXPECT_FALSE(KillTimer(on.Hwnd(), CApplicationsTree::TimerDown)) << step;
+        ReleaseCapture();
+    }
+    DestroyWindow(other);
+}
+
+TEST(ApplicationsTree, TheRepeatAtTheEndRepaintsNothing)
+{
+    ListOnHost on;
+    // Shown, so that each repaint draws.
+    ShowWindow(on.host.Get(), SW_SHOWNOACTIVATE);
+    UpdateWindow(on.host.Get());
+    for (int i = 0; i < 60; ++i)
+        on.list.ScrollDown();
+    const int last = on.list.GetFirstRow();
+    ASSERT_GT(last, 0);
+    const int draws = on.list.draws;
+    for (int i = 0; i < 5; ++i)
+        SendMessageA(on.Hwnd(), WM_TIMER, CApplicationsTree::TimerDown, 0);
+    EXPECT_EQ(on.list.GetFirstRow(), last);
+    EXPECT_EQ(on.list.draws, draws);
+    // A row that moves is drawn.
+    SendMessageA(on.Hwnd(), WM_TIMER, CApplicationsTree::TimerUp, 0);
+    EXPECT_EQ(on.list.GetFirstRow(), last - 1);
+    EXPECT_EQ(on.list.draws, draws + 1);
+}
+
+TEST(ApplicationsTree, AParentIndexOutsideTheListMakesATopLevelRow)
+{
+    ListOnHost on(3);
+    const int topLevel = on.list.GetItem(0)->textCell.left;
+    on.list.GetItem(1)->parent = 7;
+    on.list.GetItem(2)->parent = -5;
+    on.list.GetItem(0)->checked = 0;
+    on.list.GetItem(1)->checked = 1;
+    // Drawn anew: the cells are written by the drawing.
+    on.list.GetItem(1)->textCell = CRect();
+    on.list.GetItem(2)->textCell = CRect();
+    on.Reprint();
+    EXPECT_EQ(on.list.GetItem(1)->textCell.left, topLevel);
+    EXPECT_EQ(on.list.GetItem(2)->textCell.left, topLevel);
+    // Its check is its own, not a parent's.
+    EXPECT_EQ(on.list.GetItem(1)->checked, 1u);
+}
+
+TEST(ApplicationsTree, DeleteAllItemsStartsAgainAtTheTop)
+{
+    ListOnHost on;
+    for (int i = 0; i < 5; ++i)
+        on.list.ScrollDown();
+    on.Reprint();
+    const CApplicationsTreeItem* row = on.list.GetItem(8);
+    on.Send(WM_LBUTTONDOWN, MK_LBUTTON, row->textCell.left + 5, row->textCell.top + 5);
+    on.Send(WM_LBUTTONUP, 0, row->textCell.left + 5, row->textCell.top + 5);
+    ASSERT_EQ(on.list.GetSelectedItem(), 8);
+    ASSERT_EQ(on.list.GetFirstRow(), 5);
+
+    on.list.DeleteAllItems();
+    EXPECT_EQ(on.list.GetFirstRow(), 0);
+    EXPECT_EQ(on.list.GetSelectedItem(), 0);
+    for (int i = 0; i < 40; ++i)
+        on.list.AddItem("Again", "C:\\", 1, 0, 0, 0, 0);
+    on.Reprint();
+    EXPECT_EQ(on.list.GetFirstRow(), 0);
+    EXPECT_EQ(on.list.GetThumbRect().top, 25);
+    // The first row drawn is row 0.
+    EXPECT_LT(on.list.GetItem(0)->textCell.top, on.list.GetItem(1)->textCell.top);
+    EXPECT_LT(on.list.GetItem(0)->textCell.top, 25);
 }

@@ -7,6 +7,7 @@
 #include "tests/skin/ControlTestSupport.h"
 #include "tests/support/TempFolder.h"
 
+#include <cstring>
 #include <set>
 #include <string>
 #include <vector>
@@ -73,6 +74,13 @@ public:
 
     CWindow window;
 };
+
+// A tree of a test's own class on the host.
+void CreateTree(CCustomFileDirTree& tree, const FrameworkHost& host)
+{
+    tree.CreateEx(0, WC_TREEVIEWA, "", WS_CHILD | WS_VISIBLE | TVS_HASBUTTONS, 0, 0, 300, 400,
+                  host.Get(), reinterpret_cast<HMENU>(1));
+}
 
 class TreeOnHost
 {
@@ -309,8 +317,7 @@ TEST(CustomFileDirTree, AFailedLookupHidesNoSibling)
     SampleFolder folder;
     FrameworkHost host;
     TreeWithFailingLookup tree;
-    tree.CreateEx(0, WC_TREEVIEWA, "", WS_CHILD | WS_VISIBLE | TVS_HASBUTTONS, 0, 0, 300, 400,
-                  host.Get(), reinterpret_cast<HMENU>(1));
+    CreateTree(tree, host);
     ASSERT_TRUE(tree.DisplayTree(folder.Root()));
     HTREEITEM root = TreeView_GetRoot(tree.GetSafeHwnd());
     TreeView_Expand(tree.GetSafeHwnd(), root, TVE_EXPAND);
@@ -379,6 +386,90 @@ protected:
     }
 };
 } // namespace
+
+namespace
+{
+// A tree whose shell lookup fails for the first drive, recording whether
+// each drive was looked up with the critical-error boxes off.
+class TreeWithFailingFirstDrive : public CCustomFileDirTree
+{
+public:
+    std::vector<bool> quietDriveLookups;
+
+protected:
+    bool LookupIcons(const char* path, int& image, int& selectedImage) override
+    {
+        const bool drive = std::strlen(path) == 3 && path[1] == ':';
+        if (drive)
+        {
+            const UINT mode = SetErrorMode(0);
+            SetErrorMode(mode);
+            quietDriveLookups.push_back((mode & SEM_FAILCRITICALERRORS) != 0);
+            if (m_first)
+            {
+                m_first = false;
+                return false;
+            }
+        }
+        return CCustomFileDirTree::LookupIcons(path, image, selectedImage);
+    }
+
+private:
+    bool m_first = true;
+};
+
+// A tree that cannot take the node "b".
+class TreeRefusingAnInsert : public CCustomFileDirTree
+{
+public:
+    using CCustomFileDirTree::FillChildren;
+
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override
+    {
+        if (message == TVM_INSERTITEMA)
+        {
+            const auto* insert = reinterpret_cast<const TVINSERTSTRUCTA*>(lParam);
+            if (insert->item.pszText != nullptr && std::strcmp(insert->item.pszText, "b") == 0)
+                return 0;
+        }
+        return CCustomFileDirTree::WindowProc(message, wParam, lParam);
+    }
+};
+} // namespace
+
+TEST(CustomFileDirTree, ADriveThatFailsHidesNoOtherAndNoBoxAsksForADisk)
+{
+    FrameworkHost host;
+    TreeWithFailingFirstDrive tree;
+    CreateTree(tree, host);
+    int drives = 0;
+    for (DWORD mask = GetLogicalDrives(); mask != 0; mask &= mask - 1)
+        ++drives;
+    ASSERT_GE(drives, 2) << "C: and Z: at least";
+    EXPECT_FALSE(tree.DisplayTree("")) << "the failed drive is reported";
+    int listed = 0;
+    for (HTREEITEM node = TreeView_GetRoot(tree.GetSafeHwnd()); node != nullptr;
+         node = TreeView_GetNextSibling(tree.GetSafeHwnd(), node))
+        ++listed;
+    EXPECT_EQ(listed, drives - 1);
+    ASSERT_EQ(static_cast<int>(tree.quietDriveLookups.size()), drives);
+    for (bool quiet : tree.quietDriveLookups)
+        EXPECT_TRUE(quiet);
+}
+
+TEST(CustomFileDirTree, AnEntryTheTreeCannotTakeIsSkippedAndReported)
+{
+    SampleFolder folder;
+    FrameworkHost host;
+    TreeRefusingAnInsert tree;
+    CreateTree(tree, host);
+    ASSERT_TRUE(tree.DisplayTree(folder.Root()));
+    HTREEITEM root = TreeView_GetRoot(tree.GetSafeHwnd());
+    TreeView_DeleteItem(tree.GetSafeHwnd(), TreeView_GetChild(tree.GetSafeHwnd(), root));
+    EXPECT_FALSE(tree.FillChildren(root));
+    EXPECT_EQ(Children(tree.GetSafeHwnd(), root),
+              (std::vector<std::string>{"A", "B.log", "c.txt"}));
+}
 
 TEST(CustomFileDirTree, NetworkEntryWithoutNameIsWalkedNotShown)
 {

@@ -326,4 +326,33 @@ TEST_F(SkinEditTest, TheFrameTakesTwoPixelsAndFollowsTheFocus)
     SendMessageA(hwnd, WM_MOUSEMOVE, 0, MAKELPARAM(5, 5));
     EXPECT_EQ(EditFramePixel(edit, 0, 0), kFrame1);
 }
+TEST_F(SkinEditTest, AMultiLineEditKeepsItsScrollBarInsideTheFrame)
+{
+    CSkinEdit edit;
+    HWND hwnd = CreateWindowExA(0, "EDIT", "one\r\ntwo\r\nthree\r\nfour\r\nfive\r\nsix",
+                                WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL,
+                                10, 10, 100, 60, m_parent.GetHwnd(), nullptr,
+                                GetModuleHandleA(nullptr), nullptr);
+    ASSERT_TRUE(edit.SubclassAndUpdateFrame(hwnd));
+    const int bar = GetSystemMetrics(SM_CXVSCROLL);
+    RECT client = {};
+    GetClientRect(hwnd, &client);
+    EXPECT_EQ(client.right, 100 - 4 - bar);
+    EXPECT_EQ(client.bottom, 56);
+    // The scroll bar is there, between the text and the frame.
+    SCROLLBARINFO info = {};
+    info.cbSize = sizeof(info);
+    ASSERT_TRUE(GetScrollBarInfo(hwnd, OBJID_VSCROLL, &info));
+    EXPECT_EQ(info.rgstate[0] & STATE_SYSTEM_INVISIBLE, 0u);
+    RECT window = {};
+    GetWindowRect(hwnd, &window);
+    EXPECT_EQ(info.rcScrollBar.right, window.right - 2);
+    EXPECT_EQ(info.rcScrollBar.left, window.right - 2 - bar);
+    EXPECT_EQ(info.rcScrollBar.top, window.top + 2);
+
+    // The frame is drawn on the window's edge, around the bar.
+    SetFocus(m_parent.GetHwnd());
+    EXPECT_EQ(EditFramePixel(edit, 0, 0), kFrame1);
+    EXPECT_EQ(EditFramePixel(edit, 99, 30), kFrame1);
+}
 } // namespace

@@ -192,6 +192,37 @@ TEST_F(TrayIconTest, CreateMakesTheHiddenWindowAndAddsTheIcon)
     EXPECT_EQ(strlen(g_calls[0].data.szTip), 127u);
 }
 
+namespace
+{
+// Refuses every window this thread makes while it is set.
+LRESULT CALLBACK RefuseWindows(int code, WPARAM wParam, LPARAM lParam)
+{
+    if (code == HCBT_CREATEWND)
+        return 1;
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+} // namespace
+
+TEST_F(TrayIconTest, WithoutItsWindowTheIconStaysOffAndSendsNothing)
+{
+    CTrayIcon tray;
+    HHOOK hook = SetWindowsHookExA(WH_CBT, RefuseWindows, nullptr, GetCurrentThreadId());
+    ASSERT_NE(hook, nullptr);
+    const bool created = CreateIcon(tray);
+    UnhookWindowsHookEx(hook);
+    EXPECT_FALSE(created);
+    EXPECT_EQ(tray.GetHiddenWindow(), nullptr);
+    EXPECT_FALSE(tray.IsEnabled());
+    g_calls.clear();
+    tray.AddIcon();
+    tray.ShowIcon();
+    tray.SetIcon(m_icon);
+    tray.HideIcon();
+    tray.RemoveIcon();
+    EXPECT_TRUE(g_calls.empty()) << g_calls.size() << " records sent to the shell";
+    EXPECT_EQ(tray.GetIcon(), nullptr);
+}
+
 TEST_F(TrayIconTest, RemoveAddShowAndHideFlipTheState)
 {
     CTrayIcon tray;

@@ -11,6 +11,10 @@
 //   flow_driver select <desktop> <id> <text> <seconds>
 //       selects the item of that text in the combo box of that id on one of
 //       the window's pages; prints its index
+//   flow_driver choose <desktop> <item id> <text> <combo id> <index> <seconds>
+//       in the dialog found as by "dialog", selects the combo's item of that
+//       index as the user does (the dialog hears CBN_SELCHANGE); prints the
+//       dialog's rectangle ("left top right bottom")
 //   flow_driver dialog <desktop> <item id> <text> <button id> <seconds>
 //       waits for a shown dialog of the program whose item of that id holds
 //       the text (372: a message's text, 501: the about text), prints that
@@ -59,6 +63,24 @@ int Run(int argc, char** argv)
     if (!JoinDesktop("flow_driver", argv[2], 30))
         return 2;
     const int seconds = atoi(argv[argc - 1]);
+    if (strcmp(command, "choose") == 0)
+    {
+        HWND dialog = FindDialog(atoi(argv[3]), argv[4], seconds);
+        HWND combo = dialog != nullptr ? GetDlgItem(dialog, atoi(argv[5])) : nullptr;
+        if (combo == nullptr)
+        {
+            printf("no dialog with \"%s\" and combo %s\n", argv[4], argv[5]);
+            return 1;
+        }
+        if (SendMessageA(combo, CB_SETCURSEL, atoi(argv[6]), 0) == CB_ERR)
+            return 1;
+        SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(combo), CBN_SELCHANGE),
+                     reinterpret_cast<LPARAM>(combo));
+        RECT rect = {};
+        GetWindowRect(dialog, &rect);
+        printf("%ld %ld %ld %ld\n", rect.left, rect.top, rect.right, rect.bottom);
+        return 0;
+    }
     if (strcmp(command, "dialog") == 0)
     {
         const int item = atoi(argv[3]);
@@ -111,11 +133,14 @@ int main(int argc, char** argv)
     if ((argc == 4 && strcmp(argv[1], "pid") == 0) ||
         (argc == 5 && strcmp(argv[1], "command") == 0) ||
         (argc == 6 && strcmp(argv[1], "select") == 0) ||
-        (argc == 7 && strcmp(argv[1], "dialog") == 0))
+        (argc == 7 && strcmp(argv[1], "dialog") == 0) ||
+        (argc == 8 && strcmp(argv[1], "choose") == 0))
         return Run(argc, argv);
     fprintf(stderr, "usage: flow_driver pid <desktop> <seconds>\n"
                     "       flow_driver command <desktop> <id> <seconds>\n"
                     "       flow_driver select <desktop> <id> <text> <seconds>\n"
-                    "       flow_driver dialog <desktop> <item id> <text> <button id> <seconds>\n");
+                    "       flow_driver dialog <desktop> <item id> <text> <button id> <seconds>\n"
+                    "       flow_driver choose <desktop> <item id> <text> <combo id> <index> "
+                    "<seconds>\n");
     return 2;
 }
