@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sddl.h>
+
 #include <cstring>
 #include <set>
 #include <string>
@@ -176,4 +178,99 @@ TEST_F(RegistryTest, AttachDetachAndReopen)
     adopter.Attach(raw);
     EXPECT_EQ(adopter.GetHandle(), raw);
     EXPECT_EQ(adopter.Close(), ERROR_SUCCESS);
+}
+
+namespace
+{
+// Makes `path` under HKEY_CURRENT_USER a volatile registry link to `target`
+// (an NT path, "\Registry\User\<SID>\...").
+bool MakeRegistryLink(const char* path, const std::wstring& target)
+{
+    HKEY link = nullptr;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, path, 0, nullptr,
+                        REG_OPTION_CREATE_LINK | REG_OPTION_VOLATILE,
+                        KEY_ALL_ACCESS | KEY_CREATE_LINK, nullptr, &link,
+                        nullptr) != ERROR_SUCCESS)
+        return false;
+    const LONG result =
+        RegSetValueExW(link, L"SymbolicLinkValue", 0, REG_LINK,
+                       reinterpret_cast<const BYTE*>(target.c_str()),
+                       static_cast<DWORD>(target.size() * sizeof(wchar_t)));
+    RegCloseKey(link);
+    return result == ERROR_SUCCESS;
+}
+
+// Deletes the link itself, never its target.
+void DeleteRegistryLink(const char* path)
+{
+    HKEY link = nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, path, REG_OPTION_OPEN_LINK, DELETE, &link) !=
+        ERROR_SUCCESS)
+        return;
+    using NtDeleteKeyFunction = LONG(WINAPI*)(HANDLE);
+    if (auto deleteKey = reinterpret_cast<NtDeleteKeyFunction>(
+            GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtDeleteKey")))
+        deleteKey(link);
+    RegCloseKey(link);
+}
+
+// HKEY_CURRENT_USER in the system's own names.
+std::wstring CurrentUserNtPath()
+{
+    HANDLE token = nullptr;
+    std::wstring path;
+    BYTE user[512];
+    DWORD size = 0;
+    wchar_t* sid = nullptr;
+    if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token) &&
+        GetTokenInformation(token, TokenUser, user, sizeof user, &size) &&
+        ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user)->User.Sid, &sid))
+    {
+        path = std::wstring(L"\\Registry\\User\\") + sid;
+        LocalFree(sid);
+    }
+    if (token != nullptr)
+        CloseHandle(token);
+    return path;
+}
+} // namespace
+
+TEST_F(RegistryTest, WalksWithoutLinksStopAtEveryLevelThatIsALink)
+{
+    const CString target = m_path + "\\Target";
+    const CString link = m_path + "\\Link";
+    CRegistryKey key;
+    ASSERT_EQ(key.Create(HKEY_CURRENT_USER, target + "\\Deep"), ERROR_SUCCESS);
+    key.Close();
+    const std::wstring userPath = CurrentUserNtPath();
+    ASSERT_FALSE(userPath.empty());
+    const std::string targetText(static_cast<const char*>(target));
+    ASSERT_TRUE(MakeRegistryLink(link,
+                                 userPath + L"\\" + std::wstring(targetText.begin(), targetText.end())));
+    // The system follows it.
+    ASSERT_EQ(key.Open(HKEY_CURRENT_USER, link + "\\Deep", KEY_READ), ERROR_SUCCESS);
+    key.Close();
+
+    EXPECT_EQ(key.OpenWithoutLinks(HKEY_CURRENT_USER, link + "\\Deep", KEY_READ),
+              kErrorStoppedOnLink);
+    EXPECT_EQ(key.OpenWithoutLinks(HKEY_CURRENT_USER, link, KEY_READ), kErrorStoppedOnLink);
+    EXPECT_EQ(key.CreateWithoutLinks(HKEY_CURRENT_USER, link + "\\New"), kErrorStoppedOnLink);
+    EXPECT_FALSE(key.IsOpen());
+    EXPECT_EQ(key.Open(HKEY_CURRENT_USER, target + "\\New", KEY_READ), ERROR_FILE_NOT_FOUND);
+
+    // Plain keys: opened, and every missing level made.
+    EXPECT_EQ(key.OpenWithoutLinks(HKEY_CURRENT_USER, target + "\\Deep", KEY_READ), ERROR_SUCCESS);
+    EXPECT_TRUE(key.IsOpen());
+    EXPECT_EQ(key.CreateWithoutLinks(HKEY_CURRENT_USER, m_path + "\\Made\\Deeper", KEY_SET_VALUE),
+              ERROR_SUCCESS);
+    EXPECT_EQ(key.SetDwordValue(7, "Seven"), ERROR_SUCCESS);
+    DWORD seven = 0;
+    EXPECT_EQ(key.OpenWithoutLinks(HKEY_CURRENT_USER, m_path + "\\Made\\Deeper", KEY_QUERY_VALUE),
+              ERROR_SUCCESS);
+    EXPECT_EQ(key.QueryDwordValue("Seven", &seven), ERROR_SUCCESS);
+    EXPECT_EQ(seven, 7u);
+    EXPECT_EQ(key.OpenWithoutLinks(HKEY_CURRENT_USER, m_path + "\\Missing", KEY_READ),
+              ERROR_FILE_NOT_FOUND);
+    key.Close();
+    DeleteRegistryLink(link);
 }
