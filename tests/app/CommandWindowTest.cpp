@@ -20,6 +20,7 @@
 #include "skin/SkinButton.h"
 #include "skin/SkinFiles.h"
 #include "tests/support/FakePipeServer.h"
+#include "tests/support/ServiceInThisProcess.h"
 #include "tests/support/TempFolder.h"
 #include "tests/support/UserKeyOverride.h"
 
@@ -96,6 +97,9 @@ std::string UniqueName(const char* tag)
 class CommandWindowTest : public ::testing::Test
 {
 protected:
+    // The test's own servers stand in for the service.
+    CServiceInThisProcess m_serviceHere;
+
     void SetUp() override
     {
         g_script = &script;

@@ -6,6 +6,7 @@
 #include "service/ServerThreads.h"
 #include "service/SettingsServer.h"
 #include "tests/support/FakePipeServer.h"
+#include "tests/support/ServiceInThisProcess.h"
 #include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -25,6 +26,9 @@ namespace
 class BackupServerTest : public ::testing::Test
 {
 protected:
+    // The test's own servers stand in for the service.
+    CServiceInThisProcess m_serviceHere;
+
     BackupServerTest()
     {
         m_pipe = UniquePipeName("backupsrv");
