@@ -12,6 +12,7 @@
 #include "service/SettingsServer.h"
 #include "tests/service/FakeHiveRegistry.h"
 #include "tests/support/FakePipeServer.h"
+#include "tests/support/ServiceInThisProcess.h"
 #include "tests/support/SharedKeyLock.h"
 
 #include <gtest/gtest.h>
@@ -236,6 +237,9 @@ TEST(SettingsServerTest, DeletionCheckPathsFollowTheFirstKnownRoot)
 class StartupEntryPipeTest : public testing::Test
 {
 protected:
+    // The test's own servers stand in for the service.
+    CServiceInThisProcess m_serviceHere;
+
     void SetUp() override
     {
         ASSERT_TRUE(m_keys.IsHeld());
