@@ -1,8 +1,7 @@
 #include "foundation/Registry.h"
+#include "tests/support/RegistryLink.h"
 
 #include <gtest/gtest.h>
-
-#include <sddl.h>
 
 #include <cstring>
 #include <set>
@@ -180,61 +179,6 @@ TEST_F(RegistryTest, AttachDetachAndReopen)
     EXPECT_EQ(adopter.Close(), ERROR_SUCCESS);
 }
 
-namespace
-{
-// Makes `path` under HKEY_CURRENT_USER a volatile registry link to `target`
-// (an NT path, "\Registry\User\<SID>\...").
-bool MakeRegistryLink(const char* path, const std::wstring& target)
-{
-    HKEY link = nullptr;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, path, 0, nullptr,
-                        REG_OPTION_CREATE_LINK | REG_OPTION_VOLATILE,
-                        KEY_ALL_ACCESS | KEY_CREATE_LINK, nullptr, &link,
-                        nullptr) != ERROR_SUCCESS)
-        return false;
-    const LONG result =
-        RegSetValueExW(link, L"SymbolicLinkValue", 0, REG_LINK,
-                       reinterpret_cast<const BYTE*>(target.c_str()),
-                       static_cast<DWORD>(target.size() * sizeof(wchar_t)));
-    RegCloseKey(link);
-    return result == ERROR_SUCCESS;
-}
-
-// Deletes the link itself, never its target.
-void DeleteRegistryLink(const char* path)
-{
-    HKEY link = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, path, REG_OPTION_OPEN_LINK, DELETE, &link) !=
-        ERROR_SUCCESS)
-        return;
-    using NtDeleteKeyFunction = LONG(WINAPI*)(HANDLE);
-    if (auto deleteKey = reinterpret_cast<NtDeleteKeyFunction>(
-            GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtDeleteKey")))
-        deleteKey(link);
-    RegCloseKey(link);
-}
-
-// HKEY_CURRENT_USER in the system's own names.
-std::wstring CurrentUserNtPath()
-{
-    HANDLE token = nullptr;
-    std::wstring path;
-    BYTE user[512];
-    DWORD size = 0;
-    wchar_t* sid = nullptr;
-    if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token) &&
-        GetTokenInformation(token, TokenUser, user, sizeof user, &size) &&
-        ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user)->User.Sid, &sid))
-    {
-        path = std::wstring(L"\\Registry\\User\\") + sid;
-        LocalFree(sid);
-    }
-    if (token != nullptr)
-        CloseHandle(token);
-    return path;
-}
-} // namespace
-
 TEST_F(RegistryTest, WalksWithoutLinksStopAtEveryLevelThatIsALink)
 {
     const CString target = m_path + "\\Target";
@@ -242,11 +186,7 @@ TEST_F(RegistryTest, WalksWithoutLinksStopAtEveryLevelThatIsALink)
     CRegistryKey key;
     ASSERT_EQ(key.Create(HKEY_CURRENT_USER, target + "\\Deep"), ERROR_SUCCESS);
     key.Close();
-    const std::wstring userPath = CurrentUserNtPath();
-    ASSERT_FALSE(userPath.empty());
-    const std::string targetText(static_cast<const char*>(target));
-    ASSERT_TRUE(MakeRegistryLink(link,
-                                 userPath + L"\\" + std::wstring(targetText.begin(), targetText.end())));
+    ASSERT_TRUE(MakeRegistryLink(HKEY_CURRENT_USER, link, target));
     // The system follows it.
     ASSERT_EQ(key.Open(HKEY_CURRENT_USER, link + "\\Deep", KEY_READ), ERROR_SUCCESS);
     key.Close();
@@ -272,5 +212,5 @@ TEST_F(RegistryTest, WalksWithoutLinksStopAtEveryLevelThatIsALink)
     EXPECT_EQ(key.OpenWithoutLinks(HKEY_CURRENT_USER, m_path + "\\Missing", KEY_READ),
               ERROR_FILE_NOT_FOUND);
     key.Close();
-    DeleteRegistryLink(link);
+    DeleteRegistryLink(HKEY_CURRENT_USER, link);
 }
