@@ -4,6 +4,7 @@
 #include "engine/FileStamp.h"
 #include "engine/FileSystem.h"
 #include "engine/StoredFile.h"
+#include "tests/service/FakeCaller.h"
 #include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -106,21 +107,9 @@ bool MakeCallerToken(Caller who, CCallerToken& caller)
 
 // The client as a test plays it: it may refuse to be acted as, and runs a
 // check at the moment the service becomes it.
-class CFakeClient : public IBackupClient
+class CFakeClient : public CFakeCallerOf<IBackupClient>
 {
 public:
-    bool Impersonate() override
-    {
-        ++impersonations;
-        if (atImpersonation)
-            atImpersonation();
-        return allow;
-    }
-    bool Revert() override
-    {
-        ++reverts;
-        return true;
-    }
     // Only while acted as; a path in `hidden` is one the client cannot see.
     bool ReadAttributes(const char* path, WIN32_FILE_ATTRIBUTE_DATA& data) override
     {
@@ -139,13 +128,9 @@ public:
         return MakeCallerToken(who, caller);
     }
 
-    bool allow = true;
     Caller who = Caller::User;
-    int impersonations = 0;
-    int reverts = 0;
     int looks = 0;
     std::vector<CString> hidden;
-    std::function<void()> atImpersonation;
 };
 
 // Gives a file a DACL of its own (SDDL). Under Wine the DACL becomes the
@@ -191,7 +176,7 @@ UINT MappedForTheClient(const char* root)
 
 bool IsActingAsClient()
 {
-    return g_actedAs != nullptr && g_actedAs->impersonations > g_actedAs->reverts;
+    return g_actedAs != nullptr && g_actedAs->IsActedAs();
 }
 
 std::unique_ptr<IpcQueueRecord> Request(uint32_t command, const char* path, const char* root,

@@ -10,6 +10,7 @@
 #include "foundation/Thread.h"
 #include "service/ServerThreads.h"
 #include "service/SettingsServer.h"
+#include "tests/service/FakeCaller.h"
 #include "tests/service/FakeHiveRegistry.h"
 #include "tests/support/FakePipeServer.h"
 #include "tests/support/RegistryLink.h"
@@ -20,7 +21,6 @@
 
 #include <sddl.h>
 
-#include <functional>
 #include <memory>
 #include <string>
 
@@ -65,30 +65,6 @@ std::string Text(const RegistryValue& value)
 {
     return std::string(value.data.begin(), value.data.end());
 }
-
-// The client as a test plays it: it may refuse to be acted as, and runs a
-// check at the moment the service becomes it.
-class CFakeCaller : public IPipeCaller
-{
-public:
-    bool Impersonate() override
-    {
-        ++impersonations;
-        if (atImpersonation)
-            atImpersonation();
-        return allow;
-    }
-    bool Revert() override
-    {
-        ++reverts;
-        return true;
-    }
-
-    bool allow = true;
-    int impersonations = 0;
-    int reverts = 0;
-    std::function<void()> atImpersonation;
-};
 
 RegistryValue StringValue(const char* text)
 {
