@@ -28,17 +28,17 @@ constexpr DWORD kMinute = 60 * 1000;
 constexpr PipeServerCheck kService = PipeServerCheck::Service;
 
 PipePolicy g_policies[static_cast<int>(PipeSender::Count)] = {
-    {1, 500, 0, 2000, 0, SECURITY_IMPERSONATION, 2000, kService},            // ProxySettings
-    {1, 500, 0, 2000, 0, SECURITY_IMPERSONATION, 2000, kService},            // Language
-    {1, 500, 0, 2000, 0, SECURITY_IMPERSONATION, 2000, kService},            // UserProfile
-    {1, 2000, 0, 5 * kMinute, 0, SECURITY_IMPERSONATION, 0, kService},       // CompactHives
-    {1, 2000, 0, 5 * kMinute, 0, SECURITY_IMPERSONATION, 0, kService},       // SaveHives
-    {1, 2000, 0, 5 * kMinute, 0, SECURITY_IMPERSONATION, 0, kService},       // RestoreHives
-    {1, 2000, 0, kMinute, 0, SECURITY_IMPERSONATION, 0, kService},           // StartupEntry
+    {1, 500, 0, 2000, 0, SECURITY_IMPERSONATION, 2000, kService},      // ProxySettings
+    {1, 500, 0, 2000, 0, SECURITY_IMPERSONATION, 2000, kService},      // Language
+    {1, 500, 0, 2000, 0, SECURITY_IMPERSONATION, 2000, kService},      // UserProfile
+    {1, 2000, 0, 5 * kMinute, 0, SECURITY_IMPERSONATION, 0, kService}, // CompactHives
+    {1, 2000, 0, 5 * kMinute, 0, SECURITY_IMPERSONATION, 0, kService}, // SaveHives
+    {1, 2000, 0, 5 * kMinute, 0, SECURITY_IMPERSONATION, 0, kService}, // RestoreHives
+    {1, 2000, 0, kMinute, 0, SECURITY_IMPERSONATION, 0, kService},     // StartupEntry
     {1, 2000, 0, 2000, 0, SECURITY_IDENTIFICATION, 0,
-     PipeServerCheck::SameUserAndSession},                                   // ActivateInstance
-    {1, 2000, 0, 2000, 0, SECURITY_IDENTIFICATION},                          // ServiceStopping
-    {20, 20000, 1000, kMinute, 0, SECURITY_IMPERSONATION, 0, kService},      // FileStamp
+     PipeServerCheck::SameUserAndSession},                                      // ActivateInstance
+    {1, 2000, 0, 2000, 0, SECURITY_IDENTIFICATION},                             // ServiceStopping
+    {20, 20000, 1000, kMinute, 0, SECURITY_IMPERSONATION, 0, kService},         // FileStamp
     {20, 20000, 1000, 10 * kMinute, 1000, SECURITY_IMPERSONATION, 0, kService}, // StoreFile
     {20, 20000, 1000, 10 * kMinute, 1000, SECURITY_IMPERSONATION, 0, kService}, // RestoreFile
 };
@@ -162,8 +162,9 @@ bool IsServiceServer(HANDLE pipe, const char* pipeName)
     {
         CString line;
         if (!known)
-            line.Format("Not sent to the service: the server of %s cannot be told (error %lu)\r\n\r\n",
-                        pipeName, ::GetLastError());
+            line.Format(
+                "Not sent to the service: the server of %s cannot be told (error %lu)\r\n\r\n",
+                pipeName, ::GetLastError());
         else if (expected == 0)
             line.Format("Not sent to the service: %s is served by process %lu, and the service "
                         "is not running\r\n\r\n",
@@ -186,8 +187,8 @@ bool IsSameUserServer(HANDLE pipe)
     const PipeServerProcessProbe probe = g_serverProbe.load();
     const bool known = probe != nullptr ? probe(pipe, server) : ReadPipeServerProcess(pipe, server);
     DWORD session = 0;
-    if (known && server.sameUser &&
-        ::ProcessIdToSessionId(::GetCurrentProcessId(), &session) && session == server.sessionId)
+    if (known && server.sameUser && ::ProcessIdToSessionId(::GetCurrentProcessId(), &session) &&
+        session == server.sessionId)
         return true;
     CString line;
     if (!known)

@@ -18,8 +18,8 @@ CString PipeDescriptorText(const char* dacl)
     return CString(dacl) + kPipeIntegrityLabel;
 }
 
-bool CServerPipe::Create(const char* pipeName, DWORD bufferSize, const char* dacl,
-                         HANDLE stopEvent, DWORD instances, bool firstInstance)
+bool CServerPipe::Create(const char* pipeName, DWORD bufferSize, const char* dacl, HANDLE stopEvent,
+                         DWORD instances, bool firstInstance)
 {
     Close();
     CSecurityDescriptor security;

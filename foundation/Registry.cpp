@@ -134,8 +134,8 @@ LONG CRegistryKey::WalkWithoutLinks(HKEY root, const char* subkey, REGSAM access
         if (result == ERROR_FILE_NOT_FOUND && create && !name.IsEmpty())
         {
             HKEY made = nullptr;
-            result = RegCreateKeyExA(at, name, 0, nullptr, 0, KEY_QUERY_VALUE, nullptr, &made,
-                                     nullptr);
+            result =
+                RegCreateKeyExA(at, name, 0, nullptr, 0, KEY_QUERY_VALUE, nullptr, &made, nullptr);
             if (result != ERROR_SUCCESS)
                 return result;
             RegCloseKey(made);

@@ -232,9 +232,8 @@ bool MayReadForCaller(const CCallerToken& caller, HANDLE file)
                              OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION |
                                  DACL_SECURITY_INFORMATION))
         return false;
-    return caller.token.IsOpen() &&
-           IsAccessGranted(caller.token.Get(), security.Get(), FILE_READ_DATA,
-                           FileGenericMapping());
+    return caller.token.IsOpen() && IsAccessGranted(caller.token.Get(), security.Get(),
+                                                    FILE_READ_DATA, FileGenericMapping());
 }
 
 bool CPipeClientIdentity::Impersonate()
@@ -359,11 +358,10 @@ BackupServed ServeBackupRequest(IpcQueueRecord& record, IBackupClient& client)
             CString stamp("-----");
             WIN32_FILE_ATTRIBUTE_DATA seen;
             if (IsAcceptedRequestPath(path) && StampAsClient(client, path, seen) &&
-                FormatFileRecordStamp(seen.dwFileAttributes,
-                                      (seen.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                                          ? 0
-                                          : seen.nFileSizeLow,
-                                      seen.ftLastWriteTime, stamp))
+                FormatFileRecordStamp(
+                    seen.dwFileAttributes,
+                    (seen.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? 0 : seen.nFileSizeLow,
+                    seen.ftLastWriteTime, stamp))
             {
                 IpcCopyText(record.text1, stamp);
                 result = 1;

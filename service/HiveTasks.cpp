@@ -84,9 +84,8 @@ public:
 // Whether a SID is SYSTEM's or the Administrators'.
 bool IsSystemOrAdministrators(PSID sid)
 {
-    return sid != nullptr &&
-           (::IsWellKnownSid(sid, WinLocalSystemSid) ||
-            ::IsWellKnownSid(sid, WinBuiltinAdministratorsSid));
+    return sid != nullptr && (::IsWellKnownSid(sid, WinLocalSystemSid) ||
+                              ::IsWellKnownSid(sid, WinBuiltinAdministratorsSid));
 }
 
 CString HiveFile(const CString& folder, const RegistryHive& hive, const char* extension)
@@ -153,8 +152,7 @@ bool IsPrivateHiveCopy(PSECURITY_DESCRIPTOR descriptor)
             const auto* ace = reinterpret_cast<const ACCESS_ALLOWED_ACE*>(header);
             DWORD mask = ace->Mask;
             ::MapGenericMask(&mask, &mapping);
-            if ((mask & kChanging) &&
-                !IsSystemOrAdministrators(const_cast<DWORD*>(&ace->SidStart)))
+            if ((mask & kChanging) && !IsSystemOrAdministrators(const_cast<DWORD*>(&ace->SidStart)))
                 return false;
             continue;
         }

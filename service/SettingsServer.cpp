@@ -172,7 +172,8 @@ uint32_t MayDeleteAsCaller(const CString& key, const PipeClientIdentity& client,
     CCallerScope asCaller(caller);
     if (!asCaller.IsActive())
         return 0;
-    const RegistryKeyPath target = ResolveDeletionCheckPath(key, client.sid, MachineClassesKeyExists);
+    const RegistryKeyPath target =
+        ResolveDeletionCheckPath(key, client.sid, MachineClassesKeyExists);
     CRegistryKey probe;
     return probe.Open(target.root, target.path, DELETE) == ERROR_SUCCESS ? 1 : 0;
 }

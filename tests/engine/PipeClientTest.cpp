@@ -863,8 +863,8 @@ TEST_F(PipeClientTest, APipeServerThatIsNotTheServiceGetsNothing)
 
     SetServiceProcessProbe(AnotherProcess);
     HANDLE cancel = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    EXPECT_EQ(kPipeNoAnswer, PipeStoreFile("C:\\a.txt", "D:\\B\\", FALSE, TRUE, "secret",
-                                           nullptr, cancel));
+    EXPECT_EQ(kPipeNoAnswer,
+              PipeStoreFile("C:\\a.txt", "D:\\B\\", FALSE, TRUE, "secret", nullptr, cancel));
     // The others storing beside it stop too, as for a service that does not
     // answer.
     EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(cancel, 0));
@@ -937,4 +937,3 @@ TEST_F(PipeClientTest, ASecondStartHandsOverOnlyToAProgramOfItsUserAndSession)
     EXPECT_TRUE(PipeActivateRunningInstance());
     SetPipeSenderLog(nullptr);
 }
-

@@ -1,5 +1,4 @@
 #include "foundation/Security.h"
-#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -67,7 +66,8 @@ TEST(SecurityTest, GroupsCountWhenEnabledOrKeptForDenialOnly)
     ASSERT_TRUE(CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators, &size));
     SID_AND_ATTRIBUTES disabled = {administrators, 0};
     HANDLE filtered = nullptr;
-    ASSERT_TRUE(CreateRestrictedToken(own.Get(), 0, 1, &disabled, 0, nullptr, 0, nullptr, &filtered));
+    ASSERT_TRUE(
+        CreateRestrictedToken(own.Get(), 0, 1, &disabled, 0, nullptr, 0, nullptr, &filtered));
     CAccessToken filteredToken;
     filteredToken.Attach(filtered);
     std::vector<BYTE> filteredGroups;
@@ -86,26 +86,6 @@ TEST(SecurityTest, GroupsCountWhenEnabledOrKeptForDenialOnly)
     EXPECT_FALSE(HoldsGroup(*one, WinBuiltinAdministratorsSid));
     one->Groups[0].Attributes = SE_GROUP_ENABLED;
     EXPECT_TRUE(HoldsGroup(*one, administrators));
-}
-
-TEST(SecurityTest, PrivilegesCountWhetherEnabledOrNot)
-{
-    CAccessToken own;
-    ASSERT_TRUE(OpenOwnToken(own));
-    std::vector<BYTE> held;
-    ASSERT_TRUE(ReadTokenInformation(own.Get(), TokenPrivileges, held));
-    const auto& privileges = *reinterpret_cast<const TOKEN_PRIVILEGES*>(held.data());
-    EXPECT_TRUE(HoldsPrivilege(privileges, SE_CHANGE_NOTIFY_NAME));
-    EXPECT_FALSE(HoldsPrivilege(privileges, "SeNoSuchPrivilege"));
-
-    TOKEN_PRIVILEGES one = {};
-    one.PrivilegeCount = 1;
-    ASSERT_TRUE(LookupPrivilegeValueA(nullptr, SE_BACKUP_NAME, &one.Privileges[0].Luid));
-    one.Privileges[0].Attributes = 0; // held, not enabled
-    EXPECT_TRUE(HoldsPrivilege(one, SE_BACKUP_NAME));
-    EXPECT_FALSE(HoldsPrivilege(one, SE_RESTORE_NAME));
-    one.PrivilegeCount = 0;
-    EXPECT_FALSE(HoldsPrivilege(one, SE_BACKUP_NAME));
 }
 
 // The system's own check really weighs the descriptor under Wine too: a
@@ -135,45 +115,13 @@ TEST(SecurityTest, TheAccessCheckWeighsADescriptorAgainstAToken)
         SCOPED_TRACE(c.dacl);
         CSecurityDescriptor descriptor;
         ASSERT_TRUE(descriptor.FromText((header + c.dacl).c_str()));
-        EXPECT_EQ(IsAccessGranted(token.Get(), descriptor.Get(), FILE_READ_DATA,
-                                  FileGenericMapping()),
-                  c.reads);
+        EXPECT_EQ(
+            IsAccessGranted(token.Get(), descriptor.Get(), FILE_READ_DATA, FileGenericMapping()),
+            c.reads);
     }
     // A primary token is no subject for the check: not granted.
     CSecurityDescriptor open;
     ASSERT_TRUE(open.FromText((header + "(A;;FA;;;WD)").c_str()));
     EXPECT_TRUE(IsAccessGranted(token.Get(), open.Get(), FILE_READ_DATA, FileGenericMapping()));
     EXPECT_FALSE(IsAccessGranted(own.Get(), open.Get(), FILE_READ_DATA, FileGenericMapping()));
-}
-
-TEST(SecurityTest, AnObjectsDescriptorIsReadFromItsHandle)
-{
-    TempFolder folder("security");
-    const CString path = folder / "f.txt";
-    ASSERT_TRUE(WriteTextFile(path, "x"));
-    CAccessToken own;
-    ASSERT_TRUE(OpenOwnToken(own));
-
-    HANDLE file = CreateFileA(path, READ_CONTROL, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                              nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    CSecurityDescriptor descriptor;
-    ASSERT_TRUE(descriptor.FromObject(file, SE_FILE_OBJECT,
-                                      OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION));
-    PSID owner = nullptr;
-    BOOL defaulted = FALSE;
-    ASSERT_TRUE(GetSecurityDescriptorOwner(descriptor.Get(), &owner, &defaulted));
-    char* text = nullptr;
-    ASSERT_TRUE(ConvertSidToStringSidA(owner, &text));
-    EXPECT_EQ(std::string(text), UserSidText(own.Get()));
-    LocalFree(text);
-    CloseHandle(file);
-
-    // Without READ_CONTROL nothing is read, and nothing held stays.
-    file = CreateFileA(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                       nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    EXPECT_FALSE(descriptor.FromObject(file, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION));
-    EXPECT_EQ(descriptor.Get(), nullptr);
-    CloseHandle(file);
 }

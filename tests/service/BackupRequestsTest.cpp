@@ -459,12 +459,9 @@ TEST(BackupReadCheck, AStoreReadsOnlyForACallerWhoMayReadTheFile)
         Caller who;
         bool served;
     } callers[] = {
-        {Caller::User, false},
-        {Caller::DisabledAdministrator, false},
-        {Caller::Administrator, true},
-        {Caller::DenyOnlyAdministrator, true},
-        {Caller::BackupOperator, true},
-        {Caller::BackupPrivilege, true},
+        {Caller::User, false},          {Caller::DisabledAdministrator, false},
+        {Caller::Administrator, true},  {Caller::DenyOnlyAdministrator, true},
+        {Caller::BackupOperator, true}, {Caller::BackupPrivilege, true},
     };
     for (const auto& c : callers)
     {
@@ -544,9 +541,9 @@ TEST(BackupReadCheck, TimesAttributesAndContentsComeFromTheOpenedFile)
 TEST(BackupReadCheck, AFileOpenedOnTheNetworkIsToldByItsFinalPath)
 {
     SetDriveTypeProbe(MappedDriveM);
-    for (const char* remote : {"\\\\?\\UNC\\srv\\share\\f.txt", "\\\\?\\unc\\srv\\s\\f",
-                               "\\\\?\\M:\\f.txt", "\\Device\\Mup\\srv\\share\\f.txt",
-                               "\\\\srv\\share\\f.txt"})
+    for (const char* remote :
+         {"\\\\?\\UNC\\srv\\share\\f.txt", "\\\\?\\unc\\srv\\s\\f", "\\\\?\\M:\\f.txt",
+          "\\Device\\Mup\\srv\\share\\f.txt", "\\\\srv\\share\\f.txt"})
         EXPECT_TRUE(IsNetworkFinalPath(remote)) << remote;
     for (const char* local : {"\\\\?\\C:\\f.txt", "\\Device\\HarddiskVolume2\\f.txt", "C:\\f.txt"})
         EXPECT_FALSE(IsNetworkFinalPath(local)) << local;

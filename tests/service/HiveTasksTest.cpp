@@ -180,10 +180,10 @@ TEST(HiveTasksTest, OnlyPrivateCopiesMayStandInForAHive)
         {"O:SYD:P(A;;FA;;;SY)(A;;FW;;;BU)", false},
         {"O:SYD:P(A;;FA;;;SY)(A;;GA;;;AU)", false},
         {"O:SYD:P(A;;FA;;;SY)(A;;GW;;;IU)", false},
-        {"O:SYD:P(A;;FA;;;SY)(A;;SD;;;BU)", false},     // deletion: another file in its place
-        {"O:SYD:P(A;;FA;;;SY)(A;;WDRC;;;WD)", false},   // the DACL: any right he likes
-        {"O:SYD:P(A;;FA;;;SY)(A;;0x4;;;BU)", false},    // appending
-        {"D:P(A;;FA;;;SY)", false},                     // no owner
+        {"O:SYD:P(A;;FA;;;SY)(A;;SD;;;BU)", false},   // deletion: another file in its place
+        {"O:SYD:P(A;;FA;;;SY)(A;;WDRC;;;WD)", false}, // the DACL: any right he likes
+        {"O:SYD:P(A;;FA;;;SY)(A;;0x4;;;BU)", false},  // appending
+        {"D:P(A;;FA;;;SY)", false},                   // no owner
     };
     for (const auto& c : cases)
     {

@@ -302,8 +302,8 @@ TEST(PipeSecurityTest, TheUserPipeAdmitsItsUserAndSystemAlone)
     ASSERT_NE(client, INVALID_HANDLE_VALUE);
     PACL held = nullptr;
     PSECURITY_DESCRIPTOR heldDescriptor = nullptr;
-    ASSERT_EQ(GetSecurityInfo(client, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
-                              nullptr, &held, nullptr, &heldDescriptor),
+    ASSERT_EQ(GetSecurityInfo(client, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                              &held, nullptr, &heldDescriptor),
               static_cast<DWORD>(ERROR_SUCCESS));
     CloseHandle(client);
     server.StopUserPipeServer();

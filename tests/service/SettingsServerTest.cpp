@@ -423,16 +423,16 @@ TEST(SettingsServerTest, StartupEntriesNeverGoThroughARegistryLink)
 
     EXPECT_FALSE(MoveStartupEntry(sid, "Tool", STARTUP_SCOPE_USER, false));
     EXPECT_EQ(static_cast<DWORD>(REG_SZ), Stored(HKEY_USERS, run, "Tool").type);
-    EXPECT_EQ(ERROR_FILE_NOT_FOUND,
-              key.Open(HKEY_USERS, elsewhere + "\\Brindlewox", KEY_READ));
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, key.Open(HKEY_USERS, elsewhere + "\\Brindlewox", KEY_READ));
     EXPECT_EQ(kErrorStoppedOnLink,
               WriteRegistryValue(HKEY_USERS, orvanel + "\\Brindlewox\\Run1-Disabled", "Tool",
                                  StringValue("tool.exe")));
     // The Run key itself behind a link: neither read nor deleted.
     DeleteRegistryLink(HKEY_USERS, orvanel);
     ASSERT_EQ(ERROR_SUCCESS, RegDeleteTreeA(HKEY_USERS, sid + "\\Software\\Microsoft"));
-    ASSERT_EQ(ERROR_SUCCESS, WriteRegistryValue(HKEY_USERS, elsewhere + "\\Windows\\CurrentVersion\\Run",
-                                                "Tool", StringValue("tool.exe")));
+    ASSERT_EQ(ERROR_SUCCESS,
+              WriteRegistryValue(HKEY_USERS, elsewhere + "\\Windows\\CurrentVersion\\Run", "Tool",
+                                 StringValue("tool.exe")));
     ASSERT_TRUE(MakeRegistryLink(HKEY_USERS, sid + "\\Software\\Microsoft", elsewhere));
     EXPECT_FALSE(DeleteStartupEntry(sid, "Tool", STARTUP_SCOPE_USER));
     EXPECT_EQ(static_cast<DWORD>(REG_SZ),

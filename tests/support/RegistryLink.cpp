@@ -44,8 +44,7 @@ bool MakeRegistryLink(HKEY root, const char* path, const char* target)
         to += static_cast<wchar_t>(static_cast<unsigned char>(*c));
     HKEY link = nullptr;
     if (RegCreateKeyExA(root, path, 0, nullptr, REG_OPTION_CREATE_LINK | REG_OPTION_VOLATILE,
-                        KEY_ALL_ACCESS | KEY_CREATE_LINK, nullptr, &link,
-                        nullptr) != ERROR_SUCCESS)
+                        KEY_ALL_ACCESS | KEY_CREATE_LINK, nullptr, &link, nullptr) != ERROR_SUCCESS)
         return false;
     const LONG result = RegSetValueExW(link, L"SymbolicLinkValue", 0, REG_LINK,
                                        reinterpret_cast<const BYTE*>(to.c_str()),
