@@ -28,6 +28,8 @@
 #include <mmsystem.h>
 #include <shlobj.h>
 
+#include <atomic>
+
 #include <wtsapi32.h>
 
 namespace
@@ -60,6 +62,16 @@ constexpr UINT kEnabledAfterRestore[] = {kRestoreButton, IDC_TITLE_HELP, IDC_TIT
 constexpr UINT kRunEndTemplate = IDD_MESSAGE;
 // How long the destructor gives each run to end once asked to stop.
 constexpr DWORD kWorkerStopMs = 10000;
+
+// The log the pipe senders write into (their refusals, a second start's
+// reason to run on its own): the window's, while it lives.
+std::atomic<CLogFile*> g_senderLogFile{nullptr};
+
+void WriteSenderLine(const char* line)
+{
+    if (CLogFile* log = g_senderLogFile.load())
+        log->WriteLog(line);
+}
 
 CString ReadFolder(int csidl)
 {
@@ -132,6 +144,8 @@ void MainApplicationDialog::StartUp()
     CreateDirectoryA(userFolder, nullptr);
     CreateDirectoryA(userFolder + "\\Log", nullptr);
     m_log = std::make_unique<CLogFile>(m_appDataFolder);
+    g_senderLogFile.store(m_log.get());
+    SetPipeSenderLog(WriteSenderLine);
 
     m_settingsIni.SetPathName(userFolder + "\\settings.ini");
     if (!m_settingsIni.KeyExists("Skin", "Directory"))
@@ -207,6 +221,9 @@ MainApplicationDialog::~MainApplicationDialog()
     const bool restoreEnded = m_run.restoreWorker.StopWithin(kWorkerStopMs) != FALSE;
     if (!backupEnded || !restoreEnded)
         ExitProcess(0);
+    // Only this window's log: another window may have set its own since.
+    CLogFile* ours = m_log.get();
+    g_senderLogFile.compare_exchange_strong(ours, nullptr);
     // WM_DESTROY must reach this class's handler (unregistering the session
     // notifications): the window goes while the object is whole.
     if (GetSafeHwnd() != nullptr)

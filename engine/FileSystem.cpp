@@ -304,14 +304,56 @@ void SetDriveTypeProbe(DriveTypeProbe probe)
         kept.store(0);
 }
 
-bool IsNetworkLocation(const char* path)
+namespace
+{
+// What kind of path it is, for the network tests.
+enum class Location
+{
+    Other,
+    Unc,
+    Letter,
+};
+
+Location LocationOf(const char* path)
 {
     if (path == nullptr)
-        return false;
+        return Location::Other;
     if ((path[0] == '\\' || path[0] == '/') && (path[1] == '\\' || path[1] == '/'))
-        return true;
+        return Location::Unc;
     const char letter = path[0];
     if (!((letter >= 'A' && letter <= 'Z') || (letter >= 'a' && letter <= 'z')) || path[1] != ':')
-        return false;
-    return DriveTypeOf(letter) == DRIVE_REMOTE;
+        return Location::Other;
+    return Location::Letter;
+}
+} // namespace
+
+bool IsNetworkLocation(const char* path)
+{
+    switch (LocationOf(path))
+    {
+    case Location::Unc:
+        return true;
+    case Location::Letter:
+        return DriveTypeOf(path[0]) == DRIVE_REMOTE;
+    case Location::Other:
+        break;
+    }
+    return false;
+}
+
+bool IsNetworkLocationNow(const char* path)
+{
+    switch (LocationOf(path))
+    {
+    case Location::Unc:
+        return true;
+    case Location::Letter:
+    {
+        const char root[] = {path[0], ':', '\\', 0};
+        return g_driveTypeProbe.load()(root) == DRIVE_REMOTE;
+    }
+    case Location::Other:
+        break;
+    }
+    return false;
 }

@@ -81,7 +81,12 @@ BOOL ShellDeletePath(const char* path, BOOL permanent);
 // touches them. The drive type of a letter is asked again once its answer is
 // a second old (a mapping can change under a running program).
 bool IsNetworkLocation(const char* path);
-// The drive-type query IsNetworkLocation makes (GetDriveTypeA of "X:\").
+// The same, the drive type asked anew and not kept: for a thread that acts
+// as another user, whose drive letters are his logon session's own (a drive
+// he mapped is not one for the program, and the answers kept are the
+// program's).
+bool IsNetworkLocationNow(const char* path);
+// The drive-type query both make (GetDriveTypeA of "X:\").
 // Tests put their own in to play a mapped drive; null restores the system's.
 // Either forgets the answers kept.
 typedef UINT (*DriveTypeProbe)(const char* root);

@@ -39,6 +39,11 @@ enum class IpcPipe
 const char* GetIpcPipeName(IpcPipe pipe);
 void SetIpcPipeName(IpcPipe pipe, const char* name);
 
+// The service that serves SETTINGS and BACKUP, by the name the service
+// control manager knows it: a client writes to those pipes only when their
+// server end is that service's process.
+constexpr const char kServiceName[] = "OVBrinwoxSrv";
+
 // The first field of every reply: the server handled the request.
 constexpr uint32_t IPC_STATUS_OK = 100;
 

@@ -1,10 +1,14 @@
 #include "engine/PipeClient.h"
 
 #include "foundation/File.h"
+#include "foundation/Security.h"
+#include "foundation/ServiceHandle.h"
 #include "foundation/Sync.h"
 
 #include <algorithm>
 #include <atomic>
+#include <deque>
+#include <string>
 #include <vector>
 
 namespace
@@ -21,22 +25,51 @@ constexpr DWORD kWaitSliceMs = 250;
 
 constexpr DWORD kMinute = 60 * 1000;
 
+constexpr PipeServerCheck kService = PipeServerCheck::Service;
+
 PipePolicy g_policies[static_cast<int>(PipeSender::Count)] = {
-    {1, 500, 0, 2000, 0, SECURITY_IMPERSONATION, 2000},            // ProxySettings
-    {1, 500, 0, 2000, 0, SECURITY_IMPERSONATION, 2000},            // Language
-    {1, 500, 0, 2000, 0, SECURITY_IMPERSONATION, 2000},            // UserProfile
-    {1, 2000, 0, 5 * kMinute, 0, SECURITY_IMPERSONATION},          // CompactHives
-    {1, 2000, 0, 5 * kMinute, 0, SECURITY_IMPERSONATION},          // SaveHives
-    {1, 2000, 0, 5 * kMinute, 0, SECURITY_IMPERSONATION},          // RestoreHives
-    {1, 2000, 0, kMinute, 0, SECURITY_IMPERSONATION},              // StartupEntry
-    {1, 2000, 0, 2000, 0, SECURITY_IDENTIFICATION},                // ActivateInstance
-    {1, 2000, 0, 2000, 0, SECURITY_IDENTIFICATION},                // ServiceStopping
-    {20, 20000, 1000, kMinute, 0, SECURITY_IMPERSONATION},         // FileStamp
-    {20, 20000, 1000, 10 * kMinute, 1000, SECURITY_IMPERSONATION}, // StoreFile
-    {20, 20000, 1000, 10 * kMinute, 1000, SECURITY_IMPERSONATION}, // RestoreFile
+    {1, 500, 0, 2000, 0, SECURITY_IMPERSONATION, 2000, kService},      // ProxySettings
+    {1, 500, 0, 2000, 0, SECURITY_IMPERSONATION, 2000, kService},      // Language
+    {1, 500, 0, 2000, 0, SECURITY_IMPERSONATION, 2000, kService},      // UserProfile
+    {1, 2000, 0, 5 * kMinute, 0, SECURITY_IMPERSONATION, 0, kService}, // CompactHives
+    {1, 2000, 0, 5 * kMinute, 0, SECURITY_IMPERSONATION, 0, kService}, // SaveHives
+    {1, 2000, 0, 5 * kMinute, 0, SECURITY_IMPERSONATION, 0, kService}, // RestoreHives
+    {1, 2000, 0, kMinute, 0, SECURITY_IMPERSONATION, 0, kService},     // StartupEntry
+    {1, 2000, 0, 2000, 0, SECURITY_IDENTIFICATION, 0,
+     PipeServerCheck::SameUserAndSession},                                      // ActivateInstance
+    {1, 2000, 0, 2000, 0, SECURITY_IDENTIFICATION},                             // ServiceStopping
+    {20, 20000, 1000, kMinute, 0, SECURITY_IMPERSONATION, 0, kService},         // FileStamp
+    {20, 20000, 1000, 10 * kMinute, 1000, SECURITY_IMPERSONATION, 0, kService}, // StoreFile
+    {20, 20000, 1000, 10 * kMinute, 1000, SECURITY_IMPERSONATION, 0, kService}, // RestoreFile
 };
 
-std::atomic<void (*)(const char*)> g_senderLog{nullptr};
+// The sender log, and the lines kept while there is none.
+constexpr size_t kKeptLogLines = 16;
+SRWLOCK g_logLock = SRWLOCK_INIT;
+void (*g_senderLog)(const char*) = nullptr;
+std::deque<std::string> g_keptLogLines;
+
+void WriteSenderLog(const char* line)
+{
+    ::AcquireSRWLockExclusive(&g_logLock);
+    void (*log)(const char*) = g_senderLog;
+    if (log == nullptr)
+    {
+        try
+        {
+            if (g_keptLogLines.size() == kKeptLogLines)
+                g_keptLogLines.pop_front();
+            g_keptLogLines.emplace_back(line);
+        }
+        catch (...)
+        {
+            // A line that cannot be kept is lost, as a log line may be.
+        }
+    }
+    ::ReleaseSRWLockExclusive(&g_logLock);
+    if (log != nullptr)
+        log(line);
+}
 
 // True when the text fits its field; else the refusal is logged.
 template <size_t N>
@@ -44,14 +77,145 @@ bool Fits(const char (&field)[N], const char* text, const char* fieldName, const
 {
     if (IpcTextFits(field, text))
         return true;
-    if (void (*log)(const char*) = g_senderLog.load())
+    CString line;
+    line.Format("Not sent to the service: the %s is longer than %u characters (%.300s)\r\n\r\n",
+                fieldName, static_cast<unsigned>(N - 1), about ? about : "");
+    WriteSenderLog(line);
+    return false;
+}
+
+// The service's process id as last asked, and when (GetTickCount64).
+constexpr ULONGLONG kServiceProcessKeptMs = 1000;
+SRWLOCK g_serviceLock = SRWLOCK_INIT;
+DWORD g_serviceProcess = 0;
+ULONGLONG g_serviceAskedAt = 0;
+bool g_serviceAsked = false;
+std::atomic<ServiceProcessProbe> g_serviceProbe{nullptr};
+std::atomic<PipeServerProcessProbe> g_serverProbe{nullptr};
+// Whether a refused server end of the service's pipes has been logged since
+// the service last served them.
+std::atomic<bool> g_untrustedLogged{false};
+
+// The service control manager's answer: the running service's process id,
+// or 0.
+DWORD AskServiceManager()
+{
+    CServiceHandle manager(::OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
+    if (!manager.IsOpen())
+        return 0;
+    CServiceHandle service(::OpenServiceA(manager.Get(), kServiceName, SERVICE_QUERY_STATUS));
+    SERVICE_STATUS_PROCESS status = {};
+    DWORD needed = 0;
+    if (!service.IsOpen() ||
+        !::QueryServiceStatusEx(service.Get(), SC_STATUS_PROCESS_INFO,
+                                reinterpret_cast<BYTE*>(&status), sizeof status, &needed))
+        return 0;
+    // A process id is the service's only while it runs (or stops, still
+    // serving what it had in hand); a stopped service's slot may name a
+    // process that took the number since.
+    if (status.dwCurrentState != SERVICE_RUNNING && status.dwCurrentState != SERVICE_STOP_PENDING)
+        return 0;
+    return status.dwProcessId;
+}
+
+// The service's process id; `fresh`: never the kept answer.
+DWORD ServiceProcessId(bool fresh)
+{
+    if (ServiceProcessProbe probe = g_serviceProbe.load())
+        return probe();
+    const ULONGLONG now = ::GetTickCount64();
+    ::AcquireSRWLockShared(&g_serviceLock);
+    const bool kept = !fresh && g_serviceAsked && now - g_serviceAskedAt < kServiceProcessKeptMs;
+    const DWORD process = g_serviceProcess;
+    ::ReleaseSRWLockShared(&g_serviceLock);
+    if (kept)
+        return process;
+    const DWORD asked = AskServiceManager();
+    ::AcquireSRWLockExclusive(&g_serviceLock);
+    g_serviceProcess = asked;
+    g_serviceAskedAt = ::GetTickCount64();
+    g_serviceAsked = true;
+    ::ReleaseSRWLockExclusive(&g_serviceLock);
+    return asked;
+}
+
+// The service's pipe is served by the service. A process id can be taken
+// again once its process has ended, so the kept answer counts only for a
+// second after the service manager gave it.
+bool IsServiceServer(HANDLE pipe, const char* pipeName)
+{
+    ULONG server = 0;
+    DWORD expected = 0;
+    const bool known = ::GetNamedPipeServerProcessId(pipe, &server) != FALSE;
+    if (known)
+    {
+        expected = ServiceProcessId(false);
+        if (expected != server)
+            expected = ServiceProcessId(true); // the service may have started again
+    }
+    if (known && expected != 0 && expected == server)
+    {
+        g_untrustedLogged.store(false);
+        return true;
+    }
+    if (!g_untrustedLogged.exchange(true))
     {
         CString line;
-        line.Format("Not sent to the service: the %s is longer than %u characters (%.300s)\r\n\r\n",
-                    fieldName, static_cast<unsigned>(N - 1), about ? about : "");
-        log(line);
+        if (!known)
+            line.Format(
+                "Not sent to the service: the server of %s cannot be told (error %lu)\r\n\r\n",
+                pipeName, ::GetLastError());
+        else if (expected == 0)
+            line.Format("Not sent to the service: %s is served by process %lu, and the service "
+                        "is not running\r\n\r\n",
+                        pipeName, static_cast<unsigned long>(server));
+        else
+            line.Format("Not sent to the service: %s is served by process %lu, not by the "
+                        "service (process %lu)\r\n\r\n",
+                        pipeName, static_cast<unsigned long>(server),
+                        static_cast<unsigned long>(expected));
+        WriteSenderLog(line);
     }
     return false;
+}
+
+// A program of this user and session serves the pipe; else why not is
+// logged.
+bool IsSameUserServer(HANDLE pipe)
+{
+    PipeServerProcess server;
+    const PipeServerProcessProbe probe = g_serverProbe.load();
+    const bool known = probe != nullptr ? probe(pipe, server) : ReadPipeServerProcess(pipe, server);
+    DWORD session = 0;
+    if (known && server.sameUser && ::ProcessIdToSessionId(::GetCurrentProcessId(), &session) &&
+        session == server.sessionId)
+        return true;
+    CString line;
+    if (!known)
+        line.Format("The USER pipe's server cannot be told (error %lu): this program runs on "
+                    "its own\r\n\r\n",
+                    ::GetLastError());
+    else
+        line.Format("The USER pipe is held by process %lu of %s: this program runs on its "
+                    "own\r\n\r\n",
+                    static_cast<unsigned long>(server.processId),
+                    server.sameUser ? "another session" : "another user");
+    WriteSenderLog(line);
+    return false;
+}
+
+bool IsTrustedServer(HANDLE pipe, const char* pipeName, const PipePolicy& policy)
+{
+    switch (policy.server)
+    {
+    case PipeServerCheck::Service:
+        return IsServiceServer(pipe, pipeName);
+    case PipeServerCheck::SameUserAndSession:
+        return IsSameUserServer(pipe);
+    case PipeServerCheck::None:
+        break;
+    }
+    return true;
 }
 
 // The events that end an exchange's waits at once: the caller's stop event
@@ -405,6 +569,9 @@ PipeOutcome Send(const char* pipeName, const void* request, DWORD requestSize, v
     // A stop while the pipe was being opened: nothing is sent.
     if (outcome == PipeOutcome::Done && stops.IsSet())
         outcome = PipeOutcome::Cancelled;
+    // Nothing goes to a server end the policy does not accept.
+    if (outcome == PipeOutcome::Done && !IsTrustedServer(pipe.GetHandle(), pipeName, policy))
+        outcome = PipeOutcome::Untrusted;
     if (outcome == PipeOutcome::Done)
         outcome = Exchange(pipe.GetHandle(), request, requestSize, reply, replySize,
                            policy.exchangeMs, stops, count);
@@ -508,6 +675,26 @@ int TransferFile(PipeSender sender, uint32_t command, const CString& path, const
     return reply.result == 0 ? kPipeDone : kPipeFailed;
 }
 
+// A one-way write after a single wait.
+PipeOutcome WriteOnce(const char* pipeName, const void* request, DWORD size,
+                      const PipePolicy& policy)
+{
+    PipePolicy once = policy;
+    once.attempts = 1;
+    return PipeWrite(pipeName, request, size, once);
+}
+
+// Whether a one-way write found its pipe there: without a server check, a
+// server held the name (even one that stayed busy); with one, the pipe
+// opened and its server passed the check, whatever the write did then.
+bool WasThere(PipeOutcome outcome, const PipePolicy& policy)
+{
+    if (policy.server == PipeServerCheck::None)
+        return outcome != PipeOutcome::NoPipe;
+    return outcome == PipeOutcome::Done || outcome == PipeOutcome::Failed ||
+           outcome == PipeOutcome::TimedOut;
+}
+
 bool UserNotice(PipeSender sender, uint32_t notice)
 {
     IpcQueueRecord request = {};
@@ -556,7 +743,60 @@ void CKeptBackupConnection::Keep(HANDLE pipe)
 
 void SetPipeSenderLog(void (*log)(const char* line))
 {
-    g_senderLog.store(log);
+    std::deque<std::string> kept;
+    ::AcquireSRWLockExclusive(&g_logLock);
+    g_senderLog = log;
+    if (log != nullptr)
+        kept.swap(g_keptLogLines);
+    ::ReleaseSRWLockExclusive(&g_logLock);
+    for (const std::string& line : kept)
+        log(line.c_str());
+}
+
+DWORD GetServiceProcessId()
+{
+    return ServiceProcessId(false);
+}
+
+void SetServiceProcessProbe(ServiceProcessProbe probe)
+{
+    g_serviceProbe.store(probe);
+    g_untrustedLogged.store(false);
+}
+
+bool ReadPipeServerProcess(HANDLE pipe, PipeServerProcess& server)
+{
+    ULONG process = 0;
+    ULONG session = 0;
+    if (!::GetNamedPipeServerProcessId(pipe, &process) ||
+        !::GetNamedPipeServerSessionId(pipe, &session))
+        return false;
+    bool sameUser = false;
+    // Another user's process does not open for this one: not the same user.
+    HANDLE handle = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process);
+    if (handle != nullptr)
+    {
+        CAccessToken theirs;
+        CAccessToken ours;
+        std::vector<BYTE> theirUser;
+        std::vector<BYTE> ourUser;
+        sameUser = theirs.OpenProcess(handle, TOKEN_QUERY) &&
+                   ours.OpenProcess(::GetCurrentProcess(), TOKEN_QUERY) &&
+                   ReadTokenInformation(theirs.Get(), TokenUser, theirUser) &&
+                   ReadTokenInformation(ours.Get(), TokenUser, ourUser) &&
+                   ::EqualSid(reinterpret_cast<TOKEN_USER*>(theirUser.data())->User.Sid,
+                              reinterpret_cast<TOKEN_USER*>(ourUser.data())->User.Sid);
+        ::CloseHandle(handle);
+    }
+    server.processId = process;
+    server.sessionId = session;
+    server.sameUser = sameUser;
+    return true;
+}
+
+void SetPipeServerProcessProbe(PipeServerProcessProbe probe)
+{
+    g_serverProbe.store(probe);
 }
 
 const PipePolicy& GetPipePolicy(PipeSender sender)
@@ -590,9 +830,7 @@ PipeOutcome PipeWrite(const char* pipeName, const void* request, DWORD size,
 
 bool PipeWriteOnce(const char* pipeName, const void* request, DWORD size, const PipePolicy& policy)
 {
-    PipePolicy once = policy;
-    once.attempts = 1;
-    return PipeWrite(pipeName, request, size, once) != PipeOutcome::NoPipe;
+    return WasThere(WriteOnce(pipeName, request, size, policy), policy);
 }
 
 bool PipeSendProxySettings(const CString& host, DWORD port, const CString& login,
@@ -668,7 +906,27 @@ int PipeDeleteStartupEntry(const CString& valueName, DWORD scope)
 
 bool PipeActivateRunningInstance()
 {
-    return UserNotice(PipeSender::ActivateInstance, USER_BRING_TO_FRONT);
+    IpcQueueRecord request = {};
+    request.command = USER_BRING_TO_FRONT;
+    const PipePolicy& policy = GetPipePolicy(PipeSender::ActivateInstance);
+    const DWORD error = ::GetLastError();
+    const PipeOutcome outcome =
+        WriteOnce(GetIpcPipeName(IpcPipe::User), &request, sizeof(request), policy);
+    if (policy.server != PipeServerCheck::None &&
+        (outcome == PipeOutcome::Busy || outcome == PipeOutcome::OpenFailed))
+    {
+        // Another user's program holds the name (its pipe admits nobody
+        // else), or one holds the one instance: nobody this start may hand
+        // over to.
+        CString line;
+        line.Format("The USER pipe %s (error %lu): this program runs on its own\r\n\r\n",
+                    outcome == PipeOutcome::Busy ? "stayed busy" : "cannot be opened",
+                    outcome == PipeOutcome::Busy ? static_cast<unsigned long>(ERROR_PIPE_BUSY)
+                                                 : static_cast<unsigned long>(::GetLastError()));
+        WriteSenderLog(line);
+    }
+    ::SetLastError(error);
+    return WasThere(outcome, policy);
 }
 
 bool PipeNotifyServiceStopping()

@@ -14,6 +14,14 @@
 // an exchange that does not end in time is cancelled and awaited before the
 // sender returns, so no late reply lands in a buffer that is gone.
 //
+// Before a sender writes anything (a password, a path, a notice) it makes
+// sure who serves the pipe, as its policy's PipeServerCheck says: the
+// service's pipes must be served by the service's own process, the USER
+// pipe, for a second start, by a program of the same user and session. Any
+// other server end gets nothing: a process that took a pipe's name while
+// the service was away (a restart, a crash) would otherwise receive the
+// encryption password and answer "stored" for files it threw away.
+//
 // How long each sender waits is its PipePolicy (see GetPipePolicy):
 // - senders used from the user-interface thread or its timers (SETTINGS
 //   requests, the single-instance probe) and the service's stop notice make
@@ -30,6 +38,19 @@
 #include "foundation/String.h"
 #include "engine/IpcRecords.h"
 
+// Whom a sender accepts at the server end of its pipe.
+enum class PipeServerCheck
+{
+    None,
+    // The process the service control manager reports for the running
+    // service kServiceName (QueryServiceStatusEx), compared with the pipe's
+    // server process (GetNamedPipeServerProcessId).
+    Service,
+    // A process of this process's user (its token's user) in this
+    // process's session (GetNamedPipeServerSessionId).
+    SameUserAndSession,
+};
+
 // How a sender reaches its pipe and how long it waits.
 struct PipePolicy
 {
@@ -41,7 +62,9 @@ struct PipePolicy
     DWORD impersonation;    // SECURITY_IDENTIFICATION or SECURITY_IMPERSONATION
     // One-way writes: after the write, how long to wait for the server to
     // close its end before closing this one (0: close at once).
-    DWORD closeWaitMs;
+    DWORD closeWaitMs = 0;
+    // Checked once the pipe is open, before anything is written.
+    PipeServerCheck server = PipeServerCheck::None;
 };
 
 // The senders, each with a policy of its own.
@@ -63,16 +86,16 @@ enum class PipeSender
 };
 
 // The policy a sender uses. The defaults:
-//   sender                  attempts  wait    pause  exchange            QoS
+//   sender                  attempts  wait    pause  exchange            QoS             server
 //   ProxySettings, Language,
-//   UserProfile                1       500 ms   -     2 s, close 2 s    impersonation
+//   UserProfile                1       500 ms   -     2 s, close 2 s    impersonation   service
 //   CompactHives, SaveHives,
-//   RestoreHives               1       2 s      -     5 min             impersonation
-//   StartupEntry               1       2 s      -     60 s              impersonation
-//   ActivateInstance,
-//   ServiceStopping            1       2 s      -     2 s               identification
-//   FileStamp                 20       20 s     1 s   60 s              impersonation
-//   StoreFile, RestoreFile    20       20 s     1 s   10 min + 1 s/MiB  impersonation
+//   RestoreHives               1       2 s      -     5 min             impersonation   service
+//   StartupEntry               1       2 s      -     60 s              impersonation   service
+//   ActivateInstance           1       2 s      -     2 s               identification  same user
+//   ServiceStopping            1       2 s      -     2 s               identification  -
+//   FileStamp                 20       20 s     1 s   60 s              impersonation   service
+//   StoreFile, RestoreFile    20       20 s     1 s   10 min + 1 s/MiB  impersonation   service
 const PipePolicy& GetPipePolicy(PipeSender sender);
 // Replaces a sender's policy for the rest of the process (tests shorten the
 // limits). Call it before any sender runs: the table is not locked.
@@ -88,7 +111,39 @@ enum class PipeOutcome
     Failed,     // the write or transaction failed: the server closed or refused
     TimedOut,   // no end within the exchange limit; the I/O was cancelled
     Cancelled,  // the stop event was set
+    Untrusted,  // the server end is not the one the policy's check asks for:
+                // nothing was written (for the service's pipes: no service)
 };
+
+// The process the service's pipes must be served by: the running service's
+// process id as the service control manager reports it, 0 when the service
+// is not running or cannot be asked. An answer is kept for a second (under
+// Wine 8 each question costs several milliseconds), and asked anew when a
+// pipe's server is not the process kept. Tests that serve the service's
+// pipes themselves put in a probe naming their own process; null restores
+// the service control manager.
+DWORD GetServiceProcessId();
+typedef DWORD(WINAPI* ServiceProcessProbe)();
+void SetServiceProcessProbe(ServiceProcessProbe probe);
+
+// The process at the server end of an open pipe, as the same-user check
+// weighs it.
+struct PipeServerProcess
+{
+    DWORD processId = 0;
+    DWORD sessionId = 0;
+    // Its token's user is this process's (false also when its token cannot
+    // be read, as another user's process's cannot).
+    bool sameUser = false;
+};
+// Reads it from the pipe: GetNamedPipeServerProcessId,
+// GetNamedPipeServerSessionId, and the token of that process. False when
+// the process or session cannot be learnt.
+bool ReadPipeServerProcess(HANDLE pipe, PipeServerProcess& server);
+// Tests play another user's or another session's server; null restores
+// ReadPipeServerProcess.
+typedef bool (*PipeServerProcessProbe)(HANDLE pipe, PipeServerProcess& server);
+void SetPipeServerProcessProbe(PipeServerProcessProbe probe);
 
 // Request and reply in one message-mode transaction. The reply buffer is
 // written only by the exchange; *replyBytes (when given) receives the count
@@ -101,8 +156,9 @@ PipeOutcome PipeTransact(const char* pipeName, const void* request, DWORD reques
 PipeOutcome PipeWrite(const char* pipeName, const void* request, DWORD size,
                       const PipePolicy& policy, HANDLE stopEvent = nullptr);
 // One-way write after a single wait, whatever the policy's attempts. True
-// when the pipe was there (a server holds its name, even one that stayed
-// busy), whether or not the write then succeeded.
+// when the pipe was there, whether or not the write then succeeded: without
+// a server check, when a server holds its name (even one that stayed busy);
+// with one, only when the pipe opened and its server passed the check.
 bool PipeWriteOnce(const char* pipeName, const void* request, DWORD size, const PipePolicy& policy);
 
 // What the BACKUP senders return: 0 done, 1 the service reported a failure,
@@ -118,8 +174,14 @@ constexpr int kPipeNoAnswer = 2;
 // the sender returns its failure (false, 0 or kPipeFailed). Cut, a path
 // would name another file and a password be another key.
 //
-// Where the senders write such a refusal, one line: the program's log. Null
-// (the default): nowhere.
+// The senders also log a server end they refused: for the service's pipes
+// once, until the service serves them again; for the second start's USER
+// pipe, why the program runs on its own.
+//
+// Where the senders write such lines, one line a call: the program's log.
+// While none is set (null, the default) the last few lines are kept, and
+// written as soon as one is: a second start weighs the USER pipe before its
+// log exists.
 void SetPipeSenderLog(void (*log)(const char* line));
 
 // SETTINGS 1, 5 and 8: one-way. True when the record was written; the
@@ -142,7 +204,12 @@ int PipeSetStartupEntryEnabled(const CString& valueName, DWORD scope, BOOL enabl
 int PipeDeleteStartupEntry(const CString& valueName, DWORD scope);
 
 // USER 2: hands over to a main program that already runs. True when one
-// holds the USER pipe; the caller then ends.
+// of this user and session holds the USER pipe (whether or not the notice
+// then went through); the caller then ends. False when no program holds it,
+// and also when the pipe stays busy, cannot be opened, or is held by
+// another user's or another session's process: then the caller runs on its
+// own (without the USER server, whose name is taken), and why is logged.
+// So another user's program can never make this one end.
 bool PipeActivateRunningInstance();
 // USER 4, sent by the service as it stops: the main program removes its tray
 // icon and ends. True when a main program held the USER pipe.

@@ -1,5 +1,7 @@
 #include "engine/ServerPipe.h"
 
+#include "foundation/Security.h"
+
 #include <versionhelpers.h>
 
 #include <cstring>
@@ -11,10 +13,18 @@ constexpr DWORD kRetryPauseMs = 100;
 
 } // namespace
 
-bool CServerPipe::Create(const char* pipeName, DWORD bufferSize, SECURITY_ATTRIBUTES* security,
-                         HANDLE stopEvent, DWORD instances, bool firstInstance)
+CString PipeDescriptorText(const char* dacl)
+{
+    return CString(dacl) + kPipeIntegrityLabel;
+}
+
+bool CServerPipe::Create(const char* pipeName, DWORD bufferSize, const char* dacl, HANDLE stopEvent,
+                         DWORD instances, bool firstInstance)
 {
     Close();
+    CSecurityDescriptor security;
+    if (!security.FromText(PipeDescriptorText(dacl)))
+        return false;
     m_stopEvent = stopEvent;
     if (m_ioDone.GetHandle() == nullptr)
         m_ioDone.Attach(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
@@ -33,7 +43,7 @@ bool CServerPipe::Create(const char* pipeName, DWORD bufferSize, SECURITY_ATTRIB
     if (firstInstance)
         access |= FILE_FLAG_FIRST_PIPE_INSTANCE;
     HANDLE pipe = ::CreateNamedPipeA(pipeName, access, mode, instances, bufferSize, bufferSize, 0,
-                                     security);
+                                     security.GetAttributes());
     if (pipe == INVALID_HANDLE_VALUE)
         return false;
     m_pipe.Attach(pipe);

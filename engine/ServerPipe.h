@@ -11,6 +11,11 @@
 // instances of a pipe of several join the name the first one holds, each
 // served on its own (one CServerPipe, one thread each).
 //
+// Every pipe carries a mandatory label (kPipeIntegrityLabel): processes
+// below medium integrity (a sandboxed browser's, a low-integrity download)
+// can neither read nor write it, so they cannot even open it and hold an
+// instance. Wine 8 accepts the label and keeps nothing of it.
+//
 // Serving one client: Connect, Read (the record zeroed first, so nothing of
 // an earlier client is left in it), perhaps Reply, then Disconnect.
 #ifndef BRINDLEWOX_ENGINE_SERVERPIPE_H
@@ -18,7 +23,16 @@
 
 #include "foundation/Base.h"
 #include "foundation/File.h"
+#include "foundation/String.h"
 #include "foundation/Sync.h"
+
+// The label every pipe made here carries: medium integrity, no write up,
+// no read up.
+constexpr const char kPipeIntegrityLabel[] = "S:(ML;;NWNR;;;ME)";
+
+// The whole descriptor of a pipe: its DACL in SDDL ("D:P(...)") followed by
+// kPipeIntegrityLabel.
+CString PipeDescriptorText(const char* dacl);
 
 class CServerPipe
 {
@@ -37,17 +51,16 @@ public:
     CServerPipe& operator=(const CServerPipe&) = delete;
 
     // Creates one instance as above with in and out buffers of bufferSize
-    // and the security given (null: the default, which lets the creator,
-    // SYSTEM and the administrators write and everyone else read), of a pipe
-    // of `instances` instances (the same number for every instance of the
-    // name). firstInstance: the name must be new (the one instance, or the
-    // first of several); false: it joins the instances already there.
+    // and the DACL given in SDDL (PipeDescriptorText adds the label), of a
+    // pipe of `instances` instances (the same number for every instance of
+    // the name). firstInstance: the name must be new (the one instance, or
+    // the first of several); false: it joins the instances already there.
     // stopEvent (not owned; it must outlive the pipe) ends every wait. False
-    // when the instance or its event cannot be had, with the last error
-    // kept: for a first instance ERROR_PIPE_BUSY (Wine) or
+    // when the instance, its descriptor or its event cannot be had, with the
+    // last error kept: for a first instance ERROR_PIPE_BUSY (Wine) or
     // ERROR_ACCESS_DENIED when another process holds the name.
-    bool Create(const char* pipeName, DWORD bufferSize, SECURITY_ATTRIBUTES* security,
-                HANDLE stopEvent, DWORD instances = 1, bool firstInstance = true);
+    bool Create(const char* pipeName, DWORD bufferSize, const char* dacl, HANDLE stopEvent,
+                DWORD instances = 1, bool firstInstance = true);
     // Closes the pipe, when open; never throws (a failed CloseHandle is
     // ignored: the handle is gone either way).
     void Close();

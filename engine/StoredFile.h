@@ -155,10 +155,14 @@ bool CopyFileTimesAndAttributes(const char* source, const char* destination);
 bool ApplyFileTimesAndAttributes(const WIN32_FILE_ATTRIBUTE_DATA& data, const char* destination);
 
 // The source side of a transfer, apart from the destination side: the
-// source's times and attributes and, unless it is a folder, the source open
-// for reading. The access check of a file is made when it is opened, so a
-// caller can open the source with one identity and write the destination
-// with another (the service reads as itself and writes as its client).
+// source open for reading, and its times, size and attributes. The access
+// check of a file is made when it is opened, so a caller can open the
+// source with one identity and write the destination with another (the
+// service reads as itself and writes as its client).
+//
+// The path is looked up once, by the open: the times, the size and the
+// attributes are the open file's own, and whatever the path names later (a
+// link swapped, a folder renamed) changes nothing of what is read.
 class CTransferSource
 {
 public:
@@ -166,13 +170,18 @@ public:
     CTransferSource(const CTransferSource&) = delete;
     CTransferSource& operator=(const CTransferSource&) = delete;
 
-    // Reads the times and attributes and opens a file (shared for reading).
-    // False when the path cannot be read or opened, a missing one included;
-    // the object is then unchanged.
+    // Opens a file or a folder for reading (shared for reading; with
+    // READ_CONTROL, so its own security descriptor can be read) and takes
+    // its times, size and attributes from the handle. Only a file or folder
+    // on a disk (GetFileType FILE_TYPE_DISK): a device or pipe a link might
+    // lead to is refused. False when the path cannot be opened, a missing
+    // one included, or is not on a disk; the object is then unchanged.
     bool Open(const char* path);
     bool IsFolder() const { return (m_info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
     const WIN32_FILE_ATTRIBUTE_DATA& GetInfo() const { return m_info; }
     CFile& GetFile() { return m_file; }
+    // The open file or folder.
+    HANDLE GetHandle() const { return m_file.GetHandle(); }
 
 private:
     WIN32_FILE_ATTRIBUTE_DATA m_info = {};

@@ -1,5 +1,7 @@
 #include "engine/UserPipeServer.h"
 
+#include "engine/Settings.h"
+
 namespace
 {
 // Clears the thread flag as the server thread ends, however it ends (an
@@ -24,6 +26,13 @@ private:
 
 } // namespace
 
+CString UserPipeDacl(const char* userSid)
+{
+    CString dacl;
+    dacl.Format("D:P(A;;GA;;;%s)(A;;GA;;;SY)", userSid);
+    return dacl;
+}
+
 CUserPipeServer::~CUserPipeServer()
 {
     StopUserPipeServer();
@@ -42,8 +51,11 @@ BOOL CUserPipeServer::StartUserPipeServer()
     // The stop event exists before the pipe's waits need it.
     if (m_worker.CreateEvents())
     {
-        if (m_pipe.Create(GetIpcPipeName(IpcPipe::User), sizeof(IpcQueueRecord), nullptr,
-                          m_worker.GetStopEvent()))
+        CString user;
+        if (!GetCurrentUserSidText(user))
+            error = ::GetLastError() != NO_ERROR ? ::GetLastError() : ERROR_NO_TOKEN;
+        else if (m_pipe.Create(GetIpcPipeName(IpcPipe::User), sizeof(IpcQueueRecord),
+                               UserPipeDacl(user), m_worker.GetStopEvent()))
         {
             if (m_worker.Start(&CUserPipeServer::UserPipeServer, this))
                 return TRUE;

@@ -5,13 +5,19 @@
 //
 // The pipe: the USER name (GetIpcPipeName(IpcPipe::User)), one instance,
 // message type and read mode, duplex, overlapped, buffers of one
-// IpcQueueRecord; default security (null attributes: the creator, SYSTEM and
-// the administrators may write, everyone else only read, so the service and
-// the same user's second start reach it, and another user can neither end
-// the program nor add an instance of the name), not inheritable, the first
-// instance of its name (a process that holds the name already makes the
-// start fail instead of receiving the notices), and no remote clients on
-// Vista and later.
+// IpcQueueRecord; a DACL of its own (UserPipeDacl): the program's user and
+// SYSTEM, nobody else, not even to read, so the service and the same
+// user's second start reach it, and another user can neither end the
+// program, nor bring it forward, nor hold its one instance; the mandatory
+// label of every pipe (ServerPipe.h); not inheritable, the first instance
+// of its name (a process that holds the name already makes the start fail
+// instead of receiving the notices), and no remote clients on Vista and
+// later.
+//
+// A second start hands over only to a program of its own user and session
+// (PipeActivateRunningInstance, PipeClient.h); when another process holds
+// the name, this program runs without the USER server (the start fails
+// and the caller logs it).
 //
 // The notices (IpcQueueRecord.command; nothing else of a notice is read):
 //   1, 3  acknowledged only, no reply;
@@ -35,6 +41,7 @@
 #define BRINDLEWOX_ENGINE_USERPIPESERVER_H
 
 #include "foundation/Base.h"
+#include "foundation/String.h"
 #include "foundation/Thread.h"
 #include "engine/IpcRecords.h"
 #include "engine/ServerPipe.h"
@@ -46,6 +53,10 @@
 // server thread never calls the window, which would block it on a window
 // thread that may be waiting in StopUserPipeServer. No parameters.
 constexpr UINT WM_USER_PIPE_BRING_TO_FRONT = 0x122C;
+
+// The USER pipe's DACL for the user whose SID text is given: full access
+// for that user and SYSTEM, protected, nothing for anyone else.
+CString UserPipeDacl(const char* userSid);
 
 // How long a connected client may take to send its notice, and to take an
 // echo and close.

@@ -69,6 +69,93 @@ LONG CRegistryKey::Create(HKEY root, const char* subkey, char* keyClass, DWORD o
     return result;
 }
 
+namespace
+{
+// Whether a key opened as itself is a link.
+bool IsRegistryLink(HKEY key)
+{
+    DWORD type = REG_NONE;
+    DWORD size = 0;
+    return RegQueryValueExA(key, "SymbolicLinkValue", nullptr, &type, nullptr, &size) ==
+               ERROR_SUCCESS &&
+           type == REG_LINK;
+}
+
+// Opens one level as itself: kErrorStoppedOnLink for a link.
+LONG OpenLevel(HKEY parent, const char* name, REGSAM access, HKEY& level)
+{
+    HKEY key = nullptr;
+    LONG result = RegOpenKeyExA(parent, name, REG_OPTION_OPEN_LINK, access | KEY_QUERY_VALUE, &key);
+    if (result != ERROR_SUCCESS)
+        return result;
+    if (IsRegistryLink(key))
+    {
+        RegCloseKey(key);
+        return kErrorStoppedOnLink;
+    }
+    level = key;
+    return ERROR_SUCCESS;
+}
+} // namespace
+
+LONG CRegistryKey::OpenWithoutLinks(HKEY root, const char* subkey, REGSAM access)
+{
+    return WalkWithoutLinks(root, subkey, access, false);
+}
+
+LONG CRegistryKey::CreateWithoutLinks(HKEY root, const char* subkey, REGSAM access)
+{
+    return WalkWithoutLinks(root, subkey, access, true);
+}
+
+LONG CRegistryKey::WalkWithoutLinks(HKEY root, const char* subkey, REGSAM access, bool create)
+{
+    Close();
+    CRegistryKey parent;
+    HKEY at = root;
+    const char* rest = subkey != nullptr ? subkey : "";
+    for (;;)
+    {
+        while (*rest == '\\')
+            ++rest;
+        const char* end = rest;
+        while (*end && *end != '\\')
+            ++end;
+        const char* next = end;
+        while (*next == '\\')
+            ++next;
+        const bool last = *next == 0;
+        const CString name(rest, static_cast<int>(end - rest));
+        // A level on the way needs to be looked at, and to take a new key
+        // when creating.
+        const REGSAM levelAccess = last ? access : (create ? KEY_CREATE_SUB_KEY : 0);
+        HKEY level = nullptr;
+        LONG result = OpenLevel(at, name, levelAccess, level);
+        if (result == ERROR_FILE_NOT_FOUND && create && !name.IsEmpty())
+        {
+            HKEY made = nullptr;
+            result =
+                RegCreateKeyExA(at, name, 0, nullptr, 0, KEY_QUERY_VALUE, nullptr, &made, nullptr);
+            if (result != ERROR_SUCCESS)
+                return result;
+            RegCloseKey(made);
+            // Opened again as itself: a link made under the same name in
+            // the meantime was followed by the creation.
+            result = OpenLevel(at, name, levelAccess, level);
+        }
+        if (result != ERROR_SUCCESS)
+            return result;
+        parent.Attach(level);
+        at = level;
+        if (last)
+        {
+            m_hKey = parent.Detach();
+            return ERROR_SUCCESS;
+        }
+        rest = next;
+    }
+}
+
 LONG CRegistryKey::Close()
 {
     if (m_hKey == nullptr)

@@ -7,6 +7,10 @@
 #include "foundation/Base.h"
 #include "foundation/String.h"
 
+// ERROR_STOPPED_ON_SYMLINK, which mingw-w64's headers lack: the result of
+// a walk that met a link.
+constexpr LONG kErrorStoppedOnLink = 681;
+
 class CRegistryKey
 {
 public:
@@ -24,6 +28,15 @@ public:
     LONG Create(HKEY root, const char* subkey, char* keyClass = nullptr, DWORD options = 0,
                 REGSAM access = KEY_ALL_ACCESS, SECURITY_ATTRIBUTES* security = nullptr,
                 DWORD* disposition = nullptr);
+    // As Open and Create (the latter creating every missing level with
+    // options 0 and no security attributes), but no level of the path may
+    // be a registry link (a key whose "SymbolicLinkValue" of type REG_LINK
+    // sends the system on elsewhere): every level is opened as itself
+    // (REG_OPTION_OPEN_LINK) and looked at, and a link ends the walk with
+    // kErrorStoppedOnLink. For a program that writes where another
+    // user may have planted links, such as another user's hive.
+    LONG OpenWithoutLinks(HKEY root, const char* subkey, REGSAM access);
+    LONG CreateWithoutLinks(HKEY root, const char* subkey, REGSAM access = KEY_ALL_ACCESS);
     // RegCloseKey of a held key; the key is let go only when that succeeds.
     LONG Close();
 
@@ -61,6 +74,8 @@ public:
     HKEY Detach();
 
 private:
+    LONG WalkWithoutLinks(HKEY root, const char* subkey, REGSAM access, bool create);
+
     HKEY m_hKey = nullptr;
 };
 

@@ -5,8 +5,11 @@
 #include "engine/FileSystem.h"
 #include "engine/StoredFile.h"
 #include "foundation/String.h"
+#include "service/ServiceLog.h"
 
+#include <atomic>
 #include <cstdint>
+#include <cstring>
 
 namespace
 {
@@ -44,67 +47,67 @@ CString FieldText(const char* field, size_t length)
     return CString(field, static_cast<int>(length));
 }
 
-// Acts as the client for one scope; `revertFailed` is set when the thread
-// could not become the service again.
-class CClientScope
+// The record of the path as the client sees it, for its stamp: a path the
+// client may have served, by his own drive letters.
+bool StampAsClient(IBackupClient& client, const char* path, WIN32_FILE_ATTRIBUTE_DATA& seen)
 {
-public:
-    CClientScope(IBackupClient& client, bool& revertFailed)
-        : m_client(client), m_revertFailed(revertFailed), m_active(client.Impersonate())
+    CCallerScope asClient(client);
+    return asClient.IsActive() && IsServedCallerPath(path) && client.ReadAttributes(path, seen);
+}
+
+std::atomic<FinalPathProbe> g_finalPathProbe{nullptr};
+
+// Whether the source the service opened lies on the network, by where the
+// system says the open file is: a link in a local folder can lead to a
+// share (a symbolic link to a UNC path, a junction to a mapped drive).
+// Unknown counts as the network.
+bool OpenedOnNetwork(HANDLE file)
+{
+    CString path;
+    const FinalPathProbe probe = g_finalPathProbe.load();
+    if (!(probe != nullptr ? probe(file, path) : ReadFinalPath(file, path)))
+        return true;
+    return IsNetworkFinalPath(path);
+}
+
+// The store: the source opened once, as the service; read only for a
+// caller who may have it read, and only when it lies on this machine; the
+// destination written as the client. True when the destination was
+// written.
+bool Store(const CString& source, const CString& root, const CString& destination, int compress,
+           int encrypt, const CString& password, IBackupClient& client)
+{
+    // Opened as the service; nothing is read from it until the client's
+    // rights have been weighed against the file it is.
+    CTransferSource opened;
+    if (!opened.Open(source))
+        return false;
+    if (OpenedOnNetwork(opened.GetHandle()))
     {
+        ServiceLog("a store was refused: the source opened lies on the network");
+        return false;
     }
-    CClientScope(const CClientScope&) = delete;
-    CClientScope& operator=(const CClientScope&) = delete;
-    ~CClientScope()
+    CCallerScope asClient(client);
+    if (!asClient.IsActive())
+        return false;
+    if (!IsServedCallerPath(root))
     {
-        if (m_active && !m_client.Revert())
-            m_revertFailed = true;
+        ServiceLog("a store was refused: its destination lies on the network for the caller");
+        return false;
     }
-    bool IsActive() const { return m_active; }
-
-private:
-    IBackupClient& m_client;
-    bool& m_revertFailed;
-    bool m_active;
-};
-
-// The client's view of the path, read while the thread acts as the client
-// (which it must already do).
-bool ClientSees(IBackupClient& client, const char* path, WIN32_FILE_ATTRIBUTE_DATA& seen)
-{
-    return client.ReadAttributes(path, seen);
-}
-
-bool SameTime(const FILETIME& a, const FILETIME& b)
-{
-    return a.dwLowDateTime == b.dwLowDateTime && a.dwHighDateTime == b.dwHighDateTime;
-}
-
-// Whether the source the service opened is the file the client saw: a
-// folder of the path swapped for a link between the open and the client's
-// look would otherwise hand the service another file. The creation time,
-// to 100 ns, is the file's own and stays while it is written to; to make
-// another file pass, a caller would have to know that file's, which is what
-// he cannot see.
-bool IsSeenFile(CTransferSource& opened, const WIN32_FILE_ATTRIBUTE_DATA& seen)
-{
-    const bool seenFolder = (seen.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    if (opened.IsFolder())
-        return seenFolder && SameTime(opened.GetInfo().ftCreationTime, seen.ftCreationTime);
-    // GetFileTime, not GetFileInformationByHandle: under Wine 8 the latter
-    // also asks the mount manager (another process) for the volume's serial
-    // number, a round trip of its own on every store.
-    FILETIME created;
-    return !seenFolder && ::GetFileTime(opened.GetFile().GetHandle(), &created, nullptr, nullptr) &&
-           SameTime(created, seen.ftCreationTime);
-}
-
-// The record of the path as the client sees it, for its stamp.
-bool StampAsClient(IBackupClient& client, const char* path, WIN32_FILE_ATTRIBUTE_DATA& seen,
-                   bool& revertFailed)
-{
-    CClientScope asClient(client, revertFailed);
-    return asClient.IsActive() && ClientSees(client, path, seen);
+    CCallerToken caller;
+    if (!client.ReadCallerToken(caller))
+    {
+        ServiceLog("a store was refused: the caller's token cannot be read (error %lu)",
+                   ::GetLastError());
+        return false;
+    }
+    if (!MayReadForCaller(caller, opened.GetHandle()))
+    {
+        ServiceLog("a store was refused: the caller may not read the source");
+        return false;
+    }
+    return TransferFromSource(opened, destination, compress, encrypt, password, kTransferStore);
 }
 
 // The BACKUP pipe serves several clients at once. Two requests for one
@@ -150,16 +153,18 @@ private:
     SRWLOCK& m_lock;
 };
 
-// Store (the source opened as the service, then used only when the client
-// sees that very file) or restore (as the client on both sides): true when
+// Store (see Store) or restore (as the client on both sides): true when
 // the destination was written.
-bool Transfer(const IpcQueueRecord& record, IBackupClient& client, int direction,
-              bool& revertFailed)
+bool Transfer(const IpcQueueRecord& record, IBackupClient& client, int direction)
 {
     const CString source = FieldText(record.text3, IpcTextLength(record.text3));
     const CString root = FieldText(record.text1, IpcTextLength(record.text1));
     const CString password = FieldText(record.text2, IpcTextLength(record.text2));
-    if (!IsServedRequestPath(source) || !IsServedRequestPath(root))
+    if (!IsAcceptedRequestPath(source) || !IsAcceptedRequestPath(root))
+        return false;
+    // The store's source is opened as the service: its drive is the
+    // service's to judge.
+    if (direction == kTransferStore && !IsServedRequestPath(source))
         return false;
     const CString destination = StoredCopyPath(root, source);
     CDestinationTurn turn(destination);
@@ -167,20 +172,9 @@ bool Transfer(const IpcQueueRecord& record, IBackupClient& client, int direction
     const int encrypt = record.encrypt ? 1 : 0;
 
     if (direction == kTransferStore)
-    {
-        // Opened as the service; nothing is read from it until the client
-        // has seen the same file.
-        CTransferSource opened;
-        if (!opened.Open(source))
-            return false;
-        CClientScope asClient(client, revertFailed);
-        WIN32_FILE_ATTRIBUTE_DATA seen;
-        return asClient.IsActive() && ClientSees(client, source, seen) &&
-               IsSeenFile(opened, seen) &&
-               TransferFromSource(opened, destination, compress, encrypt, password, direction);
-    }
-    CClientScope asClient(client, revertFailed);
-    if (!asClient.IsActive())
+        return Store(source, root, destination, compress, encrypt, password, client);
+    CCallerScope asClient(client);
+    if (!asClient.IsActive() || !IsServedCallerPath(source) || !IsServedCallerPath(root))
         return false;
     CTransferSource opened;
     return opened.Open(source) &&
@@ -191,6 +185,55 @@ bool Transfer(const IpcQueueRecord& record, IBackupClient& client, int direction
 bool IBackupClient::ReadAttributes(const char* path, WIN32_FILE_ATTRIBUTE_DATA& data)
 {
     return ::GetFileAttributesExA(path, GetFileExInfoStandard, &data) != FALSE;
+}
+
+bool IBackupClient::ReadCallerToken(CCallerToken& caller)
+{
+    return caller.ReadThread();
+}
+
+bool CCallerToken::ReadThread()
+{
+    CAccessToken read;
+    std::vector<BYTE> readGroups;
+    std::vector<BYTE> readPrivileges;
+    if (!read.OpenThread(TOKEN_QUERY) ||
+        !ReadTokenInformation(read.Get(), TokenGroups, readGroups) ||
+        !ReadTokenInformation(read.Get(), TokenPrivileges, readPrivileges))
+        return false;
+    token.Attach(read.Detach());
+    groups.swap(readGroups);
+    privileges.swap(readPrivileges);
+    return true;
+}
+
+bool ReadsEveryFile(const CCallerToken& caller)
+{
+    if (caller.groups.size() >= sizeof(TOKEN_GROUPS))
+    {
+        const auto& groups = *reinterpret_cast<const TOKEN_GROUPS*>(caller.groups.data());
+        if (HoldsGroup(groups, WinBuiltinAdministratorsSid) ||
+            HoldsGroup(groups, WinBuiltinBackupOperatorsSid))
+            return true;
+    }
+    return caller.privileges.size() >= sizeof(TOKEN_PRIVILEGES) &&
+           HoldsPrivilege(*reinterpret_cast<const TOKEN_PRIVILEGES*>(caller.privileges.data()),
+                          SE_BACKUP_NAME);
+}
+
+bool MayReadForCaller(const CCallerToken& caller, HANDLE file)
+{
+    if (ReadsEveryFile(caller))
+        return true;
+    // The descriptor of the file the service holds open, not of whatever
+    // the path names now. The check needs its owner and group too.
+    CSecurityDescriptor security;
+    if (!security.FromObject(file, SE_FILE_OBJECT,
+                             OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION |
+                                 DACL_SECURITY_INFORMATION))
+        return false;
+    return caller.token.IsOpen() && IsAccessGranted(caller.token.Get(), security.Get(),
+                                                    FILE_READ_DATA, FileGenericMapping());
 }
 
 bool CPipeClientIdentity::Impersonate()
@@ -251,9 +294,59 @@ bool IsServedRequestPath(const char* path)
     return IsAcceptedRequestPath(path) && !IsNetworkLocation(path);
 }
 
+bool IsServedCallerPath(const char* path)
+{
+    return IsAcceptedRequestPath(path) && !IsNetworkLocationNow(path);
+}
+
+bool ReadFinalPath(HANDLE file, CString& path)
+{
+    // The drive-letter form first; a volume without a letter has none, and
+    // gives its device form.
+    for (DWORD form : {static_cast<DWORD>(VOLUME_NAME_DOS), static_cast<DWORD>(VOLUME_NAME_NT)})
+    {
+        char buffer[MAX_PATH + 1];
+        DWORD length = ::GetFinalPathNameByHandleA(file, buffer, sizeof buffer, form);
+        if (length > 0 && length < sizeof buffer)
+        {
+            path = CString(buffer, static_cast<int>(length));
+            return true;
+        }
+        if (length >= sizeof buffer)
+        {
+            std::vector<char> longer(length + 1);
+            length = ::GetFinalPathNameByHandleA(file, longer.data(), length + 1, form);
+            if (length > 0 && length < longer.size())
+            {
+                path = CString(longer.data(), static_cast<int>(length));
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+void SetFinalPathProbe(FinalPathProbe probe)
+{
+    g_finalPathProbe.store(probe);
+}
+
+bool IsNetworkFinalPath(const char* path)
+{
+    const auto startsWith = [path](const char* prefix)
+    { return ::_strnicmp(path, prefix, std::strlen(prefix)) == 0; };
+    if (startsWith("\\\\?\\UNC\\") || startsWith("\\Device\\Mup\\"))
+        return true;
+    // "\\?\X:\...": the letter as the service sees it.
+    if (startsWith("\\\\?\\"))
+        return IsNetworkLocation(path + 4);
+    // Any other device form is a local volume; a plain path is judged as
+    // one.
+    return !startsWith("\\Device\\") && IsNetworkLocation(path);
+}
+
 BackupServed ServeBackupRequest(IpcQueueRecord& record, IBackupClient& client)
 {
-    bool revertFailed = false;
     switch (record.command)
     {
     case BACKUP_FILE_STAMP:
@@ -264,12 +357,11 @@ BackupServed ServeBackupRequest(IpcQueueRecord& record, IBackupClient& client)
             const CString path = FieldText(record.text3, IpcTextLength(record.text3));
             CString stamp("-----");
             WIN32_FILE_ATTRIBUTE_DATA seen;
-            if (IsServedRequestPath(path) && StampAsClient(client, path, seen, revertFailed) &&
-                FormatFileRecordStamp(seen.dwFileAttributes,
-                                      (seen.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                                          ? 0
-                                          : seen.nFileSizeLow,
-                                      seen.ftLastWriteTime, stamp))
+            if (IsAcceptedRequestPath(path) && StampAsClient(client, path, seen) &&
+                FormatFileRecordStamp(
+                    seen.dwFileAttributes,
+                    (seen.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? 0 : seen.nFileSizeLow,
+                    seen.ftLastWriteTime, stamp))
             {
                 IpcCopyText(record.text1, stamp);
                 result = 1;
@@ -289,8 +381,7 @@ BackupServed ServeBackupRequest(IpcQueueRecord& record, IBackupClient& client)
         try
         {
             done = Transfer(record, client,
-                            record.command == BACKUP_STORE ? kTransferStore : kTransferRestore,
-                            revertFailed);
+                            record.command == BACKUP_STORE ? kTransferStore : kTransferRestore);
         }
         catch (...)
         {
@@ -304,5 +395,5 @@ BackupServed ServeBackupRequest(IpcQueueRecord& record, IBackupClient& client)
         return BackupServed::NoReply;
     }
     record.command = IPC_STATUS_OK;
-    return revertFailed ? BackupServed::RevertFailed : BackupServed::Reply;
+    return client.IsStuck() ? BackupServed::RevertFailed : BackupServed::Reply;
 }

@@ -9,15 +9,23 @@
 //   another host as the machine (a logon that host could relay) or copy a
 //   share the machine account may read. Network paths are the main
 //   program's, which reaches them with the user's own logon; every path of
-//   every request here is refused when it lies on the network;
-// - the store reads the source as the service, backing up files the user
-//   cannot read, which is what the service is for; but only a file the user
-//   could find himself: the service opens the source as itself, then,
-//   acting as the client, reads its attributes (what listing its folder
-//   gives) and goes on only when the client sees that very file (its
-//   creation time). A caller who cannot even see the file gets a failed
-//   reply, and nothing of it is read;
-// - the stamp is made acting as the client, from the file's own record;
+//   every request here is refused when it lies on the network. A path used
+//   as the client is judged as the client (his mapped drives are his logon
+//   session's own); the store's source, opened as the service, is judged
+//   in the service's, and again by where the file it opened lies (its final
+//   path), which a link to a share cannot hide;
+// - the store reads the source as the service only for a caller who may
+//   read that very file himself, or who could read any file: the service
+//   opens the source once, as itself, takes its times, size and attributes
+//   from that handle, and then, acting as the client, asks the system's
+//   access check whether the client's token may read the opened file by
+//   its own security descriptor, unless the token holds the Administrators
+//   or the Backup Operators (enabled, or for denial only: such a user can
+//   start an elevated program) or the backup privilege. Anyone else gets a
+//   failed reply, and nothing of the file is read. There is no look by
+//   name between the open and the read for a link or junction to race;
+// - the stamp is made acting as the client, from the file's own record
+//   (what listing its folder gives);
 // - everything on the destination side (its folders, the stored file, its
 //   times and attributes, the removal of a partial file) is done while the
 //   thread acts as the client, so the file system checks the user's own
@@ -26,29 +34,55 @@
 // - a restore acts as the client on both sides.
 // Paths that are not plain absolute drive or UNC paths are refused, and a
 // request that cannot be served as the client (impersonation refused) fails
-// without touching anything.
+// without touching anything. Refusals are logged (ServiceLog) without the
+// paths.
 #ifndef BRINDLEWOX_SERVICE_BACKUPREQUESTS_H
 #define BRINDLEWOX_SERVICE_BACKUPREQUESTS_H
 
 #include "foundation/Base.h"
+#include "foundation/Security.h"
+#include "foundation/String.h"
 #include "engine/IpcRecords.h"
+#include "service/PipeSecurity.h"
+
+#include <vector>
+
+// The caller's token as the store's read check weighs it: the token itself,
+// for the system's access check, and its groups and privileges.
+class CCallerToken
+{
+public:
+    // Reads the token of the calling thread, which acts as the client. False
+    // when it cannot be read.
+    bool ReadThread();
+
+    // An impersonation token with TOKEN_QUERY.
+    CAccessToken token;
+    std::vector<BYTE> groups;     // TOKEN_GROUPS
+    std::vector<BYTE> privileges; // TOKEN_PRIVILEGES
+};
+
+// Whether the caller could read any file himself: his groups hold the
+// Administrators or the Backup Operators, enabled or for denial only, or
+// his privileges hold SeBackupPrivilege, enabled or not.
+bool ReadsEveryFile(const CCallerToken& caller);
+// Whether the service may read the open file (or list the open folder) for
+// the caller: ReadsEveryFile, or the system's access check grants his
+// token FILE_READ_DATA on the security descriptor the file itself holds.
+bool MayReadForCaller(const CCallerToken& caller, HANDLE file);
 
 // The client a request came from, as the request's destination side needs
 // it: the pipe client (CPipeClientIdentity) or a test's stand-in.
-class IBackupClient
+class IBackupClient : public IPipeCaller
 {
 public:
-    virtual ~IBackupClient() = default;
-    // Makes the calling thread act as the client. False when it cannot; the
-    // thread then is still the service.
-    virtual bool Impersonate() = 0;
-    // The service again. False when the thread could not return to the
-    // service's identity.
-    virtual bool Revert() = 0;
     // Reads the path's attributes, size and times (GetFileAttributesExA)
     // with the rights the thread has now: it acts as the client when this is
     // called. False when the client may not read them.
     virtual bool ReadAttributes(const char* path, WIN32_FILE_ATTRIBUTE_DATA& data);
+    // Reads the client's token (CCallerToken::ReadThread) while the thread
+    // acts as the client. False when it cannot.
+    virtual bool ReadCallerToken(CCallerToken& caller);
 };
 
 // The client of a connected server pipe, after its request was read:
@@ -72,15 +106,37 @@ private:
 // not one of the device forms "\\?\" and "\\.\".
 bool IsAcceptedRequestPath(const char* path);
 // A path the service serves: an accepted path on a drive letter that is not
-// on the network (IsNetworkLocation, engine/FileSystem.h).
+// on the network (IsNetworkLocation, engine/FileSystem.h) as the service sees
+// it.
 bool IsServedRequestPath(const char* path);
+// The same for a path used as the client, asked while the thread acts as
+// the client: his drive letters are his logon session's (a drive he mapped
+// to a share is a network drive there, and not a drive at all for the
+// service), so the drive type is asked anew, never taken from the answers
+// kept for the service's own (IsNetworkLocationNow).
+bool IsServedCallerPath(const char* path);
+
+// Where an open file lies, as the system names it (GetFinalPathNameByHandleA:
+// "\\?\C:\dir\f", "\\?\UNC\server\share\f"; a volume without a drive letter
+// in its device form, "\Device\HarddiskVolume3\f", "\Device\Mup\server\f").
+// False when it cannot be told.
+bool ReadFinalPath(HANDLE file, CString& path);
+// Tests put their own in to play a file that a link led to a share; null
+// restores ReadFinalPath.
+typedef bool (*FinalPathProbe)(HANDLE file, CString& path);
+void SetFinalPathProbe(FinalPathProbe probe);
+// Whether a final path lies on the network: the UNC form, a drive letter the
+// service sees as a network drive, or the device form of the network's
+// redirector (Mup).
+bool IsNetworkFinalPath(const char* path);
 
 enum class BackupServed
 {
     NoReply,     // an unknown command: no reply is sent
     Reply,       // the record now holds the reply
     RevertFailed // the reply is in the record, but the thread is left as the
-                 // client: the server must stop serving on it
+                 // client (IPipeCaller::IsStuck): the server must stop
+                 // serving on it
 };
 
 // Serves the request in the record and turns the record into its reply:
@@ -95,9 +151,10 @@ enum class BackupServed
 // - 5, restore the stored file `text3` under the target root `text1` the
 //   same way.
 // Store and restore reply 0 when done and 1 when not: for a refused path
-// (one that is not served, on either side), a store source the client cannot
-// see, a source that is missing (a vanished file is never stored as a folder of
-// its name), a failed transfer, and any exception. A failure leaves the
+// (one that is not served, on either side), a store source the client may
+// not have read for him or that lies on the network, a source that is
+// missing (a vanished file is never stored as a folder of its name) or not
+// on a disk, a failed transfer, and any exception. A failure leaves the
 // destination as it was: an earlier stored copy is never deleted.
 BackupServed ServeBackupRequest(IpcQueueRecord& record, IBackupClient& client);
 

@@ -90,12 +90,10 @@ public:
                            case BackupServed::RevertFailed:
                                break;
                            }
-                           // The thread's own token again, the other way.
-                           if (::SetThreadToken(nullptr, nullptr))
-                               return sizeof(IpcQueueRecord);
+                           // Neither way back to the service's own token
+                           // worked (CCallerScope).
                            ServiceLog("a BACKUP pipe instance could not return to its own "
-                                      "rights (error %lu) and serves no more requests",
-                                      ::GetLastError());
+                                      "rights and serves no more requests");
                            m_server.EndServing();
                            return 0;
                        });

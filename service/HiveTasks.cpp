@@ -1,6 +1,8 @@
 #include "service/HiveTasks.h"
 
+#include "foundation/File.h"
 #include "foundation/FileFind.h"
+#include "foundation/Security.h"
 #include "service/PipeSecurity.h"
 #include "service/ServiceLog.h"
 
@@ -52,21 +54,39 @@ public:
 
     bool IsHiveFile(const char* file) override
     {
-        const DWORD attributes = ::GetFileAttributesA(file);
-        if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        // Opened as itself, never through a link; what is judged is the
+        // file opened, not whatever the name leads to at another moment.
+        CFile opened;
+        opened.Attach(::CreateFileA(file, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING,
+                                    FILE_FLAG_OPEN_REPARSE_POINT | FILE_ATTRIBUTE_NORMAL, nullptr));
+        FILE_BASIC_INFO basic;
+        if (!opened.IsOpen() ||
+            !::GetFileInformationByHandleEx(opened.GetHandle(), FileBasicInfo, &basic,
+                                            sizeof basic) ||
+            (basic.FileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
             return false;
-        HANDLE handle = ::CreateFileA(file, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (handle == INVALID_HANDLE_VALUE)
+        CSecurityDescriptor security;
+        if (!security.FromObject(opened.GetHandle(), SE_FILE_OBJECT,
+                                 OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION) ||
+            !IsPrivateHiveCopy(security.Get()))
+        {
+            ServiceLog("restore: %s is not owned by SYSTEM or the Administrators alone", file);
             return false;
+        }
         char signature[4] = {};
         DWORD read = 0;
-        const bool sound = ::ReadFile(handle, signature, sizeof signature, &read, nullptr) &&
-                           read == sizeof signature && std::memcmp(signature, "regf", 4) == 0;
-        ::CloseHandle(handle);
-        return sound;
+        return ::ReadFile(opened.GetHandle(), signature, sizeof signature, &read, nullptr) &&
+               read == sizeof signature && std::memcmp(signature, "regf", 4) == 0;
     }
 };
+
+// Whether a SID is SYSTEM's or the Administrators'.
+bool IsSystemOrAdministrators(PSID sid)
+{
+    return sid != nullptr && (::IsWellKnownSid(sid, WinLocalSystemSid) ||
+                              ::IsWellKnownSid(sid, WinBuiltinAdministratorsSid));
+}
 
 CString HiveFile(const CString& folder, const RegistryHive& hive, const char* extension)
 {
@@ -96,6 +116,54 @@ bool ReplaceEveryHive(IHiveRegistry& registry, const CString& folder, const char
     return all;
 }
 } // namespace
+
+bool IsPrivateHiveCopy(PSECURITY_DESCRIPTOR descriptor)
+{
+    PSID owner = nullptr;
+    BOOL defaulted = FALSE;
+    if (descriptor == nullptr || !::GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) ||
+        !IsSystemOrAdministrators(owner))
+        return false;
+    BOOL present = FALSE;
+    PACL dacl = nullptr;
+    if (!::GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) || !present ||
+        dacl == nullptr)
+        return false; // no DACL: everyone may do everything
+    // What would let a holder change the file, or give himself that right.
+    constexpr DWORD kChanging =
+        FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA | DELETE | WRITE_DAC | WRITE_OWNER;
+    GENERIC_MAPPING mapping = FileGenericMapping();
+    for (DWORD i = 0; i < dacl->AceCount; ++i)
+    {
+        ACE_HEADER* header = nullptr;
+        if (!::GetAce(dacl, i, reinterpret_cast<void**>(&header)))
+            return false;
+        if (header->AceFlags & INHERIT_ONLY_ACE)
+            continue; // for the children of a folder, not for this file
+        switch (header->AceType)
+        {
+        case ACCESS_DENIED_ACE_TYPE:
+        case ACCESS_DENIED_OBJECT_ACE_TYPE:
+        case ACCESS_DENIED_CALLBACK_ACE_TYPE:
+        case SYSTEM_AUDIT_ACE_TYPE:
+            continue; // takes rights away, or grants none
+        case ACCESS_ALLOWED_ACE_TYPE:
+        {
+            const auto* ace = reinterpret_cast<const ACCESS_ALLOWED_ACE*>(header);
+            DWORD mask = ace->Mask;
+            ::MapGenericMask(&mask, &mapping);
+            if ((mask & kChanging) && !IsSystemOrAdministrators(const_cast<DWORD*>(&ace->SidStart)))
+                return false;
+            continue;
+        }
+        default:
+            // Another kind of grant (conditional, object) is not weighed
+            // here: not a copy this service made.
+            return false;
+        }
+    }
+    return true;
+}
 
 IHiveRegistry& GetSystemHiveRegistry()
 {

@@ -49,10 +49,24 @@ public:
     virtual LONG ReplaceHive(const RegistryHive& hive, const char* newFile,
                              const char* oldFile) = 0;
     // Whether `file` may stand in for a hive at the next start: an existing
-    // file (not a folder), not empty, in the system's hive format (its first
-    // four bytes "regf").
+    // file (not a folder, nor a link or other reparse point), owned by
+    // SYSTEM or the Administrators and changeable by nobody else
+    // (IsPrivateHiveCopy), not empty, in the system's hive format (its
+    // first four bytes "regf"). A hive copy another user could have made or
+    // changed would give him the machine at the next start. The copies the
+    // hive backup makes pass (their descriptor is SYSTEM's and the
+    // Administrators' alone).
     virtual bool IsHiveFile(const char* file) = 0;
 };
+
+// Whether a file's descriptor (owner and DACL) is that of a hive copy only
+// SYSTEM and the Administrators made and may change: its owner is one of
+// them, it has a DACL, and no entry of it grants anyone else a right that
+// changes the file or its protection (writing, appending, extended
+// attributes, deletion, the DACL, the owner; generic rights mapped first). Entries
+// that deny, or that only children inherit, do not matter; an entry of
+// another kind (a conditional or object grant) refuses the file.
+bool IsPrivateHiveCopy(PSECURITY_DESCRIPTOR descriptor);
 
 // The real calls.
 IHiveRegistry& GetSystemHiveRegistry();

@@ -7,59 +7,25 @@
 
 #include <vector>
 
-CSecurityDescriptor::~CSecurityDescriptor()
+CCallerScope::~CCallerScope()
 {
-    if (m_descriptor != nullptr)
-        ::LocalFree(m_descriptor);
-}
-
-bool CSecurityDescriptor::FromText(const char* sddl)
-{
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &descriptor,
-                                                                nullptr))
+    if (!m_active || m_caller.Revert())
+        return;
+    const DWORD error = ::GetLastError();
+    if (::SetThreadToken(nullptr, nullptr))
     {
-        const DWORD error = ::GetLastError();
-        Attach(nullptr);
-        ::SetLastError(error);
-        return false;
+        ServiceLog("RevertToSelf failed (error %lu); the thread's token was dropped", error);
+        return;
     }
-    Attach(descriptor);
-    return true;
-}
-
-SECURITY_ATTRIBUTES* CSecurityDescriptor::GetAttributes()
-{
-    if (m_descriptor == nullptr)
-        return nullptr;
-    m_attributes.nLength = sizeof(m_attributes);
-    m_attributes.lpSecurityDescriptor = m_descriptor;
-    m_attributes.bInheritHandle = FALSE;
-    return &m_attributes;
-}
-
-void CSecurityDescriptor::Attach(PSECURITY_DESCRIPTOR descriptor)
-{
-    if (m_descriptor != nullptr && m_descriptor != descriptor)
-        ::LocalFree(m_descriptor);
-    m_descriptor = descriptor;
-}
-
-PSECURITY_DESCRIPTOR CSecurityDescriptor::Detach()
-{
-    PSECURITY_DESCRIPTOR descriptor = m_descriptor;
-    m_descriptor = nullptr;
-    return descriptor;
+    ServiceLog("the thread cannot stop acting as a client (errors %lu, %lu)", error,
+               ::GetLastError());
+    m_caller.m_stuck = true;
 }
 
 bool ReadTokenIdentity(HANDLE token, PipeClientIdentity& identity)
 {
-    DWORD size = 0;
-    ::GetTokenInformation(token, TokenUser, nullptr, 0, &size);
-    if (size == 0)
-        return false;
-    std::vector<BYTE> user(size);
-    if (!::GetTokenInformation(token, TokenUser, user.data(), size, &size))
+    std::vector<BYTE> user;
+    if (!ReadTokenInformation(token, TokenUser, user))
         return false;
     char text[256];
     if (FormatSidText(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid, text, sizeof text) < 0)
@@ -86,15 +52,9 @@ ClientLookup ReadPipeClientIdentity(HANDLE pipe, PipeClientIdentity& identity)
         ServiceLog("the pipe client cannot be impersonated (error %lu)", ::GetLastError());
         return ClientLookup::Unknown;
     }
-    // OpenAsSelf: the token is opened with the service's own rights, not the
-    // client's (who may not be allowed to read his own thread's token).
-    HANDLE token = nullptr;
-    bool read = false;
-    if (::OpenThreadToken(::GetCurrentThread(), TOKEN_QUERY, TRUE, &token))
-    {
-        read = ReadTokenIdentity(token, identity);
-        ::CloseHandle(token);
-    }
+    CAccessToken token;
+    const bool read = token.OpenThread(TOKEN_QUERY) && ReadTokenIdentity(token.Get(), identity);
+    token.Close();
     const DWORD error = read ? NO_ERROR : ::GetLastError();
     if (!::RevertToSelf())
     {

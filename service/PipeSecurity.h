@@ -14,6 +14,7 @@
 #define BRINDLEWOX_SERVICE_PIPESECURITY_H
 
 #include "foundation/Base.h"
+#include "foundation/Security.h"
 #include "foundation/String.h"
 
 // The DACL of the service's pipes, protected (nothing inherited):
@@ -32,34 +33,6 @@ constexpr const char kServicePipeDescriptor[] =
 constexpr const char kPrivateFileDescriptor[] = "D:P(A;;FA;;;SY)(A;;FA;;;BA)";
 constexpr const char kPrivateKeyDescriptor[] = "D:P(A;OICI;KA;;;SY)(A;OICI;KA;;;BA)";
 
-// One self-relative security descriptor, freed with LocalFree.
-class CSecurityDescriptor
-{
-public:
-    CSecurityDescriptor() = default;
-    CSecurityDescriptor(const CSecurityDescriptor&) = delete;
-    CSecurityDescriptor& operator=(const CSecurityDescriptor&) = delete;
-    virtual ~CSecurityDescriptor();
-
-    // Builds the descriptor from SDDL text; a held one is freed first. False
-    // (the last error set, nothing held) when the text is refused.
-    bool FromText(const char* sddl);
-    // Security attributes pointing at the descriptor, not inheritable. Valid
-    // while this object holds it; null when it holds none.
-    SECURITY_ATTRIBUTES* GetAttributes();
-
-    PSECURITY_DESCRIPTOR Get() const { return m_descriptor; }
-    // Takes ownership of a descriptor made by LocalAlloc; a held one is
-    // freed first.
-    void Attach(PSECURITY_DESCRIPTOR descriptor);
-    // Gives up ownership; the caller frees it with LocalFree.
-    PSECURITY_DESCRIPTOR Detach();
-
-private:
-    PSECURITY_DESCRIPTOR m_descriptor = nullptr;
-    SECURITY_ATTRIBUTES m_attributes = {};
-};
-
 // The client of one request, learnt from its token.
 struct PipeClientIdentity
 {
@@ -72,6 +45,45 @@ struct PipeClientIdentity
     // An enabled member of the Administrators: under UAC only an elevated
     // program, whose filtered token holds the group as deny-only otherwise.
     bool administrator = false;
+};
+
+// Acting as the client of a request: the pipe's client (ImpersonateNamedPipeClient,
+// CPipeClientIdentity in BackupRequests.h) or a test's stand-in.
+class IPipeCaller
+{
+public:
+    virtual ~IPipeCaller() = default;
+    // Makes the calling thread act as the client. False when it cannot; the
+    // thread then is still the service.
+    virtual bool Impersonate() = 0;
+    // The service again. False when the thread could not return to the
+    // service's identity.
+    virtual bool Revert() = 0;
+    // True once a CCallerScope could not make the thread the service again
+    // by any means: it must serve nothing more, as whatever it did would be
+    // done with that client's rights.
+    bool IsStuck() const { return m_stuck; }
+
+private:
+    friend class CCallerScope;
+    bool m_stuck = false;
+};
+
+// Acts as the client for the life of the scope. When Revert fails the
+// thread's token is dropped (SetThreadToken), which also makes it the
+// service again; when that fails too, the caller is stuck.
+class CCallerScope
+{
+public:
+    explicit CCallerScope(IPipeCaller& caller) : m_caller(caller), m_active(caller.Impersonate()) {}
+    CCallerScope(const CCallerScope&) = delete;
+    CCallerScope& operator=(const CCallerScope&) = delete;
+    ~CCallerScope();
+    bool IsActive() const { return m_active; }
+
+private:
+    IPipeCaller& m_caller;
+    bool m_active;
 };
 
 enum class ClientLookup

@@ -4,21 +4,20 @@
 #include "service/ServerThreads.h"
 #include "service/ServiceLog.h"
 
+#include <algorithm>
 #include <exception>
 
 bool CPipeServer::Create(const char* pipeName, DWORD recordSize, DWORD instances,
                          bool firstInstance)
 {
-    CSecurityDescriptor security;
     // Without the quit event the loop could not be stopped.
-    if (GetServiceQuitEvent() == nullptr || !security.FromText(kServicePipeDescriptor))
+    if (GetServiceQuitEvent() == nullptr)
     {
-        const DWORD error = ::GetLastError();
-        ServiceLog("pipe %s: no event or security descriptor (error %lu)", pipeName, error);
-        ::SetLastError(error);
+        ServiceLog("pipe %s: no quit event", pipeName);
+        ::SetLastError(ERROR_INVALID_HANDLE);
         return false;
     }
-    if (!m_pipe.Create(pipeName, recordSize, security.GetAttributes(), GetServiceQuitEvent(),
+    if (!m_pipe.Create(pipeName, recordSize, kServicePipeDescriptor, GetServiceQuitEvent(),
                        instances, firstInstance))
     {
         const DWORD error = ::GetLastError();
@@ -58,10 +57,15 @@ bool CPipeServer::Serve(void* record, Handler handler)
 
 bool CPipeServer::ServeClient(void* record, const Handler& handler)
 {
+    const ULONGLONG connectedAt = ::GetTickCount64();
     for (bool first = true;; first = false)
     {
         CServerPipe::Wait how = CServerPipe::Wait::Done;
-        const DWORD bytes = m_pipe.Read(record, m_recordSize, m_timeoutMs, &how);
+        // After a reply on a kept connection the client's next request comes
+        // at once or not at all (it keeps a connection only for requests that
+        // follow one another), so its silence ends the connection soon.
+        const DWORD waitMs = first ? m_timeoutMs : std::min(m_idleMs, m_timeoutMs);
+        const DWORD bytes = m_pipe.Read(record, m_recordSize, waitMs, &how);
         // After a reply on a kept connection, a time-out is the client's
         // silence between runs of requests, not a fault.
         if (first && how == CServerPipe::Wait::TimedOut)
@@ -77,7 +81,13 @@ bool CPipeServer::ServeClient(void* record, const Handler& handler)
             replySize = m_recordSize;
         if (replySize == 0)
             return true;
-        if (!m_keepConnections || m_ended || IsServiceQuitting())
+        // A connection past its life takes no further request: its client
+        // (which reuses one only within kKeptConnectionMs of opening it)
+        // closes after this reply, and one that would hold the instance
+        // with request after request must come back through the queue of
+        // clients waiting for an instance.
+        if (!m_keepConnections || m_ended || IsServiceQuitting() ||
+            ::GetTickCount64() - connectedAt >= m_lifeMs)
         {
             m_pipe.Reply(record, replySize, m_timeoutMs, false);
             return true;

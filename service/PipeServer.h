@@ -34,10 +34,17 @@
 // 6. disconnect.
 // With kept connections (the BACKUP pipe) the client may send its next
 // request once it has the reply: after writing the reply the loop reads the
-// next request on the same connection within the same time-out (zeroing the
-// record first again) and serves it from step 3, until the client closes
-// or sends nothing in time; then it disconnects. A client that closes after
-// its one reply sees exactly the steps above. Step 3 is left out there:
+// next request on the same connection (zeroing the record first again)
+// within the idle limit, kKeptConnectionIdleMs, and serves it from step 3,
+// until the client closes or sends nothing in time; then it disconnects. A
+// connection takes no new request once it is kKeptConnectionLifeMs old: the
+// reply that ends past that age is the connection's last (step 5). A client
+// that closes after its one reply sees exactly the steps above.
+//
+// So no client holds an instance for long: a silent one for the client
+// time-out, an idle kept one for the idle limit, a busy kept one for its
+// life and the request under way. A client that connects again at once
+// waits for a free instance like any other. Step 3 is left out there:
 // each request is served as the client by the handler itself, which
 // impersonates the client for every request and reads nothing of the
 // identity. At the quit, or when the handler ended the serving, the last
@@ -57,8 +64,16 @@
 #include <functional>
 
 // How long a connected client may take to send its request, to take the
-// reply and to close.
-constexpr DWORD kPipeClientTimeoutMs = 30000;
+// reply and to close. A client of this system writes its request as soon
+// as it has the pipe open and reads the reply in the same call.
+constexpr DWORD kPipeClientTimeoutMs = 5000;
+// Kept connections: how long the next request is awaited after a reply, and
+// the age after which a connection takes no new request. Both are well
+// above the time a client reuses a connection for (kKeptConnectionMs,
+// engine/PipeClient.h), so the service never ends a connection a request is
+// about to use.
+constexpr DWORD kKeptConnectionIdleMs = 1000;
+constexpr DWORD kKeptConnectionLifeMs = 2000;
 
 class CPipeServer
 {
@@ -88,8 +103,13 @@ public:
     // instance takes no further client (its clients go to the others).
     void EndServing() { m_ended = true; }
 
-    // Tests shorten the client time-out.
+    // Tests shorten the client time-out and the kept connections' limits.
     void SetClientTimeout(DWORD timeoutMs) { m_timeoutMs = timeoutMs; }
+    void SetKeptConnectionLimits(DWORD idleMs, DWORD lifeMs)
+    {
+        m_idleMs = idleMs;
+        m_lifeMs = lifeMs;
+    }
     // Serves request after request on a connection, as described above.
     void KeepConnections() { m_keepConnections = true; }
     HANDLE GetHandle() const { return m_pipe.GetHandle(); }
@@ -106,6 +126,8 @@ private:
     CServerPipe m_pipe;
     DWORD m_recordSize = 0;
     DWORD m_timeoutMs = kPipeClientTimeoutMs;
+    DWORD m_idleMs = kKeptConnectionIdleMs;
+    DWORD m_lifeMs = kKeptConnectionLifeMs;
     bool m_ended = false;
     bool m_keepConnections = false;
 };

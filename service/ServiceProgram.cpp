@@ -3,7 +3,7 @@
 #include "foundation/Module.h"
 #include "service/CrashHandler.h"
 #include "service/ServiceControl.h"
-#include "service/ServiceHandle.h"
+#include "foundation/ServiceHandle.h"
 
 #include <cstring>
 

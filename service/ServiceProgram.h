@@ -6,10 +6,11 @@
 #define BRINDLEWOX_SERVICE_SERVICEPROGRAM_H
 
 #include "foundation/Base.h"
+#include "engine/IpcRecords.h"
 
-// The service's names, spelt as the service control manager knows them.
+// The service's names, spelt as the service control manager knows them
+// (kServiceName, shared with the main program, is in engine/IpcRecords.h).
 // The crash-report name, which names the dump file, is spelt differently.
-constexpr const char kServiceName[] = "OVBrinwoxSrv";
 constexpr const char kServiceDisplayName[] = "ORVANEL Brindlewox Service";
 constexpr const char kCrashReportName[] = "OVBrindlewoxSrv";
 // The file name the crash handler restarts, and the switch it passes.

@@ -4,6 +4,7 @@
 #include "foundation/Sync.h"
 #include "engine/Settings.h"
 #include "service/CrashHandler.h"
+#include "service/BackupRequests.h"
 #include "service/PipeServer.h"
 #include "service/ServerThreads.h"
 #include "service/ServiceLog.h"
@@ -163,9 +164,45 @@ void KeepUserProfile(const CString& userKeyRoot, const CString& profilePath)
     g_profilePathWritten = written;
 }
 
+// Type 14 as the caller: whether he could open the key for deletion
+// himself (and whether the machine's class key is there, as he sees it).
+uint32_t MayDeleteAsCaller(const CString& key, const PipeClientIdentity& client,
+                           IPipeCaller& caller)
+{
+    CCallerScope asCaller(caller);
+    if (!asCaller.IsActive())
+        return 0;
+    const RegistryKeyPath target =
+        ResolveDeletionCheckPath(key, client.sid, MachineClassesKeyExists);
+    CRegistryKey probe;
+    return probe.Open(target.root, target.path, DELETE) == ERROR_SUCCESS ? 1 : 0;
+}
+
+// Types 6 and 7: the user's own Run key is changed as the user himself, so
+// nothing he could not change alone is; the machine's (administrators only)
+// as the service.
+uint32_t ChangeStartupEntry(const IpcSettingsRecord& record, const CString& name,
+                            const PipeClientIdentity& client, IPipeCaller* caller)
+{
+    if (name.IsEmpty())
+        return 0;
+    const auto change = [&]
+    {
+        return record.type == SETTINGS_STARTUP_ENABLE
+                   ? MoveStartupEntry(client.sid, name, record.scope, record.proxyType != 0)
+                   : DeleteStartupEntry(client.sid, name, record.scope);
+    };
+    if (record.scope != STARTUP_SCOPE_USER)
+        return change() ? 1 : 0;
+    if (caller == nullptr)
+        return 0;
+    CCallerScope asCaller(*caller);
+    return asCaller.IsActive() && change() ? 1 : 0;
+}
+
 // The work of an allowed request; its result for the reply (1 done).
 uint32_t Perform(const IpcSettingsRecord& record, const PipeClientIdentity& client,
-                 IHiveRegistry& hives)
+                 IHiveRegistry& hives, IPipeCaller* caller)
 {
     const CString key = FieldText(record.key);
     switch (record.type)
@@ -203,12 +240,8 @@ uint32_t Perform(const IpcSettingsRecord& record, const PipeClientIdentity& clie
         return ScheduleRegistryRestore(key, hives) ? 1 : 0;
     }
     case SETTINGS_STARTUP_ENABLE:
-        return !key.IsEmpty() &&
-                       MoveStartupEntry(client.sid, key, record.scope, record.proxyType != 0)
-                   ? 1
-                   : 0;
     case SETTINGS_STARTUP_DELETE:
-        return !key.IsEmpty() && DeleteStartupEntry(client.sid, key, record.scope) ? 1 : 0;
+        return ChangeStartupEntry(record, key, client, caller);
     case SETTINGS_DELETE_KEY:
     {
         // An empty path would delete every key below the root.
@@ -236,12 +269,7 @@ uint32_t Perform(const IpcSettingsRecord& record, const PipeClientIdentity& clie
         ::SHDeleteValueA(HKEY_LOCAL_MACHINE, key, FieldText(record.valueName));
         return 0;
     case SETTINGS_MAY_DELETE:
-    {
-        const RegistryKeyPath target =
-            ResolveDeletionCheckPath(key, client.sid, MachineClassesKeyExists);
-        CRegistryKey probe;
-        return probe.Open(target.root, target.path, DELETE) == ERROR_SUCCESS ? 1 : 0;
-    }
+        return caller != nullptr ? MayDeleteAsCaller(key, client, *caller) : 0;
     default:
         return 0;
     }
@@ -254,8 +282,19 @@ unsigned __stdcall SettingsServerThread(void*)
     if (!server.Create(GetIpcPipeName(IpcPipe::Settings), sizeof(IpcSettingsRecord)))
         return 0;
     std::unique_ptr<IpcSettingsRecord> record(new IpcSettingsRecord());
-    server.Serve(record.get(), [&record](DWORD, const PipeClientIdentity& client)
-                 { return HandleSettingsRequest(*record, client); });
+    server.Serve(record.get(),
+                 [&](DWORD, const PipeClientIdentity& client) -> DWORD
+                 {
+                     CPipeClientIdentity caller(server.GetHandle());
+                     const DWORD reply =
+                         HandleSettingsRequest(*record, client, GetSystemHiveRegistry(), &caller);
+                     if (!caller.IsStuck())
+                         return reply;
+                     ServiceLog("the SETTINGS pipe could not return to its own rights and "
+                                "serves no more requests");
+                     server.EndServing();
+                     return 0;
+                 });
     return 0;
 }
 
@@ -288,14 +327,14 @@ bool IsSettingsRequestAllowed(const IpcSettingsRecord& request, const PipeClient
 }
 
 DWORD HandleSettingsRequest(IpcSettingsRecord& record, const PipeClientIdentity& client,
-                            IHiveRegistry& hives)
+                            IHiveRegistry& hives, IPipeCaller* caller)
 {
     const uint32_t type = record.type;
     if (!IsServedType(type))
         return 0;
     uint32_t result = 0;
     if (IsSettingsRequestAllowed(record, client))
-        result = Perform(record, client, hives);
+        result = Perform(record, client, hives, caller);
     else
         ServiceLog("SETTINGS request %lu (scope %lu) refused for %s%s",
                    static_cast<unsigned long>(type), static_cast<unsigned long>(record.scope),
@@ -361,7 +400,7 @@ bool WriteMachineSettingDword(const char* valueName, DWORD data)
 LONG ReadRegistryValue(HKEY root, const char* keyPath, const char* valueName, RegistryValue& value)
 {
     CRegistryKey key;
-    LONG result = key.Open(root, keyPath, KEY_QUERY_VALUE);
+    LONG result = key.OpenWithoutLinks(root, keyPath, KEY_QUERY_VALUE);
     if (result != ERROR_SUCCESS)
         return result;
     // The value may grow between the two calls: asked again until it fits.
@@ -389,7 +428,7 @@ LONG WriteRegistryValue(HKEY root, const char* keyPath, const char* valueName,
                         const RegistryValue& value)
 {
     CRegistryKey key;
-    LONG result = key.Create(root, keyPath);
+    LONG result = key.CreateWithoutLinks(root, keyPath, KEY_SET_VALUE);
     if (result != ERROR_SUCCESS)
         return result;
     return ::RegSetValueExA(key, valueName, 0, value.type, value.data.data(),
@@ -399,7 +438,7 @@ LONG WriteRegistryValue(HKEY root, const char* keyPath, const char* valueName,
 LONG DeleteRegistryValue(HKEY root, const char* keyPath, const char* valueName)
 {
     CRegistryKey key;
-    LONG result = key.Open(root, keyPath, KEY_ALL_ACCESS);
+    LONG result = key.OpenWithoutLinks(root, keyPath, KEY_SET_VALUE);
     if (result != ERROR_SUCCESS)
         return result;
     return key.DeleteValue(valueName);

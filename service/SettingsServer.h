@@ -42,8 +42,17 @@ bool IsSettingsRequestAllowed(const IpcSettingsRecord& request, const PipeClient
 // Handles the request in `record` (the bytes behind the request are zero)
 // for `client`, with the hive tasks on `hives`. Returns the size of the
 // reply now in `record` (sizeof(IpcSettingsRecord)) or 0 for none.
+//
+// What the caller could do alone is done as the caller (`caller` acts as
+// him): type 14 opens the key it asks about as him, so it tells what he
+// may delete and nothing of keys he may not see; types 6 and 7 on his own
+// Run key (scope 2) read, write and delete as him. Without a caller, or
+// when the thread cannot act as him, those reply 0. The startup entries'
+// keys are never followed through a registry link (a key in the user's
+// hive could lead the service's writes elsewhere).
 DWORD HandleSettingsRequest(IpcSettingsRecord& record, const PipeClientIdentity& client,
-                            IHiveRegistry& hives = GetSystemHiveRegistry());
+                            IHiveRegistry& hives = GetSystemHiveRegistry(),
+                            IPipeCaller* caller = nullptr);
 
 // Kept from the last accepted type 8 (empty until then); safe from any
 // thread. The BACKUP server serves nothing while the profile path is empty.
@@ -63,7 +72,9 @@ bool SetProcessPrivilege(const char* name, BOOL enable);
 bool WriteMachineSettingString(const char* valueName, const char* data);
 bool WriteMachineSettingDword(const char* valueName, DWORD data);
 
-// A registry value as stored: its type and its bytes.
+// A registry value as stored: its type and its bytes. The three functions
+// below open their keys without following registry links
+// (CRegistryKey::OpenWithoutLinks): a link gives kErrorStoppedOnLink.
 struct RegistryValue
 {
     DWORD type = REG_NONE;

@@ -4,6 +4,7 @@
 #include "engine/Settings.h"
 #include "resources/MessageDialogs.h"
 #include "tests/support/FakePipeServer.h"
+#include "tests/support/ServiceInThisProcess.h"
 #include "tests/support/TempFolder.h"
 #include "tests/support/UserKeyOverride.h"
 
@@ -37,6 +38,9 @@ public:
     }
 
 private:
+    // The test's own servers stand in for the service.
+    CServiceInThisProcess m_serviceHere;
+
     std::string m_name;
     UserKeyOverride m_user{"Tools"};
 

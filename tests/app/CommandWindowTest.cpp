@@ -26,6 +26,7 @@
 #include "tests/skin/ControlTestSupport.h"
 #include "tests/support/FakePipeServer.h"
 #include "tests/support/LoopbackServer.h"
+#include "tests/support/ServiceInThisProcess.h"
 #include "tests/support/TempFolder.h"
 #include "tests/support/UserKeyOverride.h"
 
@@ -112,6 +113,9 @@ std::string UniqueName(const char* tag)
 class CommandWindowTest : public ::testing::Test
 {
 protected:
+    // The test's own servers stand in for the service.
+    CServiceInThisProcess m_serviceHere;
+
     void SetUp() override
     {
         g_script = &script;

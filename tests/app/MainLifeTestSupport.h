@@ -14,6 +14,7 @@
 #include "skin/SkinFiles.h"
 #include "skin/TrayIcon.h"
 #include "tests/support/FakePipeServer.h"
+#include "tests/support/ServiceInThisProcess.h"
 #include "tests/support/TempFolder.h"
 
 #include <string>
@@ -70,6 +71,9 @@ public:
     const CString& Temp() const { return m_temp; }
 
 private:
+    // The test's own servers stand in for the service.
+    CServiceInThisProcess m_serviceHere;
+
     TempFolder m_folder;
     CString m_appData;
     CString m_userFolder;

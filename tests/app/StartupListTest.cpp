@@ -8,6 +8,7 @@
 #include "skin/ApplicationsTree.h"
 #include "tests/app/StartupTestSupport.h"
 #include "tests/support/FakePipeServer.h"
+#include "tests/support/ServiceInThisProcess.h"
 #include "tests/support/SharedKeyLock.h"
 
 #include <gtest/gtest.h>
@@ -22,6 +23,9 @@ const char* const kUserParking = "Software\\Orvanel\\Brindlewox\\Run1-Disabled";
 class StartupListTest : public ::testing::Test
 {
 protected:
+    // The test's own servers stand in for the service.
+    CServiceInThisProcess m_serviceHere;
+
     void SetUp() override
     {
         ASSERT_TRUE(m_keys.IsHeld());

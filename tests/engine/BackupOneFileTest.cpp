@@ -7,6 +7,7 @@
 #include "engine/SqlDB.h"
 #include "engine/StoredFile.h"
 #include "tests/support/FakePipeServer.h"
+#include "tests/support/ServiceInThisProcess.h"
 #include "tests/support/TempFolder.h"
 #include "TestFiles.h"
 
@@ -317,6 +318,7 @@ TEST_F(BackupOneFileTest, ThroughThePipeOnlyAnAnsweredStoreCounts)
 {
     const std::string pipe = UniquePipeName("decide");
     SetIpcPipeName(IpcPipe::Backup, pipe.c_str());
+    CServiceInThisProcess serviceHere;
     const PipeSender senders[] = {PipeSender::FileStamp, PipeSender::StoreFile};
     PipePolicy saved[2];
     for (int i = 0; i < 2; ++i)

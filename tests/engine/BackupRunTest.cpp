@@ -16,6 +16,7 @@
 #include "engine/StoredTree.h"
 #include "EngineTestSupport.h"
 #include "tests/support/FakePipeServer.h"
+#include "tests/support/ServiceInThisProcess.h"
 #include "tests/support/TempFolder.h"
 #include "tests/support/UserKeyOverride.h"
 
@@ -675,6 +676,7 @@ TEST_F(BackupRunTest, TheWorkersStopEndsEveryRequestToTheServiceAtOnce)
 {
     const std::string pipe = UniquePipeName("backup-stop");
     SetIpcPipeName(IpcPipe::Backup, pipe.c_str());
+    CServiceInThisProcess serviceHere;
     {
         // One instance that takes a request and never answers: the other
         // workers wait for it in their retries (20 waits of 20 s), the one
@@ -703,6 +705,7 @@ TEST_F(BackupRunTest, TheWorkersShareConnectionsToTheServiceAndLetGoOfThemAtAPau
 {
     const std::string pipe = UniquePipeName("backup-kept");
     SetIpcPipeName(IpcPipe::Backup, pipe.c_str());
+    CServiceInThisProcess serviceHere;
     {
         // One instance, 5 ms a request: long enough a run to pause it.
         CFakePipeServer server(pipe.c_str(), sizeof(IpcQueueRecord));
@@ -797,6 +800,7 @@ TEST_F(BackupRunTest, AServiceThatDoesNotAnswerIsAskedOnce)
 {
     const std::string pipe = UniquePipeName("backup-run");
     SetIpcPipeName(IpcPipe::Backup, pipe.c_str());
+    CServiceInThisProcess serviceHere;
     const PipePolicy stampPolicy = GetPipePolicy(PipeSender::FileStamp);
     const PipePolicy storePolicy = GetPipePolicy(PipeSender::StoreFile);
     PipePolicy quick = stampPolicy;
@@ -1010,6 +1014,7 @@ TEST_F(BackupRunTest, ARestoreIsRefusedWhileABackupRunsAndTheReverse)
     // A restore that waits on a service that never answers.
     const std::string pipe = UniquePipeName("run-rule");
     SetIpcPipeName(IpcPipe::Backup, pipe.c_str());
+    CServiceInThisProcess serviceHere;
     const PipePolicy saved = GetPipePolicy(PipeSender::RestoreFile);
     PipePolicy slow = saved;
     slow.attempts = 1;

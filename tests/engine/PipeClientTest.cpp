@@ -1,6 +1,7 @@
 #include "engine/PipeClient.h"
 #include "foundation/Sync.h"
 #include "tests/support/FakePipeServer.h"
+#include "tests/support/ServiceInThisProcess.h"
 #include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -116,6 +117,7 @@ public:
         EXPECT_TRUE(m_pipe.IsOpen());
     }
     void Release() { m_pipe.Close(); }
+    HANDLE Handle() const { return m_pipe.GetHandle(); }
 
 private:
     CFile m_pipe;
@@ -124,6 +126,9 @@ private:
 class PipeClientTest : public ::testing::Test
 {
 protected:
+    // The test's own servers stand in for the service.
+    CServiceInThisProcess m_serviceHere;
+
     void SetUp() override
     {
         // Names of this test program alone: a service running in the same
@@ -166,6 +171,26 @@ protected:
     std::string m_user;
     PipePolicy m_policies[static_cast<int>(PipeSender::Count)];
 };
+// The server end as a second start may meet it: a program of this user in
+// this session, of another user, or of this user in another session.
+bool ServerOfThisUserAndSession(HANDLE, PipeServerProcess& server)
+{
+    server.processId = GetCurrentProcessId();
+    server.sameUser = true;
+    return ProcessIdToSessionId(server.processId, &server.sessionId) != FALSE;
+}
+bool ServerOfAnotherUser(HANDLE pipe, PipeServerProcess& server)
+{
+    const bool known = ServerOfThisUserAndSession(pipe, server);
+    server.sameUser = false;
+    return known;
+}
+bool ServerInAnotherSession(HANDLE pipe, PipeServerProcess& server)
+{
+    const bool known = ServerOfThisUserAndSession(pipe, server);
+    ++server.sessionId;
+    return known;
+}
 } // namespace
 
 TEST_F(PipeClientTest, OneWaySettingsRequestsCarryEachFieldAtItsOffset)
@@ -280,9 +305,14 @@ TEST_F(PipeClientTest, UserNoticesAreBareCommandsAndTellWhetherAProgramListens)
     EXPECT_EQ("", Difference(server.Requests()[0], Image(kQueueSize).U32(0, 2)));
     EXPECT_EQ("", Difference(server.Requests()[1], Image(kQueueSize).U32(0, 4)));
 
-    // The pipe was there: true even though the write came to nothing.
+    // A program of this user and session was there: true even though the
+    // write came to nothing. (Who serves is asked of the pipe once it is
+    // open; a server that drops the connection at once may be gone before,
+    // so the test tells who it is.)
+    SetPipeServerProcessProbe(ServerOfThisUserAndSession);
     server.Refuse();
     EXPECT_TRUE(PipeActivateRunningInstance());
+    SetPipeServerProcessProbe(nullptr);
 }
 
 namespace
@@ -738,8 +768,9 @@ TEST_F(PipeClientTest, ABusyPipeIsWaitedForWithinEachSendersBudget)
     const ULONGLONG waited = Since(start);
     EXPECT_GE(waited, 400u);
     EXPECT_LT(waited, 15000u);
-    // A USER pipe held by another client still shows a running program.
-    EXPECT_TRUE(PipeActivateRunningInstance());
+    // A USER pipe held by another client: whose program serves it cannot be
+    // told, so this start runs on its own rather than end.
+    EXPECT_FALSE(PipeActivateRunningInstance());
 
     // The run's request waits for the instance to come free.
     std::thread releaser(
@@ -798,4 +829,111 @@ TEST_F(PipeClientTest, ARequestAKeptConnectionCarriedWithoutAReplyIsNeverSentAga
     }
     EXPECT_EQ(kPipeDone, PipeStoreFile("C:\\c.txt", "D:\\B\\", FALSE, FALSE, ""));
     EXPECT_TRUE(kept.IsOpen());
+}
+
+namespace
+{
+// Plays a service whose process is another than the pipe's server.
+DWORD WINAPI AnotherProcess()
+{
+    return GetCurrentProcessId() + 4;
+}
+
+size_t CountLines(const char* text)
+{
+    size_t count = 0;
+    for (const std::string& line : g_senderLog)
+        if (line.find(text) != std::string::npos)
+            ++count;
+    return count;
+}
+} // namespace
+
+// A process that took the service's pipe names (while the service was away)
+// gets neither a password nor a path: every sender treats it as no service,
+// and the program's log says so once.
+TEST_F(PipeClientTest, APipeServerThatIsNotTheServiceGetsNothing)
+{
+    g_senderLog.clear();
+    SetPipeSenderLog(RecordSenderLine);
+    CFakePipeServer settings(m_settings.c_str(), kSettingsSize);
+    settings.Answer(StatusReply(1, kSettingsSize));
+    CFakePipeServer backup(m_backup.c_str(), kQueueSize);
+    backup.Answer(StatusReply(0, kQueueSize));
+
+    SetServiceProcessProbe(AnotherProcess);
+    HANDLE cancel = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    EXPECT_EQ(kPipeNoAnswer,
+              PipeStoreFile("C:\\a.txt", "D:\\B\\", FALSE, TRUE, "secret", nullptr, cancel));
+    // The others storing beside it stop too, as for a service that does not
+    // answer.
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(cancel, 0));
+    CloseHandle(cancel);
+    CString stamp = "kept";
+    EXPECT_EQ(kPipeNoAnswer, PipeGetFileStamp("C:\\a.txt", stamp));
+    EXPECT_EQ(kPipeNoAnswer, PipeRestoreFile("D:\\B\\C\\a.txt", "C:\\", FALSE, TRUE, "secret"));
+    EXPECT_FALSE(PipeSendProxySettings("proxy", 3128, "login", "password", 1));
+    EXPECT_EQ(0, PipeSetStartupEntryEnabled("Tool", STARTUP_SCOPE_USER, FALSE));
+    EXPECT_TRUE(stamp == "kept");
+    EXPECT_EQ(0, backup.RequestCount());
+    EXPECT_EQ(0, settings.RequestCount());
+    EXPECT_EQ(1u, CountLines("not by the service"));
+    EXPECT_EQ(1u, g_senderLog.size());
+
+    // The service again: served, and a later stranger is logged anew.
+    SetServiceProcessProbe(GetCurrentProcessId);
+    EXPECT_EQ(kPipeDone, PipeStoreFile("C:\\a.txt", "D:\\B\\", FALSE, TRUE, "secret"));
+    EXPECT_EQ(1, backup.RequestCount());
+    SetServiceProcessProbe(AnotherProcess);
+    EXPECT_EQ(kPipeNoAnswer, PipeStoreFile("C:\\a.txt", "D:\\B\\", FALSE, TRUE, "secret"));
+    EXPECT_EQ(2u, CountLines("not by the service"));
+
+    // The service control manager never names this test's process.
+    SetServiceProcessProbe(nullptr);
+    EXPECT_NE(GetServiceProcessId(), GetCurrentProcessId());
+    EXPECT_EQ(kPipeNoAnswer, PipeStoreFile("C:\\a.txt", "D:\\B\\", FALSE, TRUE, "secret"));
+    EXPECT_EQ(1, backup.RequestCount());
+    SetServiceProcessProbe(GetCurrentProcessId);
+    SetPipeSenderLog(nullptr);
+}
+
+// A second start ends only for a program of its own user and session:
+// another user's (or another session's) program holding the USER pipe
+// neither gets the notice nor makes this one end, and the log says why.
+TEST_F(PipeClientTest, ASecondStartHandsOverOnlyToAProgramOfItsUserAndSession)
+{
+    CFakePipeServer user(m_user.c_str(), kQueueSize);
+    user.Answer(NoReply());
+    // The reasons are kept until the program's log exists.
+    SetPipeSenderLog(nullptr);
+    SetPipeServerProcessProbe(ServerOfAnotherUser);
+    EXPECT_FALSE(PipeActivateRunningInstance());
+    SetPipeServerProcessProbe(ServerInAnotherSession);
+    EXPECT_FALSE(PipeActivateRunningInstance());
+    EXPECT_EQ(0, user.RequestCount());
+    g_senderLog.clear();
+    SetPipeSenderLog(RecordSenderLine);
+    ASSERT_EQ(2u, g_senderLog.size());
+    EXPECT_EQ(1u, CountLines("of another user: this program runs on its own"));
+    EXPECT_EQ(1u, CountLines("of another session: this program runs on its own"));
+
+    SetPipeServerProcessProbe(ServerOfThisUserAndSession);
+    EXPECT_TRUE(PipeActivateRunningInstance());
+    ASSERT_TRUE(user.WaitRequests(1));
+    EXPECT_EQ(ReadU32(user.Requests()[0], 0), static_cast<uint32_t>(USER_BRING_TO_FRONT));
+
+    // Read from the pipe itself: the fake server is this process.
+    SetPipeServerProcessProbe(nullptr);
+    PipeServerProcess server;
+    {
+        CInstanceHolder holder(m_user);
+        ASSERT_TRUE(ReadPipeServerProcess(holder.Handle(), server));
+    }
+    EXPECT_EQ(server.processId, GetCurrentProcessId());
+    EXPECT_TRUE(server.sameUser);
+    DWORD session = 0;
+    ASSERT_TRUE(ProcessIdToSessionId(GetCurrentProcessId(), &session));
+    EXPECT_EQ(server.sessionId, session);
+    EXPECT_TRUE(PipeActivateRunningInstance());
+    SetPipeSenderLog(nullptr);
 }

@@ -3,6 +3,7 @@
 #include "engine/LogFile.h"
 #include "engine/PipeClient.h"
 #include "tests/support/FakePipeServer.h"
+#include "tests/support/ServiceInThisProcess.h"
 #include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -27,6 +28,9 @@ std::string StoredPathOf(const std::string& request)
 class RestoreRunTest : public ::testing::Test
 {
 protected:
+    // The test's own servers stand in for the service.
+    CServiceInThisProcess m_serviceHere;
+
     RestoreRunTest() : m_folder("restore"), m_log(m_folder.Path())
     {
         m_pipe = UniquePipeName("restore");

@@ -1,4 +1,5 @@
 #include "foundation/Registry.h"
+#include "tests/support/RegistryLink.h"
 
 #include <gtest/gtest.h>
 
@@ -176,4 +177,40 @@ TEST_F(RegistryTest, AttachDetachAndReopen)
     adopter.Attach(raw);
     EXPECT_EQ(adopter.GetHandle(), raw);
     EXPECT_EQ(adopter.Close(), ERROR_SUCCESS);
+}
+
+TEST_F(RegistryTest, WalksWithoutLinksStopAtEveryLevelThatIsALink)
+{
+    const CString target = m_path + "\\Target";
+    const CString link = m_path + "\\Link";
+    CRegistryKey key;
+    ASSERT_EQ(key.Create(HKEY_CURRENT_USER, target + "\\Deep"), ERROR_SUCCESS);
+    key.Close();
+    ASSERT_TRUE(MakeRegistryLink(HKEY_CURRENT_USER, link, target));
+    // The system follows it.
+    ASSERT_EQ(key.Open(HKEY_CURRENT_USER, link + "\\Deep", KEY_READ), ERROR_SUCCESS);
+    key.Close();
+
+    EXPECT_EQ(key.OpenWithoutLinks(HKEY_CURRENT_USER, link + "\\Deep", KEY_READ),
+              kErrorStoppedOnLink);
+    EXPECT_EQ(key.OpenWithoutLinks(HKEY_CURRENT_USER, link, KEY_READ), kErrorStoppedOnLink);
+    EXPECT_EQ(key.CreateWithoutLinks(HKEY_CURRENT_USER, link + "\\New"), kErrorStoppedOnLink);
+    EXPECT_FALSE(key.IsOpen());
+    EXPECT_EQ(key.Open(HKEY_CURRENT_USER, target + "\\New", KEY_READ), ERROR_FILE_NOT_FOUND);
+
+    // Plain keys: opened, and every missing level made.
+    EXPECT_EQ(key.OpenWithoutLinks(HKEY_CURRENT_USER, target + "\\Deep", KEY_READ), ERROR_SUCCESS);
+    EXPECT_TRUE(key.IsOpen());
+    EXPECT_EQ(key.CreateWithoutLinks(HKEY_CURRENT_USER, m_path + "\\Made\\Deeper", KEY_SET_VALUE),
+              ERROR_SUCCESS);
+    EXPECT_EQ(key.SetDwordValue(7, "Seven"), ERROR_SUCCESS);
+    DWORD seven = 0;
+    EXPECT_EQ(key.OpenWithoutLinks(HKEY_CURRENT_USER, m_path + "\\Made\\Deeper", KEY_QUERY_VALUE),
+              ERROR_SUCCESS);
+    EXPECT_EQ(key.QueryDwordValue("Seven", &seven), ERROR_SUCCESS);
+    EXPECT_EQ(seven, 7u);
+    EXPECT_EQ(key.OpenWithoutLinks(HKEY_CURRENT_USER, m_path + "\\Missing", KEY_READ),
+              ERROR_FILE_NOT_FOUND);
+    key.Close();
+    DeleteRegistryLink(HKEY_CURRENT_USER, link);
 }

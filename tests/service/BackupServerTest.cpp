@@ -3,9 +3,11 @@
 #include "engine/FileStamp.h"
 #include "engine/PipeClient.h"
 #include "engine/Settings.h"
+#include "service/PipeServer.h"
 #include "service/ServerThreads.h"
 #include "service/SettingsServer.h"
 #include "tests/support/FakePipeServer.h"
+#include "tests/support/ServiceInThisProcess.h"
 #include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -25,11 +27,14 @@ namespace
 class BackupServerTest : public ::testing::Test
 {
 protected:
-    BackupServerTest()
+    // The test's own servers stand in for the service.
+    CServiceInThisProcess m_serviceHere;
+
+    explicit BackupServerTest(DWORD clientTimeoutMs = 1000)
     {
         m_pipe = UniquePipeName("backupsrv");
         SetIpcPipeName(IpcPipe::Backup, m_pipe.c_str());
-        SetBackupClientTimeout(1000);
+        SetBackupClientTimeout(clientTimeoutMs);
         m_policy = GetPipePolicy(PipeSender::FileStamp);
         m_policy.attempts = 1;
         m_policy.waitMs = 10000;
@@ -93,6 +98,14 @@ protected:
     std::string m_pipe;
     PipePolicy m_policy;
     std::thread m_server;
+};
+
+// The server holding silent clients for 30 s.
+class BackupServerPatientTest : public BackupServerTest
+{
+protected:
+    BackupServerPatientTest() : BackupServerTest(kPatientTimeoutMs) {}
+    static constexpr DWORD kPatientTimeoutMs = 30000;
 };
 
 TEST_F(BackupServerTest, WaitsForTheUserAndEchoesNoEarlierRequest)
@@ -229,5 +242,28 @@ TEST_F(BackupServerTest, FourKeptClientsEachGetTheirOwnRepliesAndAFifthGetsIn)
     EXPECT_EQ(wrong.load(), 0);
     for (int i = 0; i < kKept; ++i)
         EXPECT_GT(served[i].load(), 1) << i;
+}
+// An idle kept connection is dropped within its idle limit (a second),
+// long before the client time-out that holds the silent ones: its instance
+// is the one that comes free.
+TEST_F(BackupServerPatientTest, AnIdleKeptConnectionIsDroppedInTime)
+{
+    TempFolder folder("backupidle");
+    const CString file = folder / "f.txt";
+    ASSERT_TRUE(WriteTextFile(file, "12345"));
+    TellServiceTheUser();
+    CKeptBackupConnection kept;
+    CString stamp;
+    ASSERT_EQ(PipeGetFileStamp(file, stamp), 1);
+    ASSERT_TRUE(kept.IsOpen());
+    const ULONGLONG replied = ::GetTickCount64();
+    CFile silent[kBackupPipeInstances - 1];
+    for (CFile& client : silent)
+        ASSERT_TRUE(HoldInstance(client));
+
+    // The kept connection stays open on this side and sends nothing.
+    EXPECT_TRUE(::WaitNamedPipeA(m_pipe.c_str(), kPatientTimeoutMs / 2));
+    EXPECT_LT(::GetTickCount64() - replied, 10 * static_cast<ULONGLONG>(kKeptConnectionIdleMs));
+    EXPECT_TRUE(kept.IsOpen());
 }
 } // namespace

@@ -2,6 +2,7 @@
 // registry (Wine's RegReplaceKeyA does nothing), and the folder helpers of
 // the compaction on real files.
 #include "service/HiveTasks.h"
+#include "foundation/Security.h"
 #include "tests/service/FakeHiveRegistry.h"
 #include "tests/support/TempFolder.h"
 
@@ -160,4 +161,55 @@ TEST(HiveTasksTest, DeleteFolderContentsKeepsDesktopIniUnlessAskedAndClearsReadO
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(temp / "desktop.ini"));
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(temp / "sub"));
     EXPECT_FALSE(DeleteFolderContents(temp / "missing", TRUE, TRUE));
+}
+
+// A hive copy another user made or could change would give him the
+// machine at the next start: only copies SYSTEM or the Administrators own
+// and nobody else may change pass, as the hive backup makes them.
+TEST(HiveTasksTest, OnlyPrivateCopiesMayStandInForAHive)
+{
+    const struct
+    {
+        const char* descriptor;
+        bool private_;
+    } cases[] = {
+        {"O:SYD:P(A;;FA;;;SY)(A;;FA;;;BA)", true}, // what the hive backup writes
+        {"O:BAD:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;FR;;;BU)", true},
+        {"O:SYD:(A;;FA;;;SY)(A;OICIIO;FA;;;CO)(D;;FA;;;WD)", true},
+        {"O:S-1-5-21-1-2-3-1001D:P(A;;FA;;;SY)", false}, // a user's file
+        {"O:SYD:P(A;;FA;;;SY)(A;;FW;;;BU)", false},
+        {"O:SYD:P(A;;FA;;;SY)(A;;GA;;;AU)", false},
+        {"O:SYD:P(A;;FA;;;SY)(A;;GW;;;IU)", false},
+        {"O:SYD:P(A;;FA;;;SY)(A;;SD;;;BU)", false},   // deletion: another file in its place
+        {"O:SYD:P(A;;FA;;;SY)(A;;WDRC;;;WD)", false}, // the DACL: any right he likes
+        {"O:SYD:P(A;;FA;;;SY)(A;;0x4;;;BU)", false},  // appending
+        {"D:P(A;;FA;;;SY)", false},                   // no owner
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.descriptor);
+        CSecurityDescriptor descriptor;
+        ASSERT_TRUE(descriptor.FromText(c.descriptor));
+        EXPECT_EQ(IsPrivateHiveCopy(descriptor.Get()), c.private_);
+    }
+    EXPECT_FALSE(IsPrivateHiveCopy(nullptr));
+    // A null DACL: everyone may do everything. (Made by hand: Wine's SDDL
+    // parser gives NO_ACCESS_CONTROL an empty DACL.)
+    SECURITY_DESCRIPTOR open;
+    BYTE system[SECURITY_MAX_SID_SIZE];
+    DWORD size = sizeof system;
+    ASSERT_TRUE(InitializeSecurityDescriptor(&open, SECURITY_DESCRIPTOR_REVISION) &&
+                CreateWellKnownSid(WinLocalSystemSid, nullptr, system, &size) &&
+                SetSecurityDescriptorOwner(&open, system, FALSE) &&
+                SetSecurityDescriptorDacl(&open, TRUE, nullptr, FALSE));
+    EXPECT_FALSE(IsPrivateHiveCopy(&open));
+
+    // A sound hive file of this user (every Wine file is the user's), and a
+    // folder of the name, are refused by the real check.
+    TempFolder folder("hivecopy");
+    const CString file = folder / "SYSTEM.bak";
+    ASSERT_TRUE(WriteTextFile(file, "regf and the rest of a hive"));
+    EXPECT_FALSE(GetSystemHiveRegistry().IsHiveFile(file));
+    ASSERT_TRUE(MakeFolder(folder / "SAM.bak"));
+    EXPECT_FALSE(GetSystemHiveRegistry().IsHiveFile(folder / "SAM.bak"));
 }

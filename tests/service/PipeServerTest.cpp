@@ -2,6 +2,8 @@
 // test's own with a small record. Each test is a process of its own: the
 // quit that ends a server stays set.
 #include "engine/PipeClient.h"
+#include "engine/ServerPipe.h"
+#include "engine/UserPipeServer.h"
 #include "engine/Settings.h"
 #include "service/PipeServer.h"
 #include "service/ServerThreads.h"
@@ -235,4 +237,135 @@ TEST_F(PipeServerTest, SilentClientIsDroppedAndTheNextOneGetsNoStaleBytes)
     SetServiceQuitting();
     m_thread.join();
     EXPECT_TRUE(m_served);
+}
+
+namespace
+{
+class CNoHost : public IUserPipeHost
+{
+public:
+    void BringToFront() override {}
+    void RemoveTrayIcon() override {}
+};
+
+// The mandatory label in a descriptor's SACL: its mask and SID, or "none".
+std::string LabelOf(PSECURITY_DESCRIPTOR descriptor)
+{
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL sacl = nullptr;
+    if (!GetSecurityDescriptorSacl(descriptor, &present, &sacl, &defaulted) || !present ||
+        sacl == nullptr || sacl->AceCount != 1)
+        return "none";
+    ACE_HEADER* header = nullptr;
+    if (!GetAce(sacl, 0, reinterpret_cast<void**>(&header)) ||
+        header->AceType != SYSTEM_MANDATORY_LABEL_ACE_TYPE)
+        return "none";
+    auto* label = reinterpret_cast<SYSTEM_MANDATORY_LABEL_ACE*>(header);
+    char* sid = nullptr;
+    ConvertSidToStringSidA(&label->SidStart, &sid);
+    std::string text = std::to_string(label->Mask) + "/" + (sid ? sid : "?");
+    LocalFree(sid);
+    return text;
+}
+} // namespace
+
+// Every pipe carries the medium label, no read and no write up: a process
+// below medium integrity cannot open it. (Wine 8 keeps no label on the pipe
+// it makes, so the descriptor each is made with is what can be checked.)
+TEST(PipeSecurityTest, EveryPipeIsMadeWithTheMediumLabel)
+{
+    const std::string expected =
+        std::to_string(SYSTEM_MANDATORY_LABEL_NO_WRITE_UP | SYSTEM_MANDATORY_LABEL_NO_READ_UP) +
+        "/S-1-16-8192";
+    CString user;
+    ASSERT_TRUE(GetCurrentUserSidText(user));
+    for (const CString& dacl : {CString(kServicePipeDescriptor), UserPipeDacl(user)})
+    {
+        SCOPED_TRACE(static_cast<const char*>(dacl));
+        CSecurityDescriptor descriptor;
+        ASSERT_TRUE(descriptor.FromText(PipeDescriptorText(dacl)));
+        EXPECT_EQ(LabelOf(descriptor.Get()), expected);
+    }
+}
+
+// The USER pipe a program serves admits its user and SYSTEM alone: no
+// reading for everyone, nothing for the Administrators or another user.
+TEST(PipeSecurityTest, TheUserPipeAdmitsItsUserAndSystemAlone)
+{
+    const std::string name = UniquePipeName("userdacl");
+    SetIpcPipeName(IpcPipe::User, name.c_str());
+    CNoHost host;
+    CUserPipeServer server(host);
+    ASSERT_TRUE(server.StartUserPipeServer());
+    ASSERT_TRUE(WaitNamedPipeA(name.c_str(), 5000));
+    HANDLE client = CreateFileA(name.c_str(), READ_CONTROL, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(client, INVALID_HANDLE_VALUE);
+    PACL held = nullptr;
+    PSECURITY_DESCRIPTOR heldDescriptor = nullptr;
+    ASSERT_EQ(GetSecurityInfo(client, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                              &held, nullptr, &heldDescriptor),
+              static_cast<DWORD>(ERROR_SUCCESS));
+    CloseHandle(client);
+    server.StopUserPipeServer();
+    SetIpcPipeName(IpcPipe::User, kUserPipeName);
+
+    CString user;
+    ASSERT_TRUE(GetCurrentUserSidText(user));
+    char entry[160];
+    wsprintfA(entry, "0/0/%08lX/%s", static_cast<unsigned long>(FILE_ALL_ACCESS),
+              static_cast<const char*>(user));
+    char system[160];
+    wsprintfA(system, "0/0/%08lX/S-1-5-18", static_cast<unsigned long>(FILE_ALL_ACCESS));
+    ASSERT_NE(held, nullptr);
+    EXPECT_EQ(AccessEntries(held), (std::vector<std::string>{entry, system}));
+    LocalFree(heldDescriptor);
+}
+
+// A kept connection takes request after request, but none once it is past
+// its life: the reply that crosses it is the connection's last, and the
+// client must come back through the queue for an instance.
+TEST_F(PipeServerTest, AKeptConnectionTakesNoRequestPastItsLife)
+{
+    m_server.KeepConnections();
+    m_server.SetClientTimeout(20000);
+    m_server.SetKeptConnectionLimits(20000, 300);
+    StartServing();
+
+    HANDLE client = CreateFileA(m_name.c_str(), GENERIC_READ | FILE_WRITE_DATA, 0, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+    ASSERT_NE(client, INVALID_HANDLE_VALUE);
+    DWORD mode = PIPE_READMODE_MESSAGE;
+    ASSERT_TRUE(SetNamedPipeHandleState(client, &mode, nullptr, nullptr));
+    OVERLAPPED overlapped = {};
+    overlapped.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    const ULONGLONG start = GetTickCount64();
+    int answered = 0;
+    bool ended = false;
+    // Request after request until one goes unanswered for 5 s (a bound, not
+    // a pause: answers come in milliseconds), for 15 s at most.
+    while (!ended && GetTickCount64() - start < 15000)
+    {
+        char request[kRecordSize] = "next";
+        char reply[kRecordSize] = {};
+        DWORD bytes = 0;
+        if (!TransactNamedPipe(client, request, sizeof request, reply, sizeof reply, nullptr,
+                               &overlapped) &&
+            GetLastError() == ERROR_IO_PENDING &&
+            WaitForSingleObject(overlapped.hEvent, 5000) != WAIT_OBJECT_0)
+        {
+            CancelIo(client);
+            GetOverlappedResult(client, &overlapped, &bytes, TRUE);
+            ended = true;
+        }
+        else if (!GetOverlappedResult(client, &overlapped, &bytes, FALSE) || bytes != kRecordSize)
+            ended = true;
+        else
+            ++answered;
+    }
+    CloseHandle(overlapped.hEvent);
+    CloseHandle(client);
+    EXPECT_TRUE(ended);
+    EXPECT_GE(answered, 2) << "kept for more than one request";
+    // The one it swallowed after the last reply is not served.
+    EXPECT_EQ(SeenSoFar().size(), static_cast<size_t>(answered));
 }

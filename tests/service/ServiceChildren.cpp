@@ -27,7 +27,7 @@
 #include "engine/PipeClient.h"
 #include "engine/Settings.h"
 #include "service/CrashHandler.h"
-#include "service/ServiceHandle.h"
+#include "foundation/ServiceHandle.h"
 #include "service/ServiceProgram.h"
 #include "tests/service/BackupClients.h"
 #include "tests/service/BackupRoundTrip.h"

@@ -1,5 +1,5 @@
 #include "service/CrashHandler.h"
-#include "service/ServiceHandle.h"
+#include "foundation/ServiceHandle.h"
 #include "service/ServiceProgram.h"
 
 #include <gtest/gtest.h>

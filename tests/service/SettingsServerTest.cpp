@@ -10,8 +10,11 @@
 #include "foundation/Thread.h"
 #include "service/ServerThreads.h"
 #include "service/SettingsServer.h"
+#include "tests/service/FakeCaller.h"
 #include "tests/service/FakeHiveRegistry.h"
 #include "tests/support/FakePipeServer.h"
+#include "tests/support/RegistryLink.h"
+#include "tests/support/ServiceInThisProcess.h"
 #include "tests/support/SharedKeyLock.h"
 
 #include <gtest/gtest.h>
@@ -61,6 +64,14 @@ RegistryValue Stored(HKEY root, const char* path, const char* name)
 std::string Text(const RegistryValue& value)
 {
     return std::string(value.data.begin(), value.data.end());
+}
+
+RegistryValue StringValue(const char* text)
+{
+    RegistryValue value;
+    value.type = REG_SZ;
+    value.data.assign(text, text + strlen(text) + 1);
+    return value;
 }
 } // namespace
 
@@ -236,6 +247,9 @@ TEST(SettingsServerTest, DeletionCheckPathsFollowTheFirstKnownRoot)
 class StartupEntryPipeTest : public testing::Test
 {
 protected:
+    // The test's own servers stand in for the service.
+    CServiceInThisProcess m_serviceHere;
+
     void SetUp() override
     {
         ASSERT_TRUE(m_keys.IsHeld());
@@ -303,4 +317,127 @@ TEST_F(StartupEntryPipeTest, MovesKeepTheValueTypeAndRepliesTellWhatHappened)
     EXPECT_EQ(static_cast<DWORD>(REG_NONE),
               Stored(HKEY_CURRENT_USER, setting::RunKeyPath, m_name).type);
     EXPECT_EQ(0, PipeDeleteStartupEntry(m_name, STARTUP_SCOPE_USER));
+}
+
+// Type 14 tells what the caller himself may delete: its key is opened as
+// him, so a key only SYSTEM could delete, or see, says 0.
+TEST(SettingsServerTest, TheDeletionCheckIsMadeAsTheCaller)
+{
+    CString sid;
+    ASSERT_TRUE(GetCurrentUserSidText(sid));
+    const PipeClientIdentity user = Identity(true, sid, false);
+    const CString path = CString("Software\\") + UniqueName("maydelete");
+    CRegistryKey key;
+    ASSERT_EQ(ERROR_SUCCESS, key.Create(HKEY_CURRENT_USER, path));
+    key.Close();
+    const CString display = CString("HKEY_CURRENT_USER\\") + path;
+    CFakeHiveRegistry hives;
+
+    CFakeCaller caller;
+    auto check = Request(SETTINGS_MAY_DELETE, 0, display);
+    ASSERT_EQ(sizeof(IpcSettingsRecord), HandleSettingsRequest(*check, user, hives, &caller));
+    EXPECT_EQ(1u, check->result);
+    EXPECT_EQ(1, caller.impersonations);
+    EXPECT_EQ(1, caller.reverts);
+    check = Request(SETTINGS_MAY_DELETE, 0, display + "-none");
+    HandleSettingsRequest(*check, user, hives, &caller);
+    EXPECT_EQ(0u, check->result);
+
+    // Not as the service: without acting as the caller there is no answer.
+    caller.allow = false;
+    check = Request(SETTINGS_MAY_DELETE, 0, display);
+    HandleSettingsRequest(*check, user, hives, &caller);
+    EXPECT_EQ(0u, check->result);
+    check = Request(SETTINGS_MAY_DELETE, 0, display);
+    HandleSettingsRequest(*check, user, hives);
+    EXPECT_EQ(0u, check->result);
+    RegDeleteKeyA(HKEY_CURRENT_USER, path);
+}
+
+// The user's own Run key (scope 2) is changed as the user: nothing moves
+// before the service acts as him, nothing when it cannot.
+TEST(SettingsServerTest, TheUsersStartupEntriesAreChangedAsTheUser)
+{
+    SharedKeyLock keys;
+    ASSERT_TRUE(keys.IsHeld());
+    CString sid;
+    ASSERT_TRUE(GetCurrentUserSidText(sid));
+    const PipeClientIdentity user = Identity(true, sid, false);
+    const CString name = UniqueName("asuser");
+    const CString parking = CString(kSettingsKeyPath) + "\\Run1-Disabled";
+    ASSERT_EQ(ERROR_SUCCESS, WriteRegistryValue(HKEY_CURRENT_USER, setting::RunKeyPath, name,
+                                                StringValue("C:\\bwtest\\tool.exe")));
+    CFakeHiveRegistry hives;
+    const auto inRun = [&] { return Stored(HKEY_CURRENT_USER, setting::RunKeyPath, name).type; };
+
+    CFakeCaller refusing;
+    refusing.allow = false;
+    auto disable = Request(SETTINGS_STARTUP_ENABLE, STARTUP_SCOPE_USER, name);
+    HandleSettingsRequest(*disable, user, hives, &refusing);
+    EXPECT_EQ(0u, disable->result);
+    disable = Request(SETTINGS_STARTUP_ENABLE, STARTUP_SCOPE_USER, name);
+    HandleSettingsRequest(*disable, user, hives);
+    EXPECT_EQ(0u, disable->result);
+    EXPECT_EQ(static_cast<DWORD>(REG_SZ), inRun());
+
+    CFakeCaller caller;
+    caller.atImpersonation = [&] { EXPECT_EQ(static_cast<DWORD>(REG_SZ), inRun()); };
+    disable = Request(SETTINGS_STARTUP_ENABLE, STARTUP_SCOPE_USER, name);
+    HandleSettingsRequest(*disable, user, hives, &caller);
+    EXPECT_EQ(1u, disable->result);
+    EXPECT_EQ(static_cast<DWORD>(REG_NONE), inRun());
+    EXPECT_EQ(static_cast<DWORD>(REG_SZ), Stored(HKEY_CURRENT_USER, parking, name).type);
+    EXPECT_EQ(1, caller.reverts);
+
+    auto enable = Request(SETTINGS_STARTUP_ENABLE, STARTUP_SCOPE_USER, name);
+    enable->proxyType = 1;
+    caller.atImpersonation = nullptr;
+    HandleSettingsRequest(*enable, user, hives, &caller);
+    EXPECT_EQ(1u, enable->result);
+    auto remove = Request(SETTINGS_STARTUP_DELETE, STARTUP_SCOPE_USER, name);
+    HandleSettingsRequest(*remove, user, hives, &refusing);
+    EXPECT_EQ(0u, remove->result);
+    EXPECT_EQ(static_cast<DWORD>(REG_SZ), inRun());
+    remove = Request(SETTINGS_STARTUP_DELETE, STARTUP_SCOPE_USER, name);
+    HandleSettingsRequest(*remove, user, hives, &caller);
+    EXPECT_EQ(1u, remove->result);
+    EXPECT_EQ(static_cast<DWORD>(REG_NONE), inRun());
+    EXPECT_EQ(3, caller.impersonations);
+    EXPECT_EQ(3, caller.reverts);
+}
+
+// A key on a startup entry's way that is a registry link (one the user
+// planted in his hive, pointing anywhere) stops the move: nothing is read
+// or written through it.
+TEST(SettingsServerTest, StartupEntriesNeverGoThroughARegistryLink)
+{
+    const CString sid = CString("S-1-5-21-9-8-7-") + UniqueName("link").Right(6);
+    const CString run = sid + "\\" + setting::RunKeyPath;
+    const CString orvanel = sid + "\\Software\\Orvanel";
+    const CString elsewhere = sid + "\\Elsewhere";
+    ASSERT_EQ(ERROR_SUCCESS, WriteRegistryValue(HKEY_USERS, run, "Tool", StringValue("tool.exe")));
+    CRegistryKey key;
+    ASSERT_EQ(ERROR_SUCCESS, key.Create(HKEY_USERS, elsewhere));
+    key.Close();
+    ASSERT_TRUE(MakeRegistryLink(HKEY_USERS, orvanel, elsewhere));
+
+    EXPECT_FALSE(MoveStartupEntry(sid, "Tool", STARTUP_SCOPE_USER, false));
+    EXPECT_EQ(static_cast<DWORD>(REG_SZ), Stored(HKEY_USERS, run, "Tool").type);
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, key.Open(HKEY_USERS, elsewhere + "\\Brindlewox", KEY_READ));
+    EXPECT_EQ(kErrorStoppedOnLink,
+              WriteRegistryValue(HKEY_USERS, orvanel + "\\Brindlewox\\Run1-Disabled", "Tool",
+                                 StringValue("tool.exe")));
+    // The Run key itself behind a link: neither read nor deleted.
+    DeleteRegistryLink(HKEY_USERS, orvanel);
+    ASSERT_EQ(ERROR_SUCCESS, RegDeleteTreeA(HKEY_USERS, sid + "\\Software\\Microsoft"));
+    ASSERT_EQ(ERROR_SUCCESS,
+              WriteRegistryValue(HKEY_USERS, elsewhere + "\\Windows\\CurrentVersion\\Run", "Tool",
+                                 StringValue("tool.exe")));
+    ASSERT_TRUE(MakeRegistryLink(HKEY_USERS, sid + "\\Software\\Microsoft", elsewhere));
+    EXPECT_FALSE(DeleteStartupEntry(sid, "Tool", STARTUP_SCOPE_USER));
+    EXPECT_EQ(static_cast<DWORD>(REG_SZ),
+              Stored(HKEY_USERS, elsewhere + "\\Windows\\CurrentVersion\\Run", "Tool").type);
+    DeleteRegistryLink(HKEY_USERS, sid + "\\Software\\Microsoft");
+    RegDeleteTreeA(HKEY_USERS, sid);
+    RegDeleteKeyA(HKEY_USERS, sid);
 }

@@ -1,7 +1,7 @@
 // CServiceHandle: one handle of the service control manager (the manager
 // itself or a service in it), closed with CloseServiceHandle.
-#ifndef BRINDLEWOX_SERVICE_SERVICEHANDLE_H
-#define BRINDLEWOX_SERVICE_SERVICEHANDLE_H
+#ifndef BRINDLEWOX_FOUNDATION_SERVICEHANDLE_H
+#define BRINDLEWOX_FOUNDATION_SERVICEHANDLE_H
 
 #include "foundation/Base.h"
 
