@@ -27,13 +27,19 @@ constexpr DWORD kMinute = 60 * 1000;
 
 constexpr PipeServerCheck kService = PipeServerCheck::Service;
 
+// A registry task waits on the window's tool thread, so the window answers
+// throughout: the limit only ends the wait on a service that never answers.
+// A compaction of large hives takes minutes; a shorter limit reported
+// failure while the service went on with the task.
+constexpr DWORD kHiveTaskMs = 60 * kMinute;
+
 PipePolicy g_policies[static_cast<int>(PipeSender::Count)] = {
     {1, 500, 0, 2000, 0, SECURITY_IMPERSONATION, 2000, kService},      // ProxySettings
     {1, 500, 0, 2000, 0, SECURITY_IMPERSONATION, 2000, kService},      // Language
     {1, 500, 0, 2000, 0, SECURITY_IMPERSONATION, 2000, kService},      // UserProfile
-    {1, 2000, 0, 5 * kMinute, 0, SECURITY_IMPERSONATION, 0, kService}, // CompactHives
-    {1, 2000, 0, 5 * kMinute, 0, SECURITY_IMPERSONATION, 0, kService}, // SaveHives
-    {1, 2000, 0, 5 * kMinute, 0, SECURITY_IMPERSONATION, 0, kService}, // RestoreHives
+    {1, 2000, 0, kHiveTaskMs, 0, SECURITY_IMPERSONATION, 0, kService}, // CompactHives
+    {1, 2000, 0, kHiveTaskMs, 0, SECURITY_IMPERSONATION, 0, kService}, // SaveHives
+    {1, 2000, 0, kHiveTaskMs, 0, SECURITY_IMPERSONATION, 0, kService}, // RestoreHives
     {1, 2000, 0, kMinute, 0, SECURITY_IMPERSONATION, 0, kService},     // StartupEntry
     {1, 2000, 0, 2000, 0, SECURITY_IDENTIFICATION, 0,
      PipeServerCheck::SameUserAndSession},                                      // ActivateInstance

@@ -73,7 +73,7 @@ enum class PipeSender
     ProxySettings,    // SETTINGS 1, user-interface thread
     Language,         // SETTINGS 5, user-interface thread
     UserProfile,      // SETTINGS 8, the 2-second options timer
-    CompactHives,     // SETTINGS 2, user-interface thread, long service task
+    CompactHives,     // SETTINGS 2, the window's tool thread, long service task
     SaveHives,        // SETTINGS 3, as 2
     RestoreHives,     // SETTINGS 4, as 2
     StartupEntry,     // SETTINGS 6 and 7, user-interface thread
@@ -90,7 +90,7 @@ enum class PipeSender
 //   ProxySettings, Language,
 //   UserProfile                1       500 ms   -     2 s, close 2 s    impersonation   service
 //   CompactHives, SaveHives,
-//   RestoreHives               1       2 s      -     5 min             impersonation   service
+//   RestoreHives               1       2 s      -     60 min            impersonation   service
 //   StartupEntry               1       2 s      -     60 s              impersonation   service
 //   ActivateInstance           1       2 s      -     2 s               identification  same user
 //   ServiceStopping            1       2 s      -     2 s               identification  -
