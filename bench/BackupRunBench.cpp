@@ -6,7 +6,7 @@
 //
 // runs a first plain backup of the source into <work>\dest\ and a second one
 // with nothing changed, each the whole run on the backup worker as the window
-// starts it, with `workers` store workers (kDefaultStoreWorkers when not
+// starts it, with `workers` store workers (kDefaultFileWorkers when not
 // given), and with "parts" then times the parts of a run one by one. Local
 // files are stored by the running service through the BACKUP pipe
 // ("service", the default; the driver installs and starts it) or by the same
@@ -223,7 +223,7 @@ int main(int argc, char** argv)
     const CString source(argv[1]);
     const CString work(argv[2]);
     const bool viaService = argc < 4 || strcmp(argv[3], "direct") != 0;
-    const int workers = argc >= 5 ? atoi(argv[4]) : kDefaultStoreWorkers;
+    const int workers = argc >= 5 ? atoi(argv[4]) : kDefaultFileWorkers;
     const bool parts = argc >= 6 && strcmp(argv[5], "parts") == 0;
     const CString destination = work + "\\dest\\";
 

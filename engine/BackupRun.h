@@ -36,7 +36,7 @@
 // stored by the service; a file on the network, or any file when the
 // destination is on the network, by this program itself (the service never
 // touches the network). The stores run on the run's store workers, four at
-// a time by default (engine/StoreWorkers.h), at the run's priority, and
+// a time by default (engine/FileWorkers.h), at the run's priority, and
 // each outcome is recorded on the run's own thread as the store ends; a
 // source is committed once all of its stores have ended. Once the service has not answered, the run asks it
 // nothing more (each request would wait out its retries), the local files

@@ -21,7 +21,7 @@
 #include "foundation/Thread.h"
 #include "engine/BackupOneFile.h"
 #include "engine/Profile.h"
-#include "engine/StoreWorkers.h"
+#include "engine/FileWorkers.h"
 
 #include <atomic>
 
@@ -119,8 +119,8 @@ public:
     // The dump of web-site database rows; null: none is built in, and each
     // such row is logged and counted as not backed up.
     IDatabaseDump* databaseDump = nullptr;
-    // How many files the backup run stores at once (CStoreWorkers).
-    int storeWorkers = kDefaultStoreWorkers;
+    // How many files the backup run stores at once (CFileWorkers).
+    int storeWorkers = kDefaultFileWorkers;
 
     // ---- Flags ----
     // The window's backup-running flag, which is also the engine-busy flag of
