@@ -166,8 +166,12 @@ int PipeStoreFile(const CString& source, const CString& destinationRoot, BOOL co
                   BOOL encrypt, const CString& password, HANDLE stopEvent = nullptr,
                   HANDLE cancelEvent = nullptr);
 // BACKUP 5: restores `storedPath` under `targetRoot`; results as PipeStoreFile.
+// *sent (when given) tells whether the request may have reached the service:
+// false when nothing of it was written (refused here, no instance came free,
+// or the stop came first).
 int PipeRestoreFile(const CString& storedPath, const CString& targetRoot, BOOL compress,
-                    BOOL encrypt, const CString& password, HANDLE stopEvent = nullptr);
+                    BOOL encrypt, const CString& password, HANDLE stopEvent = nullptr,
+                    bool* sent = nullptr);
 
 // A connection to the BACKUP pipe kept for the requests one thread sends one
 // after another (a run's store worker). While one is in scope on a thread,
