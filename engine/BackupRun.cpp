@@ -425,9 +425,9 @@ bool CBackupGate::GoOn()
     if (m_stopped)
         return false;
     const ULONGLONG now = GetTickCount64();
-    if (!m_waited || m_context.backupWorker.IsPaused() || now - m_lastWait >= kWaitEveryMs)
+    if (!m_waited || m_worker.IsPaused() || now - m_lastWait >= kWaitEveryMs)
     {
-        if (!m_context.backupWorker.WaitToContinue())
+        if (!m_worker.WaitToContinue())
         {
             m_stopped = true;
             return false;
@@ -435,7 +435,7 @@ bool CBackupGate::GoOn()
         m_waited = true;
         m_lastWait = GetTickCount64();
     }
-    return m_context.engineBusy.load() != 0;
+    return m_running == nullptr || m_running->load() != 0;
 }
 
 bool IsAbsoluteFolderPath(const char* path)

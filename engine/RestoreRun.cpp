@@ -1,5 +1,6 @@
 #include "engine/RestoreRun.h"
 
+#include "engine/BackupRun.h"
 #include "engine/FileSystem.h"
 #include "engine/FileWalk.h"
 #include "engine/FileWorkers.h"
@@ -181,10 +182,10 @@ int RestoreFiles(CRunContext& context)
     // Level by level, breadth first: every entry of a level in listing
     // order, then the next level from the folders among them, until a level
     // is empty or the worker is stopped. The listing is this thread's; the
-    // restores are the workers'.
+    // restores are the workers', each behind its own stop and pause point.
+    CBackupGate gate(context.restoreWorker, nullptr);
     WalkBreadthFirst(
-        pattern, context.engineBusy, [&context] { return context.restoreWorker.WaitToContinue(); },
-        [](size_t) {},
+        pattern, context.engineBusy, [&gate] { return gate.GoOn(); }, [](size_t) {},
         [&run](size_t, const WalkEntry& entry)
         {
             run.Submit(entry);
