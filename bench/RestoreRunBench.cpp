@@ -124,6 +124,23 @@ void TimeParts(const CString& stored, const CString& target, int workers, bool p
     name.Format("requests-%d-threads", workers);
     Report("part", name, seconds, count - failed.load());
 
+    // The same with what a restore worker adds to each request: the stop
+    // and pause point, and the stop event given to the request.
+    CWorkerThread events;
+    events.CreateEvents();
+    const CString gated = target + "-gated\\";
+    failed = 0;
+    seconds = OnThreads(entries, workers,
+                        [&](const CString& entry)
+                        {
+                            if (!events.WaitToContinue() ||
+                                PipeRestoreFile(entry, gated, packed, packed, kPassword,
+                                                events.GetStopEvent()) != kPipeDone)
+                                ++failed;
+                        });
+    name.Format("gated-requests-%d-threads", workers);
+    Report("part", name, seconds, count - failed.load());
+
     const CString inProcess = target + "-in-process\\";
     failed = 0;
     seconds = OnThreads(entries, workers,

@@ -190,8 +190,9 @@ int PipeRestoreFile(const CString& storedPath, const CString& targetRoot, BOOL c
 // before a request was written (a restart, or that time-out), the request
 // goes over a new one; a request that was written and got no reply is never
 // sent again: it is unanswered, as on a connection of its own. Close (and
-// the end of the scope) frees the instance; a thread closes it before it
-// waits (for a pause, for work), so an idle process holds no instance.
+// the end of the scope) frees the instance; a thread closes it when it is
+// held at a pause or left without work, so an idle process holds no
+// instance.
 // Scopes nest: the inner one serves its thread until it ends.
 constexpr DWORD kKeptConnectionMs = 500;
 

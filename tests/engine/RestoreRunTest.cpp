@@ -3,6 +3,7 @@
 #include "engine/LogFile.h"
 #include "engine/PipeClient.h"
 #include "engine/StoredFile.h"
+#include "EngineTestSupport.h"
 #include "tests/support/FakePipeServer.h"
 #include "tests/support/TempFolder.h"
 
@@ -72,14 +73,6 @@ private:
     std::vector<std::string> m_requests;
     std::set<DWORD> m_threads;
 };
-
-// Waits until the condition holds, at most 60 s; false when it never did.
-template <class Condition> bool WaitUntil(Condition&& condition)
-{
-    for (int i = 0; i < 12000 && !condition(); ++i)
-        ::Sleep(5);
-    return condition();
-}
 
 // How often a text occurs in another.
 int Occurrences(const CString& text, const char* part)
