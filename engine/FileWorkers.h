@@ -141,7 +141,7 @@ public:
         }
         if (m_threads.empty())
         {
-            finished(Do(item));
+            finished(FinishedWork<Item>{item, Do(item)});
             return;
         }
         {
@@ -192,8 +192,9 @@ private:
         // work.
         ::SetThreadPriority(::GetCurrentThread(), m_threadPriority);
         // The worker's requests go over one connection to the service at a
-        // time; it lets go of it before it waits, so a worker without work
-        // holds no pipe instance another client could use.
+        // time; it lets go of it when it is left without work or held at a
+        // pause, so an idle worker holds no pipe instance another client
+        // could use.
         CKeptBackupConnection connection;
         CExclusiveLock lock(m_lock);
         for (;;)
@@ -223,7 +224,8 @@ private:
             // Nor while it is held at a pause.
             if (m_owner.IsPaused())
                 connection.Close();
-            FinishedWork<Item> done = Do(item);
+            const WorkOutcome outcome = Do(item);
+            FinishedWork<Item> done{std::move(item), outcome};
             ::AcquireSRWLockExclusive(&m_lock);
             --m_busy;
             try
@@ -239,22 +241,20 @@ private:
     }
 
     // The stop and pause point, then the file's work; a stop leaves the file
-    // alone.
-    FinishedWork<Item> Do(const Item& item)
+    // alone. Never throws.
+    WorkOutcome Do(const Item& item)
     {
-        FinishedWork<Item> done{item, WorkOutcome::NotDone};
         if (!m_owner.WaitToContinue() || (m_running != nullptr && m_running->load() == 0))
-            return done;
+            return WorkOutcome::NotDone;
         try
         {
-            done.outcome = m_work(item);
+            return m_work(item);
         }
         catch (...)
         {
             // Out of memory around the transfer: not done.
-            done.outcome = WorkOutcome::Failed;
+            return WorkOutcome::Failed;
         }
-        return done;
     }
 
     // Takes the finished files out under the lock and hands them over
