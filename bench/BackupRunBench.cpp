@@ -6,7 +6,7 @@
 //
 // runs a first plain backup of the source into <work>\dest\ and a second one
 // with nothing changed, each the whole run on the backup worker as the window
-// starts it, with `workers` store workers (kDefaultStoreWorkers when not
+// starts it, with `workers` store workers (kDefaultFileWorkers when not
 // given), and with "parts" then times the parts of a run one by one. Local
 // files are stored by the running service through the BACKUP pipe
 // ("service", the default; the driver installs and starts it) or by the same
@@ -21,6 +21,7 @@
 //   part <name>          one part of a run measured alone over the same tree
 // Under Wine, send the output to a file: a pipe makes every call wait.
 #include "bench/BenchClock.h"
+#include "bench/BenchRun.h"
 #include "engine/BackupCache.h"
 #include "engine/BackupRun.h"
 #include "engine/FileStamp.h"
@@ -32,8 +33,6 @@
 #include "engine/SqlDB.h"
 #include "engine/StoredFile.h"
 #include "engine/StoredTree.h"
-
-#include <shlobj.h>
 
 #include <atomic>
 #include <algorithm>
@@ -223,21 +222,12 @@ int main(int argc, char** argv)
     const CString source(argv[1]);
     const CString work(argv[2]);
     const bool viaService = argc < 4 || strcmp(argv[3], "direct") != 0;
-    const int workers = argc >= 5 ? atoi(argv[4]) : kDefaultStoreWorkers;
+    const int workers = argc >= 5 ? atoi(argv[4]) : kDefaultFileWorkers;
     const bool parts = argc >= 6 && strcmp(argv[5], "parts") == 0;
     const CString destination = work + "\\dest\\";
 
-    // The service serves no BACKUP request before the main program has named
-    // its user.
-    CString sid;
-    char appData[MAX_PATH] = "";
-    if (viaService && (!GetCurrentUserSidText(sid) ||
-                       !SHGetSpecialFolderPathA(nullptr, appData, CSIDL_APPDATA, FALSE) ||
-                       !PipeSendUserProfile(sid, appData)))
-    {
-        fprintf(stderr, "the service does not run\n");
+    if (viaService && !TellServiceTheUser())
         return 1;
-    }
 
     CPipeFileService pipe;
     CDirectFileService direct;
@@ -250,25 +240,8 @@ int main(int argc, char** argv)
     context.destination = destination;
     context.services = &services;
     context.storeWorkers = workers;
-    try
-    {
-        DeleteFileA(context.profilePath);
-        CProfileDB profile(context.profilePath);
-        profile.CreateIfMissing();
-        ProfileItem item;
-        item.path = source;
-        profile.AddItem(item);
-        CArray<ProfileItem> items;
-        profile.LoadItems(items);
-        CSimpleArray<ProfileCheck> checks;
-        checks.Add(ProfileCheck{items[0].id, true});
-        profile.Save(checks, destination, false, false, 0);
-    }
-    catch (const CSqlException& e)
-    {
-        fprintf(stderr, "profile: %s\n", e.GetErrorMessage());
+    if (!WriteBenchProfile(context.profilePath, source, destination, false, false, ""))
         return 1;
-    }
     printf("mode %s\n", viaService ? "service" : "direct");
     Report("workers", "store", 0, workers);
     if (RunOnce(context, local, "first") < 0 || RunOnce(context, local, "nochange") < 0)

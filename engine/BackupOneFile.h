@@ -111,7 +111,7 @@ constexpr int kBackupFileFailed = 1; // logged and counted
 // (CLogFile::WriteDebugLog) and goes on with the next entry.
 //
 // It is the three steps below in turn on one thread; the backup run takes
-// them apart, storing on its store workers (StoreWorkers.h) while only its
+// them apart, storing on its store workers (FileWorkers.h) while only its
 // own thread touches the cache.
 int BackupOneFile(IBackupFileReport& report, const BackupFileServices& services, CSqlDB& cache,
                   const BackupStoreSettings& settings, const char* path);

@@ -5,12 +5,12 @@
 #include "engine/FileStoreService.h"
 #include "engine/FileSystem.h"
 #include "engine/FileWalk.h"
+#include "engine/FileWorkers.h"
 #include "engine/LogFile.h"
 #include "engine/Settings.h"
 #include "engine/SqlDB.h"
 #include "engine/StoredFile.h"
 #include "engine/StoredTree.h"
-#include "engine/StoreWorkers.h"
 #include "foundation/Array.h"
 #include "foundation/Exception.h"
 
@@ -126,9 +126,10 @@ public:
         m_local = std::make_unique<COwnRecordStampService>(inner.local);
         m_network = std::make_unique<COwnRecordStampService>(inner.network);
         m_services = std::make_unique<BackupFileServices>(BackupFileServices{*m_local, *m_network});
-        m_workers = std::make_unique<CStoreWorkers>(*m_services, m_settings, context.backupWorker,
-                                                    context.engineBusy);
-        m_finished = [this](const FinishedStore& done) { Finish(done); };
+        m_workers = std::make_unique<CFileWorkers<PendingStore>>(
+            [this](const PendingStore& file) { return Store(file); }, context.backupWorker,
+            &context.engineBusy);
+        m_finished = [this](const FinishedWork<PendingStore>& done) { Finish(done); };
     }
 
     BackupOutcome Run();
@@ -140,8 +141,10 @@ private:
     // it returns.
     int BackupSourceFiles(const CString& source);
     void BackupEntry(const CString& path);
+    // One store, on a store worker.
+    WorkOutcome Store(const PendingStore& file);
     // Records one finished store (the run's thread).
-    void Finish(const FinishedStore& done);
+    void Finish(const FinishedWork<PendingStore>& done);
     void NoteServiceGone();
     bool IsOwnFolder(const CString& path);
     void DumpDatabase(const ProfileItem& item);
@@ -161,8 +164,8 @@ private:
     bool m_serviceGoneLogged = false;
     int m_threadPriority;
     // Declared after everything its workers use, so it ends first.
-    std::unique_ptr<CStoreWorkers> m_workers;
-    CStoreWorkers::Finished m_finished;
+    std::unique_ptr<CFileWorkers<PendingStore>> m_workers;
+    CFileWorkers<PendingStore>::Finished m_finished;
 };
 
 BackupOutcome CBackupRun::Run()
@@ -345,15 +348,23 @@ void CBackupRun::BackupEntry(const CString& path)
     NoteServiceGone();
 }
 
-void CBackupRun::Finish(const FinishedStore& done)
+WorkOutcome CBackupRun::Store(const PendingStore& file)
+{
+    if (StorePendingFile(*m_services, m_settings, file))
+        return WorkOutcome::Done;
+    // A store the stop cut off is not handled: the next run stores it.
+    return m_context.backupWorker.IsStopRequested() ? WorkOutcome::NotDone : WorkOutcome::Failed;
+}
+
+void CBackupRun::Finish(const FinishedWork<PendingStore>& done)
 {
     // Not begun, or cut off by the stop: not handled, so not counted.
-    if (done.outcome == StoreOutcome::NotDone)
+    if (done.outcome == WorkOutcome::NotDone)
         return;
-    m_context.FileStarted(done.file.path);
+    m_context.FileStarted(done.item.path);
     try
     {
-        RecordStoreOutcome(m_context, m_cache, done.file, done.outcome == StoreOutcome::Stored);
+        RecordStoreOutcome(m_context, m_cache, done.item, done.outcome == WorkOutcome::Done);
     }
     catch (const CSqlException& e)
     {
@@ -414,9 +425,9 @@ bool CBackupGate::GoOn()
     if (m_stopped)
         return false;
     const ULONGLONG now = GetTickCount64();
-    if (!m_waited || m_context.backupWorker.IsPaused() || now - m_lastWait >= kWaitEveryMs)
+    if (!m_waited || m_worker.IsPaused() || now - m_lastWait >= kWaitEveryMs)
     {
-        if (!m_context.backupWorker.WaitToContinue())
+        if (!m_worker.WaitToContinue())
         {
             m_stopped = true;
             return false;
@@ -424,7 +435,7 @@ bool CBackupGate::GoOn()
         m_waited = true;
         m_lastWait = GetTickCount64();
     }
-    return m_context.engineBusy.load() != 0;
+    return m_running == nullptr || m_running->load() != 0;
 }
 
 bool IsAbsoluteFolderPath(const char* path)

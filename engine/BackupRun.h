@@ -36,7 +36,7 @@
 // stored by the service; a file on the network, or any file when the
 // destination is on the network, by this program itself (the service never
 // touches the network). The stores run on the run's store workers, four at
-// a time by default (engine/StoreWorkers.h), at the run's priority, and
+// a time by default (engine/FileWorkers.h), at the run's priority, and
 // each outcome is recorded on the run's own thread as the store ends; a
 // source is committed once all of its stores have ended. Once the service has not answered, the run asks it
 // nothing more (each request would wait out its retries), the local files
@@ -60,15 +60,23 @@
 // CRunContext. Returns 0.
 unsigned __stdcall BackupThreadProc(void* context);
 
-// The stop and pause point of the backup run and its clean-up, asked before
-// every entry. The worker's wait pair is waited on whenever the run is
-// paused, and otherwise once every 25 ms: under Wine each wait is a round
-// trip to the server, which per file would cost more than the rest of the
-// work on an unchanged file.
+// The stop and pause point of the backup run and its clean-up, and of the
+// restore run's walk, asked before every entry. The worker's wait pair is
+// waited on whenever the run is paused, and otherwise once every 25 ms:
+// under Wine each wait is a round trip to the server, which per file would
+// cost more than the rest of the work on an unchanged file.
 class CBackupGate
 {
 public:
-    explicit CBackupGate(CRunContext& context) : m_context(context) {}
+    // The backup worker's, and the busy flag.
+    explicit CBackupGate(CRunContext& context) : CBackupGate(context.backupWorker, &context.engineBusy)
+    {
+    }
+    // Another worker's; `running` null: no busy flag is looked at.
+    CBackupGate(const CWorkerThread& worker, const std::atomic<LONG>* running)
+        : m_worker(worker), m_running(running)
+    {
+    }
 
     // False when the run must end: the worker's stop event is set (Stopped()
     // is then true), or the busy flag is clear.
@@ -78,7 +86,8 @@ public:
 private:
     static constexpr ULONGLONG kWaitEveryMs = 25;
 
-    CRunContext& m_context;
+    const CWorkerThread& m_worker;
+    const std::atomic<LONG>* m_running;
     ULONGLONG m_lastWait = 0;
     bool m_waited = false;
     bool m_stopped = false;

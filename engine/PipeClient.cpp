@@ -536,11 +536,13 @@ thread_local CKeptBackupConnection* t_keptConnection = nullptr;
 
 // A transaction over the thread's kept connection, when it has one that may
 // still carry a request: true with its outcome, false when there is none or the
-// service had ended it before the request was written.
+// service had ended it before the request was written. `written` tells
+// whether the request may have reached the service.
 bool SendKept(CKeptBackupConnection* kept, const void* request, DWORD requestSize, void* reply,
               DWORD replySize, const PipePolicy& policy, const StopEvents& stops, DWORD& count,
-              PipeOutcome& outcome)
+              PipeOutcome& outcome, bool& written)
 {
+    written = false;
     const HANDLE pipe = kept != nullptr && reply != nullptr ? kept->Usable() : INVALID_HANDLE_VALUE;
     if (pipe == INVALID_HANDLE_VALUE)
         return false;
@@ -549,7 +551,7 @@ bool SendKept(CKeptBackupConnection* kept, const void* request, DWORD requestSiz
         outcome = PipeOutcome::Cancelled;
         return true;
     }
-    bool written = true;
+    written = true;
     outcome = Exchange(pipe, request, requestSize, reply, replySize, policy.exchangeMs, stops, count,
                        false, &written);
     if (outcome == PipeOutcome::Done)
@@ -562,13 +564,20 @@ bool SendKept(CKeptBackupConnection* kept, const void* request, DWORD requestSiz
 
 // kept: the thread's kept connection (BACKUP transactions only), which the
 // request uses when it can and which keeps the connection opened for it.
+// *sent (when given): whether the request may have reached the server, false
+// when it ended before anything was written.
 PipeOutcome Send(const char* pipeName, const void* request, DWORD requestSize, void* reply,
                  DWORD replySize, const PipePolicy& policy, const StopEvents& stops, DWORD& count,
-                 CKeptBackupConnection* kept = nullptr)
+                 CKeptBackupConnection* kept = nullptr, bool* sent = nullptr)
 {
     count = 0;
+    bool written = false;
     PipeOutcome keptOutcome = PipeOutcome::Failed;
-    if (SendKept(kept, request, requestSize, reply, replySize, policy, stops, count, keptOutcome))
+    const bool viaKept = SendKept(kept, request, requestSize, reply, replySize, policy, stops,
+                                  count, keptOutcome, written);
+    if (sent != nullptr)
+        *sent = written;
+    if (viaKept)
         return keptOutcome;
     CFile pipe;
     PipeOutcome outcome = OpenPipe(pipeName, policy, stops, pipe);
@@ -579,8 +588,12 @@ PipeOutcome Send(const char* pipeName, const void* request, DWORD requestSize, v
     if (outcome == PipeOutcome::Done && !IsTrustedServer(pipe.GetHandle(), pipeName, policy))
         outcome = PipeOutcome::Untrusted;
     if (outcome == PipeOutcome::Done)
+    {
+        if (sent != nullptr)
+            *sent = true;
         outcome = Exchange(pipe.GetHandle(), request, requestSize, reply, replySize,
                            policy.exchangeMs, stops, count);
+    }
     // Unanswered: the others sharing the cancel event end too, and learn it
     // while this pipe is still open, before the instance it holds is free
     // for one of them to send another request.
@@ -650,18 +663,21 @@ PipePolicy PolicyForFile(PipeSender sender, const char* path)
 
 // The BACKUP exchange: true when a reply with the status came back.
 bool BackupTransact(const IpcQueueRecord& request, IpcQueueRecord& reply, const PipePolicy& policy,
-                    const StopEvents& stops)
+                    const StopEvents& stops, bool* sent = nullptr)
 {
     DWORD bytes = 0;
     return Send(GetIpcPipeName(IpcPipe::Backup), &request, sizeof(request), &reply, sizeof(reply),
-                policy, stops, bytes, CKeptBackupConnection::OnThisThread()) ==
+                policy, stops, bytes, CKeptBackupConnection::OnThisThread(), sent) ==
                PipeOutcome::Done &&
            bytes >= kReplyHeaderBytes && reply.command == IPC_STATUS_OK;
 }
 
 int TransferFile(PipeSender sender, uint32_t command, const CString& path, const CString& root,
-                 BOOL compress, BOOL encrypt, const CString& password, const StopEvents& stops)
+                 BOOL compress, BOOL encrypt, const CString& password, const StopEvents& stops,
+                 bool* sent = nullptr)
 {
+    if (sent != nullptr)
+        *sent = false;
     // Nothing to store or restore is not a success.
     if (path.IsEmpty())
         return kPipeFailed;
@@ -676,7 +692,7 @@ int TransferFile(PipeSender sender, uint32_t command, const CString& path, const
     request.compress = compress ? 1 : 0;
     request.encrypt = encrypt ? 1 : 0;
     IpcQueueRecord reply = {};
-    if (!BackupTransact(request, reply, PolicyForFile(sender, path), stops))
+    if (!BackupTransact(request, reply, PolicyForFile(sender, path), stops, sent))
         return kPipeNoAnswer;
     return reply.result == 0 ? kPipeDone : kPipeFailed;
 }
@@ -967,8 +983,8 @@ int PipeStoreFile(const CString& source, const CString& destinationRoot, BOOL co
 }
 
 int PipeRestoreFile(const CString& storedPath, const CString& targetRoot, BOOL compress,
-                    BOOL encrypt, const CString& password, HANDLE stopEvent)
+                    BOOL encrypt, const CString& password, HANDLE stopEvent, bool* sent)
 {
     return TransferFile(PipeSender::RestoreFile, BACKUP_RESTORE, storedPath, targetRoot, compress,
-                        encrypt, password, StopEvents(stopEvent, nullptr));
+                        encrypt, password, StopEvents(stopEvent, nullptr), sent);
 }

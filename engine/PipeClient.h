@@ -233,8 +233,12 @@ int PipeStoreFile(const CString& source, const CString& destinationRoot, BOOL co
                   BOOL encrypt, const CString& password, HANDLE stopEvent = nullptr,
                   HANDLE cancelEvent = nullptr);
 // BACKUP 5: restores `storedPath` under `targetRoot`; results as PipeStoreFile.
+// *sent (when given) tells whether the request may have reached the service:
+// false when nothing of it was written (refused here, no instance came free,
+// or the stop came first).
 int PipeRestoreFile(const CString& storedPath, const CString& targetRoot, BOOL compress,
-                    BOOL encrypt, const CString& password, HANDLE stopEvent = nullptr);
+                    BOOL encrypt, const CString& password, HANDLE stopEvent = nullptr,
+                    bool* sent = nullptr);
 
 // A connection to the BACKUP pipe kept for the requests one thread sends one
 // after another (a run's store worker). While one is in scope on a thread,
@@ -253,8 +257,9 @@ int PipeRestoreFile(const CString& storedPath, const CString& targetRoot, BOOL c
 // before a request was written (a restart, or that time-out), the request
 // goes over a new one; a request that was written and got no reply is never
 // sent again: it is unanswered, as on a connection of its own. Close (and
-// the end of the scope) frees the instance; a thread closes it before it
-// waits (for a pause, for work), so an idle process holds no instance.
+// the end of the scope) frees the instance; a thread closes it when it is
+// held at a pause or left without work, so an idle process holds no
+// instance.
 // Scopes nest: the inner one serves its thread until it ends.
 constexpr DWORD kKeptConnectionMs = 500;
 

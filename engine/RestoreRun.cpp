@@ -1,7 +1,9 @@
 #include "engine/RestoreRun.h"
 
+#include "engine/BackupRun.h"
 #include "engine/FileSystem.h"
 #include "engine/FileWalk.h"
+#include "engine/FileWorkers.h"
 #include "foundation/Exception.h"
 #include "engine/LogFile.h"
 #include "engine/PipeClient.h"
@@ -32,39 +34,90 @@ ProfileSettings ReadStoredForm(CRunContext& context)
     return settings;
 }
 
-// One entry of a level: a folder's listed path loses its backslash.
-void RestoreEntry(CRunContext& context, const CString& entry, const CString& target,
-                  const ProfileSettings& settings)
+// The restore of one entry without its record: shows the path, then the
+// service restores it, or this program for the network. `sent` as for
+// PipeRestoreFile (always true for the network).
+int RequestRestore(CRunContext& context, const CString& storedPath, const CString& targetRoot,
+                   BOOL compress, BOOL encrypt, const CString& password, bool& sent)
 {
-    CString path = entry;
-    if (path.GetLength() >= 2 && EndsWithBackslash(path))
-        path = path.Left(path.GetLength() - 1);
-    try
+    context.ShowCurrentFile(storedPath);
+    sent = true;
+    if (IsNetworkLocation(storedPath) || IsNetworkLocation(targetRoot))
     {
-        RestoreOneFile(context, path, target, settings.compress, settings.encrypt,
-                       settings.password);
+        // The service never touches the network: a stored tree or a target
+        // there is this program's to read and write, with the user's logon.
+        CTransferSource opened;
+        return opened.Open(storedPath) &&
+                       TransferFromSource(opened, StoredCopyPath(targetRoot, storedPath), compress,
+                                          encrypt, password, kTransferRestore)
+                   ? kPipeDone
+                   : kPipeFailed;
     }
-    catch (...)
-    {
-        // A failure inside the request itself: the entry counts as done, as
-        // the service never saw it.
-    }
+    const HANDLE stop = context.restoreWorker.GetStopEvent();
+    if (context.restoreService != nullptr)
+        return context.restoreService->RestoreFile(storedPath, targetRoot, compress, encrypt,
+                                                   password, stop, sent);
+    return PipeRestoreFile(storedPath, targetRoot, compress, encrypt, password, stop, &sent);
 }
-// Level by level, breadth first: every entry of a level in listing order,
-// then the next level from the folders among them, until a level is empty
-// or the worker is stopped.
-void RestoreLevels(CRunContext& context, const CString& pattern, const CString& target,
-                   const ProfileSettings& settings)
+
+// A failed entry: one log line and one count.
+void RecordFailure(CRunContext& context, const CString& storedPath)
 {
-    WalkBreadthFirst(
-        pattern, context.engineBusy, [&context] { return context.restoreWorker.WaitToContinue(); },
-        [](size_t) {},
-        [&](size_t, const WalkEntry& entry)
-        {
-            RestoreEntry(context, entry.path, target, settings);
-            return true;
-        });
+    context.WriteLog(context.GetLanguageText(kErrorAtKey, kErrorAtText) + " " + storedPath +
+                     "\r\n\r\n");
+    context.RestoreFailed();
 }
+
+// The entries of one run, restored on the run's restore workers (several
+// requests to the service at once, each worker over a connection it keeps)
+// and recorded on the run's own thread as they end.
+class CRestoreRun
+{
+public:
+    CRestoreRun(CRunContext& context, const CString& target, const ProfileSettings& settings)
+        : m_context(context), m_target(target), m_settings(settings),
+          m_workers([this](const CString& path) { return Restore(path); }, context.restoreWorker,
+                    nullptr),
+          m_finished([this](const FinishedWork<CString>& done) { Finish(done); })
+    {
+        m_workers.Start(context.restoreWorkers, ::GetThreadPriority(::GetCurrentThread()));
+    }
+
+    // One entry of the walk; a folder's listed path loses its backslash.
+    void Submit(const WalkEntry& entry) { m_workers.Submit(entry.ItemPath(), m_finished); }
+    // Until every entry handed out has ended and is recorded.
+    void Drain() { m_workers.Drain(m_finished); }
+
+private:
+    // On a restore worker.
+    WorkOutcome Restore(const CString& path)
+    {
+        bool sent = true;
+        if (RequestRestore(m_context, path, m_target, m_settings.compress, m_settings.encrypt,
+                           m_settings.password, sent) == kPipeDone)
+            return WorkOutcome::Done;
+        // The stop came while the worker waited for the service: nothing of
+        // it reached the service, so it is not begun, as an entry still
+        // waiting for a worker. One that did and was cut off may or may not
+        // have been restored: it counts as not restored.
+        if (!sent && m_context.restoreWorker.IsStopRequested())
+            return WorkOutcome::NotDone;
+        return WorkOutcome::Failed;
+    }
+
+    void Finish(const FinishedWork<CString>& done)
+    {
+        if (done.outcome == WorkOutcome::Failed)
+            RecordFailure(m_context, done.item);
+    }
+
+    CRunContext& m_context;
+    const CString m_target;
+    const ProfileSettings m_settings;
+    // Declared after everything its workers use, so it ends first.
+    CFileWorkers<CString> m_workers;
+    const CFileWorkers<CString>::Finished m_finished;
+};
 } // namespace
 
 unsigned __stdcall RestoreThread(void* parameter)
@@ -110,23 +163,35 @@ int RestoreFiles(CRunContext& context)
     // folder beside the chosen one.
     if (!EndsWithBackslash(target))
         target += '\\';
-    const ProfileSettings settings = ReadStoredForm(context);
 
+    CRestoreRun run(context, target, ReadStoredForm(context));
     CString pattern = stored;
     if (IsFolderOrMissing(stored))
     {
         // The folder itself first: that makes the target folder with its
-        // times and attributes, even when it is empty.
-        CString folder = stored;
-        if (folder.GetLength() >= 2 && EndsWithBackslash(folder))
-            folder = folder.Left(folder.GetLength() - 1);
-        RestoreEntry(context, folder, target, settings);
+        // times and attributes, even when it is empty. (Its entries need not
+        // wait for it: each restore makes the folders above its file.)
+        WalkEntry folder;
+        folder.path = stored;
+        run.Submit(folder);
         if (!EndsWithBackslash(pattern))
             pattern += '\\';
         pattern += "*.*";
     }
 
-    RestoreLevels(context, pattern, target, settings);
+    // Level by level, breadth first: every entry of a level in listing
+    // order, then the next level from the folders among them, until a level
+    // is empty or the worker is stopped. The listing is this thread's; the
+    // restores are the workers', each behind its own stop and pause point.
+    CBackupGate gate(context.restoreWorker, nullptr);
+    WalkBreadthFirst(
+        pattern, context.engineBusy, [&gate] { return gate.GoOn(); }, [](size_t) {},
+        [&run](size_t, const WalkEntry& entry)
+        {
+            run.Submit(entry);
+            return true;
+        });
+    run.Drain();
     context.ShowCurrentFile(context.GetLanguageText(kNotActiveKey, kNotActiveText));
     return 1;
 }
@@ -134,29 +199,11 @@ int RestoreFiles(CRunContext& context)
 int RestoreOneFile(CRunContext& context, const CString& storedPath, const CString& targetRoot,
                    BOOL compress, BOOL encrypt, const CString& password)
 {
-    context.ShowCurrentFile(storedPath);
-    int result = kPipeFailed;
-    if (IsNetworkLocation(storedPath) || IsNetworkLocation(targetRoot))
-    {
-        // The service never touches the network: a stored tree or a target
-        // there is this program's to read and write, with the user's logon.
-        CTransferSource opened;
-        if (opened.Open(storedPath) &&
-            TransferFromSource(opened, StoredCopyPath(targetRoot, storedPath), compress, encrypt,
-                               password, kTransferRestore))
-            result = kPipeDone;
-    }
-    else
-    {
-        result = PipeRestoreFile(storedPath, targetRoot, compress, encrypt, password,
-                                 context.restoreWorker.GetStopEvent());
-    }
+    bool sent = true;
+    const int result =
+        RequestRestore(context, storedPath, targetRoot, compress, encrypt, password, sent);
     if (result != kPipeDone)
-    {
-        context.WriteLog(context.GetLanguageText(kErrorAtKey, kErrorAtText) + " " + storedPath +
-                         "\r\n\r\n");
-        context.RestoreFailed();
-    }
+        RecordFailure(context, storedPath);
     return result;
 }
 

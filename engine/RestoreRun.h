@@ -1,8 +1,11 @@
 // The restore run: brings stored files back from a backup's stored-file tree
 // through the service. The user picks a stored file or folder S and a target
-// folder T; every file and folder in S, S itself first, is handed to the
-// service's BACKUP pipe one after another, breadth first, and the service
-// writes each to T followed by its stored path with the first ":" removed:
+// folder T; the run's thread walks S, S itself first, then breadth first,
+// and hands every file and folder to the run's restore workers (four by
+// default, CFileWorkers), which ask the service's BACKUP pipe to restore
+// them, several at once, each worker over a connection it keeps. The
+// service writes each to T followed by its stored path with the first ":"
+// removed (making the folders above it):
 // D:\Backup\Files\C\Data\a.txt restored to E:\Restore\ becomes
 // E:\Restore\D\Backup\Files\C\Data\a.txt. Stored paths of network sources
 // keep their marker name there; nothing is mapped back. The stored form and
@@ -15,6 +18,20 @@
 #include "foundation/Base.h"
 #include "foundation/String.h"
 #include "engine/RunContext.h"
+
+// Restores single stored entries (CRunContext::restoreService); the restore
+// run calls it from its restore workers, several threads at once.
+class IFileRestoreService
+{
+public:
+    virtual ~IFileRestoreService() = default;
+    // As PipeRestoreFile: kPipeDone, kPipeFailed or kPipeNoAnswer, the stop
+    // event ending its waits, and `sent` whether any of the request reached
+    // the service.
+    virtual int RestoreFile(const CString& storedPath, const CString& targetRoot, BOOL compress,
+                            BOOL encrypt, const CString& password, HANDLE stopEvent,
+                            bool& sent) = 0;
+};
 
 // The thread procedure of the restore worker, started by
 // CRunContext::StartRestore (which set the busy flag); the parameter is the
@@ -29,8 +46,15 @@ unsigned __stdcall RestoreThread(void* context);
 // The run itself, on the restore worker: 1 when it ran, 0 when the stored
 // path or the target was empty (nothing restored). A target without a
 // trailing backslash gets one, so the files land inside the chosen folder.
-// The run ends early, between two entries, when the worker's stop event is
-// set; clearing the busy flag only cuts the listing under way short.
+// Every entry is restored once, and each one that is not is logged and
+// counted once, on this thread, as its restore ends; the run returns once
+// every restore it handed out has ended. The restore worker's pause holds
+// the walk and every restore worker between two entries (an entry under way
+// still ends). Its stop event ends the run at once: the walk and the
+// workers stop before their next entry, and a request under way is cut off;
+// such a request counts as not restored unless nothing of it had reached
+// the service yet, and entries not begun are not counted. Clearing the busy
+// flag only cuts the listing under way short: what was listed is restored.
 int RestoreFiles(CRunContext& context);
 
 // Asks the service to restore one stored file or folder under the target

@@ -21,12 +21,13 @@
 #include "foundation/Thread.h"
 #include "engine/BackupOneFile.h"
 #include "engine/Profile.h"
-#include "engine/StoreWorkers.h"
+#include "engine/FileWorkers.h"
 
 #include <atomic>
 
 class CLogFile;
 class CSqlException;
+class IFileRestoreService;
 
 // Posted to the window when a backup run has ended, however it ended; the
 // wParam is the run's BackupOutcome, the lParam 0.
@@ -116,11 +117,16 @@ public:
     // The stamp-and-store services of the backup run; null: the service's
     // pipe for local paths and the in-process store for network paths.
     const BackupFileServices* services = nullptr;
+    // The restore run's requests for local entries; null: the service's
+    // pipe (entries on the network are restored in this process).
+    IFileRestoreService* restoreService = nullptr;
     // The dump of web-site database rows; null: none is built in, and each
     // such row is logged and counted as not backed up.
     IDatabaseDump* databaseDump = nullptr;
-    // How many files the backup run stores at once (CStoreWorkers).
-    int storeWorkers = kDefaultStoreWorkers;
+    // How many files the backup run stores, and the restore run restores,
+    // at once (CFileWorkers).
+    int storeWorkers = kDefaultFileWorkers;
+    int restoreWorkers = kDefaultFileWorkers;
 
     // ---- Flags ----
     // The window's backup-running flag, which is also the engine-busy flag of

@@ -21,8 +21,9 @@
 // the thread starts.
 void SetBackupClientTimeout(DWORD timeoutMs);
 
-// Clients the BACKUP pipe serves at once: the backup run's store workers
-// (kDefaultStoreWorkers) each find an instance of their own.
+// Clients the BACKUP pipe serves at once: the store workers of a backup run
+// and the restore workers of a restore run (kDefaultFileWorkers) each find
+// an instance of their own.
 constexpr DWORD kBackupPipeInstances = 4;
 
 #endif

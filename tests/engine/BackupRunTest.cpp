@@ -144,18 +144,6 @@ std::string Content(int index, size_t size)
     return bytes;
 }
 
-// Waits until the condition holds, at most 60 s; false when it never did.
-template <class Condition> bool WaitUntil(Condition&& condition)
-{
-    for (int i = 0; i < 12000; ++i)
-    {
-        if (condition())
-            return true;
-        Sleep(5);
-    }
-    return false;
-}
-
 class BackupRunTest : public ::testing::Test
 {
 protected:

@@ -1,6 +1,6 @@
 // Helpers of the engine tests: whole files as bytes (database files hold
-// NULs, where a CString comparison would stop) and the catching of one
-// CSqlException.
+// NULs, where a CString comparison would stop), the catching of one
+// CSqlException and a bounded wait for a condition.
 #ifndef BRINDLEWOX_TESTS_ENGINE_ENGINETESTSUPPORT_H
 #define BRINDLEWOX_TESTS_ENGINE_ENGINETESTSUPPORT_H
 
@@ -50,6 +50,18 @@ template <typename F> CSqlException ThrownSql(F&& call)
     }
     ADD_FAILURE() << "no CSqlException was thrown";
     return CSqlException(0, "nothing thrown", false);
+}
+
+// Waits until the condition holds, at most 60 s; false when it never did.
+template <class Condition> bool WaitUntil(Condition&& condition)
+{
+    for (int i = 0; i < 12000; ++i)
+    {
+        if (condition())
+            return true;
+        ::Sleep(5);
+    }
+    return false;
 }
 
 #endif

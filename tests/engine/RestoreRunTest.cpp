@@ -2,6 +2,8 @@
 
 #include "engine/LogFile.h"
 #include "engine/PipeClient.h"
+#include "engine/StoredFile.h"
+#include "EngineTestSupport.h"
 #include "tests/support/FakePipeServer.h"
 #include "tests/support/ServiceInThisProcess.h"
 #include "tests/support/TempFolder.h"
@@ -9,12 +11,79 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
 
 namespace
 {
+// Restores in this process as the service does, and records every request,
+// the threads it came on and how many were under way at once. It can be
+// made slow (a stop cuts the wait short, as the pipe's would, and the
+// request counts as sent) and made to fail one entry.
+class CRecordingRestore : public IFileRestoreService
+{
+public:
+    int RestoreFile(const CString& storedPath, const CString& targetRoot, BOOL compress,
+                    BOOL encrypt, const CString& password, HANDLE stopEvent, bool& sent) override
+    {
+        sent = true;
+        const int now = ++inFlight;
+        for (int seen = maxInFlight.load(); now > seen && !maxInFlight.compare_exchange_weak(seen, now);)
+        {
+        }
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_requests.push_back(std::string(storedPath));
+            m_threads.insert(::GetCurrentThreadId());
+        }
+        ++begun;
+        int result = kPipeNoAnswer;
+        if (delayMs == 0 || ::WaitForSingleObject(stopEvent, delayMs) == WAIT_TIMEOUT)
+            result = failing != std::string(storedPath) &&
+                             TransferFile(storedPath, StoredCopyPath(targetRoot, storedPath),
+                                          compress, encrypt, password, kTransferRestore)
+                         ? kPipeDone
+                         : kPipeFailed;
+        if (result == kPipeDone)
+            ++restored;
+        --inFlight;
+        ++ended;
+        return result;
+    }
+
+    std::vector<std::string> Requests()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_requests;
+    }
+    std::set<DWORD> Threads()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_threads;
+    }
+
+    std::atomic<int> begun{0}, ended{0}, restored{0}, inFlight{0}, maxInFlight{0};
+    DWORD delayMs = 0;
+    std::string failing; // set before the run
+
+private:
+    std::mutex m_mutex;
+    std::vector<std::string> m_requests;
+    std::set<DWORD> m_threads;
+};
+
+// How often a text occurs in another.
+int Occurrences(const CString& text, const char* part)
+{
+    int count = 0;
+    for (int at = text.Find(part); at != -1; at = text.Find(part, at + 1))
+        ++count;
+    return count;
+}
+
 std::string Field(const std::string& request, size_t offset, size_t width)
 {
     return ReadText(request, offset, width);
@@ -93,6 +162,41 @@ protected:
 
     CString LogText() { return ReadTextFile(m_log.GetCurrentFileName()); }
 
+    // `count` files over a folder and two below it, stored in the form given
+    // (and so set in the profile) into a stored-file tree of their own; the
+    // stored folder, whose entries go into m_entries.
+    CString StoreSource(int count, bool compress, bool encrypt)
+    {
+        CProfileDB(m_context.profilePath)
+            .Save(CSimpleArray<ProfileCheck>(), "D:\\Backup\\", compress, encrypt, 0);
+        const CString tree = m_folder / "tree\\";
+        const char* const folders[] = {"", "\\one", "\\one\\two"};
+        std::vector<CString> sources;
+        for (const char* folder : folders)
+            sources.push_back(m_source + folder);
+        for (int i = 0; i < count; ++i)
+        {
+            CString name;
+            name.Format("%s\\f%04d.txt", folders[i % 3], i);
+            EXPECT_TRUE(MakeFolder(m_source + folders[i % 3]));
+            EXPECT_TRUE(WriteTextFile(m_source + name, name));
+            sources.push_back(m_source + name);
+        }
+        for (const CString& source : sources)
+        {
+            EXPECT_TRUE(TransferFile(source, StoredCopyPath(tree, source), compress, encrypt,
+                                     "pa'ss", kTransferStore));
+            m_entries.insert(std::string(StoredCopyPath(tree, source)));
+        }
+        return StoredCopyPath(tree, m_source);
+    }
+
+    // Where the restore into `target` put a stored entry.
+    static CString Restored(const CString& target, const std::string& stored)
+    {
+        return StoredCopyPath(target + "\\", stored.c_str());
+    }
+
     TempFolder m_folder;
     CLogFile m_log;
     std::string m_pipe;
@@ -100,12 +204,17 @@ protected:
     HWND m_window;
     CRunContext m_context;
     CString m_stored;
+    CString m_source = m_folder / "source";
+    std::set<std::string> m_entries;
 };
 
 TEST_F(RestoreRunTest, FolderGoesFirstThenEveryEntryLevelByLevel)
 {
     CFakePipeServer server(m_pipe.c_str(), sizeof(IpcQueueRecord));
     server.Answer(StatusReply(0, sizeof(IpcQueueRecord)));
+    // One worker: the requests reach the service in the order the walk
+    // hands them out.
+    m_context.restoreWorkers = 1;
     // The target without its backslash: one is added, so nothing lands in a
     // sibling folder of the chosen one.
     ASSERT_EQ(Run(m_stored + "\\", "E:\\Restore"), kBackupCompleted);
@@ -172,8 +281,8 @@ TEST_F(RestoreRunTest, EmptyPathsRestoreNothingAndStillEnd)
 
 TEST_F(RestoreRunTest, StoppingTheWorkerEndsTheRunAtTheRequestUnderWay)
 {
-    PipePolicy slow = GetPipePolicy(PipeSender::RestoreFile);
-    slow.exchangeMs = 600000;
+    PipePolicy slow = m_saved;
+    slow.exchangeMsPerMiB = 0;
     SetPipePolicy(PipeSender::RestoreFile, slow);
     CFakePipeServer server(m_pipe.c_str(), sizeof(IpcQueueRecord));
     server.NeverAnswer();
@@ -181,13 +290,149 @@ TEST_F(RestoreRunTest, StoppingTheWorkerEndsTheRunAtTheRequestUnderWay)
     m_context.wherePath = "E:\\Restore\\";
     ASSERT_EQ(m_context.StartRestore(), RunStart::Started);
     ASSERT_TRUE(server.WaitRequests(1));
-    m_context.restoreWorker.Stop();
+    // The other workers wait for the one instance in their retries (20 waits
+    // of 20 s); the stop ends them all within the window's bound.
+    EXPECT_TRUE(m_context.restoreWorker.StopWithin(10000));
 
     EXPECT_EQ(Finished(), kBackupStopped);
     EXPECT_EQ(server.RequestCount(), 1);
-    // The one cut off was not restored.
+    // The one cut off was not restored; those that never reached the
+    // service are not counted.
     EXPECT_EQ(m_context.GetDisplay().restoreFailed, 1);
     EXPECT_EQ(m_context.engineBusy.load(), 0);
+}
+
+TEST_F(RestoreRunTest, FourWorkersRestoreEveryFileOnceEqualToItsSource)
+{
+    const CString stored = StoreSource(2000, false, true);
+    CRecordingRestore service;
+    service.delayMs = 1;
+    m_context.restoreService = &service;
+    ASSERT_EQ(m_context.restoreWorkers, 4);
+    const CString target = m_folder / "target";
+    ASSERT_EQ(Run(stored, target), kBackupCompleted);
+
+    // The folder, the two below it and the 2,000 files, each asked for once,
+    // several at once on the workers.
+    const std::vector<std::string> requests = service.Requests();
+    EXPECT_EQ(requests.size(), 2003u);
+    EXPECT_EQ(std::set<std::string>(requests.begin(), requests.end()), m_entries);
+    EXPECT_GE(service.Threads().size(), 2u);
+    EXPECT_GE(service.maxInFlight.load(), 2);
+    EXPECT_LE(service.maxInFlight.load(), 4);
+    for (int i = 0; i < 2000; ++i)
+    {
+        CString name;
+        name.Format("%s\\f%04d.txt", i % 3 == 0 ? "" : i % 3 == 1 ? "\\one" : "\\one\\two", i);
+        EXPECT_STREQ(ReadTextFile(Restored(target, std::string(stored + name))), name);
+    }
+    EXPECT_EQ(m_context.GetDisplay().restoreFailed, 0);
+    EXPECT_STREQ(m_context.GetDisplay().currentFile, kNotActiveText);
+    EXPECT_TRUE(LogText().IsEmpty());
+}
+
+TEST_F(RestoreRunTest, APauseHoldsEveryWorkerBetweenFiles)
+{
+    const CString stored = StoreSource(400, false, false);
+    CRecordingRestore service;
+    service.delayMs = 20;
+    m_context.restoreService = &service;
+    m_context.whatPath = stored;
+    m_context.wherePath = m_folder / "target";
+    ASSERT_EQ(m_context.StartRestore(), RunStart::Started);
+    ASSERT_TRUE(WaitUntil([&] { return service.ended.load() >= 12; }));
+    ASSERT_TRUE(m_context.restoreWorker.Pause());
+    // Each worker may still end the file it has begun; none begins another
+    // (unheld, four would begin about a hundred meanwhile).
+    const int atPause = service.begun.load();
+    ASSERT_TRUE(WaitUntil([&] { return service.inFlight.load() == 0; }));
+    ::Sleep(500);
+    EXPECT_LE(service.begun.load(), atPause + 4);
+
+    ASSERT_TRUE(m_context.restoreWorker.Resume());
+    ASSERT_EQ(::WaitForSingleObject(m_context.restoreWorker.GetThreadHandle(), 120000),
+              WAIT_OBJECT_0);
+    m_context.restoreWorker.StopIfRunning();
+    EXPECT_EQ(Finished(), kBackupCompleted);
+    const std::vector<std::string> requests = service.Requests();
+    EXPECT_EQ(requests.size(), m_entries.size());
+    EXPECT_EQ(std::set<std::string>(requests.begin(), requests.end()), m_entries);
+    EXPECT_EQ(m_context.GetDisplay().restoreFailed, 0);
+}
+
+TEST_F(RestoreRunTest, TheStopEndsEveryWorkerAtOnceAndCountsWhatItCutOff)
+{
+    const CString stored = StoreSource(200, false, false);
+    CRecordingRestore service;
+    service.delayMs = 600000; // until the stop
+    m_context.restoreService = &service;
+    m_context.whatPath = stored;
+    m_context.wherePath = m_folder / "target";
+    ASSERT_EQ(m_context.StartRestore(), RunStart::Started);
+    ASSERT_TRUE(WaitUntil([&] { return service.inFlight.load() == 4; }));
+    EXPECT_TRUE(m_context.restoreWorker.StopWithin(10000));
+
+    EXPECT_EQ(Finished(), kBackupStopped);
+    EXPECT_EQ(service.begun.load(), 4);
+    EXPECT_EQ(service.restored.load(), 0);
+    // The four cut off reached the service and are not restored: each one
+    // counted and logged once; nothing else is.
+    const CString log = LogText();
+    EXPECT_EQ(m_context.GetDisplay().restoreFailed, 4);
+    EXPECT_EQ(Occurrences(log, "Error at:"), 4);
+    for (const std::string& path : service.Requests())
+        EXPECT_EQ(Occurrences(log, ("Error at: " + path + "\r\n").c_str()), 1) << path;
+    EXPECT_EQ(m_context.engineBusy.load(), 0);
+}
+
+TEST_F(RestoreRunTest, OneWorkersFailureIsCountedAndLoggedOnceAndEachEndingHasItsOutcome)
+{
+    const CString stored = StoreSource(60, false, false);
+    const CString target = m_folder / "target";
+    CRecordingRestore service;
+    service.delayMs = 2;
+    service.failing = std::string(stored + "\\f0018.txt");
+    m_context.restoreService = &service;
+    EXPECT_EQ(Run(stored, target), kBackupFailed);
+    EXPECT_EQ(service.Requests().size(), m_entries.size());
+    EXPECT_EQ(service.restored.load(), 62);
+    EXPECT_EQ(m_context.GetDisplay().restoreFailed, 1);
+    EXPECT_EQ(Occurrences(LogText(), "Error at:"), 1);
+    EXPECT_EQ(Occurrences(LogText(), ("Error at: " + service.failing + "\r\n\r\n").c_str()), 1);
+
+    service.failing.clear();
+    EXPECT_EQ(Run(stored, target), kBackupCompleted);
+    EXPECT_EQ(m_context.GetDisplay().restoreFailed, 0);
+
+    // The window's Stop: what was listed is still restored, and the run
+    // counts as stopped.
+    service.delayMs = 20;
+    m_context.whatPath = stored;
+    ASSERT_EQ(m_context.StartRestore(), RunStart::Started);
+    ASSERT_TRUE(WaitUntil([&] { return service.begun.load() >= 2 * 63 + 4; }));
+    m_context.StopBackup();
+    ASSERT_EQ(::WaitForSingleObject(m_context.restoreWorker.GetThreadHandle(), 60000),
+              WAIT_OBJECT_0);
+    m_context.restoreWorker.StopIfRunning();
+    EXPECT_EQ(Finished(), kBackupStopped);
+    EXPECT_EQ(m_context.GetDisplay().restoreFailed, 0);
+    EXPECT_EQ(Occurrences(LogText(), "Error at:"), 1);
+}
+
+TEST_F(RestoreRunTest, TheWorkersKeepTheirConnectionsToTheService)
+{
+    // The retries of the run: four workers share the fake's one instance.
+    PipePolicy policy = m_saved;
+    policy.exchangeMsPerMiB = 0;
+    SetPipePolicy(PipeSender::RestoreFile, policy);
+    const CString stored = StoreSource(200, false, false);
+    CFakePipeServer server(m_pipe.c_str(), sizeof(IpcQueueRecord));
+    server.Answer(StatusReply(0, sizeof(IpcQueueRecord)), 5);
+    ASSERT_EQ(Run(stored, m_folder / "target"), kBackupCompleted);
+    EXPECT_EQ(server.RequestCount(), static_cast<int>(m_entries.size()));
+    // Several requests to a connection, and every one let go at the end.
+    EXPECT_LT(server.ConnectionCount(), 100);
+    EXPECT_TRUE(WaitUntil([&] { return server.EndedCount() == server.ConnectionCount(); }));
 }
 
 } // namespace
