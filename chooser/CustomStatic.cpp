@@ -1,6 +1,6 @@
 #include "chooser/CustomStatic.h"
 
-#include "chooser/ChooserControls.h"
+#include "chooser/PaintControl.h"
 
 #include "foundation/Dc.h"
 #include "foundation/String.h"

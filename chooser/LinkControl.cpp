@@ -1,6 +1,6 @@
 #include "chooser/LinkControl.h"
 
-#include "chooser/ChooserControls.h"
+#include "chooser/PaintControl.h"
 
 #include "foundation/Dc.h"
 #include "foundation/Module.h"

@@ -6,7 +6,6 @@
 #ifndef BRINDLEWOX_CHOOSER_SKINLANGUAGE_H
 #define BRINDLEWOX_CHOOSER_SKINLANGUAGE_H
 
-#include "chooser/ChooserControls.h"
 #include "chooser/CustomStatic.h"
 #include "foundation/Base.h"
 #include "foundation/Controls.h"

@@ -35,6 +35,16 @@ public:
     virtual LRESULT OnKillFocus(int& passOn) { return 0; }
 };
 
+// A check box or radio button of the system's own drawing.
+class CCheckBox : public CButton
+{
+public:
+    // True when BM_GETCHECK answers BST_CHECKED.
+    bool GetCheck() const;
+    // BM_SETCHECK with BST_CHECKED or BST_UNCHECKED.
+    void SetCheck(bool checked);
+};
+
 // An owner-drawn button that tracks focus, press and hover itself and fires
 // OnClicked() (never the parent's OnCommand) when a press ends inside it.
 // Drawing is left to derived classes, which read the state bits.
@@ -232,6 +242,53 @@ public:
 
     // NM_KEYDOWN keeps its own handler beside TVN_KEYDOWN's.
     using CCommonControl::OnKeyDown;
+};
+
+// The ANSI list-view notifications first, every other code as for
+// CCommonControl. The list sends ANSI codes when its parent is an ANSI
+// window, as every framework window is.
+class CListView : public CCommonControl
+{
+public:
+    LRESULT OnChildNotify(NMHDR* header, int& passOn) override;
+
+    virtual LRESULT OnBeginDrag(NMLISTVIEW* info, int& passOn) { return 0; }
+    virtual LRESULT OnBeginLabelEdit(NMLVDISPINFOA* info, int& passOn) { return 0; }
+    virtual LRESULT OnBeginRDrag(NMLISTVIEW* info, int& passOn) { return 0; }
+    virtual LRESULT OnColumnClick(NMLISTVIEW* info, int& passOn) { return 0; }
+    virtual LRESULT OnDeleteAllItems(NMLISTVIEW* info, int& passOn) { return 0; }
+    virtual LRESULT OnDeleteItem(NMLISTVIEW* info, int& passOn) { return 0; }
+    virtual LRESULT OnEndLabelEdit(NMLVDISPINFOA* info, int& passOn) { return 0; }
+    virtual LRESULT OnGetDispInfo(NMLVDISPINFOA* info, int& passOn) { return 0; }
+    virtual LRESULT OnGetInfoTip(NMLVGETINFOTIPA* info, int& passOn) { return 0; }
+    virtual LRESULT OnInsertItem(NMLISTVIEW* info, int& passOn) { return 0; }
+    virtual LRESULT OnHotTrack(NMLISTVIEW* info, int& passOn) { return 0; }
+    virtual LRESULT OnItemActivate(NMITEMACTIVATE* info, int& passOn) { return 0; }
+    virtual LRESULT OnItemChanged(NMLISTVIEW* info, int& passOn) { return 0; }
+    virtual LRESULT OnItemChanging(NMLISTVIEW* info, int& passOn) { return 0; }
+    virtual LRESULT OnKeyDown(NMLVKEYDOWN* info, int& passOn) { return 0; }
+    virtual LRESULT OnMarqueeBegin(NMLISTVIEW* info, int& passOn) { return 0; }
+    virtual LRESULT OnOdCacheHint(NMLVCACHEHINT* info, int& passOn) { return 0; }
+    virtual LRESULT OnOdFindItem(NMLVFINDITEMA* info, int& passOn) { return 0; }
+    virtual LRESULT OnOdStateChanged(NMLVODSTATECHANGE* info, int& passOn) { return 0; }
+    virtual LRESULT OnSetDispInfo(NMLVDISPINFOA* info, int& passOn) { return 0; }
+
+    // NM_KEYDOWN keeps its own handler beside LVN_KEYDOWN's.
+    using CCommonControl::OnKeyDown;
+};
+
+// A progress bar: nothing beyond the common notifications.
+class CProgress : public CCommonControl
+{
+};
+
+// A status bar: SBN_SIMPLEMODECHANGE, then the common notifications.
+class CStatusbar : public CCommonControl
+{
+public:
+    LRESULT OnChildNotify(NMHDR* header, int& passOn) override;
+
+    virtual LRESULT OnSimpleModeChange(NMHDR* header, int& passOn) { return 0; }
 };
 
 // An owned image list, destroyed with the object.

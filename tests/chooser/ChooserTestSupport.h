@@ -11,9 +11,6 @@
 
 constexpr UINT kControlsDialog = 9000;
 constexpr int kLinkButton = 9001;
-constexpr int kListView = 9002;
-constexpr int kStatusBar = 9003;
-constexpr int kProgress = 9004;
 constexpr int kPlainStatic = 9005;
 
 // How many pixels have exactly the colour.

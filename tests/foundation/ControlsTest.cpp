@@ -17,17 +17,21 @@ constexpr int kGroupBox = 8004;
 constexpr int kTree = 8005;
 constexpr int kHotButton = 8006;
 constexpr int kCombo = 8007;
+constexpr UINT kListControlsDialog = 8100;
+constexpr int kListView = 8101;
+constexpr int kStatusBar = 8102;
+constexpr int kProgress = 8103;
 
-// The dialog of ControlsTests.rc, modeless, counting the commands that reach
-// its own OnCommand.
+// A dialog of ControlsTests.rc (the control dialog unless said otherwise),
+// modeless, counting the commands that reach its own OnCommand.
 class ControlDialog : public CDialog
 {
 public:
-    ControlDialog()
+    explicit ControlDialog(UINT templateId = kControlDialog, DWORD classes = ICC_TREEVIEW_CLASSES)
     {
         StartFramework();
-        EXPECT_TRUE(InitCommonControlsSafe(ICC_TREEVIEW_CLASSES));
-        EXPECT_TRUE(Create(nullptr, kControlDialog));
+        EXPECT_TRUE(InitCommonControlsSafe(classes));
+        EXPECT_TRUE(Create(nullptr, templateId));
     }
     ~ControlDialog() override { Destroy(); }
 
@@ -365,6 +369,122 @@ TEST(TreeViewTest, NotificationsAndLabelEdits)
     EXPECT_FALSE(tree.endedWithText);
     EXPECT_EQ(tree.answer, FALSE);
     EXPECT_STREQ(ItemText(hwnd, alpha), "Gamma");
+}
+
+namespace
+{
+class ListControlsDialog : public ControlDialog
+{
+public:
+    ListControlsDialog()
+        : ControlDialog(kListControlsDialog,
+                        ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES | ICC_PROGRESS_CLASS)
+    {
+    }
+
+    // A WM_NOTIFY as the control would send it.
+    LRESULT Notify(int id, UINT code)
+    {
+        NMLISTVIEW info = {};
+        info.hdr.hwndFrom = Item(id);
+        info.hdr.idFrom = static_cast<UINT_PTR>(id);
+        info.hdr.code = code;
+        info.iItem = -1;
+        SetWindowLongPtrA(m_hWnd, DWLP_MSGRESULT, 0);
+        SendMessageA(m_hWnd, WM_NOTIFY, static_cast<WPARAM>(id), reinterpret_cast<LPARAM>(&info));
+        return GetWindowLongPtrA(m_hWnd, DWLP_MSGRESULT);
+    }
+};
+
+// Each handler answers its own slot number, so the dialog's message result
+// names the handler that ran.
+#define SLOT(name, type, slot)                                                                     \
+    LRESULT name(type*, int&) override { return slot; }
+class RecordingListView : public CListView
+{
+public:
+    SLOT(OnBeginDrag, NMLISTVIEW, 39)
+    SLOT(OnBeginLabelEdit, NMLVDISPINFOA, 40)
+    SLOT(OnBeginRDrag, NMLISTVIEW, 41)
+    SLOT(OnColumnClick, NMLISTVIEW, 42)
+    SLOT(OnDeleteAllItems, NMLISTVIEW, 43)
+    SLOT(OnDeleteItem, NMLISTVIEW, 44)
+    SLOT(OnEndLabelEdit, NMLVDISPINFOA, 45)
+    SLOT(OnGetDispInfo, NMLVDISPINFOA, 46)
+    SLOT(OnGetInfoTip, NMLVGETINFOTIPA, 47)
+    SLOT(OnInsertItem, NMLISTVIEW, 48)
+    SLOT(OnHotTrack, NMLISTVIEW, 49)
+    SLOT(OnItemActivate, NMITEMACTIVATE, 50)
+    SLOT(OnItemChanged, NMLISTVIEW, 51)
+    SLOT(OnItemChanging, NMLISTVIEW, 52)
+    SLOT(OnKeyDown, NMLVKEYDOWN, 53)
+    SLOT(OnMarqueeBegin, NMLISTVIEW, 54)
+    SLOT(OnOdCacheHint, NMLVCACHEHINT, 55)
+    SLOT(OnOdFindItem, NMLVFINDITEMA, 56)
+    SLOT(OnOdStateChanged, NMLVODSTATECHANGE, 57)
+    SLOT(OnSetDispInfo, NMLVDISPINFOA, 58)
+    // The common mapping's NM_CLICK and NM_KEYDOWN.
+    SLOT(OnClick, NMHDR, 7)
+    SLOT(OnKeyDown, NMHDR, 8)
+};
+#undef SLOT
+
+class RecordingStatusbar : public CStatusbar
+{
+public:
+    LRESULT OnSimpleModeChange(NMHDR*, int&) override { return 39; }
+    LRESULT OnClick(NMHDR*, int&) override { return 7; }
+};
+} // namespace
+
+TEST(ListViewTest, EveryListViewCodeReachesItsHandlerAndOthersTheCommonMapping)
+{
+    ListControlsDialog dialog;
+    RecordingListView list;
+    ASSERT_TRUE(list.Attach(dialog.Item(kListView), false));
+    const struct
+    {
+        int code;
+        LRESULT slot;
+    } table[] = {
+        {-109, 39}, {-105, 40}, {-111, 41}, {-108, 42}, {-104, 43}, {-103, 44}, {-106, 45},
+        {-150, 46}, {-157, 47}, {-102, 48}, {-121, 49}, {-114, 50}, {-101, 51}, {-100, 52},
+        {-155, 53}, {-156, 54}, {-113, 55}, {-152, 56}, {-115, 57}, {-151, 58},
+    };
+    for (const auto& entry : table)
+        EXPECT_EQ(dialog.Notify(kListView, static_cast<UINT>(entry.code)), entry.slot)
+            << "code " << entry.code;
+    EXPECT_EQ(dialog.Notify(kListView, static_cast<UINT>(NM_CLICK)), 7);
+    EXPECT_EQ(dialog.Notify(kListView, static_cast<UINT>(NM_KEYDOWN)), 8);
+    // A code nobody maps is not answered.
+    EXPECT_EQ(dialog.Notify(kListView, static_cast<UINT>(LVN_FIRST - 90)), 0);
+}
+
+TEST(StatusbarTest, SimpleModeChangeHasItsHandlerAndOthersTheCommonMapping)
+{
+    ListControlsDialog dialog;
+    RecordingStatusbar bar;
+    ASSERT_TRUE(bar.Attach(dialog.Item(kStatusBar), false));
+    EXPECT_EQ(dialog.Notify(kStatusBar, static_cast<UINT>(SBN_SIMPLEMODECHANGE)), 39);
+    EXPECT_EQ(dialog.Notify(kStatusBar, static_cast<UINT>(NM_CLICK)), 7);
+    CProgress progress;
+    EXPECT_TRUE(progress.Attach(dialog.Item(kProgress), false));
+}
+
+TEST(CheckBoxTest, GetCheckIsTrueOnlyWhenChecked)
+{
+    ListControlsDialog dialog;
+    HWND button = CreateWindowExA(0, "BUTTON", "Check", WS_CHILD | BS_AUTO3STATE, 0, 0, 80, 20,
+                                  dialog.GetHwnd(), nullptr, nullptr, nullptr);
+    CCheckBox box;
+    ASSERT_TRUE(box.Attach(button, false));
+    EXPECT_FALSE(box.GetCheck());
+    box.SetCheck(true);
+    EXPECT_TRUE(box.GetCheck());
+    SendMessageA(button, BM_SETCHECK, BST_INDETERMINATE, 0);
+    EXPECT_FALSE(box.GetCheck());
+    box.SetCheck(false);
+    EXPECT_EQ(SendMessageA(button, BM_GETCHECK, 0, 0), BST_UNCHECKED);
 }
 
 TEST(ComboBoxTest, InsertStringWithDataAttachesTheData)
