@@ -24,6 +24,7 @@
 #include "engine/SqlDB.h"
 #include "foundation/Exception.h"
 #include "foundation/FileDialog.h"
+#include "foundation/Shell.h"
 #include "foundation/Utility.h"
 #include "resources/MainPages.h"
 #include "resources/MainWindow.h"

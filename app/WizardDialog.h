@@ -1,16 +1,13 @@
 // The pages of the main window: WizardDialog, a modeless child dialog on a
 // white ground that owns no logic and hands every command and notification
 // of its controls to the main window; the table of pages (number, template,
-// left-bar button); the rule that shows one page and hides the rest; and
-// PathToPidl, the folder browser's path-to-item-list conversion.
+// left-bar button); and the rule that shows one page and hides the rest.
 #ifndef BRINDLEWOX_APP_WIZARDDIALOG_H
 #define BRINDLEWOX_APP_WIZARDDIALOG_H
 
 #include "foundation/Base.h"
 #include "foundation/Dialog.h"
 #include "foundation/Gdi.h"
-
-#include <shlobj.h>
 
 class WizardDialog : public CDialog
 {
@@ -67,11 +64,5 @@ bool ShowOnlyPage(HWND const (&pages)[kPageNumberCount], int shown, bool busy, H
 // controls to subclass. Call before any page is made; true when the class
 // exists afterwards (registered now or before).
 bool RegisterPanelClass(HINSTANCE instance);
-
-// The shell's item-id list of a path (the desktop folder parses it), for a
-// folder browser's root; the caller frees it with CoTaskMemFree. Null when
-// the desktop folder cannot be had, the path is longer than MAX_PATH - 1
-// characters or it does not parse.
-LPITEMIDLIST PathToPidl(const char* path);
 
 #endif

@@ -1,5 +1,5 @@
-// The pages: their templates, what they forward to the main window, the
-// rule that shows one of them, and PathToPidl.
+// The pages: their templates, what they forward to the main window, and the
+// rule that shows one of them.
 #include "app/WizardDialog.h"
 #include "foundation/Dc.h"
 #include "foundation/Module.h"
@@ -188,24 +188,4 @@ TEST(MainWindowPages, ShowingAPageShowsExactlyItAndMovesTheFocus)
     {
         ADD_FAILURE() << "the test could not put the focus into the proxy page";
     }
-}
-
-TEST(MainWindowPages, PathToPidlRoundTrip)
-{
-    CoInitialize(nullptr);
-    char windows[MAX_PATH] = {};
-    ASSERT_GT(GetWindowsDirectoryA(windows, MAX_PATH), 0u);
-    LPITEMIDLIST list = PathToPidl(windows);
-    ASSERT_NE(nullptr, list);
-    char back[MAX_PATH] = {};
-    EXPECT_TRUE(SHGetPathFromIDListA(list, back));
-    EXPECT_EQ(0, lstrcmpiA(windows, back)) << back;
-    CoTaskMemFree(list);
-
-    EXPECT_EQ(nullptr, PathToPidl("?:\\nope"));
-    EXPECT_EQ(nullptr, PathToPidl(nullptr));
-    // Longer than MAX_PATH: refused, not parsed cut short.
-    std::string longPath = "C:\\" + std::string(300, 'a');
-    EXPECT_EQ(nullptr, PathToPidl(longPath.c_str()));
-    CoUninitialize();
 }
