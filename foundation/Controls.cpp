@@ -1,7 +1,7 @@
 #include "foundation/Controls.h"
 
 #include "foundation/Module.h"
-#include "foundation/Startup.h"
+#include "foundation/StaticSetup.h"
 
 #include <windowsx.h>
 

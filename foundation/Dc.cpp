@@ -1,7 +1,7 @@
 #include "foundation/Dc.h"
 
 #include "foundation/FrameworkHooks.h"
-#include "foundation/Startup.h"
+#include "foundation/StaticSetup.h"
 #include "foundation/Window.h"
 
 #include <algorithm>

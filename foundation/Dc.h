@@ -104,7 +104,7 @@ public:
                              bool horizontal);
     // The GradientFill the two routines above call: looked up by name the
     // first time it is asked for in the msimg32.dll that the static set-up
-    // keeps loaded (GetGradientLibrary, Startup.h), and kept. Null when the
+    // keeps loaded (GetGradientLibrary, StaticSetup.h), and kept. Null when the
     // system has none.
     static GradientFillFunction GetGradientFillFunction();
     // Replaces the bound function, for a loader that bound it already; null

@@ -284,8 +284,8 @@ CMimeRegistry<CMimeCodeBase>& GetMimeCoders();
 CMimeRegistry<CFieldCodeBase>& GetFieldCoders();
 
 // Registers the standard coders and field coders in both registries (done
-// once by the static set-up of Startup.cpp; calling it again puts back any
-// that were removed or replaced).
+// once by the class library's static set-up, StaticSetup.cpp; calling it
+// again puts back any that were removed or replaced).
 void RegisterMimeCoders();
 
 #endif

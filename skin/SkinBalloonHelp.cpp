@@ -3,7 +3,7 @@
 #include "foundation/Dc.h"
 #include "foundation/Module.h"
 #include "foundation/MultiMon.h"
-#include "foundation/Startup.h"
+#include "foundation/StaticSetup.h"
 #include "skin/BalloonGeometry.h"
 #include "skin/SkinPaint.h"
 #include "skin/SkinFiles.h"

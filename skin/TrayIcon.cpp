@@ -8,7 +8,7 @@
 #include "foundation/Exception.h"
 #include "foundation/Menu.h"
 #include "foundation/Module.h"
-#include "foundation/Startup.h"
+#include "foundation/StaticSetup.h"
 
 #include <commctrl.h>
 

@@ -2,7 +2,7 @@
 
 #include "foundation/Controls.h"
 #include "foundation/Dc.h"
-#include "foundation/Startup.h"
+#include "foundation/StaticSetup.h"
 
 #include <gtest/gtest.h>
 
@@ -77,7 +77,7 @@ TEST(DllLoaderTest, ThemeAndSessionCallsDegradeWithoutTheirFunctions)
     DestroyWindow(window);
 }
 
-TEST(StartupTest, TheStaticSetUpRanBeforeTheEntry)
+TEST(StaticSetupTest, TheStaticSetUpRanBeforeTheEntry)
 {
     EXPECT_NE(GetTaskbarCreatedMessage(), 0u);
     EXPECT_EQ(GetTaskbarCreatedMessage(), RegisterWindowMessageA("TaskbarCreated"));

@@ -5,7 +5,7 @@
 #include "engine/Settings.h"
 
 #include "foundation/Menu.h"
-#include "foundation/Startup.h"
+#include "foundation/StaticSetup.h"
 
 #include "tests/foundation/WindowTestSupport.h"
 #include "tests/skin/MenuTestSupport.h"

@@ -9,7 +9,7 @@
 #include "foundation/Dc.h"
 #include "foundation/Dialog.h"
 #include "foundation/Module.h"
-#include "foundation/Startup.h"
+#include "foundation/StaticSetup.h"
 #include "tests/tools/gallery/Gallery.h"
 
 #include <cstdio>

@@ -1,5 +1,5 @@
 // The static set-up of the class library: the objects that exist before a
-// program's entry runs. Startup.cpp makes them in this order, and the
+// program's entry runs. StaticSetup.cpp makes them in this order, and the
 // runtime's exit list undoes them in the reverse order:
 //   1. the MIME coder registries with the standard coders (Mime.h);
 //   2. the id of the registered window message "TaskbarCreated";
@@ -17,8 +17,8 @@
 // A static library links an object file only when something refers to it:
 // CDC refers to the msimg32 loader and the window procedure to CDC, so every
 // program that uses the window framework runs this set-up.
-#ifndef BRINDLEWOX_FOUNDATION_STARTUP_H
-#define BRINDLEWOX_FOUNDATION_STARTUP_H
+#ifndef BRINDLEWOX_FOUNDATION_STATICSETUP_H
+#define BRINDLEWOX_FOUNDATION_STATICSETUP_H
 
 #include "foundation/Base.h"
 #include "foundation/DllLoader.h"

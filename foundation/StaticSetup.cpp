@@ -1,4 +1,4 @@
-#include "foundation/Startup.h"
+#include "foundation/StaticSetup.h"
 
 #include "foundation/Gdi.h"
 #include "foundation/Mime.h"
