@@ -10,7 +10,7 @@ namespace
 class ThreadEndGuard
 {
 public:
-    ThreadEndGuard(std::atomic<LONG>& flag, CServerPipe& pipe) : m_flag(flag), m_pipe(pipe) {}
+    ThreadEndGuard(std::atomic<LONG>& flag, CPipeInstance& pipe) : m_flag(flag), m_pipe(pipe) {}
     ThreadEndGuard(const ThreadEndGuard&) = delete;
     ThreadEndGuard& operator=(const ThreadEndGuard&) = delete;
     ~ThreadEndGuard()
@@ -21,7 +21,7 @@ public:
 
 private:
     std::atomic<LONG>& m_flag;
-    CServerPipe& m_pipe;
+    CPipeInstance& m_pipe;
 };
 
 } // namespace

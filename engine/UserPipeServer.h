@@ -9,7 +9,7 @@
 // SYSTEM, nobody else, not even to read, so the service and the same
 // user's second start reach it, and another user can neither end the
 // program, nor bring it forward, nor hold its one instance; the mandatory
-// label of every pipe (ServerPipe.h); not inheritable, the first instance
+// label of every pipe (PipeInstance.h); not inheritable, the first instance
 // of its name (a process that holds the name already makes the start fail
 // instead of receiving the notices), and no remote clients on Vista and
 // later.
@@ -44,7 +44,7 @@
 #include "foundation/String.h"
 #include "foundation/Thread.h"
 #include "engine/IpcRecords.h"
-#include "engine/ServerPipe.h"
+#include "engine/PipeInstance.h"
 
 #include <atomic>
 
@@ -119,7 +119,7 @@ private:
     CWorkerThread m_worker;
     // The pipe: made by the start, closed by the thread as it ends (or by a
     // failed start).
-    CServerPipe m_pipe;
+    CPipeInstance m_pipe;
     std::atomic<LONG> m_threadAlive{0};
     DWORD m_clientTimeoutMs = kUserPipeClientTimeoutMs;
 };

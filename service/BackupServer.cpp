@@ -1,7 +1,7 @@
 #include "service/BackupServer.h"
 
 #include "service/BackupRequests.h"
-#include "service/PipeServer.h"
+#include "service/PipeServingLoop.h"
 #include "service/ServerThreads.h"
 #include "service/ServiceLog.h"
 #include "service/SettingsServer.h"
@@ -106,7 +106,7 @@ public:
     }
 
 private:
-    CPipeServer m_server;
+    CPipeServingLoop m_server;
     std::unique_ptr<IpcQueueRecord> m_record;
 };
 } // namespace

@@ -1,6 +1,6 @@
 // The BACKUP server: BackupServerThread (ServerThreads.h) serves the BACKUP
 // pipe with ServeBackupRequest (BackupRequests.h) on kBackupPipeInstances
-// instances, each a CPipeServer on a thread of its own serving one request
+// instances, each a CPipeServingLoop on a thread of its own serving one request
 // after another, so that as many clients are served at once (a backup run
 // stores several files at a time). The thread creates every instance
 // before it serves, the first as the first instance of the name, then

@@ -1,7 +1,7 @@
 // Who may reach the service's pipes and who is asking.
 //
 // The service runs as LocalSystem and acts for whoever writes into its
-// pipes, so the pipes are locked down (CPipeServer creates them with
+// pipes, so the pipes are locked down (CPipeServingLoop creates them with
 // kServicePipeDescriptor) and every request is judged by the identity of
 // the client's own token, never by what the record claims. The SETTINGS and
 // BACKUP servers share all of this.
@@ -91,7 +91,7 @@ enum class ClientLookup
     Known,   // the identity was read, and the thread is itself again
     Unknown, // the token could not be read (identity.known stays false)
     // RevertToSelf failed: the thread still acts as the client and must
-    // serve no other request (CPipeServer ends its loop).
+    // serve no other request (CPipeServingLoop ends its loop).
     StillImpersonating,
 };
 

@@ -4,7 +4,7 @@
 //
 // A server procedure runs until it sees the quit flag, testing it after
 // every request, and returns 0. When the stop begins, the flag and the quit
-// event are set (a server on CPipeServer wakes from any wait at once) and
+// event are set (a server on CPipeServingLoop wakes from any wait at once) and
 // each server's pipe is opened once as a client, which releases a server
 // blocked in ConnectNamedPipe; the stop then waits for every server to end
 // before the service reports SERVICE_STOPPED, so a request under way is
@@ -44,9 +44,9 @@ ServerThread* GetServerThreads();
 bool IsServiceQuitting();
 void SetServiceQuitting();
 // A manual-reset event set together with the quit flag, for servers that
-// wait on their pipe's overlapped I/O (CPipeServer): the wait ends at once
+// wait on their pipe's overlapped I/O (CPipeServingLoop): the wait ends at once
 // when the stop begins. Made on the first call and never closed; null only
-// when the event could not be made (CPipeServer then refuses to start).
+// when the event could not be made (CPipeServingLoop then refuses to start).
 HANDLE GetServiceQuitEvent();
 
 // The servers' thread procedures; the parameter is not read.

@@ -5,7 +5,7 @@
 #include "engine/Settings.h"
 #include "service/CrashHandler.h"
 #include "service/BackupRequests.h"
-#include "service/PipeServer.h"
+#include "service/PipeServingLoop.h"
 #include "service/ServerThreads.h"
 #include "service/ServiceLog.h"
 
@@ -278,7 +278,7 @@ uint32_t Perform(const IpcSettingsRecord& record, const PipeClientIdentity& clie
 
 unsigned __stdcall SettingsServerThread(void*)
 {
-    CPipeServer server;
+    CPipeServingLoop server;
     if (!server.Create(GetIpcPipeName(IpcPipe::Settings), sizeof(IpcSettingsRecord)))
         return 0;
     std::unique_ptr<IpcSettingsRecord> record(new IpcSettingsRecord());

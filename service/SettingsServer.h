@@ -1,6 +1,6 @@
 // The SETTINGS server: the service's side of the SETTINGS pipe
 // (IpcSettingsRecord, engine/IpcRecords.h), served by SettingsServerThread
-// on a CPipeServer, one request at a time. It writes the machine-wide
+// on a CPipeServingLoop, one request at a time. It writes the machine-wide
 // product values, moves and deletes startup entries, runs the registry hive
 // tasks (HiveTasks.h), serves the requests no program of the system sends
 // (9, 10, 11, 14), and keeps the user's hive name and profile path that the

@@ -3,7 +3,7 @@
 #include "engine/FileStamp.h"
 #include "engine/PipeClient.h"
 #include "engine/Settings.h"
-#include "service/PipeServer.h"
+#include "service/PipeServingLoop.h"
 #include "service/ServerThreads.h"
 #include "service/SettingsServer.h"
 #include "tests/support/FakePipeServer.h"

@@ -1,4 +1,4 @@
-// CServerPipe: the server end of one instance of a message pipe and the
+// CPipeInstance: the server end of one instance of a message pipe and the
 // overlapped steps of serving one client after another on it, each wait
 // ending at the owner's stop event or at a time-out, so that neither a
 // silent client nor a stop can leave the serving thread blocked.
@@ -9,7 +9,7 @@
 // first instance of its name: a process that holds the name already makes
 // the creation fail instead of receiving the requests. The further
 // instances of a pipe of several join the name the first one holds, each
-// served on its own (one CServerPipe, one thread each).
+// served on its own (one CPipeInstance, one thread each).
 //
 // Every pipe carries a mandatory label (kPipeIntegrityLabel): processes
 // below medium integrity (a sandboxed browser's, a low-integrity download)
@@ -18,8 +18,8 @@
 //
 // Serving one client: Connect, Read (the record zeroed first, so nothing of
 // an earlier client is left in it), perhaps Reply, then Disconnect.
-#ifndef BRINDLEWOX_ENGINE_SERVERPIPE_H
-#define BRINDLEWOX_ENGINE_SERVERPIPE_H
+#ifndef BRINDLEWOX_ENGINE_PIPEINSTANCE_H
+#define BRINDLEWOX_ENGINE_PIPEINSTANCE_H
 
 #include "foundation/Base.h"
 #include "foundation/File.h"
@@ -34,7 +34,7 @@ constexpr const char kPipeIntegrityLabel[] = "S:(ML;;NWNR;;;ME)";
 // kPipeIntegrityLabel.
 CString PipeDescriptorText(const char* dacl);
 
-class CServerPipe
+class CPipeInstance
 {
 public:
     // How a wait ended.
@@ -46,9 +46,9 @@ public:
         Stopped,  // cancelled at the stop
     };
 
-    CServerPipe() = default;
-    CServerPipe(const CServerPipe&) = delete;
-    CServerPipe& operator=(const CServerPipe&) = delete;
+    CPipeInstance() = default;
+    CPipeInstance(const CPipeInstance&) = delete;
+    CPipeInstance& operator=(const CPipeInstance&) = delete;
 
     // Creates one instance as above with in and out buffers of bufferSize
     // and the DACL given in SDDL (PipeDescriptorText adds the label), of a

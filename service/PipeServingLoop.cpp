@@ -1,4 +1,4 @@
-#include "service/PipeServer.h"
+#include "service/PipeServingLoop.h"
 
 #include "foundation/Exception.h"
 #include "service/ServerThreads.h"
@@ -7,8 +7,8 @@
 #include <algorithm>
 #include <exception>
 
-bool CPipeServer::Create(const char* pipeName, DWORD recordSize, DWORD instances,
-                         bool firstInstance)
+bool CPipeServingLoop::Create(const char* pipeName, DWORD recordSize, DWORD instances,
+                              bool firstInstance)
 {
     // Without the quit event the loop could not be stopped.
     if (GetServiceQuitEvent() == nullptr)
@@ -35,7 +35,7 @@ bool CPipeServer::Create(const char* pipeName, DWORD recordSize, DWORD instances
     return true;
 }
 
-bool CPipeServer::Serve(void* record, Handler handler)
+bool CPipeServingLoop::Serve(void* record, Handler handler)
 {
     while (!IsServiceQuitting())
     {
@@ -55,12 +55,12 @@ bool CPipeServer::Serve(void* record, Handler handler)
     return true;
 }
 
-bool CPipeServer::ServeClient(void* record, const Handler& handler)
+bool CPipeServingLoop::ServeClient(void* record, const Handler& handler)
 {
     const ULONGLONG connectedAt = ::GetTickCount64();
     for (bool first = true;; first = false)
     {
-        CServerPipe::Wait how = CServerPipe::Wait::Done;
+        CPipeInstance::Wait how = CPipeInstance::Wait::Done;
         // After a reply on a kept connection the client's next request comes
         // at once or not at all (it keeps a connection only for requests that
         // follow one another), so its silence ends the connection soon.
@@ -68,7 +68,7 @@ bool CPipeServer::ServeClient(void* record, const Handler& handler)
         const DWORD bytes = m_pipe.Read(record, m_recordSize, waitMs, &how);
         // After a reply on a kept connection, a time-out is the client's
         // silence between runs of requests, not a fault.
-        if (first && how == CServerPipe::Wait::TimedOut)
+        if (first && how == CPipeInstance::Wait::TimedOut)
             ServiceLog("a pipe client sent nothing within %lu ms and was dropped", m_timeoutMs);
         if (bytes == 0)
             return true;
@@ -97,7 +97,8 @@ bool CPipeServer::ServeClient(void* record, const Handler& handler)
     }
 }
 
-DWORD CPipeServer::Handle(DWORD bytes, const PipeClientIdentity& client, const Handler& handler)
+DWORD CPipeServingLoop::Handle(DWORD bytes, const PipeClientIdentity& client,
+                               const Handler& handler)
 {
     try
     {

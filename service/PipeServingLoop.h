@@ -1,7 +1,8 @@
-// CPipeServer: the server end of one instance of one of the service's pipes
-// and the loop that serves one client after another on it. The SETTINGS
-// server is built on one, the BACKUP server on one per instance of its pipe,
-// each served on a thread of its own; each gives its record and a handler.
+// CPipeServingLoop: the loop that serves one client after another on one
+// instance of one of the service's pipes (the CPipeInstance it owns). The
+// SETTINGS server is built on one, the BACKUP server on one per instance of
+// its pipe, each served on a thread of its own; each gives its record and a
+// handler.
 //
 // The pipe: message type and message read mode, duplex, overlapped, with
 // kServicePipeDescriptor (PipeSecurity.h) on every instance, not
@@ -54,11 +55,11 @@
 // on. The waits for a client and for its request end at once when the quit
 // event is set; a reply under way is still delivered (within the time-out),
 // so a request the stop finds in hand is finished, never cut off.
-#ifndef BRINDLEWOX_SERVICE_PIPESERVER_H
-#define BRINDLEWOX_SERVICE_PIPESERVER_H
+#ifndef BRINDLEWOX_SERVICE_PIPESERVINGLOOP_H
+#define BRINDLEWOX_SERVICE_PIPESERVINGLOOP_H
 
 #include "foundation/Base.h"
-#include "engine/ServerPipe.h"
+#include "engine/PipeInstance.h"
 #include "service/PipeSecurity.h"
 
 #include <functional>
@@ -75,22 +76,22 @@ constexpr DWORD kPipeClientTimeoutMs = 5000;
 constexpr DWORD kKeptConnectionIdleMs = 1000;
 constexpr DWORD kKeptConnectionLifeMs = 2000;
 
-class CPipeServer
+class CPipeServingLoop
 {
 public:
     // bytesRead: the size of the request now in the record (at least 1).
     // Returns the count of record bytes to send back, 0 for no reply.
     using Handler = std::function<DWORD(DWORD bytesRead, const PipeClientIdentity& client)>;
 
-    CPipeServer() = default;
-    CPipeServer(const CPipeServer&) = delete;
-    CPipeServer& operator=(const CPipeServer&) = delete;
+    CPipeServingLoop() = default;
+    CPipeServingLoop(const CPipeServingLoop&) = delete;
+    CPipeServingLoop& operator=(const CPipeServingLoop&) = delete;
     // Closes the pipe.
-    virtual ~CPipeServer() = default;
+    virtual ~CPipeServingLoop() = default;
 
     // Creates one instance as described above, with in and out buffers of
     // recordSize, of a pipe of `instances` instances; firstInstance: the
-    // name must be new (see CServerPipe::Create). False when it cannot be
+    // name must be new (see CPipeInstance::Create). False when it cannot be
     // had (logged with the error; the last error is kept).
     bool Create(const char* pipeName, DWORD recordSize, DWORD instances = 1,
                 bool firstInstance = true);
@@ -123,7 +124,7 @@ private:
     DWORD Handle(DWORD bytes, const PipeClientIdentity& client, const Handler& handler);
 
     // Its waits end at the service's quit event.
-    CServerPipe m_pipe;
+    CPipeInstance m_pipe;
     DWORD m_recordSize = 0;
     DWORD m_timeoutMs = kPipeClientTimeoutMs;
     DWORD m_idleMs = kKeptConnectionIdleMs;

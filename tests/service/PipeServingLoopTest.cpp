@@ -2,10 +2,10 @@
 // test's own with a small record. Each test is a process of its own: the
 // quit that ends a server stays set.
 #include "engine/PipeClient.h"
-#include "engine/ServerPipe.h"
+#include "engine/PipeInstance.h"
 #include "engine/UserPipeServer.h"
 #include "engine/Settings.h"
-#include "service/PipeServer.h"
+#include "service/PipeServingLoop.h"
 #include "service/ServerThreads.h"
 #include "tests/support/FakePipeServer.h"
 
@@ -26,7 +26,7 @@ namespace
 constexpr DWORD kRecordSize = 64;
 
 static_assert(!std::is_copy_constructible_v<CSecurityDescriptor>, "one owner");
-static_assert(!std::is_copy_constructible_v<CPipeServer>, "one owner");
+static_assert(!std::is_copy_constructible_v<CPipeServingLoop>, "one owner");
 
 // What the handler saw of each request.
 struct Seen
@@ -36,7 +36,7 @@ struct Seen
     PipeClientIdentity client;
 };
 
-class PipeServerTest : public testing::Test
+class PipeServingLoopTest : public testing::Test
 {
 protected:
     void SetUp() override
@@ -87,7 +87,7 @@ protected:
     }
 
     std::string m_name;
-    CPipeServer m_server;
+    CPipeServingLoop m_server;
     char m_record[kRecordSize];
     std::mutex m_lock;
     std::vector<Seen> m_seen;
@@ -149,7 +149,7 @@ std::vector<std::string> AccessEntries(PACL dacl)
 // The DACL the system holds for the pipe the server created, read back from
 // its handle, is the intended one: a pipe created without it would carry the
 // creator's default DACL instead.
-TEST_F(PipeServerTest, PipeCarriesTheServiceDescriptor)
+TEST_F(PipeServingLoopTest, PipeCarriesTheServiceDescriptor)
 {
     PACL held = nullptr;
     PSECURITY_DESCRIPTOR heldDescriptor = nullptr;
@@ -169,13 +169,13 @@ TEST_F(PipeServerTest, PipeCarriesTheServiceDescriptor)
     LocalFree(heldDescriptor);
 }
 
-TEST_F(PipeServerTest, SecondServerOnTheSameNameIsRefused)
+TEST_F(PipeServingLoopTest, SecondServerOnTheSameNameIsRefused)
 {
-    CPipeServer squatter;
+    CPipeServingLoop squatter;
     EXPECT_FALSE(squatter.Create(m_name.c_str(), kRecordSize));
 }
 
-TEST_F(PipeServerTest, OneWayRequestWrittenBeforeTheServerWaitsIsRead)
+TEST_F(PipeServingLoopTest, OneWayRequestWrittenBeforeTheServerWaitsIsRead)
 {
     // The client opens, writes and closes before the server waits for it:
     // the wait then fails with ERROR_NO_DATA, and the data is still there.
@@ -195,7 +195,7 @@ TEST_F(PipeServerTest, OneWayRequestWrittenBeforeTheServerWaitsIsRead)
     EXPECT_TRUE(SeenSoFar()[0].client.known);
 }
 
-TEST_F(PipeServerTest, SilentClientIsDroppedAndTheNextOneGetsNoStaleBytes)
+TEST_F(PipeServingLoopTest, SilentClientIsDroppedAndTheNextOneGetsNoStaleBytes)
 {
     StartServing();
     std::string secret(kRecordSize, '\0');
@@ -324,7 +324,7 @@ TEST(PipeSecurityTest, TheUserPipeAdmitsItsUserAndSystemAlone)
 // A kept connection takes request after request, but none once it is past
 // its life: the reply that crosses it is the connection's last, and the
 // client must come back through the queue for an instance.
-TEST_F(PipeServerTest, AKeptConnectionTakesNoRequestPastItsLife)
+TEST_F(PipeServingLoopTest, AKeptConnectionTakesNoRequestPastItsLife)
 {
     m_server.KeepConnections();
     m_server.SetClientTimeout(20000);

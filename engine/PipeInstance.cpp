@@ -1,4 +1,4 @@
-#include "engine/ServerPipe.h"
+#include "engine/PipeInstance.h"
 
 #include "foundation/Security.h"
 
@@ -18,8 +18,8 @@ CString PipeDescriptorText(const char* dacl)
     return CString(dacl) + kPipeIntegrityLabel;
 }
 
-bool CServerPipe::Create(const char* pipeName, DWORD bufferSize, const char* dacl, HANDLE stopEvent,
-                         DWORD instances, bool firstInstance)
+bool CPipeInstance::Create(const char* pipeName, DWORD bufferSize, const char* dacl,
+                           HANDLE stopEvent, DWORD instances, bool firstInstance)
 {
     Close();
     CSecurityDescriptor security;
@@ -50,14 +50,14 @@ bool CServerPipe::Create(const char* pipeName, DWORD bufferSize, const char* dac
     return true;
 }
 
-void CServerPipe::Close()
+void CPipeInstance::Close()
 {
     HANDLE pipe = m_pipe.Detach();
     if (pipe != INVALID_HANDLE_VALUE)
         ::CloseHandle(pipe);
 }
 
-OVERLAPPED CServerPipe::Begin()
+OVERLAPPED CPipeInstance::Begin()
 {
     // Not reset here: every pipe operation resets its event as it begins
     // (Wine 8 as Windows), and a reset of one's own is a call into Wine's
@@ -67,7 +67,7 @@ OVERLAPPED CServerPipe::Begin()
     return overlapped;
 }
 
-CServerPipe::Wait CServerPipe::Await(OVERLAPPED& overlapped, DWORD timeoutMs, bool stopEnds)
+CPipeInstance::Wait CPipeInstance::Await(OVERLAPPED& overlapped, DWORD timeoutMs, bool stopEnds)
 {
     HANDLE waits[2] = {overlapped.hEvent, m_stopEvent};
     const DWORD waited = ::WaitForMultipleObjects(stopEnds ? 2 : 1, waits, FALSE, timeoutMs);
@@ -79,8 +79,8 @@ CServerPipe::Wait CServerPipe::Await(OVERLAPPED& overlapped, DWORD timeoutMs, bo
     return waited == WAIT_TIMEOUT ? Wait::TimedOut : Wait::Stopped;
 }
 
-CServerPipe::Wait CServerPipe::Finish(BOOL started, OVERLAPPED& overlapped, DWORD timeoutMs,
-                                      bool stopEnds, DWORD accepted)
+CPipeInstance::Wait CPipeInstance::Finish(BOOL started, OVERLAPPED& overlapped, DWORD timeoutMs,
+                                          bool stopEnds, DWORD accepted)
 {
     if (started)
         return Wait::Done;
@@ -92,7 +92,7 @@ CServerPipe::Wait CServerPipe::Finish(BOOL started, OVERLAPPED& overlapped, DWOR
     return Await(overlapped, timeoutMs, stopEnds);
 }
 
-bool CServerPipe::Connect()
+bool CPipeInstance::Connect()
 {
     OVERLAPPED overlapped = Begin();
     if (::ConnectNamedPipe(m_pipe.GetHandle(), &overlapped))
@@ -116,7 +116,7 @@ bool CServerPipe::Connect()
     return false;
 }
 
-DWORD CServerPipe::Read(void* record, DWORD size, DWORD timeoutMs, Wait* how)
+DWORD CPipeInstance::Read(void* record, DWORD size, DWORD timeoutMs, Wait* how)
 {
     std::memset(record, 0, size);
     OVERLAPPED overlapped = Begin();
@@ -133,20 +133,20 @@ DWORD CServerPipe::Read(void* record, DWORD size, DWORD timeoutMs, Wait* how)
     return bytes;
 }
 
-void CServerPipe::Reply(const void* record, DWORD size, DWORD timeoutMs, bool stopEnds)
+void CPipeInstance::Reply(const void* record, DWORD size, DWORD timeoutMs, bool stopEnds)
 {
     if (Send(record, size, timeoutMs, stopEnds))
         AwaitClientGone(timeoutMs, stopEnds);
 }
 
-bool CServerPipe::Send(const void* record, DWORD size, DWORD timeoutMs, bool stopEnds)
+bool CPipeInstance::Send(const void* record, DWORD size, DWORD timeoutMs, bool stopEnds)
 {
     OVERLAPPED overlapped = Begin();
     return Finish(::WriteFile(m_pipe.GetHandle(), record, size, nullptr, &overlapped), overlapped,
                   timeoutMs, stopEnds, ERROR_SUCCESS) == Wait::Done;
 }
 
-void CServerPipe::AwaitClientGone(DWORD timeoutMs, bool stopEnds)
+void CPipeInstance::AwaitClientGone(DWORD timeoutMs, bool stopEnds)
 {
     char scratch[256];
     const ULONGLONG start = ::GetTickCount64();
