@@ -25,6 +25,8 @@ constexpr DWORD kStepMs = 60000;
 constexpr DWORD kAnswerMs = 30000;
 // A backup, restore or registry task started through a window ends.
 constexpr DWORD kTaskMs = 600000;
+// What a failing driver prints: whether a window's thread answers at all.
+constexpr DWORD kGlanceMs = 2000;
 // Between two looks at the condition.
 constexpr DWORD kPollMs = 50;
 } // namespace wait_bound

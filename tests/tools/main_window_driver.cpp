@@ -31,8 +31,7 @@ const PageCommand kPageCommands[] = {{0, 248}, {1, 250}, {2, 251}, {3, 252}, {4,
                                      {6, 253}, {7, 254}, {9, 256}, {10, 258}};
 
 // The window once shown (a pop-up, not the tray's hidden child) and
-// painted; null after four minutes (a busy machine starts Wine programs
-// slowly).
+// painted; null, with what the desktop held, when it did not come.
 HWND WaitForMain()
 {
     HWND main = WaitForWindowWhere(
@@ -41,12 +40,14 @@ HWND WaitForMain()
             return IsDialogWindow(window, kTitle) && IsWindowVisible(window) &&
                    (GetWindowLongA(window, GWL_STYLE) & WS_POPUP) != 0;
         },
-        240000);
+        wait_bound::kProgramStartMs);
     if (main == nullptr)
-        fprintf(stderr, "main_window_driver: no main window\n");
-    else
-        LetPaint(main, 30000);
-    return main;
+    {
+        printf("main_window_driver: no main window\n");
+        PrintDesktopWindows(stdout);
+        return nullptr;
+    }
+    return WaitPainted(main) ? main : nullptr;
 }
 
 // The shown page: the visible child dialog of the main window.
@@ -104,7 +105,7 @@ int main(int argc, char** argv)
         fprintf(stderr, "usage: main_window_driver <desktop> wait | page <n> | close\n");
         return 2;
     }
-    if (!JoinDesktop("main_window_driver", argv[1], 60))
+    if (!JoinDesktop("main_window_driver", argv[1]))
         return 1;
     HWND main = WaitForMain();
     if (main == nullptr)
@@ -124,11 +125,9 @@ int main(int argc, char** argv)
             if (page == 4)
                 SendMessageA(main, WM_COMMAND, MAKEWPARAM(252, 1), 0);
             SendMessageA(main, WM_COMMAND, MAKEWPARAM(entry.command, 1), 0);
-            Sync(main, 30000);
             RedrawWindow(main, nullptr, nullptr,
                          RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
-            Sleep(1200);
-            return Describe(main);
+            return WaitPainted(main) ? Describe(main) : 1;
         }
         fprintf(stderr, "main_window_driver: no page %d\n", page);
         return 2;
