@@ -36,7 +36,11 @@ rm -rf "$WINEPREFIX"
 wine_up
 
 status=0
-fail() { echo "FAIL: $*"; status=1; }
+fail() {
+    echo "FAIL: $*"
+    status=1
+    say_what_was_seen
+}
 
 screens="$(dirname "$bin")/screens"
 mkdir -p "$screens"
@@ -79,7 +83,8 @@ seq 1 50000 >"$source_dir/sub dir/numbers.txt"
 
 driver() {
     local out="$deploy/out/driver.txt"
-    timeout 900 "$WINE" 'C:\Brindlewox\service_window_driver.exe' "$desk" "$@" </dev/null >"$out" 2>&1
+    timeout $bw_wait_tool "$WINE" 'C:\Brindlewox\service_window_driver.exe' "$desk" "$@" \
+        </dev/null >"$out" 2>&1
     local code=$?
     if [ $code -ne 0 ]; then
         echo "driver $*: exit $code: $(tr -d '\r' <"$out")"
@@ -97,16 +102,21 @@ xdotool mousemove 1279 799
 "$WINE" explorer /desktop="$desk",1024x768 'C:\Brindlewox\Brindlewox.exe' \
     </dev/null >"$deploy/out/program.txt" 2>&1 &
 program=$!
+seen_desktop=$desk
+seen_logs=("$userfolder/Log/LogFile_*.txt" "$deploy/out/program.txt")
 driver wait || {
-    echo "FAIL: the main window did not come"
-    import -window root "PNG24:$screens/service-window-failed.png"
-    tr -d "\r" <"$deploy/out/program.txt" | tail -20
+    fail "the main window did not come"
     exit 1
 }
 
 # The service stores nothing for a program before that program's first
-# profile notice (SETTINGS 8, sent every 2 s): give it two of them.
-sleep 5
+# profile notice (SETTINGS 8, sent every 2 s), which leaves the profile's
+# path in the machine's key (the prefix is a fresh one).
+profile_known() {
+    "$WINE" reg query 'HKLM\Software\Orvanel\Brindlewox' /v ProfilePath </dev/null 2>/dev/null |
+        grep -q ProfilePath
+}
+wait_until $bw_wait_service profile_known || fail "the service did not hear of the profile"
 
 # ---- A plain backup and restore ----
 step add "C:\\it's here"
@@ -138,8 +148,9 @@ restore_from() {
 backup_to "bw dest"
 cmp -s "$source_dir/random.bin" "$drive/bw dest/Files/C/it's here/random.bin" ||
     fail "the stored plain copy differs"
-sleep 1
-import -window root -crop 1024x768+0+0 +repage "PNG24:$screens/service-window-page-0.png" || fail "no screenshot"
+# The message step ends once the window under the message has painted.
+last_screenshot="$screens/service-window-page-0.png"
+import -window root -crop 1024x768+0+0 +repage "PNG24:$last_screenshot" || fail "no screenshot"
 restore_from "bw dest" "bw restore"
 
 # ---- The encryption password, and an encrypted round trip ----
@@ -167,11 +178,8 @@ status_text=$(driver text 877 && tr -d '\r' <"$deploy/out/driver.txt")
 
 # The tray's Close ends the program.
 step command 390
-for _ in $(seq 1 100); do
-    kill -0 "$program" 2>/dev/null || break
-    sleep 0.2
-done
-kill -0 "$program" 2>/dev/null && fail "the program did not end after Close"
+program_ended() { ! kill -0 "$program" 2>/dev/null; }
+wait_until $bw_wait_end program_ended || fail "the program did not end after Close"
 
 [ $status -eq 0 ] && echo "service-window: all checks passed; screenshot in $screens/service-window-page-0.png"
 exit $status

@@ -33,6 +33,7 @@ command -v bunzip2 >/dev/null || skip "bzip2"
 
 export BRINDLEWOX_WINEPREFIX="$top/build/wine-webdump"
 source "$top/scripts/wine-env.sh"
+source "$top/tests/scripts/waits.bash"
 work=$(mktemp -d "${TMPDIR:-/tmp}/bw-webdump.XXXXXX")
 name="webdump-$$"
 cdir="$WINEPREFIX/drive_c/bwtest/$name"
@@ -68,11 +69,8 @@ mariadb-install-db --no-defaults --datadir="$db" --user="$(id -un)" \
     --pid-file="$work/db.pid" --log-error="$work/db.err" >>"$work/db.err" 2>&1 &
 pids+=($!)
 sql() { mariadb --no-defaults -uroot --socket="$sock" "$@"; }
-for ((i = 0; i < 240; i++)); do
-    sql -e 'SELECT 1' >/dev/null 2>&1 && break
-    sleep 0.25
-done
-sql -e 'SELECT 1' >/dev/null 2>&1 || { cat "$work/db.err"; echo "FAILED: MariaDB did not start"; exit 1; }
+db_answers() { sql -e 'SELECT 1' >/dev/null 2>&1; }
+wait_until $bw_wait_program db_answers || { cat "$work/db.err"; echo "FAILED: MariaDB did not start"; exit 1; }
 
 # Passwords with the characters that break naive PHP: apostrophes, quotes,
 # backslashes, a dollar and the nowdoc's own closing name.
@@ -120,11 +118,11 @@ pids+=($!)
 httpport=$(free_port)
 php -S "127.0.0.1:$httpport" -t "$root/public_html" >"$work/php.log" 2>&1 &
 pids+=($!)
-for ((i = 0; i < 80; i++)); do
+servers_answer() {
     $py -c "import socket; [socket.create_connection(('127.0.0.1', p)).close() for p in ($ftpport, $httpport)]" \
-        2>/dev/null && break
-    sleep 0.25
-done
+        2>/dev/null
+}
+wait_until $bw_wait_program servers_answer || fail "the FTP and HTTP servers do not answer"
 
 wine_up
 mkdir -p "$cdir"
@@ -154,9 +152,10 @@ run() {
 record() { tr -d '\r\n' <"$cdir/$1/record.txt" 2>/dev/null; }
 dumpfile() { echo "$cdir/$1/dest/Databases/$today/shopdb.sql"; }
 # Neither script left: none on the server, none in %TEMP%, no .tmp.
+script_gone() { [ -z "$(find "$root" -name 'BrindlewoxMySqlDump.php')" ]; }
 no_leftovers() {
-    sleep 0.5 # php's own unlink may finish just after the answer
-    [ -z "$(find "$root" -name 'BrindlewoxMySqlDump.php')" ] || fail "$1: the script stayed on the server"
+    # php's own unlink may finish just after the answer.
+    wait_until $bw_wait_step script_gone || fail "$1: the script stayed on the server"
     [ -z "$(find "$tmpdir" -maxdepth 1 -iname 'qvt*.tmp' 2>/dev/null)" ] || fail "$1: a filled script stayed in %TEMP%"
     [ -z "$(find "$cdir/$1/dest" -name '*.tmp' 2>/dev/null)" ] || fail "$1: a .tmp file stayed"
 }
@@ -235,7 +234,8 @@ $py "$top/tests/scripts/web_dump_proxy.py" refuse "$work/refuse.port" "$work/ref
 pids+=($!)
 $py "$top/tests/scripts/web_dump_proxy.py" slow "$work/slow.port" "$work/slow.count" &
 pids+=($!)
-for ((i = 0; i < 40; i++)); do [ -s "$work/refuse.port" ] && [ -s "$work/slow.port" ] && break; sleep 0.25; done
+proxies_listen() { [ -s "$work/refuse.port" ] && [ -s "$work/slow.port" ]; }
+wait_until $bw_wait_program proxies_listen || fail "the test proxies did not start"
 proxypw="proxy'secret"
 failure refused BW_DUMP_PROXY="127.0.0.1:$(cat "$work/refuse.port")" BW_DUMP_PROXY_LOGIN=proxyuser \
     BW_DUMP_PROXY_PASSWORD="$proxypw"
