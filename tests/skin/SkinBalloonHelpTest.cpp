@@ -86,7 +86,7 @@ protected:
     {
         for (HWND balloon : Balloons())
             SendMessageA(balloon, WM_CLOSE, 0, 0);
-        PumpUntil(2000, [] { return CSkinBalloonHelp::GetLiveCount() == 0; });
+        PumpUntil(wait_bound::kStepMs, [] { return CSkinBalloonHelp::GetLiveCount() == 0; });
         EXPECT_EQ(CSkinBalloonHelp::GetLiveCount(), 0);
     }
 
@@ -163,7 +163,7 @@ TEST_F(BalloonTest, LaunchedBalloonFitsItsContentAndGoesAfterItsTimeout)
     EXPECT_EQ(client.right, width - 16);
     EXPECT_EQ(client.bottom, height - 36);
 
-    EXPECT_TRUE(PumpUntil(3000, [balloon] { return !IsWindow(balloon); }));
+    EXPECT_TRUE(PumpUntil(wait_bound::kStepMs, [balloon] { return !IsWindow(balloon); }));
     EXPECT_EQ(CSkinBalloonHelp::GetLiveCount(), 0);
 }
 
@@ -218,7 +218,7 @@ TEST_F(BalloonTest, DelayedCloseKeepsItUntilTheTimeout)
     EXPECT_EQ(options & 0x01FF, 0u);
     EXPECT_TRUE(options & CSkinBalloonHelp::OptionDeleteSelf);
     // The capture of option 0x0001 was taken when shown.
-    EXPECT_TRUE(PumpUntil(3000, [balloon] { return !IsWindow(balloon); }));
+    EXPECT_TRUE(PumpUntil(wait_bound::kStepMs, [balloon] { return !IsWindow(balloon); }));
     EXPECT_EQ(CSkinBalloonHelp::GetLiveCount(), 0);
     EXPECT_EQ(GetCapture(), nullptr);
 }
@@ -240,7 +240,7 @@ TEST_F(BalloonTest, FadesWithoutRecursion)
               0u);
     // Shown and hidden by the system's ShowWindow (Wine's AnimateWindow
     // calls it), each once.
-    EXPECT_TRUE(PumpUntil(3000, [balloon] { return !IsWindow(balloon); }));
+    EXPECT_TRUE(PumpUntil(wait_bound::kStepMs, [balloon] { return !IsWindow(balloon); }));
     EXPECT_EQ(CSkinBalloonHelp::GetLiveCount(), 0);
 }
 

@@ -6,6 +6,7 @@
 #include "foundation/Window.h"
 #include "skin/SkinFiles.h"
 #include "tests/skin/SkinTestSupport.h"
+#include "tests/support/Waits.h"
 
 #include <gtest/gtest.h>
 
@@ -257,8 +258,13 @@ TEST_F(SkinComboBoxTest, TheMouseOverTheEditFieldIsPolled)
     SetCursorPos(390, 290);
     EXPECT_FALSE(combo.IsHot());
     // The poll timer notices and draws the frame at rest.
-    Sleep(120);
-    Pump();
+    WaitUntil(
+        [&]
+        {
+            Pump();
+            return FramePixel(combo, 0, 5) == kFrame1;
+        },
+        wait_bound::kStepMs);
     EXPECT_EQ(FramePixel(combo, 0, 5), kFrame1);
 
     // A drop-down list has no edit field: hot only while tracked.
