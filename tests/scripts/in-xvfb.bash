@@ -47,7 +47,7 @@ say_what_was_seen() {
         return
     fi
     echo "--- what $(basename "$0" .sh) saw at $(date +%T):"
-    run_wine_within 60 "$bin/tests/desktop_windows.exe" "${seen_desktop:--}" | sed 's/^/  /'
+    run_wine_within $bw_wait_step "$bin/tests/desktop_windows.exe" "${seen_desktop:--}" | sed 's/^/  /'
     echo "  last screenshot: ${last_screenshot:-none}"
     now="$screens/$(basename "$0" .sh)-failed-$seen_count.png"
     import -window root "PNG24:$now" 2>/dev/null && echo "  the screen now: $now"
