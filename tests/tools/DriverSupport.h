@@ -270,7 +270,10 @@ inline bool PostCommandWhenReady(HWND window, int id, WORD code = 1)
         PrintDesktopWindows(stdout);
         return false;
     }
-    return PostMessageA(window, WM_COMMAND, MAKEWPARAM(id, code), 0) != FALSE;
+    if (PostMessageA(window, WM_COMMAND, MAKEWPARAM(id, code), 0))
+        return true;
+    printf("command %d not posted (error %lu)\n", id, GetLastError());
+    return false;
 }
 
 // Prints "name left top right bottom": the window's rectangle, or its

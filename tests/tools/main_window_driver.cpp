@@ -7,7 +7,8 @@
 //   main_window_driver <desktop> page <n>     shows page n through its
 //                                             left-bar or tab command,
 //                                             prints the layout again
-//   main_window_driver <desktop> close        the tray menu's Close
+//   main_window_driver <desktop> close        the tray menu's Close, once no
+//                                             dialog of the window is open
 // Every printed line is "name left top right bottom", screen pixels of the
 // desktop. Exit status 0 on success, 1 when the window did not come or a
 // step failed, 2 for bad arguments.
@@ -133,10 +134,7 @@ int main(int argc, char** argv)
         return 2;
     }
     if (strcmp(action, "close") == 0)
-    {
-        PostMessageA(main, WM_COMMAND, MAKEWPARAM(390, 0), 0);
-        return 0;
-    }
+        return PostCommandWhenReady(main, 390, 0) ? 0 : 1;
     fprintf(stderr, "main_window_driver: unknown action %s\n", action);
     return 2;
 }
