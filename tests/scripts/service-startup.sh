@@ -112,6 +112,13 @@ seen_logs=("$WINEPREFIX/drive_c/users/*/AppData/Roaming/ORVANEL Brindlewox/Log/L
 ( main_driver launch $desktop "$program" $bw_wait_task >"$work/first.txt"; echo $? >"$work/first.code" ) &
 first=$!
 shown=$(main_driver window $desktop visible $bw_wait_program) || fail "no shown main window: $shown"
+# The program writes its own Run entry at its first options tick (2 s after
+# its start). The driver finds a row where the program lists it by reading
+# the registry as the program does: a list filled before that tick and read
+# after it had every parked row one place off, and Allow found the machine's
+# value unchecked.
+own_run_entry() { [ -n "$(value_of "$user_run" ORVANELBrindlewox)" ]; }
+wait_until $bw_wait_step own_run_entry || fail "the program wrote no Run entry of its own"
 
 # --- Deny parks both values, type and bytes kept ---
 do_command 253
