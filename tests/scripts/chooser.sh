@@ -103,7 +103,7 @@ xdotool mousemove 1279 799 2>/dev/null
 "$WINE" explorer /desktop=chooser-main,1024x768 'C:\Brindlewox\Brindlewox.exe' \
     </dev/null >"$deploy/out/program.txt" 2>&1 &
 program=$!
-seen_desktop=chooser-main
+seen_desktop="chooser-main"
 seen_logs=("$settings" "$userfolder/Log/LogFile_*.txt" "$deploy/out/program.txt")
 layout="$screens/chooser-main-Metalbrown.txt"
 if run_wine_within $bw_wait_tool 'C:\Brindlewox\main_window_driver.exe' chooser-main wait >"$layout"; then
