@@ -157,7 +157,7 @@ public:
             {
                 // Idle at two looks in a row: work that one piece of posted
                 // work posts in turn is done too.
-                m_idleLooks = ThreadIsIdle() ? m_idleLooks + 1 : 0;
+                m_idleLooks = ThreadIsIdle() && m_mode->Ready() ? m_idleLooks + 1 : 0;
                 if (m_idleLooks < 2 && GetTickCount64() < m_settleEnd)
                     return 0;
                 if (m_idleLooks < 2)
