@@ -28,7 +28,7 @@ void RebuildSysColorTable();
 void DestroyTemporaryGdiObjects();
 void DestroyTemporaryDCs();
 
-// --- Menus (Menu.cpp) ---
+// --- Menus (Menu.cpp; the popup-menu hook MenuHook.cpp) ---
 
 // Whether a CMenu object of g_menuList holds the menu. WM_DESTROY takes
 // such a menu off its window first, so that the menu outlives the window.

@@ -8,7 +8,7 @@
 
 #include "foundation/Base.h"
 #include "foundation/Gdi.h"
-#include "foundation/Menu.h"
+#include "foundation/BitmapMenu.h"
 
 // The five colours of the skinned menu, as read from section "Color" of the
 // skin file; each name's default applies per component.

@@ -1,8 +1,10 @@
 #include "foundation/Menu.h"
 
+#include "foundation/BitmapMenu.h"
 #include "foundation/Dc.h"
 #include "foundation/FrameworkHooks.h"
 #include "foundation/Gdi.h"
+#include "foundation/MenuHook.h"
 #include "foundation/Window.h"
 
 #include "WindowTestSupport.h"
