@@ -541,46 +541,72 @@ LRESULT CALLBACK CWindow::WindowProcedure(HWND window, UINT message, WPARAM wPar
 
 LRESULT CWindow::Dispatch(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    // 1. The object. At WM_NCCREATE and WM_INITDIALOG the parameter names
-    // it, but only an object of the window list is believed: anything else
-    // (a foreign create parameter, null) leaves the window without one.
-    CWindow* self = nullptr;
-    if (message == WM_NCCREATE)
-    {
-        auto* create = reinterpret_cast<CREATESTRUCTA*>(lParam);
-        void* candidate = create != nullptr ? create->lpCreateParams : nullptr;
-        if (g_windowList.Contains(candidate) &&
-            static_cast<CWindow*>(candidate)->Attach(window, true))
-            self = static_cast<CWindow*>(candidate);
-    }
-    else if (message == WM_INITDIALOG)
-    {
-        void* candidate = reinterpret_cast<void*>(lParam);
-        if (g_windowList.Contains(candidate) &&
-            static_cast<CWindow*>(candidate)->Attach(window, true))
-            self = static_cast<CWindow*>(candidate);
-    }
-    else
-    {
-        self = FindWindowObject(window);
-    }
+    // 1. The object.
+    CWindow* self = ObjectOfMessage(window, message, lParam);
 
     // 2. No object, or a dead one.
     if (self == nullptr || self->GetSafeHwnd() == nullptr)
         return DefaultWithoutObject(window, message, wParam, lParam);
 
-    // A handler may delete its object (or others); nothing of the object is
-    // touched after a call without checking that it still exists.
-    auto selfExists = [self]() { return IsWindowObject(self); };
+    // 3. The handlers. A handler may delete its object (or others): nothing
+    // of the object is touched after a call without checking that it still
+    // exists.
+    const Outcome handled = self->HandleMessage(window, message, wParam, lParam);
+    if (handled.then == Then::ObjectGone)
+        return DefaultWithoutObject(window, message, wParam, lParam);
+    if (handled.then == Then::Return)
+        return handled.result;
+    LRESULT result = handled.result;
 
-    // 3. Dispatch.
+    // 4. Not handled: the fallback, while the window lives.
+    if (result == NotHandled && message != WM_NCDESTROY)
+    {
+        if (!IsWindowObject(self))
+            return DefaultWithoutObject(window, message, wParam, lParam);
+        if (self->GetSafeHwnd() == nullptr)
+            return 0;
+        result = self->WindowProc(message, wParam, lParam);
+    }
+
+    // 5. The window is gone: give it its own procedure back and let go.
+    if (message == WM_NCDESTROY && IsWindowObject(self))
+        self->LetGoAfterNcDestroy(window);
+    return result;
+}
+
+CWindow* CWindow::ObjectOfMessage(HWND window, UINT message, LPARAM lParam)
+{
+    // At WM_NCCREATE and WM_INITDIALOG the parameter names the object, but
+    // only an object of the window list is believed: anything else (a
+    // foreign create parameter, null) leaves the window without one.
+    void* candidate = nullptr;
+    if (message == WM_NCCREATE)
+    {
+        auto* create = reinterpret_cast<CREATESTRUCTA*>(lParam);
+        candidate = create != nullptr ? create->lpCreateParams : nullptr;
+    }
+    else if (message == WM_INITDIALOG)
+    {
+        candidate = reinterpret_cast<void*>(lParam);
+    }
+    else
+    {
+        return FindWindowObject(window);
+    }
+    if (g_windowList.Contains(candidate) && static_cast<CWindow*>(candidate)->Attach(window, true))
+        return static_cast<CWindow*>(candidate);
+    return nullptr;
+}
+
+CWindow::Outcome CWindow::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
     LRESULT result = NotHandled;
     switch (message)
     {
     case WM_CREATE:
-        result = self->OnCreate(reinterpret_cast<CREATESTRUCTA*>(lParam));
+        result = OnCreate(reinterpret_cast<CREATESTRUCTA*>(lParam));
         if (result == -1)
-            return -1;
+            return {Then::Return, -1};
         if (result == CreateNotHandled)
             result = NotHandled;
         break;
@@ -594,165 +620,45 @@ LRESULT CWindow::Dispatch(HWND window, UINT message, WPARAM wParam, LPARAM lPara
             if (menu != nullptr && IsFrameworkMenu(menu))
                 SetMenu(window, nullptr);
         }
-        result = self->OnDestroy();
+        result = OnDestroy();
         break;
 
     case WM_MOVE:
-        result = self->OnMove(LOWORD(lParam), HIWORD(lParam));
+        result = OnMove(LOWORD(lParam), HIWORD(lParam));
         break;
 
     case WM_SIZE:
-        result = self->OnSize(static_cast<UINT>(wParam), LOWORD(lParam), HIWORD(lParam));
+        result = OnSize(static_cast<UINT>(wParam), LOWORD(lParam), HIWORD(lParam));
         break;
 
     case WM_CLOSE:
-        result = self->OnClose();
+        result = OnClose();
         break;
 
     case WM_PAINT:
-        result = self->OnPaint(wParam != 0 ? FrameworkDcFromHandle(reinterpret_cast<HDC>(wParam))
-                                           : nullptr);
+        result =
+            OnPaint(wParam != 0 ? FrameworkDcFromHandle(reinterpret_cast<HDC>(wParam)) : nullptr);
         break;
 
     case WM_ERASEBKGND:
-        result = self->OnEraseBkgnd(FrameworkDcFromHandle(reinterpret_cast<HDC>(wParam)));
+        result = OnEraseBkgnd(FrameworkDcFromHandle(reinterpret_cast<HDC>(wParam)));
         break;
 
     case WM_COMMAND:
-    {
-        UINT code = HIWORD(wParam);
-        UINT id = LOWORD(wParam);
-        HWND control = reinterpret_cast<HWND>(lParam);
-        int passOn = 1;
-        if (control != nullptr)
-        {
-            if (CWindow* child = g_windowList.FindWindow(control))
-            {
-                LRESULT reflected = child->OnReflectedCommand(code, passOn);
-                if (!selfExists())
-                    return DefaultWithoutObject(window, message, wParam, lParam);
-                if (reflected != NotHandled)
-                    result = self->ReflectedResult(reflected);
-            }
-        }
-        if (passOn)
-        {
-            // The control's answer stands unless the window's own handler
-            // gives one.
-            LRESULT own = self->OnCommand(code, id, control);
-            if (own != NotHandled)
-                result = own;
-        }
-        break;
-    }
+        return HandleCommand(wParam, lParam);
 
     case WM_NOTIFY:
-    {
-        auto* header = reinterpret_cast<NMHDR*>(lParam);
-        int passOn = 1;
-        bool controlAnswered = false;
-        if (header != nullptr && header->hwndFrom != nullptr)
-        {
-            if (CWindow* child = g_windowList.FindWindow(header->hwndFrom))
-            {
-                LRESULT reflected = child->OnChildNotify(header, passOn);
-                if (!selfExists())
-                    return DefaultWithoutObject(window, message, wParam, lParam);
-                if (reflected != NotHandled)
-                {
-                    result = self->ReflectedResult(reflected);
-                    controlAnswered = true;
-                }
-            }
-        }
-        if (passOn)
-        {
-            LRESULT own = self->OnNotify(header);
-            if (!selfExists())
-                return DefaultWithoutObject(window, message, wParam, lParam);
-            // A dialog's own answer must reach the dialog manager, which
-            // reads DWLP_MSGRESULT only when the procedure returns non-zero.
-            // A window that is not a dialog has no such channel: its own
-            // handler's value is not used.
-            if (!controlAnswered && self->m_isDialog && own != NotHandled && own != 0)
-            {
-                if (GetWindowLongPtrA(window, DWLP_MSGRESULT) == 0)
-                    SetWindowLongPtrA(window, DWLP_MSGRESULT, own);
-                result = 1;
-            }
-        }
-        break;
-    }
+        return HandleNotify(window, lParam);
 
     case WM_DRAWITEM:
     case WM_MEASUREITEM:
-    {
-        UINT id = static_cast<UINT>(wParam);
-        auto* draw = reinterpret_cast<DRAWITEMSTRUCT*>(lParam);
-        auto* measure = reinterpret_cast<MEASUREITEMSTRUCT*>(lParam);
-        bool drawing = message == WM_DRAWITEM;
-        int passOn = 1;
-        LRESULT offered = NotHandled;
-        if (lParam != 0 && id != 0)
-        {
-            // Only a control that already has an object is asked: making a
-            // wrapper (and subclassing the control) for a handler that would
-            // only answer -1 changes nothing but costs a subclassing.
-            HWND control = GetDlgItem(window, drawing ? draw->CtlID : measure->CtlID);
-            if (CWindow* child = control != nullptr ? FindWindowObject(control) : nullptr)
-            {
-                offered = drawing ? child->OnReflectedDrawItem(id, draw, passOn)
-                                  : child->OnReflectedMeasureItem(id, measure, passOn);
-            }
-        }
-        else if (lParam != 0)
-        {
-            HMENU menu = g_currentMenu;
-            if (menu == nullptr && !IsChildWindow(window))
-            {
-                menu = GetMenu(window);
-                g_currentMenu = menu;
-            }
-            if (menu != nullptr && IsMenu(menu))
-            {
-                offered = drawing ? FrameworkMenuDrawItem(menu, draw, passOn)
-                                  : FrameworkMenuMeasureItem(menu, measure, passOn);
-            }
-        }
-        if (!selfExists())
-            return DefaultWithoutObject(window, message, wParam, lParam);
-        if (offered != NotHandled)
-            result = self->ReflectedResult(offered);
-        if (passOn)
-        {
-            LRESULT own = drawing ? self->OnDrawItem(id, draw) : self->OnMeasureItem(id, measure);
-            if (own != NotHandled)
-                result = own;
-        }
-        break;
-    }
+        return HandleItem(window, message, wParam, lParam);
 
     case WM_INITMENU:
-        g_currentMenu = reinterpret_cast<HMENU>(wParam);
-        if (IsMenu(g_currentMenu))
-            FrameworkMenuOnInitMenu(g_currentMenu, self);
-        break;
-
     case WM_INITMENUPOPUP:
-        if (g_currentMenu != nullptr && IsMenu(g_currentMenu))
-            FrameworkMenuOnInitMenuPopup(g_currentMenu, self, reinterpret_cast<HMENU>(wParam),
-                                         LOWORD(lParam), HIWORD(lParam));
-        break;
-
     case WM_UNINITMENUPOPUP:
-        if (g_currentMenu != nullptr && IsMenu(g_currentMenu))
-            FrameworkMenuOnUninitMenuPopup(g_currentMenu, self, wParam, lParam);
-        break;
-
     case WM_EXITMENULOOP:
-        if (g_currentMenu != nullptr && IsMenu(g_currentMenu))
-            FrameworkMenuOnExitMenuLoop(g_currentMenu, self, static_cast<BOOL>(wParam));
-        g_currentMenu = nullptr;
+        RouteMenuLoop(message, wParam, lParam);
         break;
 
     case WM_SYSCOLORCHANGE:
@@ -773,35 +679,163 @@ LRESULT CWindow::Dispatch(HWND window, UINT message, WPARAM wParam, LPARAM lPara
         break;
 
     default:
-        result = self->WindowProc(message, wParam, lParam);
-        if (message == WM_NCDESTROY && selfExists())
+        result = WindowProc(message, wParam, lParam);
+        if (message == WM_NCDESTROY && IsWindowObject(this))
             break;
-        return result;
+        return {Then::Return, result};
     }
+    return {Then::Fallback, result};
+}
 
-    // 4. Not handled: the fallback, while the window lives.
-    if (result == NotHandled && message != WM_NCDESTROY)
+CWindow::Outcome CWindow::HandleCommand(WPARAM wParam, LPARAM lParam)
+{
+    UINT code = HIWORD(wParam);
+    UINT id = LOWORD(wParam);
+    HWND control = reinterpret_cast<HWND>(lParam);
+    LRESULT result = NotHandled;
+    int passOn = 1;
+    if (control != nullptr)
     {
-        if (!selfExists())
-            return DefaultWithoutObject(window, message, wParam, lParam);
-        if (self->GetSafeHwnd() == nullptr)
-            return 0;
-        result = self->WindowProc(message, wParam, lParam);
-    }
-
-    // 5. The window is gone: give it its own procedure back and let go.
-    if (message == WM_NCDESTROY && selfExists())
-    {
-        if (IsWindow(window) && self->m_prevProc != nullptr && self->m_prevProc != WindowProcedure)
+        if (CWindow* child = g_windowList.FindWindow(control))
         {
-            SetWindowLongPtrA(window, self->m_isDialog ? DWLP_DLGPROC : GWLP_WNDPROC,
-                              reinterpret_cast<LONG_PTR>(self->m_prevProc));
-            self->m_isDialog = 0;
+            LRESULT reflected = child->OnReflectedCommand(code, passOn);
+            if (!IsWindowObject(this))
+                return {Then::ObjectGone, NotHandled};
+            if (reflected != NotHandled)
+                result = ReflectedResult(reflected);
         }
-        self->m_hWnd = nullptr;
-        self->m_prevProc = nullptr;
-        if (g_windowList.Contains(self))
-            self->OnNcDestroy();
     }
-    return result;
+    if (passOn)
+    {
+        // The control's answer stands unless the window's own handler gives
+        // one.
+        LRESULT own = OnCommand(code, id, control);
+        if (own != NotHandled)
+            result = own;
+    }
+    return {Then::Fallback, result};
+}
+
+CWindow::Outcome CWindow::HandleNotify(HWND window, LPARAM lParam)
+{
+    auto* header = reinterpret_cast<NMHDR*>(lParam);
+    LRESULT result = NotHandled;
+    int passOn = 1;
+    bool controlAnswered = false;
+    if (header != nullptr && header->hwndFrom != nullptr)
+    {
+        if (CWindow* child = g_windowList.FindWindow(header->hwndFrom))
+        {
+            LRESULT reflected = child->OnChildNotify(header, passOn);
+            if (!IsWindowObject(this))
+                return {Then::ObjectGone, NotHandled};
+            if (reflected != NotHandled)
+            {
+                result = ReflectedResult(reflected);
+                controlAnswered = true;
+            }
+        }
+    }
+    if (passOn)
+    {
+        LRESULT own = OnNotify(header);
+        if (!IsWindowObject(this))
+            return {Then::ObjectGone, NotHandled};
+        // A dialog's own answer must reach the dialog manager, which reads
+        // DWLP_MSGRESULT only when the procedure returns non-zero. A window
+        // that is not a dialog has no such channel: its own handler's value
+        // is not used.
+        if (!controlAnswered && m_isDialog && own != NotHandled && own != 0)
+        {
+            if (GetWindowLongPtrA(window, DWLP_MSGRESULT) == 0)
+                SetWindowLongPtrA(window, DWLP_MSGRESULT, own);
+            result = 1;
+        }
+    }
+    return {Then::Fallback, result};
+}
+
+CWindow::Outcome CWindow::HandleItem(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    UINT id = static_cast<UINT>(wParam);
+    auto* draw = reinterpret_cast<DRAWITEMSTRUCT*>(lParam);
+    auto* measure = reinterpret_cast<MEASUREITEMSTRUCT*>(lParam);
+    bool drawing = message == WM_DRAWITEM;
+    LRESULT result = NotHandled;
+    int passOn = 1;
+    LRESULT offered = NotHandled;
+    if (lParam != 0 && id != 0)
+    {
+        // Only a control that already has an object is asked: making a
+        // wrapper (and subclassing the control) for a handler that would
+        // only answer -1 changes nothing but costs a subclassing.
+        HWND control = GetDlgItem(window, drawing ? draw->CtlID : measure->CtlID);
+        if (CWindow* child = control != nullptr ? FindWindowObject(control) : nullptr)
+        {
+            offered = drawing ? child->OnReflectedDrawItem(id, draw, passOn)
+                              : child->OnReflectedMeasureItem(id, measure, passOn);
+        }
+    }
+    else if (lParam != 0)
+    {
+        HMENU menu = g_currentMenu;
+        if (menu == nullptr && !IsChildWindow(window))
+        {
+            menu = GetMenu(window);
+            g_currentMenu = menu;
+        }
+        if (menu != nullptr && IsMenu(menu))
+        {
+            offered = drawing ? FrameworkMenuDrawItem(menu, draw, passOn)
+                              : FrameworkMenuMeasureItem(menu, measure, passOn);
+        }
+    }
+    if (!IsWindowObject(this))
+        return {Then::ObjectGone, NotHandled};
+    if (offered != NotHandled)
+        result = ReflectedResult(offered);
+    if (passOn)
+    {
+        LRESULT own = drawing ? OnDrawItem(id, draw) : OnMeasureItem(id, measure);
+        if (own != NotHandled)
+            result = own;
+    }
+    return {Then::Fallback, result};
+}
+
+void CWindow::RouteMenuLoop(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_INITMENU)
+    {
+        g_currentMenu = reinterpret_cast<HMENU>(wParam);
+        if (IsMenu(g_currentMenu))
+            FrameworkMenuOnInitMenu(g_currentMenu, this);
+        return;
+    }
+    if (g_currentMenu != nullptr && IsMenu(g_currentMenu))
+    {
+        if (message == WM_INITMENUPOPUP)
+            FrameworkMenuOnInitMenuPopup(g_currentMenu, this, reinterpret_cast<HMENU>(wParam),
+                                         LOWORD(lParam), HIWORD(lParam));
+        else if (message == WM_UNINITMENUPOPUP)
+            FrameworkMenuOnUninitMenuPopup(g_currentMenu, this, wParam, lParam);
+        else
+            FrameworkMenuOnExitMenuLoop(g_currentMenu, this, static_cast<BOOL>(wParam));
+    }
+    if (message == WM_EXITMENULOOP)
+        g_currentMenu = nullptr;
+}
+
+void CWindow::LetGoAfterNcDestroy(HWND window)
+{
+    if (IsWindow(window) && m_prevProc != nullptr && m_prevProc != WindowProcedure)
+    {
+        SetWindowLongPtrA(window, m_isDialog ? DWLP_DLGPROC : GWLP_WNDPROC,
+                          reinterpret_cast<LONG_PTR>(m_prevProc));
+        m_isDialog = 0;
+    }
+    m_hWnd = nullptr;
+    m_prevProc = nullptr;
+    if (g_windowList.Contains(this))
+        OnNcDestroy();
 }

@@ -189,7 +189,44 @@ protected:
     HWND m_hMdiClient = nullptr;
 
 private:
+    // Where a message goes after its handlers (Dispatch's steps).
+    enum class Then
+    {
+        // The fallback when the result is NotHandled, then the clean-up
+        // after WM_NCDESTROY.
+        Fallback,
+        // The result is the message's as it stands.
+        Return,
+        // A handler deleted the object: the default without one answers.
+        ObjectGone,
+    };
+    struct Outcome
+    {
+        Then then;
+        LRESULT result;
+    };
+
+    // WindowProcedure's work: finds the object (ObjectOfMessage), hands the
+    // message to its handlers (HandleMessage), falls back to WindowProc when
+    // they leave it unhandled, and lets go of the window after WM_NCDESTROY.
     static LRESULT Dispatch(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    // The object of the window, bound at WM_NCCREATE or WM_INITDIALOG; null
+    // when it has none.
+    static CWindow* ObjectOfMessage(HWND window, UINT message, LPARAM lParam);
+    // The message's handlers; the three below offer WM_COMMAND, WM_NOTIFY
+    // and WM_DRAWITEM / WM_MEASUREITEM to the control (or the menu object)
+    // first, then to this window's own handler.
+    Outcome HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    Outcome HandleCommand(WPARAM wParam, LPARAM lParam);
+    Outcome HandleNotify(HWND window, LPARAM lParam);
+    Outcome HandleItem(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    // WM_INITMENU to WM_EXITMENULOOP, to the current menu's object: the
+    // first sets the current menu, the last clears it.
+    void RouteMenuLoop(UINT message, WPARAM wParam, LPARAM lParam);
+    // After WM_NCDESTROY: the window's own procedure back, the handle and
+    // the procedure forgotten, and OnNcDestroy for an object of the window
+    // list.
+    void LetGoAfterNcDestroy(HWND window);
     // A handled result of a control's reflected handler as the message
     // result of this window (DWLP_MSGRESULT and 1 for a dialog).
     LRESULT ReflectedResult(LRESULT result);
