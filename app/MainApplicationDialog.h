@@ -21,6 +21,7 @@
 #include "skin/TrayIcon.h"
 #include "app/MainLayout.h"
 #include "app/MainPaint.h"
+#include "app/Page.h"
 #include "app/WizardDialog.h"
 #include "app/CommandRules.h"
 #include "app/SupportForm.h"
@@ -158,36 +159,30 @@ public:
     // loaded so far. 1.
     BOOL LoadProfile();
 
-    // Page switching. Each show function shows (SW_SHOW) or hides (SW_HIDE)
-    // its page unless a backup or restore runs; ShowPage shows one page,
-    // hides the rest and checks the page's left-bar button, all only while
-    // no run is active.
-    void ShowPage(int number);
-    void ShowBackupPage(int command);
-    void ShowBlankPage(int command);
-    void ShowRestorePage(int command);
-    void ShowBackupOptionsPage(int command);
-    void ShowMiscOptionsPage(int command);
-    void ShowSpareOptionsPage(int command);
-    void ShowStartupPage(int command);
-    void ShowUninstallPage(int command);
-    void ShowSupportPage(int command);
-    void ShowOptimizePage(int command);
+    // Page switching (Page.cpp). ShowPage shows one page, hides the rest
+    // and checks the page's left-bar button, all only while no run is
+    // active.
+    void ShowPage(Page page);
     // A backup or restore is active: the pages stay as they are.
     bool IsRunActive() const;
-    // The left-bar and options-tab commands (248, 250 to 258, 885, 815 to
-    // 817); true when the id was one of them.
+    // The left-bar and options-tab commands (IDC_PAGE_*, IDC_OPTIMIZE_SHOW,
+    // IDC_OPTIONS_TAB_*); true when the id was one of them.
     bool HandlePageCommand(UINT id);
 
-    // The page of a number; null for 5, 8 and before the pages exist.
-    WizardDialog* GetPage(int number);
-    // The object bound to control `id` of page `page` (-1: of the window
-    // itself) when it is of class T; null otherwise.
-    template <class T> T* GetControl(int page, UINT id) const
+    // The page's dialog; null for SpareOptions and before the pages exist.
+    WizardDialog* GetPage(Page page);
+    // The object bound to control `id` of the page (or of the window itself)
+    // when it is of class T; null otherwise.
+    template <class T> T* GetControl(Page page, UINT id) const
     {
         return dynamic_cast<T*>(FindBoundControl(page, id));
     }
-    CWindow* FindBoundControl(int page, UINT id) const;
+    template <class T> T* GetControl(UINT id) const
+    {
+        return dynamic_cast<T*>(FindBoundControl(id));
+    }
+    CWindow* FindBoundControl(Page page, UINT id) const;
+    CWindow* FindBoundControl(UINT id) const;
     // The menu icon list (14 images) and the startup list's pop-up menu.
     HIMAGELIST GetMenuImages() const { return m_menuImages.GetSafeHandle(); }
     CSkinXPMenu& GetStartupMenu() { return m_startupMenu; }
@@ -344,7 +339,7 @@ private:
     void ToggleMaximised();
     void ToggleLoadAtStartup();
     // The control of a page; null before the pages exist.
-    HWND PageControl(int page, UINT id);
+    HWND PageControl(Page page, UINT id);
 
     bool m_maximised = false;
     CRect m_restoredRect;
@@ -355,7 +350,8 @@ private:
 
 private:
     // --- initialisation, pages, layout and painting ---
-    template <class T> T& Bind(int page, UINT id, bool updateFrame);
+    template <class T> T& Bind(HWND parent, UINT id, bool updateFrame);
+    CWindow* FindBound(HWND parent, UINT id) const;
     void BindFrame();
     void BindPageControls();
     void BindMenuButtons();
@@ -365,8 +361,8 @@ private:
     // Every move of the layout for this client size; `initial` also moves
     // pages 0 and 1, which later sizes leave alone.
     void LayOut(const CSize& client, bool initial);
-    void LayOutPage(int number, const std::vector<mainlayout::Placement>& placements);
-    HWND PageWindow(int number) const;
+    void LayOutPage(Page page, const std::vector<mainlayout::Placement>& placements);
+    HWND PageWindow(Page page) const;
 
     CIconHandle m_smallIcon;
     CIconHandle m_largeIcon;

@@ -211,7 +211,8 @@ private:
 
 LRESULT MainApplicationDialog::OnCommand(UINT code, UINT id, HWND control)
 {
-    // Before the page commands: 253 and 254 fill their list, then show it.
+    // Before the page commands: IDC_PAGE_STARTUP and IDC_PAGE_UNINSTALL
+    // fill their list, then show it.
     if (HandleToolsCommand(id))
         return CDialog::OnCommand(code, id, control);
     if (HandlePageCommand(id))
@@ -233,7 +234,7 @@ bool MainApplicationDialog::HandleWindowCommand(UINT id)
         return true;
     case IDC_BACKUP_EDIT:
     {
-        auto* list = GetControl<CApplicationsTree>(0, IDC_BACKUP_LIST);
+        auto* list = GetControl<CApplicationsTree>(Page::Backup, IDC_BACKUP_LIST);
         int row = list != nullptr ? ChooseListRow(list->GetItemCount(), list->GetSelectedItem())
                                   : -1;
         if (row >= 0)
@@ -342,12 +343,12 @@ LRESULT MainApplicationDialog::OnNotify(NMHDR* header)
     if (header == nullptr || header->idFrom != IDC_RESTORE_TREE ||
         header->code != static_cast<UINT>(TVN_SELCHANGEDA))
         return NotHandled;
-    auto* tree = GetControl<CCustomFileDirTree>(2, IDC_RESTORE_TREE);
+    auto* tree = GetControl<CCustomFileDirTree>(Page::Restore, IDC_RESTORE_TREE);
     CString path("");
     if (tree != nullptr)
         tree->GetSelectedPath(path);
     WriteSettingString(setting::WhatRestorePath, path);
-    if (HWND what = PageControl(2, IDC_RESTORE_WHAT))
+    if (HWND what = PageControl(Page::Restore, IDC_RESTORE_WHAT))
         ::SetWindowTextA(what, path);
     return 0;
 }
@@ -379,7 +380,7 @@ int MainApplicationDialog::RunModalDialog(CDialog& dialog, UINT templateId)
                                     : dialog.DoModal(templateId);
 }
 
-HWND MainApplicationDialog::PageControl(int page, UINT id)
+HWND MainApplicationDialog::PageControl(Page page, UINT id)
 {
     WizardDialog* wizard = GetPage(page);
     return wizard != nullptr ? GetDlgItem(wizard->GetHwnd(), static_cast<int>(id)) : nullptr;
@@ -389,7 +390,7 @@ HWND MainApplicationDialog::PageControl(int page, UINT id)
 
 void MainApplicationDialog::StartOrStopRun()
 {
-    ShowPage(0);
+    ShowPage(Page::Backup);
     switch (DecideStartStop(GetRunFlags()))
     {
     case RunAction::StopRun:
@@ -412,7 +413,7 @@ void MainApplicationDialog::StartRunFromTray()
     if (GetRunFlags().backupRunning)
         return;
     RestoreFromTray(m_hWnd);
-    ShowPage(0);
+    ShowPage(Page::Backup);
     StartBackupRun();
 }
 
@@ -471,7 +472,7 @@ void MainApplicationDialog::EditProfileItem(int rowId)
 
 void MainApplicationDialog::DeleteChosenItem()
 {
-    auto* list = GetControl<CApplicationsTree>(0, IDC_BACKUP_LIST);
+    auto* list = GetControl<CApplicationsTree>(Page::Backup, IDC_BACKUP_LIST);
     int row = list != nullptr ? ChooseListRow(list->GetItemCount(), list->GetSelectedItem()) : -1;
     if (row >= 0)
     {
@@ -490,7 +491,7 @@ void MainApplicationDialog::DeleteChosenItem()
 void MainApplicationDialog::SaveProfile(int toggled)
 {
     CSimpleArray<ProfileCheck> checks;
-    if (auto* list = GetControl<CApplicationsTree>(0, IDC_BACKUP_LIST))
+    if (auto* list = GetControl<CApplicationsTree>(Page::Backup, IDC_BACKUP_LIST))
     {
         for (int i = 0; i < list->GetItemCount(); ++i)
         {
@@ -498,9 +499,9 @@ void MainApplicationDialog::SaveProfile(int toggled)
             checks.Add(ProfileCheck{static_cast<int>(item->value1), item->checked != 0});
         }
     }
-    HWND destination = PageControl(0, IDC_BACKUP_DESTINATION);
-    auto* compress = GetControl<CSkinCheckBox>(0, IDC_BACKUP_COMPRESS);
-    auto* encrypt = GetControl<CSkinCheckBox>(0, IDC_BACKUP_ENCRYPT);
+    HWND destination = PageControl(Page::Backup, IDC_BACKUP_DESTINATION);
+    auto* compress = GetControl<CSkinCheckBox>(Page::Backup, IDC_BACKUP_COMPRESS);
+    auto* encrypt = GetControl<CSkinCheckBox>(Page::Backup, IDC_BACKUP_ENCRYPT);
     try
     {
         CProfileDB(m_run.profilePath)
@@ -516,7 +517,7 @@ void MainApplicationDialog::SaveProfile(int toggled)
 
 void MainApplicationDialog::ChooseDestination()
 {
-    FileFolderSelectionDialog dialog(PageControl(0, IDC_BACKUP_DESTINATION));
+    FileFolderSelectionDialog dialog(PageControl(Page::Backup, IDC_BACKUP_DESTINATION));
     RunModalDialog(dialog, IDD_FILE_FOLDER_SELECTION);
     // Saved whatever the choice: the dialog leaves the field as it was
     // unless a path was taken.
@@ -525,7 +526,7 @@ void MainApplicationDialog::ChooseDestination()
 
 void MainApplicationDialog::ToggleEncryption()
 {
-    auto* box = GetControl<CSkinCheckBox>(0, IDC_BACKUP_ENCRYPT);
+    auto* box = GetControl<CSkinCheckBox>(Page::Backup, IDC_BACKUP_ENCRYPT);
     if (box == nullptr)
         return;
     // The box reports the click before it flips itself.
@@ -600,8 +601,8 @@ void MainApplicationDialog::LoadProfileFile()
 
 void MainApplicationDialog::StartRestore()
 {
-    HWND what = PageControl(2, IDC_RESTORE_WHAT);
-    HWND where = PageControl(2, IDC_RESTORE_TARGET);
+    HWND what = PageControl(Page::Restore, IDC_RESTORE_WHAT);
+    HWND where = PageControl(Page::Restore, IDC_RESTORE_TARGET);
     if (!GetRunFlags().backupRunning && !GetRunFlags().restoreRunning)
     {
         // Where the end of the restore is posted: without it a restore
@@ -623,7 +624,7 @@ void MainApplicationDialog::StartRestore()
 
 void MainApplicationDialog::ChooseRestoreTarget()
 {
-    HWND target = PageControl(2, IDC_RESTORE_TARGET);
+    HWND target = PageControl(Page::Restore, IDC_RESTORE_TARGET);
     FileFolderSelectionDialog dialog(target);
     RunModalDialog(dialog, IDD_FILE_FOLDER_SELECTION);
     if (target != nullptr)
@@ -634,7 +635,7 @@ void MainApplicationDialog::ChooseRestoreTarget()
 
 void MainApplicationDialog::UpdateProxy()
 {
-    HWND type = PageControl(4, IDC_PROXY_TYPE);
+    HWND type = PageControl(Page::MiscOptions, IDC_PROXY_TYPE);
     LRESULT selected = type != nullptr ? SendMessageA(type, CB_GETCURSEL, 0, 0) : CB_ERR;
     UpdateProxySettings(ControlText(*this, IDC_PROXY_HOST), ControlText(*this, IDC_PROXY_PORT),
                         ControlText(*this, IDC_PROXY_LOGIN), ControlText(*this, IDC_PROXY_PASSWORD),
@@ -742,12 +743,12 @@ void MainApplicationDialog::OnRegistryToolDone(RegistryTool tool, int result)
 
 void MainApplicationDialog::ShowHelpBalloon()
 {
-    bool visible[kHelpPageCount] = {};
-    for (int page = 0; page < kHelpPageCount; ++page)
+    bool visible[kPageNumberCount] = {};
+    for (const PageInfo& info : kPages)
     {
-        WizardDialog* wizard = GetPage(page);
-        visible[page] = wizard != nullptr && (GetWindowLongA(wizard->GetHwnd(), GWL_STYLE) &
-                                              WS_VISIBLE) != 0;
+        WizardDialog* wizard = GetPage(info.page);
+        visible[PageNumber(info.page)] =
+            wizard != nullptr && (GetWindowLongA(wizard->GetHwnd(), GWL_STYLE) & WS_VISIBLE) != 0;
     }
     CString text = HelpText(m_languageIni, FirstVisiblePage(visible));
     HWND help = FindControl(IDC_TITLE_HELP);
@@ -789,7 +790,7 @@ void MainApplicationDialog::ToggleMaximised()
 
 void MainApplicationDialog::ToggleLoadAtStartup()
 {
-    if (auto* box = GetControl<CSkinCheckBox>(3, IDC_OPTIONS_RUN_AT_STARTUP))
+    if (auto* box = GetControl<CSkinCheckBox>(Page::BackupOptions, IDC_OPTIONS_RUN_AT_STARTUP))
         box->SetChecked(!box->IsChecked());
     SaveOptions();
 }

@@ -3,7 +3,8 @@
 //
 // The options live in the settings key (engine/Settings.h) and are written
 // back from the controls every 2 seconds; the controls are those bound by
-// the initialisation (MainInit.cpp) on pages 0, 3, 4 and 10.
+// the initialisation (MainInit.cpp) on the backup, options and optimize
+// pages.
 #include "app/AboutDialog.h"
 #include "app/MainApplicationDialog.h"
 #include "app/MessageDialog.h"
@@ -109,7 +110,7 @@ bool StartProgram(const char* program, const char* folder)
 void MainApplicationDialog::LoadOptions()
 {
     // Checked unless the value says 0.
-    const auto checkUnlessOff = [this](int page, UINT id, const char* name)
+    const auto checkUnlessOff = [this](Page page, UINT id, const char* name)
     {
         DWORD value = 0;
         auto* box = GetControl<CSkinCheckBox>(page, id);
@@ -117,7 +118,7 @@ void MainApplicationDialog::LoadOptions()
             box->SetChecked(true);
     };
     // Checked only when the value says so.
-    const auto checkWhenOn = [this](int page, UINT id, const char* name)
+    const auto checkWhenOn = [this](Page page, UINT id, const char* name)
     {
         DWORD value = 0;
         auto* box = GetControl<CSkinCheckBox>(page, id);
@@ -125,13 +126,13 @@ void MainApplicationDialog::LoadOptions()
             box->SetChecked(true);
     };
 
-    checkUnlessOff(0, IDC_BACKUP_COMPRESS, setting::CheckCompress);
-    checkUnlessOff(0, IDC_BACKUP_ENCRYPT, setting::CheckCrypted);
-    checkWhenOn(3, IDC_OPTIONS_SCHEDULE, setting::SheduleEnable);
+    checkUnlessOff(Page::Backup, IDC_BACKUP_COMPRESS, setting::CheckCompress);
+    checkUnlessOff(Page::Backup, IDC_BACKUP_ENCRYPT, setting::CheckCrypted);
+    checkWhenOn(Page::BackupOptions, IDC_OPTIONS_SCHEDULE, setting::SheduleEnable);
     for (int day = 0; day < 7; ++day)
-        checkWhenOn(3, kDayBoxes[day], setting::SheduleDay[day]);
+        checkWhenOn(Page::BackupOptions, kDayBoxes[day], setting::SheduleDay[day]);
     DWORD hour = 0;
-    if (auto* hours = GetControl<CSkinComboBox>(3, IDC_OPTIONS_HOUR))
+    if (auto* hours = GetControl<CSkinComboBox>(Page::BackupOptions, IDC_OPTIONS_HOUR))
     {
         if (ReadSettingDword(setting::SheduleHour, hour))
             SendMessageA(hours->GetSafeHwnd(), CB_SETCURSEL, hour, 0);
@@ -142,7 +143,7 @@ void MainApplicationDialog::LoadOptions()
     DWORD type = 0;
     const auto setField = [this](UINT id, const char* text)
     {
-        if (CWindow* field = FindBoundControl(4, id))
+        if (CWindow* field = FindBoundControl(Page::MiscOptions, id))
             field->SetWindowText(text);
     };
     if (ReadSettingString(setting::ProxyHost, host))
@@ -155,12 +156,12 @@ void MainApplicationDialog::LoadOptions()
         setField(IDC_PROXY_PASSWORD, password);
     if (!ReadSettingDword(setting::ProxyType, type))
         type = 0;
-    if (auto* types = GetControl<CSkinComboBox>(4, IDC_PROXY_TYPE))
+    if (auto* types = GetControl<CSkinComboBox>(Page::MiscOptions, IDC_PROXY_TYPE))
         SendMessageA(types->GetSafeHwnd(), CB_SETCURSEL, type, 0);
     // One short attempt: without the service the window does not wait.
     PipeSendProxySettings(host, port, login, password, type);
 
-    checkUnlessOff(3, IDC_OPTIONS_RUN_AT_STARTUP, setting::StartOnStartup);
+    checkUnlessOff(Page::BackupOptions, IDC_OPTIONS_RUN_AT_STARTUP, setting::StartOnStartup);
 }
 
 void MainApplicationDialog::SaveOptions()
@@ -178,15 +179,15 @@ void MainApplicationDialog::SaveOptions()
 
 void MainApplicationDialog::SaveOptionValues()
 {
-    const auto saveBox = [this](int page, UINT id, const char* name)
+    const auto saveBox = [this](Page page, UINT id, const char* name)
     {
         if (auto* box = GetControl<CSkinCheckBox>(page, id))
             WriteSettingDword(name, box->IsChecked() ? 1 : 0);
     };
-    saveBox(0, IDC_BACKUP_COMPRESS, setting::CheckCompress);
-    saveBox(0, IDC_BACKUP_ENCRYPT, setting::CheckCrypted);
-    saveBox(3, IDC_OPTIONS_SCHEDULE, setting::SheduleEnable);
-    if (auto* hours = GetControl<CSkinComboBox>(3, IDC_OPTIONS_HOUR))
+    saveBox(Page::Backup, IDC_BACKUP_COMPRESS, setting::CheckCompress);
+    saveBox(Page::Backup, IDC_BACKUP_ENCRYPT, setting::CheckCrypted);
+    saveBox(Page::BackupOptions, IDC_OPTIONS_SCHEDULE, setting::SheduleEnable);
+    if (auto* hours = GetControl<CSkinComboBox>(Page::BackupOptions, IDC_OPTIONS_HOUR))
     {
         const LRESULT selected = SendMessageA(hours->GetSafeHwnd(), CB_GETCURSEL, 0, 0);
         if (selected != CB_ERR)
@@ -197,12 +198,12 @@ void MainApplicationDialog::SaveOptionValues()
         }
     }
     for (int day = 0; day < 7; ++day)
-        saveBox(3, kDayBoxes[day], setting::SheduleDay[day]);
-    saveBox(3, IDC_OPTIONS_RUN_AT_STARTUP, setting::StartOnStartup);
+        saveBox(Page::BackupOptions, kDayBoxes[day], setting::SheduleDay[day]);
+    saveBox(Page::BackupOptions, IDC_OPTIONS_RUN_AT_STARTUP, setting::StartOnStartup);
 
     // The Run entry: made once when asked for (an existing one is left as it
     // is, even with other data), removed when not.
-    if (auto* startup = GetControl<CSkinCheckBox>(3, IDC_OPTIONS_RUN_AT_STARTUP))
+    if (auto* startup = GetControl<CSkinCheckBox>(Page::BackupOptions, IDC_OPTIONS_RUN_AT_STARTUP))
     {
         const bool exists = RunEntryExists();
         if (startup->IsChecked() && !exists)
@@ -283,7 +284,7 @@ void MainApplicationDialog::StartBackupRun(bool scheduled)
     m_run.window = GetSafeHwnd();
     m_run.log = m_log.get();
     m_run.languageFile = m_languageIni.GetPathName();
-    if (CWindow* destination = FindBoundControl(0, IDC_BACKUP_DESTINATION))
+    if (CWindow* destination = FindBoundControl(Page::Backup, IDC_BACKUP_DESTINATION))
         m_run.destination = CString(destination->GetSafeHwnd());
     m_run.databaseDump = m_dumpOverride != nullptr ? m_dumpOverride : &m_databaseDump;
     const RunStart result = m_run.StartBackup(scheduled);
@@ -295,11 +296,11 @@ void MainApplicationDialog::StartBackupRun(bool scheduled)
             m_log->WriteLog(CString("\r\n") + DescribeRunStart(result) + "\r\n");
         return;
     }
-    if (auto* list = GetControl<CApplicationsTree>(0, IDC_BACKUP_LIST))
+    if (auto* list = GetControl<CApplicationsTree>(Page::Backup, IDC_BACKUP_LIST))
         list->SetEditable(false);
     m_tray.StartAnimation(100, -1);
     StartElapsedClock();
-    if (auto* button = GetControl<CSkinButton>(0, IDC_BACKUP_START))
+    if (auto* button = GetControl<CSkinButton>(Page::Backup, IDC_BACKUP_START))
     {
         button->SetWindowText(LanguageString("DL_N_101_259", "Stop"));
         button->SetRadioChecked();
@@ -309,7 +310,7 @@ void MainApplicationDialog::StartBackupRun(bool scheduled)
 void MainApplicationDialog::FillFolderList(UINT comboId, const CString& folder,
                                            const CString& current)
 {
-    auto* combo = GetControl<CSkinComboBox>(3, comboId);
+    auto* combo = GetControl<CSkinComboBox>(Page::BackupOptions, comboId);
     if (combo == nullptr)
         return;
     SendMessageA(combo->GetSafeHwnd(), CB_RESETCONTENT, 0, 0);
@@ -395,7 +396,7 @@ bool MainApplicationDialog::HandleOptionsCommand(UINT id)
         // Stopping a run belongs to the run control.
         if (IsRunActive())
             return false;
-        ShowPage(0);
+        ShowPage(Page::Backup);
         StartBackupRun(false);
         return true;
     case IDC_OPTIONS_APPLY:

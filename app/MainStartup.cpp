@@ -12,7 +12,7 @@
 
 CApplicationsTree* MainApplicationDialog::FindApplicationsList(UINT id) const
 {
-    return GetControl<CApplicationsTree>(id == IDC_STARTUP_LIST ? 6 : 7, id);
+    return GetControl<CApplicationsTree>(id == IDC_STARTUP_LIST ? Page::Startup : Page::Uninstall, id);
 }
 
 namespace
@@ -96,11 +96,11 @@ bool MainApplicationDialog::HandleToolsCommand(UINT id)
     {
     case IDC_PAGE_STARTUP:
         FillStartupList();
-        ShowPage(6);
+        ShowPage(Page::Startup);
         return true;
     case IDC_PAGE_UNINSTALL:
         FillUninstallList();
-        ShowPage(7);
+        ShowPage(Page::Uninstall);
         return true;
     case IDC_STARTUP_SELECT_ALL:
     case ID_STARTUP_MENU_SELECT_ALL:

@@ -102,9 +102,9 @@ TEST_F(StartupPagesTest, StartupPageCommandsActOnTheCheckedRows)
     MainApplicationDialog window;
     ASSERT_TRUE(window.Create(nullptr, IDD_MAIN_WINDOW));
     Command(window, IDC_PAGE_STARTUP);
-    EXPECT_TRUE(IsWindowVisible(window.GetPage(6)->GetHwnd()));
+    EXPECT_TRUE(IsWindowVisible(window.GetPage(Page::Startup)->GetHwnd()));
     EXPECT_EQ(1, window.GetListReady());
-    CApplicationsTree* list = window.GetControl<CApplicationsTree>(6, IDC_STARTUP_LIST);
+    CApplicationsTree* list = window.GetControl<CApplicationsTree>(Page::Startup, IDC_STARTUP_LIST);
     ASSERT_NE(nullptr, list);
     const int active = RowOf(*list, "PagesActive");
     const int parked = RowOf(*list, "PagesParked");
@@ -161,8 +161,8 @@ TEST_F(StartupPagesTest, UninstallRunsTheCheckedRowsInOrderAndFillsTheListAgain)
     MainApplicationDialog window;
     ASSERT_TRUE(window.Create(nullptr, IDD_MAIN_WINDOW));
     Command(window, IDC_PAGE_UNINSTALL);
-    EXPECT_TRUE(IsWindowVisible(window.GetPage(7)->GetHwnd()));
-    CApplicationsTree* list = window.GetControl<CApplicationsTree>(7, IDC_UNINSTALL_LIST);
+    EXPECT_TRUE(IsWindowVisible(window.GetPage(Page::Uninstall)->GetHwnd()));
+    CApplicationsTree* list = window.GetControl<CApplicationsTree>(Page::Uninstall, IDC_UNINSTALL_LIST);
     ASSERT_NE(nullptr, list);
     const int first = RowOf(*list, quoted + "first");
     const int second = RowOf(*list, quoted + "second");
@@ -203,7 +203,7 @@ TEST_F(StartupPagesTest, AnUninstallerStoredToBeExpandedRuns)
     MainApplicationDialog window;
     ASSERT_TRUE(window.Create(nullptr, IDD_MAIN_WINDOW));
     Command(window, IDC_PAGE_UNINSTALL);
-    CApplicationsTree* list = window.GetControl<CApplicationsTree>(7, IDC_UNINSTALL_LIST);
+    CApplicationsTree* list = window.GetControl<CApplicationsTree>(Page::Uninstall, IDC_UNINSTALL_LIST);
     ASSERT_NE(nullptr, list);
     const int row = RowOf(*list, "\"" + recorder + "\" expanded");
     ASSERT_GE(row, 0);
@@ -246,13 +246,13 @@ TEST_F(StartupPagesTest, TheScheduleAndTheOptionsGoOnWhileAnUninstallerRuns)
     window.SetScheduleClock(&clock);
     // Monday at 14:00 on the options page; only the options timer writes
     // them into the settings, where the schedule reads them.
-    window.GetControl<CSkinCheckBox>(3, IDC_OPTIONS_SCHEDULE)->SetChecked(true);
-    window.GetControl<CSkinCheckBox>(3, IDC_OPTIONS_MONDAY)->SetChecked(true);
-    SendMessageA(window.GetControl<CSkinComboBox>(3, IDC_OPTIONS_HOUR)->GetSafeHwnd(),
+    window.GetControl<CSkinCheckBox>(Page::BackupOptions, IDC_OPTIONS_SCHEDULE)->SetChecked(true);
+    window.GetControl<CSkinCheckBox>(Page::BackupOptions, IDC_OPTIONS_MONDAY)->SetChecked(true);
+    SendMessageA(window.GetControl<CSkinComboBox>(Page::BackupOptions, IDC_OPTIONS_HOUR)->GetSafeHwnd(),
                  CB_SETCURSEL, 14, 0);
 
     Command(window, IDC_PAGE_UNINSTALL);
-    CApplicationsTree* list = window.GetControl<CApplicationsTree>(7, IDC_UNINSTALL_LIST);
+    CApplicationsTree* list = window.GetControl<CApplicationsTree>(Page::Uninstall, IDC_UNINSTALL_LIST);
     ASSERT_NE(nullptr, list);
     const int row = RowOf(*list, "\"" + recorder + "\" wait=6000");
     ASSERT_GE(row, 0);
