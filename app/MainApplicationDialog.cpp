@@ -276,11 +276,6 @@ CString MainApplicationDialog::GetControlText(UINT id) const
     return CString(buffer.get());
 }
 
-void MainApplicationDialog::SetScheduleClock(IScheduleClock* clock)
-{
-    m_scheduleClock = clock != nullptr ? clock : &m_systemClock;
-}
-
 BOOL MainApplicationDialog::OnOK()
 {
     return FALSE;
@@ -487,7 +482,9 @@ void MainApplicationDialog::ShowRunDisplay()
 void MainApplicationDialog::CheckScheduleTick()
 {
     const bool runActive = m_run.activeRun.load() != 0 || m_run.engineBusy.load() != 0;
-    if (!m_scheduler.CheckSchedule(*m_scheduleClock, runActive))
+    IScheduleClock& clock =
+        m_hooks.scheduleClock != nullptr ? *m_hooks.scheduleClock : m_systemClock;
+    if (!m_scheduler.CheckSchedule(clock, runActive))
         return;
     // The Backup page, as its left-bar button shows it.
     SendMessageA(m_hWnd, WM_COMMAND, MAKEWPARAM(IDC_PAGE_BACKUP, 1),
@@ -527,17 +524,17 @@ void MainApplicationDialog::SetThickFrame(bool on)
 void MainApplicationDialog::PlayWarningSound()
 {
     const CString path = WarningSoundPath(GetProgramFolder());
-    if (m_soundPlayer != nullptr)
-        m_soundPlayer(path);
+    if (m_hooks.playSound != nullptr)
+        m_hooks.playSound(path);
     else
         PlaySynchronously(path);
 }
 
 void MainApplicationDialog::ShowRunEndMessage(const char* text)
 {
-    if (m_messageShower != nullptr)
+    if (m_hooks.showRunEndMessage != nullptr)
     {
-        m_messageShower(*this, text);
+        m_hooks.showRunEndMessage(*this, text);
         return;
     }
     MessageDialog message(text);

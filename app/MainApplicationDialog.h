@@ -20,6 +20,7 @@
 #include "engine/WebDatabaseDump.h"
 #include "skin/TrayIcon.h"
 #include "app/MainLayout.h"
+#include "app/MainWindowHooks.h"
 #include "app/MainPaint.h"
 #include "app/Page.h"
 #include "app/WizardDialog.h"
@@ -102,17 +103,10 @@ public:
     void SetControlText(UINT id, const char* text) const;
     CString GetControlText(UINT id) const;
 
-    // Tests only: the clock of the scheduler (null: the system's), the
-    // player of the warning sound (null: PlaySoundA, synchronous) and the
-    // shower of the run-end message (null: the message dialog).
-    using SoundPlayer = void (*)(const char* path);
-    using MessageShower = void (*)(MainApplicationDialog& window, const char* text);
-    void SetScheduleClock(IScheduleClock* clock);
-    void SetSoundPlayer(SoundPlayer player) { m_soundPlayer = player; }
-    void SetMessageShower(MessageShower shower) { m_messageShower = shower; }
-    // Tests only: the dump the runs get for web-site rows (null: the
-    // window's own).
-    void SetDatabaseDump(IDatabaseDump* dump) { m_dumpOverride = dump; }
+    // Tests only: what stands in for the window's dialogs, sounds, shell and
+    // clock (MainWindowHooks.h), set whole.
+    void SetTestHooks(const MainWindowHooks& hooks) { m_hooks = hooks; }
+    const MainWindowHooks& GetTestHooks() const { return m_hooks; }
 
     // Folders read by the constructor (all but the temporary folder
     // lower-cased; see MainLife.h).
@@ -128,12 +122,12 @@ public:
     COLORREF GetShieldOnColor() const { return m_shieldOn; }
     COLORREF GetShieldOffColor() const { return m_shieldOff; }
 
-    // Set by the tray's Close while a backup runs: the run's end ends the
+    // The tray's Close came while a backup ran: the run's end ends the
     // program.
-    std::atomic<LONG> m_exitAfterRun{0};
-    // Cleared and set by console disconnect and connect: SaveOptions sends
-    // the user's profile to the service only while it is set.
-    std::atomic<LONG> m_consoleConnected{1};
+    bool ExitsAfterRun() const { return m_exitAfterRun.load() != 0; }
+    // The console is connected (WM_WTSSESSION_CHANGE): SaveOptions sends
+    // the user's profile to the service only then.
+    bool IsConsoleConnected() const { return m_consoleConnected.load() != 0; }
 
     // --- initialisation, pages, layout and painting ---
     // (MainInit.cpp) The initialisation binds every control of the window
@@ -227,10 +221,6 @@ public:
     // Start (213) and Backup Now (959) while no run is active, Apply (801),
     // About (232). True when the id was handled.
     bool HandleOptionsCommand(UINT id);
-    // Tests only: what Apply runs to start the program again (null:
-    // ShellExecuteA). True when the program started.
-    using ProgramStarter = bool (*)(const char* program, const char* folder);
-    void SetProgramStarter(ProgramStarter starter) { m_programStarter = starter; }
 
 private:
     // SaveOptions' writes into the settings key and the Run key.
@@ -239,8 +229,6 @@ private:
     void FillFolderList(UINT comboId, const CString& folder, const CString& current);
     // The controls StartBackupRun disables, enabled or disabled.
     void EnableRunControls(bool enable);
-
-    ProgramStarter m_programStarter = nullptr;
 
 public:
 
@@ -293,18 +281,6 @@ public:
     void SaveProfile(int toggled);
     // The run flags as the commands decide on them.
     RunFlags GetRunFlags() const;
-    // Tests only: what the commands show and ask. The modal runner runs
-    // every dialog the commands open (null: CDialog::DoModal); the folder
-    // chooser is the registry tools' browser (null: SHBrowseForFolderA);
-    // the file chooser the open and save dialogs (null: CFileDialog); the
-    // folder opener the log folder's ShellExecuteA (null: the shell's).
-    using ModalRunner = int (*)(CDialog& dialog, UINT templateId);
-    using FolderChooser = CString (*)(const CString& root);
-    using FileChooser = bool (*)(bool open, const char* folder, const char* fileName,
-                                 CString& path);
-    using FolderOpener = bool (*)(const char* folder);
-    void SetCommandHooks(ModalRunner modal, FolderChooser folders, FileChooser files,
-                         FolderOpener opener);
     // Runs a dialog of the commands modally (through the test's runner when
     // one is set); the dialog's result.
     int RunModalDialog(CDialog& dialog, UINT templateId);
@@ -343,10 +319,6 @@ private:
 
     bool m_maximised = false;
     CRect m_restoredRect;
-    ModalRunner m_modalRunner = nullptr;
-    FolderChooser m_folderChooser = nullptr;
-    FileChooser m_fileChooser = nullptr;
-    FolderOpener m_folderOpener = nullptr;
 
 private:
     // --- initialisation, pages, layout and painting ---
@@ -405,16 +377,15 @@ private:
     // The dump of the web-site rows, handed to every backup run the window
     // starts; it reports through m_run.
     CWebDatabaseDump m_databaseDump{m_run};
-    IDatabaseDump* m_dumpOverride = nullptr;
     CUserPipeServer m_userPipe{*this};
     CTrayIcon m_tray;
     CSessionNotifications m_sessions{"wtsapi32.dll"};
     bool m_sessionsRegistered = false;
     CScheduler m_scheduler;
     CSystemScheduleClock m_systemClock;
-    IScheduleClock* m_scheduleClock = &m_systemClock;
-    SoundPlayer m_soundPlayer = nullptr;
-    MessageShower m_messageShower = nullptr;
+    MainWindowHooks m_hooks;
+    std::atomic<LONG> m_exitAfterRun{0};
+    std::atomic<LONG> m_consoleConnected{1};
 
     CIni m_settingsIni;
     CIni m_skinIni;

@@ -146,7 +146,9 @@ CString Lowered(const CString& text)
 class WindowRegistryView : public IRegistryToolView
 {
 public:
-    WindowRegistryView(MainApplicationDialog& window, MainApplicationDialog::FolderChooser chooser)
+    using FolderChooser = decltype(MainWindowHooks::chooseFolder);
+
+    WindowRegistryView(MainApplicationDialog& window, FolderChooser chooser)
         : m_window(window), m_chooser(chooser)
     {
     }
@@ -205,7 +207,7 @@ private:
     }
 
     MainApplicationDialog& m_window;
-    MainApplicationDialog::FolderChooser m_chooser;
+    FolderChooser m_chooser;
 };
 } // namespace
 
@@ -353,15 +355,6 @@ LRESULT MainApplicationDialog::OnNotify(NMHDR* header)
     return 0;
 }
 
-void MainApplicationDialog::SetCommandHooks(ModalRunner modal, FolderChooser folders,
-                                            FileChooser files, FolderOpener opener)
-{
-    m_modalRunner = modal;
-    m_folderChooser = folders;
-    m_fileChooser = files;
-    m_folderOpener = opener;
-}
-
 RunFlags MainApplicationDialog::GetRunFlags() const
 {
     const CRunContext& run = m_run;
@@ -370,14 +363,14 @@ RunFlags MainApplicationDialog::GetRunFlags() const
     flags.paused = run.IsBackupPaused();
     flags.workerAlive = !run.backupWorker.HasEnded();
     flags.restoreRunning = run.activeRun.load() == 2;
-    flags.exitAfterRun = m_exitAfterRun.load() != 0;
+    flags.exitAfterRun = ExitsAfterRun();
     return flags;
 }
 
 int MainApplicationDialog::RunModalDialog(CDialog& dialog, UINT templateId)
 {
-    return m_modalRunner != nullptr ? m_modalRunner(dialog, templateId)
-                                    : dialog.DoModal(templateId);
+    return m_hooks.runModal != nullptr ? m_hooks.runModal(dialog, templateId)
+                                       : dialog.DoModal(templateId);
 }
 
 HWND MainApplicationDialog::PageControl(Page page, UINT id)
@@ -546,8 +539,8 @@ void MainApplicationDialog::SaveProfileFile()
 {
     CString path;
     CString folder = CurrentFolder();
-    bool chosen = m_fileChooser != nullptr
-                      ? m_fileChooser(false, folder, "profile.prb", path)
+    bool chosen = m_hooks.chooseFile != nullptr
+                      ? m_hooks.chooseFile(false, folder, "profile.prb", path)
                       : ChooseFile(this, false, folder, "profile.prb", path);
     if (!chosen)
         return;
@@ -567,8 +560,9 @@ void MainApplicationDialog::LoadProfileFile()
 {
     CString path;
     CString folder = CurrentFolder();
-    bool chosen = m_fileChooser != nullptr ? m_fileChooser(true, folder, "profile.prb", path)
-                                           : ChooseFile(this, true, folder, "profile.prb", path);
+    bool chosen = m_hooks.chooseFile != nullptr
+                      ? m_hooks.chooseFile(true, folder, "profile.prb", path)
+                      : ChooseFile(this, true, folder, "profile.prb", path);
     if (!chosen)
         return;
     bool loaded = false;
@@ -693,8 +687,9 @@ void MainApplicationDialog::ChooseAttachment()
 {
     CString path;
     CString logFolder = GetLogFolder(m_appDataFolder);
-    bool chosen = m_fileChooser != nullptr ? m_fileChooser(true, logFolder, nullptr, path)
-                                           : ChooseFile(this, true, logFolder, nullptr, path);
+    bool chosen = m_hooks.chooseFile != nullptr
+                      ? m_hooks.chooseFile(true, logFolder, nullptr, path)
+                      : ChooseFile(this, true, logFolder, nullptr, path);
     if (chosen)
         SetControlText(IDC_SUPPORT_ATTACHMENT, Lowered(path));
 }
@@ -705,8 +700,8 @@ void MainApplicationDialog::OpenLogFolder()
     if (GetAppDirectory(program))
         SetCurrentDirectoryA(program);
     CString logFolder = GetLogFolder(m_appDataFolder);
-    if (m_folderOpener != nullptr)
-        m_folderOpener(logFolder);
+    if (m_hooks.openFolder != nullptr)
+        m_hooks.openFolder(logFolder);
     else
         ShellOpenFolder(logFolder);
 }
@@ -722,7 +717,7 @@ void MainApplicationDialog::ResetErrorCount()
 // comes back (OnRegistryToolDone).
 void MainApplicationDialog::RunRegistryToolCommand(RegistryTool tool)
 {
-    WindowRegistryView view(*this, m_folderChooser);
+    WindowRegistryView view(*this, m_hooks.chooseFolder);
     CString chosen;
     if (!BeginRegistryTool(tool, view, m_languageIni, m_systemDrive, chosen))
         return;
@@ -735,7 +730,7 @@ void MainApplicationDialog::RunRegistryToolCommand(RegistryTool tool)
 
 void MainApplicationDialog::OnRegistryToolDone(RegistryTool tool, int result)
 {
-    WindowRegistryView view(*this, m_folderChooser);
+    WindowRegistryView view(*this, m_hooks.chooseFolder);
     FinishRegistryTool(tool, result, view, m_languageIni);
 }
 

@@ -286,7 +286,7 @@ void MainApplicationDialog::StartBackupRun(bool scheduled)
     m_run.languageFile = m_languageIni.GetPathName();
     if (CWindow* destination = FindBoundControl(Page::Backup, IDC_BACKUP_DESTINATION))
         m_run.destination = CString(destination->GetSafeHwnd());
-    m_run.databaseDump = m_dumpOverride != nullptr ? m_dumpOverride : &m_databaseDump;
+    m_run.databaseDump = m_hooks.databaseDump != nullptr ? m_hooks.databaseDump : &m_databaseDump;
     const RunStart result = m_run.StartBackup(scheduled);
     if (result != RunStart::Started)
     {
@@ -373,8 +373,8 @@ void MainApplicationDialog::ApplySkinAndLanguage()
     const CString folder = GetProgramFolder();
     SetCurrentDirectoryA(folder);
     const CString program = folder + "\\Brindlewox.exe";
-    const bool started = m_programStarter != nullptr ? m_programStarter(program, folder)
-                                                     : StartProgram(program, folder);
+    const bool started = m_hooks.startProgram != nullptr ? m_hooks.startProgram(program, folder)
+                                                         : StartProgram(program, folder);
     if (!started)
     {
         // No new program: this one stays, as it was.

@@ -144,13 +144,18 @@ protected:
         ASSERT_TRUE(m_user->IsActive());
         window = std::make_unique<MainApplicationDialog>();
         ASSERT_TRUE(window->Create(nullptr, IDD_MAIN_WINDOW));
-        window->SetCommandHooks(RunDialog, ChooseFolder, ChooseFile, OpenFolder);
+        MainWindowHooks hooks;
+        hooks.runModal = RunDialog;
+        hooks.chooseFolder = ChooseFolder;
+        hooks.chooseFile = ChooseFile;
+        hooks.openFolder = OpenFolder;
         // The end of a run says how it went through the script too, and
         // plays nothing.
-        window->SetMessageShower([](MainApplicationDialog&, const char* text) {
+        hooks.showRunEndMessage = [](MainApplicationDialog&, const char* text) {
             g_script->messages.push_back(std::string("end ") + text);
-        });
-        window->SetSoundPlayer([](const char*) {});
+        };
+        hooks.playSound = [](const char*) {};
+        window->SetTestHooks(hooks);
     }
 
     void TearDown() override
@@ -455,7 +460,7 @@ TEST_F(CommandWindowTest, PauseAndStopWithoutARunDoNothing)
     window->GetRunContext().activeRun.store(2);
     Command(ID_TRAY_CLOSE);
     EXPECT_TRUE(IsWindow(window->GetSafeHwnd()));
-    EXPECT_EQ(window->m_exitAfterRun.load(), 0);
+    EXPECT_FALSE(window->ExitsAfterRun());
     window->GetRunContext().activeRun.store(0);
 }
 

@@ -385,11 +385,13 @@ class TestWindow : public MainApplicationDialog
 public:
     TestWindow()
     {
-        SetSoundPlayer([](const char* path) { s_sounds.push_back(path); });
-        SetMessageShower([](MainApplicationDialog& window, const char* text) {
+        MainWindowHooks hooks;
+        hooks.playSound = [](const char* path) { s_sounds.push_back(path); };
+        hooks.showRunEndMessage = [](MainApplicationDialog& window, const char* text) {
             s_messages.push_back(text);
             s_visibleAtMessage.push_back(IsWindowVisible(window.GetSafeHwnd()) != FALSE);
-        });
+        };
+        SetTestHooks(hooks);
         s_sounds.clear();
         s_messages.clear();
         s_visibleAtMessage.clear();
@@ -640,7 +642,9 @@ TEST_F(MainWindowLifeTest, TheScheduleTimerShowsTheBackupPageAtTheSlotOnce)
     TestWindow window;
     ASSERT_TRUE(window.Create(nullptr, IDD_MAIN_WINDOW));
     FixedClock clock;
-    window.SetScheduleClock(&clock);
+    MainWindowHooks hooks = window.GetTestHooks();
+    hooks.scheduleClock = &clock;
+    window.SetTestHooks(hooks);
     HWND hwnd = window.GetSafeHwnd();
     // One tick of timer 5 on a Monday of December 2026 (the 7th, 14th ...),
     // a second after the previous one; true when it went to the Backup page
@@ -668,7 +672,6 @@ TEST_F(MainWindowLifeTest, TheScheduleTimerShowsTheBackupPageAtTheSlotOnce)
     EXPECT_FALSE(tick(14, 13, 59, 59));
     EXPECT_TRUE(tick(14, 14, 0, 0));
     EXPECT_FALSE(tick(14, 14, 0, 1));
-    window.SetScheduleClock(nullptr);
 }
 
 // A web-site dump that notes how the run called it, and counts its row as
@@ -735,7 +738,9 @@ TEST_F(MainWindowLifeTest, EveryStartHandsTheRunTheDumpAndOnlyTheScheduleMarksIt
     EXPECT_NE(log.find("Files backuped: 1\r\nErrors found: 1\r\n"), std::string::npos) << log;
 
     RecordingDump dump(run);
-    window.SetDatabaseDump(&dump);
+    MainWindowHooks hooks = window.GetTestHooks();
+    hooks.databaseDump = &dump;
+    window.SetTestHooks(hooks);
     EXPECT_EQ(runToEnd(press(IDC_BACKUP_START)), "Task sucessfully completed.");
     EXPECT_EQ(dump.calls.load(), 1);
     EXPECT_EQ(dump.scheduled.load(), 0);
@@ -748,7 +753,8 @@ TEST_F(MainWindowLifeTest, EveryStartHandsTheRunTheDumpAndOnlyTheScheduleMarksIt
     // the mark at its end.
     dump.fail = false;
     FixedClock clock;
-    window.SetScheduleClock(&clock);
+    hooks.scheduleClock = &clock;
+    window.SetTestHooks(hooks);
     WriteSettingDword(setting::SheduleEnable, 1);
     WriteSettingDword(setting::SheduleHour, 14);
     WriteSettingDword("SheduleDay1", 1);
@@ -759,8 +765,7 @@ TEST_F(MainWindowLifeTest, EveryStartHandsTheRunTheDumpAndOnlyTheScheduleMarksIt
     EXPECT_EQ(dump.calls.load(), 3);
     EXPECT_EQ(dump.scheduled.load(), 1);
     EXPECT_EQ(run.scheduled.load(), 0);
-    window.SetScheduleClock(nullptr);
-    window.SetDatabaseDump(nullptr);
+    window.SetTestHooks(MainWindowHooks());
 }
 
 TEST_F(MainWindowLifeTest, ExitAfterRunEndsTheProgramWithTheSummaryButNoMessage)
@@ -768,7 +773,11 @@ TEST_F(MainWindowLifeTest, ExitAfterRunEndsTheProgramWithTheSummaryButNoMessage)
     TestWindow window;
     window.script.push_back([](TestWindow& w) {
         w.GetRunContext().FileStarted("C:\\a");
-        w.m_exitAfterRun = 1;
+        // The tray's Close while a backup runs.
+        w.GetRunContext().activeRun = 1;
+        w.GetRunContext().engineBusy = 1;
+        SendMessageA(w.GetSafeHwnd(), WM_COMMAND, ID_TRAY_CLOSE, 0);
+        EXPECT_TRUE(w.ExitsAfterRun());
         PostMessageA(w.GetSafeHwnd(), WM_BACKUP_FINISHED, kBackupCompleted, 0);
     });
     const CString before = ReadTextFile(TodaysLogFile(m_appData));
@@ -898,10 +907,10 @@ TEST_F(MainWindowLifeTest, ASecondStartBringsTheTrayWindowBackAndTheConsoleStops
     EXPECT_TRUE(IsWindowVisible(hwnd));
 
     SendMessageA(hwnd, WM_WTSSESSION_CHANGE, WTS_CONSOLE_DISCONNECT, 0);
-    EXPECT_EQ(window.m_consoleConnected.load(), 0);
+    EXPECT_FALSE(window.IsConsoleConnected());
     EXPECT_FALSE(ServerAnswers());
     SendMessageA(hwnd, WM_WTSSESSION_CHANGE, WTS_CONSOLE_CONNECT, 0);
-    EXPECT_EQ(window.m_consoleConnected.load(), 1);
+    EXPECT_TRUE(window.IsConsoleConnected());
     EXPECT_TRUE(ServerAnswers());
 }
 

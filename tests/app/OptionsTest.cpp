@@ -47,8 +47,12 @@ class OptionsWindow : public MainApplicationDialog
 public:
     OptionsWindow()
     {
-        SetSoundPlayer([](const char*) {});
-        SetMessageShower([](MainApplicationDialog&, const char* text) { s_messages.push_back(text); });
+        MainWindowHooks hooks;
+        hooks.playSound = [](const char*) {};
+        hooks.showRunEndMessage = [](MainApplicationDialog&, const char* text) {
+            s_messages.push_back(text);
+        };
+        SetTestHooks(hooks);
         s_messages.clear();
     }
 
@@ -296,7 +300,7 @@ TEST_F(OptionsTest, EveryOptionGoesFromTheRegistryToItsControlAndBack)
     window.GetRunContext().engineBusy = 0;
 
     // Console gone: no profile goes to the service.
-    window.m_consoleConnected = 0;
+    SendMessageA(window.GetSafeHwnd(), WM_WTSSESSION_CHANGE, WTS_CONSOLE_DISCONNECT, 0);
     window.Tick(kSaveOptionsTimer);
     Sleep(300);
     EXPECT_EQ(settingsPipe.RequestCount(), 4);
@@ -494,10 +498,12 @@ TEST_F(OptionsTest, ApplyStoresTheChoiceAndRestartsOnlyOnOk)
     static bool startWorks = true;
     started.clear();
     OptionsWindow window;
-    window.SetProgramStarter([](const char* program, const char* folder) {
+    MainWindowHooks hooks = window.GetTestHooks();
+    hooks.startProgram = [](const char* program, const char* folder) {
         started.push_back(std::string(program) + "|" + folder);
         return startWorks;
-    });
+    };
+    window.SetTestHooks(hooks);
     CString questionText;
     // Close: the choice is stored, the program stays.
     window.steps.push_back([&questionText](OptionsWindow& w) {

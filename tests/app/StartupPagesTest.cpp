@@ -240,10 +240,12 @@ TEST_F(StartupPagesTest, TheScheduleAndTheOptionsGoOnWhileAnUninstallerRuns)
 
     MainApplicationDialog window;
     ASSERT_TRUE(window.Create(nullptr, IDD_MAIN_WINDOW));
-    window.SetMessageShower([](MainApplicationDialog&, const char*) {});
-    window.SetSoundPlayer([](const char*) {});
     SlotClock clock;
-    window.SetScheduleClock(&clock);
+    MainWindowHooks hooks;
+    hooks.showRunEndMessage = [](MainApplicationDialog&, const char*) {};
+    hooks.playSound = [](const char*) {};
+    hooks.scheduleClock = &clock;
+    window.SetTestHooks(hooks);
     // Monday at 14:00 on the options page; only the options timer writes
     // them into the settings, where the schedule reads them.
     window.GetControl<CSkinCheckBox>(Page::BackupOptions, IDC_OPTIONS_SCHEDULE)->SetChecked(true);
@@ -278,5 +280,5 @@ TEST_F(StartupPagesTest, TheScheduleAndTheOptionsGoOnWhileAnUninstallerRuns)
         Sleep(10);
     }
     EXPECT_EQ(0, window.GetRunContext().activeRun.load());
-    window.SetScheduleClock(nullptr);
+    window.SetTestHooks(MainWindowHooks());
 }
