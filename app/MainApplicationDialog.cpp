@@ -5,7 +5,8 @@
 #include "app/MainApplicationDialog.h"
 #include "app/MessageDialog.h"
 
-#include "app/MainLife.h"
+#include "app/ProgramTexts.h"
+#include "app/UserFolders.h"
 #include "app/ProgramInfo.h"
 #include "app/WindowTask.h"
 #include "engine/FileSystem.h"
@@ -73,14 +74,6 @@ void WriteSenderLine(const char* line)
         log->WriteLog(line);
 }
 
-CString ReadFolder(int csidl)
-{
-    char path[MAX_PATH] = "";
-    if (!SHGetSpecialFolderPathA(nullptr, path, csidl, FALSE))
-        path[0] = 0;
-    return CString(path);
-}
-
 void PlaySynchronously(const char* path)
 {
     // SND_FILENAME alone: the call returns when the sound has played. A
@@ -89,18 +82,15 @@ void PlaySynchronously(const char* path)
 }
 } // namespace
 
+// Everything before the window exists. The per-user folder and its Log are
+// made before settings.ini is written: the system writes no file into a
+// missing folder, and on a fresh profile the first-run keys were lost.
 MainApplicationDialog::MainApplicationDialog()
 {
-    StartUp();
-}
-
-// The start-up before the window exists. The per-user folder and its Log
-// are made before settings.ini is written: the system writes no file into
-// a missing folder, and on a fresh profile the first-run keys were lost.
-void MainApplicationDialog::StartUp()
-{
-    const char* overriddenAppData = GetOverriddenAppDataFolder();
-    if (overriddenAppData == nullptr)
+    // A test's folders: no other instance, privilege or crash handler of
+    // this process's own, and the real user's scratch folder left alone.
+    const bool testFolders = AreUserFoldersOverridden();
+    if (!testFolders)
     {
         // Another instance answers: it comes to the front, this one ends
         // before any window or log line.
@@ -117,33 +107,15 @@ void MainApplicationDialog::StartUp()
         m_userSid = sid;
     }
 
-    char temp[MAX_PATH + 1] = "";
-    if (GetTempPathA(MAX_PATH, temp) == 0)
-        temp[0] = 0;
-    char windows[MAX_PATH + 1] = "";
-    if (GetWindowsDirectoryA(windows, MAX_PATH) == 0)
-        windows[0] = 0;
-    UserFolders folders =
-        DeriveUserFolders(overriddenAppData != nullptr ? GetOverriddenTempFolder() : temp, windows,
-                          overriddenAppData != nullptr ? overriddenAppData
-                                                       : (const char*)ReadFolder(CSIDL_APPDATA),
-                          ReadFolder(CSIDL_PROGRAM_FILES), ReadFolder(CSIDL_COMMON_PROGRAMS));
-    m_tempFolder = folders.temp;
-    m_windowsFolder = folders.windows;
-    m_appDataFolder = folders.appData;
-    m_systemDrive = folders.systemDrive;
-    m_programFilesFolder = folders.programFiles;
-    m_commonProgramsFolder = folders.commonPrograms;
-
-    // The scratch folder is the real user's: a test leaves it alone.
-    if (overriddenAppData == nullptr)
+    m_folders = ReadUserFolders();
+    if (!testFolders)
         ResetTempFolder();
-    DeleteTseFiles(m_tempFolder);
+    DeleteTseFiles(m_folders.temp);
 
-    const CString userFolder = m_appDataFolder + "\\" + kProductFolderName;
+    const CString userFolder = m_folders.appData + "\\" + kProductFolderName;
     CreateDirectoryA(userFolder, nullptr);
     CreateDirectoryA(userFolder + "\\Log", nullptr);
-    m_log = std::make_unique<CLogFile>(m_appDataFolder);
+    m_log = std::make_unique<CLogFile>(m_folders.appData);
     g_senderLogFile.store(m_log.get());
     SetPipeSenderLog(WriteSenderLine);
 
@@ -497,15 +469,15 @@ void MainApplicationDialog::CheckScheduleTick()
 LRESULT MainApplicationDialog::OnMouseMove(WPARAM, LPARAM lParam)
 {
     const CRect bounds = GetWindowBounds();
-    const GripZone zone = ClassifyGripPoint(static_cast<short>(LOWORD(lParam)),
+    const mainlayout::GripZone zone = mainlayout::ClassifyGripPoint(static_cast<short>(LOWORD(lParam)),
                                             static_cast<short>(HIWORD(lParam)), bounds.Width(),
                                             bounds.Height());
-    if (zone == GripZone::AddFrame)
+    if (zone == mainlayout::GripZone::AddFrame)
     {
         SetThickFrame(true);
         return 0;
     }
-    if (zone == GripZone::RemoveFrame)
+    if (zone == mainlayout::GripZone::RemoveFrame)
         SetThickFrame(false);
     return NotHandled;
 }

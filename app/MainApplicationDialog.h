@@ -26,6 +26,7 @@
 #include "app/WizardDialog.h"
 #include "app/CommandRules.h"
 #include "app/SupportForm.h"
+#include "app/UserFolders.h"
 #include "foundation/Array.h"
 #include "foundation/Controls.h"
 #include "skin/SkinButton.h"
@@ -108,14 +109,8 @@ public:
     void SetTestHooks(const MainWindowHooks& hooks) { m_hooks = hooks; }
     const MainWindowHooks& GetTestHooks() const { return m_hooks; }
 
-    // Folders read by the constructor (all but the temporary folder
-    // lower-cased; see MainLife.h).
-    const CString& GetTempFolderPath() const { return m_tempFolder; }
-    const CString& GetWindowsFolder() const { return m_windowsFolder; }
-    const CString& GetProgramFilesFolder() const { return m_programFilesFolder; }
-    const CString& GetCommonProgramsFolder() const { return m_commonProgramsFolder; }
-    const CString& GetSystemDrive() const { return m_systemDrive; }
-    const CString& GetAppDataFolder() const { return m_appDataFolder; }
+    // The folders read by the constructor.
+    const UserFolders& GetFolders() const { return m_folders; }
     // The user's SID text, lower-cased; empty when unknown.
     const CString& GetUserSid() const { return m_userSid; }
     // The registry tools' colours: at work and ended.
@@ -356,8 +351,6 @@ private:
     // IUserPipeHost, on the server's thread.
     void BringToFront() override;
     void RemoveTrayIcon() override;
-    // The constructor's start-up after the members (see the .cpp).
-    void StartUp();
     void WriteStartBanner(const SYSTEMTIME& today);
     // Timer handlers.
     void OnTimer(UINT_PTR id);
@@ -390,12 +383,7 @@ private:
     CIni m_settingsIni;
     CIni m_skinIni;
     CIni m_languageIni;
-    CString m_tempFolder;
-    CString m_windowsFolder;
-    CString m_programFilesFolder;
-    CString m_commonProgramsFolder;
-    CString m_systemDrive;
-    CString m_appDataFolder;
+    UserFolders m_folders;
     CString m_userSid;
     COLORREF m_shieldOn = 0;
     COLORREF m_shieldOff = 0;

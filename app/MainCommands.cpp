@@ -16,6 +16,7 @@
 #include "app/ProgramInfo.h"
 #include "app/RebootWindows.h"
 #include "app/SupportForm.h"
+#include "app/UserFolders.h"
 #include "app/WindowTask.h"
 #include "engine/LogFile.h"
 #include "engine/Profile.h"
@@ -38,7 +39,6 @@
 
 #include <shlobj.h>
 
-#include <cctype>
 #include <string>
 
 namespace
@@ -131,14 +131,6 @@ CString CurrentFolder()
     char folder[MAX_PATH] = "";
     DWORD length = GetCurrentDirectoryA(sizeof(folder), folder);
     return length > 0 && length < sizeof(folder) ? CString(folder) : CString("");
-}
-
-CString Lowered(const CString& text)
-{
-    CString result(text);
-    for (int i = 0; i < result.GetLength(); ++i)
-        result[i] = static_cast<char>(tolower(static_cast<unsigned char>(result[i])));
-    return result;
 }
 
 // The registry tools' view: the window's status lines, buttons, message
@@ -686,7 +678,7 @@ void MainApplicationDialog::OnSupportFormDone(SupportFormResult result)
 void MainApplicationDialog::ChooseAttachment()
 {
     CString path;
-    CString logFolder = GetLogFolder(m_appDataFolder);
+    CString logFolder = GetLogFolder(m_folders.appData);
     bool chosen = m_hooks.chooseFile != nullptr
                       ? m_hooks.chooseFile(true, logFolder, nullptr, path)
                       : ChooseFile(this, true, logFolder, nullptr, path);
@@ -699,7 +691,7 @@ void MainApplicationDialog::OpenLogFolder()
     CString program;
     if (GetAppDirectory(program))
         SetCurrentDirectoryA(program);
-    CString logFolder = GetLogFolder(m_appDataFolder);
+    CString logFolder = GetLogFolder(m_folders.appData);
     if (m_hooks.openFolder != nullptr)
         m_hooks.openFolder(logFolder);
     else
@@ -719,7 +711,7 @@ void MainApplicationDialog::RunRegistryToolCommand(RegistryTool tool)
 {
     WindowRegistryView view(*this, m_hooks.chooseFolder);
     CString chosen;
-    if (!BeginRegistryTool(tool, view, m_languageIni, m_systemDrive, chosen))
+    if (!BeginRegistryTool(tool, view, m_languageIni, m_folders.systemDrive, chosen))
         return;
     const std::string folder(chosen);
     const auto send = [tool, folder]

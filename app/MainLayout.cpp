@@ -156,4 +156,18 @@ bool Overlap(const CRect& a, const CRect& b)
 {
     return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
 }
+
+GripZone ClassifyGripPoint(int x, int y, int width, int height)
+{
+    // Rectangles as PtInRect takes them: right and bottom edges outside.
+    auto inside = [x, y](int left, int top, int right, int bottom) {
+        return x >= left && x < right && y >= top && y < bottom;
+    };
+    if (inside(width - 20, height - 20, width, height))
+        return GripZone::AddFrame;
+    // Above the bottom 25 pixels, or in them left of the grip's column.
+    if (inside(0, 0, width, height - 25) || inside(0, height - 25, width - 25, height))
+        return GripZone::RemoveFrame;
+    return GripZone::Keep;
+}
 } // namespace mainlayout

@@ -1,6 +1,6 @@
 // The main window's geometry as pure functions: where the title buttons, the
 // page area, the pages and the controls of the resizable pages go for a
-// given client size. The same rules serve the start (OnInitDialog) and every
+// given client size, and where the frameless window can be sized from. The same rules serve the start (OnInitDialog) and every
 // WM_SIZE, all in client coordinates of the window (or of the page), so the
 // first resize does not move anything by the border's width.
 //
@@ -87,6 +87,17 @@ std::vector<Placement> UninstallPage(const CSize& page, const SizeOf& size);
 
 // True when the two rectangles share at least one pixel.
 bool Overlap(const CRect& a, const CRect& b);
+
+// What a mouse move at a client point does to the sizing frame of a window
+// of this outer size: the bottom-right 20 x 20 square adds it; the rest of
+// the window, except the band of 25 pixels around the grip, removes it.
+enum class GripZone
+{
+    AddFrame,
+    RemoveFrame,
+    Keep,
+};
+GripZone ClassifyGripPoint(int x, int y, int width, int height);
 } // namespace mainlayout
 
 #endif

@@ -174,7 +174,7 @@ void MainApplicationDialog::SaveOptions()
     // would otherwise wait for ever), one short attempt each (no service
     // costs nothing).
     if (m_consoleConnected.load() != 0)
-        PipeSendUserProfile(m_userSid, m_appDataFolder);
+        PipeSendUserProfile(m_userSid, m_folders.appData);
 }
 
 void MainApplicationDialog::SaveOptionValues()

@@ -67,7 +67,7 @@ void MainApplicationDialog::FillUninstallList()
     CApplicationsTree* list = FindApplicationsList(IDC_UNINSTALL_LIST);
     if (list == nullptr)
         return;
-    const CString programFiles = GetProgramFilesFolder();
+    const CString programFiles = GetFolders().programFiles;
     Refill<UninstallEntry>(
         *list, m_listReady,
         [&programFiles](CArray<UninstallEntry>& entries)

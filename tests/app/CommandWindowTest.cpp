@@ -2,7 +2,7 @@
 // command sent as the controls send it, the dialogs it opens answered by a
 // test runner, the service faked on a SETTINGS pipe of the test's own.
 #include "app/MainApplicationDialog.h"
-#include "app/MainLife.h"
+#include "app/UserFolders.h"
 #include "app/MessageDialog.h"
 #include "app/ProfileDialogs.h"
 #include "app/RebootWindows.h"
@@ -127,7 +127,7 @@ protected:
         ASSERT_TRUE(MakeFolder(m_folder / "Program"));
         ASSERT_TRUE(WriteTextFile(userFolder + "\\settings.ini",
                                   "[Skin]\r\nDirectory=Default\r\n[Language]\r\nDirectory=English\r\n"));
-        OverrideMainStartupFolders(appData, m_folder / "Temp");
+        OverrideUserFolders(appData, m_folder / "Temp");
         OverrideSkinFilesFolders(userFolder, m_folder / "Program");
         m_settings = UniqueName("settings");
         SetIpcPipeName(IpcPipe::User, UniqueName("user").c_str());
@@ -163,7 +163,7 @@ protected:
         window.reset();
         service.reset();
         SetShutdownCall(nullptr);
-        OverrideMainStartupFolders(nullptr, nullptr);
+        OverrideUserFolders(nullptr, nullptr);
         OverrideSkinFilesFolders(nullptr, nullptr);
         SetIpcPipeName(IpcPipe::User, kUserPipeName);
         SetIpcPipeName(IpcPipe::Settings, kSettingsPipeName);
@@ -419,7 +419,7 @@ TEST_F(CommandWindowTest, ResetLogFolderAndAnIncompleteSupportForm)
     Command(IDC_OPTIMIZE_VIEW_LOGS);
     Command(IDC_SUPPORT_LOG_FILE);
     ASSERT_EQ(script.opened.size(), 2u);
-    EXPECT_EQ(script.opened[0], std::string(GetLogFolder(window->GetAppDataFolder())));
+    EXPECT_EQ(script.opened[0], std::string(GetLogFolder(window->GetFolders().appData)));
 
     SetWindowTextA(Control(Page::Support, IDC_SUPPORT_EMAIL), "no at sign");
     SetWindowTextA(Control(Page::Support, IDC_SUPPORT_NAME), "Ann");
@@ -673,7 +673,7 @@ TEST_F(CommandWindowTest, TheAttachmentIsChosenFromTheLogFolderAndShownLowered)
 {
     script.chosenFile = "C:\\Logs\\LogFile_2024-03-05.TXT";
     Command(IDC_SUPPORT_CHOOSE_ATTACHMENT);
-    EXPECT_EQ(script.fileDialogFolder, std::string(GetLogFolder(window->GetAppDataFolder())));
+    EXPECT_EQ(script.fileDialogFolder, std::string(GetLogFolder(window->GetFolders().appData)));
     EXPECT_EQ(Text(Page::Support, IDC_SUPPORT_ATTACHMENT), "c:\\logs\\logfile_2024-03-05.txt");
     // Cancelled: the field keeps what it had.
     script.chosenFile = "";

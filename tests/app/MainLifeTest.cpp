@@ -5,7 +5,9 @@
 // ends of the runs per outcome, the grip, the console notifications and the
 // USER pipe's hand-over.
 #include "app/MainApplicationDialog.h"
-#include "app/MainLife.h"
+#include "app/MainLayout.h"
+#include "app/ProgramTexts.h"
+#include "app/UserFolders.h"
 #include "app/ProgramInfo.h"
 #include "engine/IpcRecords.h"
 #include "engine/LogFile.h"
@@ -65,15 +67,15 @@ TEST(MainLifeTest, TheElapsedClockNeverWrapsItsMinutes)
 TEST(MainLifeTest, GripZonesOfTheFramelessWindow)
 {
     // A 400 x 300 window: the grip is the square from (380, 280).
-    EXPECT_EQ(ClassifyGripPoint(395, 295, 400, 300), GripZone::AddFrame);
-    EXPECT_EQ(ClassifyGripPoint(380, 280, 400, 300), GripZone::AddFrame);
-    EXPECT_EQ(ClassifyGripPoint(10, 10, 400, 300), GripZone::RemoveFrame);
-    EXPECT_EQ(ClassifyGripPoint(399, 274, 400, 300), GripZone::RemoveFrame);
-    EXPECT_EQ(ClassifyGripPoint(374, 299, 400, 300), GripZone::RemoveFrame);
+    EXPECT_EQ(mainlayout::ClassifyGripPoint(395, 295, 400, 300), mainlayout::GripZone::AddFrame);
+    EXPECT_EQ(mainlayout::ClassifyGripPoint(380, 280, 400, 300), mainlayout::GripZone::AddFrame);
+    EXPECT_EQ(mainlayout::ClassifyGripPoint(10, 10, 400, 300), mainlayout::GripZone::RemoveFrame);
+    EXPECT_EQ(mainlayout::ClassifyGripPoint(399, 274, 400, 300), mainlayout::GripZone::RemoveFrame);
+    EXPECT_EQ(mainlayout::ClassifyGripPoint(374, 299, 400, 300), mainlayout::GripZone::RemoveFrame);
     // The band around the grip keeps the frame as it is.
-    EXPECT_EQ(ClassifyGripPoint(378, 290, 400, 300), GripZone::Keep);
-    EXPECT_EQ(ClassifyGripPoint(390, 277, 400, 300), GripZone::Keep);
-    EXPECT_EQ(ClassifyGripPoint(400, 300, 400, 300), GripZone::Keep);
+    EXPECT_EQ(mainlayout::ClassifyGripPoint(378, 290, 400, 300), mainlayout::GripZone::Keep);
+    EXPECT_EQ(mainlayout::ClassifyGripPoint(390, 277, 400, 300), mainlayout::GripZone::Keep);
+    EXPECT_EQ(mainlayout::ClassifyGripPoint(400, 300, 400, 300), mainlayout::GripZone::Keep);
 }
 
 TEST(MainLifeTest, FoldersAreLoweredAndTheEmptyOnesFallBack)
@@ -231,7 +233,7 @@ TEST_F(MainStartupTest, AFreshProfileGetsItsFoldersSettingsProfileAndBanner)
 {
     {
         MainApplicationDialog window;
-        EXPECT_STREQ(window.GetAppDataFolder(), Lower(m_appData));
+        EXPECT_STREQ(window.GetFolders().appData, Lower(m_appData));
         EXPECT_STREQ(window.GetRunContext().profilePath,
                      Lower(m_appData) + "\\ORVANEL Brindlewox\\Profile\\profile.prb");
         // The shield colours' defaults: no skin file here.

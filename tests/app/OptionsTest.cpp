@@ -287,7 +287,7 @@ TEST_F(OptionsTest, EveryOptionGoesFromTheRegistryToItsControlAndBack)
     EXPECT_EQ(ReadText(profile, offsetof(IpcSettingsRecord, userKeyRoot), 4096),
               std::string(window.GetUserSid()));
     EXPECT_EQ(ReadText(profile, offsetof(IpcSettingsRecord, profilePath), 4096),
-              std::string(window.GetAppDataFolder()));
+              std::string(window.GetFolders().appData));
 
     // During a run the options stay as they are, but the service still
     // hears the user: a run's files wait for it.
