@@ -23,6 +23,7 @@
 #include "app/MainWindowHooks.h"
 #include "app/MainPaint.h"
 #include "app/Page.h"
+#include "app/ProgramListPages.h"
 #include "app/WizardDialog.h"
 #include "app/CommandRules.h"
 #include "app/SupportForm.h"
@@ -172,9 +173,10 @@ public:
     }
     CWindow* FindBoundControl(Page page, UINT id) const;
     CWindow* FindBoundControl(UINT id) const;
-    // The menu icon list (14 images) and the startup list's pop-up menu.
+    // The menu icon list (14 images).
     HIMAGELIST GetMenuImages() const { return m_menuImages.GetSafeHandle(); }
-    CSkinXPMenu& GetStartupMenu() { return m_startupMenu; }
+    // The startup-manager and uninstall pages.
+    CProgramListPages& GetProgramLists() { return m_programLists; }
     // The left-bar buttons' and the options tabs' radio groups.
     CArray<CSkinButton*>& GetPageButtonGroup() { return m_pageButtonGroup; }
     CArray<CSkinButton*>& GetOptionsTabGroup() { return m_optionsTabGroup; }
@@ -224,36 +226,6 @@ private:
     void FillFolderList(UINT comboId, const CString& folder, const CString& current);
     // The controls StartBackupRun disables, enabled or disabled.
     void EnableRunControls(bool enable);
-
-public:
-
-    // --- startup and uninstall pages ---
-    // (MainStartup.cpp) Page 6 lists the programs of the Run keys and the
-    // parked ones (list 374), page 7 the installed applications (list 3033).
-    // Reading is local; every Run-key change goes through the service.
-    void FillStartupList();
-    // Remove, Allow and Deny of the checked rows (app/StartupEntries.h: a
-    // row changes only when the change was made); the list repainted.
-    void RemoveCheckedStartupEntries();
-    void SetCheckedStartupEntriesEnabled(bool enable);
-    void FillUninstallList();
-    // Runs the checked rows' uninstallers one after the other, shown, the
-    // window repainting meanwhile; then the list is filled again.
-    void UninstallCheckedApplications();
-    // The commands of pages 6 and 7: 253, 254, 359/535, 361/536, 363/537 and
-    // 3025 to 3029. True when handled.
-    bool HandleToolsCommand(UINT id);
-    // 0 while one of the two lists is being filled, else 1.
-    int GetListReady() const { return m_listReady; }
-
-private:
-    // The list objects of controls 374 and 3033; null before the pages
-    // exist.
-    CApplicationsTree* FindApplicationsList(UINT id) const;
-
-    int m_listReady = 1;
-    // The uninstallers of the checked rows are running.
-    bool m_uninstalling = false;
 
 public:
 
@@ -324,7 +296,6 @@ private:
     void BindMenuButtons();
     void BindTitleButtons();
     void BuildMenuImages();
-    void BuildStartupMenu();
     // Every move of the layout for this client size; `initial` also moves
     // pages 0 and 1, which later sizes leave alone.
     void LayOut(const CSize& client, bool initial);
@@ -336,7 +307,7 @@ private:
     CMainFrameSkin m_frameSkin;
     WizardDialog m_pages[kPageNumberCount];
     CImageList m_menuImages;
-    CSkinXPMenu m_startupMenu;
+    CProgramListPages m_programLists{*this};
     CArray<CSkinButton*> m_pageButtonGroup;
     CArray<CSkinButton*> m_optionsTabGroup;
     // The objects bound to the window's and the pages' controls, in the

@@ -207,7 +207,7 @@ LRESULT MainApplicationDialog::OnCommand(UINT code, UINT id, HWND control)
 {
     // Before the page commands: IDC_PAGE_STARTUP and IDC_PAGE_UNINSTALL
     // fill their list, then show it.
-    if (HandleToolsCommand(id))
+    if (m_programLists.HandleCommand(id))
         return CDialog::OnCommand(code, id, control);
     if (HandlePageCommand(id))
         return CDialog::OnCommand(code, id, control);

@@ -562,31 +562,7 @@ void MainApplicationDialog::BindPageControls()
     if (auto* general = GetControl<CSkinButton>(Page::BackupOptions, IDC_OPTIONS_TAB_GENERAL))
         general->SetRadioChecked();
 
-    BuildStartupMenu();
-}
-
-void MainApplicationDialog::BuildStartupMenu()
-{
-    auto* list = GetControl<CApplicationsTree>(Page::Startup, IDC_STARTUP_LIST);
-    if (list != nullptr)
-        list->SetPopupMenu(&m_startupMenu);
-    m_startupMenu.SetImageList(m_menuImages.GetSafeHandle());
-    if (!m_startupMenu.Create(true))
-        return;
-    m_startupMenu.SetPopupOnly(true);
-    CTrayIcon::AppendMenuItem(LanguageString("DL_N_101_88", "Select All"),
-                              ID_STARTUP_MENU_SELECT_ALL, m_startupMenu, false, false);
-    CTrayIcon::AppendMenuItem(LanguageString("DL_N_101_89", "Deselect All"),
-                              ID_STARTUP_MENU_DESELECT_ALL, m_startupMenu, false, false);
-    CTrayIcon::AppendMenuItem("", 0, m_startupMenu, false, true);
-    CTrayIcon::AppendMenuItem(LanguageString("DL_N_101_214", "Remove selected"),
-                              ID_STARTUP_MENU_REMOVE, m_startupMenu, false, false);
-    m_startupMenu.Rebuild();
-    static const CBitmapMenuImage images[] = {{5, ID_STARTUP_MENU_SELECT_ALL},
-                                              {6, ID_STARTUP_MENU_DESELECT_ALL},
-                                              {7, ID_STARTUP_MENU_REMOVE},
-                                              {0, CBitmapMenu::ImagesEnd}};
-    m_startupMenu.SetItemImages(images, false);
+    m_programLists.BuildStartupMenu(m_menuImages.GetSafeHandle());
 }
 
 void MainApplicationDialog::BindMenuButtons()

@@ -285,7 +285,7 @@ TEST_F(MainWindowInitTest, StartStateOfPagesListsAndMenus)
 
     // The startup list's pop-up menu: Select All, Deselect All, a separator,
     // Remove selected, with images 5, 6 and 7.
-    CSkinXPMenu& menu = window.GetStartupMenu();
+    CSkinXPMenu& menu = window.GetProgramLists().GetStartupMenu();
     HMENU handle = menu.GetHandle();
     ASSERT_NE(nullptr, handle);
     ASSERT_EQ(4, GetMenuItemCount(handle));

@@ -103,7 +103,7 @@ TEST_F(StartupPagesTest, StartupPageCommandsActOnTheCheckedRows)
     ASSERT_TRUE(window.Create(nullptr, IDD_MAIN_WINDOW));
     Command(window, IDC_PAGE_STARTUP);
     EXPECT_TRUE(IsWindowVisible(window.GetPage(Page::Startup)->GetHwnd()));
-    EXPECT_EQ(1, window.GetListReady());
+    EXPECT_EQ(1, window.GetProgramLists().GetListReady());
     CApplicationsTree* list = window.GetControl<CApplicationsTree>(Page::Startup, IDC_STARTUP_LIST);
     ASSERT_NE(nullptr, list);
     const int active = RowOf(*list, "PagesActive");
@@ -187,7 +187,7 @@ TEST_F(StartupPagesTest, UninstallRunsTheCheckedRowsInOrderAndFillsTheListAgain)
     EXPECT_EQ(rows, list->GetItemCount());
     for (int i = 0; i < list->GetItemCount(); ++i)
         EXPECT_EQ(0u, list->GetItem(i)->checked) << i;
-    EXPECT_EQ(1, window.GetListReady());
+    EXPECT_EQ(1, window.GetProgramLists().GetListReady());
 }
 
 TEST_F(StartupPagesTest, AnUninstallerStoredToBeExpandedRuns)

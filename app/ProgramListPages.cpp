@@ -1,25 +1,48 @@
-// The startup page (6) and the uninstall page (7) of the main window: the
-// lists filled from the registry (app/StartupEntries.h,
-// app/UninstallEntries.h) and the commands of both pages.
-#include "app/MainApplicationDialog.h"
+#include "app/ProgramListPages.h"
 
+#include "app/MainApplicationDialog.h"
 #include "app/StartupEntries.h"
 #include "app/UninstallEntries.h"
 #include "foundation/Controls.h"
 #include "resources/MainPages.h"
 #include "resources/MainWindow.h"
 #include "skin/ApplicationsTree.h"
+#include "skin/TrayIcon.h"
 
-CApplicationsTree* MainApplicationDialog::FindApplicationsList(UINT id) const
+CApplicationsTree* CProgramListPages::FindList(UINT id) const
 {
-    return GetControl<CApplicationsTree>(id == IDC_STARTUP_LIST ? Page::Startup : Page::Uninstall, id);
+    return m_window.GetControl<CApplicationsTree>(
+        id == IDC_STARTUP_LIST ? Page::Startup : Page::Uninstall, id);
+}
+
+void CProgramListPages::BuildStartupMenu(HIMAGELIST images)
+{
+    if (CApplicationsTree* list = FindList(IDC_STARTUP_LIST))
+        list->SetPopupMenu(&m_startupMenu);
+    m_startupMenu.SetImageList(images);
+    if (!m_startupMenu.Create(true))
+        return;
+    m_startupMenu.SetPopupOnly(true);
+    CTrayIcon::AppendMenuItem(m_window.LanguageString("DL_N_101_88", "Select All"),
+                              ID_STARTUP_MENU_SELECT_ALL, m_startupMenu, false, false);
+    CTrayIcon::AppendMenuItem(m_window.LanguageString("DL_N_101_89", "Deselect All"),
+                              ID_STARTUP_MENU_DESELECT_ALL, m_startupMenu, false, false);
+    CTrayIcon::AppendMenuItem("", 0, m_startupMenu, false, true);
+    CTrayIcon::AppendMenuItem(m_window.LanguageString("DL_N_101_214", "Remove selected"),
+                              ID_STARTUP_MENU_REMOVE, m_startupMenu, false, false);
+    m_startupMenu.Rebuild();
+    static const CBitmapMenuImage kImages[] = {{5, ID_STARTUP_MENU_SELECT_ALL},
+                                               {6, ID_STARTUP_MENU_DESELECT_ALL},
+                                               {7, ID_STARTUP_MENU_REMOVE},
+                                               {0, CBitmapMenu::ImagesEnd}};
+    m_startupMenu.SetItemImages(kImages, false);
 }
 
 namespace
 {
 // Empties the list, then fills it under the wait cursor, with one repaint at
-// the end rather than one per row; `ready` (the window's list-ready flag)
-// is 0 meanwhile.
+// the end rather than one per row; `ready` (the pages' list-ready flag) is
+// 0 meanwhile.
 template <class Entry, class Read, class Add>
 void Refill(CApplicationsTree& list, int& ready, Read read, Add add)
 {
@@ -38,36 +61,36 @@ void Refill(CApplicationsTree& list, int& ready, Read read, Add add)
 }
 } // namespace
 
-void MainApplicationDialog::FillStartupList()
+void CProgramListPages::FillStartupList()
 {
-    if (CApplicationsTree* list = FindApplicationsList(IDC_STARTUP_LIST))
+    if (CApplicationsTree* list = FindList(IDC_STARTUP_LIST))
         Refill<StartupEntry>(*list, m_listReady, ReadStartupEntries, AddStartupRows);
 }
 
-void MainApplicationDialog::RemoveCheckedStartupEntries()
+void CProgramListPages::RemoveCheckedStartupEntries()
 {
-    if (CApplicationsTree* list = FindApplicationsList(IDC_STARTUP_LIST))
+    if (CApplicationsTree* list = FindList(IDC_STARTUP_LIST))
     {
         RemoveCheckedStartupRows(*list);
         list->Redraw(false);
     }
 }
 
-void MainApplicationDialog::SetCheckedStartupEntriesEnabled(bool enable)
+void CProgramListPages::SetCheckedStartupEntriesEnabled(bool enable)
 {
-    if (CApplicationsTree* list = FindApplicationsList(IDC_STARTUP_LIST))
+    if (CApplicationsTree* list = FindList(IDC_STARTUP_LIST))
     {
         SetCheckedStartupRowsEnabled(*list, enable);
         list->Redraw(false);
     }
 }
 
-void MainApplicationDialog::FillUninstallList()
+void CProgramListPages::FillUninstallList()
 {
-    CApplicationsTree* list = FindApplicationsList(IDC_UNINSTALL_LIST);
+    CApplicationsTree* list = FindList(IDC_UNINSTALL_LIST);
     if (list == nullptr)
         return;
-    const CString programFiles = GetFolders().programFiles;
+    const CString programFiles = m_window.GetFolders().programFiles;
     Refill<UninstallEntry>(
         *list, m_listReady,
         [&programFiles](CArray<UninstallEntry>& entries)
@@ -75,9 +98,9 @@ void MainApplicationDialog::FillUninstallList()
         AddUninstallRows);
 }
 
-void MainApplicationDialog::UninstallCheckedApplications()
+void CProgramListPages::UninstallCheckedApplications()
 {
-    CApplicationsTree* list = FindApplicationsList(IDC_UNINSTALL_LIST);
+    CApplicationsTree* list = FindList(IDC_UNINSTALL_LIST);
     // The wait serves commands sent from other threads: one uninstall at a
     // time.
     if (list == nullptr || m_uninstalling)
@@ -90,17 +113,17 @@ void MainApplicationDialog::UninstallCheckedApplications()
     FillUninstallList();
 }
 
-bool MainApplicationDialog::HandleToolsCommand(UINT id)
+bool CProgramListPages::HandleCommand(UINT id)
 {
     switch (id)
     {
     case IDC_PAGE_STARTUP:
         FillStartupList();
-        ShowPage(Page::Startup);
+        m_window.ShowPage(Page::Startup);
         return true;
     case IDC_PAGE_UNINSTALL:
         FillUninstallList();
-        ShowPage(Page::Uninstall);
+        m_window.ShowPage(Page::Uninstall);
         return true;
     case IDC_STARTUP_SELECT_ALL:
     case ID_STARTUP_MENU_SELECT_ALL:
@@ -113,7 +136,7 @@ bool MainApplicationDialog::HandleToolsCommand(UINT id)
         const bool check = id == IDC_STARTUP_SELECT_ALL || id == ID_STARTUP_MENU_SELECT_ALL ||
                            id == IDC_UNINSTALL_SELECT_ALL;
         if (CApplicationsTree* list =
-                FindApplicationsList(startup ? IDC_STARTUP_LIST : IDC_UNINSTALL_LIST))
+                FindList(startup ? IDC_STARTUP_LIST : IDC_UNINSTALL_LIST))
         {
             CheckAllRows(*list, check);
             list->Redraw(false);
