@@ -39,11 +39,13 @@ run_program "$@"
 if [ $status -ne 0 ] && [ ! -s "$out" ] && [ ! -s "$err" ]; then
     # A test program prints and flushes before its first test begins, so a
     # failure without a single byte ended the process while Wine was
-    # starting it, and with WINEDEBUG=-all Wine said nothing of why. Seen in
-    # two runs on fresh clones (exit 1 after 0.2-0.6 s, early in the run);
-    # never reproduced on a fresh prefix, with or without Wine's errors
-    # shown. The program runs once more with those errors shown, so a
-    # failure that is the program's own still fails, now with a reason.
+    # starting it, and with WINEDEBUG=-all Wine said nothing of why. The
+    # one cause found (exit 1 after 0.1-0.6 s: the loader's heap over the
+    # shared user data, about one start in a thousand) is gone with the
+    # randomisation switched off (scripts/wine64). For any other, the
+    # program runs once more with Wine's errors shown, so a failure that is
+    # the program's own still fails, now with a reason; scripts/test counts
+    # these second runs at its end.
     log_failure ", no output; run again" "$@"
     echo "wine-run: exit $status after $elapsed ms without any output; running it again" >&2
     WINEDEBUG=err+all run_program "$@"

@@ -6,7 +6,8 @@ export WINEARCH=win64
 # winedbg would take over a crashing test program; the crash-dump tests need
 # the process to end on its own.
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-"winedbg.exe=d;mscoree=d;mshtml=d"}
-WINE=/usr/lib/wine/wine64
+# Wine's loader, without address-space randomisation (see scripts/wine64).
+WINE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/wine64
 WINESERVER=/usr/lib/wine/wineserver
 
 # Starts a persistent wineserver and boots the prefix once. Every stdio of the

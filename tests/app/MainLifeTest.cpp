@@ -24,6 +24,7 @@
 #include "tests/engine/TestFiles.h"
 #include "tests/support/FakePipeServer.h"
 #include "tests/support/TempFolder.h"
+#include "tests/support/Waits.h"
 
 #include "tests/app/LiveRunSupport.h"
 
@@ -892,7 +893,7 @@ bool ServerAnswers()
         answered = PipeActivateRunningInstance();
         done = true;
     });
-    Pump(15000, [&]() { return done.load(); });
+    Pump(wait_bound::kStepMs, [&]() { return done.load(); });
     client.join();
     return answered;
 }
@@ -905,7 +906,7 @@ TEST_F(MainWindowLifeTest, ASecondStartBringsTheTrayWindowBackAndTheConsoleStops
     // FirstRun was set: the window went to the tray at once.
     EXPECT_FALSE(IsWindowVisible(hwnd));
     EXPECT_TRUE(ServerAnswers());
-    Pump(5000, [hwnd]() { return IsWindowVisible(hwnd) != FALSE; });
+    Pump(wait_bound::kStepMs, [hwnd]() { return IsWindowVisible(hwnd) != FALSE; });
     EXPECT_TRUE(IsWindowVisible(hwnd));
 
     SendMessageA(hwnd, WM_WTSSESSION_CHANGE, WTS_CONSOLE_DISCONNECT, 0);

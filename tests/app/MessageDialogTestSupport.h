@@ -8,6 +8,7 @@
 #include "foundation/String.h"
 #include "tests/app/MainLifeTestSupport.h"
 #include "tests/support/TempFolder.h"
+#include "tests/support/Waits.h"
 
 #include <functional>
 #include <string>
@@ -49,7 +50,7 @@ class ModalDriver
 {
 public:
     explicit ModalDriver(std::function<void(HWND)> action, int childId = 372,
-                         DWORD timeoutMs = 10000);
+                         DWORD timeoutMs = wait_bound::kStepMs);
     ~ModalDriver();
 
     bool Found() const { return m_found; }

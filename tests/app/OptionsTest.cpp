@@ -15,6 +15,7 @@
 #include "tests/app/MessageDialogTestSupport.h"
 #include "tests/foundation/WindowTestSupport.h"
 #include "tests/support/FakePipeServer.h"
+#include "tests/support/Waits.h"
 
 #include <gtest/gtest.h>
 
@@ -388,7 +389,8 @@ TEST_F(OptionsTest, AStartedRunResetsTheFieldsNotesTheTimeAndLocksTheWindow)
 
     // The run's end gives the controls back (the blank page's button
     // stays disabled).
-    ASSERT_TRUE(PumpUntil([&] { return window.GetRunContext().activeRun.load() == 0; }, 60000));
+    ASSERT_TRUE(PumpUntil([&] { return window.GetRunContext().activeRun.load() == 0; },
+                          wait_bound::kStepMs));
     EXPECT_STREQ(window.Text(Page::Backup, IDC_BACKUP_START), "Start");
     for (UINT id : kRunDisabled)
         EXPECT_EQ(window.Enabled(id), id != IDC_PAGE_BLANK) << id;

@@ -5,6 +5,7 @@
 #include "skin/SkinFiles.h"
 #include "tests/foundation/WindowTestSupport.h"
 #include "tests/support/TempFolder.h"
+#include "tests/support/Waits.h"
 
 #include <gtest/gtest.h>
 
@@ -474,8 +475,7 @@ TEST(ProfileDialogsTest, SelectionOkWithoutASelectionKeepsTheTarget)
         again.GetTree().SelectPath(path);
         // A removal refused for a moment (seen once in a parallel run, where
         // other test programs work under C:\bwtest too) is tried again.
-        for (int i = 0; i < 500 && !RemoveDirectoryA(path); ++i)
-            Sleep(10);
+        WaitUntil([&] { return RemoveDirectoryA(path) != FALSE; }, wait_bound::kStepMs);
         EXPECT_EQ(GetFileAttributesA(path), INVALID_FILE_ATTRIBUTES);
         Press(window, IDOK);
     };

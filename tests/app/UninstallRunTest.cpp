@@ -6,6 +6,7 @@
 #include "app/UninstallEntries.h"
 #include "engine/BackupRun.h"
 #include "tests/app/StartupTestSupport.h"
+#include "tests/support/Waits.h"
 
 #include <gtest/gtest.h>
 
@@ -99,22 +100,33 @@ TEST(UninstallRun, TheWaitRepaintsAndKeepsTheTimersButTakesNoInput)
     g_timers = 0;
     SetTimer(window, 1, 100, nullptr);
 
-    // While the stand-in sleeps 1.5 s, another thread invalidates the
-    // window and posts it a command and a click.
-    HANDLE process = StartProcess("\"" + recorder + "\" wait=1500", SW_SHOWNORMAL);
+    // While the stand-in waits for its release, another thread invalidates
+    // the window and posts it a command and a click, and lets the stand-in
+    // end once the window has repainted (or the bound has gone by).
+    char releaseName[64];
+    snprintf(releaseName, sizeof(releaseName), "BwUninstallRelease-%lu", GetCurrentProcessId());
+    HANDLE release = CreateEventA(nullptr, TRUE, FALSE, releaseName);
+    ASSERT_NE(nullptr, release);
+    HANDLE process =
+        StartProcess("\"" + recorder + "\" until=" + CString(releaseName), SW_SHOWNORMAL);
     ASSERT_NE(nullptr, process);
     std::thread other(
-        [window]
+        [window, release]
         {
-            Sleep(300);
             InvalidateRect(window, nullptr, TRUE);
             PostMessageA(window, WM_COMMAND, 3029, 0);
             PostMessageA(window, WM_LBUTTONDOWN, 0, MAKELPARAM(5, 5));
+            WaitUntil([] { return g_paints.load() >= 1; }, wait_bound::kStepMs);
+            SetEvent(release);
         });
     WaitRepainting(process);
     other.join();
     EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(process, 0));
+    DWORD code = 99;
+    GetExitCodeProcess(process, &code);
+    EXPECT_EQ(0u, code) << "the stand-in ended without its release";
     CloseHandle(process);
+    CloseHandle(release);
 
     EXPECT_GE(g_paints.load(), 1) << "repainted during the wait";
     EXPECT_EQ(0, g_commands.load()) << "no command ran inside the wait";

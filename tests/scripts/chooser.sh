@@ -23,7 +23,11 @@ source "$top/scripts/wine-env.sh"
 screens="$(dirname "$bin")/screens"
 mkdir -p "$screens"
 
-fail() { echo "FAIL: $*"; status=1; }
+fail() {
+    echo "FAIL: $*"
+    status=1
+    say_what_was_seen
+}
 status=0
 
 wine_up
@@ -47,21 +51,23 @@ run_chooser() {  # start BrindlewoxSkin.exe in the background; its pid in $choos
     "$WINE" 'C:\Brindlewox\BrindlewoxSkin.exe' </dev/null >/dev/null 2>&1 &
     chooser=$!
 }
-driver() { run_wine 'C:\Brindlewox\chooser_driver.exe' "$@"; }
+driver() { run_wine_within $bw_wait_tool 'C:\Brindlewox\chooser_driver.exe' "$@"; }
+chooser_ended() { ! kill -0 "$chooser" 2>/dev/null; }
 wait_chooser() {  # its exit status, or 124 when it hangs
-    for _ in $(seq 1 300); do
-        kill -0 "$chooser" 2>/dev/null || { wait "$chooser"; return $?; }
-        sleep 0.2
-    done
+    if wait_until $bw_wait_end chooser_ended; then
+        wait "$chooser"
+        return $?
+    fi
     kill "$chooser" 2>/dev/null
     return 124
 }
+seen_logs=("$settings")
 
 # --- First run: look, then choose Metalbrown and OK ---
 run_chooser
 layout=$(driver wait) || fail "the chooser dialog did not come: $layout"
 echo "$layout"
-import -window root -display "$DISPLAY" "$screens/chooser.png"
+shoot "$screens/chooser.png"
 python3 "$here/chooser_pixels.py" "$screens/chooser.png" <<<"$layout" || fail "pixel checks"
 driver choose 1008 || fail "driver could not choose Metalbrown"
 wait_chooser; code=$?
@@ -90,16 +96,19 @@ python=/usr/bin/python3
 [ -x "$python" ] || python=python3
 trap 'forget_run_entry; srv -stop; srv -uninstall; wine_down' EXIT
 # Without the service every request of the program waits for it in vain.
-start_deployed_service 60 || fail "the service did not start: state '$(state)'"
+start_deployed_service || fail "the service did not start: state '$(state)'"
 # A first start for this user: the window shows instead of going to the tray.
 "$WINE" reg delete 'HKCU\Software\Orvanel\Brindlewox' /v FirstRun /f </dev/null >/dev/null 2>&1
 xdotool mousemove 1279 799 2>/dev/null
-"$WINE" explorer /desktop=chooser-main,1024x768 'C:\Brindlewox\Brindlewox.exe' </dev/null >/dev/null 2>&1 &
+"$WINE" explorer /desktop=chooser-main,1024x768 'C:\Brindlewox\Brindlewox.exe' \
+    </dev/null >"$deploy/out/program.txt" 2>&1 &
 program=$!
+seen_desktop="chooser-main"
+seen_logs=("$settings" "$userfolder/Log/LogFile_*.txt" "$deploy/out/program.txt")
 layout="$screens/chooser-main-Metalbrown.txt"
-if run_wine 'C:\Brindlewox\main_window_driver.exe' chooser-main wait >"$layout"; then
+if run_wine_within $bw_wait_tool 'C:\Brindlewox\main_window_driver.exe' chooser-main wait >"$layout"; then
     read -r dx dy < <(desktop_offset)
-    import -window root -display "$DISPLAY" "PNG24:$WINEPREFIX/main-screen.png"
+    shoot "$WINEPREFIX/main-screen.png"
     shot="$screens/chooser-main-Metalbrown.png"
     "$python" "$here/main_window_pixels.py" check "$WINEPREFIX/main-screen.png" "$layout" "$dx" "$dy" \
         "$deploy/Skins/Metalbrown" 0 "$shot" || fail "the main program is not in Metalbrown"
@@ -109,8 +118,8 @@ else
     fail "the main program's window did not come: $(cat "$layout")"
 fi
 "$WINE" taskkill /f /im Brindlewox.exe </dev/null >/dev/null 2>&1
-sleep 1
-kill "$program" 2>/dev/null
+program_ended() { ! kill -0 "$program" 2>/dev/null; }
+wait_until $bw_wait_end program_ended || kill "$program" 2>/dev/null
 wait "$program" 2>/dev/null
 
 [ $status -eq 0 ] && echo "chooser: all checks passed; screenshot $screens/chooser.png"

@@ -2,6 +2,7 @@
 # after wine-env.sh, with bin (the build folder) and deploy (the program
 # folder in the prefix, C:\Brindlewox) set: the build's programs and shipped
 # data copied there, and the service installed and started from there.
+source "$(dirname "${BASH_SOURCE[0]}")/waits.bash"
 
 # deploy_files WHO FILE...: a fresh program folder with an empty out\
 # folder, the files named (paths under the build folder) and the shipped
@@ -23,12 +24,18 @@ deploy_files() {
 # The program puts itself into the user's Run key ("Run at Windows startup"
 # is on by default), and Wine's boot starts what that key names: a program
 # left from an earlier run would answer every later start as the running
-# instance. Its entry goes, and so does that program.
+# instance. Its entry goes, and so does that program: the boot has started
+# it by the time wineboot returns, and each look ends what it finds until
+# taskkill finds none (128).
 forget_run_entry() {
     "$WINE" reg delete 'HKCU\Software\Microsoft\Windows\CurrentVersion\Run' /v ORVANELBrindlewox /f \
         </dev/null >/dev/null 2>&1
-    sleep 2
+    wait_until $bw_wait_end no_program_left ||
+        echo "$(basename "$0" .sh): a Brindlewox.exe is still running"
+}
+no_program_left() {
     "$WINE" taskkill /f /im Brindlewox.exe </dev/null >/dev/null 2>&1
+    [ $? = 128 ]
 }
 
 srv() { "$WINE" 'C:\Brindlewox\BrindlewoxSrv.exe' "$@" </dev/null >/dev/null 2>&1; }
@@ -36,16 +43,13 @@ state() {
     "$WINE" sc query OVBrinwoxSrv </dev/null 2>/dev/null | tr -d '\r' | awk '/STATE/ { print $4 }'
 }
 
-# start_deployed_service [SECONDS]: installs and starts the service from the
-# program folder; false when it is not running within that many seconds
-# (20).
+service_running() { [ "$(state)" = RUNNING ]; }
+
+# start_deployed_service: installs and starts the service from the program
+# folder; false when it is not running within the bound.
 start_deployed_service() {
     srv -uninstall
     srv -install
     srv -start
-    for _ in $(seq 1 $((${1:-20} * 4))); do
-        [ "$(state)" = RUNNING ] && return 0
-        sleep 0.25
-    done
-    return 1
+    wait_until $bw_wait_service service_running
 }

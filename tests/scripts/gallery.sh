@@ -49,6 +49,8 @@ mapfile -t modes < <("$WINE" "$place/control_gallery.exe" --list </dev/null 2>/d
 
 status=0
 ran=0
+# The manifest written, or the gallery gone without one.
+manifest_or_end() { [ -f "$manifest" ] || ! kill -0 "$pid" 2>/dev/null; }
 # Every plain mode first, then those on a virtual desktop: under Wine 8 a
 # virtual desktop's size becomes the monitor size of every later program of
 # the session, and the balloons would be clamped to 1024 x 768.
@@ -72,23 +74,24 @@ for skin in Default Deepsea; do
         rm -f "$manifest" "$manifest.done"
         # The pointer out of the way: where it rests is where controls turn hot.
         xdotool mousemove 1279 799
+        # The gallery stays until released, for the checks' own waits.
         if [ "$flag" = desktop ]; then
             "$WINE" explorer /desktop=gallery,1024x768 "$winplace\\control_gallery.exe" \
-                "$mode" "$winplace\\out\\$mode.txt" 120 </dev/null >"$place/out/$mode.log" 2>&1 &
+                "$mode" "$winplace\\out\\$mode.txt" $bw_wait_tool </dev/null >"$place/out/$mode.log" 2>&1 &
         else
-            "$WINE" "$place/control_gallery.exe" "$mode" "$winplace\\out\\$mode.txt" 120 \
+            "$WINE" "$place/control_gallery.exe" "$mode" "$winplace\\out\\$mode.txt" $bw_wait_tool \
                 </dev/null >"$place/out/$mode.log" 2>&1 &
         fi
         pid=$!
-        for _ in $(seq 600); do
-            [ -f "$manifest" ] && break
-            kill -0 "$pid" 2>/dev/null || break
-            sleep 0.1
-        done
+        # The manifest appears once the gallery has painted.
+        wait_until $bw_wait_program manifest_or_end
         name="$mode-$skin"
+        if [ "$flag" = desktop ]; then seen_desktop=gallery; else seen_desktop=; fi
+        seen_logs=("$place/out/$mode.log")
         if [ ! -f "$manifest" ]; then
-            echo "gallery: $name: no manifest"; cat "$place/out/$mode.log"
+            echo "gallery: $name: no manifest"
             status=1
+            say_what_was_seen
             kill "$pid" 2>/dev/null
             wait "$pid" 2>/dev/null
             continue
@@ -100,7 +103,7 @@ for skin in Default Deepsea; do
         else
             cp "$manifest" "$screens/$name.txt"
         fi
-        import -window root "PNG24:$screens/$name.png"
+        shoot "$screens/$name.png"
         ran=$((ran + 1))
         check="$src/tests/scripts/gallery/$mode.py"
         if [ -f "$check" ]; then
@@ -109,6 +112,7 @@ for skin in Default Deepsea; do
             else
                 echo "gallery: $name: pixel check failed"
                 status=1
+                say_what_was_seen
             fi
         else
             echo "gallery: $name: screenshot only (no $mode.py)"
@@ -117,8 +121,9 @@ for skin in Default Deepsea; do
         wait "$pid"
         code=$?
         if [ "$code" -ne 0 ]; then
-            echo "gallery: $name: control_gallery ended with $code"; cat "$place/out/$mode.log"
+            echo "gallery: $name: control_gallery ended with $code"
             status=1
+            say_what_was_seen
         fi
     done
 done

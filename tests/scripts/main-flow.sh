@@ -49,12 +49,12 @@ program="$win\\Brindlewox.exe"
 run_tool() {
     local tool=$1
     shift
-    run_wine "$win\\$tool.exe" "$@"
+    run_wine_within $bw_wait_tool "$win\\$tool.exe" "$@"
 }
 
 srv -install
 srv -start
-wait_for RUNNING 30 || fail "the service is not running: state '$(state)'"
+wait_for RUNNING || fail "the service is not running: state '$(state)'"
 
 # What to back up, and where (the destination as the folder chooser stores
 # it, with its closing backslash).
@@ -76,23 +76,24 @@ INSERT INTO backup_what VALUES (NULL, '0', '0', '$win\\source', ':', '', '', '',
 SQL
 
 "$WINE" explorer /desktop=$desktop,1024x768 </dev/null >/dev/null 2>&1 &
+seen_desktop=$desktop
+seen_logs=("$userfolder/Log/LogFile_*.txt" "$work/first.txt")
 
 # --- A fresh user: the window shows ---
-( run_tool main_driver launch $desktop "$program" 280 >"$work/first.txt"; echo $? >"$work/first.code" ) &
+( run_tool main_driver launch $desktop "$program" $bw_wait_task >"$work/first.txt"; echo $? >"$work/first.code" ) &
 first=$!
-shown=$(run_tool main_driver window $desktop visible 60) || fail "no main window: $shown"
+shown=$(run_tool main_driver window $desktop visible $bw_wait_program) || fail "no main window: $shown"
 echo "window: $shown"
-old_pid=$(run_tool flow_driver pid $desktop 30) || fail "no main window's process"
+old_pid=$(run_tool flow_driver pid $desktop $bw_wait_step) || fail "no main window's process: $old_pid"
 
 # --- Start: the backup runs to its end ---
-run_tool flow_driver command $desktop 213 30 >/dev/null || fail "Start was not posted"
-done_text=$(run_tool flow_driver dialog $desktop 372 "Task sucessfully completed." 0 180) ||
+said=$(run_tool flow_driver command $desktop 213 $bw_wait_step) || fail "Start was not posted: $said"
+done_text=$(run_tool flow_driver dialog $desktop 372 "Task sucessfully completed." 0 $bw_wait_task) ||
     fail "no \"Task sucessfully completed.\" message: $done_text"
 echo "message: $done_text"
-sleep 0.5
-import -window root -display "$DISPLAY" "$screens/main-flow-done.png" || fail "no screenshot"
-run_tool flow_driver dialog $desktop 372 "Task sucessfully completed." 1 10 >/dev/null ||
-    fail "the message's OK was not pressed"
+shoot "$screens/main-flow-done.png" || fail "no screenshot"
+said=$(run_tool flow_driver dialog $desktop 372 "Task sucessfully completed." 1 $bw_wait_step) ||
+    fail "the message's OK was not pressed: $said"
 
 log=$(cat "$userfolder"/Log/LogFile_*.txt 2>/dev/null | tr -d '\r')
 grep -q '^Backup started at: [0-9]*/[0-9][0-9]/[0-9][0-9]  [0-9][0-9]:[0-9][0-9]:[0-9][0-9]$' <<<"$log" ||
@@ -109,23 +110,27 @@ last=$("$WINE" reg query 'HKCU\Software\Orvanel\Brindlewox' /v StatusLastPerform
 [ "$last" = "$today" ] || fail "StatusLastPerformedBackupTime is '$last', not $today"
 
 # --- Another skin, Apply, OK: the program starts again ---
-run_tool flow_driver select $desktop 332 Deepsea 30 >/dev/null || fail "no skin Deepsea in 332"
-run_tool flow_driver command $desktop 801 30 >/dev/null || fail "Apply was not posted"
-question=$(run_tool flow_driver dialog $desktop 372 "will not be visible" 1 60) ||
+said=$(run_tool flow_driver select $desktop 332 Deepsea $bw_wait_step) || fail "no skin Deepsea in 332: $said"
+said=$(run_tool flow_driver command $desktop 801 $bw_wait_step) || fail "Apply was not posted: $said"
+question=$(run_tool flow_driver dialog $desktop 372 "will not be visible" 1 $bw_wait_step) ||
     fail "no question after Apply: $question"
 expect_first_ended "the first program" "after Apply"
 first=
-new_pid=$(run_tool flow_driver pid $desktop 60) || fail "no window after the restart"
+new_pid=$(run_tool flow_driver pid $desktop $bw_wait_program) || fail "no window after the restart: $new_pid"
 [ -n "$new_pid" ] && [ "$new_pid" != "$old_pid" ] ||
     fail "the window after Apply is not a new program's ($old_pid, then $new_pid)"
 skin=$(tr -d '\r' <"$userfolder/settings.ini" | awk '/^\[Skin\]/ { s = 1; next } /^\[/ { s = 0 } s && /^Directory=/ { sub(/^Directory=/, ""); print }')
 [ "$skin" = Deepsea ] || fail "settings.ini names the skin '$skin'"
-# The new program starts in the tray (this user has run it before); another
-# start brings its window out, in the new skin.
-run_tool main_driver launch $desktop "$program" 60 >/dev/null || fail "the hand-over start failed"
-shown=$(run_tool main_driver window $desktop visible 30) || fail "the new window does not show: $shown"
+# The new program starts in the tray (this user has run it before); once it
+# serves its USER pipe, another start brings its window out, in the new
+# skin.
+said=$(run_tool main_driver window $desktop hidden $bw_wait_program) ||
+    fail "the new program is not in the tray: $said"
+said=$(run_tool main_driver launch $desktop "$program" $bw_wait_program) ||
+    fail "the hand-over start failed: $said"
+shown=$(run_tool main_driver window $desktop visible $bw_wait_step) || fail "the new window does not show: $shown"
 echo "window after Apply: $shown"
-import -window root -display "$DISPLAY" "$screens/main-flow-restarted.png" || fail "no screenshot"
+shoot "$screens/main-flow-restarted.png" || fail "no screenshot"
 
 [ $status -eq 0 ] && echo "main-flow: all checks passed"
 exit $status

@@ -41,11 +41,11 @@ for item in Skins Languages warning.wav; do
 done
 program="$win\\Brindlewox.exe"
 
-driver() { run_wine "$win\\main_driver.exe" "$@"; }
+driver() { run_wine_within $bw_wait_tool "$win\\main_driver.exe" "$@"; }
 
 srv -install
 srv -start
-wait_for RUNNING 30 || fail "the service is not running: state '$(state)'"
+wait_for RUNNING || fail "the service is not running: state '$(state)'"
 
 appdata=$(ls -d "$WINEPREFIX"/drive_c/users/*/AppData/Roaming | grep -v /Public/ | head -1)
 userfolder="$appdata/ORVANEL Brindlewox"
@@ -60,14 +60,16 @@ log_lines() {
 
 # The virtual desktop with its notification area.
 "$WINE" explorer /desktop=$desktop,1024x768 </dev/null >/dev/null 2>&1 &
+seen_desktop=$desktop
+seen_logs=("$logs/LogFile_*.txt" "$work/first.txt")
 
 # --- The first instance starts in the tray ---
-( driver launch $desktop "$program" 240 >"$work/first.txt"; echo $? >"$work/first.code" ) &
+( driver launch $desktop "$program" $bw_wait_task >"$work/first.txt"; echo $? >"$work/first.code" ) &
 first=$!
-hidden=$(driver window $desktop hidden 60) || fail "no hidden main window: $hidden"
+# Found once its USER pipe is served: a second start now hands over.
+hidden=$(driver window $desktop hidden $bw_wait_program) || fail "no hidden main window: $hidden"
 echo "first start: $hidden"
 [[ "$hidden" == *" tray" ]] || fail "the desktop has no notification area"
-sleep 2
 before=$(log_lines)
 [ "$before" -gt 0 ] || fail "the first start wrote no banner into the log"
 grep -q "^= Brindlewox Tool $(printf '\r')\$" "$logs"/LogFile_*.txt || fail "no banner in the log"
@@ -83,18 +85,17 @@ if command -v sqlite3 >/dev/null; then
 fi
 
 # --- A second instance hands over and ends ---
-second=$(driver launch $desktop "$program" 60)
+second=$(driver launch $desktop "$program" $bw_wait_program)
 code=$?
 echo "second start: $second"
 [ $code -eq 0 ] || fail "the second start ended with $code"
 ms=$(sed -n 's/^exit [0-9]* after \([0-9]*\) ms$/\1/p' <<<"$second")
 [ -n "$ms" ] && [ "$ms" -lt 20000 ] || fail "the second start took $ms ms"
-shown=$(driver window $desktop visible 30) || fail "the first window did not come back: $shown"
+shown=$(driver window $desktop visible $bw_wait_step) || fail "the first window did not come back: $shown"
 echo "first window: $shown"
 after=$(log_lines)
 [ "$after" = "$before" ] || fail "the second start changed the log ($before lines, then $after)"
-import -window root -display "$DISPLAY" "$screens/main-program.png" ||
-    fail "no screenshot"
+shoot "$screens/main-program.png" || fail "no screenshot"
 
 # --- The service stops: the first instance ends with 0 ---
 srv -stop

@@ -44,7 +44,11 @@ source "$src/tests/scripts/window-program.bash"
 rm -rf "$WINEPREFIX"
 
 status=0
-fail() { echo "FAIL: $*"; status=1; }
+fail() {
+    echo "FAIL: $*"
+    status=1
+    say_what_was_seen
+}
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/bw-main-web-dump.XXXXXX")
 screens="$(dirname "$bin")/screens"
@@ -101,7 +105,10 @@ fresh_profile main-web-dump
 tmpdir=$(ls -d "$drive"/users/*/AppData/Local/Temp "$drive"/users/*/Temp 2>/dev/null | grep -v /Public/ | head -1)
 mkdir -p "$drive/web dest" "$drive/web dest2" "$drive/web dest3"
 
-shot() { import -window root -crop 1024x768+0+0 +repage "PNG24:$screens/$1.png" || fail "no screenshot $1"; }
+shot() {
+    last_screenshot="$screens/$1.png"
+    import -window root -crop 1024x768+0+0 +repage "PNG24:$screens/$1.png" || fail "no screenshot $1"
+}
 today=$(date -u +%F)
 dumpfile() { echo "$drive/$1/Databases/$today/shopdb.sql"; }
 tables() { sql -N -e "SELECT TABLE_NAME FROM information_schema.TABLES WHERE TABLE_SCHEMA = 'shopdb' AND TABLE_TYPE = 'BASE TABLE'"; }
@@ -122,18 +129,17 @@ same_as_source() {
         fail "$2: the view is not there as a view"
 }
 no_script_left() {
-    sleep 0.5 # php's own unlink may finish just after the answer
-    [ -z "$(find "$root" -name 'BrindlewoxMySqlDump.php')" ] || fail "$1: the script stayed on the server"
+    # php's own unlink may finish just after the answer.
+    script_gone() { [ -z "$(find "$root" -name 'BrindlewoxMySqlDump.php')" ]; }
+    wait_until $bw_wait_step script_gone || fail "$1: the script stayed on the server"
     [ -z "$(find "$tmpdir" -maxdepth 1 -iname 'qvt*.tmp' 2>/dev/null)" ] || fail "$1: a filled script stayed in %TEMP%"
 }
 
-start_window_program main-web-dump
-# The service's first profile notice (SETTINGS 8, every 2 s).
-sleep 5
+start_window_program
+wait_profile_known
 
 # ---- The row, typed into the dialog ----
 step adddb "http://$site" "$site" public_html ftpuser "$ftppw" "127.0.0.1:$db_port" shopdb dumper "$dumppw"
-sleep 1
 shot main-web-dump-dialog
 step ok 3013
 row=$(query "SELECT type_id, value1, value2, value3, value4, value5, value6, value7, value8, checked FROM backup_what;")
@@ -176,7 +182,6 @@ step ok 3013
 step pick 212 'C:\web dest3'
 step command 213
 step seemessage "Errors found: 1"
-sleep 1
 shot main-web-dump-errors
 step message "Errors found: 1"
 [ -s "$(dumpfile "web dest3")" ] || fail "the good row was not dumped beside the failing one"

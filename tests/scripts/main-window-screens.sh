@@ -34,7 +34,11 @@ source "$src/scripts/wine-env.sh"
 wine_up
 
 status=0
-fail() { echo "FAIL: $*"; status=1; }
+fail() {
+    echo "FAIL: $*"
+    status=1
+    say_what_was_seen
+}
 
 screens="$(dirname "$bin")/screens"
 mkdir -p "$screens"
@@ -58,7 +62,12 @@ appdata=$(ls -d "$WINEPREFIX"/drive_c/users/*/AppData/Roaming 2>/dev/null | grep
 [ -n "$appdata" ] || { echo "main-window-screens: no AppData folder in the prefix"; exit 1; }
 userfolder="$appdata/ORVANEL Brindlewox"
 
-driver() { run_wine 'C:\Brindlewox\main_window_driver.exe' main "$@" >"$deploy/out/layout.txt"; }
+driver() {
+    run_wine_within $bw_wait_tool 'C:\Brindlewox\main_window_driver.exe' main "$@" \
+        >"$deploy/out/layout.txt"
+}
+program_ended() { ! kill -0 "$program" 2>/dev/null; }
+seen_desktop=main
 
 source "$here/message-dialogs.bash"
 pages=(0 1 2 3 4 6 7 9 10)
@@ -77,9 +86,9 @@ for skin in Default Deepsea; do
     "$WINE" explorer /desktop=main,1024x768 'C:\Brindlewox\Brindlewox.exe' \
         </dev/null >"$deploy/out/program-$skin.txt" 2>&1 &
     program=$!
+    seen_logs=("$userfolder/Log/LogFile_*.txt" "$deploy/out/program-$skin.txt")
     if ! driver wait; then
-        fail "$skin: the main window did not come"
-        cat "$deploy/out/layout.txt"
+        fail "$skin: the main window did not come: $(cat "$deploy/out/layout.txt")"
         kill "$program" 2>/dev/null
         wait "$program" 2>/dev/null
         continue
@@ -88,12 +97,11 @@ for skin in Default Deepsea; do
     for page in "${pages[@]}"; do
         name="main-$skin-page-$page"
         if ! driver page "$page"; then
-            fail "$name: the driver could not show the page"
-            cat "$deploy/out/layout.txt"
+            fail "$name: the driver could not show the page: $(cat "$deploy/out/layout.txt")"
             continue
         fi
         cp "$deploy/out/layout.txt" "$screens/$name.txt"
-        import -window root "PNG24:$deploy/out/screen.png"
+        shoot "$deploy/out/screen.png"
         if "$python" "$here/main_window_pixels.py" check "$deploy/out/screen.png" "$screens/$name.txt" \
             "$dx" "$dy" "$deploy/Skins/$skin" "$page" "$screens/$name.png"; then
             echo "main-window-screens: $name: as the skin says"
@@ -106,14 +114,9 @@ for skin in Default Deepsea; do
     shoot_what_to_add main "$skin" "$dx" "$dy"
     driver close
     # The program ends with the tray's Close; one that does not is ended.
-    for _ in $(seq 1 50); do
-        kill -0 "$program" 2>/dev/null || break
-        sleep 0.2
-    done
-    if kill -0 "$program" 2>/dev/null; then
+    if ! wait_until $bw_wait_end program_ended; then
         "$WINE" taskkill /f /im Brindlewox.exe </dev/null >/dev/null 2>&1
-        sleep 1
-        kill "$program" 2>/dev/null
+        wait_until $bw_wait_end program_ended || kill "$program" 2>/dev/null
     fi
     wait "$program" 2>/dev/null
 done

@@ -16,7 +16,7 @@ trap remove_service EXIT
 
 srv -install
 srv -start
-wait_for RUNNING 10 || fail "the service did not start: state '$(state)'"
+wait_for RUNNING || fail "the service did not start: state '$(state)'"
 
 BW_SERVICE_CHILD=backup-restore BW_CHILD_FOLDER="$win" BW_CHILD_RECORD="$win\\problems.txt" \
     "$WINE" "$tests" </dev/null >/dev/null 2>&1

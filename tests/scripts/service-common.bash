@@ -1,8 +1,9 @@
 # Sourced by the service*.sh scripts, after they set top, bin and name: the
 # service program copied into a folder of that name (with a blank in it) in
 # the test prefix, the helpers that drive it, and fail, which marks the
-# script failed.
+# script failed (and, in a window script, says what it saw).
 source "$top/scripts/wine-env.sh"
+source "$top/tests/scripts/waits.bash"
 work="$WINEPREFIX/drive_c/bwtest/$name"
 win="C:\\bwtest\\$name"
 srv="$work/BrindlewoxSrv.exe"
@@ -20,6 +21,9 @@ status=0
 fail() {
     echo "$1"
     status=1
+    if declare -F say_what_was_seen >/dev/null; then
+        say_what_was_seen
+    fi
 }
 srv() {
     "$WINE" "$srv" "$@" </dev/null >/dev/null 2>&1
@@ -27,24 +31,16 @@ srv() {
 state() {
     "$WINE" sc query OVBrinwoxSrv </dev/null 2>/dev/null | tr -d '\r' | awk '/STATE/ { print $4 }'
 }
-# wait_for STATE SECONDS: true when the service reaches STATE in time.
+in_state() { [ "$(state)" = "$1" ]; }
+# wait_for STATE: true when the service reaches STATE within the bound.
 wait_for() {
-    local i
-    for ((i = 0; i < $2 * 4; i++)); do
-        [ "$(state)" = "$1" ] && return 0
-        sleep 0.25
-    done
-    return 1
+    wait_until $bw_wait_service in_state "$1"
 }
 # expect_first_ended WHO WHEN: the program started in the background, whose
 # exit code lands in $work/first.code and its output in $work/first.txt,
-# ends with 0 within 60 s.
+# ends with 0 within the bound.
 expect_first_ended() {
-    local i
-    for ((i = 0; i < 300; i++)); do
-        [ -e "$work/first.code" ] && break
-        sleep 0.2
-    done
+    wait_until $bw_wait_end test -e "$work/first.code"
     if [ -e "$work/first.code" ]; then
         echo "$1: $(tr -d '\r' <"$work/first.txt")"
         [ "$(cat "$work/first.code")" = 0 ] || fail "$1 ended with $(cat "$work/first.code")"

@@ -48,10 +48,11 @@ value_of() {
     reg query "$1" /v "$2" | sed -n "s/^ *$2 *\(REG_[A-Z_]*\) *\(.*\)\$/\1 \2/p"
 }
 
+first_ended() { [ -e "$work/first.code" ]; }
 cleanup() {
-    # The service's stop notice ends the program; then it is terminated.
+    # The service's stop notice ends the program; one that stays is ended.
     srv -stop
-    [ -n "$first" ] && { sleep 2; kill "$first" 2>/dev/null; }
+    [ -n "$first" ] && { wait_until $bw_wait_end first_ended || kill "$first" 2>/dev/null; }
     for key in "$machine_run" "$user_run" "$machine_parking" "$user_parking"; do
         reg delete "$key" /v "$machine_value" /f >/dev/null
         reg delete "$key" /v "$user_value" /f >/dev/null
@@ -73,11 +74,12 @@ cp "$bin/tests/uninstall_recorder.exe" "$work/recorder/" || exit 1
 cp "$bin/tests/version_probe_3_0_205_0.exe" "$work/probe/" || exit 1
 program="$win\\Brindlewox.exe"
 
-main_driver() { run_wine "$win\\main_driver.exe" "$@"; }
-startup() { run_wine "$win\\startup_driver.exe" "$@"; }
+main_driver() { run_wine_within $bw_wait_tool "$win\\main_driver.exe" "$@"; }
+startup() { run_wine_within $bw_wait_tool "$win\\startup_driver.exe" "$@"; }
+# The command handled and the window painted (startup_driver).
 do_command() {
     local said
-    said=$(startup command $desktop "$1" 120) || fail "command $1: $said"
+    said=$(startup command $desktop "$1" $bw_wait_task) || fail "command $1: $said"
 }
 check() {
     local said
@@ -87,7 +89,7 @@ check() {
 
 srv -install
 srv -start
-wait_for RUNNING 30 || fail "the service is not running: state '$(state)'"
+wait_for RUNNING || fail "the service is not running: state '$(state)'"
 
 # The startup values and the uninstall entry; the window opens shown (no
 # FirstRun yet).
@@ -103,10 +105,20 @@ reg add "$uninstall_key\\$entry" /v UninstallString /t REG_SZ \
 reg delete 'HKCU\Software\Orvanel\Brindlewox' /v FirstRun /f >/dev/null
 
 "$WINE" explorer /desktop=$desktop,1024x768 </dev/null >/dev/null 2>&1 &
-sleep 3
-( main_driver launch $desktop "$program" 280 >"$work/first.txt"; echo $? >"$work/first.code" ) &
+seen_desktop=$desktop
+seen_logs=("$WINEPREFIX/drive_c/users/*/AppData/Roaming/ORVANEL Brindlewox/Log/LogFile_*.txt"
+           "$work/first.txt")
+# main_driver waits for the desktop before it starts the program on it.
+( main_driver launch $desktop "$program" $bw_wait_task >"$work/first.txt"; echo $? >"$work/first.code" ) &
 first=$!
-shown=$(main_driver window $desktop visible 90) || fail "no shown main window: $shown"
+shown=$(main_driver window $desktop visible $bw_wait_program) || fail "no shown main window: $shown"
+# The program writes its own Run entry at its first options tick (2 s after
+# its start). The driver finds a row where the program lists it by reading
+# the registry as the program does: a list filled before that tick and read
+# after it had every parked row one place off, and Allow found the machine's
+# value unchecked.
+own_run_entry() { [ -n "$(value_of "$user_run" ORVANELBrindlewox)" ]; }
+wait_until $bw_wait_step own_run_entry || fail "the program wrote no Run entry of its own"
 
 # --- Deny parks both values, type and bytes kept ---
 do_command 253
@@ -118,8 +130,7 @@ do_command 3026
     fail "user value parked as '$(value_of "$user_parking" "$user_value")'"
 [ -z "$(value_of "$machine_run" "$machine_value")" ] || fail "the machine value is still in Run"
 [ -z "$(value_of "$user_run" "$user_value")" ] || fail "the user value is still in Run"
-sleep 1
-import -window root -display "$DISPLAY" "$screens/service-startup-denied.png" || fail "no screenshot"
+shoot "$screens/service-startup-denied.png" || fail "no screenshot"
 # Parked rows are drawn in dark red (165, 14, 44): the two rows' texts (the
 # skin's orange marks are far from it; page 7 without red rows has 4).
 red=$(/usr/bin/python3 - "$screens/service-startup-denied.png" <<'PY'
@@ -159,9 +170,7 @@ check uninstall "$entry"
 do_command 3029
 record=$(tr -d '\r' <"$work/recorder/record.txt" 2>/dev/null)
 [ "$record" = "done|1" ] || fail "the stand-in uninstaller recorded '$record', not 'done|1'"
-sleep 1
-import -window root -display "$DISPLAY" "$screens/service-startup-uninstall.png" ||
-    fail "no screenshot"
+shoot "$screens/service-startup-uninstall.png" || fail "no screenshot"
 
 [ $status -eq 0 ] && echo "service-startup: all checks passed; screenshots in $screens"
 exit $status

@@ -36,7 +36,11 @@ rm -rf "$WINEPREFIX"
 wine_up
 
 status=0
-fail() { echo "FAIL: $*"; status=1; }
+fail() {
+    echo "FAIL: $*"
+    status=1
+    say_what_was_seen
+}
 
 screens="$(dirname "$bin")/screens"
 mkdir -p "$screens"
@@ -61,11 +65,8 @@ head -c 200000 /dev/urandom >"$source_dir/random.bin"
 seq 1 50000 >"$source_dir/sub dir/numbers.txt"
 : >"$source_dir/sub dir/empty.dat"
 
-start_window_program service-window
-
-# The service stores nothing for a program before that program's first
-# profile notice (SETTINGS 8, sent every 2 s): give it two of them.
-sleep 5
+start_window_program
+wait_profile_known
 
 # ---- A plain backup and restore ----
 step add "C:\\it's here"
@@ -97,8 +98,9 @@ restore_from() {
 backup_to "bw dest"
 cmp -s "$source_dir/random.bin" "$drive/bw dest/Files/C/it's here/random.bin" ||
     fail "the stored plain copy differs"
-sleep 1
-import -window root -crop 1024x768+0+0 +repage "PNG24:$screens/service-window-page-0.png" || fail "no screenshot"
+# The message step ends once the window under the message has painted.
+last_screenshot="$screens/service-window-page-0.png"
+import -window root -crop 1024x768+0+0 +repage "PNG24:$last_screenshot" || fail "no screenshot"
 restore_from "bw dest" "bw restore"
 
 # ---- The encryption password, and an encrypted round trip ----

@@ -45,7 +45,7 @@ rc=$?
 [ "$rc" = 255 ] || fail "run by hand: exit status $rc, not 255"
 
 srv -start
-wait_for RUNNING 10 || fail "after -start: state '$(state)'"
+wait_for RUNNING || fail "after -start: state '$(state)'"
 
 # The SETTINGS server of the running service parks a startup entry of the
 # user's Run key and brings it back, its type kept.
@@ -73,10 +73,7 @@ reg delete "$run" /v "$entry" /f >/dev/null
 BW_SERVICE_CHILD=user-pipe BW_CHILD_READY="$win\\ready.txt" BW_CHILD_RECORD="$win\\notice.bin" \
     "$WINE" "$tests" </dev/null >/dev/null 2>&1 &
 recorder=$!
-for ((i = 0; i < 100; i++)); do
-    [ -e "$work/ready.txt" ] && break
-    sleep 0.1
-done
+wait_until $bw_wait_program test -e "$work/ready.txt"
 [ -e "$work/ready.txt" ] || fail "the USER pipe stand-in did not start"
 start=$(now_ms)
 srv -stop
@@ -93,7 +90,7 @@ notice="$work/notice.bin"
 
 # -restart of a stopped service starts it.
 srv -RESTART
-wait_for RUNNING 10 || fail "after -RESTART: state '$(state)'"
+wait_for RUNNING || fail "after -RESTART: state '$(state)'"
 
 # A crash: a dump in the service's temporary folder, then the service runs
 # again in a new process.
@@ -105,11 +102,11 @@ BW_SERVICE_CHILD=crash-service BW_CHILD_RECORD="$win\\crashed.txt" "$WINE" "$tes
     fail "the service could not be crashed"
 crashed=$(cat "$work/crashed.txt" 2>/dev/null)
 pid=
-for ((i = 0; i < 120; i++)); do
+restarted() {
     pid=$(service_pid)
-    [ -n "$pid" ] && [ "$pid" != 0 ] && [ "$pid" != "$crashed" ] && break
-    sleep 0.5
-done
+    [ -n "$pid" ] && [ "$pid" != 0 ] && [ "$pid" != "$crashed" ]
+}
+wait_until $bw_wait_service restarted
 [ -n "$pid" ] && [ "$pid" != 0 ] && [ "$pid" != "$crashed" ] || fail "not running again after the crash (process $crashed, now '$pid')"
 dump=$(ls "$WINEPREFIX"/drive_c/users/*/Temp/OVBrindlewoxSrv.dmp 2>/dev/null | head -1)
 [ "$(head -c 4 "$dump" 2>/dev/null)" = MDMP ] || fail "no dump after the crash"

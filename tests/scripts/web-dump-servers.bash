@@ -5,6 +5,8 @@
 # serving a folder, so an uploaded dump script really runs and dumps.
 # The scripts end as skipped (77) when a server cannot be had.
 
+source "$(dirname "${BASH_SOURCE[0]}")/waits.bash"
+
 web_dump_py=/usr/bin/python3
 web_dump_pids=()
 
@@ -41,7 +43,7 @@ web_dump_free_port() {
 # the client as root on it. Ends the script (failed) when the server cannot
 # be set up or does not come.
 web_dump_start_mariadb() {
-    local folder=$1 i
+    local folder=$1
     shift
     db_sock="$folder/db.sock"
     db_port=$(web_dump_free_port)
@@ -60,10 +62,8 @@ web_dump_start_mariadb() {
         --bind-address=127.0.0.1 --user="$(id -un)" --skip-log-bin --innodb-buffer-pool-size=32M \
         --pid-file="$folder/db.pid" --log-error="$folder/db.err" "$@" >>"$folder/db.err" 2>&1 &
     web_dump_pids+=($!)
-    for ((i = 0; i < 240; i++)); do
-        sql -e 'SELECT 1' >/dev/null 2>&1 && return 0
-        sleep 0.25
-    done
+    db_answers() { sql -e 'SELECT 1' >/dev/null 2>&1; }
+    wait_until $bw_wait_program db_answers && return 0
     cat "$folder/db.err"
     echo "FAILED: MariaDB did not start"
     exit 1
@@ -88,17 +88,16 @@ web_dump_start_php() {
 }
 
 # web_dump_wait_ports ADDRESS PORT...: true once every port of the address
-# takes a connection (within 20 s).
+# takes a connection (within the bound of a program's start).
 web_dump_wait_ports() {
-    local address=$1 ports i
+    local address=$1 ports
     shift
     ports=$(IFS=,; echo "$*")
-    for ((i = 0; i < 80; i++)); do
+    ports_answer() {
         $web_dump_py -c "import socket; [socket.create_connection(('$address', p)).close() for p in ($ports,)]" \
-            2>/dev/null && return 0
-        sleep 0.25
-    done
-    return 1
+            2>/dev/null
+    }
+    wait_until $bw_wait_program ports_answer
 }
 
 # web_dump_site_address: a loopback address of this run's own (127.x.y.z)

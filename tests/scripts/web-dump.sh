@@ -24,6 +24,7 @@ command -v bunzip2 >/dev/null || web_dump_skip "bzip2"
 
 export BRINDLEWOX_WINEPREFIX="$top/build/wine-webdump"
 source "$top/scripts/wine-env.sh"
+source "$top/tests/scripts/waits.bash"
 work=$(mktemp -d "${TMPDIR:-/tmp}/bw-webdump.XXXXXX")
 name="webdump-$$"
 cdir="$WINEPREFIX/drive_c/bwtest/$name"
@@ -113,9 +114,10 @@ run() {
 record() { tr -d '\r\n' <"$cdir/$1/record.txt" 2>/dev/null; }
 dumpfile() { echo "$cdir/$1/dest/Databases/$today/shopdb.sql"; }
 # Neither script left: none on the server, none in %TEMP%, no .tmp.
+script_gone() { [ -z "$(find "$root" -name 'BrindlewoxMySqlDump.php')" ]; }
 no_leftovers() {
-    sleep 0.5 # php's own unlink may finish just after the answer
-    [ -z "$(find "$root" -name 'BrindlewoxMySqlDump.php')" ] || fail "$1: the script stayed on the server"
+    # php's own unlink may finish just after the answer.
+    wait_until $bw_wait_step script_gone || fail "$1: the script stayed on the server"
     [ -z "$(find "$tmpdir" -maxdepth 1 -iname 'qvt*.tmp' 2>/dev/null)" ] || fail "$1: a filled script stayed in %TEMP%"
     [ -z "$(find "$cdir/$1/dest" -name '*.tmp' 2>/dev/null)" ] || fail "$1: a .tmp file stayed"
 }
@@ -195,7 +197,8 @@ $py "$top/tests/scripts/web_dump_proxy.py" refuse "$work/refuse.port" "$work/ref
 web_dump_pids+=($!)
 $py "$top/tests/scripts/web_dump_proxy.py" slow "$work/slow.port" "$work/slow.count" &
 web_dump_pids+=($!)
-for ((i = 0; i < 40; i++)); do [ -s "$work/refuse.port" ] && [ -s "$work/slow.port" ] && break; sleep 0.25; done
+proxies_listen() { [ -s "$work/refuse.port" ] && [ -s "$work/slow.port" ]; }
+wait_until $bw_wait_program proxies_listen || fail "the test proxies did not start"
 proxypw="proxy'secret"
 failure refused BW_DUMP_PROXY="127.0.0.1:$(cat "$work/refuse.port")" BW_DUMP_PROXY_LOGIN=proxyuser \
     BW_DUMP_PROXY_PASSWORD="$proxypw"

@@ -23,7 +23,8 @@ fresh_profile() {
 # in $deploy/out/driver.txt, said when the step failed.
 driver() {
     local out="$deploy/out/driver.txt"
-    timeout 900 "$WINE" 'C:\Brindlewox\service_window_driver.exe' "$desk" "$@" </dev/null >"$out" 2>&1
+    timeout $bw_wait_tool "$WINE" 'C:\Brindlewox\service_window_driver.exe' "$desk" "$@" \
+        </dev/null >"$out" 2>&1
     local code=$?
     if [ $code -ne 0 ]; then
         echo "driver $*: exit $code: $(tr -d '\r' <"$out")"
@@ -34,30 +35,39 @@ step() { driver "$@" || fail "step: $*"; }
 # The program may hold the file for a moment (its saves): wait for it.
 query() { sqlite3 -cmd ".timeout 20000" "$profile" "$1" 2>&1; }
 
-# start_window_program WHO: the program on the desktop, the pointer out of
-# its way; ends the script, with a screenshot, when its window does not
-# come.
+# start_window_program: the program on the desktop, the pointer out of its
+# way; a failure from here on says what the desktop holds and the ends of
+# the program's logs (say_what_was_seen). Ends the script when its window
+# does not come.
 start_window_program() {
     xdotool mousemove 1279 799
     "$WINE" explorer /desktop="$desk",1024x768 'C:\Brindlewox\Brindlewox.exe' \
         </dev/null >"$deploy/out/program.txt" 2>&1 &
     program=$!
+    seen_desktop=$desk
+    seen_logs=("$userfolder/Log/LogFile_*.txt" "$deploy/out/program.txt")
     driver wait || {
-        echo "FAIL: the main window did not come"
-        import -window root "PNG24:$screens/$1-failed.png"
-        tr -d "\r" <"$deploy/out/program.txt" | tail -20
+        fail "the main window did not come"
         exit 1
     }
+}
+
+# wait_profile_known: the service stores nothing for a program before that
+# program's first profile notice (SETTINGS 8, sent every 2 s), which leaves
+# the profile's path in the machine's key (the prefix is a fresh one).
+wait_profile_known() {
+    profile_known() {
+        "$WINE" reg query 'HKLM\Software\Orvanel\Brindlewox' /v ProfilePath </dev/null 2>/dev/null |
+            grep -q ProfilePath
+    }
+    wait_until $bw_wait_service profile_known || fail "the service did not hear of the profile"
 }
 
 # close_window_program: the tray's Close (390) ends the program.
 close_window_program() {
     step command 390
-    for _ in $(seq 1 100); do
-        kill -0 "$program" 2>/dev/null || break
-        sleep 0.2
-    done
-    kill -0 "$program" 2>/dev/null && fail "the program did not end after Close"
+    program_ended() { ! kill -0 "$program" 2>/dev/null; }
+    wait_until $bw_wait_end program_ended || fail "the program did not end after Close"
 }
 
 # stop_window_program: for the scripts' exit; the program ended, the

@@ -8,6 +8,7 @@
 #include "tests/skin/ControlTestSupport.h"
 #include "tests/support/TempFolder.h"
 #include "tests/skin/SkinTestSupport.h"
+#include "tests/support/Waits.h"
 
 namespace
 {
@@ -178,7 +179,7 @@ TEST(ApplicationsTree, CheckCellFlipsAndTellsTheParentTextCellSelects)
     EXPECT_EQ(on.list.GetSelectedItem(), 1);
     EXPECT_EQ(g_commands.size(), 1u);
     HWND balloon = nullptr;
-    EXPECT_TRUE(PumpUntil(2000, [&] {
+    EXPECT_TRUE(PumpUntil(wait_bound::kStepMs, [&] {
         balloon = FindWindowA("CDSWindowClass", nullptr);
         return balloon != nullptr;
     }));
@@ -194,11 +195,11 @@ TEST(ApplicationsTree, HeldDownArrowRepeatsUntilReleased)
     POINT point = {down.left + 5, down.top + 5};
     on.Send(WM_LBUTTONDOWN, MK_LBUTTON, point.x, point.y);
     EXPECT_EQ(on.list.GetFirstRow(), 1);
-    PumpFor(350);
+    // One at once, then one each 100 ms while held: held until it has
+    // repeated (a busy machine delivers the timers late), then released.
+    PumpUntil(wait_bound::kStepMs, [&] { return on.list.GetFirstRow() >= 2; });
     on.Send(WM_LBUTTONUP, 0, point.x, point.y);
     int advanced = on.list.GetFirstRow();
-    // One at once, then one each 100 ms: 3 or 4 on an idle machine; a busy
-    // one may deliver a timer late.
     EXPECT_GE(advanced, 2);
     EXPECT_LE(advanced, 5);
     // Released: the timers are gone.

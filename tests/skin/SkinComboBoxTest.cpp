@@ -6,6 +6,8 @@
 #include "foundation/Window.h"
 #include "skin/SkinFiles.h"
 #include "tests/skin/SkinTestSupport.h"
+#include "tests/support/OwnDesktop.h"
+#include "tests/support/Waits.h"
 
 #include <gtest/gtest.h>
 
@@ -46,11 +48,12 @@ protected:
     }
     void TearDown() override { m_parent.Destroy(); }
 
-    HWND MakeCombo(DWORD type = CBS_DROPDOWN, int y = 10)
+    // A combo box on the parent (the fixture's when none is given).
+    HWND MakeCombo(DWORD type = CBS_DROPDOWN, int y = 10, HWND parent = nullptr)
     {
         return CreateWindowExA(0, "COMBOBOX", "", WS_CHILD | WS_VISIBLE | WS_VSCROLL | type, 10, y,
-                               150, 120, m_parent.GetHwnd(), nullptr, GetModuleHandleA(nullptr),
-                               nullptr);
+                               150, 120, parent != nullptr ? parent : m_parent.GetHwnd(), nullptr,
+                               GetModuleHandleA(nullptr), nullptr);
     }
 
     void AddItems(HWND combo, std::initializer_list<const char*> items)
@@ -242,33 +245,46 @@ TEST_F(SkinComboBoxTest, TheFrameLightsWithTheFocus)
 
 TEST_F(SkinComboBoxTest, TheMouseOverTheEditFieldIsPolled)
 {
-    CSkinComboBox combo;
-    HWND hwnd = MakeCombo();
-    ASSERT_TRUE(combo.Attach(hwnd, false));
-    RECT field = {};
-    GetWindowRect(EditOf(hwnd), &field);
-    ASSERT_TRUE(SetCursorPos(field.left + 5, field.top + 5));
-    POINT cursor = {};
-    GetCursorPos(&cursor);
-    if (cursor.x != field.left + 5)
-        GTEST_SKIP() << "the display driver keeps no cursor position";
-    EXPECT_TRUE(combo.IsHot());
-    EXPECT_EQ(FramePixel(combo, 0, 5), kFrame3);
-    SetCursorPos(390, 290);
-    EXPECT_FALSE(combo.IsHot());
-    // The poll timer notices and draws the frame at rest.
-    Sleep(120);
-    Pump();
-    EXPECT_EQ(FramePixel(combo, 0, 5), kFrame1);
+    // On a desktop of its own (see OwnDesktop.h), whose pointer is its own:
+    // moved on the shared desktop, it lit the frames of the combo boxes of
+    // the other tests running beside this one, at the same place.
+    const bool ran = RunOnOwnDesktop([this] {
+        CWindow parent;
+        ASSERT_TRUE(CreateShownParent(parent));
+        CSkinComboBox combo;
+        HWND hwnd = MakeCombo(CBS_DROPDOWN, 10, parent.GetHwnd());
+        ASSERT_TRUE(combo.Attach(hwnd, false));
+        RECT field = {};
+        GetWindowRect(EditOf(hwnd), &field);
+        ASSERT_TRUE(SetCursorPos(field.left + 5, field.top + 5));
+        POINT cursor = {};
+        GetCursorPos(&cursor);
+        if (cursor.x != field.left + 5)
+            GTEST_SKIP() << "the display driver keeps no cursor position";
+        EXPECT_TRUE(combo.IsHot());
+        EXPECT_EQ(FramePixel(combo, 0, 5), kFrame3);
+        SetCursorPos(390, 290);
+        EXPECT_FALSE(combo.IsHot());
+        // The poll timer notices and draws the frame at rest.
+        WaitUntil(
+            [&]
+            {
+                Pump();
+                return FramePixel(combo, 0, 5) == kFrame1;
+            },
+            wait_bound::kStepMs);
+        EXPECT_EQ(FramePixel(combo, 0, 5), kFrame1);
 
-    // A drop-down list has no edit field: hot only while tracked.
-    CSkinComboBox list;
-    HWND listWindow = MakeCombo(CBS_DROPDOWNLIST, 60);
-    ASSERT_TRUE(list.Attach(listWindow, false));
-    RECT listRect = {};
-    GetWindowRect(listWindow, &listRect);
-    SetCursorPos(listRect.left + 5, listRect.top + 5);
-    EXPECT_FALSE(list.IsHot());
+        // A drop-down list has no edit field: hot only while tracked.
+        CSkinComboBox list;
+        HWND listWindow = MakeCombo(CBS_DROPDOWNLIST, 60, parent.GetHwnd());
+        ASSERT_TRUE(list.Attach(listWindow, false));
+        RECT listRect = {};
+        GetWindowRect(listWindow, &listRect);
+        SetCursorPos(listRect.left + 5, listRect.top + 5);
+        EXPECT_FALSE(list.IsHot());
+    });
+    EXPECT_TRUE(ran) << "no desktop of its own";
 }
 
 TEST_F(SkinComboBoxTest, AKeyArmsTheCompletionOnlyInAnEditableCombo)

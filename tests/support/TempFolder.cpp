@@ -1,4 +1,5 @@
 #include "tests/support/TempFolder.h"
+#include "tests/support/Waits.h"
 
 #include <shellapi.h>
 
@@ -45,29 +46,23 @@ bool Run(const char* application, const CString& commandLine)
     return true;
 }
 
-// Waits up to 10 s for `path` to carry all of `attributes`.
+// Waits for `path` to carry all of `attributes`.
 bool WaitForAttributes(const char* path, DWORD attributes)
 {
-    for (int i = 0; i < 1000; ++i)
-    {
-        DWORD now = GetFileAttributesA(path);
-        if (now != INVALID_FILE_ATTRIBUTES && (now & attributes) == attributes)
-            return true;
-        Sleep(10);
-    }
-    return false;
+    return WaitUntil(
+        [path, attributes]
+        {
+            const DWORD now = GetFileAttributesA(path);
+            return now != INVALID_FILE_ATTRIBUTES && (now & attributes) == attributes;
+        },
+        wait_bound::kStepMs);
 }
 
-// Waits up to 10 s for `path` to be gone.
+// Waits for `path` to be gone.
 bool WaitForAbsence(const char* path)
 {
-    for (int i = 0; i < 1000; ++i)
-    {
-        if (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES)
-            return true;
-        Sleep(10);
-    }
-    return false;
+    return WaitUntil([path] { return GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES; },
+                     wait_bound::kStepMs);
 }
 
 UnixFileNameFunction WineUnixFileName()

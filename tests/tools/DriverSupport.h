@@ -2,11 +2,13 @@
 // inside Wine's virtual desktop (`explorer /desktop=NAME,WxH`, the only place
 // where Wine has a notification area), whose windows only a thread that
 // joined the desktop can see, and they find the programs' windows there
-// from outside, as a user would.
+// from outside, as a user would. Every wait is for a condition, bounded by
+// the named bounds of tests/support/Waits.h; a driver that gives up says
+// what it saw (PrintDesktopWindows).
 #ifndef BRINDLEWOX_TESTS_TOOLS_DRIVERSUPPORT_H
 #define BRINDLEWOX_TESTS_TOOLS_DRIVERSUPPORT_H
 
-#include <windows.h>
+#include "tests/support/Waits.h"
 
 #include <cstdio>
 #include <cstring>
@@ -14,28 +16,28 @@
 
 using WindowTest = std::function<bool(HWND)>;
 
-// Waits up to `seconds` for the desktop, which the desktop's explorer makes
-// a moment after it starts; says on stderr, with the tool's name, when it
-// never came.
-inline bool WaitForDesktop(const char* tool, const char* name, int seconds)
+// Waits for the desktop, which the desktop's explorer makes a moment after
+// it starts; says on stderr, with the tool's name, when it never came.
+inline bool WaitForDesktop(const char* tool, const char* name)
 {
-    for (int i = 0; i < seconds * 10; ++i)
-    {
-        if (HDESK desktop = OpenDesktopA(name, 0, FALSE, GENERIC_READ))
+    const bool made = WaitUntil(
+        [name]
         {
-            CloseDesktop(desktop);
-            return true;
-        }
-        Sleep(100);
-    }
-    fprintf(stderr, "%s: no desktop %s\n", tool, name);
-    return false;
+            HDESK desktop = OpenDesktopA(name, 0, FALSE, GENERIC_READ);
+            if (desktop != nullptr)
+                CloseDesktop(desktop);
+            return desktop != nullptr;
+        },
+        wait_bound::kProgramStartMs);
+    if (!made)
+        fprintf(stderr, "%s: no desktop %s\n", tool, name);
+    return made;
 }
 
 // WaitForDesktop, then joins it: this thread sees the desktop's windows.
-inline bool JoinDesktop(const char* tool, const char* name, int seconds)
+inline bool JoinDesktop(const char* tool, const char* name)
 {
-    if (!WaitForDesktop(tool, name, seconds))
+    if (!WaitForDesktop(tool, name))
         return false;
     HDESK desktop = OpenDesktopA(name, 0, FALSE, GENERIC_ALL);
     if (desktop == nullptr || !SetThreadDesktop(desktop))
@@ -103,35 +105,59 @@ inline HWND FindWindowWhere(const WindowTest& test, bool children = false)
     return search.found;
 }
 
-// FindWindowWhere every 100 ms until a window passes or `milliseconds`
-// have gone by; null when none came.
-inline HWND WaitForWindowWhere(const WindowTest& test, DWORD milliseconds, bool children = false)
+// FindWindowWhere until a window passes or `boundMs` have gone by; null
+// when none came.
+inline HWND WaitForWindowWhere(const WindowTest& test, DWORD boundMs, bool children = false)
 {
-    const ULONGLONG end = GetTickCount64() + milliseconds;
-    for (;;)
-    {
-        if (HWND found = FindWindowWhere(test, children))
-            return found;
-        if (GetTickCount64() >= end)
-            return nullptr;
-        Sleep(100);
-    }
+    HWND found = nullptr;
+    WaitUntil([&] { return (found = FindWindowWhere(test, children)) != nullptr; }, boundMs);
+    return found;
 }
 
-// Returns once the window's thread has handled what was sent to it before
-// (at most the time-out); false when it did not answer in time.
-inline bool Sync(HWND window, DWORD timeoutMs)
+// Returns once the window's thread has handled what was sent to it before;
+// false when it did not answer within the bound.
+inline bool Sync(HWND window, DWORD boundMs = wait_bound::kAnswerMs)
 {
     DWORD_PTR answer = 0;
-    return SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, timeoutMs, &answer) != 0;
+    return SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, boundMs, &answer) != 0;
 }
 
-// Sync, then time for the first paint of every control to reach the screen
-// before anyone looks at it.
-inline void LetPaint(HWND window, DWORD timeoutMs, DWORD settleMs = 1500)
+namespace driver_detail
 {
-    Sync(window, timeoutMs);
-    Sleep(settleMs);
+inline BOOL CALLBACK FindUnpainted(HWND window, LPARAM found)
+{
+    if (!IsWindowVisible(window) || !GetUpdateRect(window, nullptr, FALSE))
+        return TRUE;
+    *reinterpret_cast<bool*>(found) = true;
+    return FALSE;
+}
+} // namespace driver_detail
+
+// Whether some of the window, or of a shown descendant, still waits for its
+// WM_PAINT (an update region is left).
+inline bool WaitsForPaint(HWND window)
+{
+    bool found = false;
+    driver_detail::FindUnpainted(window, reinterpret_cast<LPARAM>(&found));
+    if (!found)
+        EnumChildWindows(window, driver_detail::FindUnpainted, reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+// Returns once the window and its controls have painted what waited to be
+// painted and the window's thread has gone idle after it: Wine hands a
+// thread's painted pixels to the X server when the thread finds its queue
+// empty, so a screenshot taken after this shows what the window drew.
+// False, said on stderr, when that did not happen within the bound.
+inline bool WaitPainted(HWND window, DWORD boundMs = wait_bound::kStepMs)
+{
+    const bool painted = Sync(window, boundMs) &&
+                         WaitUntil([window] { return !WaitsForPaint(window); }, boundMs) &&
+                         Sync(window, boundMs) && Sync(window, boundMs);
+    if (!painted)
+        fprintf(stderr, "window %p: not painted within %lu ms\n", static_cast<void*>(window),
+                boundMs);
+    return painted;
 }
 
 // The control with the id among the window's own, else among its
@@ -146,6 +172,108 @@ inline HWND FindControl(HWND top, int id, bool visibleOnly = false)
     driver_detail::Search search = {test, false, nullptr};
     EnumChildWindows(top, driver_detail::FindAmongChildren, reinterpret_cast<LPARAM>(&search));
     return search.found;
+}
+
+namespace driver_detail
+{
+// One line for a window: handle, process, class, caption (a caption is
+// read from the system for another process's window, no message is sent),
+// shown or hidden, disabled, rectangle; for a shown top-level window also
+// whether its thread answers.
+inline void PrintWindowLine(FILE* to, HWND window, int depth)
+{
+    char className[64] = "";
+    char caption[128] = "";
+    GetClassNameA(window, className, sizeof(className));
+    GetWindowTextA(window, caption, sizeof(caption));
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    RECT rect = {};
+    GetWindowRect(window, &rect);
+    const bool shown = IsWindowVisible(window) != FALSE;
+    const char* answer = "";
+    if (shown && depth == 0)
+    {
+        DWORD_PTR result = 0;
+        answer = SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG,
+                                     wait_bound::kGlanceMs, &result) != 0
+                     ? ", answers"
+                     : ", does not answer at a glance";
+    }
+    fprintf(to, "  %*s%p process %lu class \"%s\" caption \"%s\" %s%s (%ld,%ld)-(%ld,%ld)%s\n",
+            depth * 2, "", static_cast<void*>(window), process, className, caption,
+            shown ? "shown" : "hidden", IsWindowEnabled(window) ? "" : " disabled", rect.left,
+            rect.top, rect.right, rect.bottom, answer);
+}
+
+// Whether a window says something about what a program shows: shown, or a
+// dialog with a caption (a program hidden in the tray keeps its main window
+// as a hidden child). The rest (hidden tool tips, input-method and DDE
+// windows, hidden pages) is only counted.
+inline bool TellsSomething(HWND window)
+{
+    char caption[8] = "";
+    return IsWindowVisible(window) ||
+           (IsDialogWindow(window) && GetWindowTextA(window, caption, sizeof(caption)) > 0);
+}
+
+struct Listing
+{
+    FILE* to;
+    int others;
+};
+
+inline BOOL CALLBACK PrintDescendant(HWND window, LPARAM parameter)
+{
+    // Dialogs only: controls would drown the list.
+    if (IsDialogWindow(window) && TellsSomething(window))
+        PrintWindowLine(reinterpret_cast<Listing*>(parameter)->to, window, 1);
+    return TRUE;
+}
+
+inline BOOL CALLBACK PrintTopLevel(HWND window, LPARAM parameter)
+{
+    auto* listing = reinterpret_cast<Listing*>(parameter);
+    if (TellsSomething(window))
+        PrintWindowLine(listing->to, window, 0);
+    else
+        ++listing->others;
+    EnumChildWindows(window, PrintDescendant, parameter);
+    return TRUE;
+}
+} // namespace driver_detail
+
+// Prints the top-level windows of this thread's desktop that are shown or
+// are captioned dialogs, and such dialogs among their descendants, one a
+// line: what a driver that did not find what it waited for saw instead.
+inline void PrintDesktopWindows(FILE* to)
+{
+    fprintf(to, "windows on this desktop:\n");
+    driver_detail::Listing listing = {to, 0};
+    EnumWindows(driver_detail::PrintTopLevel, reinterpret_cast<LPARAM>(&listing));
+    fprintf(to, "  and %d hidden windows of other kinds\n", listing.others);
+    fflush(to);
+}
+
+// Posts the command (WM_COMMAND with the notification code, as the skinned
+// buttons send it) once the window can take it: it answers and is enabled,
+// so no modal dialog of its own is still in front of it (one just closed
+// ends a moment after its button was pressed). False, with what the driver
+// saw, when the window did not get there within the bound.
+inline bool PostCommandWhenReady(HWND window, int id, WORD code = 1)
+{
+    if (!WaitUntil([window] { return IsWindowEnabled(window) && Sync(window); },
+                   wait_bound::kStepMs))
+    {
+        printf("window %p not ready for command %d (%s)\n", static_cast<void*>(window), id,
+               IsWindow(window) ? "disabled or not answering" : "gone");
+        PrintDesktopWindows(stdout);
+        return false;
+    }
+    if (PostMessageA(window, WM_COMMAND, MAKEWPARAM(id, code), 0))
+        return true;
+    printf("command %d not posted (error %lu)\n", id, GetLastError());
+    return false;
 }
 
 // Prints "name left top right bottom": the window's rectangle, or its

@@ -16,7 +16,8 @@ namespace
 {
 const char kCaptionStart[] = "Orvanel Brindlewox - ";
 
-// The chooser's dialog once it is shown and has painted; null after 120 s.
+// The chooser's dialog once it is shown and has painted; null, with what
+// the desktop held, when it did not come.
 HWND WaitForChooser()
 {
     HWND dialog = WaitForWindowWhere(
@@ -27,12 +28,14 @@ HWND WaitForChooser()
             return IsDialogWindow(window) && IsWindowVisible(window) &&
                    strncmp(caption, kCaptionStart, strlen(kCaptionStart)) == 0;
         },
-        120000);
+        wait_bound::kProgramStartMs);
     if (dialog == nullptr)
-        fprintf(stderr, "chooser_driver: no chooser dialog\n");
-    else
-        LetPaint(dialog, 10000);
-    return dialog;
+    {
+        printf("chooser_driver: no chooser dialog\n");
+        PrintDesktopWindows(stdout);
+        return nullptr;
+    }
+    return WaitPainted(dialog) ? dialog : nullptr;
 }
 
 int Describe(HWND dialog)

@@ -7,20 +7,23 @@
 //       prints the process id of the main window's program once there is one
 //   flow_driver command <desktop> <id> <seconds>
 //       posts WM_COMMAND with the id (notification code 1, as the skinned
-//       buttons send it) to the main window
+//       buttons send it) to the main window once it can take it: it
+//       answers and no dialog of its own is open in front of it
 //   flow_driver select <desktop> <id> <text> <seconds>
 //       selects the item of that text in the combo box of that id on one of
 //       the window's pages; prints its index
 //   flow_driver choose <desktop> <item id> <text> <combo id> <index> <seconds>
 //       in the dialog found as by "dialog", selects the combo's item of that
 //       index as the user does (the dialog hears CBN_SELCHANGE); prints the
-//       dialog's rectangle ("left top right bottom")
+//       dialog's rectangle ("left top right bottom") once it has painted
 //   flow_driver dialog <desktop> <item id> <text> <button id> <seconds>
 //       waits for a shown dialog of the program whose item of that id holds
 //       the text (372: a message's text, 501: the about text), prints that
-//       text and the window's rectangle ("text|left top right bottom") and
-//       presses the button (0: none)
-// Exit status 0 done, 1 not found in time, 2 usage or no desktop.
+//       text and the window's rectangle ("text|left top right bottom") once
+//       it has painted, and presses the button (0: none), then waits for
+//       the dialog to go
+// Exit status 0 done, 1 not found in time (what the desktop held is
+// printed), 2 usage or no desktop.
 #include "tests/tools/DriverSupport.h"
 
 #include <cstdio>
@@ -60,7 +63,7 @@ HWND FindDialog(int item, const char* text, int seconds)
 int Run(int argc, char** argv)
 {
     const char* command = argv[1];
-    if (!JoinDesktop("flow_driver", argv[2], 30))
+    if (!JoinDesktop("flow_driver", argv[2]))
         return 2;
     const int seconds = atoi(argv[argc - 1]);
     if (strcmp(command, "choose") == 0)
@@ -76,6 +79,9 @@ int Run(int argc, char** argv)
             return 1;
         SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(combo), CBN_SELCHANGE),
                      reinterpret_cast<LPARAM>(combo));
+        // Looked at next: the fields the choice shows have painted.
+        if (!WaitPainted(dialog))
+            return 1;
         RECT rect = {};
         GetWindowRect(dialog, &rect);
         printf("%ld %ld %ld %ld\n", rect.left, rect.top, rect.right, rect.bottom);
@@ -88,21 +94,33 @@ int Run(int argc, char** argv)
         if (dialog == nullptr)
         {
             printf("no dialog with \"%s\"\n", argv[4]);
+            PrintDesktopWindows(stdout);
             return 1;
         }
+        const int button = atoi(argv[5]);
+        // Looked at before it is closed: painted.
+        if (button == 0 && !WaitPainted(dialog))
+            return 1;
         char text[1024] = "";
         GetDlgItemTextA(dialog, item, text, sizeof(text));
         RECT rect = {};
         GetWindowRect(dialog, &rect);
         printf("%s|%ld %ld %ld %ld\n", text, rect.left, rect.top, rect.right, rect.bottom);
-        if (const int button = atoi(argv[5]))
-            PostMessageA(GetDlgItem(dialog, button), BM_CLICK, 0, 0);
-        return 0;
+        if (button == 0)
+            return 0;
+        PostMessageA(GetDlgItem(dialog, button), BM_CLICK, 0, 0);
+        if (WaitUntil([dialog] { return !IsWindow(dialog) || !IsWindowVisible(dialog); },
+                      wait_bound::kStepMs))
+            return 0;
+        printf("the dialog stayed after button %d\n", button);
+        PrintDesktopWindows(stdout);
+        return 1;
     }
     HWND window = FindMain(seconds);
     if (window == nullptr)
     {
         printf("no main window\n");
+        PrintDesktopWindows(stdout);
         return 1;
     }
     if (strcmp(command, "pid") == 0)
@@ -113,7 +131,7 @@ int Run(int argc, char** argv)
         return 0;
     }
     if (strcmp(command, "command") == 0)
-        return PostMessageA(window, WM_COMMAND, MAKEWPARAM(atoi(argv[3]), 1), 0) ? 0 : 1;
+        return PostCommandWhenReady(window, atoi(argv[3])) ? 0 : 1;
     // select: the combo lies on a page, a child dialog of the window.
     HWND combo = FindControl(window, atoi(argv[3]));
     if (combo == nullptr)

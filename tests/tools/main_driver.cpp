@@ -9,8 +9,10 @@
 //   main_driver window <desktop> <hidden|visible> <seconds>
 //       waits until the main window ("#32770", "Orvanel Brindlewox") exists
 //       and is hidden or visible; prints its state, its screen rectangle
-//       and "tray" when the desktop has a notification area; 1 when it did
-//       not get there in time
+//       and "tray" when the desktop has a notification area, once the
+//       program serves its USER pipe (a second start hands over to it) and
+//       a shown window has painted; 1 when it did not get there in time,
+//       with what the desktop held
 // Exit status 2 for a usage error or a desktop that cannot be joined.
 #include "tests/tools/DriverSupport.h"
 
@@ -21,6 +23,17 @@
 namespace
 {
 const char kTool[] = "main_driver";
+// The main program's single-instance pipe, served from the end of its
+// window's initialisation.
+const char kUserPipe[] = "\\\\.\\pipe\\BRINDLEWOX_IPC_QUEUE_USER";
+
+// Whether a server holds the pipe's name: WaitNamedPipeA fails at once with
+// ERROR_FILE_NOT_FOUND when none does, and only times out while every
+// instance is busy.
+bool PipeServed(const char* name)
+{
+    return WaitNamedPipeA(name, 1) || GetLastError() != ERROR_FILE_NOT_FOUND;
+}
 
 // Shown it is top-level; hidden in the tray, a child window.
 HWND FindMainWindow()
@@ -32,7 +45,7 @@ HWND FindMainWindow()
 int Launch(const char* desktop, const char* program, int seconds)
 {
     // The program must not make a desktop of its own, without a tray.
-    if (!WaitForDesktop(kTool, desktop, 30))
+    if (!WaitForDesktop(kTool, desktop))
         return 2;
     char desktopName[128];
     snprintf(desktopName, sizeof(desktopName), "%s", desktop);
@@ -68,28 +81,35 @@ int Launch(const char* desktop, const char* program, int seconds)
 
 int WaitForWindow(const char* desktop, bool visible, int seconds)
 {
-    if (!JoinDesktop(kTool, desktop, 30))
+    if (!JoinDesktop(kTool, desktop))
         return 2;
-    const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(seconds) * 1000;
     HWND window = nullptr;
-    do
-    {
-        window = FindMainWindow();
-        if (window != nullptr && (IsWindowVisible(window) != FALSE) == visible)
+    const bool there = WaitUntil(
+        [&]
         {
-            if (visible)
-                LetPaint(window, 10000, 1000);
-            RECT rect = {};
-            GetWindowRect(window, &rect);
-            printf("%s %ld %ld %ld %ld%s\n", visible ? "visible" : "hidden", rect.left, rect.top,
-                   rect.right, rect.bottom,
-                   FindWindowA("Shell_TrayWnd", nullptr) != nullptr ? " tray" : " no-tray");
-            return 0;
-        }
-        Sleep(100);
-    } while (GetTickCount64() < end);
-    printf("%s\n", window == nullptr ? "no window" : visible ? "still hidden" : "still visible");
-    return 1;
+            window = FindMainWindow();
+            return window != nullptr && (IsWindowVisible(window) != FALSE) == visible;
+        },
+        static_cast<DWORD>(seconds) * 1000);
+    if (!there)
+    {
+        printf("%s\n", window == nullptr ? "no window" : visible ? "still hidden" : "still visible");
+        PrintDesktopWindows(stdout);
+        return 1;
+    }
+    if (!WaitUntil([] { return PipeServed(kUserPipe); }, wait_bound::kStepMs))
+    {
+        printf("the window's program serves no USER pipe\n");
+        return 1;
+    }
+    if (visible && !WaitPainted(window))
+        return 1;
+    RECT rect = {};
+    GetWindowRect(window, &rect);
+    printf("%s %ld %ld %ld %ld%s\n", visible ? "visible" : "hidden", rect.left, rect.top,
+           rect.right, rect.bottom,
+           FindWindowA("Shell_TrayWnd", nullptr) != nullptr ? " tray" : " no-tray");
+    return 0;
 }
 } // namespace
 

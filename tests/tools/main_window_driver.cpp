@@ -7,7 +7,8 @@
 //   main_window_driver <desktop> page <n>     shows page n through its
 //                                             left-bar or tab command,
 //                                             prints the layout again
-//   main_window_driver <desktop> close        the tray menu's Close
+//   main_window_driver <desktop> close        the tray menu's Close, once no
+//                                             dialog of the window is open
 // Every printed line is "name left top right bottom", screen pixels of the
 // desktop. Exit status 0 on success, 1 when the window did not come or a
 // step failed, 2 for bad arguments.
@@ -31,8 +32,7 @@ const PageCommand kPageCommands[] = {{0, 248}, {1, 250}, {2, 251}, {3, 252}, {4,
                                      {6, 253}, {7, 254}, {9, 256}, {10, 258}};
 
 // The window once shown (a pop-up, not the tray's hidden child) and
-// painted; null after four minutes (a busy machine starts Wine programs
-// slowly).
+// painted; null, with what the desktop held, when it did not come.
 HWND WaitForMain()
 {
     HWND main = WaitForWindowWhere(
@@ -41,12 +41,14 @@ HWND WaitForMain()
             return IsDialogWindow(window, kTitle) && IsWindowVisible(window) &&
                    (GetWindowLongA(window, GWL_STYLE) & WS_POPUP) != 0;
         },
-        240000);
+        wait_bound::kProgramStartMs);
     if (main == nullptr)
-        fprintf(stderr, "main_window_driver: no main window\n");
-    else
-        LetPaint(main, 30000);
-    return main;
+    {
+        printf("main_window_driver: no main window\n");
+        PrintDesktopWindows(stdout);
+        return nullptr;
+    }
+    return WaitPainted(main) ? main : nullptr;
 }
 
 // The shown page: the visible child dialog of the main window.
@@ -104,7 +106,7 @@ int main(int argc, char** argv)
         fprintf(stderr, "usage: main_window_driver <desktop> wait | page <n> | close\n");
         return 2;
     }
-    if (!JoinDesktop("main_window_driver", argv[1], 60))
+    if (!JoinDesktop("main_window_driver", argv[1]))
         return 1;
     HWND main = WaitForMain();
     if (main == nullptr)
@@ -124,20 +126,15 @@ int main(int argc, char** argv)
             if (page == 4)
                 SendMessageA(main, WM_COMMAND, MAKEWPARAM(252, 1), 0);
             SendMessageA(main, WM_COMMAND, MAKEWPARAM(entry.command, 1), 0);
-            Sync(main, 30000);
             RedrawWindow(main, nullptr, nullptr,
                          RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
-            Sleep(1200);
-            return Describe(main);
+            return WaitPainted(main) ? Describe(main) : 1;
         }
         fprintf(stderr, "main_window_driver: no page %d\n", page);
         return 2;
     }
     if (strcmp(action, "close") == 0)
-    {
-        PostMessageA(main, WM_COMMAND, MAKEWPARAM(390, 0), 0);
-        return 0;
-    }
+        return PostCommandWhenReady(main, 390, 0) ? 0 : 1;
     fprintf(stderr, "main_window_driver: unknown action %s\n", action);
     return 2;
 }

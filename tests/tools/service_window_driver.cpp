@@ -27,19 +27,23 @@
 //                                                       dialog with the text
 //                                                       and presses its OK (a
 //                                                       question with another
-//                                                       text gets Close)
+//                                                       text gets Close); ends
+//                                                       once the window under
+//                                                       it has painted
 //   service_window_driver <desktop> seemessage <text>   waits for it and
-//                                                       leaves it open
+//                                                       leaves it open, painted
 //   service_window_driver <desktop> restoretree <path>  selects the path in
 //                                                       the restore page's tree
 //   service_window_driver <desktop> encrypt <password>  clicks Encrypt...,
 //                                                       types the password
 //                                                       twice, OK
-//   service_window_driver <desktop> enabled <id>        0 when the control is
-//                                                       enabled
+//   service_window_driver <desktop> enabled <id>        0 once the control is
+//                                                       enabled (a tool's
+//                                                       buttons come back
+//                                                       after its message)
 //   service_window_driver <desktop> text <id>           prints a control's text
-// Exit status 0 on success, 1 when a step failed (the reason is printed), 2
-// for bad arguments.
+// Exit status 0 on success, 1 when a step failed (the reason and what the
+// desktop held are printed), 2 for bad arguments.
 #include "tests/tools/DriverSupport.h"
 
 #include <commctrl.h>
@@ -84,15 +88,10 @@ HWND WaitForDialog(int childId, DWORD timeoutMs)
         timeoutMs);
 }
 
-bool WaitGone(HWND window, DWORD timeoutMs)
+bool WaitGone(HWND window)
 {
-    for (DWORD waited = 0; waited <= timeoutMs; waited += 100)
-    {
-        if (!IsWindow(window) || !IsWindowVisible(window))
-            return true;
-        Sleep(100);
-    }
-    return false;
+    return WaitUntil([window] { return !IsWindow(window) || !IsWindowVisible(window); },
+                     wait_bound::kStepMs);
 }
 
 std::string TextOf(HWND window)
@@ -115,12 +114,8 @@ bool Type(HWND edit, const char* text)
     SendMessageA(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(""));
     for (const char* p = text; *p != 0; ++p)
         PostMessageA(edit, WM_CHAR, static_cast<unsigned char>(*p), 1);
-    for (int i = 0; i < 100; ++i)
-    {
-        if (TextOf(edit) == text)
-            return true;
-        Sleep(50);
-    }
+    if (WaitUntil([edit, text] { return TextOf(edit) == text; }, wait_bound::kStepMs))
+        return true;
     printf("typed \"%s\", the field shows \"%s\"\n", text, TextOf(edit).c_str());
     return false;
 }
@@ -225,21 +220,19 @@ public:
                 continue;
             SelectAndOpen(node);
             HTREEITEM child = nullptr;
-            for (int attempt = 0; attempt < 50 && child == nullptr; ++attempt)
-            {
-                for (HTREEITEM c = Next(node, TVGN_CHILD); c != nullptr; c = Next(c, TVGN_NEXT))
+            WaitUntil(
+                [&]
                 {
-                    std::string text;
-                    LPARAM data = 0;
-                    if (Read(c, text, data) && _stricmp(text.c_str(), parts[i].c_str()) == 0)
+                    for (HTREEITEM c = Next(node, TVGN_CHILD); c != nullptr; c = Next(c, TVGN_NEXT))
                     {
-                        child = c;
-                        break;
+                        std::string text;
+                        LPARAM data = 0;
+                        if (Read(c, text, data) && _stricmp(text.c_str(), parts[i].c_str()) == 0)
+                            child = c;
                     }
-                }
-                if (child == nullptr)
-                    Sleep(100);
-            }
+                    return child != nullptr;
+                },
+                wait_bound::kStepMs);
             if (child == nullptr)
             {
                 printf("no node \"%s\" in the tree\n", parts[i].c_str());
@@ -260,25 +253,28 @@ private:
 int Fail(const char* what)
 {
     printf("%s\n", what);
+    PrintDesktopWindows(stdout);
     return 1;
 }
 
 int Add(HWND main, const char* path)
 {
-    Press(main, kAddCommand);
-    HWND dialog = WaitForDialog(kPathField, 20000);
+    if (!PostCommandWhenReady(main, kAddCommand))
+        return 1;
+    HWND dialog = WaitForDialog(kPathField, wait_bound::kStepMs);
     if (dialog == nullptr)
         return Fail("the what-to-add dialog did not come");
     if (!Type(GetDlgItem(dialog, kPathField), path))
         return 1;
     Press(dialog, IDOK);
-    return WaitGone(dialog, 20000) ? 0 : Fail("the what-to-add dialog stayed");
+    return WaitGone(dialog) ? 0 : Fail("the what-to-add dialog stayed");
 }
 
 int AddDatabase(HWND main, char** values)
 {
-    Press(main, kAddCommand);
-    HWND dialog = WaitForDialog(kPathField, 20000);
+    if (!PostCommandWhenReady(main, kAddCommand))
+        return 1;
+    HWND dialog = WaitForDialog(kPathField, wait_bound::kStepMs);
     if (dialog == nullptr)
         return Fail("the what-to-add dialog did not come");
     // The type as a user picks it from the keyboard: the combo has the
@@ -287,9 +283,7 @@ int AddDatabase(HWND main, char** values)
     PostMessageA(combo, WM_KEYDOWN, VK_DOWN, 1);
     PostMessageA(combo, WM_KEYUP, VK_DOWN, 0xC0000001);
     HWND server = GetDlgItem(dialog, kDatabaseFields[0]);
-    for (int i = 0; i < 100 && !IsWindowVisible(server); ++i)
-        Sleep(100);
-    if (!IsWindowVisible(server))
+    if (!WaitUntil([server] { return IsWindowVisible(server) != FALSE; }, wait_bound::kStepMs))
         return Fail("the database fields did not show");
     if (!Type(GetDlgItem(dialog, kPathField), values[0]))
         return 1;
@@ -298,22 +292,24 @@ int AddDatabase(HWND main, char** values)
         if (!Type(GetDlgItem(dialog, kDatabaseFields[i]), values[i + 1]))
             return 1;
     }
-    return 0;
+    // Looked at next (a screenshot): what was typed has painted.
+    return WaitPainted(dialog) ? 0 : Fail("the dialog was not painted");
 }
 
 int PressOk(int childId)
 {
-    HWND dialog = WaitForDialog(childId, 20000);
+    HWND dialog = WaitForDialog(childId, wait_bound::kStepMs);
     if (dialog == nullptr)
         return Fail("no dialog holds the control");
     Press(dialog, IDOK);
-    return WaitGone(dialog, 20000) ? 0 : Fail("the dialog stayed");
+    return WaitGone(dialog) ? 0 : Fail("the dialog stayed");
 }
 
 int Pick(HWND main, int command, const char* path)
 {
-    Press(main, command);
-    HWND dialog = WaitForDialog(kSelectionTree, 20000);
+    if (!PostCommandWhenReady(main, command))
+        return 1;
+    HWND dialog = WaitForDialog(kSelectionTree, wait_bound::kStepMs);
     if (dialog == nullptr)
         return Fail("the selection dialog did not come");
     RemoteTree tree(GetDlgItem(dialog, kSelectionTree));
@@ -322,34 +318,32 @@ int Pick(HWND main, int command, const char* path)
     if (tree.Select(path) == nullptr)
         return Fail("the path is not in the selection tree");
     Press(dialog, IDOK);
-    return WaitGone(dialog, 20000) ? 0 : Fail("the selection dialog stayed");
+    return WaitGone(dialog) ? 0 : Fail("the selection dialog stayed");
 }
 
-// Waits for the message with the text; presses its OK when `press`.
-int WaitMessage(const char* text, bool press = true)
+// Waits for the message with the text; presses its OK when `press` and
+// returns once the window under it has painted, else returns once the
+// message has painted.
+int WaitMessage(HWND main, const char* text, bool press = true)
 {
-    for (int i = 0; i < 6000; ++i)
+    HWND dialog = WaitForDialog(kMessageText, wait_bound::kTaskMs);
+    if (dialog == nullptr)
+        return Fail("no message came within the bound of a task");
+    std::string shown = TextOf(GetDlgItem(dialog, kMessageText));
+    if (shown != text)
     {
-        HWND dialog = WaitForDialog(kMessageText, 0);
-        if (dialog != nullptr)
-        {
-            std::string shown = TextOf(GetDlgItem(dialog, kMessageText));
-            if (shown != text)
-            {
-                printf("message \"%s\" instead of \"%s\"\n", shown.c_str(), text);
-                // A question (it has Close) is refused: its OK could restart
-                // Windows, which ends the whole Wine session.
-                Press(dialog, GetDlgItem(dialog, IDCANCEL) != nullptr ? IDCANCEL : IDOK);
-                return 1;
-            }
-            if (!press)
-                return 0;
-            Press(dialog, IDOK);
-            return WaitGone(dialog, 20000) ? 0 : Fail("the message stayed");
-        }
-        Sleep(100);
+        printf("message \"%s\" instead of \"%s\"\n", shown.c_str(), text);
+        // A question (it has Close) is refused: its OK could restart
+        // Windows, which ends the whole Wine session.
+        Press(dialog, GetDlgItem(dialog, IDCANCEL) != nullptr ? IDCANCEL : IDOK);
+        return 1;
     }
-    return Fail("no message came within 10 minutes");
+    if (!press)
+        return WaitPainted(dialog) ? 0 : Fail("the message was not painted");
+    Press(dialog, IDOK);
+    if (!WaitGone(dialog))
+        return Fail("the message stayed");
+    return WaitPainted(main) ? 0 : Fail("the window was not painted after the message");
 }
 
 int Encrypt(HWND main, const char* password)
@@ -359,14 +353,14 @@ int Encrypt(HWND main, const char* password)
         return Fail("no Encrypt... box");
     // A click of the box: it tells the window, then flips itself.
     PostMessageA(box, BM_CLICK, 0, 0);
-    HWND dialog = WaitForDialog(kPasswordField, 20000);
+    HWND dialog = WaitForDialog(kPasswordField, wait_bound::kStepMs);
     if (dialog == nullptr)
         return Fail("the password dialog did not come");
     if (!Type(GetDlgItem(dialog, kPasswordField), password) ||
         !Type(GetDlgItem(dialog, kConfirmationField), password))
         return 1;
     Press(dialog, IDOK);
-    return WaitGone(dialog, 20000) ? 0 : Fail("the password dialog stayed");
+    return WaitGone(dialog) ? 0 : Fail("the password dialog stayed");
 }
 } // namespace
 
@@ -374,10 +368,10 @@ int main(int argc, char** argv)
 {
     if (argc < 3)
         return 2;
-    if (!JoinDesktop("service_window_driver", argv[1], 60))
+    if (!JoinDesktop("service_window_driver", argv[1]))
         return Fail("cannot join the desktop");
     const std::string step = argv[2];
-    HWND main = WaitForDialog(0, 120000);
+    HWND main = WaitForDialog(0, wait_bound::kProgramStartMs);
     if (main == nullptr)
         return Fail("the main window did not come");
     if (step == "wait")
@@ -387,14 +381,11 @@ int main(int argc, char** argv)
     if (step == "pick" && argc == 5)
         return Pick(main, atoi(argv[3]), argv[4]);
     if (step == "command" && argc == 4)
-    {
-        Press(main, atoi(argv[3]));
-        return 0;
-    }
+        return PostCommandWhenReady(main, atoi(argv[3])) ? 0 : 1;
     if (step == "message" && argc == 4)
-        return WaitMessage(argv[3]);
+        return WaitMessage(main, argv[3]);
     if (step == "seemessage" && argc == 4)
-        return WaitMessage(argv[3], false);
+        return WaitMessage(main, argv[3], false);
     if (step == "adddb" && argc == 12)
         return AddDatabase(main, argv + 3);
     if (step == "ok" && argc == 4)
@@ -421,7 +412,11 @@ int main(int argc, char** argv)
     if (step == "enabled" && argc == 4)
     {
         HWND control = FindControl(main, atoi(argv[3]));
-        return control != nullptr && IsWindowEnabled(control) ? 0 : Fail("not enabled");
+        return control != nullptr &&
+                       WaitUntil([control] { return IsWindowEnabled(control) != FALSE; },
+                                 wait_bound::kStepMs)
+                   ? 0
+                   : Fail("not enabled");
     }
     if (step == "text" && argc == 4)
     {

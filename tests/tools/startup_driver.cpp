@@ -3,8 +3,9 @@
 // virtual desktop, whose windows only a thread that joined it can see.
 //   startup_driver command <desktop> <id> <seconds>
 //       sends WM_COMMAND <id> to the main window and waits at most that
-//       long for it to be handled (page buttons 253 and 254 fill and show
-//       their page; 3025, 3026, 363 and 3029 act on the checked rows)
+//       long for it to be handled and painted (page buttons 253 and 254
+//       fill and show their page; 3025, 3026, 363 and 3029 act on the
+//       checked rows)
 //   startup_driver check <desktop> <startup|uninstall> <name>...
 //       clicks the check cell of each named row of list 374 (startup: by
 //       value name) or 3033 (uninstall: by subkey name); the row is found
@@ -28,8 +29,11 @@ int Command(HWND main, int id, int seconds)
                              static_cast<UINT>(seconds) * 1000, &answer))
     {
         printf("command %d not handled in %d s (error %lu)\n", id, seconds, GetLastError());
+        PrintDesktopWindows(stdout);
         return 1;
     }
+    if (!WaitPainted(main))
+        return 1;
     printf("command %d done\n", id);
     return 0;
 }
@@ -63,6 +67,7 @@ int Check(HWND main, bool startup, char** names, int count)
     if (list == nullptr)
     {
         printf("list %d is not shown\n", startup ? 374 : 3033);
+        PrintDesktopWindows(stdout);
         return 1;
     }
     RECT client = {};
@@ -78,7 +83,7 @@ int Check(HWND main, bool startup, char** names, int count)
         const LPARAM point = MAKELPARAM(11, row * rowHeight + rowHeight / 2);
         PostMessageA(list, WM_LBUTTONDOWN, MK_LBUTTON, point);
         PostMessageA(list, WM_LBUTTONUP, 0, point);
-        Sync(list, 10000);
+        Sync(list);
         printf("checked row %d: %s\n", row, names[i]);
     }
     return 0;
@@ -97,16 +102,17 @@ int main(int argc, char** argv)
                         "       startup_driver check <desktop> <startup|uninstall> <name>...\n");
         return 2;
     }
-    if (!JoinDesktop("startup_driver", argv[2], 30))
+    if (!JoinDesktop("startup_driver", argv[2]))
         return 2;
     // The shown main window (top-level while shown).
     HWND main = WaitForWindowWhere(
         [](HWND window)
         { return IsDialogWindow(window, "Orvanel Brindlewox") && IsWindowVisible(window); },
-        30000);
+        wait_bound::kProgramStartMs);
     if (main == nullptr)
     {
         printf("no shown main window\n");
+        PrintDesktopWindows(stdout);
         return 1;
     }
     if (command)

@@ -2,19 +2,24 @@
 // "record.txt" beside itself, holding its command-line argument and the
 // show state it was started with (GetStartupInfoA: wShowWindow when
 // STARTF_USESHOWWINDOW is set, else -1), as "argument|show". An argument
-// "wait=N" first sleeps N ms (an uninstaller that takes its time).
-#include <windows.h>
+// "until=NAME" first waits for the named event to be set (an uninstaller
+// that takes its time, as long as the test needs).
+#include "tests/support/Waits.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 
 int main(int argc, char** argv)
 {
     const std::string argument = argc > 1 ? argv[1] : "";
-    if (argument.compare(0, 5, "wait=") == 0)
-        Sleep(static_cast<DWORD>(std::atoi(argument.c_str() + 5)));
+    if (argument.compare(0, 6, "until=") == 0)
+    {
+        HANDLE release = OpenEventA(SYNCHRONIZE, FALSE, argument.c_str() + 6);
+        if (release == nullptr || WaitForSingleObject(release, wait_bound::kStepMs) != WAIT_OBJECT_0)
+            return 4;
+        CloseHandle(release);
+    }
     STARTUPINFOA startup = {};
     startup.cb = sizeof(startup);
     GetStartupInfoA(&startup);

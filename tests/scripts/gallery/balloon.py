@@ -2,10 +2,9 @@
 import os
 import subprocess
 import sys
-import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from gallerycheck import Checker, Image, Skin, close, manifest, pointer, screenshot  # noqa: E402
+from gallerycheck import Checker, Image, Skin, close, manifest, pointer, screenshot_when  # noqa: E402
 
 png, manifest_path, ini = sys.argv[1:4]
 image = Image(png)
@@ -92,9 +91,9 @@ check.expect(any(not close(c, background, 24) for c in button),
              "balloon-close: no close button at the top right")
 pointer(client_right - 6, client_top + 6)
 subprocess.run(["xdotool", "click", "1"], check=True)
-time.sleep(0.8)
-after = screenshot(png.replace(".png", "-closed.png"))
 middle = (top + TAIL + bottom) // 2
+after = screenshot_when(png.replace(".png", "-closed.png"),
+                        lambda shot: close(shot(left + 3, middle), BACKDROP))
 check.pixel(after, left + 3, middle, BACKDROP, "balloon-close after a click on its button")
 check.pixel(after, rects["balloon-q1"][0] + 3, (rects["balloon-q1"][1] + TAIL + rects["balloon-q1"][3]) // 2,
             background, "balloon-q1 after the other balloon closed")

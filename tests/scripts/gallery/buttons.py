@@ -64,12 +64,12 @@ def shows_normal(img):
 
 left, top, right, bottom = rects["button-normal"]
 pointer((left + right) // 2, (top + bottom) // 2)
-check.expect(shows_hot(screenshot_when(png.replace(".png", "-hover.png"), shows_hot, 10)),
+check.expect(shows_hot(screenshot_when(png.replace(".png", "-hover.png"), shows_hot)),
              "the button under the pointer does not show its hot picture")
 # Away onto the dialog's empty page: Wine's capture grabs no X pointer, so a
 # pointer that leaves for the bare X root is never reported to the button.
 pointer(rects["static"][0] + 4, rects["static"][3] + 40)
-check.expect(shows_normal(screenshot_when(png.replace(".png", "-left.png"), shows_normal, 10)),
+check.expect(shows_normal(screenshot_when(png.replace(".png", "-left.png"), shows_normal)),
              "the button the pointer left does not show its normal picture again")
 
 # Check boxes: image i of the skin's check picture, white being transparent

@@ -70,13 +70,13 @@ def rest_ring(img):
 
 
 pointer(right - 6, middle)
-lit = screenshot_when(png.replace(".png", "-hot.png"), lit_ring, 10)
+lit = screenshot_when(png.replace(".png", "-hot.png"), lit_ring)
 combo_rings(lit, "combo-idle", frame3, frame3, "under the pointer")
 pointer(left + 30, middle)
-lit_edit = screenshot_when(png.replace(".png", "-hot-edit.png"), lit_ring, 10)
+lit_edit = screenshot_when(png.replace(".png", "-hot-edit.png"), lit_ring)
 combo_rings(lit_edit, "combo-idle", frame3, frame3, "with the pointer on its edit field")
 # Below the combo on the empty page, above the edits.
-pointer(left + 30, (bottom + edit_top) // 2, settle=0.15)
-at_rest = screenshot_when(png.replace(".png", "-left.png"), rest_ring, 2)
+pointer(left + 30, (bottom + edit_top) // 2)
+at_rest = screenshot_when(png.replace(".png", "-left.png"), rest_ring)
 combo_rings(at_rest, "combo-idle", frame1, frame2, "after the pointer left its edit field")
 check.done()

@@ -5,10 +5,16 @@ gallery is still on screen (DISPLAY set), so it may move the pointer and take
 more screenshots. It prints what it found wrong and exits 1, else 0.
 """
 import configparser
+import os
 import re
 import subprocess
 import sys
 import time
+
+# How long a window may take to answer one step (the pointer moved, a
+# click): the bound named in tests/scripts/waits.bash, which gallery.sh
+# exports.
+STEP_SECONDS = int(os.environ.get("bw_wait_step", "60"))
 
 
 class Image:
@@ -44,7 +50,7 @@ def screenshot(path):
     return Image(path)
 
 
-def screenshot_when(path, ready, seconds):
+def screenshot_when(path, ready, seconds=STEP_SECONDS):
     """Screenshots until ready(image) holds or the seconds have passed (a
     busy machine answers the pointer late); the last one."""
     deadline = time.monotonic() + seconds
@@ -52,13 +58,14 @@ def screenshot_when(path, ready, seconds):
         image = screenshot(path)
         if ready(image) or time.monotonic() > deadline:
             return image
+        # Between two looks, not a wait for anything.
         time.sleep(0.05)
 
 
-def pointer(x, y, settle=0.3):
-    """Moves the pointer and gives the program time to answer."""
+def pointer(x, y):
+    """Moves the pointer; what the program makes of it is waited for with
+    screenshot_when."""
     subprocess.run(["xdotool", "mousemove", str(x), str(y)], check=True)
-    time.sleep(settle)
 
 
 def manifest(path):

@@ -2,10 +2,9 @@
 text area and selection bar against the skin's tray colours."""
 import os
 import sys
-import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from gallerycheck import Checker, Image, Skin, manifest, pointer, screenshot  # noqa: E402
+from gallerycheck import Checker, Image, Skin, manifest, pointer, screenshot_when  # noqa: E402
 
 png, manifest_path, ini = sys.argv[1:4]
 image = Image(png)
@@ -67,17 +66,16 @@ check.pixel(image, right - 2, top, text_back, "above the separator line")
 
 def after_pointer(x, y, path, checks):
     """Moves the pointer, then takes screenshots until the checks pass (the
-    menu redraws in its own time on a busy machine), at most about 4 s; the
-    last one is checked for the record."""
-    pointer(x, y, settle=0.3)
-    for _ in range(8):
-        shot = screenshot(path)
+    menu redraws in its own time on a busy machine); the last one is checked
+    for the record."""
+    def passes(shot):
         probe = Checker("")
         for check_one in checks:
             check_one(probe, shot)
-        if not probe.failures:
-            break
-        time.sleep(0.5)
+        return not probe.failures
+
+    pointer(x, y)
+    shot = screenshot_when(path, passes)
     for check_one in checks:
         check_one(check, shot)
 

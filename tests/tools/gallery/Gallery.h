@@ -96,6 +96,10 @@ public:
     // place to set the focus and to force states that need the window on
     // screen.
     virtual void Shown(GalleryHost& host) {}
+    // Whether what Shown began is on screen and named: the manifest waits
+    // for it as well as for the dialog's thread to have nothing left to do
+    // (a mode that finishes on a timer, as the menu does, says so here).
+    virtual bool Ready() const { return true; }
 };
 
 enum GalleryFlags

@@ -103,6 +103,9 @@ public:
         SetTimer(host.Dialog(), kOpenTimer, 10, OpenMenu);
     }
 
+    // The popup is open and its items are named.
+    bool Ready() const override { return m_named; }
+
 private:
     static void CALLBACK OpenMenu(HWND dialog, UINT, UINT_PTR, DWORD)
     {
