@@ -18,10 +18,12 @@
 #include "tests/app/MainLifeTestSupport.h"
 #include "tests/app/StartupTestSupport.h"
 #include "tests/support/FakePipeServer.h"
+#include "tests/support/Waits.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace
@@ -235,8 +237,15 @@ TEST_F(StartupPagesTest, TheScheduleAndTheOptionsGoOnWhileAnUninstallerRuns)
     ASSERT_FALSE(recorder.IsEmpty());
     CString subkey;
     subkey.Format("BwPagesSlow%lu", GetCurrentProcessId());
-    // Long enough for a few ticks of the options (2 s) and the schedule (1 s).
-    AddUninstallEntry(subkey, "Pages slow", "\"" + recorder + "\" wait=6000");
+    // The stand-in waits for its release, given by another thread once the
+    // options are saved and the slot's run has started (or the bound has
+    // gone by): a few ticks of the options (2 s) and the schedule (1 s).
+    char releaseName[64];
+    snprintf(releaseName, sizeof(releaseName), "BwPagesRelease-%lu", GetCurrentProcessId());
+    HANDLE release = CreateEventA(nullptr, TRUE, FALSE, releaseName);
+    ASSERT_NE(nullptr, release);
+    const CString argument = "until=" + CString(releaseName);
+    AddUninstallEntry(subkey, "Pages slow", "\"" + recorder + "\" " + argument);
 
     MainApplicationDialog window;
     ASSERT_TRUE(window.Create(nullptr, IDD_MAIN_WINDOW));
@@ -256,11 +265,26 @@ TEST_F(StartupPagesTest, TheScheduleAndTheOptionsGoOnWhileAnUninstallerRuns)
     Command(window, IDC_PAGE_UNINSTALL);
     CApplicationsTree* list = window.GetControl<CApplicationsTree>(Page::Uninstall, IDC_UNINSTALL_LIST);
     ASSERT_NE(nullptr, list);
-    const int row = RowOf(*list, "\"" + recorder + "\" wait=6000");
+    const int row = RowOf(*list, "\"" + recorder + "\" " + argument);
     ASSERT_GE(row, 0);
     list->GetItem(row)->checked = 1;
+    std::thread releaser(
+        [&window, release]
+        {
+            WaitUntil(
+                [&window]
+                {
+                    DWORD year = 0;
+                    return ReadSettingDword(setting::LastRunYear, year) &&
+                           window.GetRunContext().activeRun.load() == 1;
+                },
+                wait_bound::kStepMs);
+            SetEvent(release);
+        });
     Command(window, IDC_UNINSTALL);
-    EXPECT_STREQ("wait=6000|1\r\n", ReadTextFile(m_env.Folder() / "record.txt"));
+    releaser.join();
+    CloseHandle(release);
+    EXPECT_STREQ(argument + "|1\r\n", ReadTextFile(m_env.Folder() / "record.txt"));
 
     // Inside the wait the options were saved and the slot's run started.
     DWORD enabled = 0, hour = 0, year = 0;
