@@ -21,7 +21,7 @@
 #include "skin/TrayIcon.h"
 #include "app/MainLayout.h"
 #include "app/MainWindowHooks.h"
-#include "app/MainPaint.h"
+#include "app/MainFrameSkin.h"
 #include "app/Page.h"
 #include "app/ProgramListPages.h"
 #include "app/WizardDialog.h"

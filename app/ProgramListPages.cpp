@@ -1,7 +1,7 @@
 #include "app/ProgramListPages.h"
 
 #include "app/MainApplicationDialog.h"
-#include "app/StartupEntries.h"
+#include "app/RunEntries.h"
 #include "app/UninstallEntries.h"
 #include "foundation/Controls.h"
 #include "resources/MainPages.h"
@@ -64,23 +64,23 @@ void Refill(CApplicationsTree& list, int& ready, Read read, Add add)
 void CProgramListPages::FillStartupList()
 {
     if (CApplicationsTree* list = FindList(IDC_STARTUP_LIST))
-        Refill<StartupEntry>(*list, m_listReady, ReadStartupEntries, AddStartupRows);
+        Refill<RunEntry>(*list, m_listReady, ReadRunEntries, AddRunEntryRows);
 }
 
-void CProgramListPages::RemoveCheckedStartupEntries()
+void CProgramListPages::RemoveCheckedStartupRows()
 {
     if (CApplicationsTree* list = FindList(IDC_STARTUP_LIST))
     {
-        RemoveCheckedStartupRows(*list);
+        RemoveCheckedRunEntries(*list);
         list->Redraw(false);
     }
 }
 
-void CProgramListPages::SetCheckedStartupEntriesEnabled(bool enable)
+void CProgramListPages::SetCheckedStartupRowsEnabled(bool enable)
 {
     if (CApplicationsTree* list = FindList(IDC_STARTUP_LIST))
     {
-        SetCheckedStartupRowsEnabled(*list, enable);
+        SetCheckedRunEntriesEnabled(*list, enable);
         list->Redraw(false);
     }
 }
@@ -145,11 +145,11 @@ bool CProgramListPages::HandleCommand(UINT id)
     }
     case IDC_STARTUP_REMOVE:
     case ID_STARTUP_MENU_REMOVE:
-        RemoveCheckedStartupEntries();
+        RemoveCheckedStartupRows();
         return true;
     case IDC_STARTUP_ALLOW:
     case IDC_STARTUP_DENY:
-        SetCheckedStartupEntriesEnabled(id == IDC_STARTUP_ALLOW);
+        SetCheckedStartupRowsEnabled(id == IDC_STARTUP_ALLOW);
         return true;
     case IDC_UNINSTALL:
         UninstallCheckedApplications();

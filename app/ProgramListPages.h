@@ -2,7 +2,7 @@
 // the Run keys and the parked ones, list IDC_STARTUP_LIST) and uninstall page
 // (the installed applications, list IDC_UNINSTALL_LIST): their lists, the
 // startup list's pop-up menu and the commands of both pages. Reading is
-// local (app/StartupEntries.h, app/UninstallEntries.h); every Run-key change
+// local (app/RunEntries.h, app/UninstallEntries.h); every Run-key change
 // goes through the service.
 #ifndef BRINDLEWOX_APP_PROGRAMLISTPAGES_H
 #define BRINDLEWOX_APP_PROGRAMLISTPAGES_H
@@ -28,10 +28,10 @@ public:
     CSkinXPMenu& GetStartupMenu() { return m_startupMenu; }
 
     void FillStartupList();
-    // Remove, Allow and Deny of the checked rows (app/StartupEntries.h: a
+    // Remove, Allow and Deny of the checked rows (app/RunEntries.h: a
     // row changes only when the change was made); the list repainted.
-    void RemoveCheckedStartupEntries();
-    void SetCheckedStartupEntriesEnabled(bool enable);
+    void RemoveCheckedStartupRows();
+    void SetCheckedStartupRowsEnabled(bool enable);
     void FillUninstallList();
     // Runs the checked rows' uninstallers one after the other, shown, the
     // window repainting meanwhile; then the list is filled again.

@@ -1,6 +1,6 @@
 #include "app/UninstallEntries.h"
 
-#include "app/StartupEntries.h"
+#include "app/RunEntries.h"
 #include "app/UserFolders.h"
 #include "engine/BackupRun.h"
 #include "foundation/Registry.h"

@@ -16,7 +16,7 @@ endforeach()
 # page's test counts every row of the list before and after a run, and a
 # subkey another test added or deleted meanwhile changed that count.
 foreach(test IN LISTS app_tests_TESTS)
-    if(test MATCHES "^(StartupPagesTest|UninstallEntries)\\.")
+    if(test MATCHES "^(ProgramListPagesTest|UninstallEntries)\\.")
         set_tests_properties("${test}" PROPERTIES RESOURCE_LOCK uninstall_key)
     endif()
 endforeach()

@@ -212,7 +212,7 @@ void Pump(DWORD milliseconds, const std::function<bool()>& done = nullptr)
     }
 }
 
-class MainStartupTest : public ::testing::Test
+class MainProgramStartTest : public ::testing::Test
 {
 protected:
     void SetUp() override { ASSERT_TRUE(m_environment.Ready()); }
@@ -230,7 +230,7 @@ CString Lower(const char* text)
     return lowered;
 }
 
-TEST_F(MainStartupTest, AFreshProfileGetsItsFoldersSettingsProfileAndBanner)
+TEST_F(MainProgramStartTest, AFreshProfileGetsItsFoldersSettingsProfileAndBanner)
 {
     {
         MainApplicationDialog window;
@@ -295,7 +295,7 @@ TEST_F(MainStartupTest, AFreshProfileGetsItsFoldersSettingsProfileAndBanner)
     EXPECT_EQ(std::string(ReadTextFile(TodaysLogFile(m_appData))), expected);
 }
 
-TEST_F(MainStartupTest, ASkinEntryWithoutALanguageLeavesTheSettingsAlone)
+TEST_F(MainProgramStartTest, ASkinEntryWithoutALanguageLeavesTheSettingsAlone)
 {
     ASSERT_TRUE(MakeFolder(m_userFolder));
     const CString settings = m_userFolder + "\\settings.ini";
@@ -317,7 +317,7 @@ TEST_F(MainStartupTest, ASkinEntryWithoutALanguageLeavesTheSettingsAlone)
     EXPECT_STREQ(ReadTextFile(settings), content);
 }
 
-TEST_F(MainStartupTest, AnExistingProfileIsKeptAndEachStartAddsOneBanner)
+TEST_F(MainProgramStartTest, AnExistingProfileIsKeptAndEachStartAddsOneBanner)
 {
     {
         MainApplicationDialog first;
@@ -358,7 +358,7 @@ unsigned __stdcall HoldUntilStopped(void* parameter)
     return 0;
 }
 
-TEST_F(MainStartupTest, TheDestructorStopsARunBeforeAnyMemberGoes)
+TEST_F(MainProgramStartTest, TheDestructorStopsARunBeforeAnyMemberGoes)
 {
     HeldRun held;
     auto* window = new MainApplicationDialog;
@@ -445,12 +445,12 @@ std::vector<std::string> TestWindow::s_sounds;
 std::vector<std::string> TestWindow::s_messages;
 std::vector<bool> TestWindow::s_visibleAtMessage;
 
-class MainWindowLifeTest : public MainStartupTest
+class MainWindowLifeTest : public MainProgramStartTest
 {
 protected:
     void SetUp() override
     {
-        MainStartupTest::SetUp();
+        MainProgramStartTest::SetUp();
         // A user who has run the program before: the window would go to
         // the tray; the tests that need it visible show it.
         WriteSettingDword(setting::FirstRun, 1);

@@ -1,4 +1,4 @@
-#include "app/MainPaint.h"
+#include "app/MainFrameSkin.h"
 
 #include "foundation/Dc.h"
 #include "skin/SkinFiles.h"

@@ -1,4 +1,4 @@
-#include "app/DialogSkin.h"
+#include "app/SkinnedDialog.h"
 
 #include "app/ProgramTexts.h"
 #include "foundation/Dc.h"

@@ -4,7 +4,7 @@
 // (tests/tools/uninstall_recorder.cpp) and fills the list again. The window
 // runs in a per-user folder, HKCU key and pipe names of its own.
 #include "app/MainApplicationDialog.h"
-#include "app/StartupEntries.h"
+#include "app/RunEntries.h"
 #include "app/UninstallEntries.h"
 #include "engine/IpcRecords.h"
 #include "foundation/Registry.h"
@@ -28,7 +28,7 @@
 
 namespace
 {
-class StartupPagesTest : public ::testing::Test
+class ProgramListPagesTest : public ::testing::Test
 {
 protected:
     void SetUp() override { ASSERT_TRUE(m_env.Ready()); }
@@ -92,7 +92,7 @@ protected:
 };
 } // namespace
 
-TEST_F(StartupPagesTest, StartupPageCommandsActOnTheCheckedRows)
+TEST_F(ProgramListPagesTest, StartupPageCommandsActOnTheCheckedRows)
 {
     const char* const parking = "Software\\Orvanel\\Brindlewox\\Run1-Disabled";
     SetUserValue(kRunKeyPath, "PagesActive", "C:\\pages\\active.exe /x");
@@ -114,7 +114,7 @@ TEST_F(StartupPagesTest, StartupPageCommandsActOnTheCheckedRows)
     ASSERT_GT(parked, active) << "the Run key before the parking keys";
     EXPECT_EQ(2u, list->GetItem(active)->value2);
     EXPECT_STREQ("C:\\pages\\active.exe", list->GetItem(active)->path);
-    EXPECT_EQ(kStartupParked, list->GetItem(parked)->state);
+    EXPECT_EQ(kRunEntryParked, list->GetItem(parked)->state);
 
     // Select all and Deselect all, from the buttons and the list's menu.
     Command(window, IDC_STARTUP_SELECT_ALL);
@@ -129,7 +129,7 @@ TEST_F(StartupPagesTest, StartupPageCommandsActOnTheCheckedRows)
     Command(window, IDC_STARTUP_DENY);
     ASSERT_EQ(1u, StartupRequests(server).size());
     EXPECT_EQ("PagesActive", ReadText(StartupRequests(server)[0], 12, 4096));
-    EXPECT_EQ(kStartupParked, list->GetItem(active)->state);
+    EXPECT_EQ(kRunEntryParked, list->GetItem(active)->state);
     EXPECT_EQ(0u, list->GetItem(active)->checked);
 
     // Remove from the menu: the parked row from its parking key, nothing sent.
@@ -142,11 +142,11 @@ TEST_F(StartupPagesTest, StartupPageCommandsActOnTheCheckedRows)
     // Filled again: what the registry now holds (the fake server moved
     // nothing, so the active value is still in Run).
     Command(window, IDC_PAGE_STARTUP);
-    EXPECT_EQ(kStartupActive, list->GetItem(RowOf(*list, "PagesActive"))->state);
+    EXPECT_EQ(kRunEntryActive, list->GetItem(RowOf(*list, "PagesActive"))->state);
     EXPECT_EQ(-1, RowOf(*list, "PagesParked"));
 }
 
-TEST_F(StartupPagesTest, UninstallRunsTheCheckedRowsInOrderAndFillsTheListAgain)
+TEST_F(ProgramListPagesTest, UninstallRunsTheCheckedRowsInOrderAndFillsTheListAgain)
 {
     const CString recorder = CopyBuiltProgram(m_env.Folder(), "uninstall_recorder.exe");
     ASSERT_FALSE(recorder.IsEmpty());
@@ -192,7 +192,7 @@ TEST_F(StartupPagesTest, UninstallRunsTheCheckedRowsInOrderAndFillsTheListAgain)
     EXPECT_EQ(1, window.GetProgramLists().GetListReady());
 }
 
-TEST_F(StartupPagesTest, AnUninstallerStoredToBeExpandedRuns)
+TEST_F(ProgramListPagesTest, AnUninstallerStoredToBeExpandedRuns)
 {
     const CString recorder = CopyBuiltProgram(m_env.Folder(), "uninstall_recorder.exe");
     ASSERT_FALSE(recorder.IsEmpty());
@@ -231,7 +231,7 @@ public:
 };
 } // namespace
 
-TEST_F(StartupPagesTest, TheScheduleAndTheOptionsGoOnWhileAnUninstallerRuns)
+TEST_F(ProgramListPagesTest, TheScheduleAndTheOptionsGoOnWhileAnUninstallerRuns)
 {
     const CString recorder = CopyBuiltProgram(m_env.Folder(), "uninstall_recorder.exe");
     ASSERT_FALSE(recorder.IsEmpty());
