@@ -18,7 +18,7 @@
 #include "engine/Scheduler.h"
 #include "engine/UserPipeServer.h"
 #include "engine/WebDatabaseDump.h"
-#include "skin/TrayIcon.h"
+#include "app/ProgramTrayIcon.h"
 #include "app/MainLayout.h"
 #include "app/MainWindowHooks.h"
 #include "app/MainFrameSkin.h"
@@ -89,7 +89,7 @@ public:
 
     // The run state shared with the backup and restore runs.
     CRunContext& GetRunContext() { return m_run; }
-    CTrayIcon& GetTray() { return m_tray; }
+    CProgramTrayIcon& GetTray() { return m_tray; }
     CLogFile& GetLog() { return *m_log; }
     // The three INI files: settings.ini, the skin's and the language's
     // default.ini.
@@ -342,7 +342,7 @@ private:
     // starts; it reports through m_run.
     CWebDatabaseDump m_databaseDump{m_run};
     CUserPipeServer m_userPipe{*this};
-    CTrayIcon m_tray;
+    CProgramTrayIcon m_tray;
     CSessionNotifications m_sessions{"wtsapi32.dll"};
     bool m_sessionsRegistered = false;
     CScheduler m_scheduler;
