@@ -266,86 +266,16 @@ const UINT kFrameAnchors[] = {IDC_FRAME_TOP_LEFT, IDC_FRAME_TITLE,  IDC_FRAME_TO
                               IDC_FRAME_MENU,     IDC_FRAME_RIGHT,  IDC_FRAME_BOTTOM,
                               IDC_FRAME_PAGE};
 
-// A group frame and the heading it stands under.
-struct GroupEntry
-{
-    Page page;
-    UINT group;
-    UINT heading;
-};
-const GroupEntry kGroups[] = {
-    {Page::Optimize, IDC_OPTIMIZE_STATUS_GROUP, IDC_OPTIMIZE_STATUS_LABEL},
-    {Page::Optimize, IDC_OPTIMIZE_TOOLS_GROUP, IDC_OPTIMIZE_TOOLS_LABEL},
-    {Page::BackupOptions, IDC_OPTIONS_SCHEDULING_GROUP, IDC_OPTIONS_SCHEDULING_LABEL},
-    {Page::BackupOptions, IDC_OPTIONS_STARTUP_GROUP, IDC_OPTIONS_STARTUP_LABEL},
-    {Page::BackupOptions, IDC_OPTIONS_SKIN_LANGUAGE_GROUP, IDC_OPTIONS_SKIN_LANGUAGE_LABEL},
-    {Page::MiscOptions, IDC_PROXY_GROUP, IDC_PROXY_LABEL},
-};
-
-CSize WindowSize(HWND window)
-{
-    RECT rect = {};
-    if (window == nullptr || !GetWindowRect(window, &rect))
-        return CSize();
-    return CSize(rect.right - rect.left, rect.bottom - rect.top);
-}
-
-// A child's window rectangle in its parent's client coordinates.
-CRect RectInParent(HWND child)
-{
-    RECT rect = {};
-    if (child == nullptr || !GetWindowRect(child, &rect))
-        return CRect();
-    MapWindowPoints(nullptr, GetParent(child), reinterpret_cast<POINT*>(&rect), 2);
-    return CRect(rect);
-}
-
-void Move(HWND window, const CRect& rect, BOOL repaint)
-{
-    if (window != nullptr)
-        MoveWindow(window, rect.left, rect.top, rect.Width(), rect.Height(), repaint);
-}
 } // namespace
 
 CWindow* MainApplicationDialog::FindBoundControl(Page page, UINT id) const
 {
-    return FindBound(PageWindow(page), id);
+    return m_controls.Find(PageWindow(page), id);
 }
 
 CWindow* MainApplicationDialog::FindBoundControl(UINT id) const
 {
-    return FindBound(GetSafeHwnd(), id);
-}
-
-CWindow* MainApplicationDialog::FindBound(HWND parent, UINT id) const
-{
-    if (parent == nullptr)
-        return nullptr;
-    HWND item = GetDlgItem(parent, static_cast<int>(id));
-    if (item == nullptr)
-        return nullptr;
-    for (const auto& object : m_bound)
-    {
-        if (object->GetHwnd() == item)
-            return object.get();
-    }
-    return nullptr;
-}
-
-template <class T> T& MainApplicationDialog::Bind(HWND parent, UINT id, bool updateFrame)
-{
-    auto object = std::make_unique<T>();
-    T& bound = *object;
-    // An item the dialog does not hold leaves the object unbound.
-    if (HWND item = parent != nullptr ? GetDlgItem(parent, static_cast<int>(id)) : nullptr)
-    {
-        if (updateFrame)
-            bound.SubclassAndUpdateFrame(item);
-        else
-            bound.Attach(item, false);
-    }
-    m_bound.push_back(std::move(object));
-    return bound;
+    return m_controls.Find(GetSafeHwnd(), id);
 }
 
 LRESULT MainApplicationDialog::OnInitDialog(LPARAM initParam, HWND focus)
@@ -365,7 +295,6 @@ LRESULT MainApplicationDialog::OnInitDialog(LPARAM initParam, HWND focus)
     // this a repaint of the frame would wipe the left-bar buttons and the
     // pages until they repaint themselves.
     ModifyStyle(0, WS_CLIPCHILDREN);
-    m_templateClient = GetClientRect().Size();
 
     // 3. The frame anchors and the frame's pictures.
     BindFrame();
@@ -382,13 +311,12 @@ LRESULT MainApplicationDialog::OnInitDialog(LPARAM initParam, HWND focus)
     BindPageControls();
     BindMenuButtons();
     BindTitleButtons();
-    LayOut(m_templateClient, true);
-    m_laidOut = true;
+    m_layout.Start();
 
     // The skin and language lists of the options page, then 13. the options.
-    FillSkinList();
-    FillLanguageList();
-    LoadOptions();
+    m_options.FillSkinList();
+    m_options.FillLanguageList();
+    m_options.Load();
 
     // 16. The profile into the backup page.
     LoadProfile();
@@ -398,14 +326,14 @@ LRESULT MainApplicationDialog::OnInitDialog(LPARAM initParam, HWND focus)
 void MainApplicationDialog::BindFrame()
 {
     for (UINT id : kFrameAnchors)
-        Bind<CCustomStatic>(m_hWnd, id, false);
+        m_controls.Bind<CCustomStatic>(m_hWnd, id, false);
     FrameAnchors anchors;
-    anchors.topLeft = WindowSize(GetDlgItem(m_hWnd, IDC_FRAME_TOP_LEFT));
-    anchors.title = WindowSize(GetDlgItem(m_hWnd, IDC_FRAME_TITLE));
-    anchors.topRight = WindowSize(GetDlgItem(m_hWnd, IDC_FRAME_TOP_RIGHT));
-    anchors.menu = WindowSize(GetDlgItem(m_hWnd, IDC_FRAME_MENU));
-    anchors.rightCenter = WindowSize(GetDlgItem(m_hWnd, IDC_FRAME_RIGHT));
-    anchors.bottomRight = WindowSize(GetDlgItem(m_hWnd, IDC_FRAME_BOTTOM));
+    anchors.topLeft = mainlayout::WindowSize(GetDlgItem(m_hWnd, IDC_FRAME_TOP_LEFT));
+    anchors.title = mainlayout::WindowSize(GetDlgItem(m_hWnd, IDC_FRAME_TITLE));
+    anchors.topRight = mainlayout::WindowSize(GetDlgItem(m_hWnd, IDC_FRAME_TOP_RIGHT));
+    anchors.menu = mainlayout::WindowSize(GetDlgItem(m_hWnd, IDC_FRAME_MENU));
+    anchors.rightCenter = mainlayout::WindowSize(GetDlgItem(m_hWnd, IDC_FRAME_RIGHT));
+    anchors.bottomRight = mainlayout::WindowSize(GetDlgItem(m_hWnd, IDC_FRAME_BOTTOM));
     m_frameSkin.SetAnchors(anchors);
     CSkinFiles skin;
     m_frameSkin.Load(skin);
@@ -441,28 +369,28 @@ void MainApplicationDialog::BindPageControls()
         switch (entry.kind)
         {
         case Kind::Title:
-            control = &Bind<CCustomGradientStatic>(page, entry.id, false);
+            control = &m_controls.Bind<CCustomGradientStatic>(page, entry.id, false);
             break;
         case Kind::Label:
-            control = &Bind<CCustomStatic>(page, entry.id, false);
+            control = &m_controls.Bind<CCustomStatic>(page, entry.id, false);
             break;
         case Kind::Group:
-            control = &Bind<CCustomGroup>(page, entry.id, false);
+            control = &m_controls.Bind<CCustomGroup>(page, entry.id, false);
             break;
         case Kind::Button:
         {
-            CSkinButton& button = Bind<CSkinButton>(page, entry.id, false);
+            CSkinButton& button = m_controls.Bind<CSkinButton>(page, entry.id, false);
             button.LoadSkinImage(entry.picture, ButtonPictureFile(entry.picture));
             control = &button;
             break;
         }
         case Kind::Check:
-            control = &Bind<CSkinCheckBox>(page, entry.id, false);
+            control = &m_controls.Bind<CSkinCheckBox>(page, entry.id, false);
             break;
         case Kind::Field:
         case Kind::FieldNoFrame:
         {
-            CFrameBar& field = Bind<CFrameBar>(page, entry.id, false);
+            CFrameBar& field = m_controls.Bind<CFrameBar>(page, entry.id, false);
             field.SetTextColor(RGB(0, 0, 0));
             field.SetBackgroundColor(RGB(255, 255, 255));
             field.SetPathCompaction(true);
@@ -483,24 +411,24 @@ void MainApplicationDialog::BindPageControls()
             break;
         }
         case Kind::Combo:
-            control = &Bind<CSkinComboBox>(page, entry.id, false);
+            control = &m_controls.Bind<CSkinComboBox>(page, entry.id, false);
             break;
         case Kind::Edit:
-            control = &Bind<CSkinEdit>(page, entry.id, true);
+            control = &m_controls.Bind<CSkinEdit>(page, entry.id, true);
             break;
         case Kind::List:
         {
-            CApplicationsTree& list = Bind<CApplicationsTree>(page, entry.id, true);
+            CApplicationsTree& list = m_controls.Bind<CApplicationsTree>(page, entry.id, true);
             list.SetHideExpander(true);
             control = &list;
             break;
         }
         case Kind::Progress:
-            control = &Bind<CProgressBar>(page, entry.id, true);
+            control = &m_controls.Bind<CProgressBar>(page, entry.id, true);
             break;
         case Kind::Tree:
         {
-            EmptyFileTree& tree = Bind<EmptyFileTree>(page, entry.id, false);
+            EmptyFileTree& tree = m_controls.Bind<EmptyFileTree>(page, entry.id, false);
             if (tree.GetSafeHwnd() != nullptr)
             {
                 tree.DisplayTree(nullptr);
@@ -573,16 +501,16 @@ void MainApplicationDialog::BindMenuButtons()
     const COLORREF down = skin.ReadColor("BUTTON_MENU_DOWN", RGB(255, 255, 255));
     for (const MenuButtonEntry& entry : kMenuButtons)
     {
-        CSkinButton& button = Bind<CSkinButton>(m_hWnd, entry.id, false);
+        CSkinButton& button = m_controls.Bind<CSkinButton>(m_hWnd, entry.id, false);
         if (button.GetSafeHwnd() == nullptr)
             continue;
         button.SetTextColors(normal, hot, down);
-        button.SetTextIndent(mainlayout::MenuTextIndent(WindowSize(button.GetSafeHwnd()).cx));
+        button.SetTextIndent(mainlayout::MenuTextIndent(mainlayout::WindowSize(button.GetSafeHwnd()).cx));
         button.LoadSkinImage(entry.picture, "button_menu.png");
         button.SetWindowText(LanguageString(entry.key, entry.english));
         button.SetRadioGroup(&m_pageButtonGroup);
     }
-    Bind<CSkinButton>(m_hWnd, IDC_PAGE_BLANK, false);
+    m_controls.Bind<CSkinButton>(m_hWnd, IDC_PAGE_BLANK, false);
     if (auto* backup = GetControl<CSkinButton>(IDC_PAGE_BACKUP))
         backup->SetRadioChecked();
 }
@@ -591,137 +519,13 @@ void MainApplicationDialog::BindTitleButtons()
 {
     for (const TitleButtonEntry& entry : kTitleButtons)
     {
-        CSkinButton& button = Bind<CSkinButton>(m_hWnd, entry.id, false);
+        CSkinButton& button = m_controls.Bind<CSkinButton>(m_hWnd, entry.id, false);
         if (button.GetSafeHwnd() == nullptr)
             continue;
         button.LoadSkinImage(entry.picture, entry.file);
         button.SetToolTipText(LanguageString(entry.key, entry.english));
         button.SetToolTip(true);
     }
-}
-
-void MainApplicationDialog::LayOut(const CSize& client, bool initial)
-{
-    mainlayout::FrameMeasures frame;
-    frame.menu = WindowSize(GetDlgItem(m_hWnd, IDC_FRAME_MENU));
-    frame.title = WindowSize(GetDlgItem(m_hWnd, IDC_FRAME_TITLE));
-    frame.topRight = WindowSize(GetDlgItem(m_hWnd, IDC_FRAME_TOP_RIGHT));
-    frame.bottomRight = WindowSize(GetDlgItem(m_hWnd, IDC_FRAME_BOTTOM));
-
-    // The title buttons, each keeping its size; all four placed by the
-    // minimise button's.
-    const CSize button = WindowSize(GetDlgItem(m_hWnd, IDC_TITLE_MINIMISE));
-    const mainlayout::TitleButtons title =
-        mainlayout::PlaceTitleButtons(client.cx, frame.topRight, button);
-    const std::pair<UINT, CPoint> titlePlaces[] = {{IDC_TITLE_MINIMISE, title.minimise},
-                                                   {IDC_TITLE_MAXIMISE, title.maximise},
-                                                   {IDC_TITLE_HELP, title.help},
-                                                   {IDC_TITLE_ABOUT, title.about}};
-    for (const auto& place : titlePlaces)
-    {
-        HWND window = GetDlgItem(m_hWnd, place.first);
-        const CSize size = WindowSize(window);
-        Move(window, CRect(place.second.x, place.second.y, place.second.x + size.cx,
-                           place.second.y + size.cy),
-             TRUE);
-    }
-
-    // The page area and the pages on it: Backup and Blank only at the start.
-    const CRect area = mainlayout::PageArea(client, frame);
-    Move(GetDlgItem(m_hWnd, IDC_FRAME_PAGE), area, TRUE);
-    for (const PageInfo& info : kPages)
-    {
-        if (initial || (info.page != Page::Backup && info.page != Page::Blank))
-            Move(PageWindow(info.page), area, TRUE);
-    }
-
-    const CSize page = area.Size();
-    auto sizeIn = [this](Page in) {
-        return [this, in](UINT id) { return WindowSize(GetDlgItem(PageWindow(in), id)); };
-    };
-    LayOutPage(Page::Restore, mainlayout::RestorePage(page, sizeIn(Page::Restore)));
-    LayOutPage(Page::Startup, mainlayout::StartupPage(page, sizeIn(Page::Startup)));
-    LayOutPage(Page::Uninstall, mainlayout::UninstallPage(page, sizeIn(Page::Uninstall)));
-    for (const GroupEntry& group : kGroups)
-    {
-        HWND pageWindow = PageWindow(group.page);
-        HWND frameWindow = GetDlgItem(pageWindow, group.group);
-        if (pageWindow == nullptr || frameWindow == nullptr)
-            continue;
-        const CRect heading = RectInParent(GetDlgItem(pageWindow, group.heading));
-        Move(frameWindow,
-             mainlayout::GroupUnderHeading(page.cx, heading.bottom, WindowSize(frameWindow).cy),
-             TRUE);
-    }
-}
-
-void MainApplicationDialog::LayOutPage(Page page,
-                                       const std::vector<mainlayout::Placement>& placements)
-{
-    HWND window = PageWindow(page);
-    if (window == nullptr)
-        return;
-    for (const mainlayout::Placement& placement : placements)
-        Move(GetDlgItem(window, placement.id), placement.rect, TRUE);
-}
-
-LRESULT MainApplicationDialog::OnSize(UINT type, WORD width, WORD height)
-{
-    if (type == SIZE_MINIMIZED || !m_laidOut)
-        return NotHandled;
-    LayOut(CSize(width, height), false);
-    // The frame's pieces stand at the new edges.
-    InvalidateRect(m_hWnd, nullptr, TRUE);
-    return 0;
-}
-
-void MainApplicationDialog::OnGetMinMaxInfo(MINMAXINFO* info)
-{
-    if (info == nullptr || m_templateClient.cx <= 0)
-        return;
-    const CRect window = GetWindowBounds();
-    const CRect client = GetClientRect();
-    const CSize minimum = mainlayout::MinimumTrackSize(
-        m_templateClient,
-        CSize(window.Width() - client.Width(), window.Height() - client.Height()));
-    info->ptMinTrackSize.x = minimum.cx;
-    info->ptMinTrackSize.y = minimum.cy;
-}
-
-void MainApplicationDialog::DrawSkin(CDC* dc)
-{
-    const CRect client = GetClientRect();
-    if (client.Width() <= 0 || client.Height() <= 0)
-        return;
-    if (dc == nullptr)
-    {
-        CGetDC own(m_hWnd);
-        DrawSkin(&own);
-        return;
-    }
-    const RECT area = {0, 0, client.Width(), client.Height()};
-    CBufferDC buffer(dc->GetSafeHdc(), area);
-    m_frameSkin.Draw(buffer.GetSafeHdc(), area);
-}
-
-LRESULT MainApplicationDialog::OnPaint(CDC* dc)
-{
-    if (dc != nullptr)
-    {
-        DrawSkin(dc);
-        return 0;
-    }
-    CPaintDC paint(m_hWnd);
-    if (paint.GetSafeHdc() != nullptr)
-        DrawSkin(&paint);
-    return 0;
-}
-
-LRESULT MainApplicationDialog::OnEraseBkgnd(CDC* dc)
-{
-    if (dc != nullptr && dc->GetSafeHdc() != nullptr)
-        DrawSkin(dc);
-    return 1;
 }
 
 BOOL MainApplicationDialog::LoadProfile()

@@ -103,3 +103,10 @@ CString WarningSoundPath(const char* programFolder)
     }
     return CString(kWarningSoundName);
 }
+
+CString Decimal(DWORD value)
+{
+    CString text;
+    text.Format("%lu", static_cast<unsigned long>(value));
+    return text;
+}

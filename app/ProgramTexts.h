@@ -35,6 +35,9 @@ const char* OsNameOf(DWORD major, DWORD minor);
 void BuildStartBanner(CIni& language, const char* build, const char* osName,
                       const SYSTEMTIME& today, CString (&lines)[6]);
 
+// A count as the decimal text shown in the status fields.
+CString Decimal(DWORD value);
+
 // The elapsed clock: "%02d:%02d" of whole minutes (never wrapped) and
 // seconds; a negative time (the clock set back) shows 00:00.
 CString FormatElapsed(long long seconds);

@@ -459,7 +459,7 @@ TEST_F(OptionsTest, SkinFoldersAreListedWithTheCurrentOneSelected)
     ASSERT_TRUE(WriteTextFile(program / "Skins\\x.txt", "x"));
     window.GetSettingsIni().WriteString("Skin", "Directory", " default ");
     OverrideSkinFilesFolders(environment.AppData() + "\\ORVANEL Brindlewox", program.Path());
-    window.FillSkinList();
+    window.GetOptions().FillSkinList();
     HWND skins = window.Combo(IDC_OPTIONS_SKIN);
     ASSERT_EQ(SendMessageA(skins, CB_GETCOUNT, 0, 0), 2);
     std::vector<std::string> names;
@@ -477,8 +477,8 @@ TEST_F(OptionsTest, SkinFoldersAreListedWithTheCurrentOneSelected)
     // No Skins and no Languages folder: empty lists, and Apply writes nothing.
     TempFolder empty("optionsnone");
     OverrideSkinFilesFolders(environment.AppData() + "\\ORVANEL Brindlewox", empty.Path());
-    window.FillSkinList();
-    window.FillLanguageList();
+    window.GetOptions().FillSkinList();
+    window.GetOptions().FillLanguageList();
     EXPECT_EQ(SendMessageA(skins, CB_GETCOUNT, 0, 0), 0);
     EXPECT_EQ(SendMessageA(window.Combo(IDC_OPTIONS_LANGUAGE), CB_GETCOUNT, 0, 0), 0);
     const CString settingsBefore = ReadTextFile(environment.SettingsFile());
