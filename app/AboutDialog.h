@@ -6,7 +6,7 @@
 #ifndef BRINDLEWOX_APP_ABOUTDIALOG_H
 #define BRINDLEWOX_APP_ABOUTDIALOG_H
 
-#include "app/DialogSkin.h"
+#include "app/SkinnedDialog.h"
 #include "foundation/Base.h"
 #include "foundation/String.h"
 #include "resources/MessageDialogs.h"

@@ -69,23 +69,26 @@ int ChooseListRow(int rowCount, int selected)
     return selected >= 0 && selected < rowCount ? selected : 0;
 }
 
-int FirstVisiblePage(const bool (&visible)[kHelpPageCount])
+Page FirstVisiblePage(const bool (&visible)[kPageNumberCount])
 {
-    static const int kOrder[] = {0, 1, 2, 3, 4, 5, 6, 7, 9, 10};
-    for (int page : kOrder)
+    static const Page kOrder[] = {Page::Backup,        Page::Blank,       Page::Restore,
+                                  Page::BackupOptions, Page::MiscOptions, Page::SpareOptions,
+                                  Page::Startup,       Page::Uninstall,   Page::Support,
+                                  Page::Optimize};
+    for (Page page : kOrder)
     {
-        if (visible[page])
+        if (visible[PageNumber(page)])
             return page;
     }
-    return -1;
+    return Page::None;
 }
 
-CString HelpText(CIni& language, int page)
+CString HelpText(CIni& language, Page page)
 {
     CString text("");
     switch (page)
     {
-    case 0:
+    case Page::Backup:
         text = LanguageText(language, "DL_N_101_133",
                             "This windows is the core of Orvanel Brindlewox backup engine.");
         text += "\n";
@@ -98,12 +101,12 @@ CString HelpText(CIni& language, int page)
         text += LanguageText(language, "DL_N_101_136",
                              "press the 'Pause' button. To continue press the 'Resume' button.");
         break;
-    case 2:
+    case Page::Restore:
         text = LanguageText(language, "DL_N_101_152", "To restore files press the 'Restore' button");
         break;
-    case 3:
-    case 4:
-    case 5:
+    case Page::BackupOptions:
+    case Page::MiscOptions:
+    case Page::SpareOptions:
         text = LanguageText(language, "DL_N_101_153",
                             "The Option window contains settings of Orvanel Brindlewox");
         text += "\n";
@@ -112,22 +115,22 @@ CString HelpText(CIni& language, int page)
         text += "\n";
         text += LanguageText(language, "DL_N_101_155", "scans at specified time.");
         break;
-    case 6:
+    case Page::Startup:
         text = LanguageText(
             language, "DL_N_101_559",
             "The Startup window shows all applications that are started at Windows start.");
         break;
-    case 7:
+    case Page::Uninstall:
         text = LanguageText(language, "DL_N_101_560",
                             "The Uninstall window shows all applications that can be uninstalled.");
         break;
-    case 9:
+    case Page::Support:
         text = LanguageText(language, "DL_N_101_169",
                             "The Support window allows you to contact technical support");
         text += "\n";
         text += LanguageText(language, "DL_N_101_170", "in case you need help with Orvanel Brindlewox.");
         break;
-    case 10:
+    case Page::Optimize:
         text = LanguageText(language, "DL_N_101_530",
                             "The Optimize window allows you to backup and optimize registry.");
         break;

@@ -10,6 +10,7 @@
 #include "foundation/Base.h"
 #include "foundation/Ini.h"
 #include "foundation/String.h"
+#include "app/Page.h"
 
 // ---- Run control ----
 
@@ -55,16 +56,13 @@ int ChooseListRow(int rowCount, int selected);
 
 // ---- Help balloon ----
 
-// Page numbers 0 to 10, as the window numbers its pages (templates 104,
-// 122, 123, 105, 413, -, 139, 140, -, 143, 416); 5 and 8 have no page.
-constexpr int kHelpPageCount = 11;
-
-// The first page of the help order (0, 1, 2, 3, 4, 5, 6, 7, 9, 10) whose
-// flag is set; -1 when none is.
-int FirstVisiblePage(const bool (&visible)[kHelpPageCount]);
+// The first page of the help order (Backup, Blank, Restore, the three
+// options pages, Startup, Uninstall, Support, Optimize) whose flag is set
+// (the flags by page number); None when none is.
+Page FirstVisiblePage(const bool (&visible)[kPageNumberCount]);
 // The balloon's text for that page, its lines joined with "\n", from the
-// language file; empty for page 1, for a page without help and for -1.
-CString HelpText(CIni& language, int page);
+// language file; empty for Blank, for a page without help and for None.
+CString HelpText(CIni& language, Page page);
 
 // ---- Support form ----
 

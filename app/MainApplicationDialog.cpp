@@ -1,11 +1,13 @@
-// MainApplicationDialog's life, messages and timers: the start-up of the
-// constructor, the destructor, the window procedure's own messages (the
-// ends of the runs, the tray, the console, the timers, the grip and drag of
-// the frameless window), Enter, Esc and WM_CLOSE, and the USER pipe server.
+// MainApplicationDialog's life, messages and timers: the constructor's
+// start, the destructor, the window procedure's own messages (the tray, the
+// console, the timers, the grip and drag of the frameless window), Enter,
+// Esc and WM_CLOSE, the USER pipe server and the controls found by id. The
+// runs' starts and ends are in MainRuns.cpp.
 #include "app/MainApplicationDialog.h"
 #include "app/MessageDialog.h"
 
-#include "app/MainLife.h"
+#include "app/ProgramTexts.h"
+#include "app/UserFolders.h"
 #include "app/ProgramInfo.h"
 #include "app/WindowTask.h"
 #include "engine/FileSystem.h"
@@ -34,32 +36,6 @@
 
 namespace
 {
-// The backup page's controls the window fills while a run lasts and at its
-// end, and the restore page's Restore button.
-constexpr UINT kFilesCounter = IDC_BACKUP_FILES;
-constexpr UINT kErrorsCounter = IDC_BACKUP_ERRORS;
-constexpr UINT kRunStatusLine = IDC_BACKUP_CURRENT_FILE;
-constexpr UINT kElapsedClock = IDC_BACKUP_ELAPSED;
-constexpr UINT kProgressBar = IDC_BACKUP_PROGRESS;
-constexpr UINT kStartButton = IDC_BACKUP_START;
-constexpr UINT kPauseButton = IDC_BACKUP_PAUSE;
-constexpr UINT kBackupList = IDC_BACKUP_LIST;
-constexpr UINT kRestoreButton = IDC_RESTORE;
-// Enabled again by the end of a backup run (the blank page's button 250,
-// disabled by the start, stays disabled).
-constexpr UINT kEnabledAfterBackup[] = {IDC_TITLE_HELP, IDC_TITLE_ABOUT, IDC_PAGE_RESTORE,
-                                        IDC_PAGE_OPTIONS, IDC_PAGE_STARTUP, IDC_PAGE_UNINSTALL,
-                                        IDC_PAGE_SUPPORT, IDC_PAGE_OPTIMIZE, IDC_BACKUP_ADD,
-                                        IDC_BACKUP_EDIT, IDC_BACKUP_DELETE,
-                                        IDC_BACKUP_SAVE_PROFILE, IDC_BACKUP_LOAD_PROFILE,
-                                        IDC_BACKUP_CHOOSE_DESTINATION, IDC_BACKUP_COMPRESS,
-                                        IDC_BACKUP_ENCRYPT};
-constexpr UINT kEnabledAfterRestore[] = {kRestoreButton, IDC_TITLE_HELP, IDC_TITLE_ABOUT,
-                                         IDC_PAGE_BACKUP, IDC_PAGE_BLANK, IDC_PAGE_OPTIONS,
-                                         IDC_PAGE_STARTUP, IDC_PAGE_UNINSTALL, IDC_PAGE_SUPPORT,
-                                         IDC_PAGE_OPTIMIZE};
-// The run-end message's template.
-constexpr UINT kRunEndTemplate = IDD_MESSAGE;
 // How long the destructor gives each run to end once asked to stop.
 constexpr DWORD kWorkerStopMs = 10000;
 
@@ -73,34 +49,31 @@ void WriteSenderLine(const char* line)
         log->WriteLog(line);
 }
 
-CString ReadFolder(int csidl)
+// The log's start banner, in the language file's texts.
+void WriteStartBanner(CIni& language, CLogFile& log, const SYSTEMTIME& today)
 {
-    char path[MAX_PATH] = "";
-    if (!SHGetSpecialFolderPathA(nullptr, path, csidl, FALSE))
-        path[0] = 0;
-    return CString(path);
+    char module[MAX_PATH + 1] = "";
+    if (GetModuleFileNameA(nullptr, module, MAX_PATH) == 0)
+        module[0] = 0;
+    const OSVERSIONINFOA& version = GetModuleState()->GetOSVersion();
+    CString lines[6];
+    BuildStartBanner(language, GetFileVersionString(module),
+                     OsNameOf(version.dwMajorVersion, version.dwMinorVersion), today, lines);
+    for (const CString& line : lines)
+        log.WriteLog(line);
 }
 
-void PlaySynchronously(const char* path)
-{
-    // SND_FILENAME alone: the call returns when the sound has played. A
-    // missing file or device plays nothing, silently.
-    PlaySoundA(path, nullptr, SND_FILENAME);
-}
 } // namespace
 
+// Everything before the window exists. The per-user folder and its Log are
+// made before settings.ini is written: the system writes no file into a
+// missing folder, and on a fresh profile the first-run keys were lost.
 MainApplicationDialog::MainApplicationDialog()
 {
-    StartUp();
-}
-
-// The start-up before the window exists. The per-user folder and its Log
-// are made before settings.ini is written: the system writes no file into
-// a missing folder, and on a fresh profile the first-run keys were lost.
-void MainApplicationDialog::StartUp()
-{
-    const char* overriddenAppData = GetOverriddenAppDataFolder();
-    if (overriddenAppData == nullptr)
+    // A test's folders: no other instance, privilege or crash handler of
+    // this process's own, and the real user's scratch folder left alone.
+    const bool testFolders = AreUserFoldersOverridden();
+    if (!testFolders)
     {
         // Another instance answers: it comes to the front, this one ends
         // before any window or log line.
@@ -117,33 +90,15 @@ void MainApplicationDialog::StartUp()
         m_userSid = sid;
     }
 
-    char temp[MAX_PATH + 1] = "";
-    if (GetTempPathA(MAX_PATH, temp) == 0)
-        temp[0] = 0;
-    char windows[MAX_PATH + 1] = "";
-    if (GetWindowsDirectoryA(windows, MAX_PATH) == 0)
-        windows[0] = 0;
-    UserFolders folders =
-        DeriveUserFolders(overriddenAppData != nullptr ? GetOverriddenTempFolder() : temp, windows,
-                          overriddenAppData != nullptr ? overriddenAppData
-                                                       : (const char*)ReadFolder(CSIDL_APPDATA),
-                          ReadFolder(CSIDL_PROGRAM_FILES), ReadFolder(CSIDL_COMMON_PROGRAMS));
-    m_tempFolder = folders.temp;
-    m_windowsFolder = folders.windows;
-    m_appDataFolder = folders.appData;
-    m_systemDrive = folders.systemDrive;
-    m_programFilesFolder = folders.programFiles;
-    m_commonProgramsFolder = folders.commonPrograms;
-
-    // The scratch folder is the real user's: a test leaves it alone.
-    if (overriddenAppData == nullptr)
+    m_folders = ReadUserFolders();
+    if (!testFolders)
         ResetTempFolder();
-    DeleteTseFiles(m_tempFolder);
+    DeleteTseFiles(m_folders.temp);
 
-    const CString userFolder = m_appDataFolder + "\\" + kProductFolderName;
+    const CString userFolder = m_folders.appData + "\\" + kProductFolderName;
     CreateDirectoryA(userFolder, nullptr);
     CreateDirectoryA(userFolder + "\\Log", nullptr);
-    m_log = std::make_unique<CLogFile>(m_appDataFolder);
+    m_log = std::make_unique<CLogFile>(m_folders.appData);
     g_senderLogFile.store(m_log.get());
     SetPipeSenderLog(WriteSenderLine);
 
@@ -192,20 +147,7 @@ void MainApplicationDialog::StartUp()
     m_run.profilePath = profilePath;
     m_run.languageFile = m_languageIni.GetPathName();
 
-    WriteStartBanner(today);
-}
-
-void MainApplicationDialog::WriteStartBanner(const SYSTEMTIME& today)
-{
-    char module[MAX_PATH + 1] = "";
-    if (GetModuleFileNameA(nullptr, module, MAX_PATH) == 0)
-        module[0] = 0;
-    const OSVERSIONINFOA& version = GetModuleState()->GetOSVersion();
-    CString lines[6];
-    BuildStartBanner(m_languageIni, GetFileVersionString(module),
-                     OsNameOf(version.dwMajorVersion, version.dwMinorVersion), today, lines);
-    for (const CString& line : lines)
-        m_log->WriteLog(line);
+    WriteStartBanner(m_languageIni, *m_log, today);
 }
 
 // Every worker is stopped before any member goes: the runs use the context,
@@ -274,11 +216,6 @@ CString MainApplicationDialog::GetControlText(UINT id) const
     std::unique_ptr<char[]> buffer(new char[length + 1]);
     GetWindowTextA(control, buffer.get(), length + 1);
     return CString(buffer.get());
-}
-
-void MainApplicationDialog::SetScheduleClock(IScheduleClock* clock)
-{
-    m_scheduleClock = clock != nullptr ? clock : &m_systemClock;
 }
 
 BOOL MainApplicationDialog::OnOK()
@@ -372,7 +309,7 @@ LRESULT MainApplicationDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lP
     case WM_TRAY_NOTIFY:
         return m_tray.OnTrayNotification(wParam, lParam);
     case WM_GETMINMAXINFO:
-        OnGetMinMaxInfo(reinterpret_cast<MINMAXINFO*>(lParam));
+        m_layout.OnGetMinMaxInfo(reinterpret_cast<MINMAXINFO*>(lParam));
         return 0;
     case WM_WTSSESSION_CHANGE:
         if (wParam == WTS_CONSOLE_CONNECT)
@@ -390,7 +327,7 @@ LRESULT MainApplicationDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lP
         OnTimer(static_cast<UINT_PTR>(wParam));
         return 0;
     case WM_MOUSEMOVE:
-        if (OnMouseMove(wParam, lParam) == 0)
+        if (m_layout.OnMouseMove(lParam) == 0)
             return 0;
         break;
     case WM_LBUTTONDOWN:
@@ -398,7 +335,7 @@ LRESULT MainApplicationDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lP
         SendMessageA(m_hWnd, WM_NCLBUTTONDOWN, HTCAPTION, 0);
         return 0;
     case WM_NCMOUSELEAVE:
-        SetThickFrame(false);
+        m_layout.SetThickFrame(false);
         return 0;
     case WM_DESTROY:
         if (m_sessionsRegistered)
@@ -425,7 +362,7 @@ void MainApplicationDialog::OnTimer(UINT_PTR id)
     switch (id)
     {
     case kSaveOptionsTimer:
-        SaveOptions();
+        m_options.Save();
         break;
     case kScheduleTimer:
         CheckScheduleTick();
@@ -439,188 +376,4 @@ void MainApplicationDialog::OnTimer(UINT_PTR id)
     default:
         break;
     }
-}
-
-void MainApplicationDialog::StartElapsedClock()
-{
-    m_runStart = time(nullptr);
-    m_clockNow = m_runStart;
-    StopElapsedClock();
-    m_elapsedClockTimer = SetTimer(m_hWnd, kElapsedClockTimer, 1000, nullptr);
-}
-
-void MainApplicationDialog::StopElapsedClock()
-{
-    if (m_elapsedClockTimer != 0 && m_hWnd != nullptr)
-        KillTimer(m_hWnd, m_elapsedClockTimer);
-    m_elapsedClockTimer = 0;
-}
-
-void MainApplicationDialog::TickElapsedClock()
-{
-    m_clockNow = time(nullptr);
-    SetControlText(kElapsedClock,
-                   FormatElapsed(static_cast<long long>(difftime(m_clockNow, m_runStart))));
-    ShowRunDisplay();
-}
-
-// The runs never touch a control: the window copies what they show.
-void MainApplicationDialog::ShowRunDisplay()
-{
-    const RunDisplay display = m_run.GetDisplay();
-    CString number;
-    number.Format("%ld", display.processedFiles);
-    SetControlText(kFilesCounter, number);
-    number.Format("%ld", display.errors);
-    SetControlText(kErrorsCounter, number);
-    SetControlText(kRunStatusLine, display.currentFile);
-    if (HWND bar = FindControl(kProgressBar))
-    {
-        if (auto* progress = dynamic_cast<CProgressBar*>(CWindow::FromHandle(bar)))
-        {
-            progress->SetRange(0, display.progressRange);
-            progress->SetPos(display.progressPosition);
-        }
-    }
-}
-
-void MainApplicationDialog::CheckScheduleTick()
-{
-    const bool runActive = m_run.activeRun.load() != 0 || m_run.engineBusy.load() != 0;
-    if (!m_scheduler.CheckSchedule(*m_scheduleClock, runActive))
-        return;
-    // The Backup page, as its left-bar button shows it.
-    SendMessageA(m_hWnd, WM_COMMAND, MAKEWPARAM(IDC_PAGE_BACKUP, 1),
-                 reinterpret_cast<LPARAM>(FindControl(IDC_PAGE_BACKUP)));
-    StartBackupRun(true);
-}
-
-// The sizing frame is changed only when the style really changes: the
-// frame change repaints the whole frame, and the mouse moves all the time.
-LRESULT MainApplicationDialog::OnMouseMove(WPARAM, LPARAM lParam)
-{
-    const CRect bounds = GetWindowBounds();
-    const GripZone zone = ClassifyGripPoint(static_cast<short>(LOWORD(lParam)),
-                                            static_cast<short>(HIWORD(lParam)), bounds.Width(),
-                                            bounds.Height());
-    if (zone == GripZone::AddFrame)
-    {
-        SetThickFrame(true);
-        return 0;
-    }
-    if (zone == GripZone::RemoveFrame)
-        SetThickFrame(false);
-    return NotHandled;
-}
-
-void MainApplicationDialog::SetThickFrame(bool on)
-{
-    const LONG style = GetWindowLongA(m_hWnd, GWL_STYLE);
-    const LONG wanted = on ? (style | WS_THICKFRAME) : (style & ~WS_THICKFRAME);
-    if (wanted == style)
-        return;
-    SetWindowLongA(m_hWnd, GWL_STYLE, wanted);
-    SetWindowPos(m_hWnd, nullptr, 0, 0, 0, 0,
-                 SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_FRAMECHANGED);
-}
-
-void MainApplicationDialog::PlayWarningSound()
-{
-    const CString path = WarningSoundPath(GetProgramFolder());
-    if (m_soundPlayer != nullptr)
-        m_soundPlayer(path);
-    else
-        PlaySynchronously(path);
-}
-
-void MainApplicationDialog::ShowRunEndMessage(const char* text)
-{
-    if (m_messageShower != nullptr)
-    {
-        m_messageShower(*this, text);
-        return;
-    }
-    MessageDialog message(text);
-    message.DoModal(kRunEndTemplate);
-}
-
-// The counters as the run left them, the elapsed clock as the window last
-// showed it.
-void MainApplicationDialog::WriteRunSummary()
-{
-    const RunDisplay display = m_run.GetDisplay();
-    WriteSettingDword(setting::StatusTotalErrors, static_cast<DWORD>(display.errors));
-    WriteSettingDword(setting::StatusFilesInBackup, static_cast<DWORD>(display.processedFiles));
-    SYSTEMTIME utc;
-    GetSystemTime(&utc);
-    SYSTEMTIME now = utc;
-    UtcToLocalTime(&utc, &now);
-    CString files;
-    files.Format("%ld", display.processedFiles);
-    CString errors;
-    errors.Format("%ld", display.errors);
-    const CString elapsed =
-        FormatElapsed(static_cast<long long>(difftime(m_clockNow, m_runStart)));
-    m_log->WriteLog(BuildRunSummary(m_languageIni, files, errors, elapsed, now));
-}
-
-void MainApplicationDialog::OnBackupFinished(BackupOutcome outcome)
-{
-    // The counters as the run left them (the last tick may be a second old).
-    ShowRunDisplay();
-    SetControlText(kRunStatusLine, LanguageString(kNotActiveKey, kNotActiveText));
-    // However the run ended (a paused one stopped by Esc or the window's
-    // Close included), the next one starts unpaused: its button says so.
-    SetControlText(kPauseButton, LanguageString("DL_N_101_41", "Pause"));
-    if (m_exitAfterRun.load() != 0)
-    {
-        // The tray's Close during the run: the summary still goes to the
-        // log, without sound or message.
-        m_run.CollectBackup();
-        StopElapsedClock();
-        WriteRunSummary();
-        m_tray.RemoveIcon();
-        EndDialog(1);
-        return;
-    }
-    m_run.CollectBackup();
-
-    SetControlText(kStartButton, LanguageString("DL_N_101_36", "Start"));
-    SetControlText(kRunStatusLine, "");
-    if (HWND list = FindControl(kBackupList))
-    {
-        if (auto* tree = dynamic_cast<CApplicationsTree*>(CWindow::FromHandle(list)))
-            tree->SetEditable(true);
-    }
-    m_tray.StopAnimation();
-    StopElapsedClock();
-
-    PlayWarningSound();
-    for (UINT id : kEnabledAfterBackup)
-        EnableControl(id, true);
-    WriteRunSummary();
-    EnableControl(kStartButton, true);
-    EnableControl(kPauseButton, true);
-
-    if (!IsWindowVisible(m_hWnd))
-    {
-        RestoreFromTray(m_hWnd);
-        InvalidateRect(m_hWnd, nullptr, TRUE);
-        UpdateWindow(m_hWnd);
-    }
-    const CString text = BackupEndText(m_languageIni, outcome, m_run.GetDisplay().errors);
-    if (!text.IsEmpty())
-        ShowRunEndMessage(text);
-}
-
-void MainApplicationDialog::OnRestoreFinished(BackupOutcome outcome)
-{
-    m_run.restoreWorker.StopIfRunning();
-    m_run.restoreWorker.Stop();
-    for (UINT id : kEnabledAfterRestore)
-        EnableControl(id, true);
-    PlayWarningSound();
-    const CString text = RunEndText(m_languageIni, outcome);
-    if (!text.IsEmpty())
-        ShowRunEndMessage(text);
 }

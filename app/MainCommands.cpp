@@ -16,6 +16,7 @@
 #include "app/ProgramInfo.h"
 #include "app/RebootWindows.h"
 #include "app/SupportForm.h"
+#include "app/UserFolders.h"
 #include "app/WindowTask.h"
 #include "engine/LogFile.h"
 #include "engine/Profile.h"
@@ -39,7 +40,6 @@
 
 #include <shlobj.h>
 
-#include <cctype>
 #include <string>
 
 namespace
@@ -134,20 +134,14 @@ CString CurrentFolder()
     return length > 0 && length < sizeof(folder) ? CString(folder) : CString("");
 }
 
-CString Lowered(const CString& text)
-{
-    CString result(text);
-    for (int i = 0; i < result.GetLength(); ++i)
-        result[i] = static_cast<char>(tolower(static_cast<unsigned char>(result[i])));
-    return result;
-}
-
 // The registry tools' view: the window's status lines, buttons, message
 // dialogs and folder browser.
 class WindowRegistryView : public IRegistryToolView
 {
 public:
-    WindowRegistryView(MainApplicationDialog& window, MainApplicationDialog::FolderChooser chooser)
+    using FolderChooser = decltype(MainWindowHooks::chooseFolder);
+
+    WindowRegistryView(MainApplicationDialog& window, FolderChooser chooser)
         : m_window(window), m_chooser(chooser)
     {
     }
@@ -206,14 +200,341 @@ private:
     }
 
     MainApplicationDialog& m_window;
-    MainApplicationDialog::FolderChooser m_chooser;
+    FolderChooser m_chooser;
 };
+
+HWND PageControl(MainApplicationDialog& window, Page page, UINT id)
+{
+    WizardDialog* wizard = window.GetPage(page);
+    return wizard != nullptr ? GetDlgItem(wizard->GetHwnd(), static_cast<int>(id)) : nullptr;
+}
+
+// ---- Run control ----
+
+void StartOrStopRun(MainApplicationDialog& window)
+{
+    window.ShowPage(Page::Backup);
+    switch (DecideStartStop(window.GetRunFlags()))
+    {
+    case RunAction::StopRun:
+        window.EnableControl(IDC_BACKUP_START, false);
+        window.EnableControl(IDC_BACKUP_PAUSE, false);
+        // The run ends before its next entry; its end message enables the
+        // two buttons again.
+        window.GetRunContext().StopBackup();
+        break;
+    case RunAction::StartRun:
+        window.StartBackupRun();
+        break;
+    default:
+        break;
+    }
+}
+
+void StartRunFromTray(MainApplicationDialog& window)
+{
+    if (window.GetRunFlags().backupRunning)
+        return;
+    RestoreFromTray(window.GetSafeHwnd());
+    window.ShowPage(Page::Backup);
+    window.StartBackupRun();
+}
+
+void PauseOrResumeRun(MainApplicationDialog& window)
+{
+    switch (DecidePauseResume(window.GetRunFlags()))
+    {
+    case RunAction::Resume:
+        window.SetControlText(IDC_BACKUP_PAUSE, window.LanguageString("DL_N_101_41", "Pause"));
+        window.GetTray().StartAnimation(100, -1);
+        window.GetRunContext().ResumeBackup();
+        break;
+    case RunAction::Pause:
+        window.SetControlText(IDC_BACKUP_PAUSE, window.LanguageString("DL_N_101_260", "Resume"));
+        window.GetTray().StopAnimation();
+        window.GetRunContext().PauseBackup();
+        break;
+    default:
+        break;
+    }
+}
+
+// ---- Profile editing ----
+
+void EditProfileItem(MainApplicationDialog& window, int rowId)
+{
+    WhatToAddDialog dialog(rowId, window.GetRunContext().profilePath);
+    if (window.RunModalDialog(dialog, IDD_WHAT_TO_ADD) != IDOK)
+        return;
+    if (!dialog.WasStored())
+        window.GetLog().WriteLog("\r\nDebug: the profile's row was not stored");
+    window.LoadProfile();
+}
+
+void DeleteChosenItem(MainApplicationDialog& window)
+{
+    auto* list = window.GetControl<CApplicationsTree>(Page::Backup, IDC_BACKUP_LIST);
+    int row = list != nullptr ? ChooseListRow(list->GetItemCount(), list->GetSelectedItem()) : -1;
+    if (row >= 0)
+    {
+        try
+        {
+            CProfileDB(window.GetRunContext().profilePath).DeleteItem(static_cast<int>(list->GetItem(row)->value1));
+        }
+        catch (const CSqlException& exception)
+        {
+            window.GetLog().WriteDebugLog(exception);
+        }
+    }
+    window.LoadProfile();
+}
+
+void ChooseDestination(MainApplicationDialog& window)
+{
+    FileFolderSelectionDialog dialog(PageControl(window, Page::Backup, IDC_BACKUP_DESTINATION));
+    window.RunModalDialog(dialog, IDD_FILE_FOLDER_SELECTION);
+    // Saved whatever the choice: the dialog leaves the field as it was
+    // unless a path was taken.
+    window.SaveProfile(0);
+}
+
+void ToggleEncryption(MainApplicationDialog& window)
+{
+    auto* box = window.GetControl<CSkinCheckBox>(Page::Backup, IDC_BACKUP_ENCRYPT);
+    if (box == nullptr)
+        return;
+    // The box reports the click before it flips itself.
+    if (box->IsChecked())
+    {
+        window.SaveProfile(2);
+        return;
+    }
+    EnterPasswordDialog dialog(window.GetRunContext().profilePath);
+    if (window.RunModalDialog(dialog, IDD_ENTER_PASSWORD) == IDOK)
+        window.SaveProfile(2);
+    else
+        box->SetChecked(true); // its own flip leaves it unchecked
+}
+
+void SaveProfileFile(MainApplicationDialog& window)
+{
+    CString path;
+    CString folder = CurrentFolder();
+    bool chosen = window.GetTestHooks().chooseFile != nullptr
+                      ? window.GetTestHooks().chooseFile(false, folder, "profile.prb", path)
+                      : ChooseFile(&window, false, folder, "profile.prb", path);
+    if (!chosen)
+        return;
+    try
+    {
+        CProfileDB(window.GetRunContext().profilePath).Export(path);
+    }
+    catch (const CFileException&)
+    {
+        window.GetLog().WriteLog("\r\nDebug: the profile could not be saved as " + path);
+        MessageDialog message(window.LanguageString("DL_N_101_534", "Task failed."));
+        window.RunModalDialog(message, IDD_MESSAGE_RESULT);
+    }
+}
+
+void LoadProfileFile(MainApplicationDialog& window)
+{
+    CString path;
+    CString folder = CurrentFolder();
+    bool chosen = window.GetTestHooks().chooseFile != nullptr
+                      ? window.GetTestHooks().chooseFile(true, folder, "profile.prb", path)
+                      : ChooseFile(&window, true, folder, "profile.prb", path);
+    if (!chosen)
+        return;
+    bool loaded = false;
+    try
+    {
+        // A file that is not a profile is refused before the current one is
+        // touched.
+        CProfileDB(window.GetRunContext().profilePath).Import(path);
+        loaded = true;
+    }
+    catch (const CSqlException& exception)
+    {
+        window.GetLog().WriteDebugLog(exception);
+    }
+    catch (const CFileException&)
+    {
+        window.GetLog().WriteLog("\r\nDebug: the profile could not be loaded from " + path);
+    }
+    if (!loaded)
+    {
+        MessageDialog message(window.LanguageString("DL_N_101_534", "Task failed."));
+        window.RunModalDialog(message, IDD_MESSAGE_RESULT);
+        return;
+    }
+    window.LoadProfile();
+    window.SaveProfile(0);
+}
+
+// ---- Restore ----
+
+void StartRestore(MainApplicationDialog& window)
+{
+    HWND what = PageControl(window, Page::Restore, IDC_RESTORE_WHAT);
+    HWND where = PageControl(window, Page::Restore, IDC_RESTORE_TARGET);
+    if (!window.GetRunFlags().backupRunning && !window.GetRunFlags().restoreRunning)
+    {
+        // Where the end of the restore is posted: without it a restore
+        // started before any backup never reported its end, and Restore and
+        // the page buttons stayed disabled for good.
+        window.GetRunContext().window = window.GetSafeHwnd();
+        window.GetRunContext().whatPath = what != nullptr ? CString(what) : CString("");
+        window.GetRunContext().wherePath = where != nullptr ? CString(where) : CString("");
+    }
+    RunStart start = window.GetRunContext().StartRestore();
+    if (start != RunStart::Started)
+    {
+        window.GetLog().WriteLog(CString("\r\nDebug: ") + DescribeRunStart(start));
+        return;
+    }
+    for (UINT id : kDisabledDuringRestore)
+        window.EnableControl(id, false);
+}
+
+void ChooseRestoreTarget(MainApplicationDialog& window)
+{
+    HWND target = PageControl(window, Page::Restore, IDC_RESTORE_TARGET);
+    FileFolderSelectionDialog dialog(target);
+    window.RunModalDialog(dialog, IDD_FILE_FOLDER_SELECTION);
+    if (target != nullptr)
+        WriteSettingString(setting::WhereRestorePath, CString(target));
+}
+
+// ---- Options, support, log, status ----
+
+void UpdateProxy(MainApplicationDialog& window)
+{
+    HWND type = PageControl(window, Page::MiscOptions, IDC_PROXY_TYPE);
+    LRESULT selected = type != nullptr ? SendMessageA(type, CB_GETCURSEL, 0, 0) : CB_ERR;
+    UpdateProxySettings(ControlText(window, IDC_PROXY_HOST), ControlText(window, IDC_PROXY_PORT),
+                        ControlText(window, IDC_PROXY_LOGIN), ControlText(window, IDC_PROXY_PASSWORD),
+                        static_cast<DWORD>(selected));
+}
+
+// The form goes out on a thread of its own (a large attachment to a slow
+// server takes long); Submit stays disabled until the answer comes back
+// (OnSupportFormDone).
+void SubmitSupportForm(MainApplicationDialog& window)
+{
+    // Plain copies for the thread: a CString shares its text by reference.
+    const std::string email(ControlText(window, IDC_SUPPORT_EMAIL));
+    const std::string name(ControlText(window, IDC_SUPPORT_NAME));
+    const std::string description(ControlText(window, IDC_SUPPORT_DESCRIPTION));
+    const std::string attachment(ControlText(window, IDC_SUPPORT_ATTACHMENT));
+    if (!SupportFormComplete(email.c_str(), name.c_str(), description.c_str()))
+    {
+        window.OnSupportFormDone(SupportFormResult::Incomplete);
+        return;
+    }
+    char program[MAX_PATH] = "";
+    GetModuleFileNameA(nullptr, program, sizeof(program));
+    const std::string version(GetFileVersionString(program));
+    window.EnableControl(IDC_SUPPORT_SUBMIT, false);
+    const auto send = [email, name, description, attachment, version]
+    {
+        SupportFormFields fields;
+        fields.email = email.c_str();
+        fields.name = name.c_str();
+        fields.description = description.c_str();
+        fields.attachment = attachment.c_str();
+        return static_cast<LPARAM>(
+            SendSupportForm(fields, version.c_str(), CUserProxySettings()));
+    };
+    if (!PostWhenDone(window.GetSafeHwnd(), WM_SUPPORT_FORM_DONE, 0, send,
+                      static_cast<LPARAM>(SupportFormResult::NotSent)))
+        window.OnSupportFormDone(SupportFormResult::NotSent);
+}
+
+void ChooseAttachment(MainApplicationDialog& window)
+{
+    CString path;
+    CString logFolder = GetLogFolder(window.GetFolders().appData);
+    bool chosen = window.GetTestHooks().chooseFile != nullptr
+                      ? window.GetTestHooks().chooseFile(true, logFolder, nullptr, path)
+                      : ChooseFile(&window, true, logFolder, nullptr, path);
+    if (chosen)
+        window.SetControlText(IDC_SUPPORT_ATTACHMENT, Lowered(path));
+}
+
+void OpenLogFolder(MainApplicationDialog& window)
+{
+    CString program;
+    if (GetAppDirectory(program))
+        SetCurrentDirectoryA(program);
+    CString logFolder = GetLogFolder(window.GetFolders().appData);
+    if (window.GetTestHooks().openFolder != nullptr)
+        window.GetTestHooks().openFolder(logFolder);
+    else
+        ShellOpenFolder(logFolder);
+}
+
+void ResetErrorCount(MainApplicationDialog& window)
+{
+    WriteSettingDword(setting::StatusTotalErrors, 0);
+    window.SetControlText(IDC_OPTIMIZE_ERRORS, "0");
+}
+
+// The request goes out on a thread of its own (the service may work on the
+// hives for minutes); the tool's buttons stay disabled until its answer
+// comes back (OnRegistryToolDone).
+void RunRegistryToolCommand(MainApplicationDialog& window, RegistryTool tool)
+{
+    WindowRegistryView view(window, window.GetTestHooks().chooseFolder);
+    CString chosen;
+    if (!BeginRegistryTool(tool, view, window.GetLanguageIni(), window.GetFolders().systemDrive, chosen))
+        return;
+    const std::string folder(chosen);
+    const auto send = [tool, folder]
+    { return static_cast<LPARAM>(SendRegistryTool(tool, folder.c_str())); };
+    if (!PostWhenDone(window.GetSafeHwnd(), WM_REGISTRY_TOOL_DONE, static_cast<WPARAM>(tool), send, 0))
+        window.OnRegistryToolDone(tool, 0);
+}
+
+// ---- Title bar and tray ----
+
+void ShowHelpBalloon(MainApplicationDialog& window)
+{
+    bool visible[kPageNumberCount] = {};
+    for (const PageInfo& info : kPages)
+    {
+        WizardDialog* wizard = window.GetPage(info.page);
+        visible[PageNumber(info.page)] =
+            wizard != nullptr && (GetWindowLongA(wizard->GetHwnd(), GWL_STYLE) & WS_VISIBLE) != 0;
+    }
+    CString text = HelpText(window.GetLanguageIni(), FirstVisiblePage(visible));
+    HWND help = window.FindControl(IDC_TITLE_HELP);
+    if (help == nullptr)
+        return;
+    // The Help button's bottom-left corner, from the window's top-left.
+    RECT button = {};
+    RECT frame = {};
+    ::GetWindowRect(help, &button);
+    ::GetWindowRect(window.GetSafeHwnd(), &frame);
+    POINT anchor = {button.left - frame.left, button.bottom - frame.top};
+    CSkinBalloonHelp::LaunchBalloon(window.LanguageString("DL_N_101_172", "Orvanel Brindlewox Help"), text,
+                                    anchor, kProgramIcon, kHelpBalloonOptions, window.GetSafeHwnd(), "",
+                                    kHelpBalloonTimeout);
+}
+
+void ToggleLoadAtStartup(MainApplicationDialog& window)
+{
+    if (auto* box = window.GetControl<CSkinCheckBox>(Page::BackupOptions, IDC_OPTIONS_RUN_AT_STARTUP))
+        box->SetChecked(!box->IsChecked());
+    window.GetOptions().Save();
+}
 } // namespace
 
 LRESULT MainApplicationDialog::OnCommand(UINT code, UINT id, HWND control)
 {
-    // Before the page commands: 253 and 254 fill their list, then show it.
-    if (HandleToolsCommand(id))
+    // Before the page commands: IDC_PAGE_STARTUP and IDC_PAGE_UNINSTALL
+    // fill their list, then show it.
+    if (m_programLists.HandleCommand(id))
         return CDialog::OnCommand(code, id, control);
     if (HandlePageCommand(id))
         return CDialog::OnCommand(code, id, control);
@@ -230,22 +551,22 @@ bool MainApplicationDialog::HandleWindowCommand(UINT id)
     switch (id)
     {
     case IDC_BACKUP_ADD:
-        EditProfileItem(kNewProfileRow);
+        EditProfileItem(*this, kNewProfileRow);
         return true;
     case IDC_BACKUP_EDIT:
     {
-        auto* list = GetControl<CApplicationsTree>(0, IDC_BACKUP_LIST);
+        auto* list = GetControl<CApplicationsTree>(Page::Backup, IDC_BACKUP_LIST);
         int row = list != nullptr ? ChooseListRow(list->GetItemCount(), list->GetSelectedItem())
                                   : -1;
         if (row >= 0)
-            EditProfileItem(static_cast<int>(list->GetItem(row)->value1));
+            EditProfileItem(*this, static_cast<int>(list->GetItem(row)->value1));
         return true;
     }
     case IDC_BACKUP_DELETE:
-        DeleteChosenItem();
+        DeleteChosenItem(*this);
         return true;
     case IDC_BACKUP_CHOOSE_DESTINATION:
-        ChooseDestination();
+        ChooseDestination(*this);
         return true;
     case IDC_BACKUP_LIST:
         SaveProfile(0);
@@ -254,64 +575,64 @@ bool MainApplicationDialog::HandleWindowCommand(UINT id)
         SaveProfile(1);
         return true;
     case IDC_BACKUP_ENCRYPT:
-        ToggleEncryption();
+        ToggleEncryption(*this);
         return true;
     case IDC_BACKUP_SAVE_PROFILE:
-        SaveProfileFile();
+        SaveProfileFile(*this);
         return true;
     case IDC_BACKUP_LOAD_PROFILE:
-        LoadProfileFile();
+        LoadProfileFile(*this);
         return true;
     case IDC_BACKUP_START:
     case IDC_OPTIMIZE_BACKUP_NOW:
-        StartOrStopRun();
+        StartOrStopRun(*this);
         return true;
     case ID_TRAY_START_BACKUP:
-        StartRunFromTray();
+        StartRunFromTray(*this);
         return true;
     case IDC_BACKUP_PAUSE:
-        PauseOrResumeRun();
+        PauseOrResumeRun(*this);
         return true;
     case IDC_RESTORE:
     case ID_RESTORE_MENU_RESTORE:
-        StartRestore();
+        StartRestore(*this);
         return true;
     case IDC_RESTORE_CHOOSE_TARGET:
-        ChooseRestoreTarget();
+        ChooseRestoreTarget(*this);
         return true;
     case IDC_PROXY_UPDATE:
-        UpdateProxy();
+        UpdateProxy(*this);
         return true;
     case IDC_SUPPORT_SUBMIT:
-        SubmitSupportForm();
+        SubmitSupportForm(*this);
         return true;
     case IDC_SUPPORT_CHOOSE_ATTACHMENT:
-        ChooseAttachment();
+        ChooseAttachment(*this);
         return true;
     case IDC_SUPPORT_LOG_FILE:
     case IDC_OPTIMIZE_VIEW_LOGS:
-        OpenLogFolder();
+        OpenLogFolder(*this);
         return true;
     case IDC_OPTIMIZE_RESET:
-        ResetErrorCount();
+        ResetErrorCount(*this);
         return true;
     case IDC_OPTIMIZE_DEFRAGMENT:
-        RunRegistryToolCommand(RegistryTool::Compact);
+        RunRegistryToolCommand(*this, RegistryTool::Compact);
         return true;
     case IDC_OPTIMIZE_BACKUP_REGISTRY:
-        RunRegistryToolCommand(RegistryTool::Save);
+        RunRegistryToolCommand(*this, RegistryTool::Save);
         return true;
     case IDC_OPTIMIZE_RESTORE_REGISTRY:
-        RunRegistryToolCommand(RegistryTool::Restore);
+        RunRegistryToolCommand(*this, RegistryTool::Restore);
         return true;
     case IDC_TITLE_HELP:
-        ShowHelpBalloon();
+        ShowHelpBalloon(*this);
         return true;
     case IDC_TITLE_MINIMISE:
         MinimiseToTray(m_hWnd);
         return true;
     case IDC_TITLE_MAXIMISE:
-        ToggleMaximised();
+        m_layout.ToggleMaximised();
         return true;
     case ID_TRAY_ABOUT:
     {
@@ -328,7 +649,7 @@ bool MainApplicationDialog::HandleWindowCommand(UINT id)
         HandlePageCommand(IDC_PAGE_OPTIONS);
         return true;
     case ID_TRAY_LOAD_AT_STARTUP:
-        ToggleLoadAtStartup();
+        ToggleLoadAtStartup(*this);
         return true;
     case ID_TRAY_CLOSE:
         CloseFromTray();
@@ -343,23 +664,14 @@ LRESULT MainApplicationDialog::OnNotify(NMHDR* header)
     if (header == nullptr || header->idFrom != IDC_RESTORE_TREE ||
         header->code != static_cast<UINT>(TVN_SELCHANGEDA))
         return NotHandled;
-    auto* tree = GetControl<CCustomFileDirTree>(2, IDC_RESTORE_TREE);
+    auto* tree = GetControl<CCustomFileDirTree>(Page::Restore, IDC_RESTORE_TREE);
     CString path("");
     if (tree != nullptr)
         tree->GetSelectedPath(path);
     WriteSettingString(setting::WhatRestorePath, path);
-    if (HWND what = PageControl(2, IDC_RESTORE_WHAT))
+    if (HWND what = PageControl(*this, Page::Restore, IDC_RESTORE_WHAT))
         ::SetWindowTextA(what, path);
     return 0;
-}
-
-void MainApplicationDialog::SetCommandHooks(ModalRunner modal, FolderChooser folders,
-                                            FileChooser files, FolderOpener opener)
-{
-    m_modalRunner = modal;
-    m_folderChooser = folders;
-    m_fileChooser = files;
-    m_folderOpener = opener;
 }
 
 RunFlags MainApplicationDialog::GetRunFlags() const
@@ -370,70 +682,14 @@ RunFlags MainApplicationDialog::GetRunFlags() const
     flags.paused = run.IsBackupPaused();
     flags.workerAlive = !run.backupWorker.HasEnded();
     flags.restoreRunning = run.activeRun.load() == 2;
-    flags.exitAfterRun = m_exitAfterRun.load() != 0;
+    flags.exitAfterRun = ExitsAfterRun();
     return flags;
 }
 
 int MainApplicationDialog::RunModalDialog(CDialog& dialog, UINT templateId)
 {
-    return m_modalRunner != nullptr ? m_modalRunner(dialog, templateId)
-                                    : dialog.DoModal(templateId);
-}
-
-HWND MainApplicationDialog::PageControl(int page, UINT id)
-{
-    WizardDialog* wizard = GetPage(page);
-    return wizard != nullptr ? GetDlgItem(wizard->GetHwnd(), static_cast<int>(id)) : nullptr;
-}
-
-// ---- Run control ----
-
-void MainApplicationDialog::StartOrStopRun()
-{
-    ShowPage(0);
-    switch (DecideStartStop(GetRunFlags()))
-    {
-    case RunAction::StopRun:
-        EnableControl(IDC_BACKUP_START, false);
-        EnableControl(IDC_BACKUP_PAUSE, false);
-        // The run ends before its next entry; its end message enables the
-        // two buttons again.
-        m_run.StopBackup();
-        break;
-    case RunAction::StartRun:
-        StartBackupRun();
-        break;
-    default:
-        break;
-    }
-}
-
-void MainApplicationDialog::StartRunFromTray()
-{
-    if (GetRunFlags().backupRunning)
-        return;
-    RestoreFromTray(m_hWnd);
-    ShowPage(0);
-    StartBackupRun();
-}
-
-void MainApplicationDialog::PauseOrResumeRun()
-{
-    switch (DecidePauseResume(GetRunFlags()))
-    {
-    case RunAction::Resume:
-        SetControlText(IDC_BACKUP_PAUSE, LanguageString("DL_N_101_41", "Pause"));
-        m_tray.StartAnimation(100, -1);
-        m_run.ResumeBackup();
-        break;
-    case RunAction::Pause:
-        SetControlText(IDC_BACKUP_PAUSE, LanguageString("DL_N_101_260", "Resume"));
-        m_tray.StopAnimation();
-        m_run.PauseBackup();
-        break;
-    default:
-        break;
-    }
+    return m_hooks.runModal != nullptr ? m_hooks.runModal(dialog, templateId)
+                                       : dialog.DoModal(templateId);
 }
 
 void MainApplicationDialog::CloseFromTray()
@@ -458,40 +714,12 @@ void MainApplicationDialog::CloseFromTray()
     }
 }
 
-// ---- Profile editing ----
-
-void MainApplicationDialog::EditProfileItem(int rowId)
-{
-    WhatToAddDialog dialog(rowId, m_run.profilePath);
-    if (RunModalDialog(dialog, IDD_WHAT_TO_ADD) != IDOK)
-        return;
-    if (!dialog.WasStored())
-        GetLog().WriteLog("\r\nDebug: the profile's row was not stored");
-    LoadProfile();
-}
-
-void MainApplicationDialog::DeleteChosenItem()
-{
-    auto* list = GetControl<CApplicationsTree>(0, IDC_BACKUP_LIST);
-    int row = list != nullptr ? ChooseListRow(list->GetItemCount(), list->GetSelectedItem()) : -1;
-    if (row >= 0)
-    {
-        try
-        {
-            CProfileDB(m_run.profilePath).DeleteItem(static_cast<int>(list->GetItem(row)->value1));
-        }
-        catch (const CSqlException& exception)
-        {
-            GetLog().WriteDebugLog(exception);
-        }
-    }
-    LoadProfile();
-}
+// ---- The window's own: the profile saved, the threads' answers ----
 
 void MainApplicationDialog::SaveProfile(int toggled)
 {
     CSimpleArray<ProfileCheck> checks;
-    if (auto* list = GetControl<CApplicationsTree>(0, IDC_BACKUP_LIST))
+    if (auto* list = GetControl<CApplicationsTree>(Page::Backup, IDC_BACKUP_LIST))
     {
         for (int i = 0; i < list->GetItemCount(); ++i)
         {
@@ -499,9 +727,9 @@ void MainApplicationDialog::SaveProfile(int toggled)
             checks.Add(ProfileCheck{static_cast<int>(item->value1), item->checked != 0});
         }
     }
-    HWND destination = PageControl(0, IDC_BACKUP_DESTINATION);
-    auto* compress = GetControl<CSkinCheckBox>(0, IDC_BACKUP_COMPRESS);
-    auto* encrypt = GetControl<CSkinCheckBox>(0, IDC_BACKUP_ENCRYPT);
+    HWND destination = PageControl(*this, Page::Backup, IDC_BACKUP_DESTINATION);
+    auto* compress = GetControl<CSkinCheckBox>(Page::Backup, IDC_BACKUP_COMPRESS);
+    auto* encrypt = GetControl<CSkinCheckBox>(Page::Backup, IDC_BACKUP_ENCRYPT);
     try
     {
         CProfileDB(m_run.profilePath)
@@ -513,167 +741,6 @@ void MainApplicationDialog::SaveProfile(int toggled)
     {
         GetLog().WriteDebugLog(exception);
     }
-}
-
-void MainApplicationDialog::ChooseDestination()
-{
-    FileFolderSelectionDialog dialog(PageControl(0, IDC_BACKUP_DESTINATION));
-    RunModalDialog(dialog, IDD_FILE_FOLDER_SELECTION);
-    // Saved whatever the choice: the dialog leaves the field as it was
-    // unless a path was taken.
-    SaveProfile(0);
-}
-
-void MainApplicationDialog::ToggleEncryption()
-{
-    auto* box = GetControl<CSkinCheckBox>(0, IDC_BACKUP_ENCRYPT);
-    if (box == nullptr)
-        return;
-    // The box reports the click before it flips itself.
-    if (box->IsChecked())
-    {
-        SaveProfile(2);
-        return;
-    }
-    EnterPasswordDialog dialog(m_run.profilePath);
-    if (RunModalDialog(dialog, IDD_ENTER_PASSWORD) == IDOK)
-        SaveProfile(2);
-    else
-        box->SetChecked(true); // its own flip leaves it unchecked
-}
-
-void MainApplicationDialog::SaveProfileFile()
-{
-    CString path;
-    CString folder = CurrentFolder();
-    bool chosen = m_fileChooser != nullptr
-                      ? m_fileChooser(false, folder, "profile.prb", path)
-                      : ChooseFile(this, false, folder, "profile.prb", path);
-    if (!chosen)
-        return;
-    try
-    {
-        CProfileDB(m_run.profilePath).Export(path);
-    }
-    catch (const CFileException&)
-    {
-        GetLog().WriteLog("\r\nDebug: the profile could not be saved as " + path);
-        MessageDialog message(LanguageString("DL_N_101_534", "Task failed."));
-        RunModalDialog(message, IDD_MESSAGE_RESULT);
-    }
-}
-
-void MainApplicationDialog::LoadProfileFile()
-{
-    CString path;
-    CString folder = CurrentFolder();
-    bool chosen = m_fileChooser != nullptr ? m_fileChooser(true, folder, "profile.prb", path)
-                                           : ChooseFile(this, true, folder, "profile.prb", path);
-    if (!chosen)
-        return;
-    bool loaded = false;
-    try
-    {
-        // A file that is not a profile is refused before the current one is
-        // touched.
-        CProfileDB(m_run.profilePath).Import(path);
-        loaded = true;
-    }
-    catch (const CSqlException& exception)
-    {
-        GetLog().WriteDebugLog(exception);
-    }
-    catch (const CFileException&)
-    {
-        GetLog().WriteLog("\r\nDebug: the profile could not be loaded from " + path);
-    }
-    if (!loaded)
-    {
-        MessageDialog message(LanguageString("DL_N_101_534", "Task failed."));
-        RunModalDialog(message, IDD_MESSAGE_RESULT);
-        return;
-    }
-    LoadProfile();
-    SaveProfile(0);
-}
-
-// ---- Restore ----
-
-void MainApplicationDialog::StartRestore()
-{
-    HWND what = PageControl(2, IDC_RESTORE_WHAT);
-    HWND where = PageControl(2, IDC_RESTORE_TARGET);
-    if (!GetRunFlags().backupRunning && !GetRunFlags().restoreRunning)
-    {
-        // Where the end of the restore is posted: without it a restore
-        // started before any backup never reported its end, and Restore and
-        // the page buttons stayed disabled for good.
-        m_run.window = GetSafeHwnd();
-        m_run.whatPath = what != nullptr ? CString(what) : CString("");
-        m_run.wherePath = where != nullptr ? CString(where) : CString("");
-    }
-    RunStart start = m_run.StartRestore();
-    if (start != RunStart::Started)
-    {
-        GetLog().WriteLog(CString("\r\nDebug: ") + DescribeRunStart(start));
-        return;
-    }
-    for (UINT id : kDisabledDuringRestore)
-        EnableControl(id, false);
-}
-
-void MainApplicationDialog::ChooseRestoreTarget()
-{
-    HWND target = PageControl(2, IDC_RESTORE_TARGET);
-    FileFolderSelectionDialog dialog(target);
-    RunModalDialog(dialog, IDD_FILE_FOLDER_SELECTION);
-    if (target != nullptr)
-        WriteSettingString(setting::WhereRestorePath, CString(target));
-}
-
-// ---- Options, support, log, status ----
-
-void MainApplicationDialog::UpdateProxy()
-{
-    HWND type = PageControl(4, IDC_PROXY_TYPE);
-    LRESULT selected = type != nullptr ? SendMessageA(type, CB_GETCURSEL, 0, 0) : CB_ERR;
-    UpdateProxySettings(ControlText(*this, IDC_PROXY_HOST), ControlText(*this, IDC_PROXY_PORT),
-                        ControlText(*this, IDC_PROXY_LOGIN), ControlText(*this, IDC_PROXY_PASSWORD),
-                        static_cast<DWORD>(selected));
-}
-
-// The form goes out on a thread of its own (a large attachment to a slow
-// server takes long); Submit stays disabled until the answer comes back
-// (OnSupportFormDone).
-void MainApplicationDialog::SubmitSupportForm()
-{
-    // Plain copies for the thread: a CString shares its text by reference.
-    const std::string email(ControlText(*this, IDC_SUPPORT_EMAIL));
-    const std::string name(ControlText(*this, IDC_SUPPORT_NAME));
-    const std::string description(ControlText(*this, IDC_SUPPORT_DESCRIPTION));
-    const std::string attachment(ControlText(*this, IDC_SUPPORT_ATTACHMENT));
-    if (!SupportFormComplete(email.c_str(), name.c_str(), description.c_str()))
-    {
-        OnSupportFormDone(SupportFormResult::Incomplete);
-        return;
-    }
-    char program[MAX_PATH] = "";
-    GetModuleFileNameA(nullptr, program, sizeof(program));
-    const std::string version(GetFileVersionString(program));
-    EnableControl(IDC_SUPPORT_SUBMIT, false);
-    const auto send = [email, name, description, attachment, version]
-    {
-        SupportFormFields fields;
-        fields.email = email.c_str();
-        fields.name = name.c_str();
-        fields.description = description.c_str();
-        fields.attachment = attachment.c_str();
-        return static_cast<LPARAM>(
-            SendSupportForm(fields, version.c_str(), CUserProxySettings()));
-    };
-    if (!PostWhenDone(m_hWnd, WM_SUPPORT_FORM_DONE, 0, send,
-                      static_cast<LPARAM>(SupportFormResult::NotSent)))
-        OnSupportFormDone(SupportFormResult::NotSent);
 }
 
 void MainApplicationDialog::OnSupportFormDone(SupportFormResult result)
@@ -689,108 +756,8 @@ void MainApplicationDialog::OnSupportFormDone(SupportFormResult result)
     RunModalDialog(message, IDD_MESSAGE);
 }
 
-void MainApplicationDialog::ChooseAttachment()
-{
-    CString path;
-    CString logFolder = GetLogFolder(m_appDataFolder);
-    bool chosen = m_fileChooser != nullptr ? m_fileChooser(true, logFolder, nullptr, path)
-                                           : ChooseFile(this, true, logFolder, nullptr, path);
-    if (chosen)
-        SetControlText(IDC_SUPPORT_ATTACHMENT, Lowered(path));
-}
-
-void MainApplicationDialog::OpenLogFolder()
-{
-    CString program;
-    if (GetAppDirectory(program))
-        SetCurrentDirectoryA(program);
-    CString logFolder = GetLogFolder(m_appDataFolder);
-    if (m_folderOpener != nullptr)
-        m_folderOpener(logFolder);
-    else
-        ShellOpenFolder(logFolder);
-}
-
-void MainApplicationDialog::ResetErrorCount()
-{
-    WriteSettingDword(setting::StatusTotalErrors, 0);
-    SetControlText(IDC_OPTIMIZE_ERRORS, "0");
-}
-
-// The request goes out on a thread of its own (the service may work on the
-// hives for minutes); the tool's buttons stay disabled until its answer
-// comes back (OnRegistryToolDone).
-void MainApplicationDialog::RunRegistryToolCommand(RegistryTool tool)
-{
-    WindowRegistryView view(*this, m_folderChooser);
-    CString chosen;
-    if (!BeginRegistryTool(tool, view, m_languageIni, m_systemDrive, chosen))
-        return;
-    const std::string folder(chosen);
-    const auto send = [tool, folder]
-    { return static_cast<LPARAM>(SendRegistryTool(tool, folder.c_str())); };
-    if (!PostWhenDone(m_hWnd, WM_REGISTRY_TOOL_DONE, static_cast<WPARAM>(tool), send, 0))
-        OnRegistryToolDone(tool, 0);
-}
-
 void MainApplicationDialog::OnRegistryToolDone(RegistryTool tool, int result)
 {
-    WindowRegistryView view(*this, m_folderChooser);
+    WindowRegistryView view(*this, m_hooks.chooseFolder);
     FinishRegistryTool(tool, result, view, m_languageIni);
-}
-
-// ---- Title bar and tray ----
-
-void MainApplicationDialog::ShowHelpBalloon()
-{
-    bool visible[kHelpPageCount] = {};
-    for (int page = 0; page < kHelpPageCount; ++page)
-    {
-        WizardDialog* wizard = GetPage(page);
-        visible[page] = wizard != nullptr && (GetWindowLongA(wizard->GetHwnd(), GWL_STYLE) &
-                                              WS_VISIBLE) != 0;
-    }
-    CString text = HelpText(m_languageIni, FirstVisiblePage(visible));
-    HWND help = FindControl(IDC_TITLE_HELP);
-    if (help == nullptr)
-        return;
-    // The Help button's bottom-left corner, from the window's top-left.
-    RECT button = {};
-    RECT window = {};
-    ::GetWindowRect(help, &button);
-    ::GetWindowRect(m_hWnd, &window);
-    POINT anchor = {button.left - window.left, button.bottom - window.top};
-    CSkinBalloonHelp::LaunchBalloon(LanguageString("DL_N_101_172", "Orvanel Brindlewox Help"), text,
-                                    anchor, kProgramIcon, kHelpBalloonOptions, m_hWnd, "",
-                                    kHelpBalloonTimeout);
-}
-
-void MainApplicationDialog::ToggleMaximised()
-{
-    if (m_maximised)
-    {
-        ::MoveWindow(m_hWnd, m_restoredRect.left, m_restoredRect.top, m_restoredRect.Width(),
-                     m_restoredRect.Height(), TRUE);
-        m_maximised = false;
-    }
-    else
-    {
-        RECT current = {};
-        ::GetWindowRect(m_hWnd, &current);
-        m_restoredRect = CRect(current);
-        RECT work = {};
-        SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
-        ::MoveWindow(m_hWnd, work.left, work.top, work.right - work.left, work.bottom - work.top,
-                     TRUE);
-        m_maximised = true;
-    }
-    InvalidateRect(m_hWnd, nullptr, TRUE);
-    UpdateWindow(m_hWnd);
-}
-
-void MainApplicationDialog::ToggleLoadAtStartup()
-{
-    if (auto* box = GetControl<CSkinCheckBox>(3, IDC_OPTIONS_RUN_AT_STARTUP))
-        box->SetChecked(!box->IsChecked());
-    SaveOptions();
 }

@@ -51,7 +51,7 @@ enum class Kind
 // without either the control keeps its text.
 struct ControlEntry
 {
-    int page;
+    Page page;
     UINT id;
     Kind kind;
     const char* picture; // BUTTON, BUTTON_MEDIUM or BUTTON_LARGE for buttons
@@ -63,153 +63,153 @@ constexpr const char* kButton = "BUTTON";
 constexpr const char* kButtonMedium = "BUTTON_MEDIUM";
 constexpr const char* kButtonLarge = "BUTTON_LARGE";
 
-// The pages' controls in the order they are bound: page 10 first, then 0,
-// 2, 3 and 4, 6, 7 and 9.
+// The pages' controls in the order they are bound: Optimize first, then
+// Backup, Restore, the two options pages, Startup, Uninstall and Support.
 const ControlEntry kControls[] = {
-    // Page 10, optimise.
-    {10, IDC_PAGE_TITLE, Kind::Title, nullptr, "DL_N_101_536", "Optimize"},
-    {10, IDC_OPTIMIZE_TOOLS_GROUP, Kind::Group, nullptr, nullptr, nullptr},
-    {10, IDC_OPTIMIZE_STATUS_GROUP, Kind::Group, nullptr, nullptr, nullptr},
-    {10, IDC_OPTIMIZE_BACKUP_NOW, Kind::Button, kButtonMedium, "DL_N_101_445", "Backup Now"},
-    {10, IDC_OPTIMIZE_RESET, Kind::Button, kButton, "DL_N_101_446", "Reset"},
-    {10, IDC_OPTIMIZE_SHOW, Kind::Button, kButton, "DL_N_101_447", "Show"},
-    {10, IDC_OPTIMIZE_DEFRAGMENT, Kind::Button, kButtonLarge, "DL_N_101_537", "Defragment Registry"},
-    {10, IDC_OPTIMIZE_VIEW_LOGS, Kind::Button, kButtonMedium, "DL_N_101_449", "View logs"},
-    {10, IDC_OPTIMIZE_BACKUP_REGISTRY, Kind::Button, kButtonLarge, "DL_N_101_538", "Backup Registry"},
-    {10, IDC_OPTIMIZE_RESTORE_REGISTRY, Kind::Button, kButtonLarge, "DL_N_101_539", "Restore Registry"},
-    {10, IDC_OPTIMIZE_STATUS_LABEL, Kind::Label, nullptr, "DL_N_101_425", "System Status:"},
-    {10, IDC_OPTIMIZE_TOOLS_LABEL, Kind::Label, nullptr, "DL_N_101_540", "Optimization:"},
-    {10, IDC_OPTIMIZE_LAST_BACKUP_LABEL, Kind::Label, nullptr, "DL_N_101_437", "Last performed backup:"},
-    {10, IDC_OPTIMIZE_ERRORS_LABEL, Kind::Label, nullptr, "DL_N_101_439", "Total errors detected:"},
-    {10, IDC_OPTIMIZE_FILES_LABEL, Kind::Label, nullptr, "DL_N_101_440", "Files in the backup:"},
-    {10, IDC_OPTIMIZE_DEFRAGMENT_STATUS, Kind::FieldNoFrame, nullptr, "DL_N_101_541", "Idle"},
-    {10, IDC_OPTIMIZE_BACKUP_STATUS, Kind::FieldNoFrame, nullptr, "DL_N_101_541", "Idle"},
-    {10, IDC_OPTIMIZE_RESTORE_STATUS, Kind::FieldNoFrame, nullptr, "DL_N_101_541", "Idle"},
-    {10, IDC_OPTIMIZE_LAST_BACKUP, Kind::FieldNoFrame, nullptr, "DL_N_101_422", "none"},
-    {10, IDC_OPTIMIZE_ERRORS, Kind::Field, nullptr, nullptr, "0"},
-    {10, IDC_OPTIMIZE_FILES, Kind::Field, nullptr, nullptr, "0"},
+    // Optimize.
+    {Page::Optimize, IDC_PAGE_TITLE, Kind::Title, nullptr, "DL_N_101_536", "Optimize"},
+    {Page::Optimize, IDC_OPTIMIZE_TOOLS_GROUP, Kind::Group, nullptr, nullptr, nullptr},
+    {Page::Optimize, IDC_OPTIMIZE_STATUS_GROUP, Kind::Group, nullptr, nullptr, nullptr},
+    {Page::Optimize, IDC_OPTIMIZE_BACKUP_NOW, Kind::Button, kButtonMedium, "DL_N_101_445", "Backup Now"},
+    {Page::Optimize, IDC_OPTIMIZE_RESET, Kind::Button, kButton, "DL_N_101_446", "Reset"},
+    {Page::Optimize, IDC_OPTIMIZE_SHOW, Kind::Button, kButton, "DL_N_101_447", "Show"},
+    {Page::Optimize, IDC_OPTIMIZE_DEFRAGMENT, Kind::Button, kButtonLarge, "DL_N_101_537", "Defragment Registry"},
+    {Page::Optimize, IDC_OPTIMIZE_VIEW_LOGS, Kind::Button, kButtonMedium, "DL_N_101_449", "View logs"},
+    {Page::Optimize, IDC_OPTIMIZE_BACKUP_REGISTRY, Kind::Button, kButtonLarge, "DL_N_101_538", "Backup Registry"},
+    {Page::Optimize, IDC_OPTIMIZE_RESTORE_REGISTRY, Kind::Button, kButtonLarge, "DL_N_101_539", "Restore Registry"},
+    {Page::Optimize, IDC_OPTIMIZE_STATUS_LABEL, Kind::Label, nullptr, "DL_N_101_425", "System Status:"},
+    {Page::Optimize, IDC_OPTIMIZE_TOOLS_LABEL, Kind::Label, nullptr, "DL_N_101_540", "Optimization:"},
+    {Page::Optimize, IDC_OPTIMIZE_LAST_BACKUP_LABEL, Kind::Label, nullptr, "DL_N_101_437", "Last performed backup:"},
+    {Page::Optimize, IDC_OPTIMIZE_ERRORS_LABEL, Kind::Label, nullptr, "DL_N_101_439", "Total errors detected:"},
+    {Page::Optimize, IDC_OPTIMIZE_FILES_LABEL, Kind::Label, nullptr, "DL_N_101_440", "Files in the backup:"},
+    {Page::Optimize, IDC_OPTIMIZE_DEFRAGMENT_STATUS, Kind::FieldNoFrame, nullptr, "DL_N_101_541", "Idle"},
+    {Page::Optimize, IDC_OPTIMIZE_BACKUP_STATUS, Kind::FieldNoFrame, nullptr, "DL_N_101_541", "Idle"},
+    {Page::Optimize, IDC_OPTIMIZE_RESTORE_STATUS, Kind::FieldNoFrame, nullptr, "DL_N_101_541", "Idle"},
+    {Page::Optimize, IDC_OPTIMIZE_LAST_BACKUP, Kind::FieldNoFrame, nullptr, "DL_N_101_422", "none"},
+    {Page::Optimize, IDC_OPTIMIZE_ERRORS, Kind::Field, nullptr, nullptr, "0"},
+    {Page::Optimize, IDC_OPTIMIZE_FILES, Kind::Field, nullptr, nullptr, "0"},
 
     // Page 0, backup. The three counters' texts are set after all three are
     // bound (see BindPageControls).
-    {0, IDC_PAGE_TITLE, Kind::Title, nullptr, "DL_N_101_546", "Backup"},
-    {0, IDC_BACKUP_ELAPSED_LABEL, Kind::Label, nullptr, "DL_N_101_294", "Elapsed time:"},
-    {0, IDC_BACKUP_ELAPSED, Kind::Field, nullptr, nullptr, "00:00"},
-    {0, IDC_BACKUP_COMPRESS, Kind::Check, nullptr, "DL_N_101_564", "Compress"},
-    {0, IDC_BACKUP_ENCRYPT, Kind::Check, nullptr, "DL_N_101_565", "Encrypt..."},
-    {0, IDC_BACKUP_LIST, Kind::List, nullptr, nullptr, nullptr},
-    {0, IDC_BACKUP_DESTINATION, Kind::Field, nullptr, nullptr, nullptr},
-    {0, IDC_BACKUP_FILES, Kind::Field, nullptr, nullptr, nullptr},
-    {0, IDC_BACKUP_ERRORS, Kind::Field, nullptr, nullptr, nullptr},
-    {0, IDC_BACKUP_WHAT_LABEL, Kind::Label, nullptr, "DL_N_101_566", "What:"},
-    {0, IDC_BACKUP_WHERE_LABEL, Kind::Label, nullptr, "DL_N_101_567", "Where:"},
-    {0, IDC_BACKUP_FILES_LABEL, Kind::Label, nullptr, "DL_N_101_32", "Files:"},
-    {0, IDC_BACKUP_ERRORS_LABEL, Kind::Label, nullptr, "DL_N_101_33", "Errors:"},
-    {0, IDC_BACKUP_LOCATION_LABEL, Kind::Label, nullptr, "DL_N_101_35", "Current location:"},
-    {0, IDC_BACKUP_CURRENT_FILE, Kind::FieldNoFrame, nullptr, "DL_N_101_96", "Not active..."},
-    {0, IDC_BACKUP_ADD, Kind::Button, kButton, "DL_N_101_420", "Add..."},
-    {0, IDC_BACKUP_EDIT, Kind::Button, kButton, "DL_N_101_568", "Edit..."},
-    {0, IDC_BACKUP_DELETE, Kind::Button, kButton, "DL_N_101_421", "Delete"},
-    {0, IDC_BACKUP_SAVE_PROFILE, Kind::Button, kButtonLarge, "DL_N_101_569", "Save Profile..."},
-    {0, IDC_BACKUP_LOAD_PROFILE, Kind::Button, kButtonLarge, "DL_N_101_570", "Load Profile..."},
-    {0, IDC_BACKUP_CHOOSE_DESTINATION, Kind::Button, kButton, nullptr, nullptr},
-    {0, IDC_BACKUP_START, Kind::Button, kButton, "DL_N_101_36", "Start"},
-    {0, IDC_BACKUP_PAUSE, Kind::Button, kButton, "DL_N_101_41", "Pause"},
-    {0, IDC_BACKUP_PROGRESS, Kind::Progress, nullptr, nullptr, nullptr},
+    {Page::Backup, IDC_PAGE_TITLE, Kind::Title, nullptr, "DL_N_101_546", "Backup"},
+    {Page::Backup, IDC_BACKUP_ELAPSED_LABEL, Kind::Label, nullptr, "DL_N_101_294", "Elapsed time:"},
+    {Page::Backup, IDC_BACKUP_ELAPSED, Kind::Field, nullptr, nullptr, "00:00"},
+    {Page::Backup, IDC_BACKUP_COMPRESS, Kind::Check, nullptr, "DL_N_101_564", "Compress"},
+    {Page::Backup, IDC_BACKUP_ENCRYPT, Kind::Check, nullptr, "DL_N_101_565", "Encrypt..."},
+    {Page::Backup, IDC_BACKUP_LIST, Kind::List, nullptr, nullptr, nullptr},
+    {Page::Backup, IDC_BACKUP_DESTINATION, Kind::Field, nullptr, nullptr, nullptr},
+    {Page::Backup, IDC_BACKUP_FILES, Kind::Field, nullptr, nullptr, nullptr},
+    {Page::Backup, IDC_BACKUP_ERRORS, Kind::Field, nullptr, nullptr, nullptr},
+    {Page::Backup, IDC_BACKUP_WHAT_LABEL, Kind::Label, nullptr, "DL_N_101_566", "What:"},
+    {Page::Backup, IDC_BACKUP_WHERE_LABEL, Kind::Label, nullptr, "DL_N_101_567", "Where:"},
+    {Page::Backup, IDC_BACKUP_FILES_LABEL, Kind::Label, nullptr, "DL_N_101_32", "Files:"},
+    {Page::Backup, IDC_BACKUP_ERRORS_LABEL, Kind::Label, nullptr, "DL_N_101_33", "Errors:"},
+    {Page::Backup, IDC_BACKUP_LOCATION_LABEL, Kind::Label, nullptr, "DL_N_101_35", "Current location:"},
+    {Page::Backup, IDC_BACKUP_CURRENT_FILE, Kind::FieldNoFrame, nullptr, "DL_N_101_96", "Not active..."},
+    {Page::Backup, IDC_BACKUP_ADD, Kind::Button, kButton, "DL_N_101_420", "Add..."},
+    {Page::Backup, IDC_BACKUP_EDIT, Kind::Button, kButton, "DL_N_101_568", "Edit..."},
+    {Page::Backup, IDC_BACKUP_DELETE, Kind::Button, kButton, "DL_N_101_421", "Delete"},
+    {Page::Backup, IDC_BACKUP_SAVE_PROFILE, Kind::Button, kButtonLarge, "DL_N_101_569", "Save Profile..."},
+    {Page::Backup, IDC_BACKUP_LOAD_PROFILE, Kind::Button, kButtonLarge, "DL_N_101_570", "Load Profile..."},
+    {Page::Backup, IDC_BACKUP_CHOOSE_DESTINATION, Kind::Button, kButton, nullptr, nullptr},
+    {Page::Backup, IDC_BACKUP_START, Kind::Button, kButton, "DL_N_101_36", "Start"},
+    {Page::Backup, IDC_BACKUP_PAUSE, Kind::Button, kButton, "DL_N_101_41", "Pause"},
+    {Page::Backup, IDC_BACKUP_PROGRESS, Kind::Progress, nullptr, nullptr, nullptr},
 
     // Page 2, restore.
-    {2, IDC_PAGE_TITLE, Kind::Title, nullptr, "DL_N_101_82", "Restore"},
-    {2, IDC_RESTORE_TREE, Kind::Tree, nullptr, nullptr, nullptr},
-    {2, IDC_RESTORE, Kind::Button, kButtonLarge, "DL_N_101_82", "Restore"},
-    {2, IDC_RESTORE_SELECT_ALL, Kind::Button, kButtonLarge, "DL_N_101_83", "Select all"},
-    {2, IDC_RESTORE_DESELECT_ALL, Kind::Button, kButtonLarge, "DL_N_101_84", "Deselect all"},
-    {2, IDC_PAGE_LABEL, Kind::Label, nullptr, "DL_N_101_566", "What:"},
-    {2, IDC_RESTORE_WHAT, Kind::Field, nullptr, nullptr, nullptr},
-    {2, IDC_RESTORE_LOCATION_LABEL, Kind::Label, nullptr, "DL_N_101_35", "Current location:"},
-    {2, IDC_RESTORE_CURRENT_FILE, Kind::FieldNoFrame, nullptr, "DL_N_101_96", "Not active..."},
-    {2, IDC_RESTORE_CHOOSE_TARGET, Kind::Button, kButton, nullptr, nullptr},
-    {2, IDC_RESTORE_WHERE_LABEL, Kind::Label, nullptr, "DL_N_101_567", "Where:"},
-    {2, IDC_RESTORE_TARGET, Kind::Field, nullptr, nullptr, nullptr},
+    {Page::Restore, IDC_PAGE_TITLE, Kind::Title, nullptr, "DL_N_101_82", "Restore"},
+    {Page::Restore, IDC_RESTORE_TREE, Kind::Tree, nullptr, nullptr, nullptr},
+    {Page::Restore, IDC_RESTORE, Kind::Button, kButtonLarge, "DL_N_101_82", "Restore"},
+    {Page::Restore, IDC_RESTORE_SELECT_ALL, Kind::Button, kButtonLarge, "DL_N_101_83", "Select all"},
+    {Page::Restore, IDC_RESTORE_DESELECT_ALL, Kind::Button, kButtonLarge, "DL_N_101_84", "Deselect all"},
+    {Page::Restore, IDC_PAGE_LABEL, Kind::Label, nullptr, "DL_N_101_566", "What:"},
+    {Page::Restore, IDC_RESTORE_WHAT, Kind::Field, nullptr, nullptr, nullptr},
+    {Page::Restore, IDC_RESTORE_LOCATION_LABEL, Kind::Label, nullptr, "DL_N_101_35", "Current location:"},
+    {Page::Restore, IDC_RESTORE_CURRENT_FILE, Kind::FieldNoFrame, nullptr, "DL_N_101_96", "Not active..."},
+    {Page::Restore, IDC_RESTORE_CHOOSE_TARGET, Kind::Button, kButton, nullptr, nullptr},
+    {Page::Restore, IDC_RESTORE_WHERE_LABEL, Kind::Label, nullptr, "DL_N_101_567", "Where:"},
+    {Page::Restore, IDC_RESTORE_TARGET, Kind::Field, nullptr, nullptr, nullptr},
 
     // Pages 3 and 4, the two options tabs.
-    {3, IDC_OPTIONS_TAB_GENERAL, Kind::Button, kButtonLarge, "DL_N_101_547", "Brindlewox"},
-    {3, IDC_OPTIONS_TAB_MISC, Kind::Button, kButtonLarge, "DL_N_101_348", "Miscellaneous"},
-    {4, IDC_OPTIONS_TAB_GENERAL, Kind::Button, kButtonLarge, "DL_N_101_547", "Brindlewox"},
-    {4, IDC_OPTIONS_TAB_MISC, Kind::Button, kButtonLarge, "DL_N_101_348", "Miscellaneous"},
+    {Page::BackupOptions, IDC_OPTIONS_TAB_GENERAL, Kind::Button, kButtonLarge, "DL_N_101_547", "Brindlewox"},
+    {Page::BackupOptions, IDC_OPTIONS_TAB_MISC, Kind::Button, kButtonLarge, "DL_N_101_348", "Miscellaneous"},
+    {Page::MiscOptions, IDC_OPTIONS_TAB_GENERAL, Kind::Button, kButtonLarge, "DL_N_101_547", "Brindlewox"},
+    {Page::MiscOptions, IDC_OPTIONS_TAB_MISC, Kind::Button, kButtonLarge, "DL_N_101_348", "Miscellaneous"},
     // The third tab keeps its template text; no shipped template has it.
-    {3, IDC_OPTIONS_TAB_SPARE, Kind::Button, kButtonLarge, nullptr, nullptr},
-    {4, IDC_OPTIONS_TAB_SPARE, Kind::Button, kButtonLarge, nullptr, nullptr},
-    {3, IDC_OPTIONS_SCHEDULE, Kind::Check, nullptr, "DL_N_101_56", "Enable"},
-    {3, IDC_OPTIONS_HOUR, Kind::Combo, nullptr, nullptr, nullptr},
-    {3, IDC_OPTIONS_SUNDAY, Kind::Check, nullptr, "DL_N_101_59", "Sunday"},
-    {3, IDC_OPTIONS_MONDAY, Kind::Check, nullptr, "DL_N_101_60", "Monday"},
-    {3, IDC_OPTIONS_TUESDAY, Kind::Check, nullptr, "DL_N_101_61", "Tuesday"},
-    {3, IDC_OPTIONS_WEDNESDAY, Kind::Check, nullptr, "DL_N_101_62", "Wednesday"},
-    {3, IDC_OPTIONS_THURSDAY, Kind::Check, nullptr, "DL_N_101_63", "Thursday"},
-    {3, IDC_OPTIONS_FRIDAY, Kind::Check, nullptr, "DL_N_101_64", "Friday"},
-    {3, IDC_OPTIONS_SATURDAY, Kind::Check, nullptr, "DL_N_101_65", "Saturday"},
-    {3, IDC_OPTIONS_SCHEDULING_LABEL, Kind::Label, nullptr, "DL_N_101_55", "Scheduling:"},
-    {3, IDC_OPTIONS_BACKUP_AT_LABEL, Kind::Label, nullptr, "DL_N_101_591", "Backup at:"},
-    {3, IDC_OPTIONS_ON_LABEL, Kind::Label, nullptr, "DL_N_101_58", "on:"},
-    {3, IDC_OPTIONS_RUN_AT_STARTUP, Kind::Check, nullptr, "DL_N_101_75", "Run at Windows startup"},
-    {3, IDC_OPTIONS_SKIN, Kind::Combo, nullptr, nullptr, nullptr},
-    {3, IDC_OPTIONS_LANGUAGE, Kind::Combo, nullptr, nullptr, nullptr},
-    {3, IDC_OPTIONS_APPLY, Kind::Button, kButton, "DL_N_101_267", "Apply"},
-    {3, IDC_OPTIONS_STARTUP_LABEL, Kind::Label, nullptr, "DL_N_101_74", "Startup:"},
-    {3, IDC_OPTIONS_SKIN_LANGUAGE_LABEL, Kind::Label, nullptr, "DL_N_101_268", "Skin/Languages:"},
-    {3, IDC_OPTIONS_ACTIVE_SKIN_LABEL, Kind::Label, nullptr, "DL_N_101_269", "Active skin:"},
-    {3, IDC_OPTIONS_ACTIVE_LANGUAGE_LABEL, Kind::Label, nullptr, "DL_N_101_270", "Active language:"},
-    {4, IDC_PROXY_LABEL, Kind::Label, nullptr, "DL_N_101_287", "Proxy:"},
-    {4, IDC_PROXY_LOGIN_LABEL, Kind::Label, nullptr, "DL_N_101_288", "Login:"},
-    {4, IDC_PROXY_PASSWORD_LABEL, Kind::Label, nullptr, "DL_N_101_289", "Password:"},
-    {4, IDC_PROXY_HOST_LABEL, Kind::Label, nullptr, "DL_N_101_391", "Host:"},
-    {4, IDC_PROXY_PORT_LABEL, Kind::Label, nullptr, "DL_N_101_392", "Port:"},
-    {4, IDC_PROXY_TYPE_LABEL, Kind::Label, nullptr, "DL_N_101_393", "Proxy Type:"},
-    {4, IDC_PROXY_HOST, Kind::Edit, nullptr, nullptr, nullptr},
-    {4, IDC_PROXY_PORT, Kind::Edit, nullptr, nullptr, nullptr},
-    {4, IDC_PROXY_LOGIN, Kind::Edit, nullptr, nullptr, nullptr},
-    {4, IDC_PROXY_PASSWORD, Kind::Edit, nullptr, nullptr, nullptr},
-    {4, IDC_PROXY_TYPE, Kind::Combo, nullptr, nullptr, nullptr},
-    {4, IDC_PROXY_UPDATE, Kind::Button, kButton, "DL_N_101_51", "Update"},
-    {3, IDC_OPTIONS_SCHEDULING_GROUP, Kind::Group, nullptr, nullptr, nullptr},
-    {3, IDC_OPTIONS_STARTUP_GROUP, Kind::Group, nullptr, nullptr, nullptr},
-    {3, IDC_OPTIONS_SKIN_LANGUAGE_GROUP, Kind::Group, nullptr, nullptr, nullptr},
-    {4, IDC_PROXY_GROUP, Kind::Group, nullptr, nullptr, nullptr},
+    {Page::BackupOptions, IDC_OPTIONS_TAB_SPARE, Kind::Button, kButtonLarge, nullptr, nullptr},
+    {Page::MiscOptions, IDC_OPTIONS_TAB_SPARE, Kind::Button, kButtonLarge, nullptr, nullptr},
+    {Page::BackupOptions, IDC_OPTIONS_SCHEDULE, Kind::Check, nullptr, "DL_N_101_56", "Enable"},
+    {Page::BackupOptions, IDC_OPTIONS_HOUR, Kind::Combo, nullptr, nullptr, nullptr},
+    {Page::BackupOptions, IDC_OPTIONS_SUNDAY, Kind::Check, nullptr, "DL_N_101_59", "Sunday"},
+    {Page::BackupOptions, IDC_OPTIONS_MONDAY, Kind::Check, nullptr, "DL_N_101_60", "Monday"},
+    {Page::BackupOptions, IDC_OPTIONS_TUESDAY, Kind::Check, nullptr, "DL_N_101_61", "Tuesday"},
+    {Page::BackupOptions, IDC_OPTIONS_WEDNESDAY, Kind::Check, nullptr, "DL_N_101_62", "Wednesday"},
+    {Page::BackupOptions, IDC_OPTIONS_THURSDAY, Kind::Check, nullptr, "DL_N_101_63", "Thursday"},
+    {Page::BackupOptions, IDC_OPTIONS_FRIDAY, Kind::Check, nullptr, "DL_N_101_64", "Friday"},
+    {Page::BackupOptions, IDC_OPTIONS_SATURDAY, Kind::Check, nullptr, "DL_N_101_65", "Saturday"},
+    {Page::BackupOptions, IDC_OPTIONS_SCHEDULING_LABEL, Kind::Label, nullptr, "DL_N_101_55", "Scheduling:"},
+    {Page::BackupOptions, IDC_OPTIONS_BACKUP_AT_LABEL, Kind::Label, nullptr, "DL_N_101_591", "Backup at:"},
+    {Page::BackupOptions, IDC_OPTIONS_ON_LABEL, Kind::Label, nullptr, "DL_N_101_58", "on:"},
+    {Page::BackupOptions, IDC_OPTIONS_RUN_AT_STARTUP, Kind::Check, nullptr, "DL_N_101_75", "Run at Windows startup"},
+    {Page::BackupOptions, IDC_OPTIONS_SKIN, Kind::Combo, nullptr, nullptr, nullptr},
+    {Page::BackupOptions, IDC_OPTIONS_LANGUAGE, Kind::Combo, nullptr, nullptr, nullptr},
+    {Page::BackupOptions, IDC_OPTIONS_APPLY, Kind::Button, kButton, "DL_N_101_267", "Apply"},
+    {Page::BackupOptions, IDC_OPTIONS_STARTUP_LABEL, Kind::Label, nullptr, "DL_N_101_74", "Startup:"},
+    {Page::BackupOptions, IDC_OPTIONS_SKIN_LANGUAGE_LABEL, Kind::Label, nullptr, "DL_N_101_268", "Skin/Languages:"},
+    {Page::BackupOptions, IDC_OPTIONS_ACTIVE_SKIN_LABEL, Kind::Label, nullptr, "DL_N_101_269", "Active skin:"},
+    {Page::BackupOptions, IDC_OPTIONS_ACTIVE_LANGUAGE_LABEL, Kind::Label, nullptr, "DL_N_101_270", "Active language:"},
+    {Page::MiscOptions, IDC_PROXY_LABEL, Kind::Label, nullptr, "DL_N_101_287", "Proxy:"},
+    {Page::MiscOptions, IDC_PROXY_LOGIN_LABEL, Kind::Label, nullptr, "DL_N_101_288", "Login:"},
+    {Page::MiscOptions, IDC_PROXY_PASSWORD_LABEL, Kind::Label, nullptr, "DL_N_101_289", "Password:"},
+    {Page::MiscOptions, IDC_PROXY_HOST_LABEL, Kind::Label, nullptr, "DL_N_101_391", "Host:"},
+    {Page::MiscOptions, IDC_PROXY_PORT_LABEL, Kind::Label, nullptr, "DL_N_101_392", "Port:"},
+    {Page::MiscOptions, IDC_PROXY_TYPE_LABEL, Kind::Label, nullptr, "DL_N_101_393", "Proxy Type:"},
+    {Page::MiscOptions, IDC_PROXY_HOST, Kind::Edit, nullptr, nullptr, nullptr},
+    {Page::MiscOptions, IDC_PROXY_PORT, Kind::Edit, nullptr, nullptr, nullptr},
+    {Page::MiscOptions, IDC_PROXY_LOGIN, Kind::Edit, nullptr, nullptr, nullptr},
+    {Page::MiscOptions, IDC_PROXY_PASSWORD, Kind::Edit, nullptr, nullptr, nullptr},
+    {Page::MiscOptions, IDC_PROXY_TYPE, Kind::Combo, nullptr, nullptr, nullptr},
+    {Page::MiscOptions, IDC_PROXY_UPDATE, Kind::Button, kButton, "DL_N_101_51", "Update"},
+    {Page::BackupOptions, IDC_OPTIONS_SCHEDULING_GROUP, Kind::Group, nullptr, nullptr, nullptr},
+    {Page::BackupOptions, IDC_OPTIONS_STARTUP_GROUP, Kind::Group, nullptr, nullptr, nullptr},
+    {Page::BackupOptions, IDC_OPTIONS_SKIN_LANGUAGE_GROUP, Kind::Group, nullptr, nullptr, nullptr},
+    {Page::MiscOptions, IDC_PROXY_GROUP, Kind::Group, nullptr, nullptr, nullptr},
 
     // Page 6, startup manager.
-    {6, IDC_PAGE_TITLE, Kind::Title, nullptr, "DL_N_101_548", "Startup"},
-    {6, IDC_STARTUP_LIST, Kind::List, nullptr, nullptr, nullptr},
-    {6, IDC_STARTUP_REMOVE, Kind::Button, kButtonLarge, "DL_N_101_87", "Remove"},
-    {6, IDC_STARTUP_SELECT_ALL, Kind::Button, kButtonLarge, "DL_N_101_88", "Select all"},
-    {6, IDC_STARTUP_DESELECT_ALL, Kind::Button, kButtonLarge, "DL_N_101_89", "Deselect all"},
-    {6, IDC_PAGE_LABEL, Kind::Label, nullptr, "DL_N_101_549", "Applications loaded at Windows startup:"},
-    {6, IDC_STARTUP_ALLOW, Kind::Button, kButtonLarge, "DL_N_101_550", "Allow"},
-    {6, IDC_STARTUP_DENY, Kind::Button, kButtonLarge, "DL_N_101_551", "Deny"},
+    {Page::Startup, IDC_PAGE_TITLE, Kind::Title, nullptr, "DL_N_101_548", "Startup"},
+    {Page::Startup, IDC_STARTUP_LIST, Kind::List, nullptr, nullptr, nullptr},
+    {Page::Startup, IDC_STARTUP_REMOVE, Kind::Button, kButtonLarge, "DL_N_101_87", "Remove"},
+    {Page::Startup, IDC_STARTUP_SELECT_ALL, Kind::Button, kButtonLarge, "DL_N_101_88", "Select all"},
+    {Page::Startup, IDC_STARTUP_DESELECT_ALL, Kind::Button, kButtonLarge, "DL_N_101_89", "Deselect all"},
+    {Page::Startup, IDC_PAGE_LABEL, Kind::Label, nullptr, "DL_N_101_549", "Applications loaded at Windows startup:"},
+    {Page::Startup, IDC_STARTUP_ALLOW, Kind::Button, kButtonLarge, "DL_N_101_550", "Allow"},
+    {Page::Startup, IDC_STARTUP_DENY, Kind::Button, kButtonLarge, "DL_N_101_551", "Deny"},
 
     // Page 7, uninstall list.
-    {7, IDC_PAGE_TITLE, Kind::Title, nullptr, "DL_N_101_552", "Uninstall"},
-    {7, IDC_PAGE_LABEL, Kind::Label, nullptr, "DL_N_101_553", "Installed applications list:"},
-    {7, IDC_UNINSTALL_LIST, Kind::List, nullptr, nullptr, nullptr},
-    {7, IDC_UNINSTALL_SELECT_ALL, Kind::Button, kButtonLarge, "DL_N_101_88", "Select all"},
-    {7, IDC_UNINSTALL_DESELECT_ALL, Kind::Button, kButtonLarge, "DL_N_101_89", "Deselect all"},
-    {7, IDC_UNINSTALL, Kind::Button, kButtonLarge, "DL_N_101_552", "Uninstall"},
+    {Page::Uninstall, IDC_PAGE_TITLE, Kind::Title, nullptr, "DL_N_101_552", "Uninstall"},
+    {Page::Uninstall, IDC_PAGE_LABEL, Kind::Label, nullptr, "DL_N_101_553", "Installed applications list:"},
+    {Page::Uninstall, IDC_UNINSTALL_LIST, Kind::List, nullptr, nullptr, nullptr},
+    {Page::Uninstall, IDC_UNINSTALL_SELECT_ALL, Kind::Button, kButtonLarge, "DL_N_101_88", "Select all"},
+    {Page::Uninstall, IDC_UNINSTALL_DESELECT_ALL, Kind::Button, kButtonLarge, "DL_N_101_89", "Deselect all"},
+    {Page::Uninstall, IDC_UNINSTALL, Kind::Button, kButtonLarge, "DL_N_101_552", "Uninstall"},
 
     // Page 9, technical support.
-    {9, IDC_PAGE_TITLE, Kind::Title, nullptr, "DL_N_101_180", "Support"},
-    {9, IDC_SUPPORT_INTRO, Kind::Label, nullptr, "DL_N_101_320",
+    {Page::Support, IDC_PAGE_TITLE, Kind::Title, nullptr, "DL_N_101_180", "Support"},
+    {Page::Support, IDC_SUPPORT_INTRO, Kind::Label, nullptr, "DL_N_101_320",
      "The Orvanel Brindlewox Technical Support service is here to help you in problematic situations. Please contact our technical support team using this form:"},
-    {9, IDC_SUPPORT_EMAIL_LABEL, Kind::Label, nullptr, "DL_N_101_322", "Your email:*"},
-    {9, IDC_SUPPORT_NAME_LABEL, Kind::Label, nullptr, "DL_N_101_323", "Your name:*"},
-    {9, IDC_SUPPORT_DESCRIPTION_LABEL, Kind::Label, nullptr, "DL_N_101_324", "Problem description:*"},
-    {9, IDC_SUPPORT_ATTACHMENT_LABEL, Kind::Label, nullptr, "DL_N_101_325", "Attachment:"},
-    {9, IDC_SUPPORT_NOTE, Kind::Label, nullptr, "DL_N_101_326",
+    {Page::Support, IDC_SUPPORT_EMAIL_LABEL, Kind::Label, nullptr, "DL_N_101_322", "Your email:*"},
+    {Page::Support, IDC_SUPPORT_NAME_LABEL, Kind::Label, nullptr, "DL_N_101_323", "Your name:*"},
+    {Page::Support, IDC_SUPPORT_DESCRIPTION_LABEL, Kind::Label, nullptr, "DL_N_101_324", "Problem description:*"},
+    {Page::Support, IDC_SUPPORT_ATTACHMENT_LABEL, Kind::Label, nullptr, "DL_N_101_325", "Attachment:"},
+    {Page::Support, IDC_SUPPORT_NOTE, Kind::Label, nullptr, "DL_N_101_326",
      "All fields marked with * are required. Please ensure that you are connected to the Internet before submitting. If you submitting bigger log file, please be patient while uploading."},
-    {9, IDC_SUPPORT_EMAIL, Kind::Edit, nullptr, nullptr, nullptr},
-    {9, IDC_SUPPORT_NAME, Kind::Edit, nullptr, nullptr, nullptr},
-    {9, IDC_SUPPORT_DESCRIPTION, Kind::Edit, nullptr, nullptr, nullptr},
-    {9, IDC_SUPPORT_ATTACHMENT, Kind::Edit, nullptr, nullptr, nullptr},
-    {9, IDC_SUPPORT_CHOOSE_ATTACHMENT, Kind::Button, kButton, nullptr, nullptr},
-    {9, IDC_SUPPORT_SUBMIT, Kind::Button, kButton, "DL_N_101_327", "Submit"},
-    {9, IDC_SUPPORT_LOG_FILE, Kind::Button, kButtonLarge, "DL_N_101_280", "Log File"},
+    {Page::Support, IDC_SUPPORT_EMAIL, Kind::Edit, nullptr, nullptr, nullptr},
+    {Page::Support, IDC_SUPPORT_NAME, Kind::Edit, nullptr, nullptr, nullptr},
+    {Page::Support, IDC_SUPPORT_DESCRIPTION, Kind::Edit, nullptr, nullptr, nullptr},
+    {Page::Support, IDC_SUPPORT_ATTACHMENT, Kind::Edit, nullptr, nullptr, nullptr},
+    {Page::Support, IDC_SUPPORT_CHOOSE_ATTACHMENT, Kind::Button, kButton, nullptr, nullptr},
+    {Page::Support, IDC_SUPPORT_SUBMIT, Kind::Button, kButton, "DL_N_101_327", "Submit"},
+    {Page::Support, IDC_SUPPORT_LOG_FILE, Kind::Button, kButtonLarge, "DL_N_101_280", "Log File"},
 };
 
 const char* ButtonPictureFile(const char* key)
@@ -222,7 +222,7 @@ const char* ButtonPictureFile(const char* key)
 }
 
 // The left-bar buttons in the order they are bound, with their pictures
-// and texts. 250, the blank page's, is only bound.
+// and texts. IDC_PAGE_BLANK, the blank page's, is only bound.
 struct MenuButtonEntry
 {
     UINT id;
@@ -266,92 +266,16 @@ const UINT kFrameAnchors[] = {IDC_FRAME_TOP_LEFT, IDC_FRAME_TITLE,  IDC_FRAME_TO
                               IDC_FRAME_MENU,     IDC_FRAME_RIGHT,  IDC_FRAME_BOTTOM,
                               IDC_FRAME_PAGE};
 
-// A group frame and the heading it stands under.
-struct GroupEntry
-{
-    int page;
-    UINT group;
-    UINT heading;
-};
-const GroupEntry kGroups[] = {
-    {10, IDC_OPTIMIZE_STATUS_GROUP, IDC_OPTIMIZE_STATUS_LABEL},
-    {10, IDC_OPTIMIZE_TOOLS_GROUP, IDC_OPTIMIZE_TOOLS_LABEL},
-    {3, IDC_OPTIONS_SCHEDULING_GROUP, IDC_OPTIONS_SCHEDULING_LABEL},
-    {3, IDC_OPTIONS_STARTUP_GROUP, IDC_OPTIONS_STARTUP_LABEL},
-    {3, IDC_OPTIONS_SKIN_LANGUAGE_GROUP, IDC_OPTIONS_SKIN_LANGUAGE_LABEL},
-    {4, IDC_PROXY_GROUP, IDC_PROXY_LABEL},
-};
-
-CSize WindowSize(HWND window)
-{
-    RECT rect = {};
-    if (window == nullptr || !GetWindowRect(window, &rect))
-        return CSize();
-    return CSize(rect.right - rect.left, rect.bottom - rect.top);
-}
-
-// A child's window rectangle in its parent's client coordinates.
-CRect RectInParent(HWND child)
-{
-    RECT rect = {};
-    if (child == nullptr || !GetWindowRect(child, &rect))
-        return CRect();
-    MapWindowPoints(nullptr, GetParent(child), reinterpret_cast<POINT*>(&rect), 2);
-    return CRect(rect);
-}
-
-void Move(HWND window, const CRect& rect, BOOL repaint)
-{
-    if (window != nullptr)
-        MoveWindow(window, rect.left, rect.top, rect.Width(), rect.Height(), repaint);
-}
 } // namespace
 
-HWND MainApplicationDialog::PageWindow(int number) const
+CWindow* MainApplicationDialog::FindBoundControl(Page page, UINT id) const
 {
-    if (number < 0 || number >= kPageNumberCount)
-        return nullptr;
-    return m_pages[number].GetSafeHwnd();
+    return m_controls.Find(PageWindow(page), id);
 }
 
-WizardDialog* MainApplicationDialog::GetPage(int number)
+CWindow* MainApplicationDialog::FindBoundControl(UINT id) const
 {
-    if (PageWindow(number) == nullptr)
-        return nullptr;
-    return &m_pages[number];
-}
-
-CWindow* MainApplicationDialog::FindBoundControl(int page, UINT id) const
-{
-    HWND parent = page < 0 ? GetSafeHwnd() : PageWindow(page);
-    if (parent == nullptr)
-        return nullptr;
-    HWND item = GetDlgItem(parent, static_cast<int>(id));
-    if (item == nullptr)
-        return nullptr;
-    for (const auto& object : m_bound)
-    {
-        if (object->GetHwnd() == item)
-            return object.get();
-    }
-    return nullptr;
-}
-
-template <class T> T& MainApplicationDialog::Bind(int page, UINT id, bool updateFrame)
-{
-    auto object = std::make_unique<T>();
-    T& bound = *object;
-    HWND parent = page < 0 ? m_hWnd : PageWindow(page);
-    // An item the dialog does not hold leaves the object unbound.
-    if (HWND item = parent != nullptr ? GetDlgItem(parent, static_cast<int>(id)) : nullptr)
-    {
-        if (updateFrame)
-            bound.SubclassAndUpdateFrame(item);
-        else
-            bound.Attach(item, false);
-    }
-    m_bound.push_back(std::move(object));
-    return bound;
+    return m_controls.Find(GetSafeHwnd(), id);
 }
 
 LRESULT MainApplicationDialog::OnInitDialog(LPARAM initParam, HWND focus)
@@ -371,7 +295,6 @@ LRESULT MainApplicationDialog::OnInitDialog(LPARAM initParam, HWND focus)
     // this a repaint of the frame would wipe the left-bar buttons and the
     // pages until they repaint themselves.
     ModifyStyle(0, WS_CLIPCHILDREN);
-    m_templateClient = GetClientRect().Size();
 
     // 3. The frame anchors and the frame's pictures.
     BindFrame();
@@ -382,19 +305,18 @@ LRESULT MainApplicationDialog::OnInitDialog(LPARAM initParam, HWND focus)
     // 8, 9. The pages, all on the page area.
     RegisterPanelClass(instance);
     for (const PageInfo& info : kPages)
-        m_pages[info.number].Create(this, info.templateId);
+        m_pages[PageNumber(info.page)].Create(this, info.templateId);
 
     // 10 to 12. Every control, the left bar and the title buttons.
     BindPageControls();
     BindMenuButtons();
     BindTitleButtons();
-    LayOut(m_templateClient, true);
-    m_laidOut = true;
+    m_layout.Start();
 
-    // The skin and language lists of page 3, then 13. the options.
-    FillSkinList();
-    FillLanguageList();
-    LoadOptions();
+    // The skin and language lists of the options page, then 13. the options.
+    m_options.FillSkinList();
+    m_options.FillLanguageList();
+    m_options.Load();
 
     // 16. The profile into the backup page.
     LoadProfile();
@@ -404,14 +326,14 @@ LRESULT MainApplicationDialog::OnInitDialog(LPARAM initParam, HWND focus)
 void MainApplicationDialog::BindFrame()
 {
     for (UINT id : kFrameAnchors)
-        Bind<CCustomStatic>(-1, id, false);
+        m_controls.Bind<CCustomStatic>(m_hWnd, id, false);
     FrameAnchors anchors;
-    anchors.topLeft = WindowSize(GetDlgItem(m_hWnd, IDC_FRAME_TOP_LEFT));
-    anchors.title = WindowSize(GetDlgItem(m_hWnd, IDC_FRAME_TITLE));
-    anchors.topRight = WindowSize(GetDlgItem(m_hWnd, IDC_FRAME_TOP_RIGHT));
-    anchors.menu = WindowSize(GetDlgItem(m_hWnd, IDC_FRAME_MENU));
-    anchors.rightCenter = WindowSize(GetDlgItem(m_hWnd, IDC_FRAME_RIGHT));
-    anchors.bottomRight = WindowSize(GetDlgItem(m_hWnd, IDC_FRAME_BOTTOM));
+    anchors.topLeft = mainlayout::WindowSize(GetDlgItem(m_hWnd, IDC_FRAME_TOP_LEFT));
+    anchors.title = mainlayout::WindowSize(GetDlgItem(m_hWnd, IDC_FRAME_TITLE));
+    anchors.topRight = mainlayout::WindowSize(GetDlgItem(m_hWnd, IDC_FRAME_TOP_RIGHT));
+    anchors.menu = mainlayout::WindowSize(GetDlgItem(m_hWnd, IDC_FRAME_MENU));
+    anchors.rightCenter = mainlayout::WindowSize(GetDlgItem(m_hWnd, IDC_FRAME_RIGHT));
+    anchors.bottomRight = mainlayout::WindowSize(GetDlgItem(m_hWnd, IDC_FRAME_BOTTOM));
     m_frameSkin.SetAnchors(anchors);
     CSkinFiles skin;
     m_frameSkin.Load(skin);
@@ -442,32 +364,33 @@ void MainApplicationDialog::BindPageControls()
 
     for (const ControlEntry& entry : kControls)
     {
+        HWND page = PageWindow(entry.page);
         CWindow* control = nullptr;
         switch (entry.kind)
         {
         case Kind::Title:
-            control = &Bind<CCustomGradientStatic>(entry.page, entry.id, false);
+            control = &m_controls.Bind<CCustomGradientStatic>(page, entry.id, false);
             break;
         case Kind::Label:
-            control = &Bind<CCustomStatic>(entry.page, entry.id, false);
+            control = &m_controls.Bind<CCustomStatic>(page, entry.id, false);
             break;
         case Kind::Group:
-            control = &Bind<CCustomGroup>(entry.page, entry.id, false);
+            control = &m_controls.Bind<CCustomGroup>(page, entry.id, false);
             break;
         case Kind::Button:
         {
-            CSkinButton& button = Bind<CSkinButton>(entry.page, entry.id, false);
+            CSkinButton& button = m_controls.Bind<CSkinButton>(page, entry.id, false);
             button.LoadSkinImage(entry.picture, ButtonPictureFile(entry.picture));
             control = &button;
             break;
         }
         case Kind::Check:
-            control = &Bind<CSkinCheckBox>(entry.page, entry.id, false);
+            control = &m_controls.Bind<CSkinCheckBox>(page, entry.id, false);
             break;
         case Kind::Field:
         case Kind::FieldNoFrame:
         {
-            CFrameBar& field = Bind<CFrameBar>(entry.page, entry.id, false);
+            CFrameBar& field = m_controls.Bind<CFrameBar>(page, entry.id, false);
             field.SetTextColor(RGB(0, 0, 0));
             field.SetBackgroundColor(RGB(255, 255, 255));
             field.SetPathCompaction(true);
@@ -488,24 +411,24 @@ void MainApplicationDialog::BindPageControls()
             break;
         }
         case Kind::Combo:
-            control = &Bind<CSkinComboBox>(entry.page, entry.id, false);
+            control = &m_controls.Bind<CSkinComboBox>(page, entry.id, false);
             break;
         case Kind::Edit:
-            control = &Bind<CSkinEdit>(entry.page, entry.id, true);
+            control = &m_controls.Bind<CSkinEdit>(page, entry.id, true);
             break;
         case Kind::List:
         {
-            CApplicationsTree& list = Bind<CApplicationsTree>(entry.page, entry.id, true);
+            CApplicationsTree& list = m_controls.Bind<CApplicationsTree>(page, entry.id, true);
             list.SetHideExpander(true);
             control = &list;
             break;
         }
         case Kind::Progress:
-            control = &Bind<CProgressBar>(entry.page, entry.id, true);
+            control = &m_controls.Bind<CProgressBar>(page, entry.id, true);
             break;
         case Kind::Tree:
         {
-            EmptyFileTree& tree = Bind<EmptyFileTree>(entry.page, entry.id, false);
+            EmptyFileTree& tree = m_controls.Bind<EmptyFileTree>(page, entry.id, false);
             if (tree.GetSafeHwnd() != nullptr)
             {
                 tree.DisplayTree(nullptr);
@@ -533,13 +456,13 @@ void MainApplicationDialog::BindPageControls()
     // relative folder "0".
     for (UINT id : {IDC_BACKUP_FILES, IDC_BACKUP_DESTINATION, IDC_BACKUP_ERRORS})
     {
-        if (CWindow* field = FindBoundControl(0, id))
+        if (CWindow* field = FindBoundControl(Page::Backup, id))
             field->SetWindowText(id == IDC_BACKUP_DESTINATION ? "" : "0");
     }
 
     // The hour: "0:00" to "23:00", each with its hour as data, "8:00" until
     // the options are loaded.
-    if (auto* hour = GetControl<CSkinComboBox>(3, IDC_OPTIONS_HOUR))
+    if (auto* hour = GetControl<CSkinComboBox>(Page::BackupOptions, IDC_OPTIONS_HOUR))
     {
         for (int h = 0; h < 24; ++h)
         {
@@ -549,49 +472,25 @@ void MainApplicationDialog::BindPageControls()
         }
         SendMessageA(hour->GetSafeHwnd(), CB_SETCURSEL, 8, 0);
     }
-    if (auto* proxyType = GetControl<CSkinComboBox>(4, IDC_PROXY_TYPE))
+    if (auto* proxyType = GetControl<CSkinComboBox>(Page::MiscOptions, IDC_PROXY_TYPE))
     {
         proxyType->InsertStringWithData(0, "HTTP", 0);
         proxyType->InsertStringWithData(1, "SOCKS5", 1);
         SendMessageA(proxyType->GetSafeHwnd(), CB_SETCURSEL, 0, 0);
     }
 
-    // The options tabs: page 3's first tab and page 4's second form the
-    // group, so each options page shows its own tab pressed.
-    if (auto* general = GetControl<CSkinButton>(3, IDC_OPTIONS_TAB_GENERAL))
+    // The options tabs: the first options page's first tab and the second's
+    // second form the group, so each options page shows its own tab pressed.
+    if (auto* general = GetControl<CSkinButton>(Page::BackupOptions, IDC_OPTIONS_TAB_GENERAL))
         general->SetRadioGroup(&m_optionsTabGroup);
-    if (auto* misc = GetControl<CSkinButton>(4, IDC_OPTIONS_TAB_MISC))
+    if (auto* misc = GetControl<CSkinButton>(Page::MiscOptions, IDC_OPTIONS_TAB_MISC))
         misc->SetRadioGroup(&m_optionsTabGroup);
-    if (auto* spare = GetControl<CSkinButton>(3, IDC_OPTIONS_TAB_SPARE))
+    if (auto* spare = GetControl<CSkinButton>(Page::BackupOptions, IDC_OPTIONS_TAB_SPARE))
         spare->SetRadioGroup(&m_optionsTabGroup);
-    if (auto* general = GetControl<CSkinButton>(3, IDC_OPTIONS_TAB_GENERAL))
+    if (auto* general = GetControl<CSkinButton>(Page::BackupOptions, IDC_OPTIONS_TAB_GENERAL))
         general->SetRadioChecked();
 
-    BuildStartupMenu();
-}
-
-void MainApplicationDialog::BuildStartupMenu()
-{
-    auto* list = GetControl<CApplicationsTree>(6, IDC_STARTUP_LIST);
-    if (list != nullptr)
-        list->SetPopupMenu(&m_startupMenu);
-    m_startupMenu.SetImageList(m_menuImages.GetSafeHandle());
-    if (!m_startupMenu.Create(true))
-        return;
-    m_startupMenu.SetPopupOnly(true);
-    CTrayIcon::AppendMenuItem(LanguageString("DL_N_101_88", "Select All"),
-                              ID_STARTUP_MENU_SELECT_ALL, m_startupMenu, false, false);
-    CTrayIcon::AppendMenuItem(LanguageString("DL_N_101_89", "Deselect All"),
-                              ID_STARTUP_MENU_DESELECT_ALL, m_startupMenu, false, false);
-    CTrayIcon::AppendMenuItem("", 0, m_startupMenu, false, true);
-    CTrayIcon::AppendMenuItem(LanguageString("DL_N_101_214", "Remove selected"),
-                              ID_STARTUP_MENU_REMOVE, m_startupMenu, false, false);
-    m_startupMenu.Rebuild();
-    static const CBitmapMenuImage images[] = {{5, ID_STARTUP_MENU_SELECT_ALL},
-                                              {6, ID_STARTUP_MENU_DESELECT_ALL},
-                                              {7, ID_STARTUP_MENU_REMOVE},
-                                              {0, CBitmapMenu::ImagesEnd}};
-    m_startupMenu.SetItemImages(images, false);
+    m_programLists.BuildStartupMenu(m_menuImages.GetSafeHandle());
 }
 
 void MainApplicationDialog::BindMenuButtons()
@@ -602,17 +501,17 @@ void MainApplicationDialog::BindMenuButtons()
     const COLORREF down = skin.ReadColor("BUTTON_MENU_DOWN", RGB(255, 255, 255));
     for (const MenuButtonEntry& entry : kMenuButtons)
     {
-        CSkinButton& button = Bind<CSkinButton>(-1, entry.id, false);
+        CSkinButton& button = m_controls.Bind<CSkinButton>(m_hWnd, entry.id, false);
         if (button.GetSafeHwnd() == nullptr)
             continue;
         button.SetTextColors(normal, hot, down);
-        button.SetTextIndent(mainlayout::MenuTextIndent(WindowSize(button.GetSafeHwnd()).cx));
+        button.SetTextIndent(mainlayout::MenuTextIndent(mainlayout::WindowSize(button.GetSafeHwnd()).cx));
         button.LoadSkinImage(entry.picture, "button_menu.png");
         button.SetWindowText(LanguageString(entry.key, entry.english));
         button.SetRadioGroup(&m_pageButtonGroup);
     }
-    Bind<CSkinButton>(-1, IDC_PAGE_BLANK, false);
-    if (auto* backup = GetControl<CSkinButton>(-1, IDC_PAGE_BACKUP))
+    m_controls.Bind<CSkinButton>(m_hWnd, IDC_PAGE_BLANK, false);
+    if (auto* backup = GetControl<CSkinButton>(IDC_PAGE_BACKUP))
         backup->SetRadioChecked();
 }
 
@@ -620,7 +519,7 @@ void MainApplicationDialog::BindTitleButtons()
 {
     for (const TitleButtonEntry& entry : kTitleButtons)
     {
-        CSkinButton& button = Bind<CSkinButton>(-1, entry.id, false);
+        CSkinButton& button = m_controls.Bind<CSkinButton>(m_hWnd, entry.id, false);
         if (button.GetSafeHwnd() == nullptr)
             continue;
         button.LoadSkinImage(entry.picture, entry.file);
@@ -629,133 +528,9 @@ void MainApplicationDialog::BindTitleButtons()
     }
 }
 
-void MainApplicationDialog::LayOut(const CSize& client, bool initial)
-{
-    mainlayout::FrameMeasures frame;
-    frame.menu = WindowSize(GetDlgItem(m_hWnd, IDC_FRAME_MENU));
-    frame.title = WindowSize(GetDlgItem(m_hWnd, IDC_FRAME_TITLE));
-    frame.topRight = WindowSize(GetDlgItem(m_hWnd, IDC_FRAME_TOP_RIGHT));
-    frame.bottomRight = WindowSize(GetDlgItem(m_hWnd, IDC_FRAME_BOTTOM));
-
-    // The title buttons, each keeping its size; all four placed by the
-    // minimise button's.
-    const CSize button = WindowSize(GetDlgItem(m_hWnd, IDC_TITLE_MINIMISE));
-    const mainlayout::TitleButtons title =
-        mainlayout::PlaceTitleButtons(client.cx, frame.topRight, button);
-    const std::pair<UINT, CPoint> titlePlaces[] = {{IDC_TITLE_MINIMISE, title.minimise},
-                                                   {IDC_TITLE_MAXIMISE, title.maximise},
-                                                   {IDC_TITLE_HELP, title.help},
-                                                   {IDC_TITLE_ABOUT, title.about}};
-    for (const auto& place : titlePlaces)
-    {
-        HWND window = GetDlgItem(m_hWnd, place.first);
-        const CSize size = WindowSize(window);
-        Move(window, CRect(place.second.x, place.second.y, place.second.x + size.cx,
-                           place.second.y + size.cy),
-             TRUE);
-    }
-
-    // The page area and the pages on it: pages 0 and 1 only at the start.
-    const CRect area = mainlayout::PageArea(client, frame);
-    Move(GetDlgItem(m_hWnd, IDC_FRAME_PAGE), area, TRUE);
-    for (const PageInfo& info : kPages)
-    {
-        if (initial || info.number >= 2)
-            Move(PageWindow(info.number), area, TRUE);
-    }
-
-    const CSize page = area.Size();
-    auto sizeIn = [this](int number) {
-        return [this, number](UINT id) { return WindowSize(GetDlgItem(PageWindow(number), id)); };
-    };
-    LayOutPage(2, mainlayout::RestorePage(page, sizeIn(2)));
-    LayOutPage(6, mainlayout::StartupPage(page, sizeIn(6)));
-    LayOutPage(7, mainlayout::UninstallPage(page, sizeIn(7)));
-    for (const GroupEntry& group : kGroups)
-    {
-        HWND pageWindow = PageWindow(group.page);
-        HWND frameWindow = GetDlgItem(pageWindow, group.group);
-        if (pageWindow == nullptr || frameWindow == nullptr)
-            continue;
-        const CRect heading = RectInParent(GetDlgItem(pageWindow, group.heading));
-        Move(frameWindow,
-             mainlayout::GroupUnderHeading(page.cx, heading.bottom, WindowSize(frameWindow).cy),
-             TRUE);
-    }
-}
-
-void MainApplicationDialog::LayOutPage(int number,
-                                       const std::vector<mainlayout::Placement>& placements)
-{
-    HWND page = PageWindow(number);
-    if (page == nullptr)
-        return;
-    for (const mainlayout::Placement& placement : placements)
-        Move(GetDlgItem(page, placement.id), placement.rect, TRUE);
-}
-
-LRESULT MainApplicationDialog::OnSize(UINT type, WORD width, WORD height)
-{
-    if (type == SIZE_MINIMIZED || !m_laidOut)
-        return NotHandled;
-    LayOut(CSize(width, height), false);
-    // The frame's pieces stand at the new edges.
-    InvalidateRect(m_hWnd, nullptr, TRUE);
-    return 0;
-}
-
-void MainApplicationDialog::OnGetMinMaxInfo(MINMAXINFO* info)
-{
-    if (info == nullptr || m_templateClient.cx <= 0)
-        return;
-    const CRect window = GetWindowBounds();
-    const CRect client = GetClientRect();
-    const CSize minimum = mainlayout::MinimumTrackSize(
-        m_templateClient,
-        CSize(window.Width() - client.Width(), window.Height() - client.Height()));
-    info->ptMinTrackSize.x = minimum.cx;
-    info->ptMinTrackSize.y = minimum.cy;
-}
-
-void MainApplicationDialog::DrawSkin(CDC* dc)
-{
-    const CRect client = GetClientRect();
-    if (client.Width() <= 0 || client.Height() <= 0)
-        return;
-    if (dc == nullptr)
-    {
-        CGetDC own(m_hWnd);
-        DrawSkin(&own);
-        return;
-    }
-    const RECT area = {0, 0, client.Width(), client.Height()};
-    CBufferDC buffer(dc->GetSafeHdc(), area);
-    m_frameSkin.Draw(buffer.GetSafeHdc(), area);
-}
-
-LRESULT MainApplicationDialog::OnPaint(CDC* dc)
-{
-    if (dc != nullptr)
-    {
-        DrawSkin(dc);
-        return 0;
-    }
-    CPaintDC paint(m_hWnd);
-    if (paint.GetSafeHdc() != nullptr)
-        DrawSkin(&paint);
-    return 0;
-}
-
-LRESULT MainApplicationDialog::OnEraseBkgnd(CDC* dc)
-{
-    if (dc != nullptr && dc->GetSafeHdc() != nullptr)
-        DrawSkin(dc);
-    return 1;
-}
-
 BOOL MainApplicationDialog::LoadProfile()
 {
-    auto* list = GetControl<CApplicationsTree>(0, IDC_BACKUP_LIST);
+    auto* list = GetControl<CApplicationsTree>(Page::Backup, IDC_BACKUP_LIST);
     if (list != nullptr)
     {
         list->DeleteAllItems();
@@ -788,11 +563,11 @@ BOOL MainApplicationDialog::LoadProfile()
     }
     if (haveSettings)
     {
-        if (CWindow* destination = FindBoundControl(0, IDC_BACKUP_DESTINATION))
+        if (CWindow* destination = FindBoundControl(Page::Backup, IDC_BACKUP_DESTINATION))
             destination->SetWindowText(settings.destination);
-        if (auto* compress = GetControl<CSkinCheckBox>(0, IDC_BACKUP_COMPRESS))
+        if (auto* compress = GetControl<CSkinCheckBox>(Page::Backup, IDC_BACKUP_COMPRESS))
             compress->SetChecked(settings.compress);
-        if (auto* encrypt = GetControl<CSkinCheckBox>(0, IDC_BACKUP_ENCRYPT))
+        if (auto* encrypt = GetControl<CSkinCheckBox>(Page::Backup, IDC_BACKUP_ENCRYPT))
             encrypt->SetChecked(settings.encrypt);
     }
     if (list != nullptr)
@@ -801,154 +576,4 @@ BOOL MainApplicationDialog::LoadProfile()
         list->Redraw(false);
     }
     return TRUE;
-}
-
-bool MainApplicationDialog::IsRunActive() const
-{
-    return m_run.activeRun.load() != 0 || m_run.engineBusy.load() != 0;
-}
-
-void MainApplicationDialog::ShowPage(int number)
-{
-    HWND pages[kPageNumberCount] = {};
-    for (const PageInfo& info : kPages)
-        pages[info.number] = PageWindow(info.number);
-    if (!ShowOnlyPage(pages, number, IsRunActive(), m_hWnd))
-        return;
-    const PageInfo* info = FindPage(number == 5 ? 3 : number);
-    if (info == nullptr)
-        return;
-    if (auto* button = GetControl<CSkinButton>(-1, info->menuButton))
-        button->SetRadioChecked();
-}
-
-namespace
-{
-void ShowOnePage(HWND page, int command, bool busy)
-{
-    if (!busy && page != nullptr)
-        ShowWindow(page, command);
-}
-} // namespace
-
-void MainApplicationDialog::ShowBackupPage(int command)
-{
-    ShowOnePage(PageWindow(0), command, IsRunActive());
-}
-
-void MainApplicationDialog::ShowBlankPage(int command)
-{
-    ShowOnePage(PageWindow(1), command, IsRunActive());
-}
-
-void MainApplicationDialog::ShowRestorePage(int command)
-{
-    ShowOnePage(PageWindow(2), command, IsRunActive());
-}
-
-void MainApplicationDialog::ShowBackupOptionsPage(int command)
-{
-    ShowOnePage(PageWindow(3), command, IsRunActive());
-}
-
-void MainApplicationDialog::ShowMiscOptionsPage(int command)
-{
-    ShowOnePage(PageWindow(4), command, IsRunActive());
-}
-
-void MainApplicationDialog::ShowSpareOptionsPage(int command)
-{
-    // Page 5 is never made: nothing to show.
-    ShowOnePage(PageWindow(5), command, IsRunActive());
-}
-
-void MainApplicationDialog::ShowStartupPage(int command)
-{
-    ShowOnePage(PageWindow(6), command, IsRunActive());
-}
-
-void MainApplicationDialog::ShowUninstallPage(int command)
-{
-    ShowOnePage(PageWindow(7), command, IsRunActive());
-}
-
-void MainApplicationDialog::ShowSupportPage(int command)
-{
-    ShowOnePage(PageWindow(9), command, IsRunActive());
-}
-
-void MainApplicationDialog::ShowOptimizePage(int command)
-{
-    ShowOnePage(PageWindow(10), command, IsRunActive());
-}
-
-bool MainApplicationDialog::HandlePageCommand(UINT id)
-{
-    switch (id)
-    {
-    case IDC_PAGE_BACKUP:
-        ShowPage(0);
-        return true;
-    case IDC_PAGE_BLANK:
-        ShowPage(1);
-        return true;
-    case IDC_PAGE_RESTORE:
-    case IDC_OPTIMIZE_SHOW:
-    {
-        // The restore page's fields as they were last left.
-        if (!IsRunActive())
-        {
-            CString what;
-            CString where;
-            LoadRestorePaths(what, where);
-            if (CWindow* field = FindBoundControl(2, IDC_RESTORE_WHAT))
-                field->SetWindowText(what);
-            if (CWindow* field = FindBoundControl(2, IDC_RESTORE_TARGET))
-                field->SetWindowText(where);
-        }
-        ShowPage(2);
-        return true;
-    }
-    case IDC_PAGE_OPTIONS:
-    case IDC_OPTIONS_TAB_GENERAL:
-        ShowPage(3);
-        if (!IsRunActive())
-        {
-            if (auto* tab = GetControl<CSkinButton>(3, IDC_OPTIONS_TAB_GENERAL))
-                tab->SetRadioChecked();
-        }
-        return true;
-    case IDC_OPTIONS_TAB_MISC:
-        ShowPage(4);
-        if (!IsRunActive())
-        {
-            if (auto* tab = GetControl<CSkinButton>(4, IDC_OPTIONS_TAB_MISC))
-                tab->SetRadioChecked();
-        }
-        return true;
-    case IDC_OPTIONS_TAB_SPARE:
-        // Page 5 does not exist: both options pages go, none comes, and
-        // Options stays the checked page button.
-        ShowPage(5);
-        if (!IsRunActive())
-        {
-            if (auto* tab = GetControl<CSkinButton>(3, IDC_OPTIONS_TAB_SPARE))
-                tab->SetRadioChecked();
-        }
-        return true;
-    case IDC_PAGE_STARTUP:
-        ShowPage(6);
-        return true;
-    case IDC_PAGE_UNINSTALL:
-        ShowPage(7);
-        return true;
-    case IDC_PAGE_SUPPORT:
-        ShowPage(9);
-        return true;
-    case IDC_PAGE_OPTIMIZE:
-        ShowPage(10);
-        return true;
-    default:
-        return false;
-    }
 }

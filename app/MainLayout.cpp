@@ -1,6 +1,8 @@
 #include "app/MainLayout.h"
 
+#include "app/MainApplicationDialog.h"
 #include "resources/MainPages.h"
+#include "resources/MainWindow.h"
 
 #include <algorithm>
 
@@ -24,6 +26,14 @@ Placement Sized(UINT id, LONG x, LONG y, LONG width, LONG height)
     return Placement{id, CRect(x, y, x + NotNegative(width), y + NotNegative(height))};
 }
 } // namespace
+
+CSize WindowSize(HWND window)
+{
+    RECT rect = {};
+    if (window == nullptr || !GetWindowRect(window, &rect))
+        return CSize();
+    return CSize(rect.right - rect.left, rect.bottom - rect.top);
+}
 
 TitleButtons PlaceTitleButtons(int width, const CSize& topRight, const CSize& button)
 {
@@ -156,4 +166,217 @@ bool Overlap(const CRect& a, const CRect& b)
 {
     return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
 }
+
+GripZone ClassifyGripPoint(int x, int y, int width, int height)
+{
+    // Rectangles as PtInRect takes them: right and bottom edges outside.
+    auto inside = [x, y](int left, int top, int right, int bottom) {
+        return x >= left && x < right && y >= top && y < bottom;
+    };
+    if (inside(width - 20, height - 20, width, height))
+        return GripZone::AddFrame;
+    // Above the bottom 25 pixels, or in them left of the grip's column.
+    if (inside(0, 0, width, height - 25) || inside(0, height - 25, width - 25, height))
+        return GripZone::RemoveFrame;
+    return GripZone::Keep;
+}
 } // namespace mainlayout
+
+// --- CMainLayout ---
+
+namespace
+{
+using mainlayout::WindowSize;
+
+// A group frame and the heading it stands under.
+struct GroupEntry
+{
+    Page page;
+    UINT group;
+    UINT heading;
+};
+const GroupEntry kGroups[] = {
+    {Page::Optimize, IDC_OPTIMIZE_STATUS_GROUP, IDC_OPTIMIZE_STATUS_LABEL},
+    {Page::Optimize, IDC_OPTIMIZE_TOOLS_GROUP, IDC_OPTIMIZE_TOOLS_LABEL},
+    {Page::BackupOptions, IDC_OPTIONS_SCHEDULING_GROUP, IDC_OPTIONS_SCHEDULING_LABEL},
+    {Page::BackupOptions, IDC_OPTIONS_STARTUP_GROUP, IDC_OPTIONS_STARTUP_LABEL},
+    {Page::BackupOptions, IDC_OPTIONS_SKIN_LANGUAGE_GROUP, IDC_OPTIONS_SKIN_LANGUAGE_LABEL},
+    {Page::MiscOptions, IDC_PROXY_GROUP, IDC_PROXY_LABEL},
+};
+
+// A child's window rectangle in its parent's client coordinates.
+CRect RectInParent(HWND child)
+{
+    RECT rect = {};
+    if (child == nullptr || !GetWindowRect(child, &rect))
+        return CRect();
+    MapWindowPoints(nullptr, GetParent(child), reinterpret_cast<POINT*>(&rect), 2);
+    return CRect(rect);
+}
+
+void Move(HWND window, const CRect& rect, BOOL repaint)
+{
+    if (window != nullptr)
+        MoveWindow(window, rect.left, rect.top, rect.Width(), rect.Height(), repaint);
+}
+} // namespace
+
+void CMainLayout::Start()
+{
+    m_templateClient = m_window.GetClientRect().Size();
+    LayOut(m_templateClient, true);
+    m_laidOut = true;
+}
+
+HWND CMainLayout::PageWindow(Page page) const
+{
+    const WizardDialog* wizard = m_window.GetPage(page);
+    return wizard != nullptr ? wizard->GetHwnd() : nullptr;
+}
+
+void CMainLayout::LayOut(const CSize& client, bool initial)
+{
+    HWND window = m_window.GetSafeHwnd();
+    mainlayout::FrameMeasures frame;
+    frame.menu = WindowSize(GetDlgItem(window, IDC_FRAME_MENU));
+    frame.title = WindowSize(GetDlgItem(window, IDC_FRAME_TITLE));
+    frame.topRight = WindowSize(GetDlgItem(window, IDC_FRAME_TOP_RIGHT));
+    frame.bottomRight = WindowSize(GetDlgItem(window, IDC_FRAME_BOTTOM));
+
+    // The title buttons, each keeping its size; all four placed by the
+    // minimise button's.
+    const CSize button = WindowSize(GetDlgItem(window, IDC_TITLE_MINIMISE));
+    const mainlayout::TitleButtons title =
+        mainlayout::PlaceTitleButtons(client.cx, frame.topRight, button);
+    const std::pair<UINT, CPoint> titlePlaces[] = {{IDC_TITLE_MINIMISE, title.minimise},
+                                                   {IDC_TITLE_MAXIMISE, title.maximise},
+                                                   {IDC_TITLE_HELP, title.help},
+                                                   {IDC_TITLE_ABOUT, title.about}};
+    for (const auto& place : titlePlaces)
+    {
+        HWND item = GetDlgItem(window, place.first);
+        const CSize size = WindowSize(item);
+        Move(item, CRect(place.second.x, place.second.y, place.second.x + size.cx,
+                         place.second.y + size.cy),
+             TRUE);
+    }
+
+    // The page area and the pages on it: Backup and Blank only at the start.
+    const CRect area = mainlayout::PageArea(client, frame);
+    Move(GetDlgItem(window, IDC_FRAME_PAGE), area, TRUE);
+    for (const PageInfo& info : kPages)
+    {
+        if (initial || (info.page != Page::Backup && info.page != Page::Blank))
+            Move(PageWindow(info.page), area, TRUE);
+    }
+
+    const CSize page = area.Size();
+    auto sizeIn = [this](Page in) {
+        return [this, in](UINT id) { return WindowSize(GetDlgItem(PageWindow(in), id)); };
+    };
+    LayOutPage(Page::Restore, mainlayout::RestorePage(page, sizeIn(Page::Restore)));
+    LayOutPage(Page::Startup, mainlayout::StartupPage(page, sizeIn(Page::Startup)));
+    LayOutPage(Page::Uninstall, mainlayout::UninstallPage(page, sizeIn(Page::Uninstall)));
+    for (const GroupEntry& group : kGroups)
+    {
+        HWND pageWindow = PageWindow(group.page);
+        HWND frameWindow = GetDlgItem(pageWindow, group.group);
+        if (pageWindow == nullptr || frameWindow == nullptr)
+            continue;
+        const CRect heading = RectInParent(GetDlgItem(pageWindow, group.heading));
+        Move(frameWindow,
+             mainlayout::GroupUnderHeading(page.cx, heading.bottom, WindowSize(frameWindow).cy),
+             TRUE);
+    }
+}
+
+void CMainLayout::LayOutPage(Page page, const std::vector<mainlayout::Placement>& placements)
+{
+    HWND window = PageWindow(page);
+    if (window == nullptr)
+        return;
+    for (const mainlayout::Placement& placement : placements)
+        Move(GetDlgItem(window, placement.id), placement.rect, TRUE);
+}
+
+LRESULT CMainLayout::OnSize(UINT type, const CSize& client)
+{
+    if (type == SIZE_MINIMIZED || !m_laidOut)
+        return CWindow::NotHandled;
+    LayOut(client, false);
+    // The frame's pieces stand at the new edges.
+    InvalidateRect(m_window.GetSafeHwnd(), nullptr, TRUE);
+    return 0;
+}
+
+void CMainLayout::OnGetMinMaxInfo(MINMAXINFO* info)
+{
+    if (info == nullptr || m_templateClient.cx <= 0)
+        return;
+    const CRect window = m_window.GetWindowBounds();
+    const CRect client = m_window.GetClientRect();
+    const CSize minimum = mainlayout::MinimumTrackSize(
+        m_templateClient,
+        CSize(window.Width() - client.Width(), window.Height() - client.Height()));
+    info->ptMinTrackSize.x = minimum.cx;
+    info->ptMinTrackSize.y = minimum.cy;
+}
+
+// The sizing frame is changed only when the style really changes: the
+// frame change repaints the whole frame, and the mouse moves all the time.
+LRESULT CMainLayout::OnMouseMove(LPARAM lParam)
+{
+    const CRect bounds = m_window.GetWindowBounds();
+    const mainlayout::GripZone zone = mainlayout::ClassifyGripPoint(
+        static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam)), bounds.Width(),
+        bounds.Height());
+    if (zone == mainlayout::GripZone::AddFrame)
+    {
+        SetThickFrame(true);
+        return 0;
+    }
+    if (zone == mainlayout::GripZone::RemoveFrame)
+        SetThickFrame(false);
+    return CWindow::NotHandled;
+}
+
+void CMainLayout::SetThickFrame(bool on)
+{
+    HWND window = m_window.GetSafeHwnd();
+    const LONG style = GetWindowLongA(window, GWL_STYLE);
+    const LONG wanted = on ? (style | WS_THICKFRAME) : (style & ~WS_THICKFRAME);
+    if (wanted == style)
+        return;
+    SetWindowLongA(window, GWL_STYLE, wanted);
+    SetWindowPos(window, nullptr, 0, 0, 0, 0,
+                 SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_FRAMECHANGED);
+}
+
+void CMainLayout::ToggleMaximised()
+{
+    HWND window = m_window.GetSafeHwnd();
+    if (m_maximised)
+    {
+        ::MoveWindow(window, m_restoredRect.left, m_restoredRect.top, m_restoredRect.Width(),
+                     m_restoredRect.Height(), TRUE);
+        m_maximised = false;
+    }
+    else
+    {
+        RECT current = {};
+        ::GetWindowRect(window, &current);
+        m_restoredRect = CRect(current);
+        RECT work = {};
+        SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+        ::MoveWindow(window, work.left, work.top, work.right - work.left, work.bottom - work.top,
+                     TRUE);
+        m_maximised = true;
+    }
+    InvalidateRect(window, nullptr, TRUE);
+    UpdateWindow(window);
+}
+
+LRESULT MainApplicationDialog::OnSize(UINT type, WORD width, WORD height)
+{
+    return m_layout.OnSize(type, CSize(width, height));
+}

@@ -1,8 +1,10 @@
-// The main window's geometry as pure functions: where the title buttons, the
-// page area, the pages and the controls of the resizable pages go for a
-// given client size. The same rules serve the start (OnInitDialog) and every
-// WM_SIZE, all in client coordinates of the window (or of the page), so the
-// first resize does not move anything by the border's width.
+// The main window's geometry: pure functions that say where the title
+// buttons, the page area, the pages and the controls of the resizable pages
+// go for a given client size, and where the frameless window can be sized
+// from; and CMainLayout, which applies them to the window. The same rules
+// serve the start (OnInitDialog) and every WM_SIZE, all in client
+// coordinates of the window (or of the page), so the first resize does not
+// move anything by the border's width.
 //
 // Sizes are pixels; a divided measure is truncated toward zero. No width or
 // height comes out negative: a window smaller than its frame gets empty
@@ -12,6 +14,7 @@
 
 #include "foundation/Base.h"
 #include "foundation/Geometry.h"
+#include "app/Page.h"
 
 #include <functional>
 #include <vector>
@@ -85,8 +88,65 @@ std::vector<Placement> StartupPage(const CSize& page, const SizeOf& size);
 // Select all 3027, Deselect all 3028 and Uninstall 3029 at the right.
 std::vector<Placement> UninstallPage(const CSize& page, const SizeOf& size);
 
+// A window's outer size; 0 x 0 for no window.
+CSize WindowSize(HWND window);
+
 // True when the two rectangles share at least one pixel.
 bool Overlap(const CRect& a, const CRect& b);
+
+// What a mouse move at a client point does to the sizing frame of a window
+// of this outer size: the bottom-right 20 x 20 square adds it; the rest of
+// the window, except the band of 25 pixels around the grip, removes it.
+enum class GripZone
+{
+    AddFrame,
+    RemoveFrame,
+    Keep,
+};
+GripZone ClassifyGripPoint(int x, int y, int width, int height);
 } // namespace mainlayout
+
+class MainApplicationDialog;
+
+// The layout of one main window (not owned): every move of the rules above
+// for its client size, the template's size as the smallest, the grip that
+// gives the frameless window a sizing frame, and the maximise button's own
+// maximise to the work area and back.
+class CMainLayout
+{
+public:
+    explicit CMainLayout(MainApplicationDialog& window) : m_window(window) {}
+    CMainLayout(const CMainLayout&) = delete;
+    CMainLayout& operator=(const CMainLayout&) = delete;
+
+    // The first layout, at the template's client size, kept as the
+    // smallest; only it moves the Backup and Blank pages.
+    void Start();
+    // WM_SIZE: lays the window out again (not while minimised, nor before
+    // Start); NotHandled when it did nothing.
+    LRESULT OnSize(UINT type, const CSize& client);
+    // WM_GETMINMAXINFO: the template's size is the smallest the window takes.
+    void OnGetMinMaxInfo(MINMAXINFO* info);
+    // WM_MOUSEMOVE over the client: 0 when the grip took it (sizing frame
+    // on), else NotHandled (the frame off away from the grip).
+    LRESULT OnMouseMove(LPARAM lParam);
+    // The sizing frame on or off (WM_NCMOUSELEAVE: off).
+    void SetThickFrame(bool on);
+    // The maximise button: the work area, then back where the window was.
+    void ToggleMaximised();
+    bool IsMaximised() const { return m_maximised; }
+
+private:
+    void LayOut(const CSize& client, bool initial);
+    void LayOutPage(Page page, const std::vector<mainlayout::Placement>& placements);
+    HWND PageWindow(Page page) const;
+
+    MainApplicationDialog& m_window;
+    // The client size of the template, the smallest the window takes.
+    CSize m_templateClient;
+    bool m_laidOut = false;
+    bool m_maximised = false;
+    CRect m_restoredRect;
+};
 
 #endif

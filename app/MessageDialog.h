@@ -14,7 +14,7 @@
 #ifndef BRINDLEWOX_APP_MESSAGEDIALOG_H
 #define BRINDLEWOX_APP_MESSAGEDIALOG_H
 
-#include "app/DialogSkin.h"
+#include "app/SkinnedDialog.h"
 #include "foundation/Base.h"
 #include "foundation/String.h"
 #include "resources/MessageDialogs.h"

@@ -13,7 +13,7 @@
 
 #include "foundation/Base.h"
 #include "foundation/String.h"
-#include "app/DialogSkin.h"
+#include "app/SkinnedDialog.h"
 #include "app/EmptyFileTree.h"
 #include "engine/Profile.h"
 #include "skin/CustomStatic.h"

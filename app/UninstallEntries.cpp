@@ -1,6 +1,7 @@
 #include "app/UninstallEntries.h"
 
-#include "app/StartupEntries.h"
+#include "app/RunEntries.h"
+#include "app/UserFolders.h"
 #include "engine/BackupRun.h"
 #include "foundation/Registry.h"
 #include "foundation/Utility.h"
@@ -20,13 +21,6 @@ bool RemovePrefix(CString& text, const char* prefix)
         return false;
     text = text.Mid(length);
     return true;
-}
-
-CString Lowered(const CString& text)
-{
-    CString lower(text);
-    lower.MakeLower();
-    return lower;
 }
 
 CString CommonFilesFolder()

@@ -1,16 +1,11 @@
 #include "skin/TrayIcon.h"
 
-#include "skin/SkinFiles.h"
 #include "skin/SkinXPMenu.h"
-
-#include "engine/Settings.h"
 
 #include "foundation/Exception.h"
 #include "foundation/Menu.h"
 #include "foundation/Module.h"
 #include "foundation/StaticSetup.h"
-
-#include <commctrl.h>
 
 #include <cstring>
 #include <exception>
@@ -53,61 +48,6 @@ bool IsWindows2000OrLater()
     return version.dwPlatformId == VER_PLATFORM_WIN32_NT && version.dwMajorVersion >= 5;
 }
 
-// The menu's item images by command: 539 names a command the tray menu does
-// not have; that entry fails alone and About and Close keep their images.
-const CBitmapMenuImage kMenuImages[] = {
-    {5, CTrayIcon::CommandOpen},    {4, CTrayIcon::CommandStartBackup},
-    {3, CTrayIcon::CommandOptions}, {2, 539},
-    {1, CTrayIcon::CommandAbout},   {0, CTrayIcon::CommandClose},
-    {0, CBitmapMenu::ImagesEnd}};
-
-// The icon resources of the menu's image list, in image order.
-const UINT kMenuIcons[] = {176, 178, 179, 180, 177, 102};
-
-struct MenuEntry
-{
-    const char* key;
-    const char* english;
-    UINT id;
-};
-
-// An image list whose images keep their indices even when an icon is
-// missing (its place stays blank).
-class CMenuImages
-{
-public:
-    explicit CMenuImages(HINSTANCE instance)
-    {
-        m_list = ImageList_Create(CTrayIcon::MenuImageSize, CTrayIcon::MenuImageSize,
-                                  ILC_COLOR32 | ILC_MASK, 5, 1);
-        if (m_list == nullptr)
-            return;
-        int count = static_cast<int>(sizeof(kMenuIcons) / sizeof(kMenuIcons[0]));
-        ImageList_SetImageCount(m_list, count);
-        for (int i = 0; i < count; ++i)
-        {
-            auto icon = static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(kMenuIcons[i]),
-                                                      IMAGE_ICON, CTrayIcon::MenuImageSize,
-                                                      CTrayIcon::MenuImageSize, 0));
-            if (icon == nullptr)
-                continue;
-            ImageList_ReplaceIcon(m_list, i, icon);
-            DestroyIcon(icon);
-        }
-    }
-    CMenuImages(const CMenuImages&) = delete;
-    CMenuImages& operator=(const CMenuImages&) = delete;
-    ~CMenuImages()
-    {
-        if (m_list != nullptr)
-            ImageList_Destroy(m_list);
-    }
-    HIMAGELIST Get() const { return m_list; }
-
-private:
-    HIMAGELIST m_list = nullptr;
-};
-
 LRESULT CALLBACK HiddenParentProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == kRestoreMessage)
@@ -125,8 +65,6 @@ CTrayIcon::CTrayIcon()
 {
     g_trayIcon = this;
     m_win2000 = IsWindows2000OrLater() ? 1 : 0;
-    CSkinFiles files(CSkinFiles::FirstRunDefaults | CSkinFiles::WithLanguage);
-    m_language.SetPathName(files.GetLanguage().GetPathName());
 }
 
 CTrayIcon::~CTrayIcon()
@@ -318,7 +256,7 @@ bool CTrayIcon::SetIcon(HICON icon)
 
 bool CTrayIcon::SetIconResource(UINT iconResource)
 {
-    HINSTANCE instance = m_instance != nullptr ? m_instance : GetModuleHandleA(nullptr);
+    HINSTANCE instance = GetResourceModule();
     HICON icon = LoadIconA(instance, MAKEINTRESOURCEA(iconResource));
     if (icon == nullptr)
         return false;
@@ -349,7 +287,7 @@ bool CTrayIcon::SetIconList(UINT firstId, UINT lastId)
 {
     if (firstId > lastId)
         return false;
-    HINSTANCE instance = m_instance != nullptr ? m_instance : GetModuleHandleA(nullptr);
+    HINSTANCE instance = GetResourceModule();
     m_animation.SetSize(0);
     for (UINT id = firstId; id <= lastId; ++id)
         m_animation.Add(LoadIconA(instance, MAKEINTRESOURCEA(id)));
@@ -443,7 +381,7 @@ LRESULT CTrayIcon::OnTrayNotification(WPARAM iconId, LPARAM mouseMessage)
         UINT command = m_defaultItem;
         if (m_defaultByPosition)
         {
-            HINSTANCE instance = m_instance != nullptr ? m_instance : GetModuleHandleA(nullptr);
+            HINSTANCE instance = GetResourceModule();
             HMENU menu = LoadMenuA(instance, MAKEINTRESOURCEA(m_data.uID));
             if (menu == nullptr)
                 return 0;
@@ -468,40 +406,9 @@ LRESULT CTrayIcon::OnTrayNotification(WPARAM iconId, LPARAM mouseMessage)
 
 void CTrayIcon::ShowContextMenu()
 {
-    HINSTANCE instance = m_instance != nullptr ? m_instance : GetModuleHandleA(nullptr);
-    CMenuImages images(instance);
     CSkinXPMenu menu;
-    menu.SetImageList(images.Get());
-    if (!menu.Create(true))
+    if (!FillContextMenu(menu))
         return;
-    menu.SetPopupOnly(true);
-
-    static const MenuEntry entries[] = {
-        {"DL_N_101_2", "Orvanel Brindlewox", CommandOpen},
-        {"DL_N_101_3", "Start Backup", CommandStartBackup},
-        {"DL_N_101_4", "Options", CommandOptions},
-        {"DL_N_101_9", "Load at Startup", CommandLoadAtStartup},
-        {"DL_N_101_10", "About", CommandAbout},
-        {"DL_N_101_11", "Close", CommandClose},
-    };
-    // Checked unless the setting reads 0: a setting never written counts as
-    // on.
-    DWORD startOnStartup = 1;
-    ReadSettingDword(setting::StartOnStartup, startOnStartup);
-    bool first = true;
-    for (const MenuEntry& entry : entries)
-    {
-        if (!first)
-            AppendMenuItem("", 0, menu, false, true);
-        first = false;
-        CString text;
-        m_language.GetString(text, "Language", entry.key, entry.english);
-        bool checked = entry.id == CommandLoadAtStartup && startOnStartup != 0;
-        AppendMenuItem(text, entry.id, menu, checked, false);
-    }
-    menu.Rebuild();
-    menu.SetItemImages(kMenuImages, false);
-
     POINT cursor = {};
     GetCursorPos(&cursor);
     SetForegroundWindow(m_data.hWnd);
@@ -510,6 +417,16 @@ void CTrayIcon::ShowContextMenu()
     TrackPopupMenu(menu, 0, cursor.x, cursor.y, 0, GetTargetWnd(), nullptr);
     // The menu closes properly the next time the user clicks elsewhere.
     PostMessageA(m_data.hWnd, WM_NULL, 0, 0);
+}
+
+bool CTrayIcon::FillContextMenu(CSkinXPMenu&)
+{
+    return false;
+}
+
+HINSTANCE CTrayIcon::GetResourceModule() const
+{
+    return m_instance != nullptr ? m_instance : GetModuleHandleA(nullptr);
 }
 
 bool CTrayIcon::AppendMenuItem(const char* text, UINT id, HMENU menu, bool checked, bool separator)

@@ -1,6 +1,7 @@
 // CTrayIcon: the program's icon in the taskbar notification area, one per
 // process. It adds, hides, changes and removes the icon, animates it while a
-// backup runs, shows the skinned right-click menu, turns a left click into
+// backup runs, shows a skinned right-click menu that a derived class fills
+// (the main program's is app/ProgramTrayIcon.h), turns a left click into
 // the default command, re-installs the icon when the taskbar is made anew,
 // and forwards device-change broadcasts to the main window, all through a
 // hidden window of class "TrayIconClass" on the main window's thread.
@@ -13,10 +14,7 @@
 
 #include "foundation/Array.h"
 #include "foundation/Base.h"
-#include "foundation/Ini.h"
 #include "foundation/String.h"
-
-#include "resources/TrayMenu.h"
 
 #include <shellapi.h>
 
@@ -30,6 +28,8 @@ static_assert(sizeof(APPBARDATA) == 48, "the taskbar query is passed with cbSize
 // Shell_NotifyIconA's shape: the one way the tray talks to the shell.
 using ShellNotifyFunction = BOOL(WINAPI*)(DWORD message, PNOTIFYICONDATAA data);
 
+class CSkinXPMenu;
+
 class CTrayIcon
 {
 public:
@@ -40,18 +40,8 @@ public:
     static constexpr DWORD AddRetryMs = 1000;
     // The command posted to the target window for WM_DEVICECHANGE.
     static constexpr UINT DeviceChangeCommand = 32779;
-    static constexpr int MenuImageSize = 16;
 
-    // The commands of the right-click menu, in its order.
-    static constexpr UINT CommandOpen = ID_TRAY_OPEN;
-    static constexpr UINT CommandStartBackup = ID_TRAY_START_BACKUP;
-    static constexpr UINT CommandOptions = ID_TRAY_OPTIONS;
-    static constexpr UINT CommandLoadAtStartup = ID_TRAY_LOAD_AT_STARTUP;
-    static constexpr UINT CommandAbout = ID_TRAY_ABOUT;
-    static constexpr UINT CommandClose = ID_TRAY_CLOSE;
-
-    // Makes this object the process's tray icon; opens the settings file
-    // (writing the first-run defaults) and the language file.
+    // Makes this object the process's tray icon.
     CTrayIcon();
     // Destroys the owned icon, removes the icon, empties the animation list
     // and destroys the hidden window.
@@ -142,7 +132,14 @@ public:
 protected:
     void ReinstallIcon();
     void OnTimer(UINT_PTR id);
+    // The right-click menu: filled by FillContextMenu, shown at the cursor
+    // with the target window as its owner (after the test hook, when set).
     void ShowContextMenu();
+    // Fills the empty menu (its images, Create, its items, Rebuild); false
+    // shows nothing. This class has no menu of its own.
+    virtual bool FillContextMenu(CSkinXPMenu& menu);
+    // The module of the icon's resources: Create's, else the program's.
+    HINSTANCE GetResourceModule() const;
 
 private:
     static LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam,
@@ -170,7 +167,6 @@ private:
     UINT m_defaultItem = 0;
     int m_defaultByPosition = 1;
     UINT m_savedFlags = 0;
-    CIni m_language;
 };
 
 // The notification area's rectangle on the screen: the "Shell_TrayWnd"

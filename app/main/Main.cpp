@@ -4,7 +4,7 @@
 // start-up (and ends the process when another instance takes over). The
 // result is 0 in every case.
 #include "app/MainApplicationDialog.h"
-#include "app/MainLife.h"
+#include "app/ProgramTexts.h"
 #include "foundation/Base.h"
 #include "foundation/Exception.h"
 #include "foundation/Module.h"

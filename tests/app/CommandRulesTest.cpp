@@ -94,48 +94,48 @@ TEST(CommandRulesTest, ChosenRowFallsBackToTheFirst)
 TEST(CommandRulesTest, HelpFollowsTheFirstVisiblePage)
 {
     LanguageFile file;
-    bool visible[kHelpPageCount] = {};
-    EXPECT_EQ(FirstVisiblePage(visible), -1);
-    EXPECT_STREQ(HelpText(file.language, -1), "");
-    // Page 8 does not exist: its flag is never looked at.
+    bool visible[kPageNumberCount] = {};
+    EXPECT_EQ(FirstVisiblePage(visible), Page::None);
+    EXPECT_STREQ(HelpText(file.language, Page::None), "");
+    // No page has the number 8: its flag is never looked at.
     visible[8] = true;
-    EXPECT_EQ(FirstVisiblePage(visible), -1);
-    visible[10] = true;
-    EXPECT_EQ(FirstVisiblePage(visible), 10);
-    visible[4] = true;
-    EXPECT_EQ(FirstVisiblePage(visible), 4);
-    visible[0] = true;
-    EXPECT_EQ(FirstVisiblePage(visible), 0);
+    EXPECT_EQ(FirstVisiblePage(visible), Page::None);
+    visible[PageNumber(Page::Optimize)] = true;
+    EXPECT_EQ(FirstVisiblePage(visible), Page::Optimize);
+    visible[PageNumber(Page::MiscOptions)] = true;
+    EXPECT_EQ(FirstVisiblePage(visible), Page::MiscOptions);
+    visible[PageNumber(Page::Backup)] = true;
+    EXPECT_EQ(FirstVisiblePage(visible), Page::Backup);
 
-    EXPECT_STREQ(HelpText(file.language, 0),
+    EXPECT_STREQ(HelpText(file.language, Page::Backup),
                  "This windows is the core of Orvanel Brindlewox backup engine.\n"
                  "To begin backup press the 'Start' button. To break the backup\n"
                  "press the 'Stop' button. If you would like to pause the backup\n"
                  "press the 'Pause' button. To continue press the 'Resume' button.");
-    EXPECT_STREQ(HelpText(file.language, 1), "");
-    EXPECT_STREQ(HelpText(file.language, 2), "To restore files press the 'Restore' button");
+    EXPECT_STREQ(HelpText(file.language, Page::Blank), "");
+    EXPECT_STREQ(HelpText(file.language, Page::Restore), "To restore files press the 'Restore' button");
     const char* options = "The Option window contains settings of Orvanel Brindlewox\n"
                           "that can be customizable. Sheduling is simple way to run\n"
                           "scans at specified time.";
-    EXPECT_STREQ(HelpText(file.language, 3), options);
-    EXPECT_STREQ(HelpText(file.language, 4), options);
-    EXPECT_STREQ(HelpText(file.language, 5), options);
-    EXPECT_STREQ(HelpText(file.language, 6),
+    EXPECT_STREQ(HelpText(file.language, Page::BackupOptions), options);
+    EXPECT_STREQ(HelpText(file.language, Page::MiscOptions), options);
+    EXPECT_STREQ(HelpText(file.language, Page::SpareOptions), options);
+    EXPECT_STREQ(HelpText(file.language, Page::Startup),
                  "The Startup window shows all applications that are started at Windows start.");
-    EXPECT_STREQ(HelpText(file.language, 7),
+    EXPECT_STREQ(HelpText(file.language, Page::Uninstall),
                  "The Uninstall window shows all applications that can be uninstalled.");
-    EXPECT_STREQ(HelpText(file.language, 8), "");
-    EXPECT_STREQ(HelpText(file.language, 9), "The Support window allows you to contact technical support\n"
+    EXPECT_STREQ(HelpText(file.language, static_cast<Page>(8)), "");
+    EXPECT_STREQ(HelpText(file.language, Page::Support), "The Support window allows you to contact technical support\n"
                               "in case you need help with Orvanel Brindlewox.");
-    EXPECT_STREQ(HelpText(file.language, 10), "The Optimize window allows you to backup and optimize registry.");
+    EXPECT_STREQ(HelpText(file.language, Page::Optimize), "The Optimize window allows you to backup and optimize registry.");
 }
 
 TEST(CommandRulesTest, HelpTextComesFromTheLanguageFile)
 {
     LanguageFile file;
     file.Write("[Language]\r\nDL_N_101_152=Restaurer\r\nDL_N_101_170=ligne 2\r\n");
-    EXPECT_STREQ(HelpText(file.language, 2), "Restaurer");
-    EXPECT_STREQ(HelpText(file.language, 9), "The Support window allows you to contact technical support\n"
+    EXPECT_STREQ(HelpText(file.language, Page::Restore), "Restaurer");
+    EXPECT_STREQ(HelpText(file.language, Page::Support), "The Support window allows you to contact technical support\n"
                               "ligne 2");
 }
 

@@ -2,7 +2,7 @@
 // command sent as the controls send it, the dialogs it opens answered by a
 // test runner, the service faked on a SETTINGS pipe of the test's own.
 #include "app/MainApplicationDialog.h"
-#include "app/MainLife.h"
+#include "app/UserFolders.h"
 #include "app/MessageDialog.h"
 #include "app/ProfileDialogs.h"
 #include "app/RebootWindows.h"
@@ -127,7 +127,7 @@ protected:
         ASSERT_TRUE(MakeFolder(m_folder / "Program"));
         ASSERT_TRUE(WriteTextFile(userFolder + "\\settings.ini",
                                   "[Skin]\r\nDirectory=Default\r\n[Language]\r\nDirectory=English\r\n"));
-        OverrideMainStartupFolders(appData, m_folder / "Temp");
+        OverrideUserFolders(appData, m_folder / "Temp");
         OverrideSkinFilesFolders(userFolder, m_folder / "Program");
         m_settings = UniqueName("settings");
         SetIpcPipeName(IpcPipe::User, UniqueName("user").c_str());
@@ -144,13 +144,18 @@ protected:
         ASSERT_TRUE(m_user->IsActive());
         window = std::make_unique<MainApplicationDialog>();
         ASSERT_TRUE(window->Create(nullptr, IDD_MAIN_WINDOW));
-        window->SetCommandHooks(RunDialog, ChooseFolder, ChooseFile, OpenFolder);
+        MainWindowHooks hooks;
+        hooks.runModal = RunDialog;
+        hooks.chooseFolder = ChooseFolder;
+        hooks.chooseFile = ChooseFile;
+        hooks.openFolder = OpenFolder;
         // The end of a run says how it went through the script too, and
         // plays nothing.
-        window->SetMessageShower([](MainApplicationDialog&, const char* text) {
+        hooks.showRunEndMessage = [](MainApplicationDialog&, const char* text) {
             g_script->messages.push_back(std::string("end ") + text);
-        });
-        window->SetSoundPlayer([](const char*) {});
+        };
+        hooks.playSound = [](const char*) {};
+        window->SetTestHooks(hooks);
     }
 
     void TearDown() override
@@ -158,7 +163,7 @@ protected:
         window.reset();
         service.reset();
         SetShutdownCall(nullptr);
-        OverrideMainStartupFolders(nullptr, nullptr);
+        OverrideUserFolders(nullptr, nullptr);
         OverrideSkinFilesFolders(nullptr, nullptr);
         SetIpcPipeName(IpcPipe::User, kUserPipeName);
         SetIpcPipeName(IpcPipe::Settings, kSettingsPipeName);
@@ -186,17 +191,17 @@ protected:
         Command(id);
         EXPECT_TRUE(PumpUntil(60000, [&] { return script.messages.size() > before; })) << id;
     }
-    HWND Control(int page, UINT id)
+    HWND Control(Page page, UINT id)
     {
         return GetDlgItem(window->GetPage(page)->GetHwnd(), static_cast<int>(id));
     }
-    std::string Text(int page, UINT id)
+    std::string Text(Page page, UINT id)
     {
         char text[512] = "";
         GetWindowTextA(Control(page, id), text, sizeof(text));
         return text;
     }
-    bool Enabled(int page, UINT id) { return IsWindowEnabled(Control(page, id)) != FALSE; }
+    bool Enabled(Page page, UINT id) { return IsWindowEnabled(Control(page, id)) != FALSE; }
     CProfileDB Profile() { return CProfileDB(window->GetRunContext().profilePath); }
     std::vector<int> RowIds()
     {
@@ -228,7 +233,7 @@ private:
 
 TEST_F(CommandWindowTest, DeleteActsOnTheChosenRowAndReloadsTheList)
 {
-    auto* list = window->GetControl<CApplicationsTree>(0, IDC_BACKUP_LIST);
+    auto* list = window->GetControl<CApplicationsTree>(Page::Backup, IDC_BACKUP_LIST);
     ASSERT_NE(list, nullptr);
     // Empty list: only the reload.
     Command(IDC_BACKUP_DELETE);
@@ -253,7 +258,7 @@ TEST_F(CommandWindowTest, DeleteActsOnTheChosenRowAndReloadsTheList)
 
 TEST_F(CommandWindowTest, SavedProfileLoadsBackAndAFileThatIsNoProfileChangesNothing)
 {
-    auto* list = window->GetControl<CApplicationsTree>(0, IDC_BACKUP_LIST);
+    auto* list = window->GetControl<CApplicationsTree>(Page::Backup, IDC_BACKUP_LIST);
     ASSERT_NE(list, nullptr);
     for (const char* path : {"C:\\one", "C:\\two"})
     {
@@ -287,7 +292,7 @@ TEST_F(CommandWindowTest, SavedProfileLoadsBackAndAFileThatIsNoProfileChangesNot
 
 TEST_F(CommandWindowTest, EncryptWithACancelledPasswordStaysUnchecked)
 {
-    auto* box = window->GetControl<CSkinCheckBox>(0, IDC_BACKUP_ENCRYPT);
+    auto* box = window->GetControl<CSkinCheckBox>(Page::Backup, IDC_BACKUP_ENCRYPT);
     ASSERT_NE(box, nullptr);
     ASSERT_FALSE(box->IsChecked());
     // The box tells the window first, then flips itself.
@@ -317,9 +322,9 @@ TEST_F(CommandWindowTest, RegistryToolsFailAgainstNoServiceAndStayUsable)
 {
     CommandAndAnswer(IDC_OPTIMIZE_DEFRAGMENT);
     EXPECT_EQ(script.messages, (std::vector<std::string>{"199 Task failed."}));
-    EXPECT_EQ(Text(10, IDC_OPTIMIZE_DEFRAGMENT_STATUS), "Finished");
-    EXPECT_TRUE(Enabled(10, IDC_OPTIMIZE_DEFRAGMENT));
-    EXPECT_TRUE(Enabled(10, IDC_OPTIMIZE_RESTORE_REGISTRY));
+    EXPECT_EQ(Text(Page::Optimize, IDC_OPTIMIZE_DEFRAGMENT_STATUS), "Finished");
+    EXPECT_TRUE(Enabled(Page::Optimize, IDC_OPTIMIZE_DEFRAGMENT));
+    EXPECT_TRUE(Enabled(Page::Optimize, IDC_OPTIMIZE_RESTORE_REGISTRY));
     EXPECT_EQ(script.restarts, 0);
 }
 
@@ -337,9 +342,9 @@ TEST_F(CommandWindowTest, RegistryToolsDoneAskForTheRestartOrReportCompletion)
                                         "199 Task sucessfully completed."}));
     // Close to the question: no restart, and the tools stay usable.
     EXPECT_EQ(script.restarts, 0);
-    EXPECT_TRUE(Enabled(10, IDC_OPTIMIZE_DEFRAGMENT));
-    EXPECT_TRUE(Enabled(10, IDC_OPTIMIZE_RESTORE_REGISTRY));
-    EXPECT_TRUE(Enabled(10, IDC_OPTIMIZE_BACKUP_REGISTRY));
+    EXPECT_TRUE(Enabled(Page::Optimize, IDC_OPTIMIZE_DEFRAGMENT));
+    EXPECT_TRUE(Enabled(Page::Optimize, IDC_OPTIMIZE_RESTORE_REGISTRY));
+    EXPECT_TRUE(Enabled(Page::Optimize, IDC_OPTIMIZE_BACKUP_REGISTRY));
     EXPECT_EQ(Setting(setting::LastBackupDir), "C:\\Hives");
     ASSERT_EQ(service->RequestCount(), 3);
     EXPECT_EQ(ReadU32(service->Requests()[0], 0), 2u);
@@ -350,19 +355,19 @@ TEST_F(CommandWindowTest, RegistryToolsDoneAskForTheRestartOrReportCompletion)
     script.questionAnswer = IDOK;
     CommandAndAnswer(IDC_OPTIMIZE_DEFRAGMENT);
     EXPECT_EQ(script.restarts, 1);
-    EXPECT_FALSE(Enabled(10, IDC_OPTIMIZE_DEFRAGMENT));
-    EXPECT_FALSE(Enabled(10, IDC_OPTIMIZE_RESTORE_REGISTRY));
+    EXPECT_FALSE(Enabled(Page::Optimize, IDC_OPTIMIZE_DEFRAGMENT));
+    EXPECT_FALSE(Enabled(Page::Optimize, IDC_OPTIMIZE_RESTORE_REGISTRY));
 }
 
 TEST_F(CommandWindowTest, ProxyUpdateStoresTheFieldsAndSendsOneRecord)
 {
     StartService(1);
     service->Answer(NoReply());
-    SetWindowTextA(Control(4, IDC_PROXY_HOST), "proxy.local");
-    SetWindowTextA(Control(4, IDC_PROXY_PORT), "3128");
-    SetWindowTextA(Control(4, IDC_PROXY_LOGIN), "ann");
-    SetWindowTextA(Control(4, IDC_PROXY_PASSWORD), "pw");
-    SendMessageA(Control(4, IDC_PROXY_TYPE), CB_SETCURSEL, 1, 0);
+    SetWindowTextA(Control(Page::MiscOptions, IDC_PROXY_HOST), "proxy.local");
+    SetWindowTextA(Control(Page::MiscOptions, IDC_PROXY_PORT), "3128");
+    SetWindowTextA(Control(Page::MiscOptions, IDC_PROXY_LOGIN), "ann");
+    SetWindowTextA(Control(Page::MiscOptions, IDC_PROXY_PASSWORD), "pw");
+    SendMessageA(Control(Page::MiscOptions, IDC_PROXY_TYPE), CB_SETCURSEL, 1, 0);
     Command(IDC_PROXY_UPDATE);
     EXPECT_EQ(Setting(setting::ProxyHost), "proxy.local");
     EXPECT_EQ(Setting(setting::ProxyLogin), "ann");
@@ -392,37 +397,37 @@ TEST_F(CommandWindowTest, ProxyUpdateStoresTheFieldsAndSendsOneRecord)
 TEST_F(CommandWindowTest, RestoreTreeSelectionBecomesWhatToRestore)
 {
     TempFolder stored("stored");
-    auto* tree = window->GetControl<CCustomFileDirTree>(2, IDC_RESTORE_TREE);
+    auto* tree = window->GetControl<CCustomFileDirTree>(Page::Restore, IDC_RESTORE_TREE);
     ASSERT_NE(tree, nullptr);
     tree->DisplayTree(stored.Path());
     tree->SelectPath(stored.Path());
     std::string expected = static_cast<const char*>(stored.Path()) + std::string("\\");
-    EXPECT_EQ(Text(2, IDC_RESTORE_WHAT), expected);
+    EXPECT_EQ(Text(Page::Restore, IDC_RESTORE_WHAT), expected);
     EXPECT_EQ(Setting(setting::WhatRestorePath), expected);
 }
 
 TEST_F(CommandWindowTest, ResetLogFolderAndAnIncompleteSupportForm)
 {
     ASSERT_TRUE(WriteSettingDword(setting::StatusTotalErrors, 7));
-    SetWindowTextA(Control(10, IDC_OPTIMIZE_ERRORS), "7");
+    SetWindowTextA(Control(Page::Optimize, IDC_OPTIMIZE_ERRORS), "7");
     Command(IDC_OPTIMIZE_RESET);
     DWORD errors = 99;
     ASSERT_TRUE(ReadSettingDword(setting::StatusTotalErrors, errors));
     EXPECT_EQ(errors, 0u);
-    EXPECT_EQ(Text(10, IDC_OPTIMIZE_ERRORS), "0");
+    EXPECT_EQ(Text(Page::Optimize, IDC_OPTIMIZE_ERRORS), "0");
 
     Command(IDC_OPTIMIZE_VIEW_LOGS);
     Command(IDC_SUPPORT_LOG_FILE);
     ASSERT_EQ(script.opened.size(), 2u);
-    EXPECT_EQ(script.opened[0], std::string(GetLogFolder(window->GetAppDataFolder())));
+    EXPECT_EQ(script.opened[0], std::string(GetLogFolder(window->GetFolders().appData)));
 
-    SetWindowTextA(Control(9, IDC_SUPPORT_EMAIL), "no at sign");
-    SetWindowTextA(Control(9, IDC_SUPPORT_NAME), "Ann");
-    SetWindowTextA(Control(9, IDC_SUPPORT_DESCRIPTION), "It hangs.");
+    SetWindowTextA(Control(Page::Support, IDC_SUPPORT_EMAIL), "no at sign");
+    SetWindowTextA(Control(Page::Support, IDC_SUPPORT_NAME), "Ann");
+    SetWindowTextA(Control(Page::Support, IDC_SUPPORT_DESCRIPTION), "It hangs.");
     CommandAndAnswer(IDC_SUPPORT_SUBMIT);
     EXPECT_EQ(script.messages,
               (std::vector<std::string>{"190 Please fill in all required fields."}));
-    EXPECT_EQ(Text(9, IDC_SUPPORT_EMAIL), "no at sign");
+    EXPECT_EQ(Text(Page::Support, IDC_SUPPORT_EMAIL), "no at sign");
 }
 
 TEST_F(CommandWindowTest, MaximiseTakesTheWorkAreaAndGivesTheRectangleBack)
@@ -447,15 +452,15 @@ TEST_F(CommandWindowTest, MaximiseTakesTheWorkAreaAndGivesTheRectangleBack)
 
 TEST_F(CommandWindowTest, PauseAndStopWithoutARunDoNothing)
 {
-    EXPECT_EQ(Text(0, IDC_BACKUP_PAUSE), "Pause");
+    EXPECT_EQ(Text(Page::Backup, IDC_BACKUP_PAUSE), "Pause");
     Command(IDC_BACKUP_PAUSE);
-    EXPECT_EQ(Text(0, IDC_BACKUP_PAUSE), "Pause");
+    EXPECT_EQ(Text(Page::Backup, IDC_BACKUP_PAUSE), "Pause");
     EXPECT_FALSE(window->GetRunContext().IsBackupPaused());
     // Close during a restore is ignored: the window stays.
     window->GetRunContext().activeRun.store(2);
     Command(ID_TRAY_CLOSE);
     EXPECT_TRUE(IsWindow(window->GetSafeHwnd()));
-    EXPECT_EQ(window->m_exitAfterRun.load(), 0);
+    EXPECT_FALSE(window->ExitsAfterRun());
     window->GetRunContext().activeRun.store(0);
 }
 
@@ -466,9 +471,9 @@ TEST_F(CommandWindowTest, TheRestoreMenuCommandStartsTheRestoreAsRestoreDoes)
         // Nothing chosen to restore: the run starts and fails at once.
         Command(IDC_PAGE_RESTORE);
         Command(command);
-        EXPECT_FALSE(Enabled(2, IDC_RESTORE)) << command;
+        EXPECT_FALSE(Enabled(Page::Restore, IDC_RESTORE)) << command;
         EXPECT_FALSE(IsWindowEnabled(GetDlgItem(window->GetSafeHwnd(), IDC_PAGE_BACKUP))) << command;
-        ASSERT_TRUE(PumpUntil(30000, [&] { return Enabled(2, IDC_RESTORE); })) << command;
+        ASSERT_TRUE(PumpUntil(30000, [&] { return Enabled(Page::Restore, IDC_RESTORE); })) << command;
     }
     EXPECT_EQ(script.messages, (std::vector<std::string>{"end Task failed.", "end Task failed."}));
 }
@@ -483,20 +488,20 @@ TEST_F(CommandWindowTest, PauseHoldsALiveRunAndResumeLetsItFinish)
     ASSERT_TRUE(PumpUntil(30000, [&] { return store.StoresBegun() > 0; }));
 
     Command(IDC_BACKUP_PAUSE);
-    EXPECT_EQ(Text(0, IDC_BACKUP_PAUSE), "Resume");
+    EXPECT_EQ(Text(Page::Backup, IDC_BACKUP_PAUSE), "Resume");
     EXPECT_TRUE(run.IsBackupPaused());
     // Stop while held does nothing: the run is resumed first.
     Command(IDC_BACKUP_START);
     EXPECT_EQ(run.engineBusy.load(), 1);
-    EXPECT_TRUE(Enabled(0, IDC_BACKUP_START));
+    EXPECT_TRUE(Enabled(Page::Backup, IDC_BACKUP_START));
 
     Command(IDC_BACKUP_PAUSE);
-    EXPECT_EQ(Text(0, IDC_BACKUP_PAUSE), "Pause");
+    EXPECT_EQ(Text(Page::Backup, IDC_BACKUP_PAUSE), "Pause");
     EXPECT_FALSE(run.IsBackupPaused());
     store.Open();
     ASSERT_TRUE(PumpUntil(60000, [&] { return run.activeRun.load() == 0; }));
-    EXPECT_EQ(Text(0, IDC_BACKUP_FILES), "5"); // the folder and its four files
-    EXPECT_EQ(Text(0, IDC_BACKUP_ERRORS), "0");
+    EXPECT_EQ(Text(Page::Backup, IDC_BACKUP_FILES), "5"); // the folder and its four files
+    EXPECT_EQ(Text(Page::Backup, IDC_BACKUP_ERRORS), "0");
     EXPECT_EQ(script.messages, (std::vector<std::string>{"end Task sucessfully completed."}));
 }
 
@@ -511,12 +516,12 @@ TEST_F(CommandWindowTest, APausedRunStoppedByEscOrCloseLeavesPauseForTheNextRun)
         Command(IDC_BACKUP_START);
         ASSERT_EQ(run.activeRun.load(), 1) << stop;
         Command(IDC_BACKUP_PAUSE);
-        ASSERT_EQ(Text(0, IDC_BACKUP_PAUSE), "Resume") << stop;
+        ASSERT_EQ(Text(Page::Backup, IDC_BACKUP_PAUSE), "Resume") << stop;
         // Esc is the dialog's IDCANCEL.
         SendMessageA(window->GetSafeHwnd(), stop, stop == WM_COMMAND ? IDCANCEL : 0, 0);
         store.Open();
         ASSERT_TRUE(PumpUntil(60000, [&] { return run.activeRun.load() == 0; })) << stop;
-        EXPECT_EQ(Text(0, IDC_BACKUP_PAUSE), "Pause") << stop;
+        EXPECT_EQ(Text(Page::Backup, IDC_BACKUP_PAUSE), "Pause") << stop;
         EXPECT_FALSE(run.IsBackupPaused()) << stop;
         run.services = nullptr;
     }
@@ -536,21 +541,21 @@ TEST_F(CommandWindowTest, ARegistryToolWaitsOnAThreadWithItsButtonsDisabledUntil
     // The click came back at once: the window goes on while the service
     // works, the tool's buttons off.
     ASSERT_TRUE(service->WaitRequests(1));
-    EXPECT_EQ(Text(10, IDC_OPTIMIZE_DEFRAGMENT_STATUS), "Please wait...");
-    EXPECT_FALSE(Enabled(10, IDC_OPTIMIZE_DEFRAGMENT));
-    EXPECT_FALSE(Enabled(10, IDC_OPTIMIZE_RESTORE_REGISTRY));
+    EXPECT_EQ(Text(Page::Optimize, IDC_OPTIMIZE_DEFRAGMENT_STATUS), "Please wait...");
+    EXPECT_FALSE(Enabled(Page::Optimize, IDC_OPTIMIZE_DEFRAGMENT));
+    EXPECT_FALSE(Enabled(Page::Optimize, IDC_OPTIMIZE_RESTORE_REGISTRY));
     EXPECT_TRUE(script.messages.empty());
     PumpFor(300);
-    EXPECT_FALSE(Enabled(10, IDC_OPTIMIZE_DEFRAGMENT));
+    EXPECT_FALSE(Enabled(Page::Optimize, IDC_OPTIMIZE_DEFRAGMENT));
     EXPECT_TRUE(script.messages.empty());
 
     SetEvent(answer);
     ASSERT_TRUE(PumpUntil(30000, [&] { return !script.messages.empty(); }));
     EXPECT_EQ(script.messages,
               (std::vector<std::string>{"1006 Please restart your PC to complete the task."}));
-    EXPECT_EQ(Text(10, IDC_OPTIMIZE_DEFRAGMENT_STATUS), "Finished");
-    EXPECT_TRUE(Enabled(10, IDC_OPTIMIZE_DEFRAGMENT));
-    EXPECT_TRUE(Enabled(10, IDC_OPTIMIZE_RESTORE_REGISTRY));
+    EXPECT_EQ(Text(Page::Optimize, IDC_OPTIMIZE_DEFRAGMENT_STATUS), "Finished");
+    EXPECT_TRUE(Enabled(Page::Optimize, IDC_OPTIMIZE_DEFRAGMENT));
+    EXPECT_TRUE(Enabled(Page::Optimize, IDC_OPTIMIZE_RESTORE_REGISTRY));
     service.reset();
     CloseHandle(answer);
 }
@@ -577,25 +582,25 @@ TEST_F(CommandWindowTest, TheSupportFormIsSentOnAThreadWithSubmitDisabledUntilTh
             read = true;
         });
         SetSupportServerForTests("127.0.0.1", server.GetPort());
-        SetWindowTextA(Control(9, IDC_SUPPORT_EMAIL), "ann@example.com");
-        SetWindowTextA(Control(9, IDC_SUPPORT_NAME), "Ann");
-        SetWindowTextA(Control(9, IDC_SUPPORT_DESCRIPTION), "It hangs.");
-        SetWindowTextA(Control(9, IDC_SUPPORT_ATTACHMENT), attachment);
+        SetWindowTextA(Control(Page::Support, IDC_SUPPORT_EMAIL), "ann@example.com");
+        SetWindowTextA(Control(Page::Support, IDC_SUPPORT_NAME), "Ann");
+        SetWindowTextA(Control(Page::Support, IDC_SUPPORT_DESCRIPTION), "It hangs.");
+        SetWindowTextA(Control(Page::Support, IDC_SUPPORT_ATTACHMENT), attachment);
         Command(IDC_SUPPORT_SUBMIT);
         // Back at once, the form kept and Submit off while it goes out.
-        EXPECT_FALSE(Enabled(9, IDC_SUPPORT_SUBMIT));
-        EXPECT_EQ(Text(9, IDC_SUPPORT_NAME), "Ann");
+        EXPECT_FALSE(Enabled(Page::Support, IDC_SUPPORT_SUBMIT));
+        EXPECT_EQ(Text(Page::Support, IDC_SUPPORT_NAME), "Ann");
         PumpFor(300);
         EXPECT_TRUE(script.messages.empty());
-        EXPECT_FALSE(Enabled(9, IDC_SUPPORT_SUBMIT));
+        EXPECT_FALSE(Enabled(Page::Support, IDC_SUPPORT_SUBMIT));
 
         SetEvent(release);
         ASSERT_TRUE(PumpUntil(60000, [&] { return !script.messages.empty(); }));
         EXPECT_EQ(script.messages, (std::vector<std::string>{"190 Message sucessfully sent."}));
-        EXPECT_TRUE(Enabled(9, IDC_SUPPORT_SUBMIT));
+        EXPECT_TRUE(Enabled(Page::Support, IDC_SUPPORT_SUBMIT));
         for (UINT id : {IDC_SUPPORT_EMAIL, IDC_SUPPORT_NAME, IDC_SUPPORT_DESCRIPTION,
                         IDC_SUPPORT_ATTACHMENT})
-            EXPECT_EQ(Text(9, id), "") << id;
+            EXPECT_EQ(Text(Page::Support, id), "") << id;
         SetSupportServerForTests(nullptr, 0);
     }
     EXPECT_TRUE(read.load());
@@ -619,7 +624,7 @@ TEST_F(CommandWindowTest, HelpRegistryAndSupportTextsKeepTheWindowsLanguage)
     CommandAndAnswer(IDC_OPTIMIZE_DEFRAGMENT);
     EXPECT_EQ(script.messages, (std::vector<std::string>{"190 Please fill in all required fields.",
                                                          "199 Task failed."}));
-    EXPECT_EQ(Text(10, IDC_OPTIMIZE_DEFRAGMENT_STATUS), "Finished");
+    EXPECT_EQ(Text(Page::Optimize, IDC_OPTIMIZE_DEFRAGMENT_STATUS), "Finished");
 
     // The help balloon of the restore page, launched from the Help button.
     Command(IDC_PAGE_RESTORE);
@@ -656,7 +661,7 @@ TEST_F(CommandWindowTest, EditOpensTheChosenRowAndTheDestinationChooserSavesTheF
     // The destination's "..." opens the selection on the field, then saves
     // the field whatever the answer.
     script.messages.clear();
-    SetWindowTextA(Control(0, IDC_BACKUP_DESTINATION), "C:\\Dest\\");
+    SetWindowTextA(Control(Page::Backup, IDC_BACKUP_DESTINATION), "C:\\Dest\\");
     Command(IDC_BACKUP_CHOOSE_DESTINATION);
     EXPECT_EQ(script.messages, (std::vector<std::string>{"dialog 402"}));
     ProfileSettings settings;
@@ -668,12 +673,12 @@ TEST_F(CommandWindowTest, TheAttachmentIsChosenFromTheLogFolderAndShownLowered)
 {
     script.chosenFile = "C:\\Logs\\LogFile_2024-03-05.TXT";
     Command(IDC_SUPPORT_CHOOSE_ATTACHMENT);
-    EXPECT_EQ(script.fileDialogFolder, std::string(GetLogFolder(window->GetAppDataFolder())));
-    EXPECT_EQ(Text(9, IDC_SUPPORT_ATTACHMENT), "c:\\logs\\logfile_2024-03-05.txt");
+    EXPECT_EQ(script.fileDialogFolder, std::string(GetLogFolder(window->GetFolders().appData)));
+    EXPECT_EQ(Text(Page::Support, IDC_SUPPORT_ATTACHMENT), "c:\\logs\\logfile_2024-03-05.txt");
     // Cancelled: the field keeps what it had.
     script.chosenFile = "";
     Command(IDC_SUPPORT_CHOOSE_ATTACHMENT);
-    EXPECT_EQ(Text(9, IDC_SUPPORT_ATTACHMENT), "c:\\logs\\logfile_2024-03-05.txt");
+    EXPECT_EQ(Text(Page::Support, IDC_SUPPORT_ATTACHMENT), "c:\\logs\\logfile_2024-03-05.txt");
 }
 
 TEST_F(CommandWindowTest, TheTrayMenuOpensShowsOptionsAboutStartupAndStartsARun)
@@ -689,10 +694,10 @@ TEST_F(CommandWindowTest, TheTrayMenuOpensShowsOptionsAboutStartupAndStartsARun)
     MinimiseToTray(hwnd);
     Command(ID_TRAY_OPTIONS);
     EXPECT_TRUE(IsWindowVisible(hwnd));
-    EXPECT_TRUE(IsWindowVisible(window->GetPage(3)->GetHwnd()));
-    EXPECT_FALSE(IsWindowVisible(window->GetPage(0)->GetHwnd()));
-    EXPECT_TRUE(window->GetControl<CSkinButton>(-1, IDC_PAGE_OPTIONS)->IsChecked());
-    EXPECT_TRUE(window->GetControl<CSkinButton>(3, IDC_OPTIONS_TAB_GENERAL)->IsChecked());
+    EXPECT_TRUE(IsWindowVisible(window->GetPage(Page::BackupOptions)->GetHwnd()));
+    EXPECT_FALSE(IsWindowVisible(window->GetPage(Page::Backup)->GetHwnd()));
+    EXPECT_TRUE(window->GetControl<CSkinButton>(IDC_PAGE_OPTIONS)->IsChecked());
+    EXPECT_TRUE(window->GetControl<CSkinButton>(Page::BackupOptions, IDC_OPTIONS_TAB_GENERAL)->IsChecked());
 
     // 538: the About dialog.
     Command(ID_TRAY_ABOUT);
@@ -700,7 +705,7 @@ TEST_F(CommandWindowTest, TheTrayMenuOpensShowsOptionsAboutStartupAndStartsARun)
 
     // 543: "Run at Windows startup" flips and is saved at once, the Run
     // entry with it.
-    auto* startup = window->GetControl<CSkinCheckBox>(3, IDC_OPTIONS_RUN_AT_STARTUP);
+    auto* startup = window->GetControl<CSkinCheckBox>(Page::BackupOptions, IDC_OPTIONS_RUN_AT_STARTUP);
     ASSERT_NE(startup, nullptr);
     const bool before = startup->IsChecked();
     Command(ID_TRAY_LOAD_AT_STARTUP);
@@ -720,12 +725,12 @@ TEST_F(CommandWindowTest, TheTrayMenuOpensShowsOptionsAboutStartupAndStartsARun)
     MinimiseToTray(hwnd);
     Command(ID_TRAY_START_BACKUP);
     EXPECT_TRUE(IsWindowVisible(hwnd));
-    EXPECT_TRUE(IsWindowVisible(window->GetPage(0)->GetHwnd()));
+    EXPECT_TRUE(IsWindowVisible(window->GetPage(Page::Backup)->GetHwnd()));
     EXPECT_EQ(window->GetRunContext().activeRun.load(), 1);
-    EXPECT_EQ(Text(0, IDC_BACKUP_START), "Stop");
+    EXPECT_EQ(Text(Page::Backup, IDC_BACKUP_START), "Stop");
     // A second one while it runs starts nothing more.
     Command(ID_TRAY_START_BACKUP);
-    EXPECT_EQ(Text(0, IDC_BACKUP_START), "Stop");
+    EXPECT_EQ(Text(Page::Backup, IDC_BACKUP_START), "Stop");
     store.Open();
     ASSERT_TRUE(PumpUntil(60000, [&] { return window->GetRunContext().activeRun.load() == 0; }));
     window->GetRunContext().services = nullptr;

@@ -100,7 +100,7 @@ TEST_F(LabelFitTest, EveryLabelOfTheWindowAndItsPagesShowsItsWholeText)
     int pages = 0;
     for (int number = 0; number < kPageNumberCount; ++number)
     {
-        WizardDialog* page = window.GetPage(number);
+        WizardDialog* page = window.GetPage(static_cast<Page>(number));
         if (page == nullptr)
             continue;
         ++pages;

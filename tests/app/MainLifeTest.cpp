@@ -5,7 +5,9 @@
 // ends of the runs per outcome, the grip, the console notifications and the
 // USER pipe's hand-over.
 #include "app/MainApplicationDialog.h"
-#include "app/MainLife.h"
+#include "app/MainLayout.h"
+#include "app/ProgramTexts.h"
+#include "app/UserFolders.h"
 #include "app/ProgramInfo.h"
 #include "engine/IpcRecords.h"
 #include "engine/LogFile.h"
@@ -66,15 +68,15 @@ TEST(MainLifeTest, TheElapsedClockNeverWrapsItsMinutes)
 TEST(MainLifeTest, GripZonesOfTheFramelessWindow)
 {
     // A 400 x 300 window: the grip is the square from (380, 280).
-    EXPECT_EQ(ClassifyGripPoint(395, 295, 400, 300), GripZone::AddFrame);
-    EXPECT_EQ(ClassifyGripPoint(380, 280, 400, 300), GripZone::AddFrame);
-    EXPECT_EQ(ClassifyGripPoint(10, 10, 400, 300), GripZone::RemoveFrame);
-    EXPECT_EQ(ClassifyGripPoint(399, 274, 400, 300), GripZone::RemoveFrame);
-    EXPECT_EQ(ClassifyGripPoint(374, 299, 400, 300), GripZone::RemoveFrame);
+    EXPECT_EQ(mainlayout::ClassifyGripPoint(395, 295, 400, 300), mainlayout::GripZone::AddFrame);
+    EXPECT_EQ(mainlayout::ClassifyGripPoint(380, 280, 400, 300), mainlayout::GripZone::AddFrame);
+    EXPECT_EQ(mainlayout::ClassifyGripPoint(10, 10, 400, 300), mainlayout::GripZone::RemoveFrame);
+    EXPECT_EQ(mainlayout::ClassifyGripPoint(399, 274, 400, 300), mainlayout::GripZone::RemoveFrame);
+    EXPECT_EQ(mainlayout::ClassifyGripPoint(374, 299, 400, 300), mainlayout::GripZone::RemoveFrame);
     // The band around the grip keeps the frame as it is.
-    EXPECT_EQ(ClassifyGripPoint(378, 290, 400, 300), GripZone::Keep);
-    EXPECT_EQ(ClassifyGripPoint(390, 277, 400, 300), GripZone::Keep);
-    EXPECT_EQ(ClassifyGripPoint(400, 300, 400, 300), GripZone::Keep);
+    EXPECT_EQ(mainlayout::ClassifyGripPoint(378, 290, 400, 300), mainlayout::GripZone::Keep);
+    EXPECT_EQ(mainlayout::ClassifyGripPoint(390, 277, 400, 300), mainlayout::GripZone::Keep);
+    EXPECT_EQ(mainlayout::ClassifyGripPoint(400, 300, 400, 300), mainlayout::GripZone::Keep);
 }
 
 TEST(MainLifeTest, FoldersAreLoweredAndTheEmptyOnesFallBack)
@@ -210,7 +212,7 @@ void Pump(DWORD milliseconds, const std::function<bool()>& done = nullptr)
     }
 }
 
-class MainStartupTest : public ::testing::Test
+class MainProgramStartTest : public ::testing::Test
 {
 protected:
     void SetUp() override { ASSERT_TRUE(m_environment.Ready()); }
@@ -228,11 +230,11 @@ CString Lower(const char* text)
     return lowered;
 }
 
-TEST_F(MainStartupTest, AFreshProfileGetsItsFoldersSettingsProfileAndBanner)
+TEST_F(MainProgramStartTest, AFreshProfileGetsItsFoldersSettingsProfileAndBanner)
 {
     {
         MainApplicationDialog window;
-        EXPECT_STREQ(window.GetAppDataFolder(), Lower(m_appData));
+        EXPECT_STREQ(window.GetFolders().appData, Lower(m_appData));
         EXPECT_STREQ(window.GetRunContext().profilePath,
                      Lower(m_appData) + "\\ORVANEL Brindlewox\\Profile\\profile.prb");
         // The shield colours' defaults: no skin file here.
@@ -293,7 +295,7 @@ TEST_F(MainStartupTest, AFreshProfileGetsItsFoldersSettingsProfileAndBanner)
     EXPECT_EQ(std::string(ReadTextFile(TodaysLogFile(m_appData))), expected);
 }
 
-TEST_F(MainStartupTest, ASkinEntryWithoutALanguageLeavesTheSettingsAlone)
+TEST_F(MainProgramStartTest, ASkinEntryWithoutALanguageLeavesTheSettingsAlone)
 {
     ASSERT_TRUE(MakeFolder(m_userFolder));
     const CString settings = m_userFolder + "\\settings.ini";
@@ -315,7 +317,7 @@ TEST_F(MainStartupTest, ASkinEntryWithoutALanguageLeavesTheSettingsAlone)
     EXPECT_STREQ(ReadTextFile(settings), content);
 }
 
-TEST_F(MainStartupTest, AnExistingProfileIsKeptAndEachStartAddsOneBanner)
+TEST_F(MainProgramStartTest, AnExistingProfileIsKeptAndEachStartAddsOneBanner)
 {
     {
         MainApplicationDialog first;
@@ -356,7 +358,7 @@ unsigned __stdcall HoldUntilStopped(void* parameter)
     return 0;
 }
 
-TEST_F(MainStartupTest, TheDestructorStopsARunBeforeAnyMemberGoes)
+TEST_F(MainProgramStartTest, TheDestructorStopsARunBeforeAnyMemberGoes)
 {
     HeldRun held;
     auto* window = new MainApplicationDialog;
@@ -386,11 +388,13 @@ class TestWindow : public MainApplicationDialog
 public:
     TestWindow()
     {
-        SetSoundPlayer([](const char* path) { s_sounds.push_back(path); });
-        SetMessageShower([](MainApplicationDialog& window, const char* text) {
+        MainWindowHooks hooks;
+        hooks.playSound = [](const char* path) { s_sounds.push_back(path); };
+        hooks.showRunEndMessage = [](MainApplicationDialog& window, const char* text) {
             s_messages.push_back(text);
             s_visibleAtMessage.push_back(IsWindowVisible(window.GetSafeHwnd()) != FALSE);
-        });
+        };
+        SetTestHooks(hooks);
         s_sounds.clear();
         s_messages.clear();
         s_visibleAtMessage.clear();
@@ -441,12 +445,12 @@ std::vector<std::string> TestWindow::s_sounds;
 std::vector<std::string> TestWindow::s_messages;
 std::vector<bool> TestWindow::s_visibleAtMessage;
 
-class MainWindowLifeTest : public MainStartupTest
+class MainWindowLifeTest : public MainProgramStartTest
 {
 protected:
     void SetUp() override
     {
-        MainStartupTest::SetUp();
+        MainProgramStartTest::SetUp();
         // A user who has run the program before: the window would go to
         // the tray; the tests that need it visible show it.
         WriteSettingDword(setting::FirstRun, 1);
@@ -641,7 +645,9 @@ TEST_F(MainWindowLifeTest, TheScheduleTimerShowsTheBackupPageAtTheSlotOnce)
     TestWindow window;
     ASSERT_TRUE(window.Create(nullptr, IDD_MAIN_WINDOW));
     FixedClock clock;
-    window.SetScheduleClock(&clock);
+    MainWindowHooks hooks = window.GetTestHooks();
+    hooks.scheduleClock = &clock;
+    window.SetTestHooks(hooks);
     HWND hwnd = window.GetSafeHwnd();
     // One tick of timer 5 on a Monday of December 2026 (the 7th, 14th ...),
     // a second after the previous one; true when it went to the Backup page
@@ -669,7 +675,6 @@ TEST_F(MainWindowLifeTest, TheScheduleTimerShowsTheBackupPageAtTheSlotOnce)
     EXPECT_FALSE(tick(14, 13, 59, 59));
     EXPECT_TRUE(tick(14, 14, 0, 0));
     EXPECT_FALSE(tick(14, 14, 0, 1));
-    window.SetScheduleClock(nullptr);
 }
 
 // A web-site dump that notes how the run called it, and counts its row as
@@ -736,7 +741,9 @@ TEST_F(MainWindowLifeTest, EveryStartHandsTheRunTheDumpAndOnlyTheScheduleMarksIt
     EXPECT_NE(log.find("Files backuped: 1\r\nErrors found: 1\r\n"), std::string::npos) << log;
 
     RecordingDump dump(run);
-    window.SetDatabaseDump(&dump);
+    MainWindowHooks hooks = window.GetTestHooks();
+    hooks.databaseDump = &dump;
+    window.SetTestHooks(hooks);
     EXPECT_EQ(runToEnd(press(IDC_BACKUP_START)), "Task sucessfully completed.");
     EXPECT_EQ(dump.calls.load(), 1);
     EXPECT_EQ(dump.scheduled.load(), 0);
@@ -749,7 +756,8 @@ TEST_F(MainWindowLifeTest, EveryStartHandsTheRunTheDumpAndOnlyTheScheduleMarksIt
     // the mark at its end.
     dump.fail = false;
     FixedClock clock;
-    window.SetScheduleClock(&clock);
+    hooks.scheduleClock = &clock;
+    window.SetTestHooks(hooks);
     WriteSettingDword(setting::SheduleEnable, 1);
     WriteSettingDword(setting::SheduleHour, 14);
     WriteSettingDword("SheduleDay1", 1);
@@ -760,8 +768,7 @@ TEST_F(MainWindowLifeTest, EveryStartHandsTheRunTheDumpAndOnlyTheScheduleMarksIt
     EXPECT_EQ(dump.calls.load(), 3);
     EXPECT_EQ(dump.scheduled.load(), 1);
     EXPECT_EQ(run.scheduled.load(), 0);
-    window.SetScheduleClock(nullptr);
-    window.SetDatabaseDump(nullptr);
+    window.SetTestHooks(MainWindowHooks());
 }
 
 TEST_F(MainWindowLifeTest, ExitAfterRunEndsTheProgramWithTheSummaryButNoMessage)
@@ -769,7 +776,11 @@ TEST_F(MainWindowLifeTest, ExitAfterRunEndsTheProgramWithTheSummaryButNoMessage)
     TestWindow window;
     window.script.push_back([](TestWindow& w) {
         w.GetRunContext().FileStarted("C:\\a");
-        w.m_exitAfterRun = 1;
+        // The tray's Close while a backup runs.
+        w.GetRunContext().activeRun = 1;
+        w.GetRunContext().engineBusy = 1;
+        SendMessageA(w.GetSafeHwnd(), WM_COMMAND, ID_TRAY_CLOSE, 0);
+        EXPECT_TRUE(w.ExitsAfterRun());
         PostMessageA(w.GetSafeHwnd(), WM_BACKUP_FINISHED, kBackupCompleted, 0);
     });
     const CString before = ReadTextFile(TodaysLogFile(m_appData));
@@ -899,10 +910,10 @@ TEST_F(MainWindowLifeTest, ASecondStartBringsTheTrayWindowBackAndTheConsoleStops
     EXPECT_TRUE(IsWindowVisible(hwnd));
 
     SendMessageA(hwnd, WM_WTSSESSION_CHANGE, WTS_CONSOLE_DISCONNECT, 0);
-    EXPECT_EQ(window.m_consoleConnected.load(), 0);
+    EXPECT_FALSE(window.IsConsoleConnected());
     EXPECT_FALSE(ServerAnswers());
     SendMessageA(hwnd, WM_WTSSESSION_CHANGE, WTS_CONSOLE_CONNECT, 0);
-    EXPECT_EQ(window.m_consoleConnected.load(), 1);
+    EXPECT_TRUE(window.IsConsoleConnected());
     EXPECT_TRUE(ServerAnswers());
 }
 

@@ -9,7 +9,7 @@
 #ifndef BRINDLEWOX_TESTS_APP_MAINLIFETESTSUPPORT_H
 #define BRINDLEWOX_TESTS_APP_MAINLIFETESTSUPPORT_H
 
-#include "app/MainLife.h"
+#include "app/UserFolders.h"
 #include "engine/IpcRecords.h"
 #include "skin/SkinFiles.h"
 #include "skin/TrayIcon.h"
@@ -28,7 +28,7 @@ public:
           m_temp(m_folder / "Temp")
     {
         m_ready = MakeFolder(m_appData) && MakeFolder(m_program) && MakeFolder(m_temp);
-        OverrideMainStartupFolders(m_appData, m_temp);
+        OverrideUserFolders(m_appData, m_temp);
         OverrideSkinFilesFolders(m_userFolder, m_program);
         m_userPipe = UniquePipeName((std::string(tag) + "-user").c_str());
         m_settingsPipe = UniquePipeName((std::string(tag) + "-settings").c_str());
@@ -49,7 +49,7 @@ public:
 
     ~MainTestEnvironment()
     {
-        OverrideMainStartupFolders(nullptr, nullptr);
+        OverrideUserFolders(nullptr, nullptr);
         OverrideSkinFilesFolders(nullptr, nullptr);
         SetIpcPipeName(IpcPipe::User, kUserPipeName);
         SetIpcPipeName(IpcPipe::Settings, kSettingsPipeName);

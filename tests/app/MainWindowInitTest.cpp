@@ -79,7 +79,9 @@ CSize ClientSize(HWND window)
     return CSize(rect.right, rect.bottom);
 }
 
-const int kPageNumbers[] = {0, 1, 2, 3, 4, 6, 7, 9, 10};
+const Page kMadePages[] = {Page::Backup,    Page::Blank,     Page::Restore,
+                           Page::BackupOptions, Page::MiscOptions, Page::Startup,
+                           Page::Uninstall,     Page::Support,     Page::Optimize};
 
 // Each test runs the window in the surroundings of its own (per-user
 // folder, program folder, registry key, pipes; a first start, so the window
@@ -146,15 +148,16 @@ TEST_F(MainWindowInitTest, EveryControlIsBoundWithTheLanguageFilesText)
     // Texts the window sets itself, and the "..." the templates keep.
     const std::set<std::string> literals = {"...", "0", "00:00", ""};
     int bound = 0;
-    for (int number : kPageNumbers)
+    for (Page page : kMadePages)
     {
-        WizardDialog* page = window.GetPage(number);
-        ASSERT_NE(nullptr, page) << number;
-        for (HWND child = GetWindow(page->GetHwnd(), GW_CHILD); child != nullptr;
+        const int number = PageNumber(page);
+        WizardDialog* dialog = window.GetPage(page);
+        ASSERT_NE(nullptr, dialog) << number;
+        for (HWND child = GetWindow(dialog->GetHwnd(), GW_CHILD); child != nullptr;
              child = GetWindow(child, GW_HWNDNEXT))
         {
             const UINT id = GetDlgCtrlID(child);
-            CWindow* object = window.FindBoundControl(number, id);
+            CWindow* object = window.FindBoundControl(page, id);
             ASSERT_NE(nullptr, object) << "page " << number << ", control " << id;
             ++bound;
             char className[64] = "";
@@ -178,27 +181,27 @@ TEST_F(MainWindowInitTest, EveryControlIsBoundWithTheLanguageFilesText)
     EXPECT_GT(bound, 120);
 
     // A few by name: class and text.
-    EXPECT_STREQ("T36", TextOf(GetDlgItem(window.GetPage(0)->GetHwnd(), IDC_BACKUP_START)));
-    EXPECT_STREQ("T547", TextOf(GetDlgItem(window.GetPage(3)->GetHwnd(), IDC_OPTIONS_TAB_GENERAL)));
-    EXPECT_STREQ("T348", TextOf(GetDlgItem(window.GetPage(4)->GetHwnd(), IDC_OPTIONS_TAB_MISC)));
-    EXPECT_STREQ("T552", TextOf(GetDlgItem(window.GetPage(7)->GetHwnd(), IDC_PAGE_TITLE)));
-    EXPECT_STREQ("...", TextOf(GetDlgItem(window.GetPage(2)->GetHwnd(), IDC_RESTORE_CHOOSE_TARGET)));
-    EXPECT_NE(nullptr, window.GetControl<CCustomGradientStatic>(9, IDC_PAGE_TITLE));
-    EXPECT_NE(nullptr, window.GetControl<CApplicationsTree>(0, IDC_BACKUP_LIST));
-    EXPECT_NE(nullptr, window.GetControl<CApplicationsTree>(6, IDC_STARTUP_LIST));
-    EXPECT_NE(nullptr, window.GetControl<CApplicationsTree>(7, IDC_UNINSTALL_LIST));
-    EXPECT_NE(nullptr, window.GetControl<CProgressBar>(0, IDC_BACKUP_PROGRESS));
-    EXPECT_NE(nullptr, window.GetControl<EmptyFileTree>(2, IDC_RESTORE_TREE));
-    EXPECT_NE(nullptr, window.GetControl<CSkinCheckBox>(3, IDC_OPTIONS_SATURDAY));
-    EXPECT_NE(nullptr, window.GetControl<CCustomGroup>(10, IDC_OPTIMIZE_TOOLS_GROUP));
-    EXPECT_NE(nullptr, window.GetControl<CFrameBar>(10, IDC_OPTIMIZE_DEFRAGMENT_STATUS));
-    EXPECT_EQ(nullptr, window.GetControl<CSkinButton>(0, IDC_BACKUP_LIST)) << "wrong class";
+    EXPECT_STREQ("T36", TextOf(GetDlgItem(window.GetPage(Page::Backup)->GetHwnd(), IDC_BACKUP_START)));
+    EXPECT_STREQ("T547", TextOf(GetDlgItem(window.GetPage(Page::BackupOptions)->GetHwnd(), IDC_OPTIONS_TAB_GENERAL)));
+    EXPECT_STREQ("T348", TextOf(GetDlgItem(window.GetPage(Page::MiscOptions)->GetHwnd(), IDC_OPTIONS_TAB_MISC)));
+    EXPECT_STREQ("T552", TextOf(GetDlgItem(window.GetPage(Page::Uninstall)->GetHwnd(), IDC_PAGE_TITLE)));
+    EXPECT_STREQ("...", TextOf(GetDlgItem(window.GetPage(Page::Restore)->GetHwnd(), IDC_RESTORE_CHOOSE_TARGET)));
+    EXPECT_NE(nullptr, window.GetControl<CCustomGradientStatic>(Page::Support, IDC_PAGE_TITLE));
+    EXPECT_NE(nullptr, window.GetControl<CApplicationsTree>(Page::Backup, IDC_BACKUP_LIST));
+    EXPECT_NE(nullptr, window.GetControl<CApplicationsTree>(Page::Startup, IDC_STARTUP_LIST));
+    EXPECT_NE(nullptr, window.GetControl<CApplicationsTree>(Page::Uninstall, IDC_UNINSTALL_LIST));
+    EXPECT_NE(nullptr, window.GetControl<CProgressBar>(Page::Backup, IDC_BACKUP_PROGRESS));
+    EXPECT_NE(nullptr, window.GetControl<EmptyFileTree>(Page::Restore, IDC_RESTORE_TREE));
+    EXPECT_NE(nullptr, window.GetControl<CSkinCheckBox>(Page::BackupOptions, IDC_OPTIONS_SATURDAY));
+    EXPECT_NE(nullptr, window.GetControl<CCustomGroup>(Page::Optimize, IDC_OPTIMIZE_TOOLS_GROUP));
+    EXPECT_NE(nullptr, window.GetControl<CFrameBar>(Page::Optimize, IDC_OPTIMIZE_DEFRAGMENT_STATUS));
+    EXPECT_EQ(nullptr, window.GetControl<CSkinButton>(Page::Backup, IDC_BACKUP_LIST)) << "wrong class";
 
     // The window's own controls: the left bar with texts, tooltips on the
     // title buttons, and the frame anchors never shown.
     EXPECT_STREQ("T546", TextOf(GetDlgItem(window.GetSafeHwnd(), IDC_PAGE_BACKUP)));
     EXPECT_STREQ("T536", TextOf(GetDlgItem(window.GetSafeHwnd(), IDC_PAGE_OPTIMIZE)));
-    auto* help = window.GetControl<CSkinButton>(-1, IDC_TITLE_HELP);
+    auto* help = window.GetControl<CSkinButton>(IDC_TITLE_HELP);
     ASSERT_NE(nullptr, help);
     EXPECT_STREQ("T172", help->GetToolTipTextValue());
     for (UINT id : {IDC_FRAME_TOP_LEFT, IDC_FRAME_TITLE, IDC_FRAME_TOP_RIGHT, IDC_FRAME_MENU,
@@ -207,7 +210,7 @@ TEST_F(MainWindowInitTest, EveryControlIsBoundWithTheLanguageFilesText)
         HWND anchor = GetDlgItem(window.GetSafeHwnd(), id);
         ASSERT_NE(nullptr, anchor) << id;
         EXPECT_FALSE(GetWindowLongA(anchor, GWL_STYLE) & WS_VISIBLE) << id;
-        EXPECT_NE(nullptr, window.FindBoundControl(-1, id)) << id;
+        EXPECT_NE(nullptr, window.FindBoundControl(id)) << id;
     }
     EXPECT_EQ(7, window.GetPageButtonGroup().GetSize());
     EXPECT_EQ(2, window.GetOptionsTabGroup().GetSize());
@@ -217,20 +220,20 @@ TEST_F(MainWindowInitTest, StartStateOfPagesListsAndMenus)
 {
     MainApplicationDialog window;
     ASSERT_TRUE(window.Create(nullptr, IDD_MAIN_WINDOW));
-    for (int number : kPageNumbers)
+    for (Page page : kMadePages)
     {
-        EXPECT_EQ(number == 0, IsWindowVisible(window.GetPage(number)->GetHwnd()) != FALSE)
-            << "page " << number;
+        EXPECT_EQ(page == Page::Backup, IsWindowVisible(window.GetPage(page)->GetHwnd()) != FALSE)
+            << "page " << PageNumber(page);
     }
-    EXPECT_EQ(nullptr, window.GetPage(5));
-    EXPECT_TRUE(window.GetControl<CSkinButton>(-1, IDC_PAGE_BACKUP)->IsChecked());
-    EXPECT_FALSE(window.GetControl<CSkinButton>(-1, IDC_PAGE_RESTORE)->IsChecked());
-    EXPECT_TRUE(window.GetControl<CSkinButton>(3, IDC_OPTIONS_TAB_GENERAL)->IsChecked());
-    EXPECT_FALSE(window.GetControl<CSkinButton>(3, IDC_OPTIONS_TAB_MISC)->IsChecked());
-    EXPECT_FALSE(window.GetControl<CSkinButton>(4, IDC_OPTIONS_TAB_MISC)->IsChecked());
+    EXPECT_EQ(nullptr, window.GetPage(Page::SpareOptions));
+    EXPECT_TRUE(window.GetControl<CSkinButton>(IDC_PAGE_BACKUP)->IsChecked());
+    EXPECT_FALSE(window.GetControl<CSkinButton>(IDC_PAGE_RESTORE)->IsChecked());
+    EXPECT_TRUE(window.GetControl<CSkinButton>(Page::BackupOptions, IDC_OPTIONS_TAB_GENERAL)->IsChecked());
+    EXPECT_FALSE(window.GetControl<CSkinButton>(Page::BackupOptions, IDC_OPTIONS_TAB_MISC)->IsChecked());
+    EXPECT_FALSE(window.GetControl<CSkinButton>(Page::MiscOptions, IDC_OPTIONS_TAB_MISC)->IsChecked());
 
     // The hours: 24 items, data = index, "8:00" selected.
-    HWND hour = GetDlgItem(window.GetPage(3)->GetHwnd(), IDC_OPTIONS_HOUR);
+    HWND hour = GetDlgItem(window.GetPage(Page::BackupOptions)->GetHwnd(), IDC_OPTIONS_HOUR);
     ASSERT_EQ(24, SendMessageA(hour, CB_GETCOUNT, 0, 0));
     for (int h = 0; h < 24; ++h)
     {
@@ -241,7 +244,7 @@ TEST_F(MainWindowInitTest, StartStateOfPagesListsAndMenus)
     }
     EXPECT_EQ(8, SendMessageA(hour, CB_GETCURSEL, 0, 0));
     // The proxy types: exactly HTTP (0) and SOCKS5 (1), HTTP selected.
-    HWND type = GetDlgItem(window.GetPage(4)->GetHwnd(), IDC_PROXY_TYPE);
+    HWND type = GetDlgItem(window.GetPage(Page::MiscOptions)->GetHwnd(), IDC_PROXY_TYPE);
     ASSERT_EQ(2, SendMessageA(type, CB_GETCOUNT, 0, 0));
     char text[16] = "";
     SendMessageA(type, CB_GETLBTEXT, 0, reinterpret_cast<LPARAM>(text));
@@ -254,7 +257,7 @@ TEST_F(MainWindowInitTest, StartStateOfPagesListsAndMenus)
 
     // The counters "0" and the destination empty (a "0" there would be
     // saved as a relative destination).
-    HWND backup = window.GetPage(0)->GetHwnd();
+    HWND backup = window.GetPage(Page::Backup)->GetHwnd();
     EXPECT_STREQ("0", TextOf(GetDlgItem(backup, IDC_BACKUP_FILES)));
     EXPECT_STREQ("0", TextOf(GetDlgItem(backup, IDC_BACKUP_ERRORS)));
     EXPECT_STREQ("", TextOf(GetDlgItem(backup, IDC_BACKUP_DESTINATION)));
@@ -282,7 +285,7 @@ TEST_F(MainWindowInitTest, StartStateOfPagesListsAndMenus)
 
     // The startup list's pop-up menu: Select All, Deselect All, a separator,
     // Remove selected, with images 5, 6 and 7.
-    CSkinXPMenu& menu = window.GetStartupMenu();
+    CSkinXPMenu& menu = window.GetProgramLists().GetStartupMenu();
     HMENU handle = menu.GetHandle();
     ASSERT_NE(nullptr, handle);
     ASSERT_EQ(4, GetMenuItemCount(handle));
@@ -343,7 +346,7 @@ TEST_F(MainWindowInitTest, TheProfileFillsTheBackupPage)
 
     MainApplicationDialog window;
     ASSERT_TRUE(window.Create(nullptr, IDD_MAIN_WINDOW));
-    auto* list = window.GetControl<CApplicationsTree>(0, IDC_BACKUP_LIST);
+    auto* list = window.GetControl<CApplicationsTree>(Page::Backup, IDC_BACKUP_LIST);
     ASSERT_NE(nullptr, list);
     ASSERT_EQ(2, list->GetItemCount());
     EXPECT_STREQ("[FS] C:\\Data's", list->GetItem(0)->text);
@@ -352,10 +355,10 @@ TEST_F(MainWindowInitTest, TheProfileFillsTheBackupPage)
     EXPECT_STREQ("[DB] example.org", list->GetItem(1)->text);
     EXPECT_EQ(0u, list->GetItem(1)->checked);
     EXPECT_STREQ("-", list->GetItem(1)->path);
-    HWND backup = window.GetPage(0)->GetHwnd();
+    HWND backup = window.GetPage(Page::Backup)->GetHwnd();
     EXPECT_STREQ("D:\\Back'up\\", TextOf(GetDlgItem(backup, IDC_BACKUP_DESTINATION)));
-    EXPECT_TRUE(window.GetControl<CSkinCheckBox>(0, IDC_BACKUP_COMPRESS)->IsChecked());
-    EXPECT_FALSE(window.GetControl<CSkinCheckBox>(0, IDC_BACKUP_ENCRYPT)->IsChecked());
+    EXPECT_TRUE(window.GetControl<CSkinCheckBox>(Page::Backup, IDC_BACKUP_COMPRESS)->IsChecked());
+    EXPECT_FALSE(window.GetControl<CSkinCheckBox>(Page::Backup, IDC_BACKUP_ENCRYPT)->IsChecked());
 
     // Loading again replaces the rows; a file that is no profile leaves the
     // list empty and the window working.
@@ -374,35 +377,40 @@ TEST_F(MainWindowInitTest, PageCommandsShowExactlyOnePageAndNothingWhileARunIsAc
     struct
     {
         UINT command;
-        int page;
+        Page page;
         UINT button;
-    } const steps[] = {{IDC_PAGE_RESTORE, 2, IDC_PAGE_RESTORE},   {IDC_PAGE_OPTIONS, 3, IDC_PAGE_OPTIONS},
-                       {IDC_OPTIONS_TAB_MISC, 4, IDC_PAGE_OPTIONS}, {IDC_PAGE_STARTUP, 6, IDC_PAGE_STARTUP},
-                       {IDC_PAGE_UNINSTALL, 7, IDC_PAGE_UNINSTALL}, {IDC_PAGE_SUPPORT, 9, IDC_PAGE_SUPPORT},
-                       {IDC_PAGE_OPTIMIZE, 10, IDC_PAGE_OPTIMIZE},  {IDC_PAGE_BLANK, 1, IDC_PAGE_BLANK},
-                       {IDC_OPTIMIZE_SHOW, 2, IDC_PAGE_RESTORE},  {IDC_PAGE_BACKUP, 0, IDC_PAGE_BACKUP}};
+    } const steps[] = {{IDC_PAGE_RESTORE, Page::Restore, IDC_PAGE_RESTORE},
+                       {IDC_PAGE_OPTIONS, Page::BackupOptions, IDC_PAGE_OPTIONS},
+                       {IDC_OPTIONS_TAB_MISC, Page::MiscOptions, IDC_PAGE_OPTIONS},
+                       {IDC_PAGE_STARTUP, Page::Startup, IDC_PAGE_STARTUP},
+                       {IDC_PAGE_UNINSTALL, Page::Uninstall, IDC_PAGE_UNINSTALL},
+                       {IDC_PAGE_SUPPORT, Page::Support, IDC_PAGE_SUPPORT},
+                       {IDC_PAGE_OPTIMIZE, Page::Optimize, IDC_PAGE_OPTIMIZE},
+                       {IDC_PAGE_BLANK, Page::Blank, IDC_PAGE_BLANK},
+                       {IDC_OPTIMIZE_SHOW, Page::Restore, IDC_PAGE_RESTORE},
+                       {IDC_PAGE_BACKUP, Page::Backup, IDC_PAGE_BACKUP}};
     for (const auto& step : steps)
     {
         SendMessageA(hwnd, WM_COMMAND, MAKEWPARAM(step.command, 1), 0);
-        for (int number : kPageNumbers)
+        for (Page page : kMadePages)
         {
-            EXPECT_EQ(number == step.page, IsWindowVisible(window.GetPage(number)->GetHwnd()) != FALSE)
-                << "command " << step.command << ", page " << number;
+            EXPECT_EQ(page == step.page, IsWindowVisible(window.GetPage(page)->GetHwnd()) != FALSE)
+                << "command " << step.command << ", page " << PageNumber(page);
         }
         if (step.button != IDC_PAGE_BLANK)
         {
-            EXPECT_TRUE(window.GetControl<CSkinButton>(-1, step.button)->IsChecked())
+            EXPECT_TRUE(window.GetControl<CSkinButton>(step.button)->IsChecked())
                 << step.command;
         }
     }
 
     // The options tabs: the tab of the page shown is the pressed one.
     SendMessageA(hwnd, WM_COMMAND, MAKEWPARAM(IDC_OPTIONS_TAB_MISC, 1), 0);
-    EXPECT_TRUE(window.GetControl<CSkinButton>(4, IDC_OPTIONS_TAB_MISC)->IsChecked());
-    EXPECT_FALSE(window.GetControl<CSkinButton>(3, IDC_OPTIONS_TAB_GENERAL)->IsChecked());
+    EXPECT_TRUE(window.GetControl<CSkinButton>(Page::MiscOptions, IDC_OPTIONS_TAB_MISC)->IsChecked());
+    EXPECT_FALSE(window.GetControl<CSkinButton>(Page::BackupOptions, IDC_OPTIONS_TAB_GENERAL)->IsChecked());
     SendMessageA(hwnd, WM_COMMAND, MAKEWPARAM(IDC_OPTIONS_TAB_GENERAL, 1), 0);
-    EXPECT_TRUE(window.GetControl<CSkinButton>(3, IDC_OPTIONS_TAB_GENERAL)->IsChecked());
-    EXPECT_FALSE(window.GetControl<CSkinButton>(4, IDC_OPTIONS_TAB_MISC)->IsChecked());
+    EXPECT_TRUE(window.GetControl<CSkinButton>(Page::BackupOptions, IDC_OPTIONS_TAB_GENERAL)->IsChecked());
+    EXPECT_FALSE(window.GetControl<CSkinButton>(Page::MiscOptions, IDC_OPTIONS_TAB_MISC)->IsChecked());
 
     // A run is active: nothing changes, the checked button neither.
     SendMessageA(hwnd, WM_COMMAND, MAKEWPARAM(IDC_PAGE_BACKUP, 1), 0);
@@ -410,46 +418,46 @@ TEST_F(MainWindowInitTest, PageCommandsShowExactlyOnePageAndNothingWhileARunIsAc
     for (UINT command : {IDC_PAGE_RESTORE, IDC_PAGE_SUPPORT, IDC_OPTIMIZE_SHOW, IDC_PAGE_BLANK})
     {
         SendMessageA(hwnd, WM_COMMAND, MAKEWPARAM(command, 1), 0);
-        EXPECT_TRUE(IsWindowVisible(window.GetPage(0)->GetHwnd())) << command;
-        EXPECT_FALSE(IsWindowVisible(window.GetPage(2)->GetHwnd())) << command;
-        EXPECT_TRUE(window.GetControl<CSkinButton>(-1, IDC_PAGE_BACKUP)->IsChecked()) << command;
+        EXPECT_TRUE(IsWindowVisible(window.GetPage(Page::Backup)->GetHwnd())) << command;
+        EXPECT_FALSE(IsWindowVisible(window.GetPage(Page::Restore)->GetHwnd())) << command;
+        EXPECT_TRUE(window.GetControl<CSkinButton>(IDC_PAGE_BACKUP)->IsChecked()) << command;
     }
-    window.ShowSupportPage(SW_SHOW);
-    EXPECT_FALSE(IsWindowVisible(window.GetPage(9)->GetHwnd()));
+    window.ShowPage(Page::Support);
+    EXPECT_FALSE(IsWindowVisible(window.GetPage(Page::Support)->GetHwnd()));
     window.GetRunContext().engineBusy = 0;
-    window.ShowSupportPage(SW_SHOW);
-    EXPECT_TRUE(IsWindowVisible(window.GetPage(9)->GetHwnd()));
-    window.ShowSupportPage(SW_HIDE);
-    EXPECT_FALSE(IsWindowVisible(window.GetPage(9)->GetHwnd()));
+    window.ShowPage(Page::Support);
+    EXPECT_TRUE(IsWindowVisible(window.GetPage(Page::Support)->GetHwnd()));
+    window.ShowPage(Page::Backup);
+    EXPECT_FALSE(IsWindowVisible(window.GetPage(Page::Support)->GetHwnd()));
 
-    // Page 5 is never made: showing it changes no page and makes no window.
-    window.ShowBackupPage(SW_SHOW);
+    // The spare options page is never made: showing it makes no window and
+    // leaves no page shown (as its tab, below).
     std::set<HWND> children;
     for (HWND child = GetWindow(hwnd, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT))
         children.insert(child);
-    window.ShowSpareOptionsPage(SW_SHOW);
-    EXPECT_EQ(nullptr, window.GetPage(5));
-    for (int number : kPageNumbers)
-        EXPECT_EQ(number == 0, IsWindowVisible(window.GetPage(number)->GetHwnd()) != FALSE) << number;
+    window.ShowPage(Page::SpareOptions);
+    EXPECT_EQ(nullptr, window.GetPage(Page::SpareOptions));
+    for (Page page : kMadePages)
+        EXPECT_FALSE(IsWindowVisible(window.GetPage(page)->GetHwnd())) << PageNumber(page);
     std::set<HWND> after;
     for (HWND child = GetWindow(hwnd, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT))
         after.insert(child);
     EXPECT_EQ(children, after);
 
-    // Its tab (817) hides both options pages and shows none; Options stays
-    // the checked page button.
+    // Its tab (IDC_OPTIONS_TAB_SPARE) hides both options pages and shows
+    // none; Options stays the checked page button.
     SendMessageA(hwnd, WM_COMMAND, MAKEWPARAM(IDC_OPTIONS_TAB_MISC, 1), 0);
-    ASSERT_TRUE(IsWindowVisible(window.GetPage(4)->GetHwnd()));
+    ASSERT_TRUE(IsWindowVisible(window.GetPage(Page::MiscOptions)->GetHwnd()));
     SendMessageA(hwnd, WM_COMMAND, MAKEWPARAM(IDC_OPTIONS_TAB_SPARE, 1), 0);
-    for (int number : kPageNumbers)
-        EXPECT_FALSE(IsWindowVisible(window.GetPage(number)->GetHwnd())) << number;
-    EXPECT_TRUE(window.GetControl<CSkinButton>(-1, IDC_PAGE_OPTIONS)->IsChecked());
+    for (Page page : kMadePages)
+        EXPECT_FALSE(IsWindowVisible(window.GetPage(page)->GetHwnd())) << PageNumber(page);
+    EXPECT_TRUE(window.GetControl<CSkinButton>(IDC_PAGE_OPTIONS)->IsChecked());
     // And nothing while a run is active.
     SendMessageA(hwnd, WM_COMMAND, MAKEWPARAM(IDC_PAGE_BACKUP, 1), 0);
     window.GetRunContext().engineBusy = 1;
     SendMessageA(hwnd, WM_COMMAND, MAKEWPARAM(IDC_OPTIONS_TAB_SPARE, 1), 0);
-    EXPECT_TRUE(IsWindowVisible(window.GetPage(0)->GetHwnd()));
-    EXPECT_TRUE(window.GetControl<CSkinButton>(-1, IDC_PAGE_BACKUP)->IsChecked());
+    EXPECT_TRUE(IsWindowVisible(window.GetPage(Page::Backup)->GetHwnd()));
+    EXPECT_TRUE(window.GetControl<CSkinButton>(IDC_PAGE_BACKUP)->IsChecked());
     window.GetRunContext().engineBusy = 0;
 }
 
@@ -472,9 +480,9 @@ TEST_F(MainWindowInitTest, AResizeMovesTheTitleButtonsAndGrowsPagesTwoToTen)
     }
     const CRect area = RectInParent(GetDlgItem(hwnd, IDC_FRAME_PAGE));
     // At the start every page stands on the page area.
-    for (int number : kPageNumbers)
-        EXPECT_EQ(area.Size().cx, RectInParent(window.GetPage(number)->GetHwnd()).Width());
-    const CSize list = CRect(RectInParent(GetDlgItem(window.GetPage(6)->GetHwnd(),
+    for (Page page : kMadePages)
+        EXPECT_EQ(area.Size().cx, RectInParent(window.GetPage(page)->GetHwnd()).Width());
+    const CSize list = CRect(RectInParent(GetDlgItem(window.GetPage(Page::Startup)->GetHwnd(),
                                                        IDC_STARTUP_LIST)))
                            .Size();
 
@@ -494,10 +502,11 @@ TEST_F(MainWindowInitTest, AResizeMovesTheTitleButtonsAndGrowsPagesTwoToTen)
     const CRect grown = RectInParent(GetDlgItem(hwnd, IDC_FRAME_PAGE));
     EXPECT_EQ(area.Width() + 100, grown.Width());
     EXPECT_EQ(area.Height() + 80, grown.Height());
-    for (int number : kPageNumbers)
+    for (Page shown : kMadePages)
     {
-        const CRect page = RectInParent(window.GetPage(number)->GetHwnd());
-        if (number >= 2)
+        const int number = PageNumber(shown);
+        const CRect page = RectInParent(window.GetPage(shown)->GetHwnd());
+        if (shown != Page::Backup && shown != Page::Blank)
         {
             EXPECT_EQ(grown.left, page.left) << number;
             EXPECT_EQ(grown.top, page.top) << number;
@@ -512,7 +521,7 @@ TEST_F(MainWindowInitTest, AResizeMovesTheTitleButtonsAndGrowsPagesTwoToTen)
     }
     // The startup list took the growth.
     const CSize grownList =
-        CRect(RectInParent(GetDlgItem(window.GetPage(6)->GetHwnd(), IDC_STARTUP_LIST))).Size();
+        CRect(RectInParent(GetDlgItem(window.GetPage(Page::Startup)->GetHwnd(), IDC_STARTUP_LIST))).Size();
     EXPECT_EQ(list.cx + 100, grownList.cx);
     EXPECT_EQ(list.cy + 80, grownList.cy);
 
@@ -582,7 +591,7 @@ TEST_F(MainWindowInitTest, ASkinWithoutMenuPictureOrColoursKeepsReadablePageButt
     for (UINT id : {IDC_PAGE_BACKUP, IDC_PAGE_RESTORE, IDC_PAGE_OPTIONS, IDC_PAGE_STARTUP,
                     IDC_PAGE_UNINSTALL, IDC_PAGE_SUPPORT, IDC_PAGE_OPTIMIZE})
     {
-        auto* button = window.GetControl<CSkinButton>(-1, id);
+        auto* button = window.GetControl<CSkinButton>(id);
         ASSERT_NE(nullptr, button) << id;
         EXPECT_TRUE(IsTestText(TextOf(button->GetHwnd()))) << id;
         // The default text colours (white) over the button's own picture.

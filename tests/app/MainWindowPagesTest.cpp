@@ -1,5 +1,6 @@
 // The pages: their templates, what they forward to the main window, and the
 // rule that shows one of them.
+#include "app/Page.h"
 #include "app/WizardDialog.h"
 #include "foundation/Dc.h"
 #include "foundation/Module.h"
@@ -68,7 +69,7 @@ TEST(MainWindowPages, EveryPageTemplateMakesAFramelessChild)
         EXPECT_TRUE(style & WS_CHILD) << info.templateId;
         EXPECT_FALSE(style & (WS_CAPTION | WS_BORDER | WS_THICKFRAME)) << info.templateId;
         // Only the backup page starts shown.
-        EXPECT_EQ(info.number == 0, (style & WS_VISIBLE) != 0) << info.templateId;
+        EXPECT_EQ(info.page == Page::Backup, (style & WS_VISIBLE) != 0) << info.templateId;
         // No default push button on any page.
         for (HWND child = GetWindow(page.GetHwnd(), GW_CHILD); child != nullptr;
              child = GetWindow(child, GW_HWNDNEXT))
@@ -82,10 +83,10 @@ TEST(MainWindowPages, EveryPageTemplateMakesAFramelessChild)
             }
         }
     }
-    EXPECT_EQ(nullptr, FindPage(5));
-    EXPECT_EQ(nullptr, FindPage(8));
-    EXPECT_EQ(252u, FindPage(4)->menuButton);
-    EXPECT_EQ(IDD_PAGE_OPTIMIZE, FindPage(10)->templateId);
+    EXPECT_EQ(nullptr, FindPage(Page::SpareOptions));
+    EXPECT_EQ(nullptr, FindPage(static_cast<Page>(8)));
+    EXPECT_EQ(252u, FindPage(Page::MiscOptions)->menuButton);
+    EXPECT_EQ(IDD_PAGE_OPTIMIZE, FindPage(Page::Optimize)->templateId);
 }
 
 TEST(MainWindowPages, PagePaintsWhiteAndForwardsCommandsAndNotifications)
@@ -146,42 +147,44 @@ TEST(MainWindowPages, ShowingAPageShowsExactlyItAndMovesTheFocus)
     {
         objects.push_back(std::make_unique<WizardDialog>());
         ASSERT_TRUE(objects.back()->Create(&parent, info.templateId));
-        pages[info.number] = objects.back()->GetHwnd();
+        pages[PageNumber(info.page)] = objects.back()->GetHwnd();
     }
     for (const PageInfo& info : kPages)
     {
-        EXPECT_TRUE(ShowOnlyPage(pages, info.number, false, parent.GetHwnd()));
+        EXPECT_TRUE(ShowOnlyPage(pages, info.page, false, parent.GetHwnd()));
         for (const PageInfo& other : kPages)
         {
-            EXPECT_EQ(other.number == info.number, IsWindowVisible(pages[other.number]) != FALSE)
-                << "showing " << info.number << ", page " << other.number;
+            EXPECT_EQ(other.page == info.page, IsWindowVisible(pages[PageNumber(other.page)]) != FALSE)
+                << "showing " << PageNumber(info.page) << ", page " << PageNumber(other.page);
         }
     }
-    // Page 5 has no window: every page is hidden, nothing fails.
-    EXPECT_TRUE(ShowOnlyPage(pages, 5, false, parent.GetHwnd()));
+    // The spare options page has no window: every page is hidden, nothing
+    // fails.
+    EXPECT_TRUE(ShowOnlyPage(pages, Page::SpareOptions, false, parent.GetHwnd()));
     for (const PageInfo& info : kPages)
-        EXPECT_FALSE(IsWindowVisible(pages[info.number]));
+        EXPECT_FALSE(IsWindowVisible(pages[PageNumber(info.page)]));
 
     // While a run is busy nothing changes.
-    ShowOnlyPage(pages, 0, false, parent.GetHwnd());
-    EXPECT_FALSE(ShowOnlyPage(pages, 6, true, parent.GetHwnd()));
-    EXPECT_TRUE(IsWindowVisible(pages[0]));
-    EXPECT_FALSE(IsWindowVisible(pages[6]));
+    ShowOnlyPage(pages, Page::Backup, false, parent.GetHwnd());
+    EXPECT_FALSE(ShowOnlyPage(pages, Page::Startup, true, parent.GetHwnd()));
+    EXPECT_TRUE(IsWindowVisible(pages[PageNumber(Page::Backup)]));
+    EXPECT_FALSE(IsWindowVisible(pages[PageNumber(Page::Startup)]));
 
     // The focus in an edit of the proxy page moves to the shown page.
     SetForegroundWindow(parent.GetHwnd());
-    ShowOnlyPage(pages, 4, false, parent.GetHwnd());
-    HWND host = GetDlgItem(pages[4], IDC_PROXY_HOST);
+    ShowOnlyPage(pages, Page::MiscOptions, false, parent.GetHwnd());
+    HWND host = GetDlgItem(pages[PageNumber(Page::MiscOptions)], IDC_PROXY_HOST);
     SetFocus(host);
     if (GetFocus() == host)
     {
-        ShowOnlyPage(pages, 9, false, parent.GetHwnd());
+        ShowOnlyPage(pages, Page::Support, false, parent.GetHwnd());
+        HWND support = pages[PageNumber(Page::Support)];
         HWND focus = GetFocus();
-        EXPECT_TRUE(focus != nullptr && IsChild(pages[9], focus))
+        EXPECT_TRUE(focus != nullptr && IsChild(support, focus))
             << "the focus went to " << focus;
         // The blank page has no control: the focus goes to the main window.
-        SetFocus(GetDlgItem(pages[9], IDC_SUPPORT_EMAIL));
-        ShowOnlyPage(pages, 1, false, parent.GetHwnd());
+        SetFocus(GetDlgItem(support, IDC_SUPPORT_EMAIL));
+        ShowOnlyPage(pages, Page::Blank, false, parent.GetHwnd());
         EXPECT_EQ(parent.GetHwnd(), GetFocus());
     }
     else

@@ -48,8 +48,12 @@ class OptionsWindow : public MainApplicationDialog
 public:
     OptionsWindow()
     {
-        SetSoundPlayer([](const char*) {});
-        SetMessageShower([](MainApplicationDialog&, const char* text) { s_messages.push_back(text); });
+        MainWindowHooks hooks;
+        hooks.playSound = [](const char*) {};
+        hooks.showRunEndMessage = [](MainApplicationDialog&, const char* text) {
+            s_messages.push_back(text);
+        };
+        SetTestHooks(hooks);
         s_messages.clear();
     }
 
@@ -71,14 +75,14 @@ public:
     }
     void PostNextStep() { PostMessageA(m_hWnd, kStepMessage, 0, 0); }
 
-    CSkinCheckBox& Box(int page, UINT id)
+    CSkinCheckBox& Box(Page page, UINT id)
     {
         auto* box = GetControl<CSkinCheckBox>(page, id);
         EXPECT_NE(box, nullptr) << id;
         return *box;
     }
-    bool Checked(int page, UINT id) { return Box(page, id).IsChecked(); }
-    CString Text(int page, UINT id) const
+    bool Checked(Page page, UINT id) { return Box(page, id).IsChecked(); }
+    CString Text(Page page, UINT id) const
     {
         CWindow* control = FindBoundControl(page, id);
         return control != nullptr ? CString(control->GetSafeHwnd()) : CString("<none>");
@@ -155,16 +159,16 @@ TEST_F(OptionsTest, AFreshProfileComesUpWithItsDefaultsAndOneTickWritesThem)
     MainWindowTestEnvironment environment(false);
     OptionsWindow window;
     ASSERT_TRUE(window.Create(nullptr, IDD_MAIN_WINDOW));
-    EXPECT_TRUE(window.Checked(3, IDC_OPTIONS_RUN_AT_STARTUP));
+    EXPECT_TRUE(window.Checked(Page::BackupOptions, IDC_OPTIONS_RUN_AT_STARTUP));
     // From the new profile, not from the missing registry values.
-    EXPECT_FALSE(window.Checked(0, IDC_BACKUP_COMPRESS));
-    EXPECT_FALSE(window.Checked(0, IDC_BACKUP_ENCRYPT));
-    EXPECT_FALSE(window.Checked(3, IDC_OPTIONS_SCHEDULE));
+    EXPECT_FALSE(window.Checked(Page::Backup, IDC_BACKUP_COMPRESS));
+    EXPECT_FALSE(window.Checked(Page::Backup, IDC_BACKUP_ENCRYPT));
+    EXPECT_FALSE(window.Checked(Page::BackupOptions, IDC_OPTIONS_SCHEDULE));
     for (UINT day : kDays)
-        EXPECT_FALSE(window.Checked(3, day)) << day;
+        EXPECT_FALSE(window.Checked(Page::BackupOptions, day)) << day;
     EXPECT_STREQ(ComboText(window.Combo(IDC_OPTIONS_HOUR)), "8:00");
     EXPECT_STREQ(ComboText(window.Combo(IDC_PROXY_TYPE)), "HTTP");
-    EXPECT_STREQ(window.Text(4, IDC_PROXY_PORT), "");
+    EXPECT_STREQ(window.Text(Page::MiscOptions, IDC_PROXY_PORT), "");
     std::string run;
     EXPECT_FALSE(ReadRunEntry(run));
 
@@ -188,14 +192,14 @@ TEST_F(OptionsTest, TheRunEntryIsKeptRemovedAndLeftAloneDuringARun)
     WriteRunEntry("C:\\Elsewhere\\other.exe -x");
     OptionsWindow window;
     ASSERT_TRUE(window.Create(nullptr, IDD_MAIN_WINDOW));
-    ASSERT_TRUE(window.Checked(3, IDC_OPTIONS_RUN_AT_STARTUP));
+    ASSERT_TRUE(window.Checked(Page::BackupOptions, IDC_OPTIONS_RUN_AT_STARTUP));
     window.Tick(kSaveOptionsTimer);
     std::string run;
     ASSERT_TRUE(ReadRunEntry(run));
     EXPECT_EQ(run, "C:\\Elsewhere\\other.exe -x");
 
     // Unchecked: gone at the next tick.
-    window.Box(3, IDC_OPTIONS_RUN_AT_STARTUP).SetChecked(false);
+    window.Box(Page::BackupOptions, IDC_OPTIONS_RUN_AT_STARTUP).SetChecked(false);
     window.Tick(kSaveOptionsTimer);
     EXPECT_FALSE(ReadRunEntry(run));
     DWORD value = 99;
@@ -203,8 +207,8 @@ TEST_F(OptionsTest, TheRunEntryIsKeptRemovedAndLeftAloneDuringARun)
     EXPECT_EQ(value, 0u);
 
     // During a run nothing is written at all.
-    window.Box(3, IDC_OPTIONS_RUN_AT_STARTUP).SetChecked(true);
-    window.Box(3, IDC_OPTIONS_SCHEDULE).SetChecked(true);
+    window.Box(Page::BackupOptions, IDC_OPTIONS_RUN_AT_STARTUP).SetChecked(true);
+    window.Box(Page::BackupOptions, IDC_OPTIONS_SCHEDULE).SetChecked(true);
     window.GetRunContext().engineBusy = 1;
     window.Tick(kSaveOptionsTimer);
     EXPECT_FALSE(ReadRunEntry(run));
@@ -235,15 +239,15 @@ TEST_F(OptionsTest, EveryOptionGoesFromTheRegistryToItsControlAndBack)
 
     OptionsWindow window;
     ASSERT_TRUE(window.Create(nullptr, IDD_MAIN_WINDOW));
-    EXPECT_TRUE(window.Checked(3, IDC_OPTIONS_SCHEDULE));
+    EXPECT_TRUE(window.Checked(Page::BackupOptions, IDC_OPTIONS_SCHEDULE));
     EXPECT_STREQ(ComboText(window.Combo(IDC_OPTIONS_HOUR)), "17:00");
     for (int day = 0; day < 7; ++day)
-        EXPECT_EQ(window.Checked(3, kDays[day]), days[day] != 0) << day;
-    EXPECT_FALSE(window.Checked(3, IDC_OPTIONS_RUN_AT_STARTUP));
-    EXPECT_STREQ(window.Text(4, IDC_PROXY_HOST), "proxy.example");
-    EXPECT_STREQ(window.Text(4, IDC_PROXY_PORT), "3128");
-    EXPECT_STREQ(window.Text(4, IDC_PROXY_LOGIN), "ann");
-    EXPECT_STREQ(window.Text(4, IDC_PROXY_PASSWORD), "s3cret");
+        EXPECT_EQ(window.Checked(Page::BackupOptions, kDays[day]), days[day] != 0) << day;
+    EXPECT_FALSE(window.Checked(Page::BackupOptions, IDC_OPTIONS_RUN_AT_STARTUP));
+    EXPECT_STREQ(window.Text(Page::MiscOptions, IDC_PROXY_HOST), "proxy.example");
+    EXPECT_STREQ(window.Text(Page::MiscOptions, IDC_PROXY_PORT), "3128");
+    EXPECT_STREQ(window.Text(Page::MiscOptions, IDC_PROXY_LOGIN), "ann");
+    EXPECT_STREQ(window.Text(Page::MiscOptions, IDC_PROXY_PASSWORD), "s3cret");
     EXPECT_STREQ(ComboText(window.Combo(IDC_PROXY_TYPE)), "SOCKS5");
 
     // The service heard the language (the list's fill), then the proxy as read.
@@ -284,7 +288,7 @@ TEST_F(OptionsTest, EveryOptionGoesFromTheRegistryToItsControlAndBack)
     EXPECT_EQ(ReadText(profile, offsetof(IpcSettingsRecord, userKeyRoot), 4096),
               std::string(window.GetUserSid()));
     EXPECT_EQ(ReadText(profile, offsetof(IpcSettingsRecord, profilePath), 4096),
-              std::string(window.GetAppDataFolder()));
+              std::string(window.GetFolders().appData));
 
     // During a run the options stay as they are, but the service still
     // hears the user: a run's files wait for it.
@@ -297,7 +301,7 @@ TEST_F(OptionsTest, EveryOptionGoesFromTheRegistryToItsControlAndBack)
     window.GetRunContext().engineBusy = 0;
 
     // Console gone: no profile goes to the service.
-    window.m_consoleConnected = 0;
+    SendMessageA(window.GetSafeHwnd(), WM_WTSSESSION_CHANGE, WTS_CONSOLE_DISCONNECT, 0);
     window.Tick(kSaveOptionsTimer);
     Sleep(300);
     EXPECT_EQ(settingsPipe.RequestCount(), 4);
@@ -309,7 +313,7 @@ TEST_F(OptionsTest, AProxyPortOfZeroIsNotShown)
     WriteSettingDword(setting::ProxyPort, 0);
     OptionsWindow window;
     ASSERT_TRUE(window.Create(nullptr, IDD_MAIN_WINDOW));
-    EXPECT_STREQ(window.Text(4, IDC_PROXY_PORT), "");
+    EXPECT_STREQ(window.Text(Page::MiscOptions, IDC_PROXY_PORT), "");
 }
 
 TEST_F(OptionsTest, TheStatusPanelShowsNoneOrTheStoredNumbers)
@@ -318,16 +322,16 @@ TEST_F(OptionsTest, TheStatusPanelShowsNoneOrTheStoredNumbers)
     OptionsWindow window;
     ASSERT_TRUE(window.Create(nullptr, IDD_MAIN_WINDOW));
     window.Tick(kStatusPanelTimer);
-    EXPECT_STREQ(window.Text(10, IDC_OPTIMIZE_LAST_BACKUP), "none");
-    EXPECT_STREQ(window.Text(10, IDC_OPTIMIZE_ERRORS), "0");
-    EXPECT_STREQ(window.Text(10, IDC_OPTIMIZE_FILES), "0");
+    EXPECT_STREQ(window.Text(Page::Optimize, IDC_OPTIMIZE_LAST_BACKUP), "none");
+    EXPECT_STREQ(window.Text(Page::Optimize, IDC_OPTIMIZE_ERRORS), "0");
+    EXPECT_STREQ(window.Text(Page::Optimize, IDC_OPTIMIZE_FILES), "0");
     WriteSettingString(setting::StatusLastPerformedBackupTime, "2026/12/08");
     WriteSettingDword(setting::StatusTotalErrors, 3);
     WriteSettingDword(setting::StatusFilesInBackup, 1204);
     window.Tick(kStatusPanelTimer);
-    EXPECT_STREQ(window.Text(10, IDC_OPTIMIZE_LAST_BACKUP), "2026/12/08");
-    EXPECT_STREQ(window.Text(10, IDC_OPTIMIZE_ERRORS), "3");
-    EXPECT_STREQ(window.Text(10, IDC_OPTIMIZE_FILES), "1204");
+    EXPECT_STREQ(window.Text(Page::Optimize, IDC_OPTIMIZE_LAST_BACKUP), "2026/12/08");
+    EXPECT_STREQ(window.Text(Page::Optimize, IDC_OPTIMIZE_ERRORS), "3");
+    EXPECT_STREQ(window.Text(Page::Optimize, IDC_OPTIMIZE_FILES), "1204");
 }
 
 TEST_F(OptionsTest, AStartedRunResetsTheFieldsNotesTheTimeAndLocksTheWindow)
@@ -336,7 +340,7 @@ TEST_F(OptionsTest, AStartedRunResetsTheFieldsNotesTheTimeAndLocksTheWindow)
     TempFolder destination("optionsdest");
     OptionsWindow window;
     ASSERT_TRUE(window.Create(nullptr, IDD_MAIN_WINDOW));
-    window.FindBoundControl(0, IDC_BACKUP_DESTINATION)->SetWindowText(destination.Path());
+    window.FindBoundControl(Page::Backup, IDC_BACKUP_DESTINATION)->SetWindowText(destination.Path());
     window.SetControlText(IDC_BACKUP_FILES, "12");
     window.SetControlText(IDC_BACKUP_ERRORS, "3");
     window.SetControlText(IDC_BACKUP_ELAPSED, "01:05");
@@ -346,10 +350,10 @@ TEST_F(OptionsTest, AStartedRunResetsTheFieldsNotesTheTimeAndLocksTheWindow)
     // Start (213) on an idle window starts the run.
     SendMessageA(window.GetSafeHwnd(), WM_COMMAND, MAKEWPARAM(IDC_BACKUP_START, 1), 0);
     const SYSTEMTIME after = LocalNow();
-    EXPECT_STREQ(window.Text(0, IDC_BACKUP_FILES), "0");
-    EXPECT_STREQ(window.Text(0, IDC_BACKUP_ERRORS), "0");
-    EXPECT_STREQ(window.Text(0, IDC_BACKUP_ELAPSED), "00:00");
-    EXPECT_STREQ(window.Text(0, IDC_BACKUP_START), "Stop");
+    EXPECT_STREQ(window.Text(Page::Backup, IDC_BACKUP_FILES), "0");
+    EXPECT_STREQ(window.Text(Page::Backup, IDC_BACKUP_ERRORS), "0");
+    EXPECT_STREQ(window.Text(Page::Backup, IDC_BACKUP_ELAPSED), "00:00");
+    EXPECT_STREQ(window.Text(Page::Backup, IDC_BACKUP_START), "Stop");
     EXPECT_STREQ(window.GetRunContext().destination, destination.Path());
     EXPECT_EQ(window.GetRunContext().window, window.GetSafeHwnd());
     for (UINT id : kRunDisabled)
@@ -387,7 +391,7 @@ TEST_F(OptionsTest, AStartedRunResetsTheFieldsNotesTheTimeAndLocksTheWindow)
     // stays disabled).
     ASSERT_TRUE(PumpUntil([&] { return window.GetRunContext().activeRun.load() == 0; },
                           wait_bound::kStepMs));
-    EXPECT_STREQ(window.Text(0, IDC_BACKUP_START), "Start");
+    EXPECT_STREQ(window.Text(Page::Backup, IDC_BACKUP_START), "Start");
     for (UINT id : kRunDisabled)
         EXPECT_EQ(window.Enabled(id), id != IDC_PAGE_BLANK) << id;
     EXPECT_EQ(OptionsWindow::s_messages.size(), 1u);
@@ -411,7 +415,7 @@ TEST_F(OptionsTest, AStartThatFailsLeavesTheWindowAsItWas)
     EXPECT_EQ(run.activeRun.load(), 0);
     for (UINT id : kRunDisabled)
         EXPECT_TRUE(window.Enabled(id)) << id;
-    EXPECT_STREQ(window.Text(0, IDC_BACKUP_START), "Start");
+    EXPECT_STREQ(window.Text(Page::Backup, IDC_BACKUP_START), "Start");
     // No elapsed clock: there is no timer 7 to kill.
     EXPECT_FALSE(KillTimer(window.GetSafeHwnd(), kElapsedClockTimer));
     // A refusal is no run: the log says why, and no status changes.
@@ -423,7 +427,7 @@ TEST_F(OptionsTest, AStartThatFailsLeavesTheWindowAsItWas)
     EXPECT_STREQ(last, "2001/02/03");
     DWORD lastYear = 0;
     EXPECT_FALSE(ReadDword(setting::LastRunYear, lastYear));
-    EXPECT_STREQ(window.Text(0, IDC_BACKUP_FILES), "5");
+    EXPECT_STREQ(window.Text(Page::Backup, IDC_BACKUP_FILES), "5");
     run.restoreWorker.Stop();
 
     // With Start disabled (a stop under way) nothing at all happens.
@@ -434,7 +438,7 @@ TEST_F(OptionsTest, AStartThatFailsLeavesTheWindowAsItWas)
     window.StartBackupRun();
     SendMessageA(window.GetSafeHwnd(), WM_COMMAND, MAKEWPARAM(IDC_OPTIMIZE_BACKUP_NOW, 1), 0);
     EXPECT_EQ(run.engineBusy.load(), 0);
-    EXPECT_STREQ(window.Text(0, IDC_BACKUP_FILES), "7");
+    EXPECT_STREQ(window.Text(Page::Backup, IDC_BACKUP_FILES), "7");
     DWORD year = 0;
     EXPECT_FALSE(ReadDword(setting::LastRunYear, year));
     EXPECT_STREQ(environment.LogText(), logBefore);
@@ -455,7 +459,7 @@ TEST_F(OptionsTest, SkinFoldersAreListedWithTheCurrentOneSelected)
     ASSERT_TRUE(WriteTextFile(program / "Skins\\x.txt", "x"));
     window.GetSettingsIni().WriteString("Skin", "Directory", " default ");
     OverrideSkinFilesFolders(environment.AppData() + "\\ORVANEL Brindlewox", program.Path());
-    window.FillSkinList();
+    window.GetOptions().FillSkinList();
     HWND skins = window.Combo(IDC_OPTIONS_SKIN);
     ASSERT_EQ(SendMessageA(skins, CB_GETCOUNT, 0, 0), 2);
     std::vector<std::string> names;
@@ -473,8 +477,8 @@ TEST_F(OptionsTest, SkinFoldersAreListedWithTheCurrentOneSelected)
     // No Skins and no Languages folder: empty lists, and Apply writes nothing.
     TempFolder empty("optionsnone");
     OverrideSkinFilesFolders(environment.AppData() + "\\ORVANEL Brindlewox", empty.Path());
-    window.FillSkinList();
-    window.FillLanguageList();
+    window.GetOptions().FillSkinList();
+    window.GetOptions().FillLanguageList();
     EXPECT_EQ(SendMessageA(skins, CB_GETCOUNT, 0, 0), 0);
     EXPECT_EQ(SendMessageA(window.Combo(IDC_OPTIONS_LANGUAGE), CB_GETCOUNT, 0, 0), 0);
     const CString settingsBefore = ReadTextFile(environment.SettingsFile());
@@ -496,10 +500,12 @@ TEST_F(OptionsTest, ApplyStoresTheChoiceAndRestartsOnlyOnOk)
     static bool startWorks = true;
     started.clear();
     OptionsWindow window;
-    window.SetProgramStarter([](const char* program, const char* folder) {
+    MainWindowHooks hooks = window.GetTestHooks();
+    hooks.startProgram = [](const char* program, const char* folder) {
         started.push_back(std::string(program) + "|" + folder);
         return startWorks;
-    });
+    };
+    window.SetTestHooks(hooks);
     CString questionText;
     // Close: the choice is stored, the program stays.
     window.steps.push_back([&questionText](OptionsWindow& w) {

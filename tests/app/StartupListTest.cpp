@@ -2,7 +2,7 @@
 // server: the records sent, and rows that change only when the service
 // confirmed. Parked rows are removed from the real parking key of the test
 // prefix, under a unique value name.
-#include "app/StartupEntries.h"
+#include "app/RunEntries.h"
 #include "engine/IpcRecords.h"
 #include "foundation/Registry.h"
 #include "skin/ApplicationsTree.h"
@@ -63,12 +63,12 @@ TEST_F(StartupListTest, DenySendsTheRecordOfEachCheckedActiveRow)
 {
     CFakePipeServer server(m_pipe.c_str(), kSettingsSize);
     server.Answer(StatusReply(1, kSettingsSize));
-    Row("Machine tool", kStartupActive, 1, true);
-    Row("Unchecked", kStartupActive, 2, false);
-    Row("User tool", kStartupActive, 2, true);
-    Row("Parked already", kStartupParked, 2, true);
+    Row("Machine tool", kRunEntryActive, 1, true);
+    Row("Unchecked", kRunEntryActive, 2, false);
+    Row("User tool", kRunEntryActive, 2, true);
+    Row("Parked already", kRunEntryParked, 2, true);
 
-    EXPECT_EQ(2, SetCheckedStartupRowsEnabled(m_list, false));
+    EXPECT_EQ(2, SetCheckedRunEntriesEnabled(m_list, false));
     const auto requests = server.Requests();
     ASSERT_EQ(2u, requests.size());
     for (const std::string& request : requests)
@@ -83,13 +83,13 @@ TEST_F(StartupListTest, DenySendsTheRecordOfEachCheckedActiveRow)
     EXPECT_EQ(2u, ReadU32(requests[1], 4));
     EXPECT_EQ("User tool", ReadText(requests[1], 12, 4096));
 
-    EXPECT_EQ(kStartupParked, At(0).state);
+    EXPECT_EQ(kRunEntryParked, At(0).state);
     EXPECT_EQ(0u, At(0).checked);
-    EXPECT_EQ(kStartupActive, At(1).state) << "unchecked: untouched";
-    EXPECT_EQ(kStartupParked, At(2).state);
+    EXPECT_EQ(kRunEntryActive, At(1).state) << "unchecked: untouched";
+    EXPECT_EQ(kRunEntryParked, At(2).state);
     EXPECT_EQ(0u, At(2).checked);
     // Already parked: nothing sent, the check cleared.
-    EXPECT_EQ(kStartupParked, At(3).state);
+    EXPECT_EQ(kRunEntryParked, At(3).state);
     EXPECT_EQ(0u, At(3).checked);
 }
 
@@ -97,31 +97,31 @@ TEST_F(StartupListTest, RowsChangeOnlyWhenTheServiceConfirmed)
 {
     CFakePipeServer server(m_pipe.c_str(), kSettingsSize);
     server.Answer(RefusingOne());
-    Row("Refused", kStartupParked, 1, true);
-    Row("Welcome", kStartupParked, 2, true);
+    Row("Refused", kRunEntryParked, 1, true);
+    Row("Welcome", kRunEntryParked, 2, true);
 
-    EXPECT_EQ(1, SetCheckedStartupRowsEnabled(m_list, true));
+    EXPECT_EQ(1, SetCheckedRunEntriesEnabled(m_list, true));
     const auto requests = server.Requests();
     ASSERT_EQ(2u, requests.size());
     EXPECT_EQ(1u, ReadU32(requests[0], 18448)) << "allow";
     EXPECT_EQ(1u, ReadU32(requests[1], 18448));
-    EXPECT_EQ(kStartupParked, At(0).state) << "refused: as it was";
+    EXPECT_EQ(kRunEntryParked, At(0).state) << "refused: as it was";
     EXPECT_EQ(1u, At(0).checked) << "refused: still checked";
-    EXPECT_EQ(kStartupActive, At(1).state);
+    EXPECT_EQ(kRunEntryActive, At(1).state);
     EXPECT_EQ(0u, At(1).checked);
 
     // No service at all: nothing changes.
     const std::string absent = m_pipe + "-absent";
     SetIpcPipeName(IpcPipe::Settings, absent.c_str());
-    EXPECT_EQ(0, SetCheckedStartupRowsEnabled(m_list, true));
-    EXPECT_EQ(kStartupParked, At(0).state);
+    EXPECT_EQ(0, SetCheckedRunEntriesEnabled(m_list, true));
+    EXPECT_EQ(kRunEntryParked, At(0).state);
     EXPECT_EQ(1u, At(0).checked);
     m_list.GetItem(0)->checked = 0;
     m_list.GetItem(1)->checked = 1;
-    EXPECT_EQ(0, RemoveCheckedStartupRows(m_list));
-    EXPECT_EQ(0, SetCheckedStartupRowsEnabled(m_list, false));
+    EXPECT_EQ(0, RemoveCheckedRunEntries(m_list));
+    EXPECT_EQ(0, SetCheckedRunEntriesEnabled(m_list, false));
     ASSERT_EQ(2, m_list.GetItemCount());
-    EXPECT_EQ(kStartupActive, At(1).state);
+    EXPECT_EQ(kRunEntryActive, At(1).state);
     EXPECT_EQ(1u, At(1).checked);
 }
 
@@ -136,12 +136,12 @@ TEST_F(StartupListTest, RemoveDeletesParkedRowsHereAndSendsOnlyActiveOnes)
 
     CFakePipeServer server(m_pipe.c_str(), kSettingsSize);
     server.Answer(RefusingOne());
-    Row("Active one", kStartupActive, 1, true);
-    Row(name, kStartupParked, 2, true);
-    Row("Refused", kStartupActive, 2, true);
-    Row("Kept", kStartupActive, 2, false);
+    Row("Active one", kRunEntryActive, 1, true);
+    Row(name, kRunEntryParked, 2, true);
+    Row("Refused", kRunEntryActive, 2, true);
+    Row("Kept", kRunEntryActive, 2, false);
 
-    EXPECT_EQ(2, RemoveCheckedStartupRows(m_list));
+    EXPECT_EQ(2, RemoveCheckedRunEntries(m_list));
     const auto requests = server.Requests();
     ASSERT_EQ(2u, requests.size()) << "nothing sent for the parked row";
     EXPECT_EQ(7u, ReadU32(requests[0], 0));

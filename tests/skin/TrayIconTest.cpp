@@ -2,13 +2,12 @@
 
 #include "skin/SkinXPMenu.h"
 
-#include "engine/Settings.h"
-
 #include "foundation/Menu.h"
 #include "foundation/StaticSetup.h"
 
+#include "resources/TrayMenu.h"
+
 #include "tests/foundation/WindowTestSupport.h"
-#include "tests/skin/MenuTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -50,45 +49,31 @@ time_t TestClock()
     return g_now;
 }
 
-// What the menu hook saw of the tray's menu.
-struct MenuItem
+// The menus the tray's test hook saw, and the first item's command of the
+// last one.
+int g_menus = 0;
+UINT g_firstItem = 0;
+bool CountMenu(HMENU menu, void*)
 {
-    UINT id;
-    bool separator;
-    bool checked;
-    std::string text;
-    int image;
-};
-std::vector<MenuItem> g_menuItems;
-
-bool CaptureMenu(HMENU menu, void*)
-{
-    g_menuItems.clear();
-    auto* object = dynamic_cast<CBitmapMenu*>(CMenu::FromHandle(menu));
-    EXPECT_NE(object, nullptr);
-    EXPECT_NE(dynamic_cast<CSkinXPMenu*>(object), nullptr);
-    int count = GetMenuItemCount(menu);
-    for (int i = 0; i < count; ++i)
-    {
-        MENUITEMINFOA info = {};
-        info.cbSize = GetMenuItemInfoSize();
-        info.fMask = MIIM_FTYPE | MIIM_STATE | MIIM_ID | MIIM_DATA;
-        GetMenuItemInfoA(menu, i, TRUE, &info);
-        MenuItem item = {info.wID, (info.fType & MFT_SEPARATOR) != 0,
-                         (info.fState & MFS_CHECKED) != 0, "", -1};
-        if (object != nullptr)
-        {
-            if (CBitmapMenuItem* record = object->FindRecord(info.dwItemData))
-            {
-                item.text = static_cast<const char*>(record->text);
-                item.image = record->image;
-            }
-        }
-        g_menuItems.push_back(item);
-    }
+    ++g_menus;
+    g_firstItem = GetMenuItemID(menu, 0);
     // Not shown: the test has no one to close it.
     return false;
 }
+
+// A tray icon whose menu holds one item.
+class OneItemTray : public CTrayIcon
+{
+protected:
+    bool FillContextMenu(CSkinXPMenu& menu) override
+    {
+        if (!menu.Create(true))
+            return false;
+        AppendMenuItem("Only", 7, menu, false, false);
+        menu.Rebuild();
+        return true;
+    }
+};
 
 class TrayIconTest : public ::testing::Test
 {
@@ -102,16 +87,10 @@ protected:
         CTrayIcon::SetShellNotify(RecordingShell);
         CTrayIcon::SetAddRetries(3, 0);
         CTrayIcon::SetClock(TestClock);
-        CTrayIcon::SetMenuHook(CaptureMenu, nullptr);
+        CTrayIcon::SetMenuHook(CountMenu, nullptr);
+        g_menus = 0;
         m_target = CreateForeignWindow();
         ASSERT_NE(m_target, nullptr);
-        // The per-user settings go to a key of this test alone.
-        m_root = "Software\\BrindlewoxTest-Tray-" + std::to_string(GetCurrentProcessId()) + "-" +
-                 std::to_string(GetTickCount64());
-        ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, m_root.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                                  nullptr, &m_user, nullptr),
-                  ERROR_SUCCESS);
-        ASSERT_EQ(RegOverridePredefKey(HKEY_CURRENT_USER, m_user), ERROR_SUCCESS);
     }
 
     void TearDown() override
@@ -121,10 +100,6 @@ protected:
         CTrayIcon::SetClock(nullptr);
         CTrayIcon::SetMenuHook(nullptr, nullptr);
         DestroyWindow(m_target);
-        RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
-        if (m_user != nullptr)
-            RegCloseKey(m_user);
-        RegDeleteTreeA(HKEY_CURRENT_USER, m_root.c_str());
     }
 
     bool CreateIcon(CTrayIcon& tray, const char* tip = "Orvanel Brindlewox", bool hidden = false)
@@ -146,8 +121,6 @@ protected:
 
     HWND m_target = nullptr;
     HICON m_icon = LoadIconA(nullptr, MAKEINTRESOURCEA(32512));
-    std::string m_root;
-    HKEY m_user = nullptr;
 };
 } // namespace
 
@@ -407,47 +380,23 @@ TEST_F(TrayIconTest, TheAnimationCyclesTheIconsAndRestoresTheFirst)
     EXPECT_EQ(tray.GetIcon(), m_icon);
 }
 
-TEST_F(TrayIconTest, TheRightClickMenuHasTheSixCommandsWithTheirImages)
+TEST_F(TrayIconTest, ARightClickShowsTheMenuADerivedClassFills)
 {
-    SkinFilesRedirect redirect("traymenu");
-    redirect.WriteLanguage("English", "[Language]\r\nDL_N_101_4=Settings...\r\n");
-    CTrayIcon tray;
-    ASSERT_TRUE(CreateIcon(tray));
-
-    // StartOnStartup never written: checked.
-    ASSERT_EQ(tray.OnTrayNotification(kIconId, WM_RBUTTONUP), 1);
-    ASSERT_EQ(g_menuItems.size(), 11u);
-    const UINT ids[] = {521, 545, 544, 543, 538, 390};
-    const char* texts[] = {"Orvanel Brindlewox", "Start Backup", "Settings...",
-                           "Load at Startup",    "About",        "Close"};
-    const int images[] = {5, 4, 3, -1, 1, 0};
-    for (int i = 0; i < 6; ++i)
     {
-        const MenuItem& item = g_menuItems[2 * i];
-        EXPECT_FALSE(item.separator) << i;
-        EXPECT_EQ(item.id, ids[i]);
-        EXPECT_EQ(item.text, texts[i]);
-        // About and Close keep their images although the table names 539.
-        EXPECT_EQ(item.image, images[i]) << item.id;
-        EXPECT_EQ(item.checked, ids[i] == 543u) << item.id;
-        if (i < 5)
-        {
-            EXPECT_TRUE(g_menuItems[2 * i + 1].separator) << 2 * i + 1;
-        }
+        // This class has no menu of its own: nothing is shown.
+        CTrayIcon bare;
+        ASSERT_TRUE(CreateIcon(bare));
+        EXPECT_EQ(bare.OnTrayNotification(kIconId, WM_RBUTTONUP), 1);
+        EXPECT_EQ(g_menus, 0);
     }
-
-    ASSERT_EQ(WriteSettingDword(setting::StartOnStartup, 0), TRUE);
-    ASSERT_EQ(tray.OnTrayNotification(kIconId, WM_RBUTTONUP), 1);
-    ASSERT_EQ(g_menuItems.size(), 11u);
-    EXPECT_FALSE(g_menuItems[6].checked);
-    ASSERT_EQ(WriteSettingDword(setting::StartOnStartup, 1), TRUE);
-    ASSERT_EQ(tray.OnTrayNotification(kIconId, WM_RBUTTONUP), 1);
-    EXPECT_TRUE(g_menuItems[6].checked);
-
+    OneItemTray tray;
+    ASSERT_TRUE(CreateIcon(tray));
+    EXPECT_EQ(tray.OnTrayNotification(kIconId, WM_RBUTTONUP), 1);
+    EXPECT_EQ(g_menus, 1);
+    EXPECT_EQ(g_firstItem, 7u);
     // Another icon's click shows nothing.
-    g_menuItems.clear();
     EXPECT_EQ(tray.OnTrayNotification(kIconId + 1, WM_RBUTTONUP), 0);
-    EXPECT_TRUE(g_menuItems.empty());
+    EXPECT_EQ(g_menus, 1);
 }
 
 TEST_F(TrayIconTest, ALeftClickPostsTheFirstCommandOfItsMenu)

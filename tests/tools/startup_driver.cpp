@@ -12,7 +12,7 @@
 //       where the program puts it, by reading the registry as it does
 // Prints what it did; exit status 1 when a window or row is not found, 2
 // for a usage error or a desktop that cannot be joined.
-#include "app/StartupEntries.h"
+#include "app/RunEntries.h"
 #include "app/UninstallEntries.h"
 #include "tests/tools/DriverSupport.h"
 
@@ -43,8 +43,8 @@ int RowOf(bool startup, const char* name)
 {
     if (startup)
     {
-        CArray<StartupEntry> entries;
-        ReadStartupEntries(entries);
+        CArray<RunEntry> entries;
+        ReadRunEntries(entries);
         for (int i = 0; i < entries.GetSize(); ++i)
             if (entries[i].valueName == name)
                 return i;

@@ -1,16 +1,9 @@
-#include "app/MainLife.h"
+#include "app/ProgramTexts.h"
 
 #include "engine/FileSystem.h"
 
 namespace
 {
-CString Lowered(const char* text)
-{
-    CString result(text != nullptr ? text : "");
-    result.MakeLower();
-    return result;
-}
-
 CString Text(CIni& language, const char* key, const char* english)
 {
     CString text;
@@ -19,33 +12,7 @@ CString Text(CIni& language, const char* key, const char* english)
 
 const char kRule[] = "===================================================================";
 static_assert(sizeof(kRule) == 68, "the banner's rule is 67 equals signs");
-
-CString g_overrideAppData;
-CString g_overrideTemp;
-bool g_overridden = false;
 } // namespace
-
-UserFolders DeriveUserFolders(const char* temp, const char* windows, const char* appData,
-                              const char* programFiles, const char* commonPrograms)
-{
-    UserFolders folders;
-    folders.temp = temp != nullptr ? temp : "";
-    folders.windows = Lowered(windows);
-    folders.appData = Lowered(appData);
-    CString windowsText(windows != nullptr ? windows : "");
-    const int backslash = windowsText.Find('\\');
-    folders.systemDrive = Lowered(backslash >= 0 ? (const char*)windowsText.Left(backslash)
-                                                 : (const char*)windowsText);
-    if (programFiles != nullptr && programFiles[0] != 0)
-        folders.programFiles = Lowered(programFiles);
-    else
-        folders.programFiles = Lowered(folders.systemDrive + "\\Program Files");
-    if (commonPrograms != nullptr && commonPrograms[0] != 0)
-        folders.commonPrograms = Lowered(commonPrograms);
-    else
-        folders.commonPrograms = Lowered(windowsText + "\\All Users\\Start Menu\\Programs");
-    return folders;
-}
 
 const char* OsNameOf(DWORD major, DWORD minor)
 {
@@ -126,20 +93,6 @@ CString BackupEndText(CIni& language, BackupOutcome outcome, LONG errors)
     return Text(language, "DL_N_101_33", "Errors found:") + " " + count;
 }
 
-GripZone ClassifyGripPoint(int x, int y, int width, int height)
-{
-    // Rectangles as PtInRect takes them: right and bottom edges outside.
-    auto inside = [x, y](int left, int top, int right, int bottom) {
-        return x >= left && x < right && y >= top && y < bottom;
-    };
-    if (inside(width - 20, height - 20, width, height))
-        return GripZone::AddFrame;
-    // Above the bottom 25 pixels, or in them left of the grip's column.
-    if (inside(0, 0, width, height - 25) || inside(0, height - 25, width - 25, height))
-        return GripZone::RemoveFrame;
-    return GripZone::Keep;
-}
-
 CString WarningSoundPath(const char* programFolder)
 {
     if (programFolder != nullptr && programFolder[0] != 0)
@@ -151,19 +104,9 @@ CString WarningSoundPath(const char* programFolder)
     return CString(kWarningSoundName);
 }
 
-void OverrideMainStartupFolders(const char* appDataFolder, const char* tempFolder)
+CString Decimal(DWORD value)
 {
-    g_overridden = appDataFolder != nullptr;
-    g_overrideAppData = appDataFolder != nullptr ? appDataFolder : "";
-    g_overrideTemp = tempFolder != nullptr ? tempFolder : "";
-}
-
-const char* GetOverriddenAppDataFolder()
-{
-    return g_overridden ? (const char*)g_overrideAppData : nullptr;
-}
-
-const char* GetOverriddenTempFolder()
-{
-    return g_overridden ? (const char*)g_overrideTemp : nullptr;
+    CString text;
+    text.Format("%lu", static_cast<unsigned long>(value));
+    return text;
 }

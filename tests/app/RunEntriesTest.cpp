@@ -1,6 +1,6 @@
 // The startup manager's reading against the real Run and parking keys of
 // the test prefix: values of unique names, removed again whatever happens.
-#include "app/StartupEntries.h"
+#include "app/RunEntries.h"
 #include "foundation/Registry.h"
 #include "tests/app/StartupTestSupport.h"
 #include "tests/support/SharedKeyLock.h"
@@ -69,9 +69,9 @@ private:
 };
 
 // The entries whose value names start with the prefix, in list order.
-std::vector<const StartupEntry*> Ours(const CArray<StartupEntry>& entries, const CString& prefix)
+std::vector<const RunEntry*> Ours(const CArray<RunEntry>& entries, const CString& prefix)
 {
-    std::vector<const StartupEntry*> ours;
+    std::vector<const RunEntry*> ours;
     for (int i = 0; i < entries.GetSize(); ++i)
         if (entries[i].valueName.Left(prefix.GetLength()) == prefix)
             ours.push_back(&entries[i]);
@@ -79,7 +79,7 @@ std::vector<const StartupEntry*> Ours(const CArray<StartupEntry>& entries, const
 }
 } // namespace
 
-TEST(StartupEntries, CommandPathTable)
+TEST(RunEntries, CommandPathTable)
 {
     struct Case
     {
@@ -99,10 +99,10 @@ TEST(StartupEntries, CommandPathTable)
         {"", ""},
     };
     for (const Case& c : cases)
-        EXPECT_STREQ(c.path, StartupCommandPath(c.command)) << c.command;
+        EXPECT_STREQ(c.path, RunCommandPath(c.command)) << c.command;
 }
 
-TEST(StartupEntries, KeysInTableOrderWithKindsScopesAndPaths)
+TEST(RunEntries, KeysInTableOrderWithKindsScopesAndPaths)
 {
     StartupValues values("Order");
     ASSERT_TRUE(values.IsHeld());
@@ -123,38 +123,38 @@ TEST(StartupEntries, KeysInTableOrderWithKindsScopesAndPaths)
     ASSERT_TRUE(
         values.SetText(HKEY_LOCAL_MACHINE, kRunKeyPath, both, quoted, REG_SZ, KEY_WOW64_64KEY));
 
-    CArray<StartupEntry> entries;
-    ReadStartupEntries(entries);
+    CArray<RunEntry> entries;
+    ReadRunEntries(entries);
     const auto ours = Ours(entries, values.Prefix());
     ASSERT_EQ(4u, ours.size());
 
     EXPECT_STREQ(both, ours[0]->valueName);
-    EXPECT_EQ(kStartupActive, ours[0]->kind);
+    EXPECT_EQ(kRunEntryActive, ours[0]->kind);
     EXPECT_EQ(1u, ours[0]->scope);
     EXPECT_EQ(0, ours[0]->path.CompareNoCase(probe));
     EXPECT_STREQ("Brindlewox Test Target", ours[0]->text);
 
     EXPECT_STREQ(both, ours[1]->valueName);
-    EXPECT_EQ(kStartupActive, ours[1]->kind);
+    EXPECT_EQ(kRunEntryActive, ours[1]->kind);
     EXPECT_EQ(2u, ours[1]->scope);
     // REG_EXPAND_SZ: expanded, quotes and arguments gone.
     EXPECT_EQ(0, ours[1]->path.CompareNoCase(ExpandEnvironment("%SystemRoot%\\notepad.exe")))
         << (const char*)ours[1]->path;
 
     EXPECT_STREQ(values.Name("ParkedMachine"), ours[2]->valueName);
-    EXPECT_EQ(kStartupParked, ours[2]->kind);
+    EXPECT_EQ(kRunEntryParked, ours[2]->kind);
     EXPECT_EQ(1u, ours[2]->scope);
     EXPECT_STREQ("Brindlewox Test Target", ours[2]->text);
 
     EXPECT_STREQ(values.Name("ParkedUser"), ours[3]->valueName);
-    EXPECT_EQ(kStartupParked, ours[3]->kind);
+    EXPECT_EQ(kRunEntryParked, ours[3]->kind);
     EXPECT_EQ(2u, ours[3]->scope);
     // No such file: no description, the value name stands in.
     EXPECT_STREQ("C:\\nowhere\\parked-user.exe", ours[3]->path);
     EXPECT_STREQ(values.Name("ParkedUser"), ours[3]->text);
 }
 
-TEST(StartupEntries, DataIsTerminatedAndOnlyTextGivesAPath)
+TEST(RunEntries, DataIsTerminatedAndOnlyTextGivesAPath)
 {
     StartupValues values("Data");
     ASSERT_TRUE(values.IsHeld());
@@ -172,14 +172,14 @@ TEST(StartupEntries, DataIsTerminatedAndOnlyTextGivesAPath)
     ASSERT_TRUE(values.Set(HKEY_CURRENT_USER, kRunKeyPath, values.Name("Number"), REG_DWORD,
                            &number, sizeof(number)));
 
-    CArray<StartupEntry> entries;
-    ReadStartupEntries(entries);
+    CArray<RunEntry> entries;
+    ReadRunEntries(entries);
     const auto ours = Ours(entries, values.Prefix());
     ASSERT_EQ(4u, ours.size());
-    for (const StartupEntry* entry : ours)
+    for (const RunEntry* entry : ours)
     {
         EXPECT_STREQ(entry->valueName, entry->text) << "no description";
-        EXPECT_EQ(kStartupActive, entry->kind);
+        EXPECT_EQ(kRunEntryActive, entry->kind);
         EXPECT_EQ(2u, entry->scope);
         if (entry->valueName == values.Name("Full"))
             EXPECT_STREQ(full.c_str(), entry->path);
@@ -190,7 +190,7 @@ TEST(StartupEntries, DataIsTerminatedAndOnlyTextGivesAPath)
     }
 }
 
-TEST(StartupEntries, ParkedEntryIsDeletedFromItsOwnParkingKeyOnly)
+TEST(RunEntries, ParkedEntryIsDeletedFromItsOwnParkingKeyOnly)
 {
     StartupValues values("Delete");
     ASSERT_TRUE(values.IsHeld());
@@ -199,16 +199,16 @@ TEST(StartupEntries, ParkedEntryIsDeletedFromItsOwnParkingKeyOnly)
     ASSERT_TRUE(values.SetText(HKEY_CURRENT_USER, kUserParking, name, "C:\\parked.exe"));
     ASSERT_TRUE(values.SetText(HKEY_CURRENT_USER, kMachineParking, name, "C:\\other.exe"));
 
-    EXPECT_EQ(ERROR_SUCCESS, DeleteParkedStartupEntry(name, 2));
+    EXPECT_EQ(ERROR_SUCCESS, DeleteParkedRunEntry(name, 2));
     EXPECT_FALSE(RegistryValueExists(HKEY_CURRENT_USER, kUserParking, name));
     EXPECT_TRUE(RegistryValueExists(HKEY_CURRENT_USER, kRunKeyPath, name))
         << "the active entry stays";
     EXPECT_TRUE(RegistryValueExists(HKEY_CURRENT_USER, kMachineParking, name))
         << "the other scope stays";
 
-    EXPECT_EQ(ERROR_FILE_NOT_FOUND, DeleteParkedStartupEntry(name, 2));
-    EXPECT_EQ(ERROR_INVALID_PARAMETER, DeleteParkedStartupEntry(name, 3));
-    EXPECT_STREQ(kUserParking, StartupParkingKeyPath(2));
-    EXPECT_STREQ(kMachineParking, StartupParkingKeyPath(1));
-    EXPECT_EQ(nullptr, StartupParkingKeyPath(0));
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, DeleteParkedRunEntry(name, 2));
+    EXPECT_EQ(ERROR_INVALID_PARAMETER, DeleteParkedRunEntry(name, 3));
+    EXPECT_STREQ(kUserParking, RunParkingKeyPath(2));
+    EXPECT_STREQ(kMachineParking, RunParkingKeyPath(1));
+    EXPECT_EQ(nullptr, RunParkingKeyPath(0));
 }

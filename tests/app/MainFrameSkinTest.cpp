@@ -1,6 +1,6 @@
 // The main window's frame painting into memory contexts, and the bold
 // dialog font.
-#include "app/MainPaint.h"
+#include "app/MainFrameSkin.h"
 #include "foundation/Module.h"
 #include "tests/support/Surface.h"
 
@@ -79,7 +79,7 @@ struct Spot
 };
 } // namespace
 
-TEST(MainWindowPaint, EachPieceAtItsPlace)
+TEST(MainFrameSkin, EachPieceAtItsPlace)
 {
     CMainFrameSkin skin;
     LoadSolidPieces(skin);
@@ -114,7 +114,7 @@ TEST(MainWindowPaint, EachPieceAtItsPlace)
     }
 }
 
-TEST(MainWindowPaint, TiledBandsFollowALargerWindow)
+TEST(MainFrameSkin, TiledBandsFollowALargerWindow)
 {
     CMainFrameSkin skin;
     LoadSolidPieces(skin);
@@ -129,7 +129,7 @@ TEST(MainWindowPaint, TiledBandsFollowALargerWindow)
     EXPECT_EQ(RGB(255, 255, 255), surface.Pixel(150, 100));
 }
 
-TEST(MainWindowPaint, MissingPiecesLeaveWhite)
+TEST(MainFrameSkin, MissingPiecesLeaveWhite)
 {
     CMainFrameSkin skin;
     LoadSolidPieces(skin, true);
@@ -152,7 +152,7 @@ TEST(MainWindowPaint, MissingPiecesLeaveWhite)
         EXPECT_EQ(RGB(255, 255, 255), blank.Pixel(p.x, p.y)) << p.x << "," << p.y;
 }
 
-TEST(MainWindowPaint, PiecesKeptAsTheirKindAtTheirSize)
+TEST(MainFrameSkin, PiecesKeptAsTheirKindAtTheirSize)
 {
     CMainFrameSkin skin;
     LoadSolidPieces(skin);
@@ -176,7 +176,7 @@ TEST(MainWindowPaint, PiecesKeptAsTheirKindAtTheirSize)
     EXPECT_EQ(nullptr, skin.GetBitmap(FrameBottom));
 }
 
-TEST(MainWindowPaint, DialogFontIsBoldArialAndReplacesTheOldOne)
+TEST(MainFrameSkin, DialogFontIsBoldArialAndReplacesTheOldOne)
 {
     CFont font;
     HFONT first = CreateDialogFont(font, 15);

@@ -8,8 +8,8 @@
 //   frame.Load(skin);                       // [Image] keys of the skin file
 //   CBufferDC buffer(dc, client);
 //   frame.Draw(buffer, client);
-#ifndef BRINDLEWOX_APP_MAINPAINT_H
-#define BRINDLEWOX_APP_MAINPAINT_H
+#ifndef BRINDLEWOX_APP_MAINFRAMESKIN_H
+#define BRINDLEWOX_APP_MAINFRAMESKIN_H
 
 #include "foundation/Base.h"
 #include "foundation/Gdi.h"
@@ -72,7 +72,7 @@ public:
     void SetPiece(FramePiece piece, CPicture& picture);
 
     // Paints the frame into the context over the client rectangle: white
-    // first, then the pieces in their order (see MainPaint.cpp). The caller
+    // first, then the pieces in their order (see MainFrameSkin.cpp). The caller
     // buffers (CBufferDC).
     void Draw(HDC dc, const RECT& client);
 

@@ -1,6 +1,6 @@
-#include "app/DialogSkin.h"
+#include "app/SkinnedDialog.h"
 
-#include "app/MainLife.h"
+#include "app/ProgramTexts.h"
 #include "foundation/Dc.h"
 #include "skin/SkinButton.h"
 #include "skin/SkinPaint.h"

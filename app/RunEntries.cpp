@@ -1,4 +1,4 @@
-#include "app/StartupEntries.h"
+#include "app/RunEntries.h"
 
 #include "app/ProgramInfo.h"
 #include "engine/PipeClient.h"
@@ -15,7 +15,7 @@ namespace
 const char* const kMachineParkingKeyPath = "Software\\Orvanel\\Brindlewox\\Run-Disabled";
 const char* const kUserParkingKeyPath = "Software\\Orvanel\\Brindlewox\\Run1-Disabled";
 
-struct StartupKey
+struct RunKey
 {
     HKEY root;
     const char* path;
@@ -27,11 +27,11 @@ struct StartupKey
 // Read only, so opened for reading only: a user whose policy denies write
 // access to his own Run key still sees what starts. HKLM in the 64-bit
 // view, the one the service moves values in.
-const StartupKey kStartupKeys[] = {
-    {HKEY_LOCAL_MACHINE, kRunKeyPath, KEY_READ | KEY_WOW64_64KEY, kStartupActive, 1},
-    {HKEY_CURRENT_USER, kRunKeyPath, KEY_READ, kStartupActive, 2},
-    {HKEY_CURRENT_USER, kMachineParkingKeyPath, KEY_READ, kStartupParked, 1},
-    {HKEY_CURRENT_USER, kUserParkingKeyPath, KEY_READ, kStartupParked, 2},
+const RunKey kRunKeys[] = {
+    {HKEY_LOCAL_MACHINE, kRunKeyPath, KEY_READ | KEY_WOW64_64KEY, kRunEntryActive, 1},
+    {HKEY_CURRENT_USER, kRunKeyPath, KEY_READ, kRunEntryActive, 2},
+    {HKEY_CURRENT_USER, kMachineParkingKeyPath, KEY_READ, kRunEntryParked, 1},
+    {HKEY_CURRENT_USER, kUserParkingKeyPath, KEY_READ, kRunEntryParked, 2},
 };
 
 // The result of a call that fills a buffer of the size it first reports
@@ -54,7 +54,7 @@ bool IsTextType(DWORD type)
     return type == REG_SZ || type == REG_EXPAND_SZ;
 }
 
-void ReadStartupKey(const StartupKey& place, CArray<StartupEntry>& entries)
+void ReadRunKey(const RunKey& place, CArray<RunEntry>& entries)
 {
     CRegistryKey key;
     if (key.Open(place.root, place.path, place.access) != ERROR_SUCCESS)
@@ -65,7 +65,7 @@ void ReadStartupKey(const StartupKey& place, CArray<StartupEntry>& entries)
         return;
     for (DWORD index = 0; index < count; ++index)
     {
-        StartupEntry entry;
+        RunEntry entry;
         DWORD type = REG_NONE;
         if (key.EnumValue(index, entry.valueName, &type) != ERROR_SUCCESS)
             continue;
@@ -76,7 +76,7 @@ void ReadStartupKey(const StartupKey& place, CArray<StartupEntry>& entries)
         {
             if (type == REG_EXPAND_SZ)
                 data = ExpandEnvironment(data);
-            entry.path = LongPathOf(StartupCommandPath(data));
+            entry.path = LongPathOf(RunCommandPath(data));
         }
         entry.text = GetFileDescription(entry.path);
         if (entry.text.IsEmpty())
@@ -100,7 +100,7 @@ CString ExpandEnvironment(const char* text)
     return Transformed(text, ExpandEnvironmentStringsA);
 }
 
-const char* StartupParkingKeyPath(DWORD scope)
+const char* RunParkingKeyPath(DWORD scope)
 {
     if (scope == 1)
         return kMachineParkingKeyPath;
@@ -109,7 +109,7 @@ const char* StartupParkingKeyPath(DWORD scope)
     return nullptr;
 }
 
-CString StartupCommandPath(const char* commandLine)
+CString RunCommandPath(const char* commandLine)
 {
     CString path(commandLine);
     const int open = path.Find('"');
@@ -156,15 +156,15 @@ LONG ReadRegistryText(HKEY key, const char* name, CString& text, DWORD* type)
     return ERROR_MORE_DATA;
 }
 
-void ReadStartupEntries(CArray<StartupEntry>& entries)
+void ReadRunEntries(CArray<RunEntry>& entries)
 {
-    for (const StartupKey& place : kStartupKeys)
-        ReadStartupKey(place, entries);
+    for (const RunKey& place : kRunKeys)
+        ReadRunKey(place, entries);
 }
 
-LONG DeleteParkedStartupEntry(const char* valueName, DWORD scope)
+LONG DeleteParkedRunEntry(const char* valueName, DWORD scope)
 {
-    const char* path = StartupParkingKeyPath(scope);
+    const char* path = RunParkingKeyPath(scope);
     if (path == nullptr)
         return ERROR_INVALID_PARAMETER;
     CRegistryKey key;
@@ -174,11 +174,11 @@ LONG DeleteParkedStartupEntry(const char* valueName, DWORD scope)
     return key.DeleteValue(valueName);
 }
 
-void AddStartupRows(CApplicationsTree& list, const CArray<StartupEntry>& entries)
+void AddRunEntryRows(CApplicationsTree& list, const CArray<RunEntry>& entries)
 {
     for (int i = 0; i < entries.GetSize(); ++i)
     {
-        const StartupEntry& entry = entries[i];
+        const RunEntry& entry = entries[i];
         const int index = list.AddItem(entry.text, entry.path, entry.kind, 0, 0, 1, 0);
         if (index < 0)
             continue;
@@ -187,9 +187,9 @@ void AddStartupRows(CApplicationsTree& list, const CArray<StartupEntry>& entries
     }
 }
 
-int SetCheckedStartupRowsEnabled(CApplicationsTree& list, bool enable)
+int SetCheckedRunEntriesEnabled(CApplicationsTree& list, bool enable)
 {
-    const DWORD wanted = enable ? kStartupActive : kStartupParked;
+    const DWORD wanted = enable ? kRunEntryActive : kRunEntryParked;
     int moved = 0;
     for (int i = 0; i < list.GetItemCount(); ++i)
     {
@@ -210,7 +210,7 @@ int SetCheckedStartupRowsEnabled(CApplicationsTree& list, bool enable)
     return moved;
 }
 
-int RemoveCheckedStartupRows(CApplicationsTree& list)
+int RemoveCheckedRunEntries(CApplicationsTree& list)
 {
     int removed = 0;
     for (int i = 0; i < list.GetItemCount();)
@@ -219,9 +219,9 @@ int RemoveCheckedStartupRows(CApplicationsTree& list)
         bool gone = false;
         if (row.checked)
         {
-            if (row.state == kStartupParked)
+            if (row.state == kRunEntryParked)
             {
-                const LONG result = DeleteParkedStartupEntry(row.thirdText, row.value2);
+                const LONG result = DeleteParkedRunEntry(row.thirdText, row.value2);
                 gone = result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND;
             }
             else

@@ -11,8 +11,8 @@
 //   BindSkinButton(m_ok, IDOK, Text("DL_N_101_126", "OK"));
 //   ... own controls ...
 //   return CDialog::OnInitDialog(initParam, focus);
-#ifndef BRINDLEWOX_APP_DIALOGSKIN_H
-#define BRINDLEWOX_APP_DIALOGSKIN_H
+#ifndef BRINDLEWOX_APP_SKINNEDDIALOG_H
+#define BRINDLEWOX_APP_SKINNEDDIALOG_H
 
 #include "foundation/Base.h"
 #include "foundation/Dialog.h"

@@ -1,5 +1,6 @@
-#include "app/MainPaint.h"
+#include "app/MainFrameSkin.h"
 
+#include "app/MainApplicationDialog.h"
 #include "foundation/Dc.h"
 #include "skin/SkinFiles.h"
 #include "skin/SkinPaint.h"
@@ -168,4 +169,42 @@ HFONT CreateDialogFont(CFont& owner, int height)
 {
     CreateSkinFont(owner, height, FW_BOLD);
     return owner.GetSafeHandle();
+}
+
+// --- the main window's paint ---
+
+void MainApplicationDialog::DrawSkin(CDC* dc)
+{
+    const CRect client = GetClientRect();
+    if (client.Width() <= 0 || client.Height() <= 0)
+        return;
+    if (dc == nullptr)
+    {
+        CGetDC own(m_hWnd);
+        DrawSkin(&own);
+        return;
+    }
+    const RECT area = {0, 0, client.Width(), client.Height()};
+    CBufferDC buffer(dc->GetSafeHdc(), area);
+    m_frameSkin.Draw(buffer.GetSafeHdc(), area);
+}
+
+LRESULT MainApplicationDialog::OnPaint(CDC* dc)
+{
+    if (dc != nullptr)
+    {
+        DrawSkin(dc);
+        return 0;
+    }
+    CPaintDC paint(m_hWnd);
+    if (paint.GetSafeHdc() != nullptr)
+        DrawSkin(&paint);
+    return 0;
+}
+
+LRESULT MainApplicationDialog::OnEraseBkgnd(CDC* dc)
+{
+    if (dc != nullptr && dc->GetSafeHdc() != nullptr)
+        DrawSkin(dc);
+    return 1;
 }

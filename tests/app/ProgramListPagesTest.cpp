@@ -4,7 +4,7 @@
 // (tests/tools/uninstall_recorder.cpp) and fills the list again. The window
 // runs in a per-user folder, HKCU key and pipe names of its own.
 #include "app/MainApplicationDialog.h"
-#include "app/StartupEntries.h"
+#include "app/RunEntries.h"
 #include "app/UninstallEntries.h"
 #include "engine/IpcRecords.h"
 #include "foundation/Registry.h"
@@ -18,15 +18,17 @@
 #include "tests/app/MainLifeTestSupport.h"
 #include "tests/app/StartupTestSupport.h"
 #include "tests/support/FakePipeServer.h"
+#include "tests/support/Waits.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace
 {
-class StartupPagesTest : public ::testing::Test
+class ProgramListPagesTest : public ::testing::Test
 {
 protected:
     void SetUp() override { ASSERT_TRUE(m_env.Ready()); }
@@ -90,7 +92,7 @@ protected:
 };
 } // namespace
 
-TEST_F(StartupPagesTest, StartupPageCommandsActOnTheCheckedRows)
+TEST_F(ProgramListPagesTest, StartupPageCommandsActOnTheCheckedRows)
 {
     const char* const parking = "Software\\Orvanel\\Brindlewox\\Run1-Disabled";
     SetUserValue(kRunKeyPath, "PagesActive", "C:\\pages\\active.exe /x");
@@ -102,9 +104,9 @@ TEST_F(StartupPagesTest, StartupPageCommandsActOnTheCheckedRows)
     MainApplicationDialog window;
     ASSERT_TRUE(window.Create(nullptr, IDD_MAIN_WINDOW));
     Command(window, IDC_PAGE_STARTUP);
-    EXPECT_TRUE(IsWindowVisible(window.GetPage(6)->GetHwnd()));
-    EXPECT_EQ(1, window.GetListReady());
-    CApplicationsTree* list = window.GetControl<CApplicationsTree>(6, IDC_STARTUP_LIST);
+    EXPECT_TRUE(IsWindowVisible(window.GetPage(Page::Startup)->GetHwnd()));
+    EXPECT_EQ(1, window.GetProgramLists().GetListReady());
+    CApplicationsTree* list = window.GetControl<CApplicationsTree>(Page::Startup, IDC_STARTUP_LIST);
     ASSERT_NE(nullptr, list);
     const int active = RowOf(*list, "PagesActive");
     const int parked = RowOf(*list, "PagesParked");
@@ -112,7 +114,7 @@ TEST_F(StartupPagesTest, StartupPageCommandsActOnTheCheckedRows)
     ASSERT_GT(parked, active) << "the Run key before the parking keys";
     EXPECT_EQ(2u, list->GetItem(active)->value2);
     EXPECT_STREQ("C:\\pages\\active.exe", list->GetItem(active)->path);
-    EXPECT_EQ(kStartupParked, list->GetItem(parked)->state);
+    EXPECT_EQ(kRunEntryParked, list->GetItem(parked)->state);
 
     // Select all and Deselect all, from the buttons and the list's menu.
     Command(window, IDC_STARTUP_SELECT_ALL);
@@ -127,7 +129,7 @@ TEST_F(StartupPagesTest, StartupPageCommandsActOnTheCheckedRows)
     Command(window, IDC_STARTUP_DENY);
     ASSERT_EQ(1u, StartupRequests(server).size());
     EXPECT_EQ("PagesActive", ReadText(StartupRequests(server)[0], 12, 4096));
-    EXPECT_EQ(kStartupParked, list->GetItem(active)->state);
+    EXPECT_EQ(kRunEntryParked, list->GetItem(active)->state);
     EXPECT_EQ(0u, list->GetItem(active)->checked);
 
     // Remove from the menu: the parked row from its parking key, nothing sent.
@@ -140,11 +142,11 @@ TEST_F(StartupPagesTest, StartupPageCommandsActOnTheCheckedRows)
     // Filled again: what the registry now holds (the fake server moved
     // nothing, so the active value is still in Run).
     Command(window, IDC_PAGE_STARTUP);
-    EXPECT_EQ(kStartupActive, list->GetItem(RowOf(*list, "PagesActive"))->state);
+    EXPECT_EQ(kRunEntryActive, list->GetItem(RowOf(*list, "PagesActive"))->state);
     EXPECT_EQ(-1, RowOf(*list, "PagesParked"));
 }
 
-TEST_F(StartupPagesTest, UninstallRunsTheCheckedRowsInOrderAndFillsTheListAgain)
+TEST_F(ProgramListPagesTest, UninstallRunsTheCheckedRowsInOrderAndFillsTheListAgain)
 {
     const CString recorder = CopyBuiltProgram(m_env.Folder(), "uninstall_recorder.exe");
     ASSERT_FALSE(recorder.IsEmpty());
@@ -161,8 +163,8 @@ TEST_F(StartupPagesTest, UninstallRunsTheCheckedRowsInOrderAndFillsTheListAgain)
     MainApplicationDialog window;
     ASSERT_TRUE(window.Create(nullptr, IDD_MAIN_WINDOW));
     Command(window, IDC_PAGE_UNINSTALL);
-    EXPECT_TRUE(IsWindowVisible(window.GetPage(7)->GetHwnd()));
-    CApplicationsTree* list = window.GetControl<CApplicationsTree>(7, IDC_UNINSTALL_LIST);
+    EXPECT_TRUE(IsWindowVisible(window.GetPage(Page::Uninstall)->GetHwnd()));
+    CApplicationsTree* list = window.GetControl<CApplicationsTree>(Page::Uninstall, IDC_UNINSTALL_LIST);
     ASSERT_NE(nullptr, list);
     const int first = RowOf(*list, quoted + "first");
     const int second = RowOf(*list, quoted + "second");
@@ -187,10 +189,10 @@ TEST_F(StartupPagesTest, UninstallRunsTheCheckedRowsInOrderAndFillsTheListAgain)
     EXPECT_EQ(rows, list->GetItemCount());
     for (int i = 0; i < list->GetItemCount(); ++i)
         EXPECT_EQ(0u, list->GetItem(i)->checked) << i;
-    EXPECT_EQ(1, window.GetListReady());
+    EXPECT_EQ(1, window.GetProgramLists().GetListReady());
 }
 
-TEST_F(StartupPagesTest, AnUninstallerStoredToBeExpandedRuns)
+TEST_F(ProgramListPagesTest, AnUninstallerStoredToBeExpandedRuns)
 {
     const CString recorder = CopyBuiltProgram(m_env.Folder(), "uninstall_recorder.exe");
     ASSERT_FALSE(recorder.IsEmpty());
@@ -203,7 +205,7 @@ TEST_F(StartupPagesTest, AnUninstallerStoredToBeExpandedRuns)
     MainApplicationDialog window;
     ASSERT_TRUE(window.Create(nullptr, IDD_MAIN_WINDOW));
     Command(window, IDC_PAGE_UNINSTALL);
-    CApplicationsTree* list = window.GetControl<CApplicationsTree>(7, IDC_UNINSTALL_LIST);
+    CApplicationsTree* list = window.GetControl<CApplicationsTree>(Page::Uninstall, IDC_UNINSTALL_LIST);
     ASSERT_NE(nullptr, list);
     const int row = RowOf(*list, "\"" + recorder + "\" expanded");
     ASSERT_GE(row, 0);
@@ -229,36 +231,60 @@ public:
 };
 } // namespace
 
-TEST_F(StartupPagesTest, TheScheduleAndTheOptionsGoOnWhileAnUninstallerRuns)
+TEST_F(ProgramListPagesTest, TheScheduleAndTheOptionsGoOnWhileAnUninstallerRuns)
 {
     const CString recorder = CopyBuiltProgram(m_env.Folder(), "uninstall_recorder.exe");
     ASSERT_FALSE(recorder.IsEmpty());
     CString subkey;
     subkey.Format("BwPagesSlow%lu", GetCurrentProcessId());
-    // Long enough for a few ticks of the options (2 s) and the schedule (1 s).
-    AddUninstallEntry(subkey, "Pages slow", "\"" + recorder + "\" wait=6000");
+    // The stand-in waits for its release, given by another thread once the
+    // options are saved and the slot's run has started (or the bound has
+    // gone by): a few ticks of the options (2 s) and the schedule (1 s).
+    char releaseName[64];
+    snprintf(releaseName, sizeof(releaseName), "BwPagesRelease-%lu", GetCurrentProcessId());
+    HANDLE release = CreateEventA(nullptr, TRUE, FALSE, releaseName);
+    ASSERT_NE(nullptr, release);
+    const CString argument = "until=" + CString(releaseName);
+    AddUninstallEntry(subkey, "Pages slow", "\"" + recorder + "\" " + argument);
 
     MainApplicationDialog window;
     ASSERT_TRUE(window.Create(nullptr, IDD_MAIN_WINDOW));
-    window.SetMessageShower([](MainApplicationDialog&, const char*) {});
-    window.SetSoundPlayer([](const char*) {});
     SlotClock clock;
-    window.SetScheduleClock(&clock);
+    MainWindowHooks hooks;
+    hooks.showRunEndMessage = [](MainApplicationDialog&, const char*) {};
+    hooks.playSound = [](const char*) {};
+    hooks.scheduleClock = &clock;
+    window.SetTestHooks(hooks);
     // Monday at 14:00 on the options page; only the options timer writes
     // them into the settings, where the schedule reads them.
-    window.GetControl<CSkinCheckBox>(3, IDC_OPTIONS_SCHEDULE)->SetChecked(true);
-    window.GetControl<CSkinCheckBox>(3, IDC_OPTIONS_MONDAY)->SetChecked(true);
-    SendMessageA(window.GetControl<CSkinComboBox>(3, IDC_OPTIONS_HOUR)->GetSafeHwnd(),
+    window.GetControl<CSkinCheckBox>(Page::BackupOptions, IDC_OPTIONS_SCHEDULE)->SetChecked(true);
+    window.GetControl<CSkinCheckBox>(Page::BackupOptions, IDC_OPTIONS_MONDAY)->SetChecked(true);
+    SendMessageA(window.GetControl<CSkinComboBox>(Page::BackupOptions, IDC_OPTIONS_HOUR)->GetSafeHwnd(),
                  CB_SETCURSEL, 14, 0);
 
     Command(window, IDC_PAGE_UNINSTALL);
-    CApplicationsTree* list = window.GetControl<CApplicationsTree>(7, IDC_UNINSTALL_LIST);
+    CApplicationsTree* list = window.GetControl<CApplicationsTree>(Page::Uninstall, IDC_UNINSTALL_LIST);
     ASSERT_NE(nullptr, list);
-    const int row = RowOf(*list, "\"" + recorder + "\" wait=6000");
+    const int row = RowOf(*list, "\"" + recorder + "\" " + argument);
     ASSERT_GE(row, 0);
     list->GetItem(row)->checked = 1;
+    std::thread releaser(
+        [&window, release]
+        {
+            WaitUntil(
+                [&window]
+                {
+                    DWORD year = 0;
+                    return ReadSettingDword(setting::LastRunYear, year) &&
+                           window.GetRunContext().activeRun.load() == 1;
+                },
+                wait_bound::kStepMs);
+            SetEvent(release);
+        });
     Command(window, IDC_UNINSTALL);
-    EXPECT_STREQ("wait=6000|1\r\n", ReadTextFile(m_env.Folder() / "record.txt"));
+    releaser.join();
+    CloseHandle(release);
+    EXPECT_STREQ(argument + "|1\r\n", ReadTextFile(m_env.Folder() / "record.txt"));
 
     // Inside the wait the options were saved and the slot's run started.
     DWORD enabled = 0, hour = 0, year = 0;
@@ -278,5 +304,5 @@ TEST_F(StartupPagesTest, TheScheduleAndTheOptionsGoOnWhileAnUninstallerRuns)
         Sleep(10);
     }
     EXPECT_EQ(0, window.GetRunContext().activeRun.load());
-    window.SetScheduleClock(nullptr);
+    window.SetTestHooks(MainWindowHooks());
 }
