@@ -19,7 +19,7 @@
 #include "skin/FrameBar.h"
 #include "skin/SkinFiles.h"
 #include "tests/app/MainLifeTestSupport.h"
-#include "tests/engine/TestFiles.h"
+#include "tests/support/TestFiles.h"
 #include "tests/support/FakePipeServer.h"
 #include "tests/support/TempFolder.h"
 #include "tests/support/Waits.h"

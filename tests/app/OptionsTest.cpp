@@ -13,7 +13,7 @@
 #include "skin/SkinComboBox.h"
 #include "skin/SkinFiles.h"
 #include "tests/app/MessageDialogTestSupport.h"
-#include "tests/foundation/WindowTestSupport.h"
+#include "tests/support/WindowTestSupport.h"
 #include "tests/support/FakePipeServer.h"
 #include "tests/support/Waits.h"
 

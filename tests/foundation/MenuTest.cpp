@@ -5,7 +5,7 @@
 #include "foundation/Gdi.h"
 #include "foundation/Window.h"
 
-#include "WindowTestSupport.h"
+#include "tests/support/WindowTestSupport.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 #include "foundation/Module.h"
 #include "foundation/Window.h"
 
-#include "WindowTestSupport.h"
+#include "tests/support/WindowTestSupport.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,7 @@
 
 #include "skin/SkinFiles.h"
 #include "skin/SkinXPMenu.h"
-#include "tests/skin/ControlTestSupport.h"
+#include "tests/support/ControlTestSupport.h"
 #include "tests/support/TempFolder.h"
 #include "tests/skin/SkinTestSupport.h"
 #include "tests/support/Waits.h"

@@ -4,7 +4,7 @@
 // reach, through a replaced enumerator.
 #include "skin/CustomFileDirTree.h"
 
-#include "tests/skin/ControlTestSupport.h"
+#include "tests/support/ControlTestSupport.h"
 #include "tests/support/TempFolder.h"
 
 #include <cstring>

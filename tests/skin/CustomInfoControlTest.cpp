@@ -3,7 +3,7 @@
 // assumes a glyph width).
 #include "skin/CustomInfoControl.h"
 
-#include "ControlTestSupport.h"
+#include "tests/support/ControlTestSupport.h"
 
 #include <gtest/gtest.h>
 

@@ -7,7 +7,7 @@
 #include "foundation/Menu.h"
 #include "foundation/Startup.h"
 
-#include "tests/foundation/WindowTestSupport.h"
+#include "tests/support/WindowTestSupport.h"
 #include "tests/skin/MenuTestSupport.h"
 
 #include <gtest/gtest.h>

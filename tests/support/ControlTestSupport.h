@@ -2,12 +2,12 @@
 // canvas whose pixels can be read, printing a control into it
 // (WM_PRINTCLIENT, as the controls paint themselves), and pumping messages
 // for a while.
-#ifndef BRINDLEWOX_TESTS_SKIN_CONTROLTESTSUPPORT_H
-#define BRINDLEWOX_TESTS_SKIN_CONTROLTESTSUPPORT_H
+#ifndef BRINDLEWOX_TESTS_SUPPORT_CONTROLTESTSUPPORT_H
+#define BRINDLEWOX_TESTS_SUPPORT_CONTROLTESTSUPPORT_H
 
 #include "foundation/Dc.h"
 #include "foundation/Gdi.h"
-#include "tests/foundation/WindowTestSupport.h"
+#include "tests/support/WindowTestSupport.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // Helpers of the window, dialog and module-state tests: the framework start-up
 // once per test process, message pumping, and a foreign window class whose
 // own procedure answers in a recognisable way.
-#ifndef BRINDLEWOX_TESTS_WINDOWTESTSUPPORT_H
-#define BRINDLEWOX_TESTS_WINDOWTESTSUPPORT_H
+#ifndef BRINDLEWOX_TESTS_SUPPORT_WINDOWTESTSUPPORT_H
+#define BRINDLEWOX_TESTS_SUPPORT_WINDOWTESTSUPPORT_H
 
 #include "foundation/Module.h"
 
