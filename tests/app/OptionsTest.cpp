@@ -113,20 +113,6 @@ void WriteRunEntry(const char* data)
     ASSERT_TRUE(WriteRegistryString(setting::RunValueName, data, setting::RunKeyPath));
 }
 
-// Pumps this thread's messages until done() or the time is up.
-bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs)
-{
-    const DWORD start = GetTickCount();
-    while (GetTickCount() - start < timeoutMs)
-    {
-        PumpMessages();
-        if (done())
-            return true;
-        Sleep(10);
-    }
-    return done();
-}
-
 unsigned __stdcall WaitForStop(void* worker)
 {
     static_cast<CWorkerThread*>(worker)->IsStopRequested(INFINITE);
@@ -385,8 +371,8 @@ TEST_F(OptionsTest, AStartedRunResetsTheFieldsNotesTheTimeAndLocksTheWindow)
 
     // The run's end gives the controls back (the blank page's button
     // stays disabled).
-    ASSERT_TRUE(PumpUntil([&] { return window.GetRunContext().activeRun.load() == 0; },
-                          wait_bound::kStepMs));
+    ASSERT_TRUE(PumpUntil(wait_bound::kStepMs,
+                          [&] { return window.GetRunContext().activeRun.load() == 0; }));
     EXPECT_STREQ(window.Text(0, IDC_BACKUP_START), "Start");
     for (UINT id : kRunDisabled)
         EXPECT_EQ(window.Enabled(id), id != IDC_PAGE_BLANK) << id;
