@@ -23,7 +23,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace
@@ -237,8 +239,14 @@ TEST_F(StartupPagesTest, TheScheduleAndTheOptionsGoOnWhileAnUninstallerRuns)
     ASSERT_FALSE(recorder.IsEmpty());
     CString subkey;
     subkey.Format("BwPagesSlow%lu", GetCurrentProcessId());
-    // Long enough for a few ticks of the options (2 s) and the schedule (1 s).
-    AddUninstallEntry(subkey, "Pages slow", "\"" + recorder + "\" wait=6000");
+    // The stand-in waits for its release: until the options (a 2 s timer)
+    // were saved and the schedule (1 s) started the slot's run.
+    char releaseName[64];
+    snprintf(releaseName, sizeof(releaseName), "BwPagesRelease-%lu", GetCurrentProcessId());
+    HANDLE release = CreateEventA(nullptr, TRUE, FALSE, releaseName);
+    ASSERT_NE(nullptr, release);
+    const CString argument = "until=" + CString(releaseName);
+    AddUninstallEntry(subkey, "Pages slow", "\"" + recorder + "\" " + argument);
 
     MainApplicationDialog window;
     ASSERT_TRUE(window.Create(nullptr, IDD_MAIN_WINDOW));
@@ -256,11 +264,20 @@ TEST_F(StartupPagesTest, TheScheduleAndTheOptionsGoOnWhileAnUninstallerRuns)
     Command(window, IDC_PAGE_UNINSTALL);
     CApplicationsTree* list = window.GetControl<CApplicationsTree>(7, IDC_UNINSTALL_LIST);
     ASSERT_NE(nullptr, list);
-    const int row = RowOf(*list, "\"" + recorder + "\" wait=6000");
+    const int row = RowOf(*list, "\"" + recorder + "\" " + argument);
     ASSERT_GE(row, 0);
     list->GetItem(row)->checked = 1;
+    std::thread other(
+        [&window, release]
+        {
+            WaitUntil([&window] { return window.GetRunContext().activeRun.load() == 1; },
+                      wait_bound::kStepMs);
+            SetEvent(release);
+        });
     Command(window, IDC_UNINSTALL);
-    EXPECT_STREQ("wait=6000|1\r\n", ReadTextFile(m_env.Folder() / "record.txt"));
+    other.join();
+    CloseHandle(release);
+    EXPECT_STREQ(argument + "|1\r\n", ReadTextFile(m_env.Folder() / "record.txt"));
 
     // Inside the wait the options were saved and the slot's run started.
     DWORD enabled = 0, hour = 0, year = 0;

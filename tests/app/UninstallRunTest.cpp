@@ -101,7 +101,8 @@ TEST(UninstallRun, TheWaitRepaintsAndKeepsTheTimersButTakesNoInput)
 
     // While the stand-in waits for its release, another thread invalidates
     // the window and posts it a command and a click, and lets the stand-in
-    // end once the window has repainted (or the bound has gone by).
+    // end once the window has repainted and three timer ticks came (or the
+    // bound has gone by).
     char releaseName[64];
     snprintf(releaseName, sizeof(releaseName), "BwUninstallRelease-%lu", GetCurrentProcessId());
     HANDLE release = CreateEventA(nullptr, TRUE, FALSE, releaseName);
@@ -115,7 +116,8 @@ TEST(UninstallRun, TheWaitRepaintsAndKeepsTheTimersButTakesNoInput)
             InvalidateRect(window, nullptr, TRUE);
             PostMessageA(window, WM_COMMAND, 3029, 0);
             PostMessageA(window, WM_LBUTTONDOWN, 0, MAKELPARAM(5, 5));
-            WaitUntil([] { return g_paints.load() >= 1; }, wait_bound::kStepMs);
+            WaitUntil([] { return g_paints.load() >= 1 && g_timers.load() >= 3; },
+                      wait_bound::kStepMs);
             SetEvent(release);
         });
     WaitRepainting(process);
