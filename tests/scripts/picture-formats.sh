@@ -22,8 +22,8 @@ compare="$top/tests/scripts/picture_compare.py"
 make="$top/tests/scripts/picture_formats.py"
 gifsrc=$(find "$top/build/deps-src/" -maxdepth 1 -type d -name 'giflib-*' | head -n 1)
 magick=$(command -v convert-im6.q16 || true)
-source "$top/tests/scripts/picture_common.bash"
-picture_setup picture_formats "$dump" "$gifsrc/pic" "$magick" "$(command -v icotool || true)" \
+source "$top/tests/scripts/lib/picture-common.bash"
+picture_setup picture-formats "$dump" "$gifsrc/pic" "$magick" "$(command -v icotool || true)" \
     "$(command -v ppmtobmp || true)" "$(command -v winicontopam || true)" \
     "$(command -v pbmtowbmp || true)" "$(command -v python3 || true)"
 scratch=$(mktemp -d)

@@ -20,8 +20,8 @@ jpegsrc=$(find "$top/build/deps-src/" -maxdepth 1 -type d -name 'libjpeg-turbo-*
 # The real ImageMagick: a plain "convert" may be a stand-in that puts white
 # behind transparent pixels.
 magick=$(command -v convert-im6.q16 || true)
-source "$top/tests/scripts/picture_common.bash"
-picture_setup picture_decoding "$dump" "$pngsrc/contrib/pngsuite" "$jpegsrc/testimages" "$magick" \
+source "$top/tests/scripts/lib/picture-common.bash"
+picture_setup picture-decoding "$dump" "$pngsrc/contrib/pngsuite" "$jpegsrc/testimages" "$magick" \
     "$(command -v jpegtopnm || true)" "$(command -v python3 || true)"
 trap 'rm -rf "$work"' EXIT
 png_refs() {
