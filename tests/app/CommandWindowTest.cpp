@@ -23,7 +23,7 @@
 #include "skin/SkinButton.h"
 #include "skin/SkinFiles.h"
 #include "tests/app/LiveRunSupport.h"
-#include "tests/skin/ControlTestSupport.h"
+#include "tests/support/ControlTestSupport.h"
 #include "tests/support/FakePipeServer.h"
 #include "tests/support/LoopbackServer.h"
 #include "tests/support/ServiceInThisProcess.h"

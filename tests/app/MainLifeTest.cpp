@@ -21,8 +21,9 @@
 #include "skin/FrameBar.h"
 #include "skin/SkinFiles.h"
 #include "tests/app/MainLifeTestSupport.h"
-#include "tests/engine/TestFiles.h"
+#include "tests/support/TestFiles.h"
 #include "tests/support/FakePipeServer.h"
+#include "tests/support/MessagePump.h"
 #include "tests/support/TempFolder.h"
 #include "tests/support/Waits.h"
 
@@ -193,23 +194,6 @@ std::string SectionText(const char* file, const char* section)
         if (c == 0)
             c = '|';
     return text;
-}
-
-void Pump(DWORD milliseconds, const std::function<bool()>& done = nullptr)
-{
-    const ULONGLONG end = GetTickCount64() + milliseconds;
-    while (GetTickCount64() < end)
-    {
-        MSG message;
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
-        {
-            TranslateMessage(&message);
-            DispatchMessageA(&message);
-        }
-        if (done && done())
-            return;
-        Sleep(5);
-    }
 }
 
 class MainProgramStartTest : public ::testing::Test
@@ -721,7 +705,7 @@ TEST_F(MainWindowLifeTest, EveryStartHandsTheRunTheDumpAndOnlyTheScheduleMarksIt
     auto runToEnd = [&](const std::function<void()>& start) {
         TestWindow::s_messages.clear();
         start();
-        Pump(120000, [] { return !TestWindow::s_messages.empty(); });
+        PumpUntil(120000, [] { return !TestWindow::s_messages.empty(); });
         return TestWindow::s_messages.empty() ? std::string("(none)") : TestWindow::s_messages[0];
     };
     auto press = [hwnd, &window](UINT id) {
@@ -893,7 +877,7 @@ bool ServerAnswers()
         answered = PipeActivateRunningInstance();
         done = true;
     });
-    Pump(wait_bound::kStepMs, [&]() { return done.load(); });
+    PumpUntil(wait_bound::kStepMs, [&]() { return done.load(); });
     client.join();
     return answered;
 }
@@ -906,7 +890,7 @@ TEST_F(MainWindowLifeTest, ASecondStartBringsTheTrayWindowBackAndTheConsoleStops
     // FirstRun was set: the window went to the tray at once.
     EXPECT_FALSE(IsWindowVisible(hwnd));
     EXPECT_TRUE(ServerAnswers());
-    Pump(wait_bound::kStepMs, [hwnd]() { return IsWindowVisible(hwnd) != FALSE; });
+    PumpUntil(wait_bound::kStepMs, [hwnd]() { return IsWindowVisible(hwnd) != FALSE; });
     EXPECT_TRUE(IsWindowVisible(hwnd));
 
     SendMessageA(hwnd, WM_WTSSESSION_CHANGE, WTS_CONSOLE_DISCONNECT, 0);

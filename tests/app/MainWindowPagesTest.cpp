@@ -5,6 +5,7 @@
 #include "foundation/Dc.h"
 #include "foundation/Module.h"
 #include "resources/MainPages.h"
+#include "tests/support/Surface.h"
 
 #include <gtest/gtest.h>
 
@@ -118,22 +119,9 @@ TEST(MainWindowPages, PagePaintsWhiteAndForwardsCommandsAndNotifications)
     EXPECT_EQ(&header, parent.notified);
 
     // The ground is the page's white brush.
-    HDC dc = CreateCompatibleDC(nullptr);
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = 20;
-    info.bmiHeader.biHeight = 20;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ old = SelectObject(dc, bitmap);
-    CDC wrapper(dc);
-    EXPECT_EQ(1, page.OnEraseBkgnd(&wrapper));
-    EXPECT_EQ(RGB(255, 255, 255), GetPixel(dc, 5, 5));
-    SelectObject(dc, old);
-    DeleteObject(bitmap);
-    DeleteDC(dc);
+    Surface surface(20, 20, RGB(0, 0, 0));
+    EXPECT_EQ(1, page.OnEraseBkgnd(&surface.Object()));
+    EXPECT_EQ(RGB(255, 255, 255), surface.Pixel(5, 5));
 }
 
 TEST(MainWindowPages, ShowingAPageShowsExactlyItAndMovesTheFocus)

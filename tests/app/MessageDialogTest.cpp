@@ -6,7 +6,7 @@
 #include "app/MessageDialog.h"
 #include "foundation/Ini.h"
 #include "tests/app/MessageDialogTestSupport.h"
-#include "tests/foundation/WindowTestSupport.h"
+#include "tests/support/WindowTestSupport.h"
 #include "tests/support/Surface.h"
 
 #include <gtest/gtest.h>

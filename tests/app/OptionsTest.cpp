@@ -13,7 +13,7 @@
 #include "skin/SkinComboBox.h"
 #include "skin/SkinFiles.h"
 #include "tests/app/MessageDialogTestSupport.h"
-#include "tests/foundation/WindowTestSupport.h"
+#include "tests/support/WindowTestSupport.h"
 #include "tests/support/FakePipeServer.h"
 #include "tests/support/Waits.h"
 
@@ -115,20 +115,6 @@ std::string QuotedProgram(const CString& folder)
 void WriteRunEntry(const char* data)
 {
     ASSERT_TRUE(WriteRegistryString(setting::RunValueName, data, setting::RunKeyPath));
-}
-
-// Pumps this thread's messages until done() or the time is up.
-bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs)
-{
-    const DWORD start = GetTickCount();
-    while (GetTickCount() - start < timeoutMs)
-    {
-        PumpMessages();
-        if (done())
-            return true;
-        Sleep(10);
-    }
-    return done();
 }
 
 unsigned __stdcall WaitForStop(void* worker)
@@ -389,8 +375,8 @@ TEST_F(OptionsTest, AStartedRunResetsTheFieldsNotesTheTimeAndLocksTheWindow)
 
     // The run's end gives the controls back (the blank page's button
     // stays disabled).
-    ASSERT_TRUE(PumpUntil([&] { return window.GetRunContext().activeRun.load() == 0; },
-                          wait_bound::kStepMs));
+    ASSERT_TRUE(PumpUntil(wait_bound::kStepMs,
+                          [&] { return window.GetRunContext().activeRun.load() == 0; }));
     EXPECT_STREQ(window.Text(Page::Backup, IDC_BACKUP_START), "Start");
     for (UINT id : kRunDisabled)
         EXPECT_EQ(window.Enabled(id), id != IDC_PAGE_BLANK) << id;

@@ -3,7 +3,7 @@
 #include "engine/SqlDB.h"
 #include "resources/ProfileDialogs.h"
 #include "skin/SkinFiles.h"
-#include "tests/foundation/WindowTestSupport.h"
+#include "tests/support/WindowTestSupport.h"
 #include "tests/support/TempFolder.h"
 #include "tests/support/Waits.h"
 

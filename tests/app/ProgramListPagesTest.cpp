@@ -18,10 +18,12 @@
 #include "tests/app/MainLifeTestSupport.h"
 #include "tests/app/StartupTestSupport.h"
 #include "tests/support/FakePipeServer.h"
+#include "tests/support/MessagePump.h"
 #include "tests/support/Waits.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <thread>
 #include <vector>
@@ -296,13 +298,7 @@ TEST_F(ProgramListPagesTest, TheScheduleAndTheOptionsGoOnWhileAnUninstallerRuns)
     EXPECT_EQ(1, window.GetRunContext().activeRun.load());
 
     // The run (no destination: it fails at once) ends in the window's loop.
-    MSG message;
-    for (int i = 0; i < 6000 && window.GetRunContext().activeRun.load() != 0; ++i)
-    {
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
-            DispatchMessageA(&message);
-        Sleep(10);
-    }
+    PumpUntil(wait_bound::kStepMs, [&] { return window.GetRunContext().activeRun.load() == 0; });
     EXPECT_EQ(0, window.GetRunContext().activeRun.load());
     window.SetTestHooks(MainWindowHooks());
 }

@@ -7,8 +7,8 @@
 #include "foundation/Menu.h"
 #include "resources/TrayMenu.h"
 #include "skin/SkinXPMenu.h"
-#include "tests/foundation/WindowTestSupport.h"
-#include "tests/skin/MenuTestSupport.h"
+#include "tests/support/WindowTestSupport.h"
+#include "tests/support/MenuTestSupport.h"
 #include "tests/support/UserKeyOverride.h"
 
 #include <gtest/gtest.h>

@@ -6,6 +6,7 @@
 #include "app/UninstallEntries.h"
 #include "engine/BackupRun.h"
 #include "tests/app/StartupTestSupport.h"
+#include "tests/support/MessagePump.h"
 #include "tests/support/Waits.h"
 
 #include <gtest/gtest.h>
@@ -92,9 +93,7 @@ TEST(UninstallRun, TheWaitRepaintsAndKeepsTheTimersButTakesNoInput)
                                   100, 100, nullptr, nullptr, windowClass.hInstance, nullptr);
     ASSERT_NE(nullptr, window);
     UpdateWindow(window);
-    MSG drain;
-    while (PeekMessageA(&drain, nullptr, 0, 0, PM_REMOVE))
-        DispatchMessageA(&drain);
+    PumpMessages();
     g_paints = 0;
     g_commands = 0;
     g_timers = 0;

@@ -4,7 +4,7 @@
 #define BRINDLEWOX_TESTS_CHOOSER_CHOOSERTESTSUPPORT_H
 
 #include "foundation/Base.h"
-#include "tests/foundation/WindowTestSupport.h"
+#include "tests/support/WindowTestSupport.h"
 #include "tests/support/Surface.h"
 
 #include <vector>

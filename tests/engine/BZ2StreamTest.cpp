@@ -1,6 +1,6 @@
 #include "engine/BZ2Stream.h"
 
-#include "StoredFormReference.h"
+#include "tests/support/StoredFormReference.h"
 
 #include <gtest/gtest.h>
 

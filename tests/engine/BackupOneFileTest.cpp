@@ -9,7 +9,7 @@
 #include "tests/support/FakePipeServer.h"
 #include "tests/support/ServiceInThisProcess.h"
 #include "tests/support/TempFolder.h"
-#include "TestFiles.h"
+#include "tests/support/TestFiles.h"
 
 #include <gtest/gtest.h>
 

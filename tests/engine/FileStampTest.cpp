@@ -1,6 +1,6 @@
 #include "engine/FileStamp.h"
 #include "tests/support/TempFolder.h"
-#include "TestFiles.h"
+#include "tests/support/TestFiles.h"
 
 #include <gtest/gtest.h>
 

@@ -75,7 +75,7 @@ protected:
 };
 } // namespace
 
-// The shell test script.profile_schema names a folder in
+// The shell test script.profile-schema names a folder in
 // BRINDLEWOX_PROFILE_DIR and inspects the profile left there with the
 // sqlite3 command line.
 TEST(ProfileFileTest, FirstCreateMakesBothTablesAndOneSettingsRow)

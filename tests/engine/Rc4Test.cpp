@@ -1,6 +1,6 @@
 #include "engine/Rc4.h"
 
-#include "StoredFormReference.h"
+#include "tests/support/StoredFormReference.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "engine/StoredFile.h"
 
-#include "StoredFormReference.h"
-#include "TestFiles.h"
+#include "tests/support/StoredFormReference.h"
+#include "tests/support/TestFiles.h"
 
 #include <gtest/gtest.h>
 

@@ -10,6 +10,7 @@
 #include "engine/PipeClient.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/FakePipeServer.h"
+#include "tests/support/MessagePump.h"
 #include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -128,21 +129,13 @@ protected:
     static int PumpBringToFront(DWORD timeoutMs)
     {
         int count = 0;
-        const ULONGLONG start = ::GetTickCount64();
-        for (;;)
-        {
-            MSG message;
-            while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
-            {
-                if (message.hwnd == nullptr && message.message == WM_USER_PIPE_BRING_TO_FRONT)
-                    ++count;
-            }
-            const ULONGLONG elapsed = Since(start);
-            if (elapsed >= timeoutMs)
-                return count;
-            ::MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(timeoutMs - elapsed),
-                                        QS_ALLINPUT);
-        }
+        PumpFor(timeoutMs,
+                [&count](const MSG& message)
+                {
+                    if (message.hwnd == nullptr && message.message == WM_USER_PIPE_BRING_TO_FRONT)
+                        ++count;
+                });
+        return count;
     }
 
     std::string m_name;

@@ -16,7 +16,7 @@
 #include "tests/support/UserKeyOverride.h"
 
 #include "EngineTestSupport.h"
-#include "TestFiles.h"
+#include "tests/support/TestFiles.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 
 #include "foundation/Dialog.h"
 #include "foundation/Module.h"
-#include "WindowTestSupport.h"
+#include "tests/support/WindowTestSupport.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 #include "foundation/FrameworkHooks.h"
 #include "foundation/Window.h"
 
-#include "WindowTestSupport.h"
+#include "tests/support/WindowTestSupport.h"
 #include "tests/support/Surface.h"
 
 #include <gtest/gtest.h>

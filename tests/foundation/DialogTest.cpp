@@ -1,6 +1,6 @@
 #include "foundation/Dialog.h"
 
-#include "WindowTestSupport.h"
+#include "tests/support/WindowTestSupport.h"
 
 #include <gtest/gtest.h>
 

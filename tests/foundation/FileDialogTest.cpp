@@ -2,7 +2,7 @@
 
 #include "foundation/MultiMon.h"
 #include "tests/support/TempFolder.h"
-#include "WindowTestSupport.h"
+#include "tests/support/WindowTestSupport.h"
 
 #include <gtest/gtest.h>
 

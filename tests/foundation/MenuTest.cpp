@@ -7,7 +7,8 @@
 #include "foundation/MenuHook.h"
 #include "foundation/Window.h"
 
-#include "WindowTestSupport.h"
+#include "tests/support/Surface.h"
+#include "tests/support/WindowTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -62,27 +63,11 @@ void FillSample(CMenu& menu, HBITMAP picture)
     AppendMenuA(handle, MF_STRING, kSave, "Save");
 }
 
-// A memory context over a bitmap compatible with the screen (32 bits a
-// pixel under Wine's null driver: GetPixel reads back exact colours).
-class Canvas
+// A surface that starts (1, 2, 3), a colour no menu draws.
+class Canvas : public Surface
 {
 public:
-    Canvas(int width, int height)
-    {
-        CGetDC screen;
-        m_dc.CreateCompatibleDC(nullptr);
-        m_bitmap.CreateCompatibleBitmap(screen, width, height);
-        m_selection.Select(m_dc, m_bitmap);
-        RECT all = {0, 0, width, height};
-        m_dc.FillSolidRect(all, RGB(1, 2, 3));
-    }
-    HDC Dc() const { return m_dc.GetSafeHdc(); }
-    COLORREF Pixel(int x, int y) const { return GetPixel(m_dc, x, y); }
-
-private:
-    CDC m_dc;
-    CBitmap m_bitmap;
-    CSelectScope m_selection;
+    Canvas(int width, int height) : Surface(width, height, RGB(1, 2, 3)) {}
 };
 
 // A framework window to own menus and popups.

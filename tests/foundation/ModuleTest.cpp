@@ -4,12 +4,10 @@
 #include "foundation/Module.h"
 #include "foundation/Window.h"
 
-#include "WindowTestSupport.h"
+#include "tests/support/Surface.h"
+#include "tests/support/WindowTestSupport.h"
 
 #include <gtest/gtest.h>
-
-#include <cstdint>
-#include <cstring>
 
 namespace
 {
@@ -100,22 +98,11 @@ TEST(ModuleTest, InitRegistersTheClassesAndMakesTheBuiltins)
 TEST(ModuleTest, TheCheckMarkImageIsDrawnPixelForPixel)
 {
     StartFramework();
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = 16;
-    info.bmiHeader.biHeight = -16;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    void* bits = nullptr;
-    HDC dc = CreateCompatibleDC(nullptr);
-    HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    ASSERT_NE(bitmap, nullptr);
-    HGDIOBJ old = SelectObject(dc, bitmap);
-    std::memset(bits, 0xFF, 16 * 16 * 4);
-    ASSERT_TRUE(
-        ImageList_Draw(GetModuleState()->GetImageList(), CheckMarkIcon, dc, 0, 0, ILD_NORMAL));
-    const uint32_t* pixels = static_cast<const uint32_t*>(bits);
-    auto at = [&](int x, int y) { return pixels[y * 16 + x] & 0xFFFFFF; };
+    Surface surface(16, 16, RGB(255, 255, 255));
+    ASSERT_TRUE(surface.IsReady());
+    ASSERT_TRUE(ImageList_Draw(GetModuleState()->GetImageList(), CheckMarkIcon, surface.Dc(), 0, 0,
+                               ILD_NORMAL));
+    auto at = [&](int x, int y) { return surface.Pixel(x, y); };
     // Black where the check mark's strokes are, untouched white around.
     EXPECT_EQ(at(2, 6), 0u);
     EXPECT_EQ(at(11, 4), 0u);
@@ -123,9 +110,6 @@ TEST(ModuleTest, TheCheckMarkImageIsDrawnPixelForPixel)
     EXPECT_EQ(at(0, 0), 0xFFFFFFu);
     EXPECT_EQ(at(14, 14), 0xFFFFFFu);
     EXPECT_EQ(at(11, 9), 0xFFFFFFu);
-    SelectObject(dc, old);
-    DeleteObject(bitmap);
-    DeleteDC(dc);
 }
 
 TEST(ModuleTest, InitTakesTheNameExtraClassesAndCommonControls)

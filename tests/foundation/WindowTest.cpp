@@ -3,7 +3,7 @@
 #include "foundation/MultiMon.h"
 #include "foundation/Window.h"
 
-#include "WindowTestSupport.h"
+#include "tests/support/WindowTestSupport.h"
 
 #include "foundation/Socket.h"
 

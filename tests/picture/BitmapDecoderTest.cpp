@@ -1,5 +1,5 @@
 // The BMP, icon and WBMP decoders on files built byte by byte: the cases the
-// corpus comparisons of tests/scripts/picture_formats.sh cannot reach.
+// corpus comparisons of tests/scripts/picture-formats.sh cannot reach.
 #include "picture/ImageDecoders.h"
 
 #include "PictureTestSupport.h"

@@ -7,6 +7,7 @@
 #include "foundation/Node.h"
 
 #include "PictureTestSupport.h"
+#include "tests/support/Surface.h"
 
 #include <gtest/gtest.h>
 
@@ -14,62 +15,22 @@
 
 namespace
 {
-// A top-down 24-bit canvas selected into a memory DC.
-class Canvas
+// A surface read and written in RGBQUADs.
+class Canvas : public Surface
 {
 public:
-    Canvas(int width, int height, RGBQUAD fill) : m_width(width), m_height(height)
-    {
-        m_dc.CreateCompatibleDC();
-        BITMAPINFO bmi;
-        std::memset(&bmi, 0, sizeof(bmi));
-        bmi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-        bmi.bmiHeader.biWidth = width;
-        bmi.bmiHeader.biHeight = -height;
-        bmi.bmiHeader.biPlanes = 1;
-        bmi.bmiHeader.biBitCount = 24;
-        void* bits = nullptr;
-        m_bitmap.Attach(
-            ::CreateDIBSection(m_dc.GetSafeHdc(), &bmi, DIB_RGB_COLORS, &bits, nullptr, 0), true);
-        m_bits = static_cast<BYTE*>(bits);
-        m_rowBytes = ((width * 24 + 31) / 32) * 4;
-        m_selection.Select(m_dc.GetSafeHdc(), m_bitmap);
-        if (m_bits != nullptr)
-        {
-            for (int y = 0; y < height; ++y)
-                for (int x = 0; x < width; ++x)
-                    Set(x, y, fill);
-        }
-    }
+    Canvas(int width, int height, RGBQUAD fill) : Surface(width, height, Colour(fill)) {}
 
-    HDC Dc() const { return m_dc.GetSafeHdc(); }
-    bool IsValid() const { return m_bits != nullptr && m_selection.IsSelected(); }
+    bool IsValid() const { return IsReady(); }
     RGBQUAD At(int x, int y) const
     {
-        ::GdiFlush();
-        const BYTE* p = m_bits + y * m_rowBytes + x * 3;
-        return Rgb(p[2], p[1], p[0]);
+        const COLORREF c = Pixel(x, y);
+        return Rgb(GetRValue(c), GetGValue(c), GetBValue(c));
     }
-    void Set(int x, int y, RGBQUAD c)
-    {
-        BYTE* p = m_bits + y * m_rowBytes + x * 3;
-        p[0] = c.rgbBlue;
-        p[1] = c.rgbGreen;
-        p[2] = c.rgbRed;
-    }
-    int Width() const { return m_width; }
-    int Height() const { return m_height; }
+    void Set(int x, int y, RGBQUAD c) { SetPixel(x, y, Colour(c)); }
 
 private:
-    // Declared in this order so that the selection ends first, then the
-    // bitmap and the context go.
-    CDC m_dc;
-    CBitmap m_bitmap;
-    CSelectScope m_selection;
-    BYTE* m_bits = nullptr;
-    int m_rowBytes = 0;
-    int m_width;
-    int m_height;
+    static COLORREF Colour(RGBQUAD c) { return RGB(c.rgbRed, c.rgbGreen, c.rgbBlue); }
 };
 
 ::testing::AssertionResult SameRgb(RGBQUAD got, RGBQUAD want)

@@ -14,7 +14,7 @@ src=$1
 bin=$2
 here=$(cd "$(dirname "$0")" && pwd)
 
-source "$1/tests/scripts/in-xvfb.bash"
+source "$1/tests/scripts/lib/in-xvfb.bash"
 
 top=$(cd "$src" && pwd)
 export BRINDLEWOX_WINEPREFIX="$bin/wine-x11-chooser"
@@ -35,7 +35,7 @@ trap wine_down EXIT
 
 # The programs, skins and languages in one folder, as they are shipped.
 deploy="$WINEPREFIX/drive_c/Brindlewox"
-source "$here/deployed-service.bash"
+source "$here/lib/deployed-service.bash"
 forget_run_entry
 deploy_files chooser BrindlewoxSkin.exe Brindlewox.exe BrindlewoxSrv.exe tests/chooser_driver.exe \
     tests/main_window_driver.exe

@@ -9,7 +9,7 @@
 # screenshots). Usage: gallery.sh <source dir> <build dir> [mode...]
 # Exit 77 (skipped) without Xvfb.
 set -uo pipefail
-source "$1/tests/scripts/in-xvfb.bash"
+source "$1/tests/scripts/lib/in-xvfb.bash"
 src=$(cd "$1" && pwd)
 bin=$(cd "$2" && pwd)
 shift 2

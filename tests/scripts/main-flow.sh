@@ -18,13 +18,13 @@ set -uo pipefail
 top=$(cd "$1" && pwd)
 bin=$(cd "$2" && pwd)
 
-source "$1/tests/scripts/in-xvfb.bash"
+source "$1/tests/scripts/lib/in-xvfb.bash"
 command -v sqlite3 >/dev/null || { echo "main-flow: no sqlite3 (scripts/bootstrap installs it)"; exit 1; }
 
 export BRINDLEWOX_WINEPREFIX="$bin/wine-x11-flow"
 export BRINDLEWOX_DISPLAY=x11
 name="main flow $$"
-source "$top/tests/scripts/service-common.bash"
+source "$top/tests/scripts/lib/service-common.bash"
 screens="$(dirname "$bin")/screens"
 mkdir -p "$screens"
 desktop=bwflow

@@ -25,8 +25,8 @@ set -uo pipefail
 src=$(cd "$1" && pwd)
 bin=$(cd "$2" && pwd)
 
-source "$src/tests/scripts/in-xvfb.bash"
-source "$src/tests/scripts/web-dump-servers.bash"
+source "$src/tests/scripts/lib/in-xvfb.bash"
+source "$src/tests/scripts/lib/web-dump-servers.bash"
 web_dump_need ftp
 for tool in import sqlite3 xdotool; do
     command -v "$tool" >/dev/null || { echo "main-web-dump: no $tool (scripts/bootstrap installs it)"; exit 1; }
@@ -38,8 +38,8 @@ top=$src
 export BRINDLEWOX_WINEPREFIX="$bin/wine-main-web-dump"
 export BRINDLEWOX_DISPLAY=x11
 source "$src/scripts/wine-env.sh"
-source "$src/tests/scripts/deployed-service.bash"
-source "$src/tests/scripts/window-program.bash"
+source "$src/tests/scripts/lib/deployed-service.bash"
+source "$src/tests/scripts/lib/window-program.bash"
 # A fresh prefix each run, as service-window.sh says why.
 rm -rf "$WINEPREFIX"
 

@@ -17,7 +17,7 @@ src=$(cd "$1" && pwd)
 bin=$(cd "$2" && pwd)
 here="$src/tests/scripts"
 
-source "$src/tests/scripts/in-xvfb.bash"
+source "$src/tests/scripts/lib/in-xvfb.bash"
 for tool in import xdotool python3; do
     command -v "$tool" >/dev/null || { echo "main-window-screens: no $tool (scripts/bootstrap installs it)"; exit 1; }
 done
@@ -43,7 +43,7 @@ fail() {
 screens="$(dirname "$bin")/screens"
 mkdir -p "$screens"
 deploy="$WINEPREFIX/drive_c/Brindlewox"
-source "$here/deployed-service.bash"
+source "$here/lib/deployed-service.bash"
 deploy_files main-window-screens Brindlewox.exe BrindlewoxSrv.exe tests/main_window_driver.exe \
     tests/flow_driver.exe
 
@@ -69,7 +69,7 @@ driver() {
 program_ended() { ! kill -0 "$program" 2>/dev/null; }
 seen_desktop=main
 
-source "$here/message-dialogs.bash"
+source "$here/lib/message-dialogs.bash"
 pages=(0 1 2 3 4 6 7 9 10)
 for skin in Default Deepsea; do
     if [ ! -f "$deploy/Skins/$skin/default.ini" ]; then

@@ -11,7 +11,7 @@ set -uo pipefail
 top=$1
 bin=$2
 name="backup e2e $$"
-source "$top/tests/scripts/service-common.bash"
+source "$top/tests/scripts/lib/service-common.bash"
 trap remove_service EXIT
 
 srv -install

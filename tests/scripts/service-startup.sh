@@ -20,12 +20,12 @@ set -uo pipefail
 top=$1
 bin=$2
 
-source "$1/tests/scripts/in-xvfb.bash"
+source "$1/tests/scripts/lib/in-xvfb.bash"
 
 export BRINDLEWOX_WINEPREFIX="$bin/wine-x11-startup"
 export BRINDLEWOX_DISPLAY=x11
 name="startup e2e $$"
-source "$top/tests/scripts/service-common.bash"
+source "$top/tests/scripts/lib/service-common.bash"
 screens="$(dirname "$bin")/screens"
 mkdir -p "$screens"
 desktop=bwstartup

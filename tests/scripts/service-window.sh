@@ -20,7 +20,7 @@ set -uo pipefail
 src=$(cd "$1" && pwd)
 bin=$(cd "$2" && pwd)
 
-source "$src/tests/scripts/in-xvfb.bash"
+source "$src/tests/scripts/lib/in-xvfb.bash"
 for tool in import sqlite3 xdotool; do
     command -v "$tool" >/dev/null || { echo "service-window: no $tool (scripts/bootstrap installs it)"; exit 1; }
 done
@@ -46,8 +46,8 @@ screens="$(dirname "$bin")/screens"
 mkdir -p "$screens"
 drive="$WINEPREFIX/drive_c"
 deploy="$drive/Brindlewox"
-source "$src/tests/scripts/deployed-service.bash"
-source "$src/tests/scripts/window-program.bash"
+source "$src/tests/scripts/lib/deployed-service.bash"
+source "$src/tests/scripts/lib/window-program.bash"
 deploy_files service-window Brindlewox.exe BrindlewoxSrv.exe BrindlewoxMySqlDump.php \
     tests/service_window_driver.exe
 

@@ -10,7 +10,7 @@ set -uo pipefail
 top=$1
 bin=$2
 name="service e2e $$"
-source "$top/tests/scripts/service-common.bash"
+source "$top/tests/scripts/lib/service-common.bash"
 recorder=
 
 cleanup() {

@@ -16,7 +16,7 @@
 set -uo pipefail
 top=$(cd "$1" && pwd)
 bin=$(cd "$2" && pwd)
-source "$top/tests/scripts/web-dump-servers.bash"
+source "$top/tests/scripts/lib/web-dump-servers.bash"
 web_dump_need
 command -v curl >/dev/null || web_dump_skip "curl"
 

@@ -17,14 +17,14 @@
 set -uo pipefail
 top=$1
 bin=$2
-source "$top/tests/scripts/web-dump-servers.bash"
+source "$top/tests/scripts/lib/web-dump-servers.bash"
 web_dump_need ftp
 py=$web_dump_py
 command -v bunzip2 >/dev/null || web_dump_skip "bzip2"
 
 export BRINDLEWOX_WINEPREFIX="$top/build/wine-webdump"
 source "$top/scripts/wine-env.sh"
-source "$top/tests/scripts/waits.bash"
+source "$top/tests/scripts/lib/waits.bash"
 work=$(mktemp -d "${TMPDIR:-/tmp}/bw-webdump.XXXXXX")
 name="webdump-$$"
 cdir="$WINEPREFIX/drive_c/bwtest/$name"

@@ -3,8 +3,8 @@
 #include "engine/BackupOneFile.h"
 #include "engine/FileStamp.h"
 #include "engine/IpcRecords.h"
-#include "tests/engine/StoredFormReference.h"
-#include "tests/engine/TestFiles.h"
+#include "tests/support/StoredFormReference.h"
+#include "tests/support/TestFiles.h"
 #include "tests/support/TempFolder.h"
 
 #include <algorithm>

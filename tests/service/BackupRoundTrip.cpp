@@ -6,8 +6,8 @@
 #include "engine/LogFile.h"
 #include "engine/PipeClient.h"
 #include "engine/RestoreRun.h"
-#include "tests/engine/StoredFormReference.h"
-#include "tests/engine/TestFiles.h"
+#include "tests/support/StoredFormReference.h"
+#include "tests/support/TestFiles.h"
 #include "tests/support/TempFolder.h"
 
 #include <string>

@@ -5,7 +5,7 @@
 
 #include "skin/SkinFiles.h"
 #include "skin/SkinXPMenu.h"
-#include "tests/skin/ControlTestSupport.h"
+#include "tests/support/ControlTestSupport.h"
 #include "tests/support/TempFolder.h"
 #include "tests/skin/SkinTestSupport.h"
 #include "tests/support/Waits.h"
@@ -119,7 +119,7 @@ bool IsTextRed(COLORREF c)
 TEST(ApplicationsTree, FrameRedTextOnlyInStateZeroRowsAndThumbTile)
 {
     ListOnHost on;
-    ASSERT_TRUE(on.canvas.IsValid());
+    ASSERT_TRUE(on.canvas.IsReady());
     EXPECT_EQ(on.canvas.Pixel(0, 0), RGB(168, 168, 168));
     EXPECT_EQ(on.canvas.Pixel(1, 1), RGB(223, 223, 223));
     // Rows 0, 2, 4 ... have state 0: red; the others none.
@@ -140,7 +140,7 @@ TEST(ApplicationsTree, FrameRedTextOnlyInStateZeroRowsAndThumbTile)
 TEST(ApplicationsTree, CutTextsEndInDotsMeasuredWithTheRowFont)
 {
     ListOnHost on(1);
-    CDC& dc = on.canvas.Dc();
+    CDC& dc = on.canvas.Object();
     HGDIOBJ old = SelectObject(dc, on.list.GetRowFont());
     SIZE whole = {};
     const char* text = "A rather long row text that cannot fit";

@@ -4,7 +4,7 @@
 // reach, through a replaced enumerator.
 #include "skin/CustomFileDirTree.h"
 
-#include "tests/skin/ControlTestSupport.h"
+#include "tests/support/ControlTestSupport.h"
 #include "tests/support/TempFolder.h"
 
 #include <cstring>
@@ -495,9 +495,9 @@ TEST(CustomFileDirTree, PlaceholderTextIsDrawnInItsColour)
     TreeOnHost on;
     on.tree.SetPlaceholderColor(RGB(200, 0, 0));
     TestCanvas canvas(200, 20);
-    canvas.Clear(RGB(255, 255, 255));
+    canvas.Fill(RGB(255, 255, 255));
     RECT area = {0, 0, 200, 20};
-    on.tree.DrawPlaceholder(&canvas.Dc(), area);
+    on.tree.DrawPlaceholder(&canvas.Object(), area);
     GdiFlush();
     EXPECT_TRUE(canvas.Any(area, [](COLORREF c) { return c == RGB(200, 0, 0); }));
     RECT left = {0, 0, 2, 20};

@@ -3,7 +3,7 @@
 // assumes a glyph width).
 #include "skin/CustomInfoControl.h"
 
-#include "ControlTestSupport.h"
+#include "tests/support/ControlTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -71,9 +71,9 @@ TEST_F(InfoControlTest, DrawsLinesAndMakesEachStyleFontOnce)
     Make(text, 240, 80);
     control.SetVerticalCentre(false);
     TestCanvas canvas(240, 80);
-    ASSERT_TRUE(canvas.IsValid());
-    int line = LineHeight(canvas.Dc());
-    EXPECT_EQ(control.GetTextHeight(canvas.Dc(), nullptr), 2 * line + 4);
+    ASSERT_TRUE(canvas.IsReady());
+    int line = LineHeight(canvas.Object());
+    EXPECT_EQ(control.GetTextHeight(canvas.Object(), nullptr), 2 * line + 4);
 
     canvas.Print(control.GetHwnd());
     EXPECT_EQ(canvas.Pixel(239, 79), RGB(255, 255, 255));
@@ -84,14 +84,14 @@ TEST_F(InfoControlTest, DrawsLinesAndMakesEachStyleFontOnce)
 
     // Drawn again, and measured: no new font.
     canvas.Print(control.GetHwnd());
-    control.GetTextWidth(canvas.Dc(), nullptr);
+    control.GetTextWidth(canvas.Object(), nullptr);
     EXPECT_EQ(control.GetStyleFontCount(), 2);
 
     // The DC keeps what was selected in it.
-    HGDIOBJ before = GetCurrentObject(canvas.Dc(), OBJ_FONT);
-    control.GetTextWidth(canvas.Dc(), nullptr);
-    control.DrawInfoText(canvas.Dc(), text.c_str(), RECT{0, 0, 240, 80});
-    EXPECT_EQ(GetCurrentObject(canvas.Dc(), OBJ_FONT), before);
+    HGDIOBJ before = GetCurrentObject(canvas.Object(), OBJ_FONT);
+    control.GetTextWidth(canvas.Object(), nullptr);
+    control.DrawInfoText(canvas.Object(), text.c_str(), RECT{0, 0, 240, 80});
+    EXPECT_EQ(GetCurrentObject(canvas.Object(), OBJ_FONT), before);
 }
 
 TEST_F(InfoControlTest, MeasuresRunsInTheirOwnFonts)
@@ -106,16 +106,16 @@ TEST_F(InfoControlTest, MeasuresRunsInTheirOwnFonts)
     ASSERT_TRUE(boldFont.CreateFontIndirect(bold));
     int boldWidth;
     {
-        CSelectScope selected(canvas.Dc(), boldFont);
-        boldWidth = canvas.Dc().GetTextExtent("wide bold line").cx;
+        CSelectScope selected(canvas.Object(), boldFont);
+        boldWidth = canvas.Object().GetTextExtent("wide bold line").cx;
     }
-    int expected = boldWidth + Width(canvas.Dc(), " tail") + 4;
-    EXPECT_EQ(control.GetTextWidth(canvas.Dc(), nullptr), expected);
+    int expected = boldWidth + Width(canvas.Object(), " tail") + 4;
+    EXPECT_EQ(control.GetTextWidth(canvas.Object(), nullptr), expected);
 
     CSize size(10, 20);
     EXPECT_TRUE(control.GetWindowSize(size));
     EXPECT_EQ(size.cx, 10 + expected);
-    EXPECT_EQ(size.cy, 20 + 2 * LineHeight(canvas.Dc()) + 4);
+    EXPECT_EQ(size.cy, 20 + 2 * LineHeight(canvas.Object()) + 4);
 }
 
 TEST_F(InfoControlTest, SunkenAddsTheEdges)
@@ -134,8 +134,8 @@ TEST_F(InfoControlTest, RedOnlyInsideTheRedWord)
     control.SetVerticalCentre(false);
     TestCanvas canvas(300, 40);
     canvas.Print(control.GetHwnd());
-    int start = Width(canvas.Dc(), "plain ");
-    int end = start + Width(canvas.Dc(), "red");
+    int start = Width(canvas.Object(), "plain ");
+    int end = start + Width(canvas.Object(), "red");
     EXPECT_TRUE(canvas.Any(RECT{start, 0, end, 40}, IsRed));
     EXPECT_FALSE(canvas.Any(RECT{0, 0, start, 40}, IsRed));
     EXPECT_FALSE(canvas.Any(RECT{end + 1, 0, 300, 40}, IsRed));
@@ -149,12 +149,12 @@ TEST_F(InfoControlTest, CentredLinesUntilLeftAgain)
     control.SetVerticalCentre(false);
     TestCanvas canvas(300, 80);
     canvas.Print(control.GetHwnd());
-    int line = LineHeight(canvas.Dc());
+    int line = LineHeight(canvas.Object());
     int first = FirstInkX(canvas, 0, line);
     int second = FirstInkX(canvas, line, 2 * line);
     int third = FirstInkX(canvas, 2 * line, 3 * line);
-    int wide = Width(canvas.Dc(), "WWW");
-    int narrow = Width(canvas.Dc(), "WW");
+    int wide = Width(canvas.Object(), "WWW");
+    int narrow = Width(canvas.Object(), "WW");
     // Ink starts within a few pixels of the measured start (side bearings).
     EXPECT_NEAR(first, 150 - wide / 2, 3);
     EXPECT_NEAR(second, 150 - narrow / 2, 3);
@@ -165,7 +165,7 @@ TEST_F(InfoControlTest, LeavesOutLinesThatDoNotFitWhole)
 {
     Make("x", 100, 10);
     TestCanvas canvas(100, 60);
-    int line = LineHeight(canvas.Dc());
+    int line = LineHeight(canvas.Object());
     ASSERT_TRUE(SetWindowPos(control.GetHwnd(), nullptr, 0, 0, 100, line, SWP_NOZORDER));
     // One line exactly as tall as the control.
     canvas.Print(control.GetHwnd());

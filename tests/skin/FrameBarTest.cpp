@@ -3,7 +3,7 @@
 // thread while the user-interface thread waits for it.
 #include "skin/FrameBar.h"
 
-#include "ControlTestSupport.h"
+#include "tests/support/ControlTestSupport.h"
 #include "SkinTestSupport.h"
 #include "skin/SkinFiles.h"
 

@@ -3,7 +3,7 @@
 // what a hundred balloons leave behind.
 #include "skin/SkinBalloonHelp.h"
 
-#include "ControlTestSupport.h"
+#include "tests/support/ControlTestSupport.h"
 #include "SkinTestSupport.h"
 #include "tests/support/OwnDesktop.h"
 #include "tests/support/Waits.h"

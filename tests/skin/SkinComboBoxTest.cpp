@@ -6,6 +6,7 @@
 #include "foundation/Window.h"
 #include "skin/SkinFiles.h"
 #include "tests/skin/SkinTestSupport.h"
+#include "tests/support/MessagePump.h"
 #include "tests/support/OwnDesktop.h"
 #include "tests/support/Waits.h"
 
@@ -26,16 +27,6 @@ MSG Message(HWND window, UINT message, WPARAM wParam)
     result.message = message;
     result.wParam = wParam;
     return result;
-}
-
-void Pump()
-{
-    MSG message;
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
-    {
-        TranslateMessage(&message);
-        DispatchMessageA(&message);
-    }
 }
 
 class SkinComboBoxTest : public ::testing::Test
@@ -73,7 +64,7 @@ protected:
             TranslateMessage(&down);
             DispatchMessageA(&down);
         }
-        Pump();
+        PumpMessages();
     }
 
     static std::string Text(HWND window)
@@ -269,7 +260,7 @@ TEST_F(SkinComboBoxTest, TheMouseOverTheEditFieldIsPolled)
         WaitUntil(
             [&]
             {
-                Pump();
+                PumpMessages();
                 return FramePixel(combo, 0, 5) == kFrame1;
             },
             wait_bound::kStepMs);

@@ -9,6 +9,7 @@
 #include "foundation/Window.h"
 #include "picture/Picture.h"
 #include "tests/skin/SkinTestSupport.h"
+#include "tests/support/Surface.h"
 #include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -193,21 +194,9 @@ constexpr COLORREF kMagenta = RGB(255, 0, 255);
 // The colour of a pixel of image `index` drawn over a green ground.
 COLORREF ImagePixel(const CImageList& images, int index, int x, int y)
 {
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, 200, 50);
-    HGDIOBJ old = SelectObject(memory, bitmap);
-    RECT all = {0, 0, 200, 50};
-    HBRUSH green = CreateSolidBrush(RGB(0, 255, 0));
-    FillRect(memory, &all, green);
-    DeleteObject(green);
-    ImageList_Draw(images.GetSafeHandle(), index, memory, 0, 0, ILD_TRANSPARENT);
-    COLORREF pixel = GetPixel(memory, x, y);
-    SelectObject(memory, old);
-    DeleteObject(bitmap);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
-    return pixel;
+    Surface surface(200, 50, RGB(0, 255, 0));
+    ImageList_Draw(images.GetSafeHandle(), index, surface.Dc(), 0, 0, ILD_TRANSPARENT);
+    return surface.Pixel(x, y);
 }
 
 class SkinImageLoaderTest : public SkinFilesTest

@@ -95,72 +95,41 @@ bool CreateShownParent(CWindow& parent)
 
 COLORREF PixelOfDrawing(int width, int height, const std::function<void(HDC)>& draw, int x, int y)
 {
-    HDC dc = CreateCompatibleDC(nullptr);
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ old = SelectObject(dc, bitmap);
-    draw(dc);
-    COLORREF pixel = GetPixel(dc, x, y);
-    SelectObject(dc, old);
-    DeleteObject(bitmap);
-    DeleteDC(dc);
-    return pixel;
+    Surface surface(width, height, RGB(0, 0, 0), false);
+    draw(surface.Dc());
+    return surface.Pixel(x, y);
 }
 
-Rendering::Rendering(HWND window, COLORREF ground)
+namespace
+{
+RECT ClientOf(HWND window)
 {
     RECT client = {};
     GetClientRect(window, &client);
-    m_width = client.right;
-    m_height = client.bottom;
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = m_width;
-    info.bmiHeader.biHeight = -m_height; // top-down: row 0 is the top
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    void* bits = nullptr;
-    m_bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (m_bitmap == nullptr)
-        return;
-    m_bits = static_cast<const DWORD*>(bits);
-    HDC dc = CreateCompatibleDC(nullptr);
-    HGDIOBJ old = SelectObject(dc, m_bitmap);
-    HBRUSH brush = CreateSolidBrush(ground);
-    FillRect(dc, &client, brush);
-    DeleteObject(brush);
-    SendMessageA(window, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT | PRF_ERASEBKGND);
-    GdiFlush();
-    SelectObject(dc, old);
-    DeleteDC(dc);
+    return client;
 }
+} // namespace
 
-Rendering::~Rendering()
+Rendering::Rendering(HWND window, COLORREF ground)
+    : Surface(ClientOf(window).right, ClientOf(window).bottom, ground, false)
 {
-    if (m_bitmap != nullptr)
-        DeleteObject(m_bitmap);
+    if (IsReady())
+        PrintClient(window);
 }
 
 COLORREF Rendering::At(int x, int y) const
 {
-    if (m_bits == nullptr || x < 0 || y < 0 || x >= m_width || y >= m_height)
+    if (!IsReady() || x < 0 || y < 0 || x >= Width() || y >= Height())
         return CLR_INVALID;
-    DWORD pixel = m_bits[y * m_width + x];
-    return RGB((pixel >> 16) & 0xFF, (pixel >> 8) & 0xFF, pixel & 0xFF);
+    return Pixel(x, y);
 }
 
 RECT Rendering::BoundsOfOther(COLORREF color) const
 {
-    RECT bounds = {m_width, m_height, 0, 0};
-    for (int y = 0; y < m_height; ++y)
+    RECT bounds = {Width(), Height(), 0, 0};
+    for (int y = 0; y < Height(); ++y)
     {
-        for (int x = 0; x < m_width; ++x)
+        for (int x = 0; x < Width(); ++x)
         {
             if (At(x, y) == color)
                 continue;
@@ -178,9 +147,9 @@ RECT Rendering::BoundsOfOther(COLORREF color) const
 int Rendering::Count(COLORREF color) const
 {
     int count = 0;
-    for (int y = 0; y < m_height; ++y)
+    for (int y = 0; y < Height(); ++y)
     {
-        for (int x = 0; x < m_width; ++x)
+        for (int x = 0; x < Width(); ++x)
             count += At(x, y) == color ? 1 : 0;
     }
     return count;

@@ -8,6 +8,7 @@
 #include "foundation/String.h"
 #include "foundation/Window.h"
 #include "tests/support/BmpFile.h"
+#include "tests/support/Surface.h"
 #include "tests/support/TempFolder.h"
 
 #include <functional>
@@ -54,23 +55,18 @@ private:
 // hidden windows keep no update region.
 bool CreateShownParent(CWindow& parent);
 
-// The pixel (x, y) of what `draw` paints into a width x height 32-bit
-// memory context that starts black.
+// The pixel (x, y) of what `draw` paints into a width x height surface that
+// starts black (a context foreign to the framework).
 COLORREF PixelOfDrawing(int width, int height, const std::function<void(HDC)>& draw, int x, int y);
 
 // The client area of a window as WM_PRINTCLIENT with PRF_CLIENT |
-// PRF_ERASEBKGND paints it into a 32-bit DIB section that starts filled with
-// the ground colour.
-class Rendering
+// PRF_ERASEBKGND paints it into a surface (foreign to the framework) that
+// starts filled with the ground colour.
+class Rendering : public Surface
 {
 public:
     Rendering(HWND window, COLORREF ground);
-    Rendering(const Rendering&) = delete;
-    Rendering& operator=(const Rendering&) = delete;
-    ~Rendering();
 
-    int Width() const { return m_width; }
-    int Height() const { return m_height; }
     // The pixel as a COLORREF; CLR_INVALID outside.
     COLORREF At(int x, int y) const;
     // The smallest rectangle holding every pixel that differs from the
@@ -78,12 +74,6 @@ public:
     RECT BoundsOfOther(COLORREF color) const;
     // How many pixels have exactly the colour.
     int Count(COLORREF color) const;
-
-private:
-    int m_width = 0;
-    int m_height = 0;
-    HBITMAP m_bitmap = nullptr;
-    const DWORD* m_bits = nullptr;
 };
 
 #endif

@@ -4,8 +4,8 @@
 #include "foundation/Gdi.h"
 #include "foundation/Window.h"
 
-#include "tests/foundation/WindowTestSupport.h"
-#include "tests/skin/MenuTestSupport.h"
+#include "tests/support/WindowTestSupport.h"
+#include "tests/support/MenuTestSupport.h"
 
 #include <gtest/gtest.h>
 

@@ -7,7 +7,7 @@
 
 #include "resources/TrayMenu.h"
 
-#include "tests/foundation/WindowTestSupport.h"
+#include "tests/support/WindowTestSupport.h"
 
 #include <gtest/gtest.h>
 

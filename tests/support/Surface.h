@@ -1,5 +1,7 @@
 // Surface: a memory context holding a top-down 32-bpp DIB, for the pixel
-// tests of anything drawn.
+// tests of anything drawn. It is the tests' one off-screen surface: the
+// canvases of the control, menu and picture tests are surfaces with
+// searches of their own.
 #ifndef BRINDLEWOX_TESTS_SUPPORT_SURFACE_H
 #define BRINDLEWOX_TESTS_SUPPORT_SURFACE_H
 
@@ -66,18 +68,31 @@ public:
                 SetPixel(x, y, c);
         }
     }
-    // Every pixel of the rectangle has the colour.
-    bool AllOf(const RECT& r, COLORREF c) const
+    // True when a pixel of the rectangle satisfies the test.
+    template <class Test> bool Any(const RECT& r, Test test) const
     {
         for (int y = r.top; y < r.bottom; ++y)
         {
             for (int x = r.left; x < r.right; ++x)
             {
-                if (Pixel(x, y) != c)
-                    return false;
+                if (test(Pixel(x, y)))
+                    return true;
             }
         }
-        return true;
+        return false;
+    }
+    // The window's client area as it paints it for WM_PRINTCLIENT with
+    // erasing and painting, over what the surface holds.
+    void PrintClient(HWND window)
+    {
+        SendMessageA(window, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(m_hDC),
+                     PRF_CLIENT | PRF_ERASEBKGND);
+        GdiFlush();
+    }
+    // Every pixel of the rectangle has the colour.
+    bool AllOf(const RECT& r, COLORREF c) const
+    {
+        return !Any(r, [c](COLORREF pixel) { return pixel != c; });
     }
 
 private:

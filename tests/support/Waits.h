@@ -6,7 +6,7 @@
 // other builds a Wine program has been seen taking most of a minute to show
 // its first window, and a wait that gives up early is a test that fails one
 // run in a few. The shell scripts' bounds are named in
-// tests/scripts/waits.bash.
+// tests/scripts/lib/waits.bash.
 #ifndef BRINDLEWOX_TESTS_SUPPORT_WAITS_H
 #define BRINDLEWOX_TESTS_SUPPORT_WAITS_H
 

@@ -1,4 +1,4 @@
-// What a failing window script saw (tests/scripts/waits.bash,
+// What a failing window script saw (tests/scripts/lib/waits.bash,
 // say_what_was_seen): every top-level window of a Wine desktop and the
 // dialogs among their descendants, with their classes, captions and states.
 //   desktop_windows <desktop>   a desktop made by `explorer /desktop=NAME`

@@ -12,7 +12,7 @@ import sys
 import time
 
 # How long a window may take to answer one step (the pointer moved, a
-# click): the bound named in tests/scripts/waits.bash, which gallery.sh
+# click): the bound named in tests/scripts/lib/waits.bash, which gallery.sh
 # exports.
 STEP_SECONDS = int(os.environ.get("bw_wait_step", "60"))
 

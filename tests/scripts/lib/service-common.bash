@@ -3,7 +3,7 @@
 # the test prefix, the helpers that drive it, and fail, which marks the
 # script failed (and, in a window script, says what it saw).
 source "$top/scripts/wine-env.sh"
-source "$top/tests/scripts/waits.bash"
+source "$top/tests/scripts/lib/waits.bash"
 work="$WINEPREFIX/drive_c/bwtest/$name"
 win="C:\\bwtest\\$name"
 srv="$work/BrindlewoxSrv.exe"

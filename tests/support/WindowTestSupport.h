@@ -1,10 +1,11 @@
 // Helpers of the window, dialog and module-state tests: the framework start-up
 // once per test process, message pumping, and a foreign window class whose
 // own procedure answers in a recognisable way.
-#ifndef BRINDLEWOX_TESTS_WINDOWTESTSUPPORT_H
-#define BRINDLEWOX_TESTS_WINDOWTESTSUPPORT_H
+#ifndef BRINDLEWOX_TESTS_SUPPORT_WINDOWTESTSUPPORT_H
+#define BRINDLEWOX_TESTS_SUPPORT_WINDOWTESTSUPPORT_H
 
 #include "foundation/Module.h"
+#include "tests/support/MessagePump.h"
 
 #include <gtest/gtest.h>
 
@@ -37,17 +38,6 @@ inline void StartFramework()
 #define SKIP_UNLESS_FRAMEWORK_IS_FRESH()                                                           \
     if (GetModuleState()->AreClassesRegistered())                                                  \
     GTEST_SKIP() << "Init already ran in this process; the test runs alone under ctest"
-
-// Dispatches every message waiting for this thread.
-inline void PumpMessages()
-{
-    MSG message;
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
-    {
-        TranslateMessage(&message);
-        DispatchMessageA(&message);
-    }
-}
 
 inline LRESULT CALLBACK ForeignProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {

@@ -1,8 +1,8 @@
 // Independent references for the stored-file tests: a textbook RC4 written
 // from the published algorithm (deliberately plain, sharing nothing with the
 // engine's), the block transform over it, and deterministic test data.
-#ifndef BRINDLEWOX_TESTS_ENGINE_STOREDFORMREFERENCE_H
-#define BRINDLEWOX_TESTS_ENGINE_STOREDFORMREFERENCE_H
+#ifndef BRINDLEWOX_TESTS_SUPPORT_STOREDFORMREFERENCE_H
+#define BRINDLEWOX_TESTS_SUPPORT_STOREDFORMREFERENCE_H
 
 #include <algorithm>
 #include <cstdint>

@@ -1,5 +1,9 @@
-# Sourced by the picture shell tests (not a test itself: ctest runs *.sh).
-# Expects $WINE (scripts/wine-env.sh) and $dump, the picture dumper.
+# Sourced by the picture shell tests once they set top and bin (not a test
+# itself: ctest runs *.sh): Wine's environment ($WINE), the picture dumper
+# ($dump) and the comparison ($compare).
+source "$top/scripts/wine-env.sh"
+dump="$bin/tests/picture_dump.exe"
+compare="$top/tests/scripts/picture_compare.py"
 
 # picture_setup <test name> <paths that must exist>...: stops the test naming
 # what is missing; sets work (a folder of this run's own under the prefix's

@@ -1,11 +1,11 @@
 // Plain Win32 file helpers for the stored-file tests: whole-file reads and
 // writes, times and listings that do not go through the code under test.
-#ifndef BRINDLEWOX_TESTS_ENGINE_TESTFILES_H
-#define BRINDLEWOX_TESTS_ENGINE_TESTFILES_H
+#ifndef BRINDLEWOX_TESTS_SUPPORT_TESTFILES_H
+#define BRINDLEWOX_TESTS_SUPPORT_TESTFILES_H
 
 #include "foundation/Base.h"
 
-#include "StoredFormReference.h"
+#include "tests/support/StoredFormReference.h"
 #include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>

@@ -16,14 +16,11 @@
 set -euo pipefail
 top=$1
 bin=$2
-source "$top/scripts/wine-env.sh"
-dump="$bin/tests/picture_dump.exe"
-compare="$top/tests/scripts/picture_compare.py"
+source "$top/tests/scripts/lib/picture-common.bash"
 make="$top/tests/scripts/picture_formats.py"
 gifsrc=$(find "$top/build/deps-src/" -maxdepth 1 -type d -name 'giflib-*' | head -n 1)
 magick=$(command -v convert-im6.q16 || true)
-source "$top/tests/scripts/picture_common.bash"
-picture_setup picture_formats "$dump" "$gifsrc/pic" "$magick" "$(command -v icotool || true)" \
+picture_setup picture-formats "$dump" "$gifsrc/pic" "$magick" "$(command -v icotool || true)" \
     "$(command -v ppmtobmp || true)" "$(command -v winicontopam || true)" \
     "$(command -v pbmtowbmp || true)" "$(command -v python3 || true)"
 scratch=$(mktemp -d)

@@ -12,16 +12,13 @@
 set -euo pipefail
 top=$1
 bin=$2
-source "$top/scripts/wine-env.sh"
-dump="$bin/tests/picture_dump.exe"
-compare="$top/tests/scripts/picture_compare.py"
+source "$top/tests/scripts/lib/picture-common.bash"
 pngsrc=$(find "$top/build/deps-src/" -maxdepth 1 -type d -name 'libpng1.6-*' | head -n 1)
 jpegsrc=$(find "$top/build/deps-src/" -maxdepth 1 -type d -name 'libjpeg-turbo-*' | head -n 1)
 # The real ImageMagick: a plain "convert" may be a stand-in that puts white
 # behind transparent pixels.
 magick=$(command -v convert-im6.q16 || true)
-source "$top/tests/scripts/picture_common.bash"
-picture_setup picture_decoding "$dump" "$pngsrc/contrib/pngsuite" "$jpegsrc/testimages" "$magick" \
+picture_setup picture-decoding "$dump" "$pngsrc/contrib/pngsuite" "$jpegsrc/testimages" "$magick" \
     "$(command -v jpegtopnm || true)" "$(command -v python3 || true)"
 trap 'rm -rf "$work"' EXIT
 png_refs() {

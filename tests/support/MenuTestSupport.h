@@ -1,8 +1,8 @@
 // Helpers of the menu and tray tests: a memory canvas with ink searches,
 // a one-colour image list, and the settings and program folders redirected
 // into a test's own folder.
-#ifndef BRINDLEWOX_TESTS_SKIN_MENUTESTSUPPORT_H
-#define BRINDLEWOX_TESTS_SKIN_MENUTESTSUPPORT_H
+#ifndef BRINDLEWOX_TESTS_SUPPORT_MENUTESTSUPPORT_H
+#define BRINDLEWOX_TESTS_SUPPORT_MENUTESTSUPPORT_H
 
 #include "skin/SkinFiles.h"
 
@@ -10,6 +10,7 @@
 #include "foundation/Gdi.h"
 #include "foundation/String.h"
 
+#include "tests/support/Surface.h"
 #include "tests/support/TempFolder.h"
 
 #include <commctrl.h>
@@ -29,22 +30,11 @@ struct InkBox
     int bottom = 0;
 };
 
-// A memory context over a bitmap compatible with the screen (32 bits a
-// pixel under Wine's null driver: GetPixel reads exact colours).
-class MenuCanvas
+// A surface that starts (1, 2, 3), with searches for what was drawn.
+class MenuCanvas : public Surface
 {
 public:
-    MenuCanvas(int width, int height)
-    {
-        CGetDC screen;
-        m_dc.CreateCompatibleDC(nullptr);
-        m_bitmap.CreateCompatibleBitmap(screen, width, height);
-        m_selection.Select(m_dc, m_bitmap);
-        RECT all = {0, 0, width, height};
-        m_dc.FillSolidRect(all, RGB(1, 2, 3));
-    }
-    HDC Dc() const { return m_dc.GetSafeHdc(); }
-    COLORREF Pixel(int x, int y) const { return GetPixel(m_dc, x, y); }
+    MenuCanvas(int width, int height) : Surface(width, height, RGB(1, 2, 3)) {}
 
     InkBox Ink(int left, int top, int right, int bottom, COLORREF background) const
     {
@@ -80,11 +70,6 @@ public:
         }
         return false;
     }
-
-private:
-    CDC m_dc;
-    CBitmap m_bitmap;
-    CSelectScope m_selection;
 };
 
 // A 16 x 16 image list holding one image of a solid colour.
