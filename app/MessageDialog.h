@@ -28,7 +28,7 @@ public:
     ~MessageDialog() override;
 
     // Title, background, the OK button ("DL_N_101_126") and the text in
-    // control 372, then CDialog's.
+    // IDC_MESSAGE_TEXT, then CDialog's.
     LRESULT OnInitDialog(LPARAM initParam, HWND focus) override;
 
     const CString& GetMessageText() const { return m_message; }

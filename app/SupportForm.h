@@ -1,4 +1,4 @@
-// The support form of page 9: the user's e-mail address, name, description
+// The support form of the support page (Page::Support): the user's e-mail address, name, description
 // of the problem and an optional attachment (a log file), posted to the
 // maker's support server as "/support/support_en.php" (fields "email",
 // "name", "description", "year_ver" in this order, the attachment as the
