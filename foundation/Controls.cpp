@@ -245,8 +245,15 @@ LRESULT CHotButton::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
 
     case WM_SETTEXT:
     {
-        LRESULT result = CButton::WindowProc(message, wParam, lParam);
+        // The text is stored by the default procedure, not by the system's
+        // button class: Wine 8's button fills the old label's rectangle
+        // with the parent's WM_CTLCOLORBTN brush straight on the screen
+        // (left-aligned for an owner-drawn button), and that stays over
+        // the owner's picture until the next paint. The new text shows at
+        // once.
+        LRESULT result = DefWindowProcA(m_hWnd, message, wParam, lParam);
         Repaint();
+        UpdateWindow(m_hWnd);
         return result;
     }
 

@@ -5,7 +5,9 @@
 # - The profile holds one folder row (three files under C:) and a
 #   destination under C:; the program shows its window (a fresh user).
 # - Start (213) runs the backup: "Task sucessfully completed." appears
-#   (screenshot build/screens/main-flow-done.png), the log holds
+#   (screenshot build/screens/main-flow-done.png; under the message the
+#   Start and Pause buttons show their pictures, no flat light patch,
+#   button_pixels.py), the log holds
 #   "Backup started at:" and the summary, the three files are stored under
 #   the destination's Files folder, StatusLastPerformedBackupTime is today;
 #   OK closes the message.
@@ -20,6 +22,9 @@ bin=$(cd "$2" && pwd)
 
 source "$1/tests/scripts/lib/in-xvfb.bash"
 command -v sqlite3 >/dev/null || { echo "main-flow: no sqlite3 (scripts/bootstrap installs it)"; exit 1; }
+python=/usr/bin/python3
+[ -x "$python" ] || python=python3
+"$python" -c 'import PIL' 2>/dev/null || { echo "main-flow: no python3-pil (scripts/bootstrap installs it)"; exit 1; }
 
 export BRINDLEWOX_WINEPREFIX="$bin/wine-x11-flow"
 export BRINDLEWOX_DISPLAY=x11
@@ -92,6 +97,15 @@ done_text=$(run_tool flow_driver dialog $desktop 372 "Task sucessfully completed
     fail "no \"Task sucessfully completed.\" message: $done_text"
 echo "message: $done_text"
 shoot "$screens/main-flow-done.png" || fail "no screenshot"
+# The run's end changed both buttons' texts just before the message came.
+read -r dx dy < <(desktop_offset)
+buttons=()
+for button in start=213 pause=219; do
+    rect=$(run_tool flow_driver rect $desktop "${button#*=}" $bw_wait_step) || fail "no button ${button%=*}: $rect"
+    buttons+=("${button%=*}=${rect// /,}")
+done
+"$python" "$top/tests/scripts/button_pixels.py" "$screens/main-flow-done.png" "$dx" "$dy" "${buttons[@]}" ||
+    fail "the buttons under the message do not show as painted"
 said=$(run_tool flow_driver dialog $desktop 372 "Task sucessfully completed." 1 $bw_wait_step) ||
     fail "the message's OK was not pressed: $said"
 

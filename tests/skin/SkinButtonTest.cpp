@@ -45,6 +45,15 @@ public:
         commands.push_back({code, id, control});
         return 0;
     }
+    // A button brush of a colour no test picture has.
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override
+    {
+        if (message != WM_CTLCOLORBTN)
+            return CWindow::WindowProc(message, wParam, lParam);
+        ++buttonBrushRequests;
+        return reinterpret_cast<LRESULT>(m_buttonBrush);
+    }
+    ~RecordingParent() override { DeleteObject(m_buttonBrush); }
     static COLORREF PositionColour(int x, int y) { return RGB(x % 256, y, 90); }
 
     struct Command
@@ -54,6 +63,11 @@ public:
         HWND control;
     };
     std::vector<Command> commands;
+    int buttonBrushRequests = 0;
+    static constexpr COLORREF kButtonBrushColour = RGB(245, 245, 240);
+
+private:
+    HBRUSH m_buttonBrush = CreateSolidBrush(kButtonBrushColour);
 };
 
 class SkinButtonTest : public ::testing::Test
@@ -236,6 +250,40 @@ TEST_F(SkinButtonTest, RepaintsMakeNoGdiObjects)
         CDC::DestroyTemporaryDCs();
     }
     EXPECT_LT(gauge.Growth(), 20);
+}
+
+// What the window shows on the screen (its client area read back through
+// its own context).
+COLORREF ShownPixel(HWND window, int x, int y)
+{
+    HDC dc = GetDC(window);
+    const COLORREF pixel = GetPixel(dc, x, y);
+    ReleaseDC(window, dc);
+    return pixel;
+}
+
+// A new text on a shown button: its own picture shows it at once, and the
+// system's button class paints nothing of its own (under Wine it cleared
+// the old label's place with the parent's button brush, a light patch at
+// the button's left end until the next paint).
+TEST_F(SkinButtonTest, ANewTextShowsAtOnceWithoutTheSystemsClearing)
+{
+    CSkinButton button;
+    HWND hwnd = MakeButton("Pause");
+    ASSERT_TRUE(button.Attach(hwnd, false));
+    button.LoadSkinImage("BUTTON_DIALOG", "button_dialog.png");
+    UpdateWindow(hwnd);
+    ASSERT_EQ(ShownPixel(hwnd, 8, 15), kRed);
+    m_parent.buttonBrushRequests = 0;
+
+    button.SetWindowText("Stop");
+    EXPECT_EQ(m_parent.buttonBrushRequests, 0);
+    EXPECT_FALSE(GetUpdateRect(hwnd, nullptr, FALSE));
+    EXPECT_EQ(ShownPixel(hwnd, 8, 15), kRed);
+    EXPECT_EQ(ShownPixel(hwnd, 2, 2), kRed);
+    CString text;
+    text.GetWindowText(hwnd);
+    EXPECT_STREQ(text, "Stop");
 }
 
 TEST_F(SkinButtonTest, TheTooltipTextOutlivesTheCall)

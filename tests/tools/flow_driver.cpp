@@ -12,6 +12,9 @@
 //   flow_driver select <desktop> <id> <text> <seconds>
 //       selects the item of that text in the combo box of that id on one of
 //       the window's pages; prints its index
+//   flow_driver rect <desktop> <id> <seconds>
+//       prints the rectangle ("left top right bottom", desktop pixels) of
+//       the shown control of that id on one of the window's pages
 //   flow_driver choose <desktop> <item id> <text> <combo id> <index> <seconds>
 //       in the dialog found as by "dialog", selects the combo's item of that
 //       index as the user does (the dialog hears CBN_SELCHANGE); prints the
@@ -132,6 +135,19 @@ int Run(int argc, char** argv)
     }
     if (strcmp(command, "command") == 0)
         return PostCommandWhenReady(window, atoi(argv[3])) ? 0 : 1;
+    if (strcmp(command, "rect") == 0)
+    {
+        HWND control = FindControl(window, atoi(argv[3]), true);
+        if (control == nullptr)
+        {
+            printf("no shown control %s\n", argv[3]);
+            return 1;
+        }
+        RECT rect = {};
+        GetWindowRect(control, &rect);
+        printf("%ld %ld %ld %ld\n", rect.left, rect.top, rect.right, rect.bottom);
+        return 0;
+    }
     // select: the combo lies on a page, a child dialog of the window.
     HWND combo = FindControl(window, atoi(argv[3]));
     if (combo == nullptr)
@@ -150,6 +166,7 @@ int main(int argc, char** argv)
 {
     if ((argc == 4 && strcmp(argv[1], "pid") == 0) ||
         (argc == 5 && strcmp(argv[1], "command") == 0) ||
+        (argc == 5 && strcmp(argv[1], "rect") == 0) ||
         (argc == 6 && strcmp(argv[1], "select") == 0) ||
         (argc == 7 && strcmp(argv[1], "dialog") == 0) ||
         (argc == 8 && strcmp(argv[1], "choose") == 0))
@@ -157,6 +174,7 @@ int main(int argc, char** argv)
     fprintf(stderr, "usage: flow_driver pid <desktop> <seconds>\n"
                     "       flow_driver command <desktop> <id> <seconds>\n"
                     "       flow_driver select <desktop> <id> <text> <seconds>\n"
+                    "       flow_driver rect <desktop> <id> <seconds>\n"
                     "       flow_driver dialog <desktop> <item id> <text> <button id> <seconds>\n"
                     "       flow_driver choose <desktop> <item id> <text> <combo id> <index> "
                     "<seconds>\n");
