@@ -23,6 +23,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdio>
 #include <string>
 #include <thread>
@@ -270,8 +271,9 @@ TEST_F(ProgramListPagesTest, TheScheduleAndTheOptionsGoOnWhileAnUninstallerRuns)
     const int row = RowOf(*list, "\"" + recorder + "\" " + argument);
     ASSERT_GE(row, 0);
     list->GetItem(row)->checked = 1;
+    std::atomic<bool> secondServed{false};
     std::thread releaser(
-        [&window, release]
+        [&window, release, &secondServed]
         {
             WaitUntil(
                 [&window]
@@ -281,11 +283,18 @@ TEST_F(ProgramListPagesTest, TheScheduleAndTheOptionsGoOnWhileAnUninstallerRuns)
                            window.GetRunContext().activeRun.load() == 1;
                 },
                 wait_bound::kStepMs);
+            // A second Uninstall sent meanwhile (the wait serves sent
+            // messages) starts nothing: one uninstall at a time.
+            DWORD_PTR ignored = 0;
+            secondServed = SendMessageTimeoutA(window.GetSafeHwnd(), WM_COMMAND,
+                                               MAKEWPARAM(IDC_UNINSTALL, BN_CLICKED), 0,
+                                               SMTO_NORMAL, wait_bound::kStepMs, &ignored) != 0;
             SetEvent(release);
         });
     Command(window, IDC_UNINSTALL);
     releaser.join();
     CloseHandle(release);
+    EXPECT_TRUE(secondServed.load()) << "the second Uninstall was not served inside the wait";
     EXPECT_STREQ(argument + "|1\r\n", ReadTextFile(m_env.Folder() / "record.txt"));
 
     // Inside the wait the options were saved and the slot's run started.
