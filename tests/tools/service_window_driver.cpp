@@ -31,7 +31,9 @@
 //                                                       once the window under
 //                                                       it has painted
 //   service_window_driver <desktop> seemessage <text>   waits for it and
-//                                                       leaves it open, painted
+//                                                       leaves it open, it and
+//                                                       the window under it
+//                                                       painted
 //   service_window_driver <desktop> restoretree <path>  selects the path in
 //                                                       the restore page's tree
 //   service_window_driver <desktop> encrypt <password>  clicks Encrypt...,
@@ -323,7 +325,8 @@ int Pick(HWND main, int command, const char* path)
 
 // Waits for the message with the text; presses its OK when `press` and
 // returns once the window under it has painted, else returns once the
-// message has painted.
+// message and the window under it have painted (the controls that the run's
+// end enabled again repaint while the message is up).
 int WaitMessage(HWND main, const char* text, bool press = true)
 {
     HWND dialog = WaitForDialog(kMessageText, wait_bound::kTaskMs);
@@ -339,7 +342,11 @@ int WaitMessage(HWND main, const char* text, bool press = true)
         return 1;
     }
     if (!press)
-        return WaitPainted(dialog) ? 0 : Fail("the message was not painted");
+    {
+        if (!WaitPainted(dialog))
+            return Fail("the message was not painted");
+        return WaitPainted(main) ? 0 : Fail("the window under the message was not painted");
+    }
     Press(dialog, IDOK);
     if (!WaitGone(dialog))
         return Fail("the message stayed");
