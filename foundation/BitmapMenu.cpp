@@ -103,9 +103,7 @@ bool CBitmapMenu::DeleteMenu(UINT item, bool byPosition)
 
 LRESULT CBitmapMenu::MeasureItem(MEASUREITEMSTRUCT* item, int&)
 {
-    if (item == nullptr || item->CtlType != ODT_MENU)
-        return 0;
-    CBitmapMenuItem* record = FindRecord(item->itemData);
+    CBitmapMenuItem* record = RecordOf(item);
     if (record == nullptr)
         return 0;
     if (record->kind == CBitmapMenuItem::Separator)
@@ -158,9 +156,7 @@ LRESULT CBitmapMenu::MeasureItem(MEASUREITEMSTRUCT* item, int&)
 
 LRESULT CBitmapMenu::DrawItem(DRAWITEMSTRUCT* item, int& passOn)
 {
-    if (item == nullptr || item->CtlType != ODT_MENU)
-        return 0;
-    CBitmapMenuItem* record = FindRecord(item->itemData);
+    CBitmapMenuItem* record = RecordOf(item);
     if (record == nullptr)
         return 0;
     passOn = 0;

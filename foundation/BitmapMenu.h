@@ -122,6 +122,12 @@ public:
     // The record behind an item's data, when the data is one of this menu's
     // records or its separator record; null for anything else.
     CBitmapMenuItem* FindRecord(ULONG_PTR itemData) const;
+    // The record of an owner-drawn item (MEASUREITEMSTRUCT or
+    // DRAWITEMSTRUCT) of this menu; null for a control's item or another's.
+    template <class OwnerItem> CBitmapMenuItem* RecordOf(const OwnerItem* item) const
+    {
+        return item != nullptr && item->CtlType == ODT_MENU ? FindRecord(item->itemData) : nullptr;
+    }
     int GetRecordCount() const { return m_records.GetSize(); }
     CBitmapMenuItem* GetRecord(int index) const { return m_records[index]; }
     const CBitmapMenuItem& GetSeparatorRecord() const { return m_separator; }

@@ -114,9 +114,7 @@ LRESULT CSkinXPMenu::MeasureItem(MEASUREITEMSTRUCT* item, int& passOn)
 {
     if (m_classic)
         return CBitmapMenu::MeasureItem(item, passOn);
-    if (item == nullptr || item->CtlType != ODT_MENU)
-        return 0;
-    CBitmapMenuItem* record = FindRecord(item->itemData);
+    CBitmapMenuItem* record = RecordOf(item);
     if (record == nullptr)
         return 0;
     if (record->kind == CBitmapMenuItem::Separator)
@@ -139,9 +137,7 @@ LRESULT CSkinXPMenu::DrawItem(DRAWITEMSTRUCT* item, int& passOn)
 {
     if (m_classic)
         return CBitmapMenu::DrawItem(item, passOn);
-    if (item == nullptr || item->CtlType != ODT_MENU)
-        return 0;
-    CBitmapMenuItem* record = FindRecord(item->itemData);
+    CBitmapMenuItem* record = RecordOf(item);
     if (record == nullptr)
         return 0;
     passOn = 0;
