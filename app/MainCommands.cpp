@@ -316,13 +316,20 @@ void ToggleEncryption(MainApplicationDialog& window)
         box->SetChecked(true); // its own flip leaves it unchecked
 }
 
+// The file dialog, or what the test hooks put in its place.
+bool ChooseWindowFile(MainApplicationDialog& window, bool open, const char* folder,
+                      const char* fileName, CString& path)
+{
+    if (window.GetTestHooks().chooseFile != nullptr)
+        return window.GetTestHooks().chooseFile(open, folder, fileName, path);
+    return ChooseFile(&window, open, folder, fileName, path);
+}
+
 void SaveProfileFile(MainApplicationDialog& window)
 {
     CString path;
     CString folder = CurrentFolder();
-    bool chosen = window.GetTestHooks().chooseFile != nullptr
-                      ? window.GetTestHooks().chooseFile(false, folder, "profile.prb", path)
-                      : ChooseFile(&window, false, folder, "profile.prb", path);
+    bool chosen = ChooseWindowFile(window, false, folder, "profile.prb", path);
     if (!chosen)
         return;
     try
@@ -341,9 +348,7 @@ void LoadProfileFile(MainApplicationDialog& window)
 {
     CString path;
     CString folder = CurrentFolder();
-    bool chosen = window.GetTestHooks().chooseFile != nullptr
-                      ? window.GetTestHooks().chooseFile(true, folder, "profile.prb", path)
-                      : ChooseFile(&window, true, folder, "profile.prb", path);
+    bool chosen = ChooseWindowFile(window, true, folder, "profile.prb", path);
     if (!chosen)
         return;
     bool loaded = false;
@@ -455,9 +460,7 @@ void ChooseAttachment(MainApplicationDialog& window)
 {
     CString path;
     CString logFolder = GetLogFolder(window.GetFolders().appData);
-    bool chosen = window.GetTestHooks().chooseFile != nullptr
-                      ? window.GetTestHooks().chooseFile(true, logFolder, nullptr, path)
-                      : ChooseFile(&window, true, logFolder, nullptr, path);
+    bool chosen = ChooseWindowFile(window, true, logFolder, nullptr, path);
     if (chosen)
         window.SetControlText(IDC_SUPPORT_ATTACHMENT, Lowered(path));
 }
