@@ -1,7 +1,9 @@
 // Drives a running Brindlewox.exe from outside, as a user would, for
 // tests/scripts/service-window.sh. The program runs inside Wine's virtual
 // desktop `explorer /desktop=<name>`; the driver joins that desktop first, or
-// it would see none of its windows. Each step is one run:
+// it would see none of its windows. A step that closes a dialog ends once
+// the window has ended the command that opened it, so what the window
+// stores after its dialog is written by then. Each step is one run:
 //   service_window_driver <desktop> wait                the main window is up
 //   service_window_driver <desktop> add <path>          Add..., the path typed
 //                                                       into 3003, OK
@@ -259,6 +261,16 @@ int Fail(const char* what)
     return 1;
 }
 
+// Returns 0 once the dialog is gone and the window that ran it has ended
+// the command: what the window writes after its dialog (the profile's row,
+// the destination) is stored then, and a script may read it.
+int CommandEnded(HWND main, HWND dialog, const char* stayed)
+{
+    if (!WaitGone(dialog))
+        return Fail(stayed);
+    return Sync(main, wait_bound::kStepMs) ? 0 : Fail("the window did not end the command");
+}
+
 int Add(HWND main, const char* path)
 {
     if (!PostCommandWhenReady(main, kAddCommand))
@@ -269,7 +281,7 @@ int Add(HWND main, const char* path)
     if (!Type(GetDlgItem(dialog, kPathField), path))
         return 1;
     Press(dialog, IDOK);
-    return WaitGone(dialog) ? 0 : Fail("the what-to-add dialog stayed");
+    return CommandEnded(main, dialog, "the what-to-add dialog stayed");
 }
 
 int AddDatabase(HWND main, char** values)
@@ -298,13 +310,13 @@ int AddDatabase(HWND main, char** values)
     return WaitPainted(dialog) ? 0 : Fail("the dialog was not painted");
 }
 
-int PressOk(int childId)
+int PressOk(HWND main, int childId)
 {
     HWND dialog = WaitForDialog(childId, wait_bound::kStepMs);
     if (dialog == nullptr)
         return Fail("no dialog holds the control");
     Press(dialog, IDOK);
-    return WaitGone(dialog) ? 0 : Fail("the dialog stayed");
+    return CommandEnded(main, dialog, "the dialog stayed");
 }
 
 int Pick(HWND main, int command, const char* path)
@@ -320,7 +332,7 @@ int Pick(HWND main, int command, const char* path)
     if (tree.Select(path) == nullptr)
         return Fail("the path is not in the selection tree");
     Press(dialog, IDOK);
-    return WaitGone(dialog) ? 0 : Fail("the selection dialog stayed");
+    return CommandEnded(main, dialog, "the selection dialog stayed");
 }
 
 // Waits for the message with the text; presses its OK when `press` and
@@ -367,7 +379,7 @@ int Encrypt(HWND main, const char* password)
         !Type(GetDlgItem(dialog, kConfirmationField), password))
         return 1;
     Press(dialog, IDOK);
-    return WaitGone(dialog) ? 0 : Fail("the password dialog stayed");
+    return CommandEnded(main, dialog, "the password dialog stayed");
 }
 } // namespace
 
@@ -396,7 +408,7 @@ int main(int argc, char** argv)
     if (step == "adddb" && argc == 12)
         return AddDatabase(main, argv + 3);
     if (step == "ok" && argc == 4)
-        return PressOk(atoi(argv[3]));
+        return PressOk(main, atoi(argv[3]));
     if (step == "click" && argc == 4)
     {
         HWND control = FindControl(main, atoi(argv[3]));
