@@ -11,6 +11,7 @@
 #include "engine/Settings.h"
 #include "engine/SqlDB.h"
 #include "engine/StoredFile.h"
+#include "engine/StoredTree.h"
 
 #include <atomic>
 
@@ -109,6 +110,8 @@ public:
     void Submit(const WalkEntry& entry)
     {
         const CString path = entry.ItemPath();
+        if (entry.IsFolder())
+            m_folders.Add(path, StoredCopyPath(m_target, path));
         if (m_givenUp.load())
         {
             NotRestored();
@@ -116,11 +119,15 @@ public:
         }
         m_workers.Submit(path, m_finished);
     }
-    // Until every entry handed out has ended and is recorded; the give-up's
+    // Until every entry handed out has ended and is recorded; then, unless
+    // the worker was stopped, each restored folder gets its stored folder's
+    // times and attributes, after everything written into it. The give-up's
     // line last.
     void Drain()
     {
         m_workers.Drain(m_finished);
+        CBackupGate gate(m_context.restoreWorker, nullptr);
+        m_folders.Apply([&gate] { return gate.GoOn(); });
         if (m_givenUp.load())
         {
             CString line;
@@ -172,6 +179,7 @@ private:
     CRunContext& m_context;
     const CString m_target;
     const ProfileSettings m_settings;
+    CWalkedFolders m_folders; // the run's thread only
     CEvent m_cancel;
     std::atomic<bool> m_givenUp{false};
     // Declared after everything its workers use, so it ends first.
@@ -228,11 +236,12 @@ int RestoreFiles(CRunContext& context)
     CString pattern = stored;
     if (IsFolderOrMissing(stored))
     {
-        // The folder itself first: that makes the target folder with its
-        // times and attributes, even when it is empty. (Its entries need not
-        // wait for it: each restore makes the folders above its file.)
+        // The folder itself first: that makes the target folder, even when
+        // it is empty. (Its entries need not wait for it: each restore makes
+        // the folders above its file.)
         WalkEntry folder;
         folder.path = stored;
+        folder.attributes = FILE_ATTRIBUTE_DIRECTORY;
         run.Submit(folder);
         if (!EndsWithBackslash(pattern))
             pattern += '\\';

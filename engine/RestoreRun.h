@@ -49,7 +49,9 @@ unsigned __stdcall RestoreThread(void* context);
 // trailing backslash gets one, so the files land inside the chosen folder.
 // Every entry is restored once, and each one that is not is logged and
 // counted once, on this thread, as its restore ends; the run returns once
-// every restore it handed out has ended.
+// every restore it handed out has ended. Then every restored folder is
+// given its stored folder's times and attributes, deepest first, now that
+// nothing more is written into it (CWalkedFolders, engine/StoredTree.h).
 //
 // The first request the service does not answer ends the requests under
 // way and no other is sent: that entry is logged ("Error at:"), the rest
@@ -62,10 +64,11 @@ unsigned __stdcall RestoreThread(void* context);
 // The restore worker's pause holds the walk and every restore worker
 // between two entries (an entry under way still ends). Its stop event ends
 // the run at once: the walk and the workers stop before their next entry,
-// a request under way (or waiting for the service) is cut off; a cut-off
-// request counts as not restored unless nothing of it had reached the
-// service yet, and entries not begun are not counted. Clearing the busy
-// flag only cuts the listing under way short: what was listed is restored.
+// a request under way (or waiting for the service) is cut off, and the
+// folders' times are left; a cut-off request counts as not restored unless
+// nothing of it had reached the service yet, and entries not begun are not
+// counted. Clearing the busy flag only cuts the listing under way short:
+// what was listed is restored.
 int RestoreFiles(CRunContext& context);
 
 // The line that ends the log of a restore that gave up on the service;

@@ -7,6 +7,7 @@
 #include "tests/support/FakePipeServer.h"
 #include "tests/support/ServiceInThisProcess.h"
 #include "tests/support/TempFolder.h"
+#include "tests/support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -517,6 +518,40 @@ TEST_F(RestoreRunTest, StoppingTheWorkerWhileRequestsWaitForAMissingServiceEndsT
     EXPECT_EQ(m_context.GetDisplay().restoreFailed, 0);
     EXPECT_TRUE(LogText().IsEmpty()) << static_cast<const char*>(LogText());
     EXPECT_EQ(m_context.engineBusy.load(), 0);
+}
+
+// Every restored folder ends with its stored folder's times and attributes,
+// though the workers restore its files into it after it was made.
+TEST_F(RestoreRunTest, EveryRestoredFolderCarriesItsStoredFoldersTimes)
+{
+    const CString stored = StoreSource(300, false, false);
+    MakeFolder(stored + "\\one\\empty");
+    ASSERT_TRUE(SetFileAttributesA(stored + "\\one", FILE_ATTRIBUTE_HIDDEN));
+    // Old times, deepest first, after everything was written into them.
+    const char* const folders[] = {"\\one\\two", "\\one\\empty", "\\one", ""};
+    WORD day = 1;
+    for (const char* folder : folders)
+    {
+        const FILETIME old = testfiles::MakeTime(2008, 5, day, 10, 20, 30, 400);
+        const FILETIME created = testfiles::MakeTime(2007, 4, day++, 8, 9, 10, 110);
+        testfiles::SetTimes(std::string(stored + folder), {created, old, old});
+    }
+    CRecordingRestore service;
+    m_context.restoreService = &service;
+    const CString target = m_folder / "target";
+    ASSERT_EQ(Run(stored, target), kBackupCompleted);
+
+    for (const char* folder : folders)
+    {
+        const std::string from(stored + folder);
+        const std::string to(Restored(target, from));
+        SCOPED_TRACE(to);
+        const testfiles::Times want = testfiles::GetTimes(from);
+        const testfiles::Times have = testfiles::GetTimes(to);
+        EXPECT_EQ(testfiles::Ticks(have.written), testfiles::Ticks(want.written));
+        EXPECT_EQ(testfiles::Ticks(have.created), testfiles::Ticks(want.created));
+        EXPECT_EQ(GetFileAttributesA(to.c_str()), GetFileAttributesA(from.c_str()));
+    }
 }
 
 } // namespace
