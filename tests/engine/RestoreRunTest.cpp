@@ -183,6 +183,19 @@ protected:
 
     CString LogText() { return ReadTextFile(m_log.GetCurrentFileName()); }
 
+    // Restores `stored` through `service` and, once four requests are under
+    // way, stops the worker within the window's bound; the outcome posted.
+    template <class Service> int StopWithFourUnderWay(const CString& stored, Service& service)
+    {
+        m_context.restoreService = &service;
+        m_context.whatPath = stored;
+        m_context.wherePath = m_folder / "target";
+        EXPECT_EQ(m_context.StartRestore(), RunStart::Started);
+        EXPECT_TRUE(WaitUntil([&] { return service.inFlight.load() == 4; }));
+        EXPECT_TRUE(m_context.restoreWorker.StopWithin(10000));
+        return Finished();
+    }
+
     // `count` files over a folder and two below it, stored in the form given
     // (and so set in the profile) into a stored-file tree of their own; the
     // stored folder, whose entries go into m_entries.
@@ -388,14 +401,7 @@ TEST_F(RestoreRunTest, TheStopEndsEveryWorkerAtOnceAndCountsWhatItCutOff)
     const CString stored = StoreSource(200, false, false);
     CRecordingRestore service;
     service.delayMs = 600000; // until the stop
-    m_context.restoreService = &service;
-    m_context.whatPath = stored;
-    m_context.wherePath = m_folder / "target";
-    ASSERT_EQ(m_context.StartRestore(), RunStart::Started);
-    ASSERT_TRUE(WaitUntil([&] { return service.inFlight.load() == 4; }));
-    EXPECT_TRUE(m_context.restoreWorker.StopWithin(10000));
-
-    EXPECT_EQ(Finished(), kBackupStopped);
+    EXPECT_EQ(StopWithFourUnderWay(stored, service), kBackupStopped);
     EXPECT_EQ(service.begun.load(), 4);
     EXPECT_EQ(service.restored.load(), 0);
     // The four cut off reached the service and are not restored: each one
@@ -506,14 +512,7 @@ TEST_F(RestoreRunTest, StoppingTheWorkerWhileRequestsWaitForAMissingServiceEndsT
     SetPipePolicy(PipeSender::RestoreFile, m_saved);
     const CString stored = StoreSource(40, false, false);
     CCountingPipeRestore service;
-    m_context.restoreService = &service;
-    m_context.whatPath = stored;
-    m_context.wherePath = m_folder / "target";
-    ASSERT_EQ(m_context.StartRestore(), RunStart::Started);
-    ASSERT_TRUE(WaitUntil([&] { return service.inFlight.load() == 4; }));
-    EXPECT_TRUE(m_context.restoreWorker.StopWithin(10000));
-
-    EXPECT_EQ(Finished(), kBackupStopped);
+    EXPECT_EQ(StopWithFourUnderWay(stored, service), kBackupStopped);
     EXPECT_EQ(service.calls.load(), 4);
     EXPECT_EQ(m_context.GetDisplay().restoreFailed, 0);
     EXPECT_TRUE(LogText().IsEmpty()) << static_cast<const char*>(LogText());
