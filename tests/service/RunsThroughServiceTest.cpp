@@ -11,94 +11,33 @@
 #include "engine/RestoreRun.h"
 #include "engine/RunContext.h"
 #include "engine/StoredFile.h"
-#include "foundation/File.h"
 #include "tests/service/BackupServiceHere.h"
 #include "tests/support/TempFolder.h"
+#include "tests/support/TestFiles.h"
 #include "tests/support/Waits.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <atomic>
 #include <cstdint>
-#include <cstring>
-#include <memory>
 #include <string>
 #include <vector>
 
 namespace
 {
-constexpr DWORD kPiece = 1u << 20;
-
-// Random bytes of their own for each file (xorshift64*), written a MiB at a
-// time: incompressible, so a compressed store takes its full time.
-bool WriteRandomFile(const CString& path, uint64_t size, uint64_t seed)
+// Old times, a creation time of their own, for a file or folder.
+void SetOldTimes(const CString& path, WORD day)
 {
-    CFile file;
-    file.Attach(::CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                              nullptr));
-    if (!file.IsOpen())
-        return false;
-    std::vector<uint64_t> piece(kPiece / sizeof(uint64_t));
-    uint64_t state = seed * 0x9E3779B97F4A7C15ull + 1;
-    for (uint64_t written = 0; written < size;)
-    {
-        for (uint64_t& word : piece)
-        {
-            state ^= state >> 12;
-            state ^= state << 25;
-            state ^= state >> 27;
-            word = state * 0x2545F4914F6CDD1Dull;
-        }
-        const DWORD count = static_cast<DWORD>(std::min<uint64_t>(kPiece, size - written));
-        DWORD done = 0;
-        if (!::WriteFile(file.GetHandle(), piece.data(), count, &done, nullptr) || done != count)
-            return false;
-        written += count;
-    }
-    return true;
+    const FILETIME written = testfiles::MakeTime(2009, 3, day, 14, 30, 25, 120);
+    testfiles::SetTimes(static_cast<const char*>(path),
+                        {testfiles::MakeTime(2008, 3, day, 9, 10, 11, 0), written, written});
 }
 
-// Whether two files hold the same bytes, compared a MiB at a time.
+// Whether two files hold the same bytes.
 bool SameBytes(const CString& a, const CString& b)
 {
-    CFile files[2];
-    files[0].Attach(::CreateFileA(a, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                                  nullptr));
-    files[1].Attach(::CreateFileA(b, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                                  nullptr));
-    if (!files[0].IsOpen() || !files[1].IsOpen())
-        return false;
-    std::vector<char> pieces[2] = {std::vector<char>(kPiece), std::vector<char>(kPiece)};
-    for (;;)
-    {
-        DWORD counts[2] = {};
-        for (int i = 0; i < 2; ++i)
-            if (!::ReadFile(files[i].GetHandle(), pieces[i].data(), kPiece, &counts[i], nullptr))
-                return false;
-        if (counts[0] != counts[1] || std::memcmp(pieces[0].data(), pieces[1].data(), counts[0]))
-            return false;
-        if (counts[0] == 0)
-            return true;
-    }
-}
-
-FILETIME OldTime(WORD year, WORD day)
-{
-    const SYSTEMTIME when = {year, 3, 0, day, 14, 30, 25, 120};
-    FILETIME time;
-    ::SystemTimeToFileTime(&when, &time);
-    return time;
-}
-
-bool SetOldTimes(const CString& path, WORD day)
-{
-    const FILETIME created = OldTime(2008, day);
-    const FILETIME written = OldTime(2009, day);
-    CFile file;
-    file.Attach(::CreateFileA(path, FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    return file.IsOpen() && ::SetFileTime(file.GetHandle(), &created, &written, &written);
+    return testfiles::ReadBytes(static_cast<const char*>(a)) ==
+           testfiles::ReadBytes(static_cast<const char*>(b));
 }
 
 // Every entry under a folder, each folder (with its backslash) before its
@@ -144,26 +83,29 @@ protected:
 
     // `small` small files over nested folders, and the large files, all with
     // old times, the folders too (set last, deepest first); its entries.
-    std::vector<WalkEntry> MakeSource(int small, std::initializer_list<uint64_t> large)
+    std::vector<WalkEntry> MakeSource(int small, std::initializer_list<size_t> large)
     {
         const char* const folders[] = {"", "\\docs", "\\docs\\2009", "\\docs\\2009\\march",
                                        "\\photos", "\\photos\\hidden album", "\\empty"};
         constexpr int kFolders = sizeof folders / sizeof folders[0];
         for (const char* folder : folders)
             EXPECT_TRUE(MakeFolder(m_source + folder));
-        uint64_t seed = 1;
-        for (const uint64_t size : large)
+        // Random bytes: incompressible, so a compressed store takes its full
+        // time.
+        uint32_t seed = 1;
+        for (const size_t size : large)
         {
             CString name;
             name.Format("\\photos\\holiday %d.mov", static_cast<int>(seed));
-            EXPECT_TRUE(WriteRandomFile(m_source + name, size, seed++));
+            testfiles::WriteBytes(std::string(m_source + name), reference::Random(size, seed++));
         }
         for (int i = 0; i < small; ++i)
         {
             CString name;
             // The empty folder stays empty.
             name.Format("%s\\note %04d.txt", folders[i % (kFolders - 1)], i);
-            EXPECT_TRUE(WriteRandomFile(m_source + name, (i * 7919u) % 9000u, seed++));
+            testfiles::WriteBytes(std::string(m_source + name),
+                                  reference::Random((i * 7919u) % 9000u, seed++));
         }
         EXPECT_TRUE(SetFileAttributesA(m_source + "\\photos\\hidden album", FILE_ATTRIBUTE_HIDDEN));
         std::vector<WalkEntry> entries;
@@ -172,17 +114,15 @@ protected:
         for (const WalkEntry& entry : entries)
         {
             if (!entry.IsFolder())
-            {
-                EXPECT_TRUE(SetOldTimes(entry.path, static_cast<WORD>(1 + day++ % 28)));
-            }
+                SetOldTimes(entry.path, static_cast<WORD>(1 + day++ % 28));
         }
         for (int i = kFolders - 1; i >= 0; --i)
-            EXPECT_TRUE(SetOldTimes(m_source + folders[i], static_cast<WORD>(i + 1)));
+            SetOldTimes(m_source + folders[i], static_cast<WORD>(i + 1));
         return entries;
     }
 
-    // Starts a run, waits for its end, and returns the outcome it posted
-    // (-1: none).
+    // Waits for the end of a run started on `worker` and returns the outcome
+    // it posted (-1: none).
     int AwaitEnd(UINT message, CWorkerThread& worker)
     {
         EXPECT_EQ(::WaitForSingleObject(worker.GetThreadHandle(), wait_bound::kTaskMs),
@@ -222,7 +162,7 @@ protected:
     void BackUpAndRestore(bool compress, bool encrypt)
     {
         const std::vector<WalkEntry> entries =
-            MakeSource(2000, {48ull << 20, 40ull << 20});
+            MakeSource(2000, {48u << 20, 40u << 20});
         WriteProfile(compress, encrypt);
         CBackupServiceHere service("runs-real");
 
