@@ -54,14 +54,6 @@ void WriteAll(CFile& file, const void* buffer, DWORD count)
         throw CFileException(ERROR_WRITE_FAULT);
 }
 
-// The attributes among `attributes` that a copy takes; a file with none of
-// them is "normal".
-DWORD SettableAttributes(DWORD attributes)
-{
-    attributes &= kSettableAttributes;
-    return attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
-}
-
 // Gives `path` the settable attributes of `data`. Most files already have
 // them (a new file is "archive", like most sources), and a query costs far
 // less than a change under Wine.
@@ -371,6 +363,12 @@ bool MakeFolderCopy(const char* destination, const WIN32_FILE_ATTRIBUTE_DATA* in
     return true;
 }
 } // namespace
+
+DWORD SettableAttributes(DWORD attributes)
+{
+    attributes &= kSettableAttributes;
+    return attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
+}
 
 void SetSourceReadCheck(SourceReadCheck check)
 {

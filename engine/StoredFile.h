@@ -154,6 +154,11 @@ bool CopyFileTimesAndAttributes(const char* source, const char* destination);
 // The same from data already read (a folder's too).
 bool ApplyFileTimesAndAttributes(const WIN32_FILE_ATTRIBUTE_DATA& data, const char* destination);
 
+// The attributes among `attributes` that a copy takes (those a program can
+// set; never the directory, compression, encryption, sparse or reparse
+// bits); FILE_ATTRIBUTE_NORMAL when none of them is set.
+DWORD SettableAttributes(DWORD attributes);
+
 // The source side of a transfer, apart from the destination side: the
 // source open for reading, and its times, size and attributes. The access
 // check of a file is made when it is opened, so a caller can open the

@@ -6,6 +6,7 @@
 #include "service/PipeServingLoop.h"
 #include "service/ServerThreads.h"
 #include "service/SettingsServer.h"
+#include "tests/service/BackupServiceHere.h"
 #include "tests/support/FakePipeServer.h"
 #include "tests/support/ServiceInThisProcess.h"
 #include "tests/support/TempFolder.h"
@@ -55,22 +56,6 @@ protected:
         SetServiceQuitting();
         m_server.join();
         SetIpcPipeName(IpcPipe::Backup, kBackupPipeName);
-    }
-
-    // The main program's SETTINGS type 8, handled as the SETTINGS server
-    // does for the user it names.
-    static void TellServiceTheUser()
-    {
-        PipeClientIdentity user;
-        user.known = true;
-        ASSERT_TRUE(GetCurrentUserSidText(user.sid));
-        auto record = std::make_unique<IpcSettingsRecord>();
-        std::memset(record.get(), 0, sizeof(IpcSettingsRecord));
-        record->type = SETTINGS_USER_PROFILE;
-        IpcCopyText(record->userKeyRoot, user.sid);
-        IpcCopyText(record->profilePath, "C:\\users\\someone\\AppData");
-        HandleSettingsRequest(*record, user);
-        ASSERT_TRUE(IsServiceProfilePathKnown());
     }
 
     // A client that opens an instance and sends nothing.
