@@ -84,7 +84,9 @@ private:
         {
             const ULONGLONG now = ::GetTickCount64();
             const unsigned generation = m_generation.load();
-            if (generation != seen || Scan(now))
+            // Every look scans, however often deadlines come and go.
+            const bool inUse = Scan(now);
+            if (generation != seen || inUse)
             {
                 seen = generation;
                 lastInUse = now;

@@ -871,9 +871,24 @@ TEST(BackupSources, AnOpenOrReadThatNeverEndsFailsWithinTheBoundAndTheNextIsServ
                        }
                        return served;
                    });
+    // Meanwhile other requests come and go without a pause, as other
+    // clients' would on the other instances.
+    std::atomic<bool> done{false};
+    auto others = std::async(std::launch::async,
+                             [&]
+                             {
+                                 while (!done.load())
+                                 {
+                                     CFakeClient other;
+                                     auto stamp = Request(BACKUP_FILE_STAMP, source, "");
+                                     ServeBackupRequest(*stamp, other);
+                                 }
+                             });
     const bool inTime = instance.wait_for(std::chrono::milliseconds(3 * wait_bound::kAnswerMs)) ==
                         std::future_status::ready;
+    done = true;
     stuck.LetGo();
+    others.get();
     const auto served = instance.get();
     SetSourceOpener(nullptr);
     ASSERT_TRUE(inTime) << "a stuck open or read was never cut off";
