@@ -364,6 +364,10 @@ TEST(StoredFileTest, FailedStoresKeepTheOldStoredCopy)
                                   kTransferStore));
         EXPECT_FALSE(StoreFile(source.c_str(), stored.c_str(), form.compress, form.encrypt, "pw"));
         ::CloseHandle(lock);
+        // A store that is stopped (the flag is looked at before each block).
+        const std::atomic<bool> stop{true};
+        EXPECT_FALSE(
+            StoreFile(source.c_str(), stored.c_str(), form.compress, form.encrypt, "pw", &stop));
         EXPECT_TRUE(ReadBytes(stored) == good);
         EXPECT_EQ(testfiles::List(folder / ("Files\\" + std::string(form.name))),
                   std::vector<std::string>{"src.txt"});
