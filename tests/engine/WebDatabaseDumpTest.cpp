@@ -613,8 +613,8 @@ TEST(WebDatabaseDumpHttp, PiecesLastAQuarterSecondOrTakeOnlyWhatArrived)
 //            BW_DUMP2_DB_HOST a second row that differs from the first only
 //            in these. BW_DUMP_STOP "flag" (the window's Stop) or "event"
 //            (the worker's stop event) stops the run once the file
-//            BW_DUMP_STOP_WHEN is there and not empty (by default the
-//            download's .tmp). Writes "<processed> <errors>" to
+//            BW_DUMP_STOP_WHEN is there (by default: once the download's
+//            .tmp is not empty). Writes "<processed> <errors>" to
 //            BW_DUMP_RECORD, and after a stop " <ms from the stop to the
 //            run's end>".
 //   restore  (web-dump.sh, main-web-dump.sh) the project's restore of one
@@ -710,15 +710,14 @@ int RunWebDump()
     ULONGLONG stoppedAt = 0;
     if (!stop.IsEmpty())
     {
-        CString when = GetEnvironmentText("BW_DUMP_STOP_WHEN");
-        if (when.IsEmpty())
-        {
-            SYSTEMTIME now;
-            GetSystemTime(&now);
-            when = GetDumpFilePath(destination, GetEnvironmentText("BW_DUMP_DB_NAME"), now) + ".tmp";
-        }
-        if (!::WaitUntil([&] { return HasBytes(when) || ended(); }, wait_bound::kTaskMs) ||
-            ended())
+        const CString when = GetEnvironmentText("BW_DUMP_STOP_WHEN");
+        SYSTEMTIME now;
+        GetSystemTime(&now);
+        const CString download =
+            GetDumpFilePath(destination, GetEnvironmentText("BW_DUMP_DB_NAME"), now) + ".tmp";
+        const auto moment = [&]
+        { return when.IsEmpty() ? HasBytes(download) : Exists(when); };
+        if (!::WaitUntil([&] { return moment() || ended(); }, wait_bound::kTaskMs) || ended())
             return 8; // the moment to stop never came
         stoppedAt = GetTickCount64();
         if (stop == "flag")

@@ -294,8 +294,9 @@ slow_proxy="127.0.0.1:$(cat "$work/slow.port")"
 stopped stopflag flag BW_DUMP_PROXY="$slow_proxy"
 stopped stopevent event BW_DUMP_PROXY="$slow_proxy"
 [ "$(wc -l <"$work/slow.count")" -ge 2 ] || fail "the stopped downloads did not go through the slow proxy"
-# The upload: an FTP server that takes the script at 200 B/s (about a
-# minute), with its root on C: so the run sees the upload begin.
+# The upload: an FTP server that takes the script at 200 B/s (a minute),
+# with its root on C: so the run sees the upload begin (the server makes the
+# file then).
 slowroot="$cdir/slowftp"
 mkdir -p "$slowroot/public_html"
 web_dump_start_slow_ftp "$slowroot" ftpuser "$ftppw" "$work/slowftp.log" 200

@@ -79,19 +79,19 @@ web_dump_start_ftp() {
     web_dump_pids+=($!)
 }
 
-# web_dump_start_slow_ftp ROOT USER PASSWORD LOG BYTES_PER_SECOND: pyftpdlib
-# as above on 127.0.0.1 and a free port, taking what is uploaded at no more
-# than that rate (its throttled data handler), so an upload lasts; sets
-# slow_ftp_port.
+# web_dump_start_slow_ftp ROOT USER PASSWORD LOG BYTES_PER_SECOND [ADDRESS
+# PORT]: pyftpdlib as above, taking what is uploaded at no more than that
+# rate (its throttled data handler), so an upload lasts; on 127.0.0.1 and a
+# free port by default; sets slow_ftp_port.
 web_dump_start_slow_ftp() {
-    slow_ftp_port=$(web_dump_free_port)
-    $web_dump_py - "$1" "$2" "$3" "$5" "$slow_ftp_port" >"$4" 2>&1 <<'PY' &
+    slow_ftp_port=${7:-$(web_dump_free_port)}
+    $web_dump_py - "$1" "$2" "$3" "$5" "${6:-127.0.0.1}" "$slow_ftp_port" >"$4" 2>&1 <<'PY' &
 import sys
 from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.handlers import FTPHandler, ThrottledDTPHandler
 from pyftpdlib.servers import FTPServer
 
-root, user, password, rate, port = sys.argv[1:6]
+root, user, password, rate, address, port = sys.argv[1:7]
 authorizer = DummyAuthorizer()
 authorizer.add_user(user, password, root, perm="elradfmwMT")
 
@@ -106,7 +106,7 @@ class Handler(FTPHandler):
 
 Handler.authorizer = authorizer
 Handler.dtp_handler = Slow
-FTPServer(("127.0.0.1", int(port)), Handler).serve_forever()
+FTPServer((address, int(port)), Handler).serve_forever()
 PY
     web_dump_pids+=($!)
 }
