@@ -43,17 +43,13 @@
 #include "foundation/String.h"
 #include "engine/Profile.h"
 #include "engine/RunContext.h"
+#include "engine/WebDumpTransfer.h"
 
-#include <wininet.h>
-
-#include <functional>
 #include <vector>
 
 // The template's file name beside the program, which is also the script's
 // name on the server.
 constexpr const char* kDumpScriptName = "BrindlewoxMySqlDump.php";
-// The user agent of every Internet session.
-constexpr const char* kDumpUserAgent = "ORVANELBrindlewox";
 // The last line of every complete dump the template writes (followed by a
 // line feed). A dump cut short by an error on the server lacks it.
 constexpr const char* kDumpCompletionLine = "-- Brindlewox dump complete";
@@ -63,14 +59,6 @@ constexpr const char* kCannotWriteFtpKey = "DL_N_101_585";
 constexpr const char* kCannotWriteFtpText = "Cannot write to FTP.";
 // The log line of a stopped dump; format: the web address.
 extern const char* const kDumpStoppedLine;
-
-// How long a dump that was stopped still waits for the deletion of the
-// remote script: the window ends the program 10 s after its Close.
-constexpr DWORD kDeleteAfterStopMs = 5000;
-
-// The ports the dump connects to: 21 (FTP) and 80 (HTTP). Tests point them at
-// loopback servers; this is not a setting. Call before any dump runs.
-void SetWebDumpPorts(INTERNET_PORT ftpPort, INTERNET_PORT httpPort);
 
 // The dump file of a database for the UTC date:
 //   "<root>Databases\<yyyy>-<mm>-<dd>\<name>.sql"
@@ -129,81 +117,6 @@ private:
 // open that takes it over.
 CDumpScript PrepareDumpScript(const char* templatePath, const char* host, const char* name,
                               const char* user, const char* password);
-
-// How an upload ended.
-enum class FtpUploadResult
-{
-    Uploaded,     // every byte read and written, and the transfer closed
-    NoConnection, // no session, or the server refused the login
-    NotOpened,    // the local file could not be read, or the remote file could be
-                  // opened neither in the folder nor in public_html
-    Incomplete,   // the remote file was opened but not written whole (it is deleted)
-    Stopped,      // the stop event was set first
-};
-
-// Uploads the local file as `remoteName` into the folder of
-// "server:folder" (no folder: the login folder; a folder that cannot be
-// entered: "public_html"), falling back to "public_html" when the remote
-// file cannot be opened there. Passive mode, binary transfer. The file is
-// read whole before the server is reached (a script of a few KiB), so it is
-// not held while the server takes its time. The FTP calls run on a thread
-// of their own: a set stop event (may be null) ends the upload at once, and
-// that thread, once its call returns, deletes what it wrote on its own
-// connection and ends. A file opened but not written whole is deleted too.
-FtpUploadResult FtpUploadFile(const char* localPath, const char* remoteName,
-                              const char* serverAndFolder, const char* login, const char* password,
-                              HANDLE stopEvent = nullptr);
-// Deletes the remote file where the upload put it: in the folder (or
-// "public_html" for a folder that cannot be entered), else in
-// "public_html". True when one of the two deletes succeeded. On a thread
-// of its own: once the stop event (may be null) is set, before or during the
-// delete, the delete is waited for at most kDeleteAfterStopMs longer.
-bool FtpDeleteFile(const char* remoteName, const char* serverAndFolder, const char* login,
-                   const char* password, HANDLE stopEvent = nullptr);
-
-// How a download ended.
-enum class HttpDownloadResult
-{
-    Complete,   // status 200, the whole body (as long as a Content-Length said)
-    Refused,    // another status (401/407 after the re-sends among them)
-    Incomplete, // status 200, but fewer or more bytes than the Content-Length
-    Failed,     // no connection, a read or write error, the local file
-    Stopped,    // the stop event was set
-};
-
-// The outcome of a download and the status the server gave (0: none).
-struct HttpDownload
-{
-    HttpDownloadResult result = HttpDownloadResult::Failed;
-    DWORD status = 0;
-    ULONGLONG bytes = 0;
-};
-
-// Fetches http://host/path with GET into localPath (created or replaced).
-// The proxy comes from the per-user settings "ProxyUrl", "ProxyLogin" and
-// "ProxyPassword"; a 401 or 407 is answered with the proxy login at most
-// three times, never with a dialog. The request is sent and the body read
-// on a thread of its own, the body in pieces of DownloadPieceFor's size; a
-// stop event (may be null) ends the download at once, even while the
-// request waits for the server's answer or a read for more data. Connect
-// time-out 30 s, receive time-out 5 min. After each piece `progress` (when
-// given) gets the bytes so far and the TransferRate. The local file is left
-// as it is: the caller deletes it when the result is not Complete.
-using DownloadProgress = std::function<void(ULONGLONG bytes, DWORD rate)>;
-HttpDownload HttpDownloadToFile(const char* host, const char* path, const char* localPath,
-                                HANDLE stopEvent, const DownloadProgress& progress = nullptr);
-
-// The size of the next body read after one that came in at that rate. A
-// read of more than has arrived waits for the rest, so a fast server is
-// read in pieces that last about a quarter second (64 KiB to 256 KiB), and
-// a slow one (0) only as far as has arrived, so progress follows it.
-DWORD DownloadPieceFor(ULONGLONG bytesPerSecond);
-
-// Bytes per second from the time of day of start to that of now (UTC, both
-// from GetSystemTime), across midnight when now is earlier; 0 when no second
-// has passed.
-DWORD TransferRate(const SYSTEMTIME& start, const SYSTEMTIME& now, DWORD bytes);
-DWORD TransferRate(const SYSTEMTIME& start, DWORD bytes);
 
 // Whether the file ends with the completion line and a line feed.
 bool EndsWithCompletionLine(const char* path);

@@ -53,8 +53,9 @@ std::set<std::string> TemporaryScripts()
 std::string ReadShared(const char* path)
 {
     std::string bytes;
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE file =
+        CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return bytes;
     char buffer[4096];
@@ -363,7 +364,8 @@ TEST_F(WebDatabaseDumpRunTest, AStopEndsADumpWhoseServerDoesNotAnswer)
 {
     SaveDestination(m_folder / "dest\\");
     const std::set<std::string> scripts = TemporaryScripts();
-    const std::string stoppedLine = "Database dump stopped, nothing stored: http://www.example.com\r\n\r\n";
+    const std::string stoppedLine =
+        "Database dump stopped, nothing stored: http://www.example.com\r\n\r\n";
     for (const bool byFlag : {true, false})
     {
         SCOPED_TRACE(byFlag ? "busy flag" : "stop event");
@@ -715,8 +717,7 @@ int RunWebDump()
         GetSystemTime(&now);
         const CString download =
             GetDumpFilePath(destination, GetEnvironmentText("BW_DUMP_DB_NAME"), now) + ".tmp";
-        const auto moment = [&]
-        { return when.IsEmpty() ? HasBytes(download) : Exists(when); };
+        const auto moment = [&] { return when.IsEmpty() ? HasBytes(download) : Exists(when); };
         if (!::WaitUntil([&] { return moment() || ended(); }, wait_bound::kTaskMs) || ended())
             return 8; // the moment to stop never came
         stoppedAt = GetTickCount64();
