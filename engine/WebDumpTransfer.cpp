@@ -93,7 +93,7 @@ HANDLE NewEvent(BOOL manualReset)
 }
 
 // Runs `run` on a thread of its own, which owns it (and whatever it holds)
-// until it returns; false when no thread can be had.
+// until it returns; false when no thread can be had. `run` throws nothing.
 bool StartThread(std::function<void()> run)
 {
     struct Start
@@ -106,15 +106,7 @@ bool StartThread(std::function<void()> run)
         [](void* parameter) -> unsigned
         {
             const std::unique_ptr<Start> owned(static_cast<Start*>(parameter));
-            try
-            {
-                owned->run();
-            }
-            catch (...)
-            {
-                // Out of memory: what the work leaves stays the failure it
-                // starts as.
-            }
+            owned->run();
             return 0;
         },
         start, 0, nullptr);
@@ -142,12 +134,20 @@ bool RunUnlessStopped(std::function<void()> work, HANDLE stopEvent, DWORD graceM
     const auto call = std::make_shared<Call>();
     call->work = std::move(work);
     call->done.Attach(NewEvent(TRUE));
-    const bool started = call->done.GetHandle() && StartThread(
-                                                       [call]
-                                                       {
-                                                           call->work();
-                                                           SetEvent(call->done.GetHandle());
-                                                       });
+    auto run = [call]
+    {
+        try
+        {
+            call->work();
+        }
+        catch (...)
+        {
+            // Out of memory: what the work leaves stays the failure it
+            // starts as, and its end is said all the same.
+        }
+        SetEvent(call->done.GetHandle());
+    };
+    const bool started = call->done.GetHandle() && StartThread(run);
     if (!started)
     {
         call->work();

@@ -32,6 +32,26 @@ using testfiles::MakeSystemTime;
 
 namespace
 {
+// The process's temporary folder (GetTempPathA reads TMP first) pointed at
+// a folder of the test's own while the object lives: ctest runs tests side
+// by side, and another's script must not count as this one's.
+class CTemporaryFolderOverride
+{
+public:
+    explicit CTemporaryFolderOverride(const char* folder)
+    {
+        m_had = GetEnvironmentVariableA("TMP", m_old, sizeof(m_old)) != 0;
+        SetEnvironmentVariableA("TMP", folder);
+    }
+    CTemporaryFolderOverride(const CTemporaryFolderOverride&) = delete;
+    CTemporaryFolderOverride& operator=(const CTemporaryFolderOverride&) = delete;
+    ~CTemporaryFolderOverride() { SetEnvironmentVariableA("TMP", m_had ? m_old : nullptr); }
+
+private:
+    char m_old[MAX_PATH + 1] = {};
+    bool m_had = false;
+};
+
 // The qvt*.tmp files of the temporary folder.
 std::set<std::string> TemporaryScripts()
 {
@@ -88,6 +108,8 @@ std::string Answer(const char* status, const std::string& body, const char* head
 TEST(WebDatabaseDumpScript, FillsEveryPlaceholderInOrderIntoATemporaryFileThatGoesWithIt)
 {
     TempFolder folder("dumpscript");
+    ASSERT_TRUE(MakeFolder(folder / "temp"));
+    const CTemporaryFolderOverride temporary(folder / "temp");
     const CString templatePath = folder / "template.php";
     ASSERT_TRUE(WriteBytes(templatePath, "h={DB_HOST} n={DB_NAME}\nu={DB_USER} p={DB_PASSWORD}\n"
                                          "again {DB_NAME}{DB_NAME} {DB_PASSWORD}\n"));
@@ -134,6 +156,8 @@ TEST(WebDatabaseDumpScript, FillsEveryPlaceholderInOrderIntoATemporaryFileThatGo
 TEST(WebDatabaseDumpScript, AProcessEndedWhileItHoldsItsScriptLeavesNone)
 {
     TempFolder folder("dumpkill");
+    ASSERT_TRUE(MakeFolder(folder / "temp"));
+    const CTemporaryFolderOverride temporary(folder / "temp");
     const CString templatePath = folder / "template.php";
     ASSERT_TRUE(WriteBytes(templatePath, "<?php $p = '{DB_PASSWORD}';\n"));
     for (const char* end : {"exit", "terminate"})
@@ -150,7 +174,7 @@ TEST(WebDatabaseDumpScript, AProcessEndedWhileItHoldsItsScriptLeavesNone)
         EXPECT_EQ(code, 3u);
         const CString path = ReadTextFile(record);
         ASSERT_FALSE(path.IsEmpty());
-        EXPECT_NE(path.Find("qvt"), -1) << static_cast<const char*>(path);
+        EXPECT_EQ(path.Find(folder / "temp\\qvt"), 0) << static_cast<const char*>(path);
         EXPECT_TRUE(::WaitUntil([&] { return !Exists(path); }, wait_bound::kStepMs))
             << static_cast<const char*>(path);
     }
@@ -261,6 +285,7 @@ class WebDatabaseDumpRunTest : public ::testing::Test
 protected:
     void SetUp() override
     {
+        ASSERT_TRUE(m_haveTemporary);
         ASSERT_TRUE(m_context.backupWorker.CreateEvents());
         m_context.profilePath = m_folder / "profile.prb";
         m_context.log = &m_log;
@@ -295,6 +320,8 @@ protected:
     std::string Log() const { return ReadBytes(m_log.GetCurrentFileName()); }
 
     TempFolder m_folder{"dumprun"};
+    const bool m_haveTemporary = MakeFolder(m_folder / "temp");
+    CTemporaryFolderOverride m_temporary{m_folder / "temp"};
     CLogFile m_log{m_folder.Path()};
     CRunContext m_context;
     CWebDatabaseDump m_dump{m_context};
