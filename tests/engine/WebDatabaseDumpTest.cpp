@@ -643,7 +643,8 @@ TEST(WebDatabaseDumpHttp, PiecesLastAQuarterSecondOrTakeOnlyWhatArrived)
 //            in these. BW_DUMP_STOP "flag" (the window's Stop) or "event"
 //            (the worker's stop event) stops the run once the file
 //            BW_DUMP_STOP_WHEN is there (by default: once the download's
-//            .tmp is not empty). Writes "<processed> <errors>" to
+//            .tmp is not empty). Writes "<processed> <errors> <outcome>"
+//            (completed, failed or stopped: the run's end message) to
 //            BW_DUMP_RECORD, and after a stop " <ms from the stop to the
 //            run's end>".
 //   restore  (web-dump.sh, main-web-dump.sh) the project's restore of one
@@ -732,6 +733,9 @@ int RunWebDump()
     CWebDatabaseDump dump(context);
     dump.templatePath = GetEnvironmentText("BW_DUMP_TEMPLATE");
     context.databaseDump = &dump;
+    // The run's end message comes to a message-only window of this thread.
+    context.window =
+        CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
     if (context.StartBackup(false) != RunStart::Started)
         return 5;
     const auto ended = [&] { return context.backupWorker.HasEnded() != FALSE; };
@@ -758,8 +762,14 @@ int RunWebDump()
     const ULONGLONG endedAt = GetTickCount64();
     context.CollectBackup();
     const RunDisplay display = context.GetDisplay();
+    MSG message = {};
+    const char* outcome = "none";
+    if (PeekMessageA(&message, context.window, WM_BACKUP_FINISHED, WM_BACKUP_FINISHED, PM_REMOVE))
+        outcome = message.wParam == kBackupCompleted ? "completed"
+                  : message.wParam == kBackupStopped ? "stopped"
+                                                      : "failed";
     CString record;
-    record.Format("%ld %ld", display.processedFiles, display.errors);
+    record.Format("%ld %ld %s", display.processedFiles, display.errors, outcome);
     if (stoppedAt != 0)
     {
         CString took;

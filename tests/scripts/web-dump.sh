@@ -17,8 +17,8 @@
 # every login; each stores nothing, keeps an earlier day's dump, counts one
 # error and leaves neither script behind. Stops by the window's Stop and by
 # the worker's stop event, during a slow download and during a slow upload:
-# each run ends within 10 s, is logged as stopped and counted as nothing, and
-# leaves nothing behind either. No credential ever reaches a log.
+# each run ends as stopped within 10 s, the dump logged as stopped and
+# counted as nothing, and leaves nothing behind either. No credential ever reaches a log.
 set -uo pipefail
 top=$1
 bin=$2
@@ -116,7 +116,9 @@ run() {
     local rc=$?
     [ $rc = 0 ] || fail "$case: the run ended with $rc: $(tail -n 5 "$work/$case.out")"
 }
-record() { tr -d '\r\n' <"$cdir/$1/record.txt" 2>/dev/null; }
+# The run's counts ("<processed> <errors>"), and how it ended.
+record() { awk '{ print $1 " " $2 }' "$cdir/$1/record.txt" 2>/dev/null; }
+outcome() { awk '{ print $3 }' "$cdir/$1/record.txt" 2>/dev/null; }
 dumpfile() { echo "$cdir/$1/dest/Databases/$today/shopdb.sql"; }
 # Neither script left: none on the server, none in %TEMP%, no .tmp.
 ftp_roots=("$root")
@@ -135,6 +137,7 @@ for f in 0 1 2 3; do
     set -- ${forms[$f]}
     run "form$f" BW_DUMP_COMPRESS=$1 BW_DUMP_ENCRYPT=$2 BW_DUMP_PASSWORD="k'ey$f"
     [ "$(record "form$f")" = "1 0" ] || fail "form $f: counted '$(record "form$f")', not '1 0'"
+    [ "$(outcome "form$f")" = completed ] || fail "form $f: the run ended '$(outcome "form$f")'"
     stored=$(dumpfile "form$f")
     [ -s "$stored" ] || { fail "form $f: nothing stored"; continue; }
     no_leftovers "form$f"
@@ -233,6 +236,7 @@ failure() {
     cp "$work/first.sql" "$cdir/$case/dest/Databases/2000-01-01/shopdb.sql"
     run "$case" "$@"
     [ "$(record "$case")" = "1 1" ] || fail "$case: counted '$(record "$case")', not '1 1'"
+    [ "$(outcome "$case")" = completed ] || fail "$case: the run ended '$(outcome "$case")'"
     [ ! -e "$cdir/$case/dest/Databases/$today" ] || fail "$case: the day's folder was left"
     cmp -s "$cdir/$case/dest/Databases/2000-01-01/shopdb.sql" "$work/first.sql" ||
         fail "$case: the earlier dump changed"
@@ -272,9 +276,9 @@ stopped() {
     mkdir -p "$cdir/$case/dest/Databases/2000-01-01"
     cp "$work/first.sql" "$cdir/$case/dest/Databases/2000-01-01/shopdb.sql"
     run "$case" BW_DUMP_STOP="$how" "$@"
-    set -- $(record "$case")
-    counted="${1:-} ${2:-}"
-    took=${3:-}
+    counted=$(record "$case")
+    took=$(awk '{ print $4 }' "$cdir/$case/record.txt" 2>/dev/null)
+    [ "$(outcome "$case")" = stopped ] || fail "$case: the run ended '$(outcome "$case")', not stopped"
     [ "$counted" = "0 0" ] || fail "$case: counted '$counted', not '0 0'"
     if [ -n "$took" ] && [ "$took" -le 10000 ]; then
         echo "$case: the run ended $took ms after the stop"
