@@ -63,6 +63,74 @@ CString HostOfAddress(const CString& address)
     return address;
 }
 
+// The bytes every script filled from the template begins with: the
+// template's text before its first placeholder (at most 4 KiB); empty when
+// that is shorter than 32 bytes, too little to tell a script by.
+std::string TemplateHead(const char* templatePath)
+{
+    constexpr DWORD kLongest = 4096;
+    constexpr size_t kShortest = 32;
+    std::string head(kLongest, '\0');
+    try
+    {
+        CFile file;
+        file.Open(templatePath, CFile::modeRead | CFile::shareRead);
+        head.resize(ReadFull(file, &head[0], kLongest));
+    }
+    catch (const CException&)
+    {
+        return "";
+    }
+    const size_t placeholder = head.find("{DB_");
+    if (placeholder != std::string::npos)
+        head.resize(placeholder);
+    return head.size() < kShortest ? "" : head;
+}
+
+// Deletes the filled scripts that runs of earlier versions left in the
+// temporary folder: they deleted their script only after the upload, so a
+// process ended at the program's exit bound left it there, password and
+// all. A left script is a qvt*.tmp file that begins as the template does
+// and that no process holds open (a script of a run is open until it goes).
+void DeleteLeftScripts(const char* templatePath)
+{
+    const std::string head = TemplateHead(templatePath);
+    char folder[MAX_PATH + 1] = {};
+    const DWORD length = GetTempPathA(MAX_PATH, folder);
+    if (head.empty() || length == 0 || length > MAX_PATH)
+        return;
+    WIN32_FIND_DATAA found;
+    const HANDLE find = FindFirstFileA((CString(folder) + "qvt*.tmp"), &found);
+    if (find == INVALID_HANDLE_VALUE)
+        return;
+    do
+    {
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            continue;
+        const CString path = CString(folder) + found.cFileName;
+        std::string start(head.size(), '\0');
+        {
+            CFile file;
+            const HANDLE handle = CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                              FILE_ATTRIBUTE_NORMAL, nullptr);
+            if (handle == INVALID_HANDLE_VALUE)
+                continue;
+            file.Attach(handle);
+            try
+            {
+                start.resize(ReadFull(file, &start[0], static_cast<DWORD>(start.size())));
+            }
+            catch (const CException&)
+            {
+                continue;
+            }
+        }
+        if (start == head)
+            DeleteFileA(path);
+    } while (FindNextFileA(find, &found));
+    FindClose(find);
+}
+
 // A file name as the file system compares it.
 std::string NameKey(const CString& name)
 {
@@ -443,6 +511,7 @@ DumpOutcome CWebDatabaseDump::Dump(const ProfileItem& item, const ProfileSetting
     if (stop.IsStopped())
         return DumpOutcome::Stopped;
 
+    DeleteLeftScripts(templatePath);
     const CString serverAndFolder = JoinFtpField(item.ftpServer, item.ftpFolder);
     auto deleteScript = [&]
     {

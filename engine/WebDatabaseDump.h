@@ -3,7 +3,8 @@
 //
 //   1. the template "BrindlewoxMySqlDump.php" beside the program is filled
 //      with the row's connection data into a temporary file (prefix "qvt")
-//      that the system deletes when it is let go or the process ends;
+//      that the system deletes when it is let go or the process ends (and
+//      scripts that earlier versions left in the temporary folder go);
 //   2. the filled script is uploaded by FTP into the site's folder (the
 //      row's FTP folder, else "public_html") and the local copy deleted;
 //   3. "/BrindlewoxMySqlDump.php?sid=<md5 of the database password>" is

@@ -361,6 +361,31 @@ TEST_F(WebDatabaseDumpRunTest, TodaysDumpIsKeptAndAFailedDumpLeavesNothing)
         EXPECT_EQ(log.find(secret), std::string::npos) << secret;
 }
 
+// Filled scripts an earlier version left in %TEMP% (it deleted its script
+// only after the upload) go with the next dump; files that are not such
+// scripts, and a script some process holds open, stay.
+TEST_F(WebDatabaseDumpRunTest, ScriptsLeftByEarlierRunsGo)
+{
+    SaveDestination(m_folder / "dest\\");
+    const std::string head = "<?php\n// Brindlewox: the MySQL dump of a web site's database.\n";
+    ASSERT_TRUE(WriteBytes(m_dump.templatePath, head + "$password = '{DB_PASSWORD}';\n"));
+    const CString temp = m_folder / "temp\\";
+    const std::string left = head + "$password = 'old-secret';\n";
+    ASSERT_TRUE(WriteBytes(temp + "qvt1A2B.tmp", left));
+    ASSERT_TRUE(WriteBytes(temp + "qvt1A2C.tmp", "another program's file"));
+    ASSERT_TRUE(WriteBytes(temp + "other.tmp", left));
+    ASSERT_TRUE(WriteBytes(temp + "qvt1A2D.tmp", left));
+    HANDLE held = CreateFileA(temp + "qvt1A2D.tmp", GENERIC_READ, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+
+    m_dump.RunDatabaseBackups(m_item);
+    CloseHandle(held);
+    EXPECT_EQ(m_context.GetDisplay().errors, 1); // no FTP server
+    EXPECT_EQ(TemporaryScripts(), (std::set<std::string>{"qvt1A2C.tmp", "qvt1A2D.tmp"}));
+    EXPECT_TRUE(Exists(temp + "other.tmp"));
+}
+
 TEST_F(WebDatabaseDumpRunTest, ARelativeDestinationOrAStoppedWorkerDumpsNothing)
 {
     SaveDestination("relative\\");
@@ -767,7 +792,7 @@ int RunWebDump()
     if (PeekMessageA(&message, context.window, WM_BACKUP_FINISHED, WM_BACKUP_FINISHED, PM_REMOVE))
         outcome = message.wParam == kBackupCompleted ? "completed"
                   : message.wParam == kBackupStopped ? "stopped"
-                                                      : "failed";
+                                                     : "failed";
     CString record;
     record.Format("%ld %ld %s", display.processedFiles, display.errors, outcome);
     if (stoppedAt != 0)
