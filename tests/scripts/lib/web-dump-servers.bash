@@ -1,8 +1,9 @@
 # Sourced by the web-site dump's scripts (web-dump.sh, web-dump-roundtrip.sh,
 # main-web-dump.sh): the servers a web site has, each on 127.0.0.1, started
 # here and stopped by its PID (web_dump_stop_servers): a MariaDB server with
-# a data folder and port of its own, pyftpdlib on an FTP root and `php -S`
-# serving a folder, so an uploaded dump script really runs and dumps.
+# a data folder and port of its own, pyftpdlib on an FTP root (or one that
+# takes uploads slowly) and `php -S` serving a folder, so an uploaded dump
+# script really runs and dumps.
 # The scripts end as skipped (77) when a server cannot be had.
 
 source "$(dirname "${BASH_SOURCE[0]}")/waits.bash"
