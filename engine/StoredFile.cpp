@@ -297,11 +297,18 @@ private:
     CString m_temp;
 };
 
+void ThrowIfStopped(const std::atomic<bool>* stop)
+{
+    if (stop != nullptr && stop->load())
+        throw CFileException(ERROR_CANCELLED);
+}
+
 // The uncompressed forms: the source in 16,384-byte blocks, each encrypted
 // with a fresh keystream when a password is given. The same loop encrypts on
-// store and decrypts on restore.
+// store and decrypts on restore. A set stop flag (may be null) ends it with
+// CFileException(ERROR_CANCELLED).
 bool CopyInBlocks(CFile& in, const char* destination, const CString* password,
-                  const WIN32_FILE_ATTRIBUTE_DATA* stamp)
+                  const WIN32_FILE_ATTRIBUTE_DATA* stamp, const std::atomic<bool>* stop = nullptr)
 {
     CPendingFile pending(stamp);
     {
@@ -311,6 +318,7 @@ bool CopyInBlocks(CFile& in, const char* destination, const CString* password,
         char block[kStoredBlockSize];
         for (;;)
         {
+            ThrowIfStopped(stop);
             const DWORD n = ReadSourceFull(in, block, kStoredBlockSize);
             if (n == 0)
                 break;
@@ -507,6 +515,7 @@ bool IsEncrypting(int encrypt, const char* password)
 
 unsigned CBackupCompress::ReadInput(const char** input)
 {
+    ThrowIfStopped(m_stop);
     *input = m_input;
     return ReadSourceFull(m_source, m_input, kStoredBlockSize);
 }
@@ -805,20 +814,21 @@ bool TransferFile(const char* source, const char* destination, int compress, int
 }
 
 bool StoreFile(const char* source, const char* destination, int compress, int encrypt,
-               const char* password)
+               const char* password, const std::atomic<bool>* stop)
 {
     try
     {
         if (compress)
         {
             auto compressor = std::make_unique<CBackupCompress>();
+            compressor->m_stop = stop;
             return CompressFileToFile(*compressor, source, destination, encrypt, password);
         }
         const CString key(password ? password : "");
         CFile in;
         in.Open(source, kOpenSourceForReading);
-        const bool ok = CopyInBlocks(in, destination,
-                                     IsEncrypting(encrypt, password) ? &key : nullptr, nullptr);
+        const bool ok = CopyInBlocks(
+            in, destination, IsEncrypting(encrypt, password) ? &key : nullptr, nullptr, stop);
         in.Close();
         return ok;
     }

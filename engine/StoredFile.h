@@ -30,6 +30,8 @@
 #include "engine/BZ2Stream.h"
 #include "engine/Rc4.h"
 
+#include <atomic>
+
 enum class StoredFileForm
 {
     PlainCopy,  // the source bytes
@@ -99,6 +101,9 @@ public:
     char m_output[kStoredBlockSize];
     DWORD m_encrypt = 0;
     CString m_password;
+    // Not owned; null: none. Once set, the next source read throws
+    // CFileException(ERROR_CANCELLED): the stream fails.
+    const std::atomic<bool>* m_stop = nullptr;
 
 protected:
     // The buffer is only pointed at here; the stream writes into it on Run.
@@ -257,8 +262,10 @@ bool TransferFile(const char* source, const char* destination, int compress, int
 
 // The store direction for a file that is not a folder (the web-site dump):
 // uncompressed forms are always written by the block loop; no times or
-// attributes are copied.
+// attributes are copied. A stop flag (not owned; may be null) set from
+// another thread ends the store before its next 16,384-byte block of the
+// source: false, and the destination as it was.
 bool StoreFile(const char* source, const char* destination, int compress, int encrypt,
-               const char* password);
+               const char* password, const std::atomic<bool>* stop = nullptr);
 
 #endif

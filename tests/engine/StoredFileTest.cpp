@@ -2,6 +2,7 @@
 
 #include "tests/support/StoredFormReference.h"
 #include "tests/support/TestFiles.h"
+#include "tests/support/Waits.h"
 
 #include <gtest/gtest.h>
 
@@ -343,6 +344,48 @@ TEST(StoredFileTest, FailedRestoresLeaveTheTargetUntouched)
     EXPECT_FALSE(garbage == data);
 }
 
+// A compressed store of a real-sized dump (64 MiB of dump text, which bzip2
+// takes 27 s to compress under Wine) ends within the program's exit bound
+// of 10 s once its stop flag is set, and leaves nothing: neither the
+// destination nor a temporary file.
+TEST(StoredFileTest, AStopEndsALongStoreAndLeavesNothing)
+{
+    CTestFolder folder("storestop");
+    const std::string source = folder / "dump.sql";
+    {
+        std::string line = "INSERT INTO `t` VALUES ('1','text');";
+        line.resize(63, ' ');
+        line += '\n';
+        std::string piece;
+        for (int i = 0; i < 1024; ++i)
+            piece += line;
+        Bytes data;
+        data.reserve(piece.size() * 1024);
+        for (int i = 0; i < 1024; ++i)
+            data.insert(data.end(), piece.begin(), piece.end());
+        WriteBytes(source, data);
+    }
+    const std::string stored = folder / "Databases\\dump.sql";
+    std::atomic<bool> stop{false};
+    std::atomic<bool> done{false};
+    bool ok = true;
+    std::thread store(
+        [&]
+        {
+            ok = StoreFile(source.c_str(), stored.c_str(), 1, 1, "pw", &stop);
+            done = true;
+        });
+    // Stopped once it writes.
+    const auto writing = [&] { return !testfiles::List(folder / "Databases").empty() || done; };
+    EXPECT_TRUE(WaitUntil(writing, wait_bound::kStepMs));
+    const ULONGLONG stoppedAt = GetTickCount64();
+    stop = true;
+    store.join();
+    EXPECT_LT(GetTickCount64() - stoppedAt, 10000u);
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(testfiles::List(folder / "Databases"), std::vector<std::string>{});
+}
+
 TEST(StoredFileTest, FailedStoresKeepTheOldStoredCopy)
 {
     CTestFolder folder("failedstore");
@@ -364,6 +407,10 @@ TEST(StoredFileTest, FailedStoresKeepTheOldStoredCopy)
                                   kTransferStore));
         EXPECT_FALSE(StoreFile(source.c_str(), stored.c_str(), form.compress, form.encrypt, "pw"));
         ::CloseHandle(lock);
+        // A store that is stopped (the flag is looked at before each block).
+        const std::atomic<bool> stop{true};
+        EXPECT_FALSE(
+            StoreFile(source.c_str(), stored.c_str(), form.compress, form.encrypt, "pw", &stop));
         EXPECT_TRUE(ReadBytes(stored) == good);
         EXPECT_EQ(testfiles::List(folder / ("Files\\" + std::string(form.name))),
                   std::vector<std::string>{"src.txt"});

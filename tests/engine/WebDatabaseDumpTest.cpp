@@ -14,6 +14,7 @@
 #include "tests/support/LoopbackServer.h"
 #include "tests/support/TempFolder.h"
 #include "tests/support/UserKeyOverride.h"
+#include "tests/support/Waits.h"
 
 #include "EngineTestSupport.h"
 #include "tests/support/TestFiles.h"
@@ -31,6 +32,26 @@ using testfiles::MakeSystemTime;
 
 namespace
 {
+// The process's temporary folder (GetTempPathA reads TMP first) pointed at
+// a folder of the test's own while the object lives: ctest runs tests side
+// by side, and another's script must not count as this one's.
+class CTemporaryFolderOverride
+{
+public:
+    explicit CTemporaryFolderOverride(const char* folder)
+    {
+        m_had = GetEnvironmentVariableA("TMP", m_old, sizeof(m_old)) != 0;
+        SetEnvironmentVariableA("TMP", folder);
+    }
+    CTemporaryFolderOverride(const CTemporaryFolderOverride&) = delete;
+    CTemporaryFolderOverride& operator=(const CTemporaryFolderOverride&) = delete;
+    ~CTemporaryFolderOverride() { SetEnvironmentVariableA("TMP", m_had ? m_old : nullptr); }
+
+private:
+    char m_old[MAX_PATH + 1] = {};
+    bool m_had = false;
+};
+
 // The qvt*.tmp files of the temporary folder.
 std::set<std::string> TemporaryScripts()
 {
@@ -48,6 +69,28 @@ std::set<std::string> TemporaryScripts()
     return names;
 }
 
+// The whole content of a file its owner holds open for deleting.
+std::string ReadShared(const char* path)
+{
+    std::string bytes;
+    HANDLE file =
+        CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return bytes;
+    char buffer[4096];
+    DWORD read = 0;
+    while (ReadFile(file, buffer, sizeof(buffer), &read, nullptr) && read > 0)
+        bytes.append(buffer, read);
+    CloseHandle(file);
+    return bytes;
+}
+
+bool Exists(const char* path)
+{
+    return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+}
+
 SYSTEMTIME March7()
 {
     return MakeSystemTime(2026, 3, 7, 23, 59, 0);
@@ -62,33 +105,42 @@ std::string Answer(const char* status, const std::string& body, const char* head
 }
 } // namespace
 
-TEST(WebDatabaseDumpScript, FillsEveryPlaceholderInOrderIntoATemporaryFile)
+TEST(WebDatabaseDumpScript, FillsEveryPlaceholderInOrderIntoATemporaryFileThatGoesWithIt)
 {
     TempFolder folder("dumpscript");
+    ASSERT_TRUE(MakeFolder(folder / "temp"));
+    const CTemporaryFolderOverride temporary(folder / "temp");
     const CString templatePath = folder / "template.php";
     ASSERT_TRUE(WriteBytes(templatePath, "h={DB_HOST} n={DB_NAME}\nu={DB_USER} p={DB_PASSWORD}\n"
                                          "again {DB_NAME}{DB_NAME} {DB_PASSWORD}\n"));
     const std::set<std::string> before = TemporaryScripts();
 
-    // The host holds the password's placeholder: the later replacement
-    // reaches it too.
-    const CString script =
-        PrepareDumpScript(templatePath, "{DB_PASSWORD}", "shop", "ann", "p'w\\d");
-    ASSERT_FALSE(script.IsEmpty());
-    EXPECT_EQ(ReadBytes(script), "h=p'w\\d n=shop\nu=ann p=p'w\\d\nagain shopshop p'w\\d\n");
-    std::string name = static_cast<const char*>(script);
-    name = name.substr(name.rfind('\\') + 1);
-    EXPECT_EQ(name.substr(0, 3), "qvt");
-    EXPECT_EQ(TemporaryScripts().count(name), 1u);
-    EXPECT_TRUE(DeleteFileA(script));
+    CString path;
+    {
+        // The host holds the password's placeholder: the later replacement
+        // reaches it too.
+        const CDumpScript script =
+            PrepareDumpScript(templatePath, "{DB_PASSWORD}", "shop", "ann", "p'w\\d");
+        ASSERT_FALSE(script.IsEmpty());
+        path = script.GetPath();
+        EXPECT_EQ(ReadShared(path), "h=p'w\\d n=shop\nu=ann p=p'w\\d\nagain shopshop p'w\\d\n");
+        std::string name = static_cast<const char*>(path);
+        name = name.substr(name.rfind('\\') + 1);
+        EXPECT_EQ(name.substr(0, 3), "qvt");
+        EXPECT_EQ(TemporaryScripts().count(name), 1u);
+    }
+    // Let go, it is gone.
+    EXPECT_FALSE(Exists(path));
 
     // No placeholder: the same bytes.
     const std::string plain = "<?php echo 'x'; ?>\r\n\x01\xff";
     ASSERT_TRUE(WriteBytes(templatePath, plain));
-    const CString copy = PrepareDumpScript(templatePath, "h", "n", "u", "p");
+    CDumpScript copy = PrepareDumpScript(templatePath, "h", "n", "u", "p");
     ASSERT_FALSE(copy.IsEmpty());
-    EXPECT_EQ(ReadBytes(copy), plain);
-    EXPECT_TRUE(DeleteFileA(copy));
+    EXPECT_EQ(ReadShared(copy.GetPath()), plain);
+    path = copy.GetPath();
+    copy.Close();
+    EXPECT_FALSE(Exists(path));
 
     // Nothing comes of a template that cannot be read or of a value with a
     // line break, and no temporary file is left behind.
@@ -96,6 +148,36 @@ TEST(WebDatabaseDumpScript, FillsEveryPlaceholderInOrderIntoATemporaryFile)
     EXPECT_TRUE(PrepareDumpScript(templatePath, "h", "n\nx", "u", "p").IsEmpty());
     EXPECT_TRUE(PrepareDumpScript(templatePath, "h", "n", "u", "p\r").IsEmpty());
     EXPECT_EQ(TemporaryScripts(), before);
+}
+
+// A process that ends while it holds a filled script, however it ends,
+// leaves no file with the password (the program's exit bound ends the
+// process with ExitProcess; a crash or the task manager end it harder).
+TEST(WebDatabaseDumpScript, AProcessEndedWhileItHoldsItsScriptLeavesNone)
+{
+    TempFolder folder("dumpkill");
+    ASSERT_TRUE(MakeFolder(folder / "temp"));
+    const CTemporaryFolderOverride temporary(folder / "temp");
+    const CString templatePath = folder / "template.php";
+    ASSERT_TRUE(WriteBytes(templatePath, "<?php $p = '{DB_PASSWORD}';\n"));
+    for (const char* end : {"exit", "terminate"})
+    {
+        SCOPED_TRACE(end);
+        const CString record = folder / "record.txt";
+        DeleteFileA(record);
+        DWORD code = 0;
+        ASSERT_TRUE(RunThisProgram({{"BW_WEB_DUMP_CHILD", "script"},
+                                    {"BW_SCRIPT_TEMPLATE", templatePath},
+                                    {"BW_SCRIPT_RECORD", record},
+                                    {"BW_SCRIPT_END", end}},
+                                   wait_bound::kProgramStartMs, &code));
+        EXPECT_EQ(code, 3u);
+        const CString path = ReadTextFile(record);
+        ASSERT_FALSE(path.IsEmpty());
+        EXPECT_EQ(path.Find(folder / "temp\\qvt"), 0) << static_cast<const char*>(path);
+        EXPECT_TRUE(::WaitUntil([&] { return !Exists(path); }, wait_bound::kStepMs))
+            << static_cast<const char*>(path);
+    }
 }
 
 TEST(WebDatabaseDumpPath, DatedFolderAndSafeName)
@@ -107,6 +189,62 @@ TEST(WebDatabaseDumpPath, DatedFolderAndSafeName)
     EXPECT_STREQ(SafeDumpName("x\\y*z?\"<>|\t"), "x_y_z______");
     EXPECT_STREQ(SafeDumpName(".."), "_");
     EXPECT_STREQ(SafeDumpName(""), "_");
+}
+
+TEST(WebDatabaseDumpPath, EachRowGetsAFileOfItsOwnAndANameUsedOnceStaysAsItWas)
+{
+    auto row = [](int id, const char* address, const char* database)
+    {
+        ProfileItem item;
+        item.id = id;
+        item.type = PROFILE_ITEM_DATABASE;
+        item.path = address;
+        item.dbName = database;
+        return item;
+    };
+    CArray<ProfileItem> rows;
+    ProfileItem folder;
+    folder.id = 1;
+    folder.path = "C:\\Documents";
+    rows.Add(folder);
+    rows.Add(row(2, "http://www.one.com", "shop"));
+    // The same name in other letters: one file on Windows.
+    rows.Add(row(3, "HTTP://two.example/site", "Shop"));
+    rows.Add(row(4, "http://www.one.com", "blog"));
+    // The first site listed twice.
+    rows.Add(row(5, "http://www.one.com", "shop"));
+    // A database whose own name is what the first site's shop would get.
+    rows.Add(row(6, "http://three.example", "shop@www.one.com"));
+    // Two names that are one once made safe.
+    rows.Add(row(7, "http://a.example:8080", "a/b"));
+    rows.Add(row(8, "b.example", "a_b"));
+    const std::vector<CString> names = DumpFileNames(rows);
+    const std::vector<std::string> expected = {"",
+                                               "shop@www.one.com #2",
+                                               "Shop@two.example_site",
+                                               "blog",
+                                               "shop@www.one.com #5",
+                                               "shop@www.one.com",
+                                               "a_b@a.example_8080",
+                                               "a_b@b.example"};
+    ASSERT_EQ(names.size(), expected.size());
+    std::set<std::string> files;
+    for (size_t i = 0; i < names.size(); ++i)
+    {
+        EXPECT_EQ(std::string(names[i]), expected[i]) << i;
+        CString file = names[i];
+        file.MakeLower();
+        if (i > 0)
+        {
+            EXPECT_TRUE(files.insert(std::string(file)).second) << i;
+        }
+    }
+
+    // Alone in the profile, each keeps its database's own name.
+    CArray<ProfileItem> alone;
+    alone.Add(row(2, "http://www.one.com", "shop"));
+    alone.Add(row(4, "http://www.one.com", "blog"));
+    EXPECT_EQ(DumpFileNames(alone), (std::vector<CString>{"shop", "blog"}));
 }
 
 TEST(WebDatabaseDumpRate, BytesPerSecondAcrossMidnight)
@@ -147,6 +285,7 @@ class WebDatabaseDumpRunTest : public ::testing::Test
 protected:
     void SetUp() override
     {
+        ASSERT_TRUE(m_haveTemporary);
         ASSERT_TRUE(m_context.backupWorker.CreateEvents());
         m_context.profilePath = m_folder / "profile.prb";
         m_context.log = &m_log;
@@ -164,6 +303,8 @@ protected:
         m_dump.utcClock = March7;
         m_dump.templatePath = m_folder / "template.php";
         ASSERT_TRUE(WriteBytes(m_dump.templatePath, "<?php // {DB_PASSWORD}\n"));
+        // As the start of a run leaves it.
+        m_context.engineBusy = 1;
     }
     void TearDown() override
     {
@@ -179,6 +320,8 @@ protected:
     std::string Log() const { return ReadBytes(m_log.GetCurrentFileName()); }
 
     TempFolder m_folder{"dumprun"};
+    const bool m_haveTemporary = MakeFolder(m_folder / "temp");
+    CTemporaryFolderOverride m_temporary{m_folder / "temp"};
     CLogFile m_log{m_folder.Path()};
     CRunContext m_context;
     CWebDatabaseDump m_dump{m_context};
@@ -218,6 +361,31 @@ TEST_F(WebDatabaseDumpRunTest, TodaysDumpIsKeptAndAFailedDumpLeavesNothing)
         EXPECT_EQ(log.find(secret), std::string::npos) << secret;
 }
 
+// Filled scripts an earlier version left in %TEMP% (it deleted its script
+// only after the upload) go with the next dump; files that are not such
+// scripts, and a script some process holds open, stay.
+TEST_F(WebDatabaseDumpRunTest, ScriptsLeftByEarlierRunsGo)
+{
+    SaveDestination(m_folder / "dest\\");
+    const std::string head = "<?php\n// Brindlewox: the MySQL dump of a web site's database.\n";
+    ASSERT_TRUE(WriteBytes(m_dump.templatePath, head + "$password = '{DB_PASSWORD}';\n"));
+    const CString temp = m_folder / "temp\\";
+    const std::string left = head + "$password = 'old-secret';\n";
+    ASSERT_TRUE(WriteBytes(temp + "qvt1A2B.tmp", left));
+    ASSERT_TRUE(WriteBytes(temp + "qvt1A2C.tmp", "another program's file"));
+    ASSERT_TRUE(WriteBytes(temp + "other.tmp", left));
+    ASSERT_TRUE(WriteBytes(temp + "qvt1A2D.tmp", left));
+    HANDLE held = CreateFileA(temp + "qvt1A2D.tmp", GENERIC_READ, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+
+    m_dump.RunDatabaseBackups(m_item);
+    CloseHandle(held);
+    EXPECT_EQ(m_context.GetDisplay().errors, 1); // no FTP server
+    EXPECT_EQ(TemporaryScripts(), (std::set<std::string>{"qvt1A2C.tmp", "qvt1A2D.tmp"}));
+    EXPECT_TRUE(Exists(temp + "other.tmp"));
+}
+
 TEST_F(WebDatabaseDumpRunTest, ARelativeDestinationOrAStoppedWorkerDumpsNothing)
 {
     SaveDestination("relative\\");
@@ -225,12 +393,69 @@ TEST_F(WebDatabaseDumpRunTest, ARelativeDestinationOrAStoppedWorkerDumpsNothing)
     EXPECT_EQ(m_context.GetDisplay().errors, 1);
     EXPECT_EQ(GetFileAttributesA("relative"), INVALID_FILE_ATTRIBUTES);
 
-    // A set stop event ends it before anything is counted.
+    // A cleared busy flag (the window's Stop) or a set stop event ends it
+    // before anything is counted.
     SaveDestination(m_folder / "dest\\");
+    m_context.StopBackup();
+    m_dump.RunDatabaseBackups(m_item);
+    m_context.engineBusy = 1;
     SetEvent(m_context.backupWorker.GetStopEvent());
     m_dump.RunDatabaseBackups(m_item);
     EXPECT_EQ(m_context.GetDisplay().processedFiles, 1);
     EXPECT_EQ(m_context.GetDisplay().errors, 1);
+    EXPECT_EQ(GetFileAttributesA(m_folder / "dest"), INVALID_FILE_ATTRIBUTES);
+}
+
+// A stop while the FTP server has not even greeted: the window's Stop (the
+// busy flag) and the worker's stop event each end the dump within the
+// program's exit bound of 10 s, the deletion of the remote script (which
+// this server never answers either) having had its 5 s. The log says the
+// dump was stopped; it is counted neither as done nor as an error; no
+// filled script and no folder are left.
+TEST_F(WebDatabaseDumpRunTest, AStopEndsADumpWhoseServerDoesNotAnswer)
+{
+    SaveDestination(m_folder / "dest\\");
+    const std::set<std::string> scripts = TemporaryScripts();
+    const std::string stoppedLine =
+        "Database dump stopped, nothing stored: http://www.example.com\r\n\r\n";
+    for (const bool byFlag : {true, false})
+    {
+        SCOPED_TRACE(byFlag ? "busy flag" : "stop event");
+        m_context.engineBusy = 1;
+        ResetEvent(m_context.backupWorker.GetStopEvent());
+        const size_t logged = Log().size();
+        HANDLE release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        std::atomic<int> connections{0};
+        std::atomic<ULONGLONG> stoppedAt{0};
+        CLoopbackServer ftp{[&](SOCKET)
+                            {
+                                // The upload's connection; the deletion's
+                                // waits behind it.
+                                if (++connections == 1)
+                                {
+                                    stoppedAt = GetTickCount64();
+                                    if (byFlag)
+                                        m_context.StopBackup();
+                                    else
+                                        SetEvent(m_context.backupWorker.GetStopEvent());
+                                }
+                                WaitForSingleObject(release, 60000);
+                            }};
+        SetWebDumpPorts(ftp.GetPort(), UnusedPort());
+        m_dump.RunDatabaseBackups(m_item);
+        const ULONGLONG endedAt = GetTickCount64();
+        SetEvent(release);
+        ASSERT_TRUE(ftp.WaitServed(connections.load()));
+        CloseHandle(release);
+
+        EXPECT_GE(connections.load(), 1);
+        EXPECT_LT(endedAt - stoppedAt.load(), 10000u);
+        EXPECT_EQ(Log().substr(logged), stoppedLine);
+        EXPECT_EQ(m_context.GetDisplay().processedFiles, 0);
+        EXPECT_EQ(m_context.GetDisplay().errors, 0);
+        EXPECT_EQ(TemporaryScripts(), scripts);
+        EXPECT_EQ(GetFileAttributesA(m_folder / "dest\\Databases"), INVALID_FILE_ATTRIBUTES);
+    }
 }
 
 // The download against scripted servers. One test: the proxy setting it
@@ -342,6 +567,36 @@ TEST(WebDatabaseDumpHttp, TheStopEventEndsASlowDownload)
     EXPECT_LT(elapsed, 30000u);
 }
 
+// A server that takes the request and never answers: the stop ends the
+// download all the same (the request is sent on the download's own thread).
+TEST(WebDatabaseDumpHttp, TheStopEventEndsARequestTheServerNeverAnswers)
+{
+    TempFolder folder("dumpsilent");
+    HANDLE stop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    HANDLE release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    std::atomic<ULONGLONG> stoppedAt{0};
+    CLoopbackServer server{[&](SOCKET client)
+                           {
+                               std::string request;
+                               ReceiveUntil(client, request, "\r\n\r\n");
+                               stoppedAt = GetTickCount64();
+                               SetEvent(stop);
+                               WaitForSingleObject(release, 60000);
+                           }};
+    SetWebDumpPorts(INTERNET_DEFAULT_FTP_PORT, server.GetPort());
+    const HttpDownload download =
+        HttpDownloadToFile("127.0.0.1", "/silent", folder / "silent.tmp", stop);
+    const ULONGLONG endedAt = GetTickCount64();
+    SetEvent(release);
+    EXPECT_TRUE(server.WaitServed(1));
+    CloseHandle(stop);
+    CloseHandle(release);
+    SetWebDumpPorts(INTERNET_DEFAULT_FTP_PORT, INTERNET_DEFAULT_HTTP_PORT);
+    EXPECT_EQ(download.result, HttpDownloadResult::Stopped);
+    ASSERT_NE(stoppedAt.load(), 0u);
+    EXPECT_LT(endedAt - stoppedAt.load(), 10000u);
+}
+
 // A server that sends fast and then falls silent: the stop ends the
 // download at once, though the read waiting for the rest cannot be cut
 // short; a whole fast answer arrives byte for byte.
@@ -404,15 +659,26 @@ TEST(WebDatabaseDumpHttp, PiecesLastAQuarterSecondOrTakeOnlyWhatArrived)
     EXPECT_EQ(DownloadPieceFor(1ull << 40), 256u * 1024);
 }
 
-// Child modes for tests/scripts/web-dump.sh, chosen by BW_WEB_DUMP_CHILD:
-//   run      a whole backup run (the real run, through CRunContext) of one
-//            web-site row, given by BW_DUMP_* variables, in the folder
-//            BW_DUMP_FOLDER (profile, log and the destination "dest\");
-//            with BW_DUMP_STOP set the worker is stopped once the download
-//            has begun. Writes "<processed> <errors>" to BW_DUMP_RECORD.
-//   restore  the project's restore of one stored file (BW_RESTORE_SOURCE to
-//            BW_RESTORE_TARGET) in the form of BW_DUMP_COMPRESS,
-//            BW_DUMP_ENCRYPT and BW_DUMP_PASSWORD.
+// Child modes, chosen by BW_WEB_DUMP_CHILD:
+//   run      (tests/scripts/web-dump.sh) a whole backup run (the real run,
+//            through CRunContext) of one web-site row, given by BW_DUMP_*
+//            variables, in the folder BW_DUMP_FOLDER (profile, log and the
+//            destination "dest\"); with BW_DUMP2_ADDRESS, BW_DUMP2_FTP and
+//            BW_DUMP2_DB_HOST a second row that differs from the first only
+//            in these. BW_DUMP_STOP "flag" (the window's Stop) or "event"
+//            (the worker's stop event) stops the run once the file
+//            BW_DUMP_STOP_WHEN is there (by default: once the download's
+//            .tmp is not empty). Writes "<processed> <errors> <outcome>"
+//            (completed, failed or stopped: the run's end message) to
+//            BW_DUMP_RECORD, and after a stop " <ms from the stop to the
+//            run's end>".
+//   restore  (web-dump.sh, main-web-dump.sh) the project's restore of one
+//            stored file (BW_RESTORE_SOURCE to BW_RESTORE_TARGET) in the form
+//            of BW_DUMP_COMPRESS, BW_DUMP_ENCRYPT and BW_DUMP_PASSWORD.
+//   script   (the test above) fills BW_SCRIPT_TEMPLATE, writes the filled
+//            script's path to BW_SCRIPT_RECORD and, holding the script, ends
+//            with 3 through ExitProcess (BW_SCRIPT_END "exit") or
+//            TerminateProcess ("terminate").
 namespace
 {
 int EnvNumber(const char* name)
@@ -438,14 +704,11 @@ void SetProxyFromEnvironment()
     }
 }
 
-// True once a download has written into the day's folder.
-bool DownloadBegun(const CString& destination)
+// True once the file is there and not empty.
+bool HasBytes(const CString& path)
 {
-    SYSTEMTIME now;
-    GetSystemTime(&now);
-    const CString dump = GetDumpFilePath(destination, GetEnvironmentText("BW_DUMP_DB_NAME"), now);
     WIN32_FILE_ATTRIBUTE_DATA data = {};
-    return GetFileAttributesExA(dump + ".tmp", GetFileExInfoStandard, &data) &&
+    return GetFileAttributesExA(path, GetFileExInfoStandard, &data) &&
            (data.nFileSizeLow > 0 || data.nFileSizeHigh > 0);
 }
 
@@ -477,6 +740,13 @@ int RunWebDump()
         item.dbUser = GetEnvironmentText("BW_DUMP_DB_USER");
         item.dbPassword = GetEnvironmentText("BW_DUMP_DB_PASSWORD");
         profile.AddItem(item);
+        if (!GetEnvironmentText("BW_DUMP2_ADDRESS").IsEmpty())
+        {
+            item.path = GetEnvironmentText("BW_DUMP2_ADDRESS");
+            SplitFtpField(GetEnvironmentText("BW_DUMP2_FTP"), item.ftpServer, item.ftpFolder);
+            item.dbHost = GetEnvironmentText("BW_DUMP2_DB_HOST");
+            profile.AddItem(item);
+        }
         profile.Save(CSimpleArray<ProfileCheck>(), destination, EnvNumber("BW_DUMP_COMPRESS") != 0,
                      EnvNumber("BW_DUMP_ENCRYPT") != 0, 0);
         profile.SavePassword(GetEnvironmentText("BW_DUMP_PASSWORD"));
@@ -488,25 +758,63 @@ int RunWebDump()
     CWebDatabaseDump dump(context);
     dump.templatePath = GetEnvironmentText("BW_DUMP_TEMPLATE");
     context.databaseDump = &dump;
+    // The run's end message comes to a message-only window of this thread.
+    context.window =
+        CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
     if (context.StartBackup(false) != RunStart::Started)
         return 5;
-    const ULONGLONG start = GetTickCount64();
-    if (!GetEnvironmentText("BW_DUMP_STOP").IsEmpty())
+    const auto ended = [&] { return context.backupWorker.HasEnded() != FALSE; };
+    const CString stop = GetEnvironmentText("BW_DUMP_STOP");
+    ULONGLONG stoppedAt = 0;
+    if (!stop.IsEmpty())
     {
-        while (!DownloadBegun(destination) && !context.backupWorker.HasEnded() &&
-               GetTickCount64() - start < 120000)
-            Sleep(20);
-        context.backupWorker.StopWithin(0);
+        const CString when = GetEnvironmentText("BW_DUMP_STOP_WHEN");
+        SYSTEMTIME now;
+        GetSystemTime(&now);
+        const CString download =
+            GetDumpFilePath(destination, GetEnvironmentText("BW_DUMP_DB_NAME"), now) + ".tmp";
+        const auto moment = [&] { return when.IsEmpty() ? HasBytes(download) : Exists(when); };
+        if (!::WaitUntil([&] { return moment() || ended(); }, wait_bound::kTaskMs) || ended())
+            return 8; // the moment to stop never came
+        stoppedAt = GetTickCount64();
+        if (stop == "flag")
+            context.StopBackup();
+        else
+            context.backupWorker.StopWithin(0);
     }
-    while (!context.backupWorker.HasEnded() && GetTickCount64() - start < 300000)
-        Sleep(20);
-    if (!context.backupWorker.HasEnded())
+    if (!::WaitUntil(ended, wait_bound::kTaskMs))
         return 6;
+    const ULONGLONG endedAt = GetTickCount64();
     context.CollectBackup();
     const RunDisplay display = context.GetDisplay();
+    MSG message = {};
+    const char* outcome = "none";
+    if (PeekMessageA(&message, context.window, WM_BACKUP_FINISHED, WM_BACKUP_FINISHED, PM_REMOVE))
+        outcome = message.wParam == kBackupCompleted ? "completed"
+                  : message.wParam == kBackupStopped ? "stopped"
+                                                     : "failed";
     CString record;
-    record.Format("%ld %ld\n", display.processedFiles, display.errors);
-    return WriteTextFile(GetEnvironmentText("BW_DUMP_RECORD"), record) ? 0 : 4;
+    record.Format("%ld %ld %s", display.processedFiles, display.errors, outcome);
+    if (stoppedAt != 0)
+    {
+        CString took;
+        took.Format(" %lu", static_cast<unsigned long>(endedAt - stoppedAt));
+        record += took;
+    }
+    return WriteTextFile(GetEnvironmentText("BW_DUMP_RECORD"), record + "\n") ? 0 : 4;
+}
+
+// Holds a filled script while the process ends.
+[[noreturn]] void EndHoldingAScript()
+{
+    const CDumpScript script =
+        PrepareDumpScript(GetEnvironmentText("BW_SCRIPT_TEMPLATE"), "h", "n", "u", "secret");
+    if (script.IsEmpty() ||
+        !WriteTextFile(GetEnvironmentText("BW_SCRIPT_RECORD"), script.GetPath()))
+        ExitProcess(1);
+    if (GetEnvironmentText("BW_SCRIPT_END") == "terminate")
+        TerminateProcess(GetCurrentProcess(), 3);
+    ExitProcess(3);
 }
 
 int RunWebDumpChild()
@@ -523,6 +831,8 @@ int RunWebDumpChild()
                                  GetEnvironmentText("BW_DUMP_PASSWORD"), kTransferRestore)
                         ? 0
                         : 1);
+    if (mode == "script")
+        EndHoldingAScript();
     ExitProcess(7);
 }
 

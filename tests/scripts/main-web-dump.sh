@@ -17,8 +17,14 @@
 # dump, decoded by the project's restore (engine_tests.exe in its restore
 # mode), is the same dump. Then a second row with a wrong FTP password: the
 # run ends in "Errors found: 1" (screenshot
-# build/screens/main-web-dump-errors.png), the log says why. No log holds a
-# password or the sid.
+# build/screens/main-web-dump-errors.png), the log says why. Then a second
+# site dumping a database of the same name through an FTP server that takes
+# the script at 50 B/s: the first site's file is named with its host and
+# still loads equal to its source; Stop, and then the tray's Close, pressed
+# during the upload end the run (and the program) at once, the log says
+# the dump was stopped, and nothing of it is left: no filled script in
+# %TEMP%, no script on the server, no file in the destination. No log holds
+# a password or the sid.
 # Usage: main-web-dump.sh <source dir> <build dir>. Exit 77 (skipped)
 # without Xvfb or a server of the site.
 set -uo pipefail
@@ -103,7 +109,7 @@ deploy_files main-web-dump Brindlewox.exe BrindlewoxSrv.exe BrindlewoxMySqlDump.
 start_deployed_service || { echo "FAIL: the service did not start: state '$(state)'"; exit 1; }
 fresh_profile main-web-dump
 tmpdir=$(ls -d "$drive"/users/*/AppData/Local/Temp "$drive"/users/*/Temp 2>/dev/null | grep -v /Public/ | head -1)
-mkdir -p "$drive/web dest" "$drive/web dest2" "$drive/web dest3"
+mkdir -p "$drive/web dest" "$drive/web dest2" "$drive/web dest3" "$drive/web dest4" "$drive/web dest5"
 
 shot() {
     last_screenshot="$screens/$1.png"
@@ -196,7 +202,65 @@ for secret in "$ftppw" "$dumppw" "wrongftp" "k'ey9" "$sid" "sid="; do
 done
 no_script_left errors
 
-close_window_program
+# ---- Stop and Close during a dump ----
+# A second site, dumping a database of the first one's name, whose FTP
+# server takes the script at 50 B/s (an upload of four minutes). The
+# first site's file now carries its host. The Stop (213) pressed during the
+# upload ends the run long before the upload could end; so does the tray's
+# Close, which ends the program. Each time the log says the dump was
+# stopped, and neither the filled script nor the script on the server nor
+# a file of the stopped dump is left.
+slowsite=$(web_dump_site_address)
+slowroot="$work/slowftp"
+mkdir -p "$slowroot/public_html"
+if [ -z "$slowsite" ] || [ "$slowsite" = "$site" ]; then
+    fail "no second loopback address for the slow site"
+else
+    web_dump_start_slow_ftp "$slowroot" ftpuser "$ftppw" "$work/slowftp.log" 50 "$slowsite" 21
+    web_dump_wait_ports "$slowsite" 21 || fail "the slow site's FTP server did not start"
+fi
+# The server makes the file when the upload begins (and writes what came
+# in pieces of 8 KiB).
+uploading() { [ -e "$slowroot/public_html/BrindlewoxMySqlDump.php" ]; }
+slow_script_gone() { [ -z "$(find "$slowroot" -name 'BrindlewoxMySqlDump.php')" ]; }
+stopped_lines() { cat "$userfolder"/Log/*.txt 2>/dev/null | tr -d '\r' | grep -cF "Database dump stopped, nothing stored: http://$slowsite"; }
+# after_stop WHAT DEST COUNT: what a stopped dump must leave.
+after_stop() {
+    [ "$(stopped_lines)" = "$3" ] || fail "$1: the log does not say the dump was stopped"
+    wait_until $bw_wait_step slow_script_gone || fail "$1: the script stayed on the slow site"
+    [ -z "$(find "$tmpdir" -maxdepth 1 -iname 'qvt*.tmp' 2>/dev/null)" ] || fail "$1: a filled script stayed in %TEMP%"
+    [ ! -e "$drive/$2/Databases/$today/shopdb@$slowsite.sql" ] || fail "$1: the stopped dump left a file"
+    [ -z "$(find "$drive/$2" -name '*.tmp')" ] || fail "$1: a .tmp stayed in the destination"
+}
+step adddb "http://$slowsite" "$slowsite" public_html ftpuser "$ftppw" "127.0.0.1:$db_port" shopdb dumper "$dumppw"
+step ok 3013
+step pick 212 'C:\web dest4'
+step command 213
+wait_until $bw_wait_task uploading || fail "stop: the slow upload did not begin"
+started=$(date +%s)
+step command 213
+step enabled 213
+echo "stop: the run ended $(($(date +%s) - started)) s after the Stop was pressed"
+after_stop stop "web dest4" 1
+[ -s "$drive/web dest4/Databases/$today/shopdb@$site.sql" ] ||
+    fail "the first site's dump is not named with its host: $(ls "$drive/web dest4/Databases/$today")"
+[ ! -e "$drive/web dest4/Databases/$today/shopdb.sql" ] || fail "a row's file is still named by the database alone"
+# Compress and Encrypt are still on.
+env BW_WEB_DUMP_CHILD=restore BW_RESTORE_SOURCE="C:\\web dest4\\Databases\\$today\\shopdb@$site.sql" \
+    BW_RESTORE_TARGET='C:\web dest4\decoded.sql' BW_DUMP_COMPRESS=1 BW_DUMP_ENCRYPT=1 \
+    BW_DUMP_PASSWORD="k'ey9" timeout 300 "$WINE" "$bin/tests/engine_tests.exe" </dev/null >/dev/null 2>&1 ||
+    fail "the project's restore did not decode the first site's dump"
+same_as_source "$drive/web dest4/decoded.sql" hostedcopy
+
+step pick 212 'C:\web dest5'
+step command 213
+wait_until $bw_wait_task uploading || fail "close: the slow upload did not begin"
+started=$(date +%s)
+step command 390
+program_ended() { ! kill -0 "$program" 2>/dev/null; }
+wait_until $bw_wait_step program_ended || fail "close: the program did not end during the dump"
+echo "close: the program ended $(($(date +%s) - started)) s after Close"
+after_stop close "web dest5" 2
 
 [ $status -eq 0 ] && echo "main-web-dump: all checks passed; screenshots in $screens/main-web-dump-*.png"
 exit $status

@@ -3,17 +3,22 @@
 # and stopped here by its PID: a MariaDB server (own data folder and port)
 # with a test database, pyftpdlib on an FTP root, and `php -S` serving that
 # root's public_html, so the uploaded template really runs and dumps. The
-# engine tests program drives a real backup run of one web-site row (child
+# engine tests program drives a real backup run of the web-site rows (child
 # mode "run") in a Wine prefix of its own (the cases change the proxy
 # setting). Skipped (77) when a piece cannot be had.
 #
 # Cases: the dump in all four stored forms (decoded natively and by the
 # project's restore) loads into an emptied database with the same CHECKSUM
-# TABLE; a second run the same day skips; a missing FTP folder lands in
-# public_html. Failures: wrong FTP password, a 404, a table the dump user may
-# not read, a proxy refusing every login, a stop during a slow download;
-# each stores nothing, keeps an earlier day's dump, counts one error and
-# leaves neither script behind. No credential ever reaches a log.
+# TABLE, as <database>.sql; a second run the same day skips; a missing FTP
+# folder lands in public_html; two rows with one database name on two sites
+# (a second site on 127.0.0.2 with a MariaDB server of its own) each get a
+# file of their own, each loading equal to its source. Failures: wrong FTP
+# password, a 404, a table the dump user may not read, a proxy refusing
+# every login; each stores nothing, keeps an earlier day's dump, counts one
+# error and leaves neither script behind. Stops by the window's Stop and by
+# the worker's stop event, during a slow download and during a slow upload:
+# each run ends as stopped within 10 s, the dump logged as stopped and
+# counted as nothing, and leaves nothing behind either. No credential ever reaches a log.
 set -uo pipefail
 top=$1
 bin=$2
@@ -111,10 +116,13 @@ run() {
     local rc=$?
     [ $rc = 0 ] || fail "$case: the run ended with $rc: $(tail -n 5 "$work/$case.out")"
 }
-record() { tr -d '\r\n' <"$cdir/$1/record.txt" 2>/dev/null; }
+# The run's counts ("<processed> <errors>"), and how it ended.
+record() { awk '{ print $1 " " $2 }' "$cdir/$1/record.txt" 2>/dev/null; }
+outcome() { awk '{ print $3 }' "$cdir/$1/record.txt" 2>/dev/null; }
 dumpfile() { echo "$cdir/$1/dest/Databases/$today/shopdb.sql"; }
 # Neither script left: none on the server, none in %TEMP%, no .tmp.
-script_gone() { [ -z "$(find "$root" -name 'BrindlewoxMySqlDump.php')" ]; }
+ftp_roots=("$root")
+script_gone() { [ -z "$(find "${ftp_roots[@]}" -name 'BrindlewoxMySqlDump.php')" ]; }
 no_leftovers() {
     # php's own unlink may finish just after the answer.
     wait_until $bw_wait_step script_gone || fail "$1: the script stayed on the server"
@@ -129,6 +137,7 @@ for f in 0 1 2 3; do
     set -- ${forms[$f]}
     run "form$f" BW_DUMP_COMPRESS=$1 BW_DUMP_ENCRYPT=$2 BW_DUMP_PASSWORD="k'ey$f"
     [ "$(record "form$f")" = "1 0" ] || fail "form $f: counted '$(record "form$f")', not '1 0'"
+    [ "$(outcome "form$f")" = completed ] || fail "form $f: the run ended '$(outcome "form$f")'"
     stored=$(dumpfile "form$f")
     [ -s "$stored" ] || { fail "form $f: nothing stored"; continue; }
     no_leftovers "form$f"
@@ -171,6 +180,53 @@ run missing BW_DUMP_FTP="127.0.0.1:no-such-folder"
 [ "$(record missing)" = "1 0" ] && [ -s "$(dumpfile missing)" ] || fail "missing folder: not stored ('$(record missing)')"
 no_leftovers missing
 
+# --- Two rows, one database name, two hosts ------------------------------------------
+# A second site on 127.0.0.2 (the same ports, as the run has one FTP and one
+# HTTP port for every site) whose shopdb, on a MariaDB server of its own,
+# holds other rows. Each row gets a file of its own named with its site's
+# host, and each file loads equal to its own source.
+first_sock=$db_sock
+first_port=$db_port
+web_dump_start_mariadb "$work/second"
+second_sock=$db_sock
+second_port=$db_port
+sql <<SQL || fail "the second site's database"
+CREATE DATABASE shopdb CHARACTER SET utf8mb4;
+USE shopdb;
+CREATE TABLE items (id INT PRIMARY KEY, name VARCHAR(100) NOT NULL, note TEXT NULL,
+    data VARBINARY(64) NULL, price DECIMAL(10,2) NULL) CHARACTER SET utf8mb4;
+INSERT INTO items VALUES (1, 'the second site''s item', NULL, UNHEX('00FF'), 2.50), (2, 'another', 'x', NULL, NULL);
+CREATE TABLE secret (id INT PRIMARY KEY, v TEXT) CHARACTER SET utf8mb4;
+INSERT INTO secret VALUES (7, 'second');
+CREATE USER 'dumper'@'127.0.0.1' IDENTIFIED BY '$(web_dump_sql_text "$dumppw")';
+GRANT SELECT, SHOW VIEW ON shopdb.* TO 'dumper'@'127.0.0.1';
+SQL
+expected2=$(checksums shopdb)
+db_sock=$first_sock
+db_port=$first_port
+[ "$expected2" != "$expected" ] || fail "the two sites' databases are alike"
+root2="$work/ftp2"
+mkdir -p "$root2/public_html"
+ftp_roots+=("$root2")
+web_dump_start_ftp "$root2" ftpuser "$ftppw" "$work/ftp2.log" 127.0.0.2 "$ftp_port"
+web_dump_start_php "$root2/public_html" "$work/php2.log" 127.0.0.2 "$http_port"
+web_dump_wait_ports 127.0.0.2 "$ftp_port" "$http_port" || fail "the second site's servers did not start"
+run tworows BW_DUMP2_ADDRESS="http://127.0.0.2" BW_DUMP2_FTP="127.0.0.2:/public_html" \
+    BW_DUMP2_DB_HOST="127.0.0.1:$second_port"
+[ "$(record tworows)" = "2 0" ] || fail "two rows: counted '$(record tworows)', not '2 0'"
+no_leftovers tworows
+day="$cdir/tworows/dest/Databases/$today"
+[ "$(ls "$day" 2>/dev/null | tr '\n' ' ')" = "shopdb@127.0.0.1.sql shopdb@127.0.0.2.sql " ] ||
+    fail "two rows: the day's files are '$(ls "$day" 2>/dev/null | tr '\n' ' ')'"
+sql -e 'CREATE DATABASE firstsite CHARACTER SET utf8mb4' && sql firstsite <"$day/shopdb@127.0.0.1.sql" ||
+    fail "two rows: the first site's dump does not load"
+[ "$(checksums firstsite)" = "$expected" ] || fail "two rows: the first site's file is not its database"
+db_sock=$second_sock
+sql -e 'CREATE DATABASE secondsite CHARACTER SET utf8mb4' && sql secondsite <"$day/shopdb@127.0.0.2.sql" ||
+    fail "two rows: the second site's dump does not load"
+[ "$(checksums secondsite)" = "$expected2" ] || fail "two rows: the second site's file is not its database"
+db_sock=$first_sock
+
 # --- Failures ---------------------------------------------------------------------
 # Each case starts with an earlier day's dump, which must stay as it is.
 failure() {
@@ -180,6 +236,7 @@ failure() {
     cp "$work/first.sql" "$cdir/$case/dest/Databases/2000-01-01/shopdb.sql"
     run "$case" "$@"
     [ "$(record "$case")" = "1 1" ] || fail "$case: counted '$(record "$case")', not '1 1'"
+    [ "$(outcome "$case")" = completed ] || fail "$case: the run ended '$(outcome "$case")'"
     [ ! -e "$cdir/$case/dest/Databases/$today" ] || fail "$case: the day's folder was left"
     cmp -s "$cdir/$case/dest/Databases/2000-01-01/shopdb.sql" "$work/first.sql" ||
         fail "$case: the earlier dump changed"
@@ -205,10 +262,53 @@ failure refused BW_DUMP_PROXY="127.0.0.1:$(cat "$work/refuse.port")" BW_DUMP_PRO
 sends=$(wc -l <"$work/refuse.count" 2>/dev/null || echo 0)
 [ "$sends" -ge 4 ] && [ "$sends" -le 8 ] || fail "refused: $sends requests to the refusing proxy"
 echo "refused: $sends requests to the refusing proxy"
-started=$(date +%s)
-failure stopped BW_DUMP_STOP=1 BW_DUMP_PROXY="127.0.0.1:$(cat "$work/slow.port")"
-[ $(($(date +%s) - started)) -lt 120 ] || fail "stopped: the stop did not end the download"
-[ -s "$work/slow.count" ] || fail "stopped: the download did not go through the slow proxy"
+
+# --- Stops --------------------------------------------------------------------------
+# stopped CASE HOW [VAR=value...]: the run stopped by the window's Stop (HOW
+# flag: the busy flag) or the worker's stop event (event) in the middle of a
+# transfer that would last minutes. It must end within the 10 s the program
+# gives a run at exit (the child times it from the stop to the run's end),
+# log the dump as stopped, count nothing, keep the earlier day's dump and
+# leave no day's folder, no .tmp, no filled script and no script on a server.
+stopped() {
+    local case=$1 how=$2 counted took
+    shift 2
+    mkdir -p "$cdir/$case/dest/Databases/2000-01-01"
+    cp "$work/first.sql" "$cdir/$case/dest/Databases/2000-01-01/shopdb.sql"
+    run "$case" BW_DUMP_STOP="$how" "$@"
+    counted=$(record "$case")
+    took=$(awk '{ print $4 }' "$cdir/$case/record.txt" 2>/dev/null)
+    [ "$(outcome "$case")" = stopped ] || fail "$case: the run ended '$(outcome "$case")', not stopped"
+    [ "$counted" = "0 0" ] || fail "$case: counted '$counted', not '0 0'"
+    if [ -n "$took" ] && [ "$took" -le 10000 ]; then
+        echo "$case: the run ended $took ms after the stop"
+    else
+        fail "$case: the run ended ${took:-?} ms after the stop, not within 10000"
+    fi
+    [ ! -e "$cdir/$case/dest/Databases/$today" ] || fail "$case: the day's folder was left"
+    cmp -s "$cdir/$case/dest/Databases/2000-01-01/shopdb.sql" "$work/first.sql" ||
+        fail "$case: the earlier dump changed"
+    grep -qa "Database dump stopped, nothing stored: http://127.0.0.1" "$cdir/$case"/ORVANEL*/Log/*.txt 2>/dev/null ||
+        fail "$case: the log does not say the dump was stopped"
+    grep -qa "Error at:" "$cdir/$case"/ORVANEL*/Log/*.txt 2>/dev/null && fail "$case: the stop was logged as an error"
+    no_leftovers "$case"
+}
+# The download: the answer passes the proxy at 5 KiB/s (about 5 minutes).
+slow_proxy="127.0.0.1:$(cat "$work/slow.port")"
+stopped stopflag flag BW_DUMP_PROXY="$slow_proxy"
+stopped stopevent event BW_DUMP_PROXY="$slow_proxy"
+[ "$(wc -l <"$work/slow.count")" -ge 2 ] || fail "the stopped downloads did not go through the slow proxy"
+# The upload: an FTP server that takes the script at 200 B/s (a minute),
+# with its root on C: so the run sees the upload begin (the server makes the
+# file then).
+slowroot="$cdir/slowftp"
+mkdir -p "$slowroot/public_html"
+web_dump_start_slow_ftp "$slowroot" ftpuser "$ftppw" "$work/slowftp.log" 200
+web_dump_wait_ports 127.0.0.1 "$slow_ftp_port" || fail "the slow FTP server did not start"
+ftp_roots+=("$slowroot")
+uploading="$cwin\\slowftp\\public_html\\BrindlewoxMySqlDump.php"
+stopped upflag flag BW_DUMP_FTP_PORT="$slow_ftp_port" BW_DUMP_STOP_WHEN="$uploading"
+stopped upevent event BW_DUMP_FTP_PORT="$slow_ftp_port" BW_DUMP_STOP_WHEN="$uploading"
 
 # --- No credential in any log -------------------------------------------------------
 sid=$(printf '%s' "$dumppw" | md5sum | cut -c1-32)

@@ -1,8 +1,9 @@
 # Sourced by the web-site dump's scripts (web-dump.sh, web-dump-roundtrip.sh,
 # main-web-dump.sh): the servers a web site has, each on 127.0.0.1, started
 # here and stopped by its PID (web_dump_stop_servers): a MariaDB server with
-# a data folder and port of its own, pyftpdlib on an FTP root and `php -S`
-# serving a folder, so an uploaded dump script really runs and dumps.
+# a data folder and port of its own, pyftpdlib on an FTP root (or one that
+# takes uploads slowly) and `php -S` serving a folder, so an uploaded dump
+# script really runs and dumps.
 # The scripts end as skipped (77) when a server cannot be had.
 
 source "$(dirname "${BASH_SOURCE[0]}")/waits.bash"
@@ -76,6 +77,38 @@ sql() { mariadb --no-defaults --default-character-set=utf8mb4 -uroot --socket="$
 web_dump_start_ftp() {
     ftp_port=${6:-$(web_dump_free_port)}
     $web_dump_py -m pyftpdlib -i "${5:-127.0.0.1}" -p "$ftp_port" -w -d "$1" -u "$2" -P "$3" >"$4" 2>&1 &
+    web_dump_pids+=($!)
+}
+
+# web_dump_start_slow_ftp ROOT USER PASSWORD LOG BYTES_PER_SECOND [ADDRESS
+# PORT]: pyftpdlib as above, taking what is uploaded at no more than that
+# rate (its throttled data handler), so an upload lasts; on 127.0.0.1 and a
+# free port by default; sets slow_ftp_port.
+web_dump_start_slow_ftp() {
+    slow_ftp_port=${7:-$(web_dump_free_port)}
+    $web_dump_py - "$1" "$2" "$3" "$5" "${6:-127.0.0.1}" "$slow_ftp_port" >"$4" 2>&1 <<'PY' &
+import sys
+from pyftpdlib.authorizers import DummyAuthorizer
+from pyftpdlib.handlers import FTPHandler, ThrottledDTPHandler
+from pyftpdlib.servers import FTPServer
+
+root, user, password, rate, address, port = sys.argv[1:7]
+authorizer = DummyAuthorizer()
+authorizer.add_user(user, password, root, perm="elradfmwMT")
+
+
+class Slow(ThrottledDTPHandler):
+    read_limit = int(rate)
+
+
+class Handler(FTPHandler):
+    pass
+
+
+Handler.authorizer = authorizer
+Handler.dtp_handler = Slow
+FTPServer((address, int(port)), Handler).serve_forever()
+PY
     web_dump_pids+=($!)
 }
 
