@@ -21,7 +21,8 @@
 
 class CSqlDB;
 
-// The statements that make a new cache, word for word.
+// The statements that make a new cache: the table and indexes of the stored
+// format above.
 constexpr const char* kCacheCreateTable = "CREATE TABLE backup_cache (id_backup_cache INTEGER "
                                           "PRIMARY KEY, path TEXT, attrib_val TEXT );";
 constexpr const char* kCacheCreatePathIndex =

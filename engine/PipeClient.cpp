@@ -298,8 +298,14 @@ InstanceWait WaitForInstance(const char* pipeName, DWORD waitMs, const StopEvent
 
 // Opens the pipe once: Done with the handle in `pipe`, Busy when every
 // instance is taken, NoPipe when no server holds the name, else OpenFailed.
-PipeOutcome OpenOnce(const char* pipeName, const PipePolicy& policy, CFile& pipe)
+// `openedAt` receives the tick taken just before the open: the server
+// counts a connection's life from its connect, which comes later, so a
+// client that counts from here never reckons a connection younger than the
+// server does.
+PipeOutcome OpenOnce(const char* pipeName, const PipePolicy& policy, CFile& pipe,
+                     ULONGLONG& openedAt)
 {
+    openedAt = ::GetTickCount64();
     // No security attributes: the handle is not inherited by the programs
     // this process starts (cacls, the restarted program).
     HANDLE handle = ::CreateFileA(pipeName, GENERIC_READ | FILE_WRITE_DATA | FILE_WRITE_ATTRIBUTES,
@@ -328,7 +334,7 @@ PipeOutcome OpenOnce(const char* pipeName, const PipePolicy& policy, CFile& pipe
 // only when every one was taken: a free instance costs no wait, which under
 // Wine is four calls into its server on every request.
 PipeOutcome OpenPipe(const char* pipeName, const PipePolicy& policy, const StopEvents& stops,
-                     CFile& pipe)
+                     CFile& pipe, ULONGLONG& openedAt)
 {
     PipeOutcome last = PipeOutcome::NoPipe;
     const DWORD attempts = std::max<DWORD>(1, policy.attempts);
@@ -338,7 +344,7 @@ PipeOutcome OpenPipe(const char* pipeName, const PipePolicy& policy, const StopE
         // pipe is open, before anything is written.
         if (attempt > 1 && stops.IsSet())
             return PipeOutcome::Cancelled;
-        last = OpenOnce(pipeName, policy, pipe);
+        last = OpenOnce(pipeName, policy, pipe, openedAt);
         if (last == PipeOutcome::Busy)
         {
             switch (WaitForInstance(pipeName, policy.waitMs, stops))
@@ -353,7 +359,7 @@ PipeOutcome OpenPipe(const char* pipeName, const PipePolicy& policy, const StopE
             case InstanceWait::Free:
                 // Another client may take the freed instance first, or the
                 // server go away: that counts as an attempt.
-                last = OpenOnce(pipeName, policy, pipe);
+                last = OpenOnce(pipeName, policy, pipe, openedAt);
                 break;
             }
         }
@@ -437,19 +443,43 @@ private:
     HANDLE m_event;
 };
 
+// Whether a failed pipe operation's error says that the server had ended
+// the connection (closed or disconnected its end).
+bool IsEndedByServer(DWORD error)
+{
+    return error == ERROR_PIPE_NOT_CONNECTED || error == ERROR_NO_DATA ||
+           error == ERROR_BROKEN_PIPE;
+}
+
+// How an exchange that did not end Done failed, as far as the sender's
+// rules for sending a request again need it.
+struct ExchangeEnd
+{
+    // Something of the request may have reached the server: false only when
+    // the operation failed at once because the server had ended the
+    // connection before it.
+    bool written = true;
+    // The server ended the connection before a reply: it had let go of the
+    // request, served or not (it closes an instance only between requests),
+    // and is serving nothing of it any more.
+    bool endedByServer = false;
+};
+
 // Runs one overlapped write (reply null) or transaction on an open pipe and
 // waits for its end within the limit. A pending operation that does not end
 // in time is cancelled and awaited here, so it never writes into `reply`
 // after the return. *count receives the bytes written or read. A
 // transaction on a pipe just opened (`fresh`) first sets message read mode;
-// a kept connection has it already. *written is set false when the
-// transaction failed at once because the server had ended the connection:
-// nothing of the request was written then.
+// a kept connection has it already. `end` (when given) says how a failure
+// came.
 PipeOutcome Exchange(HANDLE handle, const void* request, DWORD requestSize, void* reply,
                      DWORD replySize, DWORD limitMs, const StopEvents& stops, DWORD& count,
-                     bool fresh = true, bool* written = nullptr)
+                     bool fresh = true, ExchangeEnd* end = nullptr)
 {
     count = 0;
+    ExchangeEnd ignored;
+    ExchangeEnd& how = end != nullptr ? *end : ignored;
+    how = ExchangeEnd();
     const CExchangeEvent ended;
     OVERLAPPED overlapped = {};
     overlapped.hEvent = ended.GetHandle();
@@ -476,9 +506,11 @@ PipeOutcome Exchange(HANDLE handle, const void* request, DWORD requestSize, void
         // its first bytes; the status and result are among them.
         if (error != ERROR_IO_PENDING && error != ERROR_MORE_DATA)
         {
-            if (written != nullptr && (error == ERROR_PIPE_NOT_CONNECTED ||
-                                       error == ERROR_NO_DATA || error == ERROR_BROKEN_PIPE))
-                *written = false;
+            if (IsEndedByServer(error))
+            {
+                how.written = false;
+                how.endedByServer = true;
+            }
             return PipeOutcome::Failed;
         }
         if (error == ERROR_IO_PENDING)
@@ -503,6 +535,7 @@ PipeOutcome Exchange(HANDLE handle, const void* request, DWORD requestSize, void
     if (!::GetOverlappedResult(handle, &overlapped, &count, FALSE) &&
         ::GetLastError() != ERROR_MORE_DATA)
     {
+        how.endedByServer = IsEndedByServer(::GetLastError());
         count = 0;
         return PipeOutcome::Failed;
     }
@@ -535,14 +568,15 @@ void AwaitServerClose(CFile& pipe, DWORD limitMs)
 thread_local CKeptBackupConnection* t_keptConnection = nullptr;
 
 // A transaction over the thread's kept connection, when it has one that may
-// still carry a request: true with its outcome, false when there is none or the
-// service had ended it before the request was written. `written` tells
-// whether the request may have reached the service.
+// still carry a request: true with its outcome, false when there is none or
+// the server had ended it (the request then goes over a new connection).
+// `end` says how the request fared on the kept connection.
 bool SendKept(CKeptBackupConnection* kept, const void* request, DWORD requestSize, void* reply,
               DWORD replySize, const PipePolicy& policy, const StopEvents& stops, DWORD& count,
-              PipeOutcome& outcome, bool& written)
+              PipeOutcome& outcome, ExchangeEnd& end)
 {
-    written = false;
+    end.written = false;
+    end.endedByServer = false;
     const HANDLE pipe = kept != nullptr && reply != nullptr ? kept->Usable() : INVALID_HANDLE_VALUE;
     if (pipe == INVALID_HANDLE_VALUE)
         return false;
@@ -551,61 +585,85 @@ bool SendKept(CKeptBackupConnection* kept, const void* request, DWORD requestSiz
         outcome = PipeOutcome::Cancelled;
         return true;
     }
-    written = true;
     outcome = Exchange(pipe, request, requestSize, reply, replySize, policy.exchangeMs, stops, count,
-                       false, &written);
+                       false, &end);
     if (outcome == PipeOutcome::Done)
         return true;
-    if (written && outcome != PipeOutcome::Cancelled)
+    if (end.endedByServer)
+    {
+        kept->Close();
+        return false;
+    }
+    if (outcome != PipeOutcome::Cancelled)
         stops.Raise(); // as in Send: before the instance is free
     kept->Close();
-    return written;
+    return true;
 }
 
 // kept: the thread's kept connection (BACKUP transactions only), which the
 // request uses when it can and which keeps the connection opened for it.
 // *sent (when given): whether the request may have reached the server, false
-// when it ended before anything was written.
+// when it ended before anything was written. sendAgainIfEnded: a request
+// whose connection the server ended before a reply is sent once more, over
+// a new connection (the BACKUP requests, which give the same result when
+// served twice).
 PipeOutcome Send(const char* pipeName, const void* request, DWORD requestSize, void* reply,
                  DWORD replySize, const PipePolicy& policy, const StopEvents& stops, DWORD& count,
-                 CKeptBackupConnection* kept = nullptr, bool* sent = nullptr)
+                 CKeptBackupConnection* kept = nullptr, bool* sent = nullptr,
+                 bool sendAgainIfEnded = false)
 {
     count = 0;
-    bool written = false;
-    PipeOutcome keptOutcome = PipeOutcome::Failed;
+    ExchangeEnd end;
+    PipeOutcome outcome = PipeOutcome::Failed;
     const bool viaKept = SendKept(kept, request, requestSize, reply, replySize, policy, stops,
-                                  count, keptOutcome, written);
+                                  count, outcome, end);
     if (sent != nullptr)
-        *sent = written;
+        *sent = end.written;
     if (viaKept)
-        return keptOutcome;
-    CFile pipe;
-    PipeOutcome outcome = OpenPipe(pipeName, policy, stops, pipe);
-    // A stop while the pipe was being opened: nothing is sent.
-    if (outcome == PipeOutcome::Done && stops.IsSet())
-        outcome = PipeOutcome::Cancelled;
-    // Nothing goes to a server end the policy does not accept.
-    if (outcome == PipeOutcome::Done && !IsTrustedServer(pipe.GetHandle(), pipeName, policy))
-        outcome = PipeOutcome::Untrusted;
-    if (outcome == PipeOutcome::Done)
-    {
-        if (sent != nullptr)
-            *sent = true;
-        outcome = Exchange(pipe.GetHandle(), request, requestSize, reply, replySize,
-                           policy.exchangeMs, stops, count);
-    }
-    // Unanswered: the others sharing the cancel event end too, and learn it
-    // while this pipe is still open, before the instance it holds is free
-    // for one of them to send another request.
-    if (outcome != PipeOutcome::Done && outcome != PipeOutcome::Cancelled)
-        stops.Raise();
-    if (outcome != PipeOutcome::Done)
         return outcome;
-    if (reply == nullptr && policy.closeWaitMs > 0)
-        AwaitServerClose(pipe, policy.closeWaitMs);
-    else if (kept != nullptr && reply != nullptr)
-        kept->Keep(pipe.Detach());
-    return outcome;
+    // Times the request went over a connection of its own, or reached the
+    // server over the kept one.
+    int sendings = end.written ? 1 : 0;
+    for (;;)
+    {
+        CFile pipe;
+        ULONGLONG openedAt = 0;
+        outcome = OpenPipe(pipeName, policy, stops, pipe, openedAt);
+        // A stop while the pipe was being opened: nothing is sent.
+        if (outcome == PipeOutcome::Done && stops.IsSet())
+            outcome = PipeOutcome::Cancelled;
+        // Nothing goes to a server end the policy does not accept.
+        if (outcome == PipeOutcome::Done && !IsTrustedServer(pipe.GetHandle(), pipeName, policy))
+            outcome = PipeOutcome::Untrusted;
+        end = ExchangeEnd();
+        if (outcome == PipeOutcome::Done)
+        {
+            if (sent != nullptr)
+                *sent = true;
+            ++sendings;
+            outcome = Exchange(pipe.GetHandle(), request, requestSize, reply, replySize,
+                               policy.exchangeMs, stops, count, true, &end);
+        }
+        // The server let go of the request without a reply (a service that
+        // stopped or restarted between requests, a request it dropped): it
+        // is sent again, once, on a connection opened anew, which finds the
+        // service as it is now.
+        if (outcome == PipeOutcome::Failed && end.endedByServer && sendAgainIfEnded &&
+            sendings < 2)
+            continue;
+        // Unanswered: the others sharing the cancel event end too, and
+        // learn it while this pipe is still open, before the instance it
+        // holds is free for one of them to send another request.
+        if (outcome != PipeOutcome::Done && outcome != PipeOutcome::Cancelled)
+            stops.Raise();
+        if (outcome != PipeOutcome::Done)
+            return outcome;
+        if (reply == nullptr && policy.closeWaitMs > 0)
+            AwaitServerClose(pipe, policy.closeWaitMs);
+        else if (kept != nullptr && reply != nullptr)
+            kept->Keep(pipe.Detach(), openedAt);
+        return outcome;
+    }
 }
 
 // SETTINGS senders that expect a reply: its result when it carries the
@@ -667,7 +725,7 @@ bool BackupTransact(const IpcQueueRecord& request, IpcQueueRecord& reply, const 
 {
     DWORD bytes = 0;
     return Send(GetIpcPipeName(IpcPipe::Backup), &request, sizeof(request), &reply, sizeof(reply),
-                policy, stops, bytes, CKeptBackupConnection::OnThisThread(), sent) ==
+                policy, stops, bytes, CKeptBackupConnection::OnThisThread(), sent, true) ==
                PipeOutcome::Done &&
            bytes >= kReplyHeaderBytes && reply.command == IPC_STATUS_OK;
 }
@@ -756,11 +814,11 @@ HANDLE CKeptBackupConnection::Usable()
     return m_pipe;
 }
 
-void CKeptBackupConnection::Keep(HANDLE pipe)
+void CKeptBackupConnection::Keep(HANDLE pipe, ULONGLONG openedAt)
 {
     Close();
     m_pipe = pipe;
-    m_openedAt = ::GetTickCount64();
+    m_openedAt = openedAt;
 }
 
 void SetPipeSenderLog(void (*log)(const char* line))

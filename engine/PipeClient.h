@@ -249,16 +249,27 @@ int PipeRestoreFile(const CString& storedPath, const CString& targetRoot, BOOL c
 // client that sends one request and closes sees exactly the exchange of
 // old.
 //
-// A connection serves requests for kKeptConnectionMs from its opening; the
-// next request then opens another, so a client waiting for a free instance
-// gets one within that time while the run goes on, and the service, which
-// drops a connection that sends nothing for its client time-out, never ends
-// one a request is about to use. When the service ended the connection
-// before a request was written (a restart, or that time-out), the request
-// goes over a new one; a request that was written and got no reply is never
-// sent again: it is unanswered, as on a connection of its own. Close (and
-// the end of the scope) frees the instance; a thread closes it when it is
-// held at a pause or left without work, so an idle process holds no
+// When a connection takes no further request, the client and the service
+// agree whatever the length of a request: the client writes a request on a
+// kept connection only while it is younger than kKeptConnectionMs, counted
+// from just before it was opened; the service takes requests on a
+// connection until it is kKeptConnectionLifeMs (2 s) old, counted from its
+// connect, which comes later, and waits a second after each reply for the
+// next. A request on a kept connection is therefore always one the service
+// still reads, however long the requests before it took (a store of a large
+// file takes many seconds: the connection is then past its time when the
+// reply comes, and the next request opens another). A client waiting for a
+// free instance gets one within that time while the run goes on.
+//
+// Should the service still end a connection before replying (it stopped or
+// restarted, or its wait for the next request ran out while this thread was
+// held up between its look at the time and its write), the request goes
+// over a new connection, sent again once when it may have reached the
+// service: it had let go of it, and a store or restore served twice writes
+// the same file. A request that was written and got no reply in time is
+// never sent again: it is unanswered, as on a connection of its own. Close
+// (and the end of the scope) frees the instance; a thread closes it when it
+// is held at a pause or left without work, so an idle process holds no
 // instance.
 // Scopes nest: the inner one serves its thread until it ends.
 constexpr DWORD kKeptConnectionMs = 500;
@@ -279,8 +290,9 @@ public:
     // The open connection when it may still carry a request, else none (a
     // connection past its time is closed).
     HANDLE Usable();
-    // Keeps a connection that has just carried its first request.
-    void Keep(HANDLE pipe);
+    // Keeps a connection that has just carried its first request;
+    // openedAt: the tick taken just before it was opened.
+    void Keep(HANDLE pipe, ULONGLONG openedAt);
 
 private:
     HANDLE m_pipe = INVALID_HANDLE_VALUE;

@@ -81,11 +81,11 @@ bool CPipeServingLoop::ServeClient(void* record, const Handler& handler)
             replySize = m_recordSize;
         if (replySize == 0)
             return true;
-        // A connection past its life takes no further request: its client
-        // (which reuses one only within kKeptConnectionMs of opening it)
-        // closes after this reply, and one that would hold the instance
-        // with request after request must come back through the queue of
-        // clients waiting for an instance.
+        // A connection past its life takes no further request: its client,
+        // which reuses one only while it is younger than kKeptConnectionMs
+        // by its own earlier count, closes after this reply, and one that
+        // would hold the instance with request after request must come back
+        // through the queue of clients waiting for an instance.
         if (!m_keepConnections || m_ended || IsServiceQuitting() ||
             ::GetTickCount64() - connectedAt >= m_lifeMs)
         {

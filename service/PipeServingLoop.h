@@ -69,10 +69,11 @@
 // as it has the pipe open and reads the reply in the same call.
 constexpr DWORD kPipeClientTimeoutMs = 5000;
 // Kept connections: how long the next request is awaited after a reply, and
-// the age after which a connection takes no new request. Both are well
-// above the time a client reuses a connection for (kKeptConnectionMs,
-// engine/PipeClient.h), so the service never ends a connection a request is
-// about to use.
+// the age after which a connection takes no new request, counted from the
+// connect. A client writes on a kept connection only while it is younger
+// than kKeptConnectionMs (engine/PipeClient.h), counted from before its
+// open, so earlier than the connect: whatever a request before took, a
+// request written on a kept connection is one these limits still read.
 constexpr DWORD kKeptConnectionIdleMs = 1000;
 constexpr DWORD kKeptConnectionLifeMs = 2000;
 

@@ -32,8 +32,9 @@ struct Placement
     POINT position = {};
 };
 
-// The tail and body of a window of the size for the quadrant, as step 1 of
-// the placement puts them (every x kept within 8 … width − 8).
+// The tail and body of a window of the size for the quadrant, before Place
+// moves anything to keep the window on the screen (every x kept within
+// 8 … width − 8).
 void ShapeFor(int quadrant, SIZE window, Placement& placement);
 
 // The whole placement for an anchor in screen coordinates: the quadrant,

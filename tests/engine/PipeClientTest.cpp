@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -475,7 +476,9 @@ TEST_F(PipeClientTest, StoreAndRestoreReportTheOutcomeAndNoAnswerAsFailure)
         EXPECT_EQ(kPipeNoAnswer, PipeGetFileStamp("C:\\a.txt", stamp)) << cases[i].what;
     }
     EXPECT_TRUE(stamp == "kept");
-    EXPECT_EQ(6 * 2 + 3, server.RequestCount()) << "a refusing server reads nothing";
+    // A refusing server reads nothing; one that closes without a reply gets
+    // each request twice, as it is sent once more on a new connection.
+    EXPECT_EQ(5 * 2 + 2 * 2 + 2 + 2, server.RequestCount());
 }
 
 TEST_F(PipeClientTest, SettingsRepliesWithoutTheStatusAreNotDone)
@@ -829,6 +832,36 @@ TEST_F(PipeClientTest, ARequestAKeptConnectionCarriedWithoutAReplyIsNeverSentAga
     }
     EXPECT_EQ(kPipeDone, PipeStoreFile("C:\\c.txt", "D:\\B\\", FALSE, FALSE, ""));
     EXPECT_TRUE(kept.IsOpen());
+}
+
+// A server that let go of a request without a reply (it stopped or
+// restarted, or its wait for the next request on a kept connection ran out
+// just as the request came) has no part in it any more: the request is sent
+// once more, on a new connection. Twice without a reply, it is unanswered.
+TEST_F(PipeClientTest, ARequestTheServerEndedWithoutAReplyIsSentOnceMoreOnANewConnection)
+{
+    CFakePipeServer server(m_backup.c_str(), kQueueSize);
+    std::atomic<int> calls{0};
+    const CFakePipeServer::Responder stored = StatusReply(0, kQueueSize);
+    server.Answer([&](const std::string& request)
+                  { return ++calls == 2 ? std::string() : stored(request); });
+    CKeptBackupConnection kept;
+    EXPECT_EQ(kPipeDone, PipeStoreFile("C:\\a.txt", "D:\\B\\", FALSE, FALSE, ""));
+    EXPECT_EQ(kPipeDone, PipeStoreFile("C:\\b.txt", "D:\\B\\", FALSE, FALSE, ""));
+    ASSERT_EQ(3, server.RequestCount());
+    EXPECT_EQ(2, server.ConnectionCount());
+    EXPECT_EQ(ReadText(server.Requests()[1], 2072, 4096), "C:\\b.txt");
+    EXPECT_EQ(ReadText(server.Requests()[2], 2072, 4096), "C:\\b.txt");
+    EXPECT_TRUE(kept.IsOpen());
+
+    server.CloseEarly();
+    HANDLE cancel = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    EXPECT_EQ(kPipeNoAnswer,
+              PipeStoreFile("C:\\c.txt", "D:\\B\\", FALSE, FALSE, "", nullptr, cancel));
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(cancel, 0)) << "the others end too";
+    CloseHandle(cancel);
+    EXPECT_EQ(5, server.RequestCount());
+    EXPECT_FALSE(kept.IsOpen());
 }
 
 namespace

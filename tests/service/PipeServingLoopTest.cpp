@@ -8,6 +8,7 @@
 #include "service/PipeServingLoop.h"
 #include "service/ServerThreads.h"
 #include "tests/support/FakePipeServer.h"
+#include "tests/support/ServiceInThisProcess.h"
 
 #include <gtest/gtest.h>
 
@@ -16,6 +17,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <type_traits>
@@ -319,6 +321,56 @@ TEST(PipeSecurityTest, TheUserPipeAdmitsItsUserAndSystemAlone)
     ASSERT_NE(held, nullptr);
     EXPECT_EQ(AccessEntries(held), (std::vector<std::string>{entry, system}));
     LocalFree(heldDescriptor);
+}
+
+// A request of any length on a kept connection is followed by the next one
+// answered: the first here lasts longer than a connection's life, so the
+// loop takes no further request on its connection, and the client's next
+// request, sent at once, goes where it is read. Served as the BACKUP pipe
+// is: its whole record, its limits.
+TEST_F(PipeServingLoopTest, TheRequestAfterOneLongerThanAConnectionsLifeIsAnswered)
+{
+    const std::string name = UniquePipeName("keptlife");
+    CPipeServingLoop loop;
+    ASSERT_TRUE(loop.Create(name.c_str(), sizeof(IpcQueueRecord)));
+    loop.KeepConnections();
+    auto record = std::make_unique<IpcQueueRecord>();
+    std::atomic<int> served{0};
+    std::thread serving(
+        [&]
+        {
+            loop.Serve(record.get(),
+                       [&](DWORD, const PipeClientIdentity&) -> DWORD
+                       {
+                           // The first is a store of a large file.
+                           if (served.load() == 0)
+                               ::Sleep(kKeptConnectionLifeMs + 500);
+                           const CString stamp(record->text3);
+                           record->command = IPC_STATUS_OK;
+                           record->result = 1;
+                           IpcCopyText(record->text1, stamp);
+                           ++served;
+                           return sizeof(IpcQueueRecord);
+                       });
+        });
+    SetIpcPipeName(IpcPipe::Backup, name.c_str());
+    CServiceInThisProcess service;
+    // An unanswered request fails in 10 s rather than the run's minute.
+    SetPipePolicy(PipeSender::FileStamp,
+                  {1, 3000, 0, 10000, 0, SECURITY_IMPERSONATION, 0, PipeServerCheck::Service});
+    {
+        CKeptBackupConnection kept;
+        for (const char* path : {"C:\\first.txt", "C:\\second.txt", "C:\\third.txt"})
+        {
+            CString stamp;
+            EXPECT_EQ(1, PipeGetFileStamp(path, stamp)) << path;
+            EXPECT_STREQ(stamp, path) << "its own reply";
+        }
+        EXPECT_TRUE(kept.IsOpen());
+    }
+    SetServiceQuitting();
+    serving.join();
+    EXPECT_EQ(3, served.load());
 }
 
 // A kept connection takes request after request, but none once it is past
