@@ -58,8 +58,8 @@ bool ListTree(const std::string& folder, const std::string& relative, std::vecto
         if (strcmp(found.cFileName, ".") == 0 || strcmp(found.cFileName, "..") == 0)
             continue;
         const bool isFolder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-        const std::string path = relative.empty() ? found.cFileName
-                                                  : relative + "\\" + found.cFileName;
+        const std::string path =
+            relative.empty() ? found.cFileName : relative + "\\" + found.cFileName;
         entries.push_back(
             {path, isFolder, Number(found.ftCreationTime), Number(found.ftLastWriteTime)});
         if (isFolder)

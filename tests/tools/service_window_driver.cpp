@@ -354,8 +354,8 @@ int Pick(HWND main, int command, const char* path)
 // end enabled again repaint while the message is up).
 // With `since` (a GetTickCount64 value), prints how long after it the
 // message came.
-int WaitMessage(HWND main, const char* text, bool press = true,
-                DWORD boundMs = wait_bound::kTaskMs, ULONGLONG since = 0)
+int WaitMessage(HWND main, const char* text, bool press = true, DWORD boundMs = wait_bound::kTaskMs,
+                ULONGLONG since = 0)
 {
     HWND dialog = WaitForDialog(kMessageText, boundMs);
     if (dialog == nullptr)

@@ -1,8 +1,8 @@
 # Sourced after deployed-service.bash by the scripts that drive the main
 # window through tests/tools/service_window_driver.exe (service-window.sh,
-# main-web-dump.sh), with deploy, drive and screens set and a fail function
-# of their own: Brindlewox.exe on a fresh profile inside Wine's virtual
-# desktop, the driver's steps, and the program's end.
+# service-window-large.sh, main-web-dump.sh), with deploy, drive and screens
+# set and a fail function of their own: Brindlewox.exe on a fresh profile
+# inside Wine's virtual desktop, the driver's steps, and the program's end.
 
 program=
 # A desktop name of this run's own.
