@@ -23,10 +23,11 @@
 # - The service stopped (the program ends with it) and the program started
 #   again while it is down: a restore ends "Task failed." within 30 s of
 #   Restore, and the log gets one line that starts "The Brindlewox service
-#   does not answer".
+#   does not answer" and counts the entries not restored: every one of the
+#   stored tree.
 # Each run's time from its button to its end message is printed. The
-# screenshots of the finished runs, their message on the window, are
-# build/screens/service-window-large-*.png.
+# finished runs are build/screens/service-window-large-<run>.png (the end
+# message on the window) and -<run>-page.png (the page after OK).
 # Usage: service-window-large.sh <source dir> <build dir>. Exit 77 (skipped)
 # without Xvfb.
 set -uo pipefail
@@ -57,6 +58,7 @@ fail() {
 
 screens="$(dirname "$bin")/screens"
 mkdir -p "$screens"
+rm -f "$screens"/service-window-large-*.png
 drive="$WINEPREFIX/drive_c"
 deploy="$drive/Brindlewox"
 source "$src/tests/scripts/lib/deployed-service.bash"
@@ -200,8 +202,9 @@ shot() {
 
 # finished NAME COMMAND TEXT SECONDS: the command (Start or Restore), then
 # its end message with the text within the bound; says how long the run
-# took, keeps a screenshot of the message on the window, presses OK. The
-# time taken in ms lands in `took`; false when the message did not come.
+# took, keeps a screenshot of the message on the window, presses OK and
+# keeps one of the page with the run's figures. The time taken in ms lands
+# in `took`; false when the message did not come.
 took=
 finished() {
     took=
@@ -213,6 +216,7 @@ finished() {
     echo "service-window-large: $1: \"$3\" $took ms after its button"
     shot "$1"
     step message "$3"
+    shot "$1-page"
 }
 
 # backup_to NAME DEST: a destination picked, Start, completed.
@@ -289,6 +293,10 @@ said=$(log_text | tail -n +$((logged_before + 1)) | grep '^The Brindlewox servic
 [ "$(grep -c . <<<"$said")" = 1 ] ||
     fail "the log's lines on the missing service, wanted one:
 $(first_of "${said:-(none)}")"
+# Nothing could be restored: the line counts every entry of the stored
+# tree, each folder and file.
+grep -qw -- "$((source_files + source_folders))" <<<"$said" ||
+    fail "the log's line does not count the $((source_files + source_folders)) entries not restored: $said"
 
 # A restore still under way is ended with the program at the exit.
 [ -n "$restore_ended" ] && close_window_program
