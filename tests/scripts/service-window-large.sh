@@ -301,5 +301,10 @@ grep -qw -- "$((source_files + source_folders))" <<<"$said" ||
 # A restore still under way is ended with the program at the exit.
 [ -n "$restore_ended" ] && close_window_program
 
-[ $status -eq 0 ] && echo "service-window-large: all checks passed; screenshots in $screens/service-window-large-*.png"
+# The data (about 650 MiB) stays in the prefix only when a check failed.
+if [ $status -eq 0 ]; then
+    rm -rf "$source_dir" "$drive/dest packed" "$drive/dest sealed" "$drive/restore packed" \
+        "$drive/restore sealed" "$drive/restore down"
+    echo "service-window-large: all checks passed; screenshots in $screens/service-window-large-*.png"
+fi
 exit $status
