@@ -53,11 +53,12 @@ class CTimedRestore : public IFileRestoreService
 {
 public:
     int RestoreFile(const CString& storedPath, const CString& targetRoot, BOOL compress,
-                    BOOL encrypt, const CString& password, HANDLE stopEvent, bool& sent) override
+                    BOOL encrypt, const CString& password, HANDLE stopEvent, HANDLE cancelEvent,
+                    bool& sent) override
     {
         const double start = Now();
-        const int result =
-            PipeRestoreFile(storedPath, targetRoot, compress, encrypt, password, stopEvent, &sent);
+        const int result = PipeRestoreFile(storedPath, targetRoot, compress, encrypt, password,
+                                           stopEvent, &sent, cancelEvent);
         microseconds += static_cast<long long>((Now() - start) * 1e6);
         ++requests;
         return result;

@@ -161,6 +161,8 @@ private:
     BackupStoreSettings m_settings;
     CSqlDB m_cache;
     std::vector<CString> m_ownFolders;
+    // Every source folder walked, for its stored folder's times.
+    CWalkedFolders m_folders;
     bool m_serviceGoneLogged = false;
     int m_threadPriority;
     // Declared after everything its workers use, so it ends first.
@@ -250,6 +252,12 @@ BackupOutcome CBackupRun::Run()
         outcome = kBackupFailed;
     }
     m_cache.Close();
+    // Last of all, once every store (and its temporary file) has ended and
+    // the clean-up has deleted what it would: each stored folder gets its
+    // source folder's times and attributes again. Only the worker's stop
+    // skips it; the next run finds what is left.
+    CBackupGate gate(m_context.backupWorker, nullptr);
+    m_folders.Apply([&gate] { return gate.GoOn(); });
     return outcome;
 }
 
@@ -295,6 +303,7 @@ int CBackupRun::BackupSourceFiles(const CString& source)
             !(item.GetLength() == 3 && item[1] == ':'))
             item = item.Left(item.GetLength() - 1);
         BackupEntry(item);
+        m_folders.Add(item, StoredCopyPath(m_settings.treeRoot, item));
         if (pattern.IsEmpty() || pattern[pattern.GetLength() - 1] != '\\')
             pattern += '\\';
         pattern += "*.*";
@@ -311,6 +320,8 @@ int CBackupRun::BackupSourceFiles(const CString& source)
                 return false;
             m_listed.Add(item);
             BackupEntry(item);
+            if (entry.IsFolder())
+                m_folders.Add(item, StoredCopyPath(m_settings.treeRoot, item));
             return true;
         });
     // The source's rows are committed only once all its stores have ended.

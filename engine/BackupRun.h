@@ -18,7 +18,10 @@
 //      transaction, a web-site database is dumped;
 //   6. the clean-up of stored copies whose source is gone
 //      (engine/StoredTree.h);
-//   7. the grants revoked, a beep, and WM_BACKUP_FINISHED posted with the
+//   7. every stored folder of a walked source folder given that folder's
+//      times and attributes again, now that nothing more is written into it
+//      (CWalkedFolders, engine/StoredTree.h), unless the worker was stopped;
+//   8. the grants revoked, a beep, and WM_BACKUP_FINISHED posted with the
 //      outcome, on every way out.
 //
 // A source is walked breadth first: its own entry first, then every entry

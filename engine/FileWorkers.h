@@ -51,6 +51,10 @@ enum class WorkOutcome
     Done,
     Failed,
     NotDone, // not begun, or cut off by the stop without having been handled
+    // Not handled because the run gave up on the service before or while
+    // the file's request waited for it: not done, and the run accounts for
+    // it as a whole rather than file by file.
+    GivenUp,
 };
 
 template <class Item> struct FinishedWork

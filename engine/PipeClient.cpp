@@ -1041,8 +1041,9 @@ int PipeStoreFile(const CString& source, const CString& destinationRoot, BOOL co
 }
 
 int PipeRestoreFile(const CString& storedPath, const CString& targetRoot, BOOL compress,
-                    BOOL encrypt, const CString& password, HANDLE stopEvent, bool* sent)
+                    BOOL encrypt, const CString& password, HANDLE stopEvent, bool* sent,
+                    HANDLE cancelEvent)
 {
     return TransferFile(PipeSender::RestoreFile, BACKUP_RESTORE, storedPath, targetRoot, compress,
-                        encrypt, password, StopEvents(stopEvent, nullptr), sent);
+                        encrypt, password, StopEvents(stopEvent, cancelEvent), sent);
 }

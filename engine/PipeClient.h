@@ -235,10 +235,11 @@ int PipeStoreFile(const CString& source, const CString& destinationRoot, BOOL co
 // BACKUP 5: restores `storedPath` under `targetRoot`; results as PipeStoreFile.
 // *sent (when given) tells whether the request may have reached the service:
 // false when nothing of it was written (refused here, no instance came free,
-// or the stop came first).
+// or the stop or the cancel event came first). cancelEvent as for
+// PipeGetFileStamp (a run's restore workers share it).
 int PipeRestoreFile(const CString& storedPath, const CString& targetRoot, BOOL compress,
                     BOOL encrypt, const CString& password, HANDLE stopEvent = nullptr,
-                    bool* sent = nullptr);
+                    bool* sent = nullptr, HANDLE cancelEvent = nullptr);
 
 // A connection to the BACKUP pipe kept for the requests one thread sends one
 // after another (a run's store worker). While one is in scope on a thread,

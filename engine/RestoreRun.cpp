@@ -5,11 +5,18 @@
 #include "engine/FileWalk.h"
 #include "engine/FileWorkers.h"
 #include "foundation/Exception.h"
+#include "foundation/Sync.h"
 #include "engine/LogFile.h"
 #include "engine/PipeClient.h"
 #include "engine/Settings.h"
 #include "engine/SqlDB.h"
 #include "engine/StoredFile.h"
+#include "engine/StoredTree.h"
+
+#include <atomic>
+
+const char* const kRestoreServiceGoneLine = "The Brindlewox service does not answer: the restore "
+                                            "asks it nothing more. Entries not restored: %ld.\r\n\r\n";
 
 namespace
 {
@@ -35,10 +42,11 @@ ProfileSettings ReadStoredForm(CRunContext& context)
 }
 
 // The restore of one entry without its record: shows the path, then the
-// service restores it, or this program for the network. `sent` as for
-// PipeRestoreFile (always true for the network).
+// service restores it, or this program for the network. `sent` and
+// `cancel` as for PipeRestoreFile (`sent` always true for the network).
 int RequestRestore(CRunContext& context, const CString& storedPath, const CString& targetRoot,
-                   BOOL compress, BOOL encrypt, const CString& password, bool& sent)
+                   BOOL compress, BOOL encrypt, const CString& password, HANDLE cancel,
+                   bool& sent)
 {
     context.ShowCurrentFile(storedPath);
     sent = true;
@@ -56,8 +64,9 @@ int RequestRestore(CRunContext& context, const CString& storedPath, const CStrin
     const HANDLE stop = context.restoreWorker.GetStopEvent();
     if (context.restoreService != nullptr)
         return context.restoreService->RestoreFile(storedPath, targetRoot, compress, encrypt,
-                                                   password, stop, sent);
-    return PipeRestoreFile(storedPath, targetRoot, compress, encrypt, password, stop, &sent);
+                                                   password, stop, cancel, sent);
+    return PipeRestoreFile(storedPath, targetRoot, compress, encrypt, password, stop, &sent,
+                           cancel);
 }
 
 // A failed entry: one log line and one count.
@@ -71,6 +80,16 @@ void RecordFailure(CRunContext& context, const CString& storedPath)
 // The entries of one run, restored on the run's restore workers (several
 // requests to the service at once, each worker over a connection it keeps)
 // and recorded on the run's own thread as they end.
+//
+// The give-up, as the backup's (CPipeFileService): the first request the
+// service leaves unanswered (no service, no free instance in all of the
+// sender's waits, no reply in time, a server that is not the service) sets
+// the run's cancel event before it lets go of its pipe, which ends the
+// requests under way on the other workers at once; from then on no request
+// is sent. That first entry is logged as any failure; every other entry
+// left is counted as not restored without a line of its own, and one line
+// at the end says why and how many failed. A request the stop event ended
+// is not unanswered: the run is ending, the service may be fine.
 class CRestoreRun
 {
 public:
@@ -80,40 +99,89 @@ public:
                     nullptr),
           m_finished([this](const FinishedWork<CString>& done) { Finish(done); })
     {
+        // Without the event the give-up still keeps further requests from
+        // being sent; only those under way then wait out their own limits.
+        m_cancel.Attach(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
         m_workers.Start(context.restoreWorkers, ::GetThreadPriority(::GetCurrentThread()));
     }
 
     // One entry of the walk; a folder's listed path loses its backslash.
-    void Submit(const WalkEntry& entry) { m_workers.Submit(entry.ItemPath(), m_finished); }
-    // Until every entry handed out has ended and is recorded.
-    void Drain() { m_workers.Drain(m_finished); }
+    // After the give-up an entry is only counted.
+    void Submit(const WalkEntry& entry)
+    {
+        const CString path = entry.ItemPath();
+        if (entry.IsFolder())
+            m_folders.Add(path, StoredCopyPath(m_target, path));
+        if (m_givenUp.load())
+        {
+            NotRestored();
+            return;
+        }
+        m_workers.Submit(path, m_finished);
+    }
+    // Until every entry handed out has ended and is recorded; then, unless
+    // the worker was stopped, each restored folder gets its stored folder's
+    // times and attributes, after everything written into it. The give-up's
+    // line last.
+    void Drain()
+    {
+        m_workers.Drain(m_finished);
+        CBackupGate gate(m_context.restoreWorker, nullptr);
+        m_folders.Apply([&gate] { return gate.GoOn(); });
+        if (m_givenUp.load())
+        {
+            CString line;
+            line.Format(kRestoreServiceGoneLine, m_context.GetDisplay().restoreFailed);
+            m_context.WriteLog(line);
+        }
+    }
 
 private:
     // On a restore worker.
     WorkOutcome Restore(const CString& path)
     {
+        if (m_givenUp.load())
+            return WorkOutcome::GivenUp;
         bool sent = true;
-        if (RequestRestore(m_context, path, m_target, m_settings.compress, m_settings.encrypt,
-                           m_settings.password, sent) == kPipeDone)
+        const int result = RequestRestore(m_context, path, m_target, m_settings.compress,
+                                          m_settings.encrypt, m_settings.password,
+                                          m_cancel.GetHandle(), sent);
+        if (result == kPipeDone)
             return WorkOutcome::Done;
+        const bool stopped = m_context.restoreWorker.IsStopRequested();
         // The stop came while the worker waited for the service: nothing of
         // it reached the service, so it is not begun, as an entry still
         // waiting for a worker. One that did and was cut off may or may not
         // have been restored: it counts as not restored.
-        if (!sent && m_context.restoreWorker.IsStopRequested())
+        if (!sent && stopped)
             return WorkOutcome::NotDone;
-        return WorkOutcome::Failed;
+        if (result != kPipeNoAnswer || stopped)
+            return WorkOutcome::Failed;
+        // Unanswered. The first to come back is the one logged: normally the
+        // request that found no service, as it raised the event before it
+        // returned; one it ended may rarely come back a moment sooner and
+        // take its place. Either way each entry is counted once.
+        if (m_cancel.GetHandle() != nullptr)
+            ::SetEvent(m_cancel.GetHandle());
+        return m_givenUp.exchange(true) ? WorkOutcome::GivenUp : WorkOutcome::Failed;
     }
 
     void Finish(const FinishedWork<CString>& done)
     {
         if (done.outcome == WorkOutcome::Failed)
             RecordFailure(m_context, done.item);
+        else if (done.outcome == WorkOutcome::GivenUp)
+            NotRestored();
     }
+
+    void NotRestored() { m_context.RestoreFailed(); }
 
     CRunContext& m_context;
     const CString m_target;
     const ProfileSettings m_settings;
+    CWalkedFolders m_folders; // the run's thread only
+    CEvent m_cancel;
+    std::atomic<bool> m_givenUp{false};
     // Declared after everything its workers use, so it ends first.
     CFileWorkers<CString> m_workers;
     const CFileWorkers<CString>::Finished m_finished;
@@ -168,11 +236,12 @@ int RestoreFiles(CRunContext& context)
     CString pattern = stored;
     if (IsFolderOrMissing(stored))
     {
-        // The folder itself first: that makes the target folder with its
-        // times and attributes, even when it is empty. (Its entries need not
-        // wait for it: each restore makes the folders above its file.)
+        // The folder itself first: that makes the target folder, even when
+        // it is empty. (Its entries need not wait for it: each restore makes
+        // the folders above its file.)
         WalkEntry folder;
         folder.path = stored;
+        folder.attributes = FILE_ATTRIBUTE_DIRECTORY;
         run.Submit(folder);
         if (!EndsWithBackslash(pattern))
             pattern += '\\';
@@ -200,8 +269,8 @@ int RestoreOneFile(CRunContext& context, const CString& storedPath, const CStrin
                    BOOL compress, BOOL encrypt, const CString& password)
 {
     bool sent = true;
-    const int result =
-        RequestRestore(context, storedPath, targetRoot, compress, encrypt, password, sent);
+    const int result = RequestRestore(context, storedPath, targetRoot, compress, encrypt, password,
+                                      nullptr, sent);
     if (result != kPipeDone)
         RecordFailure(context, storedPath);
     return result;

@@ -26,11 +26,12 @@ class IFileRestoreService
 public:
     virtual ~IFileRestoreService() = default;
     // As PipeRestoreFile: kPipeDone, kPipeFailed or kPipeNoAnswer, the stop
-    // event ending its waits, and `sent` whether any of the request reached
-    // the service.
+    // event and the run's cancel event (null: none) ending its waits, the
+    // cancel event set by a request that goes unanswered, and `sent`
+    // whether any of the request reached the service.
     virtual int RestoreFile(const CString& storedPath, const CString& targetRoot, BOOL compress,
                             BOOL encrypt, const CString& password, HANDLE stopEvent,
-                            bool& sent) = 0;
+                            HANDLE cancelEvent, bool& sent) = 0;
 };
 
 // The thread procedure of the restore worker, started by
@@ -48,14 +49,31 @@ unsigned __stdcall RestoreThread(void* context);
 // trailing backslash gets one, so the files land inside the chosen folder.
 // Every entry is restored once, and each one that is not is logged and
 // counted once, on this thread, as its restore ends; the run returns once
-// every restore it handed out has ended. The restore worker's pause holds
-// the walk and every restore worker between two entries (an entry under way
-// still ends). Its stop event ends the run at once: the walk and the
-// workers stop before their next entry, and a request under way is cut off;
-// such a request counts as not restored unless nothing of it had reached
-// the service yet, and entries not begun are not counted. Clearing the busy
-// flag only cuts the listing under way short: what was listed is restored.
+// every restore it handed out has ended. Then every restored folder is
+// given its stored folder's times and attributes, deepest first, now that
+// nothing more is written into it (CWalkedFolders, engine/StoredTree.h).
+//
+// The first request the service does not answer ends the requests under
+// way and no other is sent: that entry is logged ("Error at:"), the rest
+// (those under way, those waiting, and those the walk lists after it) are
+// counted as not restored without a line each, and kRestoreServiceGoneLine
+// ends the log of the run. The give-up itself takes the sender's waits
+// (about 19 s with no service at all); the rest of the run takes the
+// listing of what is left.
+//
+// The restore worker's pause holds the walk and every restore worker
+// between two entries (an entry under way still ends). Its stop event ends
+// the run at once: the walk and the workers stop before their next entry,
+// a request under way (or waiting for the service) is cut off, and the
+// folders' times are left; a cut-off request counts as not restored unless
+// nothing of it had reached the service yet, and entries not begun are not
+// counted. Clearing the busy flag only cuts the listing under way short:
+// what was listed is restored.
 int RestoreFiles(CRunContext& context);
+
+// The line that ends the log of a restore that gave up on the service;
+// format: the number of entries the run did not restore (%ld).
+extern const char* const kRestoreServiceGoneLine;
 
 // Asks the service to restore one stored file or folder under the target
 // root and shows its path as the current file; a stored path or a target on

@@ -2,6 +2,9 @@
 
 #include "engine/FileSystem.h"
 #include "foundation/Exception.h"
+#include "foundation/IoWatchdog.h"
+
+#include <winternl.h>
 
 #include <algorithm>
 #include <atomic>
@@ -9,6 +12,7 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace
@@ -23,6 +27,7 @@ constexpr uint64_t kLargestReadSource = 1u << 20;
 constexpr DWORD kStreamPiece = 1u << 20;
 
 std::atomic<SourceReadCheck> g_sourceReadCheck{nullptr};
+std::atomic<SourceOpener> g_sourceOpener{nullptr};
 // Only the attributes a program may set: the directory, compression,
 // encryption, sparse and reparse bits describe the file system's own state of
 // the source and are not copied.
@@ -52,14 +57,6 @@ void WriteAll(CFile& file, const void* buffer, DWORD count)
 {
     if (file.Write(buffer, count) != count)
         throw CFileException(ERROR_WRITE_FAULT);
-}
-
-// The attributes among `attributes` that a copy takes; a file with none of
-// them is "normal".
-DWORD SettableAttributes(DWORD attributes)
-{
-    attributes &= kSettableAttributes;
-    return attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
 }
 
 // Gives `path` the settable attributes of `data`. Most files already have
@@ -116,6 +113,89 @@ bool RenameOpenFile(HANDLE file, const char* path)
     return ::SetFileInformationByHandle(file, FileRenameInfo, info,
                                         static_cast<DWORD>(buffer.size())) != FALSE;
 }
+
+// The file system's number of an open file (its index, the inode under
+// Wine): one question about the handle, answered from what is open already.
+bool ReadFileIndex(HANDLE file, LONGLONG& index)
+{
+    IO_STATUS_BLOCK status = {};
+    FILE_INTERNAL_INFORMATION internal = {};
+    if (::NtQueryInformationFile(file, &status, &internal, sizeof internal,
+                                 FileInternalInformation) < 0)
+        return false;
+    index = internal.IndexNumber.QuadPart;
+    return true;
+}
+
+// A path as the lock of its destination knows it: full, and in upper case
+// as the file system compares names.
+std::wstring DestinationKey(const char* path)
+{
+    const int length = ::MultiByteToWideChar(CP_ACP, 0, path, -1, nullptr, 0);
+    if (length <= 0)
+        return std::wstring();
+    std::vector<wchar_t> wide(static_cast<size_t>(length));
+    ::MultiByteToWideChar(CP_ACP, 0, path, -1, wide.data(), length);
+    std::wstring key(MAX_PATH, L'\0');
+    DWORD full = ::GetFullPathNameW(wide.data(), static_cast<DWORD>(key.size()), &key[0], nullptr);
+    if (full >= key.size())
+    {
+        key.resize(full);
+        full = ::GetFullPathNameW(wide.data(), full, &key[0], nullptr);
+    }
+    if (full == 0 || full >= key.size())
+        key.assign(wide.data());
+    else
+        key.resize(full);
+    if (!key.empty())
+        ::CharUpperBuffW(&key[0], static_cast<DWORD>(key.size()));
+    return key;
+}
+
+// The lock of one destination, while requests for it are under way.
+struct DestinationLock
+{
+    SRWLOCK lock = SRWLOCK_INIT;
+    unsigned users = 0;
+};
+
+SRWLOCK g_destinationsLock = SRWLOCK_INIT;
+
+std::unordered_map<std::wstring, DestinationLock>& Destinations()
+{
+    static std::unordered_map<std::wstring, DestinationLock> destinations;
+    return destinations;
+}
+
+// The turn of one destination, for the life of the object: another thread
+// putting a file in place of the same destination waits. The entry lives
+// while a thread holds or awaits it.
+class CDestinationTurn
+{
+public:
+    explicit CDestinationTurn(const char* destination) : m_key(DestinationKey(destination))
+    {
+        ::AcquireSRWLockExclusive(&g_destinationsLock);
+        m_entry = &Destinations()[m_key];
+        ++m_entry->users;
+        ::ReleaseSRWLockExclusive(&g_destinationsLock);
+        ::AcquireSRWLockExclusive(&m_entry->lock);
+    }
+    CDestinationTurn(const CDestinationTurn&) = delete;
+    CDestinationTurn& operator=(const CDestinationTurn&) = delete;
+    ~CDestinationTurn()
+    {
+        ::ReleaseSRWLockExclusive(&m_entry->lock);
+        ::AcquireSRWLockExclusive(&g_destinationsLock);
+        if (--m_entry->users == 0)
+            Destinations().erase(m_key);
+        ::ReleaseSRWLockExclusive(&g_destinationsLock);
+    }
+
+private:
+    std::wstring m_key;
+    DestinationLock* m_entry;
+};
 
 // Numbers the temporary files of this process; CREATE_NEW settles clashes
 // with other processes.
@@ -175,6 +255,10 @@ public:
     // copy or the new one is there at every moment, never a mix.
     bool Commit(CFile& out)
     {
+        // The look at the old file's attributes, the rename and the new
+        // attributes belong together: another request's rename between them
+        // would meet a read-only file it did not expect.
+        CDestinationTurn turn(m_final);
         if (m_stamp)
             ::SetFileTime(out.GetHandle(), &m_stamp->ftCreationTime, &m_stamp->ftLastAccessTime,
                           &m_stamp->ftLastWriteTime);
@@ -372,17 +456,41 @@ bool MakeFolderCopy(const char* destination, const WIN32_FILE_ATTRIBUTE_DATA* in
 }
 } // namespace
 
+DWORD SettableAttributes(DWORD attributes)
+{
+    attributes &= kSettableAttributes;
+    return attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
+}
+
 void SetSourceReadCheck(SourceReadCheck check)
 {
     g_sourceReadCheck.store(check);
 }
 
+void SetSourceOpener(SourceOpener opener)
+{
+    g_sourceOpener.store(opener);
+}
+
 DWORD ReadSourceFull(CFile& file, char* buffer, DWORD size)
 {
+    CIoStep step;
     const SourceReadCheck check = g_sourceReadCheck.load();
     if (check != nullptr && !check(file.GetHandle()))
-        throw CFileException(ERROR_READ_FAULT);
-    return ReadFull(file, buffer, size);
+        throw CFileException(step.IsCutOff() ? ERROR_OPERATION_ABORTED : ERROR_READ_FAULT);
+    const DWORD n = ReadFull(file, buffer, size);
+    // A read cancelled between two calls of ReadFull may have ended well.
+    if (step.IsCutOff())
+        throw CFileException(ERROR_OPERATION_ABORTED);
+    return n;
+}
+
+bool IsDevicePath(const char* path)
+{
+    char full[MAX_PATH];
+    const DWORD length = ::GetFullPathNameA(path, sizeof full, full, nullptr);
+    // A device's full name is short; a longer result is a path.
+    return length > 4 && length < sizeof full && std::strncmp(full, "\\\\.\\", 4) == 0;
 }
 
 StoredFileForm GetStoredFileForm(int compress, int encrypt, const char* password)
@@ -548,12 +656,22 @@ bool ApplyFileTimesAndAttributes(const WIN32_FILE_ATTRIBUTE_DATA& data, const ch
 
 bool CTransferSource::Open(const char* path)
 {
+    // "C:\dir\COM1" opens the serial port, whatever C:\dir is.
+    if (IsDevicePath(path))
+        return false;
+    CIoStep step;
     // Backup semantics open folders too (for the service, a folder is stored
     // as a folder); the privilege it would use is not enabled.
+    constexpr DWORD kCheckAccess = FILE_READ_ATTRIBUTES | READ_CONTROL | SYNCHRONIZE;
+    constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    constexpr DWORD kFlags =
+        FILE_FLAG_BACKUP_SEMANTICS | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION;
+    const SourceOpener opener = g_sourceOpener.load();
     CFile opened;
-    opened.Attach(::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!opened.IsOpen() || ::GetFileType(opened.GetHandle()) != FILE_TYPE_DISK)
+    opened.Attach(opener != nullptr ? opener(path, kCheckAccess, kShareAll, kFlags)
+                                    : ::CreateFileA(path, kCheckAccess, kShareAll, nullptr,
+                                                    OPEN_EXISTING, kFlags, nullptr));
+    if (!opened.IsOpen() || step.IsCutOff() || ::GetFileType(opened.GetHandle()) != FILE_TYPE_DISK)
         return false;
     // The basic record and the size rather than GetFileInformationByHandle:
     // under Wine 8 that also asks the mount manager (another process) for
@@ -566,6 +684,10 @@ bool CTransferSource::Open(const char* path)
     const bool folder = (basic.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     if (!folder && !::GetFileSizeEx(opened.GetHandle(), &size))
         return false;
+    // A file system that numbers no files (a redirector may not) leaves the
+    // reopen unchecked, as it is on Windows by construction.
+    LONGLONG index = 0;
+    const bool numbered = !folder && ReadFileIndex(opened.GetHandle(), index);
     const auto fileTime = [](const LARGE_INTEGER& time)
     {
         FILETIME converted;
@@ -580,8 +702,31 @@ bool CTransferSource::Open(const char* path)
     info.ftLastWriteTime = fileTime(basic.LastWriteTime);
     info.nFileSizeHigh = static_cast<DWORD>(size.HighPart);
     info.nFileSizeLow = size.LowPart;
-    m_file.Attach(opened.Detach());
+    m_reading.Close();
+    m_checked.Attach(opened.Detach());
     m_info = info;
+    m_index = index;
+    m_numbered = numbered;
+    return true;
+}
+
+bool CTransferSource::OpenForReading()
+{
+    if (!m_checked.IsOpen() || IsFolder())
+        return false;
+    CIoStep step;
+    CFile reading;
+    reading.Attach(::ReOpenFile(m_checked.GetHandle(), GENERIC_READ, FILE_SHARE_READ,
+                                FILE_FLAG_SEQUENTIAL_SCAN));
+    // The reopened file must be the checked one. On Windows it is by
+    // construction (the reopen is an open of the same file object); Wine 8
+    // opens the checked file's path again, which a rename or a link swapped
+    // in since would lead to another file.
+    LONGLONG index = 0;
+    if (!reading.IsOpen() || step.IsCutOff() ||
+        (m_numbered && (!ReadFileIndex(reading.GetHandle(), index) || index != m_index)))
+        return false;
+    m_reading.Attach(reading.Detach());
     return true;
 }
 
@@ -592,6 +737,8 @@ bool TransferFromSource(CTransferSource& source, const char* destination, int co
     {
         if (source.IsFolder())
             return MakeFolderCopy(destination, &source.GetInfo());
+        if (!source.IsOpenForReading() && !source.OpenForReading())
+            return false;
 
         bool ok = false;
         CFile& in = source.GetFile();

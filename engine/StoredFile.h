@@ -66,13 +66,26 @@ template <class File> DWORD ReadFull(File& file, char* buffer, DWORD size)
 // ReadFull on the source of a store or restore. Every read of a source
 // goes through here, and a failed read throws CFileException, so a store
 // whose source fails half-way is a failed store (the temporary file is
-// removed, an earlier stored copy stays).
+// removed, an earlier stored copy stays). Each call is one step of the
+// thread's deadlines (CIoStep, foundation/IoWatchdog.h): where a thread
+// bounds its I/O, a read that does not end in time is cancelled and throws.
 DWORD ReadSourceFull(CFile& file, char* buffer, DWORD size);
 // A test seam: called before every read of ReadSourceFull with the source's
-// handle; false makes that read fail as a failing disk's would
-// (ERROR_READ_FAULT). Null, the default: none.
+// handle, inside the read's step; false makes that read fail as a failing
+// disk's would (ERROR_READ_FAULT). Null, the default: none.
 typedef bool (*SourceReadCheck)(HANDLE source);
 void SetSourceReadCheck(SourceReadCheck check);
+// A test seam: called instead of CreateFileA for the first open of a
+// source (CTransferSource::Open), inside the open's step, with the
+// arguments that open uses; tests record them, stand in for a link that
+// leads elsewhere, or block. Null, the default: CreateFileA.
+typedef HANDLE (*SourceOpener)(const char* path, DWORD access, DWORD share, DWORD flags);
+void SetSourceOpener(SourceOpener opener);
+
+// Whether a path names a device rather than a file: Windows reads a last
+// component such as "COM1", "nul.txt" or "AUX.x.y" as the device of that
+// name, wherever the folder part points (GetFullPathNameA gives "\\.\COM1").
+bool IsDevicePath(const char* path);
 
 // The fields both file-to-file stream classes add after their stream base:
 // the two files, the two 16,384-byte buffers (the output one is the stream's
@@ -154,15 +167,31 @@ bool CopyFileTimesAndAttributes(const char* source, const char* destination);
 // The same from data already read (a folder's too).
 bool ApplyFileTimesAndAttributes(const WIN32_FILE_ATTRIBUTE_DATA& data, const char* destination);
 
+// The attributes among `attributes` that a copy takes (those a program can
+// set; never the directory, compression, encryption, sparse or reparse
+// bits); FILE_ATTRIBUTE_NORMAL when none of them is set.
+DWORD SettableAttributes(DWORD attributes);
+
 // The source side of a transfer, apart from the destination side: the
-// source open for reading, and its times, size and attributes. The access
-// check of a file is made when it is opened, so a caller can open the
-// source with one identity and write the destination with another (the
-// service reads as itself and writes as its client).
+// source open for its checks, then for reading, and its times, size and
+// attributes. The access check of a file is made when it is opened, so a
+// caller can open the source with one identity and write the destination
+// with another (the service reads as itself and writes as its client).
 //
-// The path is looked up once, by the open: the times, the size and the
-// attributes are the open file's own, and whatever the path names later (a
-// link swapped, a folder renamed) changes nothing of what is read.
+// The path is looked up once, by the first open: the times, the size, the
+// attributes and every later handle are the open file's own, and whatever
+// the path names later (a link swapped, a folder renamed) changes nothing of
+// what is read.
+//
+// The first open asks only for what a check needs (the attributes, the
+// security descriptor, synchronisation), shares reading, writing and
+// deletion, and connects to a pipe at identification level at most: a path
+// a link leads to a pipe gives its server no identity to act as, a file
+// held for the checks is not held against anyone, and no data is read
+// until the caller's checks pass. The data is read through a handle
+// reopened from it (ReOpenFile) once they have: that handle shares reading
+// only, as the caller's own open for reading would. Both opens are steps of
+// the thread's deadlines (CIoStep).
 class CTransferSource
 {
 public:
@@ -170,29 +199,50 @@ public:
     CTransferSource(const CTransferSource&) = delete;
     CTransferSource& operator=(const CTransferSource&) = delete;
 
-    // Opens a file or a folder for reading (shared for reading; with
-    // READ_CONTROL, so its own security descriptor can be read) and takes
-    // its times, size and attributes from the handle. Only a file or folder
-    // on a disk (GetFileType FILE_TYPE_DISK): a device or pipe a link might
-    // lead to is refused. False when the path cannot be opened, a missing
-    // one included, or is not on a disk; the object is then unchanged.
+    // The first open, of a file or a folder (backup semantics), and its
+    // times, size and attributes from the handle. A device name
+    // (IsDevicePath) is refused before any open, and anything not on a disk
+    // (GetFileType FILE_TYPE_DISK: a device or pipe a link led to) once
+    // opened. False when the path cannot be opened, a missing one included,
+    // or is refused; the object is then unchanged.
     bool Open(const char* path);
+    // Reopens the opened file for reading (GENERIC_READ, sharing reading
+    // only), with the rights the thread has now. False when it cannot be
+    // (another program writes the file, the step was cut off, the file
+    // reopened is not the one opened); nothing is held for reading then. A
+    // folder is never read: false.
+    bool OpenForReading();
     bool IsFolder() const { return (m_info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
     const WIN32_FILE_ATTRIBUTE_DATA& GetInfo() const { return m_info; }
-    CFile& GetFile() { return m_file; }
-    // The open file or folder.
-    HANDLE GetHandle() const { return m_file.GetHandle(); }
+    // The file open for reading (not open before OpenForReading).
+    CFile& GetFile() { return m_reading; }
+    bool IsOpenForReading() const { return m_reading.IsOpen(); }
+    // The file or folder of the first open.
+    HANDLE GetHandle() const { return m_checked.GetHandle(); }
 
 private:
     WIN32_FILE_ATTRIBUTE_DATA m_info = {};
-    CFile m_file;
+    // The checked file's number on its volume (FileInternalInformation),
+    // when its file system gives one.
+    LONGLONG m_index = 0;
+    bool m_numbered = false;
+    CFile m_checked;
+    CFile m_reading;
 };
 
 // TransferFile from an opened source, read from where it stands: a folder
-// makes the destination folder, a file is stored or restored; then the
-// times and attributes read at the opening go to the destination. Every
-// call here touches the destination side only. False on any failure; the
-// destination is then untouched.
+// makes the destination folder, a file is stored or restored (opened for
+// reading first when it is not yet, with the thread's rights at that
+// moment); then the times and attributes read at the opening go to the
+// destination. Every other call here touches the destination side only.
+// False on any failure; the destination is then untouched.
+//
+// Requests of one process for one destination (two clients of the service
+// storing one file) each write a temporary file of their own and take turns
+// only to put it in place: the rename, and the attributes around it, are
+// done for one destination at a time (a lock per destination in use, its
+// full path compared without regard to case, as the file system does).
+// Nothing is held while a source is opened or read.
 bool TransferFromSource(CTransferSource& source, const char* destination, int compress, int encrypt,
                         const char* password, int direction);
 

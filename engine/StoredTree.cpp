@@ -5,6 +5,7 @@
 #include "engine/FileSystem.h"
 #include "engine/FileWalk.h"
 #include "engine/RunContext.h"
+#include "engine/StoredFile.h"
 
 #include <algorithm>
 #include <cstring>
@@ -85,6 +86,47 @@ uint64_t CListedPaths::Hash(const char* path)
     for (const unsigned char* p = reinterpret_cast<const unsigned char*>(path); *p; ++p)
         hash = (hash ^ *p) * 1099511628211ull;
     return hash;
+}
+
+bool CWalkedFolders::Add(const char* folder, const CString& copy)
+{
+    Walked walked{copy, {}, 0};
+    if (!GetFileAttributesExA(folder, GetFileExInfoStandard, &walked.record))
+        return false;
+    for (int i = 0; i < copy.GetLength(); ++i)
+        walked.depth += copy[i] == '\\' ? 1 : 0;
+    m_folders.push_back(std::move(walked));
+    return true;
+}
+
+size_t CWalkedFolders::Apply(const std::function<bool()>& mayGoOn)
+{
+    // The walks list level by level, but a run walks several trees one after
+    // the other: only the depth orders them all.
+    std::stable_sort(m_folders.begin(), m_folders.end(),
+                     [](const Walked& a, const Walked& b) { return a.depth > b.depth; });
+    const auto same = [](const FILETIME& a, const FILETIME& b)
+    { return a.dwLowDateTime == b.dwLowDateTime && a.dwHighDateTime == b.dwHighDateTime; };
+    size_t set = 0;
+    for (const Walked& folder : m_folders)
+    {
+        if (!mayGoOn())
+            break;
+        WIN32_FILE_ATTRIBUTE_DATA present;
+        if (!GetFileAttributesExA(folder.copy, GetFileExInfoStandard, &present) ||
+            !(present.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            continue;
+        const WIN32_FILE_ATTRIBUTE_DATA& wanted = folder.record;
+        if (same(present.ftLastWriteTime, wanted.ftLastWriteTime) &&
+            same(present.ftCreationTime, wanted.ftCreationTime) &&
+            SettableAttributes(present.dwFileAttributes) ==
+                SettableAttributes(wanted.dwFileAttributes))
+            continue;
+        if (ApplyFileTimesAndAttributes(wanted, folder.copy))
+            ++set;
+    }
+    m_folders.clear();
+    return set;
 }
 
 bool MapStoredPathToSource(const char* relative, CString& source)

@@ -29,6 +29,7 @@
 #include "foundation/String.h"
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 class CRunContext;
@@ -50,6 +51,49 @@ public:
 private:
     static uint64_t Hash(const char* path);
     std::vector<uint64_t> m_hashes;
+};
+
+// The folders a run walked, each with the record (times and attributes) of
+// the folder it copies and the path of its copy: a source folder and its
+// stored folder in a backup, a stored folder and its restored folder in a
+// restore. A copy is given its folder's times when it is made, and its
+// last-write time changes with every entry made in it or deleted from it
+// afterwards (a stored or restored file put in place, the temporary file of
+// one that failed, a copy the clean-up removed): so every non-empty folder
+// would carry the time of its last entry. Once the run has written
+// everything, Apply gives each copy its folder's record again.
+//
+// This program sets the copies' times itself rather than ask the service:
+// the service writes the destination side of a store and both sides of a
+// restore as its client (README, Security), so the user's own rights reach
+// every copy it made, and the pipe's records hold no request for times
+// alone (a restore request per folder would make each folder anew, a round
+// trip apiece).
+//
+// Used on the run's own thread only.
+class CWalkedFolders
+{
+public:
+    // Remembers a folder, its record read now (one attribute query). False,
+    // and nothing kept, when the record cannot be read.
+    bool Add(const char* folder, const CString& copy);
+    size_t Count() const { return m_folders.size(); }
+    // Deepest first, so that a folder is set after every folder in it: each
+    // copy that exists is queried once, and where its creation or last-write
+    // time or its attributes differ from its folder's, the folder's times
+    // and attributes are set (an unchanged tree costs one query a folder).
+    // mayGoOn is asked before each folder; false ends the pass. Forgets every
+    // folder; returns how many copies were set.
+    size_t Apply(const std::function<bool()>& mayGoOn);
+
+private:
+    struct Walked
+    {
+        CString copy;
+        WIN32_FILE_ATTRIBUTE_DATA record;
+        int depth;
+    };
+    std::vector<Walked> m_folders;
 };
 
 // The source of a stored path given relative to the tree root: a path that

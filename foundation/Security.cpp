@@ -145,37 +145,122 @@ bool ReadTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS what, std::vecto
     return false;
 }
 
-bool HoldsGroup(const TOKEN_GROUPS& groups, PSID group)
+bool HoldsEnabledGroup(const TOKEN_GROUPS& groups, PSID group)
 {
     for (DWORD i = 0; i < groups.GroupCount; ++i)
     {
         const SID_AND_ATTRIBUTES& held = groups.Groups[i];
-        if ((held.Attributes & (SE_GROUP_ENABLED | SE_GROUP_USE_FOR_DENY_ONLY)) != 0 &&
-            ::EqualSid(held.Sid, group))
+        if ((held.Attributes & SE_GROUP_ENABLED) != 0 &&
+            (held.Attributes & SE_GROUP_USE_FOR_DENY_ONLY) == 0 && ::EqualSid(held.Sid, group))
             return true;
     }
     return false;
 }
 
-bool HoldsGroup(const TOKEN_GROUPS& groups, WELL_KNOWN_SID_TYPE group)
+bool HoldsEnabledGroup(const TOKEN_GROUPS& groups, WELL_KNOWN_SID_TYPE group)
 {
     BYTE sid[SECURITY_MAX_SID_SIZE];
     DWORD size = sizeof sid;
-    return ::CreateWellKnownSid(group, nullptr, sid, &size) && HoldsGroup(groups, sid);
+    return ::CreateWellKnownSid(group, nullptr, sid, &size) && HoldsEnabledGroup(groups, sid);
 }
 
-bool HoldsPrivilege(const TOKEN_PRIVILEGES& privileges, const char* name)
+bool HoldsEnabledPrivilege(const TOKEN_PRIVILEGES& privileges, const char* name)
 {
     LUID wanted;
     if (!::LookupPrivilegeValueA(nullptr, name, &wanted))
         return false;
     for (DWORD i = 0; i < privileges.PrivilegeCount; ++i)
     {
-        const LUID& held = privileges.Privileges[i].Luid;
-        if (held.LowPart == wanted.LowPart && held.HighPart == wanted.HighPart)
-            return true;
+        const LUID_AND_ATTRIBUTES& held = privileges.Privileges[i];
+        if (held.Luid.LowPart == wanted.LowPart && held.Luid.HighPart == wanted.HighPart)
+            return (held.Attributes & SE_PRIVILEGE_ENABLED) != 0;
     }
     return false;
+}
+
+namespace
+{
+// The last sub-authority of a label's SID: its level.
+bool LevelOfLabelSid(PSID sid, DWORD& level)
+{
+    if (sid == nullptr || !::IsValidSid(sid) || *::GetSidSubAuthorityCount(sid) == 0)
+        return false;
+    level = *::GetSidSubAuthority(sid, *::GetSidSubAuthorityCount(sid) - 1u);
+    return true;
+}
+} // namespace
+
+bool ReadTokenIntegrityLevel(HANDLE token, DWORD& level)
+{
+    std::vector<BYTE> label;
+    return ReadTokenInformation(token, TokenIntegrityLevel, label) &&
+           LevelOfLabelSid(reinterpret_cast<TOKEN_MANDATORY_LABEL*>(label.data())->Label.Sid,
+                           level);
+}
+
+bool ReadMandatoryLabel(PSECURITY_DESCRIPTOR descriptor, DWORD& level, DWORD& policy)
+{
+    BOOL present = FALSE;
+    BOOL defaulted = FALSE;
+    PACL sacl = nullptr;
+    if (descriptor == nullptr ||
+        !::GetSecurityDescriptorSacl(descriptor, &present, &sacl, &defaulted) || !present ||
+        sacl == nullptr)
+        return false;
+    for (DWORD i = 0; i < sacl->AceCount; ++i)
+    {
+        ACE_HEADER* header = nullptr;
+        if (!::GetAce(sacl, i, reinterpret_cast<void**>(&header)) ||
+            header->AceType != SYSTEM_MANDATORY_LABEL_ACE_TYPE ||
+            (header->AceFlags & INHERIT_ONLY_ACE))
+            continue;
+        const auto* ace = reinterpret_cast<const SYSTEM_MANDATORY_LABEL_ACE*>(header);
+        DWORD found = 0;
+        if (!LevelOfLabelSid(const_cast<DWORD*>(&ace->SidStart), found))
+            return false;
+        level = found;
+        policy = ace->Mask;
+        return true;
+    }
+    return false;
+}
+
+bool IsReadUpDenied(PSECURITY_DESCRIPTOR descriptor, DWORD callerLevel)
+{
+    DWORD level = 0;
+    DWORD policy = 0;
+    return ReadMandatoryLabel(descriptor, level, policy) && level > callerLevel &&
+           (policy & SYSTEM_MANDATORY_LABEL_NO_READ_UP) != 0;
+}
+
+CThreadPrivileges::CThreadPrivileges(const char* const* names)
+{
+    CAccessToken process;
+    CAccessToken copy;
+    if (!process.OpenProcess(::GetCurrentProcess(), TOKEN_DUPLICATE | TOKEN_QUERY) ||
+        !copy.Duplicate(process.Get(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY | TOKEN_IMPERSONATE))
+        return;
+    for (const char* const* name = names; *name != nullptr; ++name)
+    {
+        TOKEN_PRIVILEGES privilege = {};
+        privilege.PrivilegeCount = 1;
+        privilege.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+        if (!::LookupPrivilegeValueA(nullptr, *name, &privilege.Privileges[0].Luid))
+            return;
+        ::SetLastError(NO_ERROR);
+        // ERROR_NOT_ALL_ASSIGNED: the process does not hold it.
+        if (!::AdjustTokenPrivileges(copy.Get(), FALSE, &privilege, 0, nullptr, nullptr) ||
+            ::GetLastError() != NO_ERROR)
+            return;
+    }
+    m_active = ::SetThreadToken(nullptr, copy.Get()) != FALSE;
+}
+
+CThreadPrivileges::~CThreadPrivileges()
+{
+    // Should RevertToSelf fail, dropping the thread's token does the same.
+    if (m_active && !::RevertToSelf())
+        ::SetThreadToken(nullptr, nullptr);
 }
 
 bool IsAccessGranted(HANDLE token, PSECURITY_DESCRIPTOR descriptor, DWORD access,

@@ -83,18 +83,58 @@ private:
     HANDLE m_token = nullptr;
 };
 
+// Makes the calling thread act as this process with some privileges
+// enabled, for the life of the object: a duplicate of the process token
+// with them enabled becomes the thread's token (SetThreadToken), and goes
+// with RevertToSelf. The process token is not changed, so the process's
+// other threads keep exactly the privileges they had. The thread must not
+// be acting as anyone else when the object is made.
+class CThreadPrivileges
+{
+public:
+    // The privilege names, a null pointer after the last.
+    explicit CThreadPrivileges(const char* const* names);
+    CThreadPrivileges(const CThreadPrivileges&) = delete;
+    CThreadPrivileges& operator=(const CThreadPrivileges&) = delete;
+    virtual ~CThreadPrivileges();
+    // False when the token could not be made, the privileges not all
+    // enabled in it, or it not set on the thread (the last error kept): the
+    // thread then runs with its own rights.
+    bool IsActive() const { return m_active; }
+
+private:
+    bool m_active = false;
+};
+
 // Reads one class of a token's information whole (GetTokenInformation,
 // asked for its size first). `data` is untouched on failure.
 bool ReadTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS what, std::vector<BYTE>& data);
 
-// Whether the groups hold `group` in a form that counts: enabled, or kept
-// for denial only (the filtered token of an administrator under UAC, who
-// can start an elevated program and so has the group's rights).
-bool HoldsGroup(const TOKEN_GROUPS& groups, PSID group);
-bool HoldsGroup(const TOKEN_GROUPS& groups, WELL_KNOWN_SID_TYPE group);
-// Whether the privileges include `name` ("SeBackupPrivilege"), enabled or
-// not: a holder can enable it himself.
-bool HoldsPrivilege(const TOKEN_PRIVILEGES& privileges, const char* name);
+// Whether the groups hold `group` enabled. A group kept for denial only (the
+// Administrators in the filtered token of an administrator under UAC, who
+// has not elevated) grants nothing: it only takes rights away.
+bool HoldsEnabledGroup(const TOKEN_GROUPS& groups, PSID group);
+bool HoldsEnabledGroup(const TOKEN_GROUPS& groups, WELL_KNOWN_SID_TYPE group);
+// Whether the privileges hold `name` ("SeBackupPrivilege") enabled; one
+// held but not enabled is the holder's to enable, which he has not done.
+bool HoldsEnabledPrivilege(const TOKEN_PRIVILEGES& privileges, const char* name);
+
+// Integrity levels: the last part of a mandatory label's SID
+// (SECURITY_MANDATORY_MEDIUM_RID 0x2000, ..._HIGH_RID 0x3000, ...).
+// A token's own (TokenIntegrityLevel). False when it cannot be read;
+// `level` is then untouched.
+bool ReadTokenIntegrityLevel(HANDLE token, DWORD& level);
+// An object's mandatory label, from a descriptor read with
+// LABEL_SECURITY_INFORMATION: its level and its policy
+// (SYSTEM_MANDATORY_LABEL_NO_READ_UP, ...). False when the descriptor holds
+// none (the system then takes the object as medium, no write up); the
+// outputs are then untouched.
+bool ReadMandatoryLabel(PSECURITY_DESCRIPTOR descriptor, DWORD& level, DWORD& policy);
+// Whether the label forbids a caller of `callerLevel` to read the object:
+// a label above his level whose policy holds no-read-up. The system's
+// access check weighs the label on Windows; Wine's ignores it (and keeps
+// no label on a file), so callers that must hold the rule ask here too.
+bool IsReadUpDenied(PSECURITY_DESCRIPTOR descriptor, DWORD callerLevel);
 
 // Whether the system's access check grants `token` (an impersonation token
 // with TOKEN_QUERY) every right of `access` (generic rights mapped with

@@ -4,6 +4,7 @@
 #include "engine/FileStamp.h"
 #include "engine/FileSystem.h"
 #include "engine/StoredFile.h"
+#include "foundation/IoWatchdog.h"
 #include "foundation/String.h"
 #include "service/ServiceLog.h"
 
@@ -52,10 +53,14 @@ CString FieldText(const char* field, size_t length)
 bool StampAsClient(IBackupClient& client, const char* path, WIN32_FILE_ATTRIBUTE_DATA& seen)
 {
     CCallerScope asClient(client);
-    return asClient.IsActive() && IsServedCallerPath(path) && client.ReadAttributes(path, seen);
+    if (!asClient.IsActive() || !IsServedCallerPath(path))
+        return false;
+    CIoStep step;
+    return client.ReadAttributes(path, seen) && !step.IsCutOff();
 }
 
 std::atomic<FinalPathProbe> g_finalPathProbe{nullptr};
+std::atomic<DWORD> g_sourceIoLimitMs{kSourceIoLimitMs};
 
 // Whether the source the service opened lies on the network, by where the
 // system says the open file is: a link in a local folder can lead to a
@@ -70,15 +75,13 @@ bool OpenedOnNetwork(HANDLE file)
     return IsNetworkFinalPath(path);
 }
 
-// The store: the source opened once, as the service; read only for a
-// caller who may have it read, and only when it lies on this machine; the
-// destination written as the client. True when the destination was
-// written.
+// The store: the source opened once, as the service, for its checks; read
+// only for a caller who may have it read, and only when it lies on this
+// machine; the destination written as the client. True when the
+// destination was written.
 bool Store(const CString& source, const CString& root, const CString& destination, int compress,
            int encrypt, const CString& password, IBackupClient& client)
 {
-    // Opened as the service; nothing is read from it until the client's
-    // rights have been weighed against the file it is.
     CTransferSource opened;
     if (!opened.Open(source))
         return false;
@@ -87,71 +90,38 @@ bool Store(const CString& source, const CString& root, const CString& destinatio
         ServiceLog("a store was refused: the source opened lies on the network");
         return false;
     }
-    CCallerScope asClient(client);
-    if (!asClient.IsActive())
-        return false;
-    if (!IsServedCallerPath(root))
-    {
-        ServiceLog("a store was refused: its destination lies on the network for the caller");
-        return false;
-    }
     CCallerToken caller;
-    if (!client.ReadCallerToken(caller))
     {
-        ServiceLog("a store was refused: the caller's token cannot be read (error %lu)",
-                   ::GetLastError());
-        return false;
+        CCallerScope asClient(client);
+        if (!asClient.IsActive())
+            return false;
+        if (!IsServedCallerPath(root))
+        {
+            ServiceLog("a store was refused: its destination lies on the network for the caller");
+            return false;
+        }
+        if (!client.ReadCallerToken(caller))
+        {
+            ServiceLog("a store was refused: the caller's token cannot be read (error %lu)",
+                       ::GetLastError());
+            return false;
+        }
     }
+    if (client.IsStuck())
+        return false;
     if (!MayReadForCaller(caller, opened.GetHandle()))
     {
         ServiceLog("a store was refused: the caller may not read the source");
         return false;
     }
-    return TransferFromSource(opened, destination, compress, encrypt, password, kTransferStore);
+    // Read as the service, for a caller the checks let have it read (a
+    // folder is made, never read).
+    if (!opened.IsFolder() && !opened.OpenForReading())
+        return false;
+    CCallerScope asClient(client);
+    return asClient.IsActive() &&
+           TransferFromSource(opened, destination, compress, encrypt, password, kTransferStore);
 }
-
-// The BACKUP pipe serves several clients at once. Two requests for one
-// destination (two programs storing the same file, or a request its client
-// gave up on, served late) would each write a temporary file and replace
-// the destination, the second replace failing while the first still holds
-// the new file: such requests take turns. A destination maps to one of a
-// few locks by the hash of its path (case-insensitive, as the file system
-// is); two destinations sharing a lock only take turns too.
-class CDestinationLocks
-{
-public:
-    SRWLOCK& For(const char* path)
-    {
-        uint32_t hash = 2166136261u;
-        for (const char* c = path; *c; ++c)
-        {
-            const char lower = (*c >= 'A' && *c <= 'Z') ? static_cast<char>(*c | 0x20) : *c;
-            hash = (hash ^ static_cast<unsigned char>(lower)) * 16777619u;
-        }
-        return m_locks[hash % kLocks];
-    }
-
-private:
-    static constexpr uint32_t kLocks = 64;
-    SRWLOCK m_locks[kLocks] = {};
-};
-
-CDestinationLocks g_destinationLocks;
-
-class CDestinationTurn
-{
-public:
-    explicit CDestinationTurn(const char* destination) : m_lock(g_destinationLocks.For(destination))
-    {
-        ::AcquireSRWLockExclusive(&m_lock);
-    }
-    CDestinationTurn(const CDestinationTurn&) = delete;
-    CDestinationTurn& operator=(const CDestinationTurn&) = delete;
-    ~CDestinationTurn() { ::ReleaseSRWLockExclusive(&m_lock); }
-
-private:
-    SRWLOCK& m_lock;
-};
 
 // Store (see Store) or restore (as the client on both sides): true when
 // the destination was written.
@@ -167,7 +137,6 @@ bool Transfer(const IpcQueueRecord& record, IBackupClient& client, int direction
     if (direction == kTransferStore && !IsServedRequestPath(source))
         return false;
     const CString destination = StoredCopyPath(root, source);
-    CDestinationTurn turn(destination);
     const int compress = record.compress ? 1 : 0;
     const int encrypt = record.encrypt ? 1 : 0;
 
@@ -197,13 +166,16 @@ bool CCallerToken::ReadThread()
     CAccessToken read;
     std::vector<BYTE> readGroups;
     std::vector<BYTE> readPrivileges;
+    DWORD readLevel = 0;
     if (!read.OpenThread(TOKEN_QUERY) ||
         !ReadTokenInformation(read.Get(), TokenGroups, readGroups) ||
-        !ReadTokenInformation(read.Get(), TokenPrivileges, readPrivileges))
+        !ReadTokenInformation(read.Get(), TokenPrivileges, readPrivileges) ||
+        !ReadTokenIntegrityLevel(read.Get(), readLevel))
         return false;
     token.Attach(read.Detach());
     groups.swap(readGroups);
     privileges.swap(readPrivileges);
+    integrityLevel = readLevel;
     return true;
 }
 
@@ -212,13 +184,25 @@ bool ReadsEveryFile(const CCallerToken& caller)
     if (caller.groups.size() >= sizeof(TOKEN_GROUPS))
     {
         const auto& groups = *reinterpret_cast<const TOKEN_GROUPS*>(caller.groups.data());
-        if (HoldsGroup(groups, WinBuiltinAdministratorsSid) ||
-            HoldsGroup(groups, WinBuiltinBackupOperatorsSid))
+        if (HoldsEnabledGroup(groups, WinBuiltinAdministratorsSid) ||
+            HoldsEnabledGroup(groups, WinBuiltinBackupOperatorsSid))
             return true;
     }
     return caller.privileges.size() >= sizeof(TOKEN_PRIVILEGES) &&
-           HoldsPrivilege(*reinterpret_cast<const TOKEN_PRIVILEGES*>(caller.privileges.data()),
-                          SE_BACKUP_NAME);
+           HoldsEnabledPrivilege(
+               *reinterpret_cast<const TOKEN_PRIVILEGES*>(caller.privileges.data()),
+               SE_BACKUP_NAME);
+}
+
+bool MayReadByDescriptor(const CCallerToken& caller, PSECURITY_DESCRIPTOR descriptor)
+{
+    if (ReadsEveryFile(caller))
+        return true;
+    // Windows' own check weighs the label too; Wine's ignores it.
+    if (IsReadUpDenied(descriptor, caller.integrityLevel))
+        return false;
+    return caller.token.IsOpen() &&
+           IsAccessGranted(caller.token.Get(), descriptor, FILE_READ_DATA, FileGenericMapping());
 }
 
 bool MayReadForCaller(const CCallerToken& caller, HANDLE file)
@@ -228,12 +212,20 @@ bool MayReadForCaller(const CCallerToken& caller, HANDLE file)
     // The descriptor of the file the service holds open, not of whatever
     // the path names now. The check needs its owner and group too.
     CSecurityDescriptor security;
-    if (!security.FromObject(file, SE_FILE_OBJECT,
-                             OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION |
-                                 DACL_SECURITY_INFORMATION))
-        return false;
-    return caller.token.IsOpen() && IsAccessGranted(caller.token.Get(), security.Get(),
-                                                    FILE_READ_DATA, FileGenericMapping());
+    return security.FromObject(file, SE_FILE_OBJECT,
+                               OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION |
+                                   DACL_SECURITY_INFORMATION | LABEL_SECURITY_INFORMATION) &&
+           MayReadByDescriptor(caller, security.Get());
+}
+
+DWORD GetSourceIoLimit()
+{
+    return g_sourceIoLimitMs.load();
+}
+
+void SetSourceIoLimit(DWORD limitMs)
+{
+    g_sourceIoLimitMs.store(limitMs);
 }
 
 bool CPipeClientIdentity::Impersonate()
@@ -347,6 +339,8 @@ bool IsNetworkFinalPath(const char* path)
 
 BackupServed ServeBackupRequest(IpcQueueRecord& record, IBackupClient& client)
 {
+    // Every open and read of a source below is one step of these.
+    CIoDeadlines deadlines(GetSourceIoLimit());
     switch (record.command)
     {
     case BACKUP_FILE_STAMP:
@@ -388,6 +382,9 @@ BackupServed ServeBackupRequest(IpcQueueRecord& record, IBackupClient& client)
             // Never "stored" for a request that broke off.
             done = false;
         }
+        if (deadlines.WasCutOff())
+            ServiceLog("a %s failed: its source did not answer within %lu ms",
+                       record.command == BACKUP_STORE ? "store" : "restore", deadlines.GetLimit());
         record.result = done ? 0 : 1;
         break;
     }

@@ -16,14 +16,29 @@
 //   path), which a link to a share cannot hide;
 // - the store reads the source as the service only for a caller who may
 //   read that very file himself, or who could read any file: the service
-//   opens the source once, as itself, takes its times, size and attributes
-//   from that handle, and then, acting as the client, asks the system's
-//   access check whether the client's token may read the opened file by
-//   its own security descriptor, unless the token holds the Administrators
-//   or the Backup Operators (enabled, or for denial only: such a user can
-//   start an elevated program) or the backup privilege. Anyone else gets a
-//   failed reply, and nothing of the file is read. There is no look by
-//   name between the open and the read for a link or junction to race;
+//   opens the source once, as itself, asking only for what the checks need
+//   (CTransferSource: attributes, descriptor, sharing everything,
+//   identification level at most for a pipe a link may lead to; no device,
+//   nothing but a disk file or folder), takes its times, size and
+//   attributes from that handle, and then weighs the client's token
+//   against the file's own descriptor: its mandatory label (a label above
+//   the caller's integrity level that forbids reading up refuses him) and
+//   the system's access check for FILE_READ_DATA, unless the token holds
+//   the Administrators or the Backup Operators enabled, or the backup
+//   privilege enabled (a group kept for denial only, as in the token of an
+//   administrator who has not elevated, grants nothing). Anyone else gets a
+//   failed reply, and nothing of the file is read nor held against its
+//   writers. Only then is the file reopened for reading (ReOpenFile, as the
+//   service), sharing reading only as the caller's own read would. There
+//   is no look by name between the open and the read for a link or
+//   junction to race;
+// - the source's opens and each of its reads, in a store and a restore, are
+//   bounded (CIoDeadlines, foundation/IoWatchdog.h): one that has not ended
+//   after GetSourceIoLimit() (an oplock never acknowledged, a file whose
+//   storage never answers) is cancelled, the request fails and its pipe
+//   instance is free for the next client. No destination is locked while a
+//   source is opened or read (the destination's turn, TransferFromSource,
+//   covers only putting the new file in place);
 // - the stamp is made acting as the client, from the file's own record
 //   (what listing its folder gives);
 // - everything on the destination side (its folders, the stored file, its
@@ -48,7 +63,8 @@
 #include <vector>
 
 // The caller's token as the store's read check weighs it: the token itself,
-// for the system's access check, and its groups and privileges.
+// for the system's access check, its groups and privileges, and its
+// integrity level.
 class CCallerToken
 {
 public:
@@ -60,16 +76,30 @@ public:
     CAccessToken token;
     std::vector<BYTE> groups;     // TOKEN_GROUPS
     std::vector<BYTE> privileges; // TOKEN_PRIVILEGES
+    DWORD integrityLevel = SECURITY_MANDATORY_UNTRUSTED_RID;
 };
 
 // Whether the caller could read any file himself: his groups hold the
-// Administrators or the Backup Operators, enabled or for denial only, or
-// his privileges hold SeBackupPrivilege, enabled or not.
+// Administrators or the Backup Operators enabled, or his privileges hold
+// SeBackupPrivilege enabled.
 bool ReadsEveryFile(const CCallerToken& caller);
-// Whether the service may read the open file (or list the open folder) for
-// the caller: ReadsEveryFile, or the system's access check grants his
-// token FILE_READ_DATA on the security descriptor the file itself holds.
+// Whether the service may read a file for the caller, by the descriptor the
+// file holds (its owner, group, DACL and mandatory label): ReadsEveryFile,
+// or the label lets him read (IsReadUpDenied, foundation/Security.h) and
+// the system's access check grants his token FILE_READ_DATA.
+bool MayReadByDescriptor(const CCallerToken& caller, PSECURITY_DESCRIPTOR descriptor);
+// MayReadByDescriptor for the open file (or folder, listed for
+// FILE_READ_DATA), by the descriptor it holds (read from the handle, which
+// needs READ_CONTROL).
 bool MayReadForCaller(const CCallerToken& caller, HANDLE file);
+
+// How long one open or read of a store's or restore's source may take
+// (CIoStep): past it the request fails. The client waits minutes for a
+// store; a disk that answers at all answers well within this.
+constexpr DWORD kSourceIoLimitMs = 15000;
+DWORD GetSourceIoLimit();
+// Tests shorten it.
+void SetSourceIoLimit(DWORD limitMs);
 
 // The client a request came from, as the request's destination side needs
 // it: the pipe client (CPipeClientIdentity) or a test's stand-in.
@@ -153,9 +183,11 @@ enum class BackupServed
 // Store and restore reply 0 when done and 1 when not: for a refused path
 // (one that is not served, on either side), a store source the client may
 // not have read for him or that lies on the network, a source that is
-// missing (a vanished file is never stored as a folder of its name) or not
-// on a disk, a failed transfer, and any exception. A failure leaves the
-// destination as it was: an earlier stored copy is never deleted.
+// missing (a vanished file is never stored as a folder of its name), a
+// device or not on a disk, a source that did not answer within
+// GetSourceIoLimit(), a failed transfer, and any exception. A failure
+// leaves the destination as it was: an earlier stored copy is never
+// deleted.
 BackupServed ServeBackupRequest(IpcQueueRecord& record, IBackupClient& client);
 
 #endif

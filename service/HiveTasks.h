@@ -2,7 +2,8 @@
 // (save every hive and have it replaced by its own fresh copy at the next
 // start of Windows), save every hive into a folder, and replace every hive
 // from such a folder at the next start. The SETTINGS server enables
-// SeBackupPrivilege and SeRestorePrivilege around each task.
+// SeBackupPrivilege and SeRestorePrivilege around each task, on its own
+// thread (CThreadPrivileges).
 //
 // The registry calls go through IHiveRegistry, so the order and the
 // all-or-nothing rules can be tested with a fake: under Wine RegReplaceKeyA
@@ -11,9 +12,11 @@
 // and SAM and SECURITY do not exist.
 //
 // Files, with D the folder: "D\SYSTEM.bak" the saved copy, "D\SYSTEM" the
-// hive file a compaction's replacement keeps, "D\SYSTEM.last" the one a
-// restore's replacement keeps. Replacements take effect at the next start
-// of Windows, and a scheduled one cannot be taken back.
+// hive file a compaction's replacement keeps. A restore replaces the hives
+// from copies of the checked "D\SYSTEM.bak" files in kRestoreFolder, and
+// the hive files it replaces are kept there as "SYSTEM.last". Replacements
+// take effect at the next start of Windows, and a scheduled one cannot be
+// taken back.
 #ifndef BRINDLEWOX_SERVICE_HIVETASKS_H
 #define BRINDLEWOX_SERVICE_HIVETASKS_H
 
@@ -33,6 +36,9 @@ extern const RegistryHive kRegistryHives[];
 
 // The folder of a compaction, before ExpandEnvironmentStringsA.
 constexpr const char kCompactionFolder[] = "%SystemRoot%\\System32\\Config\\RC Backup";
+// The folder a restore's replacements are read from, the same way: only
+// SYSTEM may use it, and it lies on the system volume with the hives.
+constexpr const char kRestoreFolder[] = "%SystemRoot%\\System32\\Config\\RC Restore";
 
 // The registry calls of the hive tasks; each returns the system's result
 // (ERROR_SUCCESS, 0, when done).
@@ -48,15 +54,18 @@ public:
     // the root and HKEY_LOCAL_MACHINE.
     virtual LONG ReplaceHive(const RegistryHive& hive, const char* newFile,
                              const char* oldFile) = 0;
-    // Whether `file` may stand in for a hive at the next start: an existing
+    // Whether the open file may stand in for a hive at the next start: a
     // file (not a folder, nor a link or other reparse point), owned by
     // SYSTEM or the Administrators and changeable by nobody else
     // (IsPrivateHiveCopy), not empty, in the system's hive format (its
     // first four bytes "regf"). A hive copy another user could have made or
     // changed would give him the machine at the next start. The copies the
     // hive backup makes pass (their descriptor is SYSTEM's and the
-    // Administrators' alone).
-    virtual bool IsHiveFile(const char* file) = 0;
+    // Administrators' alone). The handle has FILE_READ_DATA and
+    // READ_CONTROL; what is read through it is read from where the file
+    // stands, and the caller moves back to its start. `name` (the path it
+    // was opened by) is for the log.
+    virtual bool IsHiveFile(HANDLE file, const char* name) = 0;
 };
 
 // Whether a file's descriptor (owner and DACL) is that of a hive copy only
@@ -84,13 +93,22 @@ bool CompactRegistryHives(IHiveRegistry& registry = GetSystemHiveRegistry(),
 // neither made nor emptied. A hive that fails makes the result false and the
 // walk goes on.
 bool SaveRegistryHives(const char* folder, IHiveRegistry& registry = GetSystemHiveRegistry());
-// Request type 4. Checks every "folder\hive.bak" first (IsHiveFile); only
-// when all pass, schedules every hive to be replaced by it, the current file
-// kept as "folder\hive.last". A mixture of hives of different times can
-// leave Windows unable to start or without its accounts, so a folder that
-// lacks one sound file schedules nothing. True when every hive was
-// scheduled.
-bool ScheduleRegistryRestore(const char* folder, IHiveRegistry& registry = GetSystemHiveRegistry());
+// Request type 4. Refuses a folder whose path leads through a link at any
+// level (a junction, a symbolic link, a mount point: where the opened
+// folder lies is not the path asked for), before anything in it is read.
+// Then, for every hive, opens "folder\hive.bak" through the opened folder
+// (never through a link, and held against writers), checks it
+// (IsHiveFile), copies it through the same handle into `restoreFolder`
+// (made anew, for SYSTEM alone) and compares the copy with it byte for
+// byte. Only when every hive passed does it schedule every hive to be
+// replaced by its copy, the current file kept as "restoreFolder\hive.last":
+// whatever the folder the caller named holds later, or whatever its path
+// names, never reaches the replacement. A mixture of hives of different
+// times can leave Windows unable to start or without its accounts, so a
+// folder that lacks one sound file schedules nothing. True when every hive
+// was scheduled. The default restore folder is the expanded kRestoreFolder.
+bool ScheduleRegistryRestore(const char* folder, IHiveRegistry& registry = GetSystemHiveRegistry(),
+                             const char* restoreFolder = nullptr);
 
 // Empties a folder: every entry but "." and ".." goes, "desktop.ini" (any
 // case) only when includeDesktopIni; read-only entries lose the attribute

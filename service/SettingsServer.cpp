@@ -131,24 +131,20 @@ bool MachineClassesKeyExists(const char* machinePath)
     return key.Open(HKEY_LOCAL_MACHINE, machinePath, KEY_QUERY_VALUE) == ERROR_SUCCESS;
 }
 
-// Types 2, 3 and 4 run with the backup and restore privileges on, and off
-// again however the task ends.
-class CHiveTaskPrivileges
+// Types 2, 3 and 4 run with the backup and restore privileges enabled on
+// this thread alone, for the task: the process's BACKUP threads serve other
+// callers as SYSTEM meanwhile, with the privileges they had. False (logged)
+// when the thread cannot have them: the task is then not run.
+const char* const kHiveTaskPrivileges[] = {SE_BACKUP_NAME, SE_RESTORE_NAME, nullptr};
+
+bool HasHiveTaskPrivileges(const CThreadPrivileges& privileges)
 {
-public:
-    CHiveTaskPrivileges()
-    {
-        SetProcessPrivilege(SE_BACKUP_NAME, TRUE);
-        SetProcessPrivilege(SE_RESTORE_NAME, TRUE);
-    }
-    CHiveTaskPrivileges(const CHiveTaskPrivileges&) = delete;
-    CHiveTaskPrivileges& operator=(const CHiveTaskPrivileges&) = delete;
-    ~CHiveTaskPrivileges()
-    {
-        SetProcessPrivilege(SE_BACKUP_NAME, FALSE);
-        SetProcessPrivilege(SE_RESTORE_NAME, FALSE);
-    }
-};
+    if (privileges.IsActive())
+        return true;
+    ServiceLog("a registry task cannot have the backup and restore privileges (error %lu)",
+               ::GetLastError());
+    return false;
+}
 
 void KeepUserProfile(const CString& userKeyRoot, const CString& profilePath)
 {
@@ -222,22 +218,22 @@ uint32_t Perform(const IpcSettingsRecord& record, const PipeClientIdentity& clie
         return 0;
     case SETTINGS_COMPACT_HIVES:
     {
-        CHiveTaskPrivileges privileges;
-        return CompactRegistryHives(hives) ? 1 : 0;
+        CThreadPrivileges privileges(kHiveTaskPrivileges);
+        return HasHiveTaskPrivileges(privileges) && CompactRegistryHives(hives) ? 1 : 0;
     }
     case SETTINGS_SAVE_HIVES:
     {
         if (key.IsEmpty())
             return 0;
-        CHiveTaskPrivileges privileges;
-        return SaveRegistryHives(key, hives) ? 1 : 0;
+        CThreadPrivileges privileges(kHiveTaskPrivileges);
+        return HasHiveTaskPrivileges(privileges) && SaveRegistryHives(key, hives) ? 1 : 0;
     }
     case SETTINGS_RESTORE_HIVES:
     {
         if (key.IsEmpty())
             return 0;
-        CHiveTaskPrivileges privileges;
-        return ScheduleRegistryRestore(key, hives) ? 1 : 0;
+        CThreadPrivileges privileges(kHiveTaskPrivileges);
+        return HasHiveTaskPrivileges(privileges) && ScheduleRegistryRestore(key, hives) ? 1 : 0;
     }
     case SETTINGS_STARTUP_ENABLE:
     case SETTINGS_STARTUP_DELETE:
@@ -363,26 +359,6 @@ bool IsServiceProfilePathKnown()
 {
     CLockGuard guard(g_keptLock);
     return !g_profilePath.IsEmpty();
-}
-
-bool SetProcessPrivilege(const char* name, BOOL enable)
-{
-    HANDLE token = nullptr;
-    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token))
-        return false;
-    TOKEN_PRIVILEGES privileges = {};
-    privileges.PrivilegeCount = 1;
-    bool done = false;
-    if (::LookupPrivilegeValueA(nullptr, name, &privileges.Privileges[0].Luid))
-    {
-        privileges.Privileges[0].Attributes = enable ? SE_PRIVILEGE_ENABLED : 0;
-        ::SetLastError(NO_ERROR);
-        ::AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr);
-        // ERROR_NOT_ALL_ASSIGNED: the token does not hold the privilege.
-        done = ::GetLastError() == NO_ERROR;
-    }
-    ::CloseHandle(token);
-    return done;
 }
 
 bool WriteMachineSettingString(const char* valueName, const char* data)

@@ -60,10 +60,6 @@ CString GetServiceUserKeyRoot();
 CString GetServiceProfilePath();
 bool IsServiceProfilePathKnown();
 
-// Switches a privilege of the process token on (enable non-zero) or off.
-// True when the system reports every change made (last error 0).
-bool SetProcessPrivilege(const char* name, BOOL enable);
-
 // The machine-wide product key "Software\Orvanel\Brindlewox" under
 // HKEY_LOCAL_MACHINE, created when missing. It holds the proxy password, so
 // it is made (and, when it was there before, set) readable by SYSTEM and the

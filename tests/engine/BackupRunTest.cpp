@@ -821,6 +821,93 @@ TEST_F(BackupRunTest, AServiceThatDoesNotAnswerIsAskedOnce)
     SetIpcPipeName(IpcPipe::Backup, kBackupPipeName);
 }
 
+// A store whose reads fail, as a failing disk's: the source of this size.
+constexpr LONGLONG kUnreadableSize = 12345;
+bool FailReadsOfUnreadableSize(HANDLE source)
+{
+    LARGE_INTEGER size = {};
+    return !GetFileSizeEx(source, &size) || size.QuadPart != kUnreadableSize;
+}
+
+// Every stored folder ends with its source folder's times and attributes:
+// the four workers store the files into it after it was made, the clean-up
+// deletes copies in it, and a failed store makes and removes its temporary
+// file in it, all after the folder got its times.
+TEST_F(BackupRunTest, EveryStoredFolderCarriesItsSourceFoldersTimes)
+{
+    const char* const folders[] = {"\\a\\b\\c", "\\a\\b", "\\a\\empty", "\\a", "\\h", ""};
+    ASSERT_TRUE(MakeFolder(m_source));
+    for (int i = 4; i >= 0; --i)
+        ASSERT_TRUE(MakeFolder(m_source + folders[i]));
+    for (int i = 0; i < 60; ++i)
+    {
+        CString name;
+        name.Format("%s\\f%02d.txt", folders[i % 6 == 2 ? 0 : i % 6], i);
+        ASSERT_TRUE(WriteBytes(m_source + name, Content(i, 100 + i)));
+    }
+    ASSERT_TRUE(SetFileAttributesA(m_source + "\\h", FILE_ATTRIBUTE_HIDDEN));
+    // Old times, deepest first, once everything is in place.
+    const auto setOldTimes = [&]
+    {
+        WORD day = 1;
+        for (const char* folder : folders)
+        {
+            const SYSTEMTIME written = {2010, 2, 0, day, 11, 12, 13, 140};
+            const SYSTEMTIME created = {2009, 1, 0, day++, 7, 8, 9, 100};
+            FILETIME times[2];
+            SystemTimeToFileTime(&written, &times[0]);
+            SystemTimeToFileTime(&created, &times[1]);
+            HANDLE file = CreateFileA(m_source + folder, FILE_WRITE_ATTRIBUTES, 0, nullptr,
+                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+            ASSERT_NE(file, INVALID_HANDLE_VALUE);
+            EXPECT_TRUE(SetFileTime(file, &times[1], nullptr, &times[0]));
+            CloseHandle(file);
+        }
+    };
+    setOldTimes();
+    const auto expectSameTimes = [&]
+    {
+        for (const char* folder : folders)
+        {
+            const CString stored = Stored(m_source + folder);
+            SCOPED_TRACE(static_cast<const char*>(stored));
+            WIN32_FILE_ATTRIBUTE_DATA want, have;
+            ASSERT_TRUE(GetFileAttributesExA(m_source + folder, GetFileExInfoStandard, &want));
+            ASSERT_TRUE(GetFileAttributesExA(stored, GetFileExInfoStandard, &have));
+            EXPECT_EQ(CompareFileTime(&have.ftLastWriteTime, &want.ftLastWriteTime), 0);
+            EXPECT_EQ(CompareFileTime(&have.ftCreationTime, &want.ftCreationTime), 0);
+            EXPECT_EQ(have.dwFileAttributes, want.dwFileAttributes);
+        }
+    };
+    AddSource(m_source);
+    ASSERT_EQ(m_context.storeWorkers, 4);
+    ASSERT_EQ(Run(), kBackupCompleted);
+    EXPECT_GE(m_local.maxInFlight.load(), 2);
+    expectSameTimes();
+
+    // A source file deleted: the clean-up deletes its copy, in a folder whose
+    // source carries its old times again.
+    const CString gone = m_source + "\\a\\b\\f01.txt";
+    ASSERT_TRUE(DeleteFileA(gone));
+    setOldTimes();
+    ASSERT_EQ(Run(), kBackupCompleted);
+    EXPECT_EQ(GetFileAttributesA(Stored(gone)), INVALID_FILE_ATTRIBUTES);
+    expectSameTimes();
+
+    // A changed file whose store fails: its temporary file came and went in
+    // the stored folder.
+    const CString unreadable = m_source + "\\a\\b\\c\\f00.txt";
+    ASSERT_TRUE(WriteBytes(unreadable, Content(99, kUnreadableSize)));
+    setOldTimes();
+    m_local.TakeStored();
+    SetSourceReadCheck(FailReadsOfUnreadableSize);
+    ASSERT_EQ(Run(), kBackupCompleted);
+    SetSourceReadCheck(nullptr);
+    EXPECT_EQ(m_context.GetDisplay().errors, 1);
+    EXPECT_EQ(m_local.TakeStored(), std::set<std::string>{std::string(unreadable)});
+    expectSameTimes();
+}
+
 TEST(BackupRunParts, PathChecksAndCommandLines)
 {
     for (const char* good : {"C:\\", "d:\\Backup\\", "\\\\srv\\share\\", "\\\\srv\\share"})

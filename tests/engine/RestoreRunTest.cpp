@@ -7,6 +7,7 @@
 #include "tests/support/FakePipeServer.h"
 #include "tests/support/ServiceInThisProcess.h"
 #include "tests/support/TempFolder.h"
+#include "tests/support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -27,7 +28,8 @@ class CRecordingRestore : public IFileRestoreService
 {
 public:
     int RestoreFile(const CString& storedPath, const CString& targetRoot, BOOL compress,
-                    BOOL encrypt, const CString& password, HANDLE stopEvent, bool& sent) override
+                    BOOL encrypt, const CString& password, HANDLE stopEvent, HANDLE,
+                    bool& sent) override
     {
         sent = true;
         const int now = ++inFlight;
@@ -73,6 +75,25 @@ private:
     std::mutex m_mutex;
     std::vector<std::string> m_requests;
     std::set<DWORD> m_threads;
+};
+
+// The run's requests sent on to the real sender (PipeRestoreFile), counted:
+// how many were asked for and how many are under way.
+class CCountingPipeRestore : public IFileRestoreService
+{
+public:
+    int RestoreFile(const CString& storedPath, const CString& targetRoot, BOOL compress,
+                    BOOL encrypt, const CString& password, HANDLE stopEvent, HANDLE cancelEvent,
+                    bool& sent) override
+    {
+        ++calls;
+        ++inFlight;
+        const int result = PipeRestoreFile(storedPath, targetRoot, compress, encrypt, password,
+                                           stopEvent, &sent, cancelEvent);
+        --inFlight;
+        return result;
+    }
+    std::atomic<int> calls{0}, inFlight{0};
 };
 
 // How often a text occurs in another.
@@ -161,6 +182,19 @@ protected:
     }
 
     CString LogText() { return ReadTextFile(m_log.GetCurrentFileName()); }
+
+    // Restores `stored` through `service` and, once four requests are under
+    // way, stops the worker within the window's bound; the outcome posted.
+    template <class Service> int StopWithFourUnderWay(const CString& stored, Service& service)
+    {
+        m_context.restoreService = &service;
+        m_context.whatPath = stored;
+        m_context.wherePath = m_folder / "target";
+        EXPECT_EQ(m_context.StartRestore(), RunStart::Started);
+        EXPECT_TRUE(WaitUntil([&] { return service.inFlight.load() == 4; }));
+        EXPECT_TRUE(m_context.restoreWorker.StopWithin(10000));
+        return Finished();
+    }
 
     // `count` files over a folder and two below it, stored in the form given
     // (and so set in the profile) into a stored-file tree of their own; the
@@ -262,10 +296,12 @@ TEST_F(RestoreRunTest, OneStoredFileIsOneRequestAndEveryFailureIsLogged)
     EXPECT_EQ(std::string(LogText()), line);
     EXPECT_EQ(m_context.GetDisplay().restoreFailed, 1);
 
-    // No service at all is no success either; the count starts afresh with
-    // each restore.
+    // No service at all is no success either: the entry is logged, and the
+    // run's give-up says why. The count starts afresh with each restore.
     ASSERT_EQ(Run(file, "E:\\Restore\\"), kBackupFailed);
-    EXPECT_EQ(std::string(LogText()), line + line);
+    CString gaveUp;
+    gaveUp.Format(kRestoreServiceGoneLine, 1L);
+    EXPECT_EQ(std::string(LogText()), line + line + std::string(gaveUp));
     EXPECT_EQ(m_context.GetDisplay().restoreFailed, 1);
 }
 
@@ -365,14 +401,7 @@ TEST_F(RestoreRunTest, TheStopEndsEveryWorkerAtOnceAndCountsWhatItCutOff)
     const CString stored = StoreSource(200, false, false);
     CRecordingRestore service;
     service.delayMs = 600000; // until the stop
-    m_context.restoreService = &service;
-    m_context.whatPath = stored;
-    m_context.wherePath = m_folder / "target";
-    ASSERT_EQ(m_context.StartRestore(), RunStart::Started);
-    ASSERT_TRUE(WaitUntil([&] { return service.inFlight.load() == 4; }));
-    EXPECT_TRUE(m_context.restoreWorker.StopWithin(10000));
-
-    EXPECT_EQ(Finished(), kBackupStopped);
+    EXPECT_EQ(StopWithFourUnderWay(stored, service), kBackupStopped);
     EXPECT_EQ(service.begun.load(), 4);
     EXPECT_EQ(service.restored.load(), 0);
     // The four cut off reached the service and are not restored: each one
@@ -433,6 +462,95 @@ TEST_F(RestoreRunTest, TheWorkersKeepTheirConnectionsToTheService)
     // Several requests to a connection, and every one let go at the end.
     EXPECT_LT(server.ConnectionCount(), 100);
     EXPECT_TRUE(WaitUntil([&] { return server.EndedCount() == server.ConnectionCount(); }));
+}
+
+// No service at all: the first request to find none gives up for the run.
+// It ends the requests the other workers have under way, none is sent
+// after it, and every entry is counted as not restored; the log holds that
+// entry's line and one line for the rest.
+TEST_F(RestoreRunTest, WithoutAServiceTheFirstUnansweredRequestEndsTheRestore)
+{
+    // Ten attempts: the four workers are all in their retries when the
+    // first of them gives up.
+    PipePolicy retrying = GetPipePolicy(PipeSender::RestoreFile);
+    retrying.attempts = 10;
+    retrying.pauseMs = 100;
+    SetPipePolicy(PipeSender::RestoreFile, retrying);
+    const CString stored = StoreSource(200, false, false);
+    CCountingPipeRestore service;
+    m_context.restoreService = &service;
+    ASSERT_EQ(m_context.restoreWorkers, 4);
+    const CString target = m_folder / "target";
+    ASSERT_EQ(Run(stored, target), kBackupFailed);
+
+    // Each worker asked once at most: the entries after the give-up cost
+    // no request.
+    EXPECT_GE(service.calls.load(), 1);
+    EXPECT_LE(service.calls.load(), 4);
+    const LONG entries = static_cast<LONG>(m_entries.size());
+    EXPECT_EQ(m_context.GetDisplay().restoreFailed, entries);
+    const CString log = LogText();
+    EXPECT_EQ(Occurrences(log, "Error at:"), 1) << static_cast<const char*>(log);
+    EXPECT_EQ(Occurrences(log, "The Brindlewox service does not answer"), 1);
+    CString gaveUp;
+    gaveUp.Format(kRestoreServiceGoneLine, entries);
+    EXPECT_EQ(Occurrences(log, gaveUp), 1) << static_cast<const char*>(log);
+    EXPECT_EQ(GetFileAttributesA(target), INVALID_FILE_ATTRIBUTES);
+    EXPECT_STREQ(m_context.GetDisplay().currentFile, kNotActiveText);
+
+    // A run of its own asks the service again.
+    ASSERT_EQ(Run(stored, target), kBackupFailed);
+    EXPECT_GT(service.calls.load(), 1);
+    EXPECT_EQ(m_context.GetDisplay().restoreFailed, entries);
+}
+
+// The window's end stops the restore worker within its bound while every
+// worker waits in the sender's retries (20 waits, a second apart) for a
+// service that is not there: nothing was sent, nothing is counted.
+TEST_F(RestoreRunTest, StoppingTheWorkerWhileRequestsWaitForAMissingServiceEndsTheRun)
+{
+    SetPipePolicy(PipeSender::RestoreFile, m_saved);
+    const CString stored = StoreSource(40, false, false);
+    CCountingPipeRestore service;
+    EXPECT_EQ(StopWithFourUnderWay(stored, service), kBackupStopped);
+    EXPECT_EQ(service.calls.load(), 4);
+    EXPECT_EQ(m_context.GetDisplay().restoreFailed, 0);
+    EXPECT_TRUE(LogText().IsEmpty()) << static_cast<const char*>(LogText());
+    EXPECT_EQ(m_context.engineBusy.load(), 0);
+}
+
+// Every restored folder ends with its stored folder's times and attributes,
+// though the workers restore its files into it after it was made.
+TEST_F(RestoreRunTest, EveryRestoredFolderCarriesItsStoredFoldersTimes)
+{
+    const CString stored = StoreSource(300, false, false);
+    MakeFolder(stored + "\\one\\empty");
+    ASSERT_TRUE(SetFileAttributesA(stored + "\\one", FILE_ATTRIBUTE_HIDDEN));
+    // Old times, deepest first, after everything was written into them.
+    const char* const folders[] = {"\\one\\two", "\\one\\empty", "\\one", ""};
+    WORD day = 1;
+    for (const char* folder : folders)
+    {
+        const FILETIME old = testfiles::MakeTime(2008, 5, day, 10, 20, 30, 400);
+        const FILETIME created = testfiles::MakeTime(2007, 4, day++, 8, 9, 10, 110);
+        testfiles::SetTimes(std::string(stored + folder), {created, old, old});
+    }
+    CRecordingRestore service;
+    m_context.restoreService = &service;
+    const CString target = m_folder / "target";
+    ASSERT_EQ(Run(stored, target), kBackupCompleted);
+
+    for (const char* folder : folders)
+    {
+        const std::string from(stored + folder);
+        const std::string to(Restored(target, from));
+        SCOPED_TRACE(to);
+        const testfiles::Times want = testfiles::GetTimes(from);
+        const testfiles::Times have = testfiles::GetTimes(to);
+        EXPECT_EQ(testfiles::Ticks(have.written), testfiles::Ticks(want.written));
+        EXPECT_EQ(testfiles::Ticks(have.created), testfiles::Ticks(want.created));
+        EXPECT_EQ(GetFileAttributesA(to.c_str()), GetFileAttributesA(from.c_str()));
+    }
 }
 
 } // namespace

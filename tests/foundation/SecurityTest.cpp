@@ -49,18 +49,19 @@ DWORD AdministratorsAttributes(const TOKEN_GROUPS& groups)
 }
 } // namespace
 
-TEST(SecurityTest, GroupsCountWhenEnabledOrKeptForDenialOnly)
+// A group counts only enabled: the Administrators kept for denial only (the
+// filtered token of an administrator under UAC who has not elevated) grant
+// nothing.
+TEST(SecurityTest, OnlyEnabledGroupsCount)
 {
     CAccessToken own;
     ASSERT_TRUE(OpenOwnToken(own));
     std::vector<BYTE> groups;
     ASSERT_TRUE(ReadTokenInformation(own.Get(), TokenGroups, groups));
     EXPECT_TRUE(AdministratorsAttributes(Groups(groups)) & SE_GROUP_ENABLED);
-    EXPECT_TRUE(HoldsGroup(Groups(groups), WinBuiltinAdministratorsSid));
-    EXPECT_FALSE(HoldsGroup(Groups(groups), WinBuiltinBackupOperatorsSid));
+    EXPECT_TRUE(HoldsEnabledGroup(Groups(groups), WinBuiltinAdministratorsSid));
+    EXPECT_FALSE(HoldsEnabledGroup(Groups(groups), WinBuiltinBackupOperatorsSid));
 
-    // The administrator's filtered token under UAC: the group for denial
-    // only, which still counts (he can start an elevated program).
     BYTE administrators[SECURITY_MAX_SID_SIZE];
     DWORD size = sizeof administrators;
     ASSERT_TRUE(CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators, &size));
@@ -74,18 +75,18 @@ TEST(SecurityTest, GroupsCountWhenEnabledOrKeptForDenialOnly)
     ASSERT_TRUE(ReadTokenInformation(filteredToken.Get(), TokenGroups, filteredGroups));
     const DWORD attributes = AdministratorsAttributes(Groups(filteredGroups));
     ASSERT_NE(attributes, 0xFFFFFFFF);
-    EXPECT_EQ(attributes & (SE_GROUP_ENABLED | SE_GROUP_USE_FOR_DENY_ONLY),
-              static_cast<DWORD>(SE_GROUP_USE_FOR_DENY_ONLY));
-    EXPECT_TRUE(HoldsGroup(Groups(filteredGroups), WinBuiltinAdministratorsSid));
+    EXPECT_TRUE(attributes & SE_GROUP_USE_FOR_DENY_ONLY);
+    EXPECT_FALSE(HoldsEnabledGroup(Groups(filteredGroups), WinBuiltinAdministratorsSid));
 
-    // Present but neither enabled nor for denial: not held.
     std::vector<BYTE> list(offsetof(TOKEN_GROUPS, Groups) + sizeof(SID_AND_ATTRIBUTES));
     auto* one = reinterpret_cast<TOKEN_GROUPS*>(list.data());
     one->GroupCount = 1;
     one->Groups[0] = {administrators, SE_GROUP_MANDATORY};
-    EXPECT_FALSE(HoldsGroup(*one, WinBuiltinAdministratorsSid));
+    EXPECT_FALSE(HoldsEnabledGroup(*one, WinBuiltinAdministratorsSid));
+    one->Groups[0].Attributes = SE_GROUP_ENABLED | SE_GROUP_USE_FOR_DENY_ONLY;
+    EXPECT_FALSE(HoldsEnabledGroup(*one, WinBuiltinAdministratorsSid));
     one->Groups[0].Attributes = SE_GROUP_ENABLED;
-    EXPECT_TRUE(HoldsGroup(*one, administrators));
+    EXPECT_TRUE(HoldsEnabledGroup(*one, administrators));
 }
 
 // The system's own check really weighs the descriptor under Wine too: a

@@ -5,15 +5,24 @@
 #include "engine/FileSystem.h"
 #include "engine/StoredFile.h"
 #include "tests/service/FakeCaller.h"
+#include "tests/support/StuckSource.h"
 #include "tests/support/TempFolder.h"
+#include "tests/support/Waits.h"
 
 #include <gtest/gtest.h>
 
+#include <sddl.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstring>
 #include <functional>
+#include <future>
 #include <memory>
 #include <stdexcept>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -31,6 +40,7 @@ enum class Caller
     DisabledAdministrator, // the group present, neither enabled nor for denial
     BackupOperator,        // the Backup Operators enabled
     BackupPrivilege,       // SeBackupPrivilege held, not enabled
+    EnabledBackupPrivilege // SeBackupPrivilege enabled
 };
 
 // Fills a TOKEN_GROUPS image: the Users and, by the caller, one more group;
@@ -59,6 +69,7 @@ void MakeGroups(Caller caller, std::vector<BYTE>& groups)
         break;
     case Caller::User:
     case Caller::BackupPrivilege:
+    case Caller::EnabledBackupPrivilege:
         break;
     }
     const size_t header =
@@ -77,24 +88,29 @@ void MakeGroups(Caller caller, std::vector<BYTE>& groups)
 }
 
 // A TOKEN_PRIVILEGES image: SeChangeNotifyPrivilege enabled, and the backup
-// privilege (not enabled) for a caller who holds it.
+// privilege for a caller who holds it.
 void MakePrivileges(Caller caller, std::vector<BYTE>& privileges)
 {
-    const DWORD count = caller == Caller::BackupPrivilege ? 2 : 1;
+    const bool backup =
+        caller == Caller::BackupPrivilege || caller == Caller::EnabledBackupPrivilege;
+    const DWORD count = backup ? 2 : 1;
     privileges.assign(offsetof(TOKEN_PRIVILEGES, Privileges) + count * sizeof(LUID_AND_ATTRIBUTES),
                       0);
     auto* list = reinterpret_cast<TOKEN_PRIVILEGES*>(privileges.data());
     list->PrivilegeCount = count;
     EXPECT_TRUE(LookupPrivilegeValueA(nullptr, SE_CHANGE_NOTIFY_NAME, &list->Privileges[0].Luid));
     list->Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
-    if (count == 2)
+    if (backup)
     {
         EXPECT_TRUE(LookupPrivilegeValueA(nullptr, SE_BACKUP_NAME, &list->Privileges[1].Luid));
+        list->Privileges[1].Attributes =
+            caller == Caller::EnabledBackupPrivilege ? SE_PRIVILEGE_ENABLED : 0;
     }
 }
 
-// The caller's token as a test makes it.
-bool MakeCallerToken(Caller who, CCallerToken& caller)
+// The caller's token as a test makes it, at medium integrity unless said.
+bool MakeCallerToken(Caller who, CCallerToken& caller,
+                     DWORD integrityLevel = SECURITY_MANDATORY_MEDIUM_RID)
 {
     CAccessToken process;
     if (!process.OpenProcess(GetCurrentProcess(), TOKEN_QUERY | TOKEN_DUPLICATE) ||
@@ -102,6 +118,7 @@ bool MakeCallerToken(Caller who, CCallerToken& caller)
         return false;
     MakeGroups(who, caller.groups);
     MakePrivileges(who, caller.privileges);
+    caller.integrityLevel = integrityLevel;
     return true;
 }
 
@@ -221,6 +238,61 @@ ULONGLONG LastWrite(const char* path)
            data.ftLastWriteTime.dwLowDateTime;
 }
 
+// A large file no two tests share, of bytes of a small alphabet (bzip2
+// halves it, slowly enough to matter).
+bool WriteLargeFile(const char* path, size_t size, uint32_t seed)
+{
+    std::string bytes(size, '\0');
+    for (char& byte : bytes)
+    {
+        seed = seed * 1103515245u + 12345u;
+        byte = static_cast<char>('a' + (seed >> 24) % 16);
+    }
+    HANDLE file = ::CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    const bool ok = file != INVALID_HANDLE_VALUE &&
+                    ::WriteFile(file, bytes.data(), static_cast<DWORD>(size), &written, nullptr) &&
+                    written == size;
+    ::CloseHandle(file);
+    return ok;
+}
+
+// A store served on a thread of its own, as an instance of the pipe serves
+// it: its reply's result (8: none).
+std::future<uint32_t> StoreOnAThread(const char* source, const char* root, uint32_t compress = 0)
+{
+    auto request =
+        std::shared_ptr<IpcQueueRecord>(Request(BACKUP_STORE, source, root, "", compress));
+    return std::async(std::launch::async,
+                      [request]
+                      {
+                          CFakeClient client;
+                          return ServeBackupRequest(*request, client) == BackupServed::Reply
+                                     ? request->result
+                                     : 8u;
+                      });
+}
+
+bool Ended(const std::future<uint32_t>& store)
+{
+    return store.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+}
+
+// Holds the first read of a source whose path ends in g_heldName until
+// g_letGo is set; g_holding is set once it holds.
+CString g_heldName;
+HANDLE g_holding = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+HANDLE g_letGo = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+bool HoldFirstRead(HANDLE source)
+{
+    CString path;
+    if (!ReadFinalPath(source, path) || path.Right(g_heldName.GetLength()) != g_heldName ||
+        ::WaitForSingleObject(g_holding, 0) == WAIT_OBJECT_0)
+        return true;
+    ::SetEvent(g_holding);
+    return ::WaitForSingleObject(g_letGo, wait_bound::kTaskMs) == WAIT_OBJECT_0;
+}
+
 TEST(BackupRequestPaths, OnlyPlainAbsoluteDriveAndUncPathsPass)
 {
     for (const char* path : {"C:\\", "c:/data/file.txt", "D:\\Backup\\Files\\", "\\\\srv\\share",
@@ -253,14 +325,20 @@ TEST(BackupRequests, StoreReadsAsTheServiceWritesAsTheClientAndRestoresIdentical
     {
         SCOPED_TRACE(form.compress * 2 + form.encrypt);
         CFakeClient client;
-        // The service has the source open before it acts as the client, who
-        // then looks at it.
-        client.atImpersonation = [&] { EXPECT_TRUE(IsOpenElsewhere(source)); };
+        // The service has the source open for its checks alone when it first
+        // acts as the client, who is then weighed: it holds the file against
+        // nobody. It then has it open for reading, as the caller's own read
+        // would, when it acts as him again for the destination.
+        std::vector<bool> held;
+        client.atImpersonation = [&] { held.push_back(IsOpenElsewhere(source)); };
         auto store = Request(BACKUP_STORE, source, root, "pw", form.compress, form.encrypt);
         EXPECT_EQ(Serve(*store, client), 0u);
-        EXPECT_EQ(client.impersonations, 1);
-        EXPECT_EQ(client.reverts, 1);
+        // Once to weigh the caller, once to write the destination; the
+        // source is reopened for reading as the service between the two.
+        EXPECT_EQ(client.impersonations, 2);
+        EXPECT_EQ(client.reverts, 2);
         EXPECT_EQ(client.looks, 1);
+        EXPECT_EQ(held, std::vector<bool>({false, true}));
         EXPECT_EQ(std::string(ReadFileStart(stored, 3)) == "BZh", form.compress && !form.encrypt);
         EXPECT_EQ(ReadTextFile(stored) == ReadTextFile(source), !form.compress && !form.encrypt);
 
@@ -268,42 +346,50 @@ TEST(BackupRequests, StoreReadsAsTheServiceWritesAsTheClientAndRestoresIdentical
         client.atImpersonation = [&] { EXPECT_FALSE(IsOpenElsewhere(stored)); };
         auto restore = Request(BACKUP_RESTORE, stored, target, "pw", form.compress, form.encrypt);
         EXPECT_EQ(Serve(*restore, client), 0u);
-        EXPECT_EQ(client.reverts, 2);
+        EXPECT_EQ(client.reverts, 3);
         EXPECT_STREQ(ReadTextFile(restored), ReadTextFile(source));
         EXPECT_EQ(::GetFileAttributesA(restored), ::GetFileAttributesA(source));
         EXPECT_EQ(LastWrite(restored), LastWrite(source));
     }
 }
 
-TEST(BackupRequests, StoresOfOneFileFromTwoClientsAtOnceBothSucceed)
+// The locks of the destinations are exact and held only to put a stored
+// file in place: while one store's large source is held half-way through
+// its reading, a store of another destination and another store of the
+// same destination both end. Stores of one destination take turns at the
+// end and each leaves a whole file (a read-only one: a rename between
+// another's look at the old copy and its own rename would fail).
+TEST(BackupDestinations, OtherStoresProceedAtOnceAndOneDestinationsTakeTurns)
 {
-    // The BACKUP pipe serves several clients at once; two asking for the
-    // same stored file must not make each other's store fail.
-    TempFolder folder("backupboth");
-    const CString source = folder / "shared.bin";
-    ASSERT_TRUE(WriteTextFile(source, std::string(2 << 20, 's').c_str()));
+    SetSourceIoLimit(0);
+    TempFolder folder("backupdest");
+    const CString first = folder / "first.bin";
+    const CString second = folder / "second.bin";
+    ASSERT_TRUE(WriteLargeFile(first, 32u << 20, 1) && WriteLargeFile(second, 24u << 20, 2));
     const CString root = folder / "Files\\";
-    for (int round = 0; round < 8; ++round)
+    g_heldName = "first.bin";
+    SetSourceReadCheck(HoldFirstRead);
+    auto held = StoreOnAThread(first, root);
+    ASSERT_EQ(::WaitForSingleObject(g_holding, wait_bound::kStepMs), WAIT_OBJECT_0);
+    auto other = StoreOnAThread(second, root, 1);
+    auto same = StoreOnAThread(first, root);
+    EXPECT_TRUE(WaitUntil([&] { return Ended(other) && Ended(same); }, wait_bound::kStepMs));
+    EXPECT_FALSE(Ended(held));
+    ::SetEvent(g_letGo);
+    EXPECT_EQ(held.get() + other.get() + same.get(), 0u);
+    SetSourceReadCheck(nullptr);
+    EXPECT_TRUE(ReadFileBytes(StoredCopyPath(root, first)) == ReadFileBytes(first));
+    EXPECT_EQ(ReadFileStart(StoredCopyPath(root, second), 3), CString("BZh"));
+
+    ASSERT_TRUE(::SetFileAttributesA(second, FILE_ATTRIBUTE_READONLY));
+    for (int round = 0; round < 4; ++round)
     {
-        SCOPED_TRACE(round);
-        uint32_t results[2] = {9, 9};
-        std::thread clients[2];
-        for (int i = 0; i < 2; ++i)
-            clients[i] = std::thread(
-                [&, i]
-                {
-                    CFakeClient client;
-                    auto store = Request(BACKUP_STORE, source, root);
-                    results[i] = ServeBackupRequest(*store, client) == BackupServed::Reply
-                                     ? store->result
-                                     : 8;
-                });
-        for (std::thread& client : clients)
-            client.join();
-        EXPECT_EQ(results[0], 0u);
-        EXPECT_EQ(results[1], 0u);
+        auto one = StoreOnAThread(second, root);
+        EXPECT_EQ(StoreOnAThread(second, root).get() + one.get(), 0u) << round;
     }
-    EXPECT_STREQ(ReadTextFile(StoredCopyPath(root, source)), ReadTextFile(source));
+    const CString stored = StoredCopyPath(root, second);
+    EXPECT_TRUE(ReadFileBytes(stored) == ReadFileBytes(second));
+    EXPECT_TRUE(::GetFileAttributesA(stored) & FILE_ATTRIBUTE_READONLY);
 }
 
 TEST(BackupRequests, EveryFailureRepliesOneAndKeepsTheEarlierStoredCopy)
@@ -322,17 +408,18 @@ TEST(BackupRequests, EveryFailureRepliesOneAndKeepsTheEarlierStoredCopy)
         EXPECT_EQ(Serve(*Request(BACKUP_STORE, path, root), client), 1u) << path;
     EXPECT_EQ(Serve(*Request(BACKUP_STORE, source, "Files\\"), client), 1u);
     EXPECT_EQ(Serve(*Request(BACKUP_RESTORE, stored, folder / "x\\..\\"), client), 1u);
-    EXPECT_EQ(client.impersonations, 1);
+    EXPECT_EQ(client.impersonations, 2);
 
-    // A source that cannot be read, a client that cannot be acted as, and a
-    // request that breaks off: the earlier stored copy stays.
+    // A source that cannot be read (another program holds it for itself: the
+    // checks open it, the read cannot), a client that cannot be acted as,
+    // and a request that breaks off: the earlier stored copy stays.
     HANDLE locked = ::CreateFileA(source, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(locked, INVALID_HANDLE_VALUE);
     EXPECT_EQ(Serve(*Request(BACKUP_STORE, source, root), client), 1u);
     ::CloseHandle(locked);
     client.allow = false;
     EXPECT_EQ(Serve(*Request(BACKUP_STORE, source, root), client), 1u);
-    EXPECT_EQ(client.looks, 1) << "no look without acting as the client, nor at a locked file";
+    EXPECT_EQ(client.looks, 2) << "no look without acting as the client";
     EXPECT_EQ(Serve(*Request(BACKUP_RESTORE, stored, folder / "Back\\"), client), 1u);
     EXPECT_EQ(::GetFileAttributesA(folder / "Back"), INVALID_FILE_ATTRIBUTES);
     client.allow = true;
@@ -398,7 +485,8 @@ TEST(BackupRequests, NetworkPathsAndFilesTheCallerCannotSeeAreRefused)
     const int looks = client.looks;
 
     SetDriveTypeProbe(MappedDriveM);
-    for (const char* remote : {"\\\\srv\\share\\a.txt", "//srv/share/a.txt", "M:\\a.txt", "m:/a.txt"})
+    for (const char* remote :
+         {"\\\\srv\\share\\a.txt", "//srv/share/a.txt", "M:\\a.txt", "m:/a.txt"})
     {
         SCOPED_TRACE(remote);
         EXPECT_FALSE(IsServedRequestPath(remote));
@@ -437,7 +525,7 @@ TEST(BackupRequests, NetworkPathsAndFilesTheCallerCannotSeeAreRefused)
 
 // The store reads a file for a caller only when he may read it himself, by
 // its own descriptor, or could read any file: the Administrators or the
-// Backup Operators (enabled or for denial only) or the backup privilege.
+// Backup Operators enabled, or the backup privilege enabled.
 TEST(BackupReadCheck, AStoreReadsOnlyForACallerWhoMayReadTheFile)
 {
     TempFolder folder("backupread");
@@ -454,14 +542,21 @@ TEST(BackupReadCheck, AStoreReadsOnlyForACallerWhoMayReadTheFile)
     CTransferSource opened;
     ASSERT_TRUE(opened.Open(source));
 
+    // An administrator who has not elevated holds the Administrators for
+    // denial only: that grants nothing, so any program of his session at
+    // medium integrity would otherwise have the service copy any file.
     const struct
     {
         Caller who;
         bool served;
     } callers[] = {
-        {Caller::User, false},          {Caller::DisabledAdministrator, false},
-        {Caller::Administrator, true},  {Caller::DenyOnlyAdministrator, true},
-        {Caller::BackupOperator, true}, {Caller::BackupPrivilege, true},
+        {Caller::User, false},
+        {Caller::DisabledAdministrator, false},
+        {Caller::Administrator, true},
+        {Caller::DenyOnlyAdministrator, false},
+        {Caller::BackupOperator, true},
+        {Caller::BackupPrivilege, false},
+        {Caller::EnabledBackupPrivilege, true},
     };
     for (const auto& c : callers)
     {
@@ -469,6 +564,9 @@ TEST(BackupReadCheck, AStoreReadsOnlyForACallerWhoMayReadTheFile)
         CCallerToken caller;
         ASSERT_TRUE(MakeCallerToken(c.who, caller));
         EXPECT_EQ(MayReadForCaller(caller, opened.GetHandle()), c.served);
+        // Under Wine the source's DACL makes it read-only, and the stored
+        // copy takes that attribute.
+        SetFileAttributesA(stored, FILE_ATTRIBUTE_NORMAL);
         DeleteFileA(stored);
         CFakeClient client;
         client.who = c.who;
@@ -494,7 +592,9 @@ TEST(BackupReadCheck, AStoreReadsOnlyForACallerWhoMayReadTheFile)
 
 // The source is looked up once, by its open: what the path names after it
 // (here the folder renamed away and another put in its place, as a link or
-// junction swapped would do) changes nothing of what is stored.
+// junction swapped would do) never reaches the stored copy. Windows reopens
+// the checked file itself for reading and stores it; Wine 8's ReOpenFile
+// opens the path again, finds another file, and the store is refused.
 TEST(BackupReadCheck, TimesAttributesAndContentsComeFromTheOpenedFile)
 {
     TempFolder folder("backuphandle");
@@ -526,16 +626,24 @@ TEST(BackupReadCheck, TimesAttributesAndContentsComeFromTheOpenedFile)
     bool swapped = false;
     client.atImpersonation = [&]
     {
-        // The service holds the first file open by now.
-        swapped = MoveFileA(first, folder / "Gone") && MoveFileA(second, first);
+        // The service holds the first file open for its checks by now.
+        if (!swapped)
+            swapped = MoveFileA(first, folder / "Gone") && MoveFileA(second, first);
     };
-    EXPECT_EQ(Serve(*Request(BACKUP_STORE, source, root), client), 0u);
+    const uint32_t result = Serve(*Request(BACKUP_STORE, source, root), client);
     ASSERT_TRUE(swapped) << "the path now names the other file";
     EXPECT_STREQ(ReadTextFile(source), "the other file, longer than the first");
     const CString stored = StoredCopyPath(root, source);
-    EXPECT_STREQ(ReadTextFile(stored), "the first file");
-    EXPECT_EQ(LastWrite(stored), firstWritten);
-    EXPECT_TRUE(GetFileAttributesA(stored) & FILE_ATTRIBUTE_HIDDEN);
+    if (result == 0)
+    {
+        EXPECT_STREQ(ReadTextFile(stored), "the first file");
+        EXPECT_EQ(LastWrite(stored), firstWritten);
+        EXPECT_TRUE(GetFileAttributesA(stored) & FILE_ATTRIBUTE_HIDDEN);
+    }
+    else
+    {
+        EXPECT_EQ(GetFileAttributesA(stored), INVALID_FILE_ATTRIBUTES);
+    }
 }
 
 TEST(BackupReadCheck, AFileOpenedOnTheNetworkIsToldByItsFinalPath)
@@ -588,5 +696,206 @@ TEST(BackupReadCheck, DriveLettersOfPathsUsedAsTheClientAreHis)
     EXPECT_EQ(g_askedAsClient, 4);
     SetDriveTypeProbe(nullptr);
     g_actedAs = nullptr;
+}
+// The first open of a store's source asks only for what its checks need,
+// shares everything, and offers a pipe's server only the caller's
+// identification: a file the caller may not read is never held against a
+// writer, and a store that passed its checks holds it as the caller's own
+// read would. A device name is refused before any open, and a path that
+// leads to a pipe (a link would) is opened for the checks alone and refused
+// unread.
+struct OpenSeen
+{
+    DWORD access, share, flags;
+    int count;
+} g_opened = {};
+std::string g_pipeName;
+HANDLE RecordingOpener(const char* path, DWORD access, DWORD share, DWORD flags)
+{
+    g_opened = {access, share, flags, g_opened.count + 1};
+    if (std::strstr(path, "pipe-link") != nullptr)
+        path = g_pipeName.c_str();
+    return ::CreateFileA(path, access, share, nullptr, OPEN_EXISTING, flags, nullptr);
+}
+
+bool IsWritableBeside(const char* path)
+{
+    HANDLE writer = ::CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+    ::CloseHandle(writer);
+    return writer != INVALID_HANDLE_VALUE;
+}
+
+bool g_writableWhileRead = true;
+bool TryWriterWhileRead(HANDLE source)
+{
+    CString path;
+    g_writableWhileRead = !ReadFinalPath(source, path) || IsWritableBeside(path.Mid(4));
+    return true;
+}
+
+TEST(BackupSources, TheChecksHoldNothingAndDevicesAndPipesAreRefusedUnread)
+{
+    TempFolder folder("backupopen");
+    const CString source = folder / "his.txt";
+    ASSERT_TRUE(WriteTextFile(source, "only SYSTEM may read this"));
+    ASSERT_TRUE(SetFileDacl(source, "D:P(A;;FA;;;SY)"));
+    const CString root = folder / "Files\\";
+    SetSourceOpener(RecordingOpener);
+    CFakeClient client;
+    bool writable = false;
+    client.atImpersonation = [&] { writable = IsWritableBeside(source); };
+    EXPECT_EQ(Serve(*Request(BACKUP_STORE, source, root), client), 1u);
+    EXPECT_TRUE(writable) << "a refused store held the file against a writer";
+    EXPECT_EQ(g_opened.access,
+              static_cast<DWORD>(FILE_READ_ATTRIBUTES | READ_CONTROL | SYNCHRONIZE));
+    EXPECT_EQ(g_opened.share,
+              static_cast<DWORD>(FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE));
+    EXPECT_EQ(g_opened.flags & (SECURITY_SQOS_PRESENT | 0x30000u),
+              static_cast<DWORD>(SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION));
+    ASSERT_TRUE(SetFileDacl(source, kEveryoneDacl));
+    SetSourceReadCheck(TryWriterWhileRead);
+    EXPECT_EQ(Serve(*Request(BACKUP_STORE, source, root), client), 0u);
+    SetSourceReadCheck(nullptr);
+    EXPECT_FALSE(g_writableWhileRead);
+
+    for (const char* device :
+         {"C:\\bwtest\\dir\\nul.txt", "C:\\bwtest\\AUX.x.y", "c:\\bwtest\\con"})
+        EXPECT_TRUE(IsDevicePath(device)) << device;
+    for (const char* file : {"C:\\bwtest\\COM1x", "C:\\bwtest\\nul\\x", "C:\\bwtest\\a.txt"})
+        EXPECT_FALSE(IsDevicePath(file)) << file;
+    g_opened.count = 0;
+    const int acted = client.impersonations;
+    for (const char* device : {"COM1", "nul.txt", "AUX.x.y"})
+        EXPECT_EQ(Serve(*Request(BACKUP_STORE, folder / device, root), client), 1u) << device;
+    EXPECT_EQ(g_opened.count, 0);
+
+    g_pipeName = "\\\\.\\pipe\\bwtest-link-" + std::to_string(GetCurrentProcessId());
+    CFile pipe;
+    pipe.Attach(::CreateNamedPipeA(g_pipeName.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE, 1, 4096,
+                                   4096, 0, nullptr));
+    ASSERT_TRUE(pipe.IsOpen());
+    EXPECT_EQ(Serve(*Request(BACKUP_STORE, folder / "pipe-link.txt", root), client), 1u);
+    EXPECT_EQ(g_opened.count, 1);
+    EXPECT_EQ(client.impersonations, acted) << "the caller was weighed for a device or a pipe";
+    // The pipe's server may not act as the service beyond identifying it.
+    // Wine hands every pipe server an impersonation token whatever the
+    // client asked (the flags above are what it asks): only Windows shows it.
+    CAccessToken token;
+    SECURITY_IMPERSONATION_LEVEL level = SecurityAnonymous;
+    DWORD size = 0;
+    if (!::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "wine_get_version") &&
+        ::ImpersonateNamedPipeClient(pipe.GetHandle()))
+    {
+        if (token.OpenThread(TOKEN_QUERY))
+            ::GetTokenInformation(token.Get(), TokenImpersonationLevel, &level, sizeof level,
+                                  &size);
+        ::RevertToSelf();
+    }
+    EXPECT_LE(level, SecurityIdentification);
+    SetSourceOpener(nullptr);
+}
+
+// A label above the caller that forbids reading up refuses him whatever the
+// DACL grants; a label that forbids only writing up does not, and the
+// exempt callers may read anyway. Wine keeps no label on a file: the
+// descriptor is made here, and the rule is the service's own (Windows'
+// access check weighs the label as well).
+TEST(BackupReadCheck, AFileLabelledAboveAMediumCallerIsRefused)
+{
+    const struct
+    {
+        const char* label;
+        Caller who;
+        DWORD level;
+        bool served;
+    } cases[] = {
+        {"", Caller::User, SECURITY_MANDATORY_MEDIUM_RID, true},
+        {"S:(ML;;NWNR;;;HI)", Caller::User, SECURITY_MANDATORY_MEDIUM_RID, false},
+        {"S:(ML;;NWNR;;;HI)", Caller::User, SECURITY_MANDATORY_HIGH_RID, true},
+        {"S:(ML;;NW;;;HI)", Caller::User, SECURITY_MANDATORY_MEDIUM_RID, true},
+        {"S:(ML;;NWNR;;;SI)", Caller::Administrator, SECURITY_MANDATORY_HIGH_RID, true},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(std::string(c.label) + " " + std::to_string(static_cast<int>(c.who)));
+        CCallerToken caller;
+        ASSERT_TRUE(MakeCallerToken(c.who, caller, c.level));
+        // Everyone may read it by its DACL.
+        CSecurityDescriptor descriptor;
+        ASSERT_TRUE(descriptor.FromText((std::string("O:BAG:BAD:(A;;FA;;;WD)") + c.label).c_str()));
+        EXPECT_EQ(MayReadByDescriptor(caller, descriptor.Get()), c.served);
+    }
+    // A caller's own level comes with his token (Wine's: high).
+    CCallerToken read;
+    ASSERT_TRUE(ImpersonateSelf(SecurityImpersonation));
+    EXPECT_TRUE(read.ReadThread());
+    RevertToSelf();
+    EXPECT_GE(read.integrityLevel, static_cast<DWORD>(SECURITY_MANDATORY_MEDIUM_RID));
+}
+
+// A source whose open or read never ends (an oplock its holder never
+// acknowledges, storage that never answers) holds its request only for the
+// bound: the open or read is cancelled, the request fails, the earlier
+// stored copy stays, and the same thread serves the next request.
+TEST(BackupSources, AnOpenOrReadThatNeverEndsFailsWithinTheBoundAndTheNextIsServed)
+{
+    constexpr DWORD kLimitMs = 500;
+    SetSourceIoLimit(kLimitMs);
+    CStuckPipe stuck;
+    g_stuck = &stuck;
+    TempFolder folder("backupbound");
+    const CString source = folder / "data.txt";
+    ASSERT_TRUE(WriteTextFile(source, "first"));
+    const CString root = folder / "Files\\";
+    CFakeClient client;
+    ASSERT_EQ(Serve(*Request(BACKUP_STORE, source, root), client), 0u);
+    ASSERT_TRUE(WriteTextFile(source, "second"));
+    SetSourceOpener(StuckOpener);
+
+    // One thread, as one instance of the pipe, serves a store whose open
+    // never ends, one whose read never ends, then an ordinary one.
+    auto instance =
+        std::async(std::launch::async,
+                   [&]
+                   {
+                       std::vector<std::pair<uint32_t, ULONGLONG>> served;
+                       for (const CString& path : {folder / "stuck.txt", source, source})
+                       {
+                           SetSourceReadCheck(served.size() == 1 ? StuckRead : nullptr);
+                           const ULONGLONG start = ::GetTickCount64();
+                           auto request = Request(BACKUP_STORE, path, root);
+                           CFakeClient one;
+                           ServeBackupRequest(*request, one);
+                           served.emplace_back(request->result, ::GetTickCount64() - start);
+                       }
+                       return served;
+                   });
+    // Meanwhile other requests come and go without a pause, as other
+    // clients' would on the other instances.
+    std::atomic<bool> done{false};
+    auto others = std::async(std::launch::async,
+                             [&]
+                             {
+                                 while (!done.load())
+                                 {
+                                     CFakeClient other;
+                                     auto stamp = Request(BACKUP_FILE_STAMP, source, "");
+                                     ServeBackupRequest(*stamp, other);
+                                 }
+                             });
+    const bool inTime = instance.wait_for(std::chrono::milliseconds(3 * wait_bound::kAnswerMs)) ==
+                        std::future_status::ready;
+    done = true;
+    stuck.LetGo();
+    others.get();
+    const auto served = instance.get();
+    SetSourceOpener(nullptr);
+    ASSERT_TRUE(inTime) << "a stuck open or read was never cut off";
+    EXPECT_EQ(g_stuckCalls.load(), 2);
+    EXPECT_EQ(served[0].first + served[1].first, 2u);
+    EXPECT_GE(std::min(served[0].second, served[1].second), kLimitMs);
+    EXPECT_EQ(served[2].first, 0u);
+    EXPECT_STREQ(ReadTextFile(StoredCopyPath(root, source)), "second");
 }
 } // namespace

@@ -11,7 +11,8 @@
 // the BACKUP pipe), and runs the restore run on its worker to restore the
 // stored tree into "restore<n>" (given without a trailing
 // backslash). Every file of the restored tree must then equal its source in
-// bytes, last-write time and attributes, and every folder in attributes.
+// bytes, last-write time and attributes, and every folder in last-write time
+// and attributes.
 #ifndef BRINDLEWOX_TESTS_SERVICE_BACKUPROUNDTRIP_H
 #define BRINDLEWOX_TESTS_SERVICE_BACKUPROUNDTRIP_H
 

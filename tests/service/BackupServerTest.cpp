@@ -5,10 +5,16 @@
 #include "engine/Settings.h"
 #include "service/PipeServingLoop.h"
 #include "service/ServerThreads.h"
+#include "service/BackupRequests.h"
 #include "service/SettingsServer.h"
+#include "engine/BackupOneFile.h"
+#include "engine/StoredFile.h"
+#include "tests/service/BackupServiceHere.h"
+#include "tests/support/StuckSource.h"
 #include "tests/support/FakePipeServer.h"
 #include "tests/support/ServiceInThisProcess.h"
 #include "tests/support/TempFolder.h"
+#include "tests/support/Waits.h"
 
 #include <gtest/gtest.h>
 
@@ -55,22 +61,6 @@ protected:
         SetServiceQuitting();
         m_server.join();
         SetIpcPipeName(IpcPipe::Backup, kBackupPipeName);
-    }
-
-    // The main program's SETTINGS type 8, handled as the SETTINGS server
-    // does for the user it names.
-    static void TellServiceTheUser()
-    {
-        PipeClientIdentity user;
-        user.known = true;
-        ASSERT_TRUE(GetCurrentUserSidText(user.sid));
-        auto record = std::make_unique<IpcSettingsRecord>();
-        std::memset(record.get(), 0, sizeof(IpcSettingsRecord));
-        record->type = SETTINGS_USER_PROFILE;
-        IpcCopyText(record->userKeyRoot, user.sid);
-        IpcCopyText(record->profilePath, "C:\\users\\someone\\AppData");
-        HandleSettingsRequest(*record, user);
-        ASSERT_TRUE(IsServiceProfilePathKnown());
     }
 
     // A client that opens an instance and sends nothing.
@@ -155,6 +145,45 @@ TEST_F(BackupServerTest, FourSilentClientsHoldEveryInstanceAndAFifthIsServedAfte
     EXPECT_GE(::GetTickCount64() - start, 500u);
     ASSERT_TRUE(MakeFileStamp(file, expected));
     EXPECT_STREQ(stamp, expected);
+}
+
+// Four stores whose sources never answer (an opportunistic lock never
+// acknowledged, a placeholder whose storage is gone) each hold one instance
+// of the pipe, every instance there is, only until the bound: each gets a
+// failed reply and the next client is served.
+TEST_F(BackupServerTest, StoresWhoseSourcesNeverAnswerHoldNoInstanceBeyondTheBound)
+{
+    SetSourceIoLimit(1000);
+    CStuckPipe stuck;
+    g_stuck = &stuck;
+    SetSourceOpener(StuckOpener);
+    TempFolder folder("backupbound");
+    const CString file = folder / "f.txt";
+    ASSERT_TRUE(WriteTextFile(file, "12345"));
+    const CString root = folder / "Files\\";
+    TellServiceTheUser();
+
+    std::atomic<int> failed{0};
+    std::vector<std::thread> clients;
+    for (DWORD i = 0; i < kBackupPipeInstances; ++i)
+        clients.emplace_back(
+            [&, i]
+            {
+                const CString path = folder / (std::to_string(i) + "stuck.txt").c_str();
+                if (PipeStoreFile(path, root, FALSE, FALSE, "") == kPipeFailed)
+                    ++failed;
+            });
+    const bool allHeld =
+        WaitUntil([] { return g_stuckCalls.load() == static_cast<int>(kBackupPipeInstances); },
+                  wait_bound::kAnswerMs);
+    EXPECT_TRUE(allHeld) << g_stuckCalls.load() << " instances held";
+    EXPECT_EQ(PipeStoreFile(file, root, FALSE, FALSE, ""), kPipeDone);
+    EXPECT_STREQ(ReadTextFile(StoredCopyPath(root, file)), "12345");
+    stuck.LetGo();
+    for (std::thread& client : clients)
+        client.join();
+    EXPECT_EQ(failed.load(), static_cast<int>(kBackupPipeInstances));
+    SetSourceOpener(nullptr);
 }
 
 TEST_F(BackupServerTest, AKeptConnectionIsServedRequestAfterRequestOnOneInstance)

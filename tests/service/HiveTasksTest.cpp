@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -35,30 +36,34 @@ std::vector<std::string> Expected(const std::string& kind, const CString& folder
     return calls;
 }
 
-// A file of `size` bytes, each 0xAB.
-void WriteFilled(const CString& path, DWORD size)
+// A file of `size` bytes, each `fill`.
+void WriteFilled(const CString& path, DWORD size, char fill = '\xAB')
 {
     HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, file);
-    std::string bytes(size, '\xAB');
+    std::string bytes(size, fill);
     DWORD written = 0;
     WriteFile(file, bytes.data(), size, &written, nullptr);
     CloseHandle(file);
 }
 
-std::string ReadAll(const CString& path)
+// The five ".bak" files of a saved registry in a new `folder`, each of
+// `fill` and its own size; SAM's, 3 MiB, is longer than a piece of the
+// restore's copy.
+void MakeHiveCopies(const CString& folder, char fill)
 {
-    std::string bytes;
-    HANDLE file =
-        CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return bytes;
-    char buffer[4096];
-    DWORD read = 0;
-    while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0)
-        bytes.append(buffer, read);
-    CloseHandle(file);
-    return bytes;
+    ASSERT_TRUE(MakeFolder(folder));
+    for (DWORD i = 0; i < 5; ++i)
+        WriteFilled(folder + "\\" + kHiveNames[i] + ".bak", i == 2 ? 3u << 20 : 4096 + i, fill);
+}
+
+// The ".bak" files of a folder, by hive name.
+std::map<std::string, std::string> HiveContents(const CString& folder)
+{
+    std::map<std::string, std::string> contents;
+    for (const char* name : kHiveNames)
+        contents[name] = ReadFileBytes(folder + "\\" + name + ".bak");
+    return contents;
 }
 } // namespace
 
@@ -106,23 +111,97 @@ TEST(HiveTasksTest, CompactionEmptiesTheFolderAndSavesEveryHiveBeforeAnyReplacem
 
 TEST(HiveTasksTest, SaveWalksEveryHiveAndRestoreSchedulesNothingUnlessAllFilesAreSound)
 {
-    const CString folder = "C:\\bwtest\\hives";
+    const CString saved = "C:\\bwtest\\hives";
     CFakeHiveRegistry saving;
     saving.failSave = {"SYSTEM"};
-    EXPECT_FALSE(SaveRegistryHives(folder, saving));
-    EXPECT_EQ(Expected("save", folder, ".bak", nullptr), saving.calls);
+    EXPECT_FALSE(SaveRegistryHives(saved, saving));
+    EXPECT_EQ(Expected("save", saved, ".bak", nullptr), saving.calls);
 
+    TempFolder temp("restore");
+    const CString folder = temp / "hives";
+    const CString restore = temp / "RC Restore";
+    MakeHiveCopies(folder, 's');
     CFakeHiveRegistry missingOne;
-    missingOne.unsoundFiles = {"C:\\bwtest\\hives\\SECURITY.bak"};
-    EXPECT_FALSE(ScheduleRegistryRestore(folder, missingOne));
+    missingOne.unsoundFiles = {std::string(folder) + "\\SECURITY.bak"};
+    EXPECT_FALSE(ScheduleRegistryRestore(folder, missingOne, restore));
     EXPECT_EQ(Expected("check", folder, ".bak", nullptr), missingOne.calls);
 
+    // The replacements read the copies in the restore folder and keep the
+    // replaced hives there.
     CFakeHiveRegistry sound;
-    EXPECT_TRUE(ScheduleRegistryRestore(folder, sound));
+    EXPECT_TRUE(ScheduleRegistryRestore(folder, sound, restore));
     EXPECT_EQ(Expected("check", folder, ".bak", nullptr), sound.Calls("check"));
-    EXPECT_EQ(Expected("replace", folder, ".bak", ".last"), sound.Calls("replace"));
+    EXPECT_EQ(Expected("replace", restore, ".bak", ".last"), sound.Calls("replace"));
     // Every check comes before the first replacement.
     EXPECT_EQ(0u, sound.calls[5].find("replace "));
+}
+
+// A restore installs, at the next start, exactly the files it checked: it
+// reads each through the folder it opened, holds it against writers while it
+// checks and copies it, and replaces the hives from copies that only SYSTEM
+// may use. A folder swapped for another after the check (a user renaming a
+// folder he may change and putting his own hives in its place) gives the
+// replacement nothing of his.
+TEST(HiveTasksTest, TheReplacementReadsOnlyCopiesOfTheCheckedFiles)
+{
+    TempFolder temp("restoreswap");
+    const CString folder = temp / "hives";
+    const CString restore = temp / "RC Restore";
+    MakeHiveCopies(folder, 'c');
+    MakeHiveCopies(temp / "his", 'h');
+    const std::map<std::string, std::string> checked = HiveContents(folder);
+
+    CFakeHiveRegistry registry;
+    int writable = 0;
+    registry.atCheck = [&](const std::string& file)
+    {
+        HANDLE writer = CreateFileA(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_EXISTING, 0, nullptr);
+        if (writer != INVALID_HANDLE_VALUE)
+        {
+            ++writable;
+            CloseHandle(writer);
+        }
+    };
+    bool swapped = false;
+    registry.atReplace = [&](const std::string&)
+    {
+        if (!swapped)
+            swapped = MoveFileA(folder, temp / "gone") && MoveFileA(temp / "his", folder);
+    };
+    EXPECT_TRUE(ScheduleRegistryRestore(folder, registry, restore));
+    EXPECT_EQ(writable, 0) << "a file was open to writers while it was checked";
+    ASSERT_TRUE(swapped) << "the folder's path names his hives now";
+    EXPECT_TRUE(HiveContents(folder).at("SAM") == std::string(3u << 20, 'h'));
+    EXPECT_EQ(Expected("replace", restore, ".bak", ".last"), registry.Calls("replace"));
+    ASSERT_EQ(checked.size(), registry.replacedWith.size());
+    for (const auto& hive : checked)
+        EXPECT_TRUE(registry.replacedWith.at(hive.first) == hive.second) << hive.first;
+}
+
+// A link anywhere in the folder's path (a junction, a symbolic link, a
+// mount point; under Wine a Unix directory symlink stands in for them)
+// makes the folder another than the one named: nothing is read from it.
+TEST(HiveTasksTest, AFolderReachedThroughALinkAtAnyLevelIsRefused)
+{
+    TempFolder temp("restorelink");
+    ASSERT_TRUE(MakeFolder(temp / "real"));
+    MakeHiveCopies(temp / "real\\hives", 'l');
+    ASSERT_TRUE(MakeDirectoryLink(temp / "upper", temp / "real"));
+    ASSERT_TRUE(MakeDirectoryLink(temp / "last", temp / "real\\hives"));
+    const CString restore = temp / "RC Restore";
+    for (const CString& folder : {temp / "upper\\hives", temp / "last"})
+    {
+        SCOPED_TRACE(static_cast<const char*>(folder));
+        CFakeHiveRegistry registry;
+        EXPECT_FALSE(ScheduleRegistryRestore(folder, registry, restore));
+        EXPECT_TRUE(registry.calls.empty());
+        EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(restore));
+    }
+    // The same files by their own path are restored.
+    CFakeHiveRegistry registry;
+    EXPECT_TRUE(ScheduleRegistryRestore(temp / "real\\hives", registry, restore));
+    EXPECT_EQ(5u, registry.Calls("replace").size());
 }
 
 TEST(HiveTasksTest, WipeKeepsTheHeaderAndTheSizeAndLeavesShortFilesAlone)
@@ -133,7 +212,7 @@ TEST(HiveTasksTest, WipeKeepsTheHeaderAndTheSizeAndLeavesShortFilesAlone)
         SCOPED_TRACE(size);
         WriteFilled(temp / "index.dat", size);
         EXPECT_TRUE(WipeFileAfterHeader(temp.Path(), "index.dat"));
-        const std::string bytes = ReadAll(temp / "index.dat");
+        const std::string bytes = ReadFileBytes(temp / "index.dat");
         ASSERT_EQ(size, bytes.size());
         const size_t header = size < 64 ? size : 64;
         EXPECT_EQ(std::string(header, '\xAB'), bytes.substr(0, header));
@@ -204,12 +283,14 @@ TEST(HiveTasksTest, OnlyPrivateCopiesMayStandInForAHive)
                 SetSecurityDescriptorDacl(&open, TRUE, nullptr, FALSE));
     EXPECT_FALSE(IsPrivateHiveCopy(&open));
 
-    // A sound hive file of this user (every Wine file is the user's), and a
-    // folder of the name, are refused by the real check.
+    // A sound hive file of this user (every Wine file is the user's) is
+    // refused by the real check.
     TempFolder folder("hivecopy");
     const CString file = folder / "SYSTEM.bak";
     ASSERT_TRUE(WriteTextFile(file, "regf and the rest of a hive"));
-    EXPECT_FALSE(GetSystemHiveRegistry().IsHiveFile(file));
-    ASSERT_TRUE(MakeFolder(folder / "SAM.bak"));
-    EXPECT_FALSE(GetSystemHiveRegistry().IsHiveFile(folder / "SAM.bak"));
+    HANDLE opened = CreateFileA(file, GENERIC_READ | READ_CONTROL, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, opened);
+    EXPECT_FALSE(GetSystemHiveRegistry().IsHiveFile(opened, file));
+    CloseHandle(opened);
 }

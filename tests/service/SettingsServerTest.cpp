@@ -7,6 +7,7 @@
 #include "engine/PipeClient.h"
 #include "engine/Settings.h"
 #include "foundation/Registry.h"
+#include "foundation/Security.h"
 #include "foundation/Thread.h"
 #include "service/ServerThreads.h"
 #include "service/SettingsServer.h"
@@ -23,6 +24,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace
 {
@@ -159,6 +161,65 @@ TEST(SettingsServerTest, RefusedRequestsDoNothingAndReplyZero)
     // An unknown type gets no reply.
     auto unknownType = Request(12);
     EXPECT_EQ(0u, HandleSettingsRequest(*unknownType, admin, hives));
+}
+
+namespace
+{
+// Whether a token holds the backup and restore privileges enabled, and its
+// privileges as they stand.
+bool HasHiveTaskPrivileges(HANDLE token, std::vector<BYTE>* all = nullptr)
+{
+    std::vector<BYTE> read;
+    if (!ReadTokenInformation(token, TokenPrivileges, read))
+        return false;
+    const auto& privileges = *reinterpret_cast<TOKEN_PRIVILEGES*>(read.data());
+    const bool both = HoldsEnabledPrivilege(privileges, SE_BACKUP_NAME) &&
+                      HoldsEnabledPrivilege(privileges, SE_RESTORE_NAME);
+    if (all != nullptr)
+        all->swap(read);
+    return both;
+}
+
+// Looks at the tokens while each hive is saved.
+class CPrivilegeWatchingHives : public CFakeHiveRegistry
+{
+public:
+    LONG SaveHive(const RegistryHive& hive, const char* file) override
+    {
+        CAccessToken thread;
+        CAccessToken process;
+        threadHas = thread.OpenThread(TOKEN_QUERY) && HasHiveTaskPrivileges(thread.Get());
+        processHas = !process.OpenProcess(GetCurrentProcess(), TOKEN_QUERY) ||
+                     HasHiveTaskPrivileges(process.Get());
+        return CFakeHiveRegistry::SaveHive(hive, file);
+    }
+    bool threadHas = false;
+    bool processHas = true;
+};
+} // namespace
+
+// A hive task's backup and restore privileges are its own thread's: the
+// process token, with which the BACKUP threads serve other callers as
+// SYSTEM meanwhile, never has them enabled, and is as it was afterwards.
+TEST(SettingsServerTest, AHiveTaskEnablesItsPrivilegesOnItsOwnThreadAlone)
+{
+    CAccessToken process;
+    ASSERT_TRUE(process.OpenProcess(GetCurrentProcess(), TOKEN_QUERY));
+    std::vector<BYTE> before;
+    std::vector<BYTE> after;
+    HasHiveTaskPrivileges(process.Get(), &before);
+    CPrivilegeWatchingHives hives;
+    auto save = Request(SETTINGS_SAVE_HIVES, 0, "C:\\bwtest\\somewhere");
+    ASSERT_EQ(sizeof(IpcSettingsRecord),
+              HandleSettingsRequest(*save, Identity(true, kUserSid, true), hives));
+    EXPECT_EQ(1u, save->result);
+    EXPECT_TRUE(hives.threadHas);
+    EXPECT_FALSE(hives.processHas);
+    HasHiveTaskPrivileges(process.Get(), &after);
+    EXPECT_FALSE(before.empty());
+    EXPECT_EQ(before, after);
+    CAccessToken thread;
+    EXPECT_FALSE(thread.OpenThread(TOKEN_QUERY)) << "the thread still acts with the privileges";
 }
 
 TEST(SettingsServerTest, ProductValuesGoIntoAPrivateMachineKeyAndType8KeepsOnlyTheCallersSid)

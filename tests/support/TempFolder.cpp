@@ -144,6 +144,21 @@ CString ReadTextFile(const char* path)
     return text;
 }
 
+std::string ReadFileBytes(const char* path)
+{
+    std::string bytes;
+    HANDLE file =
+        CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return bytes;
+    std::string piece(1u << 20, '\0');
+    DWORD read = 0;
+    while (ReadFile(file, &piece[0], static_cast<DWORD>(piece.size()), &read, nullptr) && read > 0)
+        bytes.append(piece, 0, read);
+    CloseHandle(file);
+    return bytes;
+}
+
 CString ReadFileStart(const char* path, int count)
 {
     char buffer[64];

@@ -6,6 +6,8 @@
 #include "foundation/Base.h"
 #include "foundation/String.h"
 
+#include <string>
+
 class TempFolder
 {
 public:
@@ -28,6 +30,9 @@ private:
 bool WriteTextFile(const char* path, const char* text);
 // The whole content of a file, or an empty string when it cannot be read.
 CString ReadTextFile(const char* path);
+// The whole content of a file as bytes (large files too), empty when it
+// cannot be read.
+std::string ReadFileBytes(const char* path);
 // The first `count` bytes of a file (at most 64), fewer when it is shorter;
 // an empty string when it cannot be read.
 CString ReadFileStart(const char* path, int count);
