@@ -5,6 +5,11 @@
 // the window has ended the command that opened it, so what the window
 // stores after its dialog is written by then. Each step is one run:
 //   service_window_driver <desktop> wait                the main window is up
+//   service_window_driver <desktop> open                the main window, shown
+//                                                       or in the tray, opened
+//                                                       as a click of the tray
+//                                                       icon opens it; ends
+//                                                       once it has painted
 //   service_window_driver <desktop> add <path>          Add..., the path typed
 //                                                       into 3003, OK
 //   service_window_driver <desktop> adddb <address> <ftp server> <ftp folder>
@@ -36,6 +41,13 @@
 //                                                       leaves it open, it and
 //                                                       the window under it
 //                                                       painted
+//   service_window_driver <desktop> timed <id> <text> <seconds>
+//                                                       the command, as its
+//                                                       button sends it, then
+//                                                       seemessage within that
+//                                                       bound; prints "message
+//                                                       after <ms> ms", counted
+//                                                       from the command
 //   service_window_driver <desktop> restoretree <path>  selects the path in
 //                                                       the restore page's tree
 //   service_window_driver <desktop> encrypt <password>  clicks Encrypt...,
@@ -70,6 +82,7 @@ const int kRestoreTree = 293;
 const int kEncryptBox = 3031;
 const int kAddCommand = 211;
 const int kTypeCombo = 3004;
+const int kTrayOpen = 521;
 // The database rows' fields in the order adddb takes them, after the
 // address in 3003: FTP server, folder, login and password, database host,
 // name, user and password.
@@ -339,11 +352,16 @@ int Pick(HWND main, int command, const char* path)
 // returns once the window under it has painted, else returns once the
 // message and the window under it have painted (the controls that the run's
 // end enabled again repaint while the message is up).
-int WaitMessage(HWND main, const char* text, bool press = true)
+// With `since` (a GetTickCount64 value), prints how long after it the
+// message came.
+int WaitMessage(HWND main, const char* text, bool press = true, DWORD boundMs = wait_bound::kTaskMs,
+                ULONGLONG since = 0)
 {
-    HWND dialog = WaitForDialog(kMessageText, wait_bound::kTaskMs);
+    HWND dialog = WaitForDialog(kMessageText, boundMs);
     if (dialog == nullptr)
-        return Fail("no message came within the bound of a task");
+        return Fail("no message came within the bound");
+    if (since != 0)
+        printf("message after %llu ms\n", GetTickCount64() - since);
     std::string shown = TextOf(GetDlgItem(dialog, kMessageText));
     if (shown != text)
     {
@@ -363,6 +381,24 @@ int WaitMessage(HWND main, const char* text, bool press = true)
     if (!WaitGone(dialog))
         return Fail("the message stayed");
     return WaitPainted(main) ? 0 : Fail("the window was not painted after the message");
+}
+
+int Open()
+{
+    // Hidden in the tray, the main window is a child of its program's
+    // invisible parent window.
+    HWND main = WaitForWindowWhere(
+        [](HWND window)
+        { return IsDialogWindow(window, kTitle) && GetDlgItem(window, 248) != nullptr; },
+        wait_bound::kProgramStartMs, true);
+    if (main == nullptr)
+        return Fail("the main window did not come");
+    // The tray icon's click sends its default item as a menu command.
+    if (!PostCommandWhenReady(main, kTrayOpen, 0))
+        return 1;
+    if (!WaitUntil([main] { return IsWindowVisible(main) != FALSE; }, wait_bound::kStepMs))
+        return Fail("the main window stayed in the tray");
+    return WaitPainted(main) ? 0 : Fail("the main window was not painted");
 }
 
 int Encrypt(HWND main, const char* password)
@@ -390,6 +426,8 @@ int main(int argc, char** argv)
     if (!JoinDesktop("service_window_driver", argv[1]))
         return Fail("cannot join the desktop");
     const std::string step = argv[2];
+    if (step == "open" && argc == 3)
+        return Open();
     HWND main = WaitForDialog(0, wait_bound::kProgramStartMs);
     if (main == nullptr)
         return Fail("the main window did not come");
@@ -405,6 +443,13 @@ int main(int argc, char** argv)
         return WaitMessage(main, argv[3]);
     if (step == "seemessage" && argc == 4)
         return WaitMessage(main, argv[3], false);
+    if (step == "timed" && argc == 6)
+    {
+        if (!PostCommandWhenReady(main, atoi(argv[3])))
+            return 1;
+        const ULONGLONG posted = GetTickCount64();
+        return WaitMessage(main, argv[4], false, static_cast<DWORD>(atoi(argv[5])) * 1000, posted);
+    }
     if (step == "adddb" && argc == 12)
         return AddDatabase(main, argv + 3);
     if (step == "ok" && argc == 4)

@@ -1,8 +1,8 @@
 # Sourced after deployed-service.bash by the scripts that drive the main
 # window through tests/tools/service_window_driver.exe (service-window.sh,
-# main-web-dump.sh), with deploy, drive and screens set and a fail function
-# of their own: Brindlewox.exe on a fresh profile inside Wine's virtual
-# desktop, the driver's steps, and the program's end.
+# service-window-large.sh, main-web-dump.sh), with deploy, drive and screens
+# set and a fail function of their own: Brindlewox.exe on a fresh profile
+# inside Wine's virtual desktop, the driver's steps, and the program's end.
 
 program=
 # A desktop name of this run's own.
@@ -35,10 +35,12 @@ step() { driver "$@" || fail "step: $*"; }
 # The program may hold the file for a moment (its saves): wait for it.
 query() { sqlite3 -cmd ".timeout 20000" "$profile" "$1" 2>&1; }
 
-# start_window_program: the program on the desktop, the pointer out of its
-# way; a failure from here on says what the desktop holds and the ends of
-# the program's logs (say_what_was_seen). Ends the script when its window
-# does not come.
+# start_window_program [STEP]: the program on the desktop, the pointer out
+# of its way; a failure from here on says what the desktop holds and the
+# ends of the program's logs (say_what_was_seen). The driver's step waits
+# for its window: wait (a fresh user's start shows it), or open (a
+# returning user's start puts it in the tray). Ends the script when the
+# window does not come.
 start_window_program() {
     xdotool mousemove 1279 799
     "$WINE" explorer /desktop="$desk",1024x768 'C:\Brindlewox\Brindlewox.exe' \
@@ -46,7 +48,7 @@ start_window_program() {
     program=$!
     seen_desktop=$desk
     seen_logs=("$userfolder/Log/LogFile_*.txt" "$deploy/out/program.txt")
-    driver wait || {
+    driver "${1:-wait}" || {
         fail "the main window did not come"
         exit 1
     }
