@@ -2,16 +2,18 @@
 // scripts/bench-backup (which makes the tree and times cp -a and rsync -a on
 // it in the same run):
 //
-//   BackupRunBench <source folder> <work folder> [service|direct] [workers] [parts]
+//   BackupRunBench <source folder> <work folder> [service|here|direct] [workers] [parts]
 //
 // runs a first plain backup of the source into <work>\dest\ and a second one
 // with nothing changed, each the whole run on the backup worker as the window
 // starts it, with `workers` store workers (kDefaultFileWorkers when not
 // given), and with "parts" then times the parts of a run one by one. Local
 // files are stored by the running service through the BACKUP pipe
-// ("service", the default; the driver installs and starts it) or by the same
-// transfer in this process without the pipe ("direct"). Output lines,
-// "<what> <name> <seconds> <count>":
+// ("service", the default; the driver installs and starts it), by the
+// service's own serving code run in this process behind a pipe of its own
+// ("here": the first run then also prints where the service's time went),
+// or by the same transfer in this process without the pipe ("direct").
+// Output lines, "<what> <name> <seconds> <count>":
 //   workers store 0 <n>  the store workers of the runs
 //   run first|nochange   the whole run; count = entries processed
 //   stores first|nochange  time inside the store requests, summed over the
@@ -19,9 +21,13 @@
 //   stamps first|nochange  stamp requests to the service (none: every stamp
 //                         comes from the file's own record)
 //   part <name>          one part of a run measured alone over the same tree
+//   service <part>       ("here") the service's time in that part of the
+//                        first run's requests, summed over its threads;
+//                        count = requests that went through it
 // Under Wine, send the output to a file: a pipe makes every call wait.
 #include "bench/BenchClock.h"
 #include "bench/BenchRun.h"
+#include "bench/ServiceHere.h"
 #include "engine/BackupCache.h"
 #include "engine/BackupRun.h"
 #include "engine/FileStamp.h"
@@ -39,6 +45,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 namespace
@@ -222,11 +229,15 @@ int main(int argc, char** argv)
     const CString source(argv[1]);
     const CString work(argv[2]);
     const bool viaService = argc < 4 || strcmp(argv[3], "direct") != 0;
+    const bool here = argc >= 4 && strcmp(argv[3], "here") == 0;
     const int workers = argc >= 5 ? atoi(argv[4]) : kDefaultFileWorkers;
     const bool parts = argc >= 6 && strcmp(argv[5], "parts") == 0;
     const CString destination = work + "\\dest\\";
 
-    if (viaService && !TellServiceTheUser())
+    std::unique_ptr<CBenchServiceHere> service;
+    if (here)
+        service = std::make_unique<CBenchServiceHere>();
+    if (here ? !service->Serves() : viaService && !TellServiceTheUser())
         return 1;
 
     CPipeFileService pipe;
@@ -242,9 +253,15 @@ int main(int argc, char** argv)
     context.storeWorkers = workers;
     if (!WriteBenchProfile(context.profilePath, source, destination, false, false, ""))
         return 1;
-    printf("mode %s\n", viaService ? "service" : "direct");
+    printf("mode %s\n", here ? "here" : viaService ? "service" : "direct");
     Report("workers", "store", 0, workers);
-    if (RunOnce(context, local, "first") < 0 || RunOnce(context, local, "nochange") < 0)
+    SetRequestTiming(here);
+    if (RunOnce(context, local, "first") < 0)
+        return 1;
+    if (here)
+        CBenchServiceHere::Report();
+    SetRequestTiming(false);
+    if (RunOnce(context, local, "nochange") < 0)
         return 1;
     if (!parts)
         return 0;

@@ -22,9 +22,14 @@
 //                             over kept connections, without the run
 //   part in-process-<n>-threads the same restores done in this process on
 //                             <n> threads, without the service
+//   part requests-here-<n>-threads the same requests to the service's own
+//                             serving code run in this process, followed by
+//   service <part>            the service's time in that part of those
+//                             requests, summed over its threads
 // Under Wine, send the output to a file: a pipe makes every call wait.
 #include "bench/BenchClock.h"
 #include "bench/BenchRun.h"
+#include "bench/ServiceHere.h"
 #include "engine/BackupRun.h"
 #include "engine/FileWalk.h"
 #include "engine/RestoreRun.h"
@@ -155,6 +160,26 @@ void TimeParts(const CString& stored, const CString& target, int workers, bool p
                         });
     name.Format("in-process-%d-threads", workers);
     Report("part", name, seconds, count - failed.load());
+
+    // The same requests to the service's own serving code run in this
+    // process, where its parts are timed ("service <part> ..." lines). Its
+    // stop at the end is the process's: this comes last.
+    CBenchServiceHere service;
+    if (!service.Serves())
+        return;
+    const CString here = target + "-here\\";
+    failed = 0;
+    SetRequestTiming(true);
+    seconds = OnThreads(entries, workers,
+                        [&](const CString& entry)
+                        {
+                            if (PipeRestoreFile(entry, here, packed, packed, kPassword) !=
+                                kPipeDone)
+                                ++failed;
+                        });
+    name.Format("requests-here-%d-threads", workers);
+    Report("part", name, seconds, count - failed.load());
+    CBenchServiceHere::Report();
 }
 } // namespace
 

@@ -86,9 +86,10 @@ bool IsNetworkLocation(const char* path);
 // he mapped is not one for the program, and the answers kept are the
 // program's).
 bool IsNetworkLocationNow(const char* path);
-// The drive-type query both make (GetDriveTypeA of "X:\").
-// Tests put their own in to play a mapped drive; null restores the system's.
-// Either forgets the answers kept.
+// The drive-type query both make, of "X:\": by default DRIVE_REMOTE for a
+// drive on the network and DRIVE_FIXED for any other that opens (only the
+// network counts here). Tests put their own in to play a mapped drive; null
+// restores the system's. Either forgets the answers kept.
 typedef UINT (*DriveTypeProbe)(const char* root);
 void SetDriveTypeProbe(DriveTypeProbe probe);
 

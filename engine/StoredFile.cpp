@@ -682,6 +682,8 @@ bool CTransferSource::Open(const char* path)
                                                     OPEN_EXISTING, kFlags, nullptr));
     if (!opened.IsOpen() || step.IsCutOff() || ::GetFileType(opened.GetHandle()) != FILE_TYPE_DISK)
         return false;
+    FileDevice device;
+    const bool onNetwork = !ReadFileDevice(opened.GetHandle(), device) || IsRemoteDevice(device);
     // The basic record and the size rather than GetFileInformationByHandle:
     // under Wine 8 that also asks the mount manager (another process) for
     // the volume's serial number, about 0.3 ms on every store against a few
@@ -714,6 +716,7 @@ bool CTransferSource::Open(const char* path)
     m_reading.Close();
     m_checked.Attach(opened.Detach());
     m_info = info;
+    m_onNetwork = onNetwork;
     m_index = index;
     m_numbered = numbered;
     return true;

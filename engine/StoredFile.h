@@ -224,9 +224,14 @@ public:
     bool IsOpenForReading() const { return m_reading.IsOpen(); }
     // The file or folder of the first open.
     HANDLE GetHandle() const { return m_checked.GetHandle(); }
+    // Whether the file opened lies on the network, by the device its file
+    // system reports for the open handle (ReadFileDevice): what a link to a
+    // share cannot hide. True also when the device could not be told.
+    bool LiesOnNetwork() const { return m_onNetwork; }
 
 private:
     WIN32_FILE_ATTRIBUTE_DATA m_info = {};
+    bool m_onNetwork = true;
     // The checked file's number on its volume (FileInternalInformation),
     // when its file system gives one.
     LONGLONG m_index = 0;

@@ -1,5 +1,8 @@
 #include "foundation/File.h"
 
+#include <winioctl.h>
+#include <winternl.h>
+
 namespace
 {
 // Takes the code before anything else can change it: building the message
@@ -126,4 +129,40 @@ HANDLE CFile::Detach()
     HANDLE file = m_hFile;
     m_hFile = INVALID_HANDLE_VALUE;
     return file;
+}
+
+bool ReadFileDevice(HANDLE file, FileDevice& device)
+{
+    IO_STATUS_BLOCK status = {};
+    FILE_FS_DEVICE_INFORMATION information = {};
+    if (!NT_SUCCESS(::NtQueryVolumeInformationFile(file, &status, &information, sizeof information,
+                                                   FileFsDeviceInformation)))
+        return false;
+    device.type = information.DeviceType;
+    device.characteristics = information.Characteristics;
+    return true;
+}
+
+bool IsRemoteDevice(const FileDevice& device)
+{
+    // ntddk.h's characteristic, which the headers of user mode leave out.
+    constexpr DWORD kRemoteDevice = 0x10;
+    // The distributed file system's own types (ntddk.h) besides winioctl.h's.
+    constexpr DWORD kDfsFileSystem = 0x35;
+    constexpr DWORD kDfsVolume = 0x36;
+    constexpr DWORD kNetworkRedirector = 0x28;
+    if (device.characteristics & kRemoteDevice)
+        return true;
+    switch (device.type)
+    {
+    case FILE_DEVICE_NETWORK:
+    case FILE_DEVICE_NETWORK_FILE_SYSTEM:
+    case FILE_DEVICE_DFS:
+    case kDfsFileSystem:
+    case kDfsVolume:
+    case kNetworkRedirector:
+        return true;
+    default:
+        return false;
+    }
 }

@@ -65,4 +65,22 @@ private:
     HANDLE m_hFile = INVALID_HANDLE_VALUE;
 };
 
+// The device an open file or folder lies on, as its file system reports it
+// for the handle (NtQueryVolumeInformationFile, FileFsDeviceInformation):
+// the device type (FILE_DEVICE_*) and its characteristics
+// (FILE_REMOTE_DEVICE, FILE_REMOVABLE_MEDIA, ...). Asked of the handle, it
+// needs no lookup by name: under Wine 8 GetDriveTypeA asks the mount manager
+// (another process) about every local drive, and GetFinalPathNameByHandleA
+// asks Wine's server for the name twice.
+struct FileDevice
+{
+    DWORD type = 0;
+    DWORD characteristics = 0;
+};
+// False when the handle's device cannot be told; `device` is then untouched.
+bool ReadFileDevice(HANDLE file, FileDevice& device);
+// Whether the device is the network's: a redirector or a distributed file
+// system, or any device that says it is remote.
+bool IsRemoteDevice(const FileDevice& device);
+
 #endif

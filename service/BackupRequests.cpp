@@ -6,6 +6,7 @@
 #include "engine/StoredFile.h"
 #include "foundation/IoWatchdog.h"
 #include "foundation/String.h"
+#include "service/RequestTimes.h"
 #include "service/ServiceLog.h"
 
 #include <atomic>
@@ -43,6 +44,18 @@ size_t NameLength(const char* text)
     return n;
 }
 
+// Both paths begin with the same drive letter ("X:"): one look tells
+// whether that drive lies on the network for either.
+bool OnOneDriveLetter(const char* first, const char* second)
+{
+    const auto letter = [](const char* path)
+    {
+        const char c = static_cast<char>(path[0] | 0x20);
+        return c >= 'a' && c <= 'z' && path[1] == ':' ? c : '\0';
+    };
+    return letter(first) != '\0' && letter(first) == letter(second);
+}
+
 CString FieldText(const char* field, size_t length)
 {
     return CString(field, static_cast<int>(length));
@@ -60,19 +73,22 @@ bool StampAsClient(IBackupClient& client, const char* path, WIN32_FILE_ATTRIBUTE
 }
 
 std::atomic<FinalPathProbe> g_finalPathProbe{nullptr};
+std::atomic<CallerTokenProbe> g_callerTokenProbe{nullptr};
 std::atomic<DWORD> g_sourceIoLimitMs{kSourceIoLimitMs};
 
-// Whether the source the service opened lies on the network, by where the
-// system says the open file is: a link in a local folder can lead to a
-// share (a symbolic link to a UNC path, a junction to a mapped drive).
-// Unknown counts as the network.
-bool OpenedOnNetwork(HANDLE file)
+// Whether the source the service opened lies on the network: by the device
+// its file system reports for the open handle (CTransferSource::
+// LiesOnNetwork), which a link in a local folder leading to a share (a
+// symbolic link to a UNC path, a junction to a mapped drive) cannot hide.
+// A test's probe plays an open file's final path instead. Unknown counts as
+// the network.
+bool OpenedOnNetwork(const CTransferSource& opened)
 {
-    CString path;
     const FinalPathProbe probe = g_finalPathProbe.load();
-    if (!(probe != nullptr ? probe(file, path) : ReadFinalPath(file, path)))
-        return true;
-    return IsNetworkFinalPath(path);
+    if (probe == nullptr)
+        return opened.LiesOnNetwork();
+    CString path;
+    return !probe(opened.GetHandle(), path) || IsNetworkFinalPath(path);
 }
 
 // The store: the source opened once, as the service, for its checks; read
@@ -83,24 +99,33 @@ bool Store(const CString& source, const CString& root, const CString& destinatio
            int encrypt, const CString& password, IBackupClient& client)
 {
     CTransferSource opened;
-    if (!opened.Open(source))
-        return false;
-    if (OpenedOnNetwork(opened.GetHandle()))
     {
-        ServiceLog("a store was refused: the source opened lies on the network");
-        return false;
-    }
-    CCallerToken caller;
-    {
-        CCallerScope asClient(client);
-        if (!asClient.IsActive())
+        CRequestPartTimer timer(RequestPart::Open);
+        if (!opened.Open(source))
             return false;
-        if (!IsServedCallerPath(root))
+    }
+    {
+        CRequestPartTimer timer(RequestPart::FinalPath);
+        if (OpenedOnNetwork(opened))
         {
-            ServiceLog("a store was refused: its destination lies on the network for the caller");
+            ServiceLog("a store was refused: the source opened lies on the network");
             return false;
         }
-        if (!client.ReadCallerToken(caller))
+    }
+    // The caller's token, read once per connection (IBackupClient::
+    // CallerToken): only a connection's first request acts as the client
+    // for it here.
+    const CCallerToken* caller = client.KeptCallerToken();
+    if (caller == nullptr)
+    {
+        CRequestPartTimer timer(RequestPart::Caller);
+        {
+            CCallerScope asClient(client);
+            if (!asClient.IsActive())
+                return false;
+            caller = client.CallerToken();
+        }
+        if (caller == nullptr)
         {
             ServiceLog("a store was refused: the caller's token cannot be read (error %lu)",
                        ::GetLastError());
@@ -109,18 +134,38 @@ bool Store(const CString& source, const CString& root, const CString& destinatio
     }
     if (client.IsStuck())
         return false;
-    if (!MayReadForCaller(caller, opened.GetHandle()))
     {
-        ServiceLog("a store was refused: the caller may not read the source");
-        return false;
+        CRequestPartTimer timer(RequestPart::Check);
+        if (!MayReadForCaller(*caller, opened.GetHandle()))
+        {
+            ServiceLog("a store was refused: the caller may not read the source");
+            return false;
+        }
     }
     // Read as the service, for a caller the checks let have it read (a
-    // folder is made, never read).
-    if (!opened.IsFolder() && !opened.OpenForReading())
-        return false;
-    CCallerScope asClient(client);
-    return asClient.IsActive() &&
-           TransferFromSource(opened, destination, compress, encrypt, password, kTransferStore);
+    // folder is made, never read). Nothing of it is read before the
+    // destination is accepted below.
+    {
+        CRequestPartTimer timer(RequestPart::Reopen);
+        if (!opened.IsFolder() && !opened.OpenForReading())
+            return false;
+    }
+    // The destination side as the client: his drive letters judge the
+    // root, his rights write it.
+    CRequestPartTimer timer(RequestPart::Copy);
+    bool rootRefused = false;
+    bool stored = false;
+    {
+        CCallerScope asClient(client);
+        if (!asClient.IsActive())
+            return false;
+        rootRefused = !IsServedCallerPath(root);
+        stored = !rootRefused && TransferFromSource(opened, destination, compress, encrypt,
+                                                    password, kTransferStore);
+    }
+    if (rootRefused)
+        ServiceLog("a store was refused: its destination lies on the network for the caller");
+    return stored;
 }
 
 // Store (see Store) or restore (as the client on both sides): true when
@@ -143,11 +188,17 @@ bool Transfer(const IpcQueueRecord& record, IBackupClient& client, int direction
     if (direction == kTransferStore)
         return Store(source, root, destination, compress, encrypt, password, client);
     CCallerScope asClient(client);
-    if (!asClient.IsActive() || !IsServedCallerPath(source) || !IsServedCallerPath(root))
+    if (!asClient.IsActive() || !IsServedCallerPath(source) ||
+        (!OnOneDriveLetter(source, root) && !IsServedCallerPath(root)))
         return false;
     CTransferSource opened;
-    return opened.Open(source) &&
-           TransferFromSource(opened, destination, compress, encrypt, password, direction);
+    {
+        CRequestPartTimer timer(RequestPart::Open);
+        if (!opened.Open(source))
+            return false;
+    }
+    CRequestPartTimer timer(RequestPart::Copy);
+    return TransferFromSource(opened, destination, compress, encrypt, password, direction);
 }
 } // namespace
 
@@ -158,7 +209,20 @@ bool IBackupClient::ReadAttributes(const char* path, WIN32_FILE_ATTRIBUTE_DATA& 
 
 bool IBackupClient::ReadCallerToken(CCallerToken& caller)
 {
-    return caller.ReadThread();
+    const CallerTokenProbe probe = g_callerTokenProbe.load();
+    return probe != nullptr ? probe(caller) : caller.ReadThread();
+}
+
+const CCallerToken* IBackupClient::CallerToken()
+{
+    if (!m_tokenRead)
+        m_tokenRead = ReadCallerToken(m_token);
+    return KeptCallerToken();
+}
+
+void SetCallerTokenProbe(CallerTokenProbe probe)
+{
+    g_callerTokenProbe.store(probe);
 }
 
 bool CCallerToken::ReadThread()

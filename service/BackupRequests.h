@@ -12,8 +12,9 @@
 //   every request here is refused when it lies on the network. A path used
 //   as the client is judged as the client (his mapped drives are his logon
 //   session's own); the store's source, opened as the service, is judged
-//   in the service's, and again by where the file it opened lies (its final
-//   path), which a link to a share cannot hide;
+//   in the service's, and again by where the file it opened lies (the
+//   device its file system reports for the open handle), which a link to a
+//   share cannot hide;
 // - the store reads the source as the service only for a caller who may
 //   read that very file himself, or who could read any file: the service
 //   opens the source once, as itself, asking only for what the checks need
@@ -110,10 +111,31 @@ public:
     // with the rights the thread has now: it acts as the client when this is
     // called. False when the client may not read them.
     virtual bool ReadAttributes(const char* path, WIN32_FILE_ATTRIBUTE_DATA& data);
-    // Reads the client's token (CCallerToken::ReadThread) while the thread
-    // acts as the client. False when it cannot.
+    // Reads the client's token (CCallerToken::ReadThread, or the probe a
+    // test set) while the thread acts as the client. False when it cannot.
     virtual bool ReadCallerToken(CCallerToken& caller);
+
+    // The caller's token for the read check: read by ReadCallerToken the
+    // first time it is needed, the thread acting as the client, and kept
+    // for the later requests of this client object. The BACKUP server keeps
+    // one object per pipe connection: a client's security context is
+    // captured when he opens the pipe (the main program asks for no dynamic
+    // tracking), so every request of a connection carries the same token,
+    // and a new connection, whoever makes it, is read anew. Null when it has
+    // not been read (KeptCallerToken) or cannot be (CallerToken).
+    const CCallerToken* KeptCallerToken() const { return m_tokenRead ? &m_token : nullptr; }
+    const CCallerToken* CallerToken();
+
+private:
+    CCallerToken m_token;
+    bool m_tokenRead = false;
 };
+
+// Tests play callers of their own through the real pipe: while set, the
+// probe makes the caller's token instead of the thread's own (null
+// restores it).
+typedef bool (*CallerTokenProbe)(CCallerToken& caller);
+void SetCallerTokenProbe(CallerTokenProbe probe);
 
 // The client of a connected server pipe, after its request was read:
 // ImpersonateNamedPipeClient and RevertToSelf. The main program opens the
@@ -151,8 +173,10 @@ bool IsServedCallerPath(const char* path);
 // in its device form, "\Device\HarddiskVolume3\f", "\Device\Mup\server\f").
 // False when it cannot be told.
 bool ReadFinalPath(HANDLE file, CString& path);
-// Tests put their own in to play a file that a link led to a share; null
-// restores ReadFinalPath.
+// A store judges where its opened source lies by the device of the open
+// handle (CTransferSource::LiesOnNetwork). Tests, which have no share under
+// Wine, put a probe in that names the opened file's final path instead, to
+// play a file that a link led to a share; null restores the device.
 typedef bool (*FinalPathProbe)(HANDLE file, CString& path);
 void SetFinalPathProbe(FinalPathProbe probe);
 // Whether a final path lies on the network: the UNC form, a drive letter the

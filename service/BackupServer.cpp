@@ -77,11 +77,21 @@ public:
         // answer to a box no one sees.
         ::SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, nullptr);
         IpcQueueRecord& record = *m_record;
+        // The client of the connection served now; what it learnt of him
+        // (his token) serves his connection's requests alone.
+        std::unique_ptr<CPipeClientIdentity> client;
+        ULONGLONG clientConnection = 0;
         m_server.Serve(&record,
                        [&](DWORD, const PipeClientIdentity&) -> DWORD
                        {
-                           CPipeClientIdentity client(m_server.GetHandle());
-                           switch (ServeBackupRequest(record, client))
+                           if (client == nullptr ||
+                               clientConnection != m_server.GetConnectionNumber())
+                           {
+                               client = std::make_unique<CPipeClientIdentity>(
+                                   m_server.GetHandle());
+                               clientConnection = m_server.GetConnectionNumber();
+                           }
+                           switch (ServeBackupRequest(record, *client))
                            {
                            case BackupServed::NoReply:
                                return 0;

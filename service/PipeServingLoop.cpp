@@ -2,6 +2,7 @@
 
 #include "foundation/Exception.h"
 #include "service/ServerThreads.h"
+#include "service/RequestTimes.h"
 #include "service/ServiceLog.h"
 
 #include <algorithm>
@@ -47,6 +48,7 @@ bool CPipeServingLoop::Serve(void* record, Handler handler)
                 ServiceLog("waiting for a pipe client failed (error %lu)", ::GetLastError());
             continue;
         }
+        ++m_connection;
         const bool canGoOn = ServeClient(record, handler);
         m_pipe.Disconnect();
         if (!canGoOn)
@@ -92,6 +94,7 @@ bool CPipeServingLoop::ServeClient(void* record, const Handler& handler)
             m_pipe.Reply(record, replySize, m_timeoutMs, false);
             return true;
         }
+        CRequestPartTimer timer(RequestPart::Reply);
         if (!m_pipe.Send(record, replySize, m_timeoutMs, false))
             return true;
     }

@@ -114,6 +114,10 @@ public:
     }
     // Serves request after request on a connection, as described above.
     void KeepConnections() { m_keepConnections = true; }
+    // The number of the connection whose request the handler serves: it
+    // changes with every client that connects, so a handler can keep what it
+    // learnt of a client for the requests of its connection alone.
+    ULONGLONG GetConnectionNumber() const { return m_connection; }
     HANDLE GetHandle() const { return m_pipe.GetHandle(); }
 
 private:
@@ -132,6 +136,7 @@ private:
     DWORD m_lifeMs = kKeptConnectionLifeMs;
     bool m_ended = false;
     bool m_keepConnections = false;
+    ULONGLONG m_connection = 0;
 };
 
 #endif

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <winioctl.h>
+
 #include <cstring>
 
 static_assert(!std::is_copy_constructible_v<CFile>);
@@ -240,4 +242,37 @@ TEST(FileTest, TimesAndAttributesThroughTheHandle)
     EXPECT_TRUE(finder.GetAttributes() & FILE_ATTRIBUTE_READONLY);
     finder.Close();
     SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
+}
+
+// The device of an open handle: a file on the local disk and a pipe are not
+// the network's; the network's types and the remote characteristic are.
+TEST(FileTest, DeviceOfAnOpenHandle)
+{
+    TempFolder folder("filedevice");
+    const CString path = folder / "local.txt";
+    CFile file;
+    file.Open(path, CFile::modeCreateAlways | CFile::modeWrite);
+    FileDevice device;
+    ASSERT_TRUE(ReadFileDevice(file.GetHandle(), device));
+    EXPECT_FALSE(IsRemoteDevice(device)) << device.type << " " << device.characteristics;
+
+    HANDLE pipe = CreateNamedPipeA("\\\\.\\pipe\\brindlewox_filedevice", PIPE_ACCESS_DUPLEX,
+                                   PIPE_TYPE_BYTE, 1, 64, 64, 0, nullptr);
+    ASSERT_NE(pipe, INVALID_HANDLE_VALUE);
+    FileDevice pipeDevice;
+    ASSERT_TRUE(ReadFileDevice(pipe, pipeDevice));
+    EXPECT_EQ(pipeDevice.type, static_cast<DWORD>(FILE_DEVICE_NAMED_PIPE));
+    EXPECT_FALSE(IsRemoteDevice(pipeDevice));
+    CloseHandle(pipe);
+
+    FileDevice unchanged{7, 9};
+    EXPECT_FALSE(ReadFileDevice(nullptr, unchanged));
+    EXPECT_EQ(unchanged.type, 7u);
+    EXPECT_EQ(unchanged.characteristics, 9u);
+
+    EXPECT_TRUE(IsRemoteDevice({FILE_DEVICE_NETWORK_FILE_SYSTEM, 0}));
+    EXPECT_TRUE(IsRemoteDevice({FILE_DEVICE_DFS, 0}));
+    EXPECT_TRUE(IsRemoteDevice({FILE_DEVICE_DISK_FILE_SYSTEM, 0x10})) << "FILE_REMOTE_DEVICE";
+    EXPECT_FALSE(IsRemoteDevice({FILE_DEVICE_DISK_FILE_SYSTEM, 0}));
+    EXPECT_FALSE(IsRemoteDevice({FILE_DEVICE_DISK, 0x1})) << "removable media";
 }

@@ -4,6 +4,7 @@
 #include "engine/FileStamp.h"
 #include "engine/FileSystem.h"
 #include "engine/StoredFile.h"
+#include "tests/service/CallerTokens.h"
 #include "tests/service/FakeCaller.h"
 #include "tests/support/StuckSource.h"
 #include "tests/support/TempFolder.h"
@@ -28,100 +29,6 @@
 
 namespace
 {
-// Who a client is, as the store's read check weighs him (under Wine every
-// token is the same elevated administrator's, so the groups and privileges
-// are the test's; the token the system's access check weighs is this
-// process's own, whose user the file's own descriptor decides on).
-enum class Caller
-{
-    User,                  // a plain user: only what the file grants him
-    Administrator,         // the Administrators enabled
-    DenyOnlyAdministrator, // the Administrators for denial only (UAC, not elevated)
-    DisabledAdministrator, // the group present, neither enabled nor for denial
-    BackupOperator,        // the Backup Operators enabled
-    BackupPrivilege,       // SeBackupPrivilege held, not enabled
-    EnabledBackupPrivilege // SeBackupPrivilege enabled
-};
-
-// Fills a TOKEN_GROUPS image: the Users and, by the caller, one more group;
-// the SIDs live in the same buffer.
-void MakeGroups(Caller caller, std::vector<BYTE>& groups)
-{
-    struct Entry
-    {
-        WELL_KNOWN_SID_TYPE sid;
-        DWORD attributes;
-    };
-    std::vector<Entry> entries = {{WinBuiltinUsersSid, SE_GROUP_ENABLED | SE_GROUP_MANDATORY}};
-    switch (caller)
-    {
-    case Caller::Administrator:
-        entries.push_back({WinBuiltinAdministratorsSid, SE_GROUP_ENABLED | SE_GROUP_OWNER});
-        break;
-    case Caller::DenyOnlyAdministrator:
-        entries.push_back({WinBuiltinAdministratorsSid, SE_GROUP_USE_FOR_DENY_ONLY});
-        break;
-    case Caller::DisabledAdministrator:
-        entries.push_back({WinBuiltinAdministratorsSid, 0});
-        break;
-    case Caller::BackupOperator:
-        entries.push_back({WinBuiltinBackupOperatorsSid, SE_GROUP_ENABLED});
-        break;
-    case Caller::User:
-    case Caller::BackupPrivilege:
-    case Caller::EnabledBackupPrivilege:
-        break;
-    }
-    const size_t header =
-        offsetof(TOKEN_GROUPS, Groups) + entries.size() * sizeof(SID_AND_ATTRIBUTES);
-    groups.assign(header + entries.size() * SECURITY_MAX_SID_SIZE, 0);
-    auto* list = reinterpret_cast<TOKEN_GROUPS*>(groups.data());
-    list->GroupCount = static_cast<DWORD>(entries.size());
-    for (size_t i = 0; i < entries.size(); ++i)
-    {
-        BYTE* sid = groups.data() + header + i * SECURITY_MAX_SID_SIZE;
-        DWORD size = SECURITY_MAX_SID_SIZE;
-        EXPECT_TRUE(CreateWellKnownSid(entries[i].sid, nullptr, sid, &size));
-        list->Groups[i].Sid = sid;
-        list->Groups[i].Attributes = entries[i].attributes;
-    }
-}
-
-// A TOKEN_PRIVILEGES image: SeChangeNotifyPrivilege enabled, and the backup
-// privilege for a caller who holds it.
-void MakePrivileges(Caller caller, std::vector<BYTE>& privileges)
-{
-    const bool backup =
-        caller == Caller::BackupPrivilege || caller == Caller::EnabledBackupPrivilege;
-    const DWORD count = backup ? 2 : 1;
-    privileges.assign(offsetof(TOKEN_PRIVILEGES, Privileges) + count * sizeof(LUID_AND_ATTRIBUTES),
-                      0);
-    auto* list = reinterpret_cast<TOKEN_PRIVILEGES*>(privileges.data());
-    list->PrivilegeCount = count;
-    EXPECT_TRUE(LookupPrivilegeValueA(nullptr, SE_CHANGE_NOTIFY_NAME, &list->Privileges[0].Luid));
-    list->Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
-    if (backup)
-    {
-        EXPECT_TRUE(LookupPrivilegeValueA(nullptr, SE_BACKUP_NAME, &list->Privileges[1].Luid));
-        list->Privileges[1].Attributes =
-            caller == Caller::EnabledBackupPrivilege ? SE_PRIVILEGE_ENABLED : 0;
-    }
-}
-
-// The caller's token as a test makes it, at medium integrity unless said.
-bool MakeCallerToken(Caller who, CCallerToken& caller,
-                     DWORD integrityLevel = SECURITY_MANDATORY_MEDIUM_RID)
-{
-    CAccessToken process;
-    if (!process.OpenProcess(GetCurrentProcess(), TOKEN_QUERY | TOKEN_DUPLICATE) ||
-        !caller.token.Duplicate(process.Get(), TOKEN_QUERY))
-        return false;
-    MakeGroups(who, caller.groups);
-    MakePrivileges(who, caller.privileges);
-    caller.integrityLevel = integrityLevel;
-    return true;
-}
-
 // The client as a test plays it: it may refuse to be acted as, and runs a
 // check at the moment the service becomes it.
 class CFakeClient : public CFakeCallerOf<IBackupClient>
@@ -149,17 +56,6 @@ public:
     int looks = 0;
     std::vector<CString> hidden;
 };
-
-// Gives a file a DACL of its own (SDDL). Under Wine the DACL becomes the
-// file's Unix mode, so a file the user may not read is one the tests still
-// read: they run as root.
-bool SetFileDacl(const char* path, const char* dacl)
-{
-    CSecurityDescriptor descriptor;
-    return descriptor.FromText(dacl) &&
-           SetFileSecurityA(path, DACL_SECURITY_INFORMATION, descriptor.Get());
-}
-constexpr char kEveryoneDacl[] = "D:(A;;FA;;;WD)";
 
 // Plays an open file that lies on a share.
 bool FinalPathOnAShare(HANDLE, CString& path)
@@ -417,9 +313,10 @@ TEST(BackupRequests, EveryFailureRepliesOneAndKeepsTheEarlierStoredCopy)
     ASSERT_NE(locked, INVALID_HANDLE_VALUE);
     EXPECT_EQ(Serve(*Request(BACKUP_STORE, source, root), client), 1u);
     ::CloseHandle(locked);
+    EXPECT_EQ(client.looks, 1) << "the client's token, read at his first store";
     client.allow = false;
     EXPECT_EQ(Serve(*Request(BACKUP_STORE, source, root), client), 1u);
-    EXPECT_EQ(client.looks, 2) << "no look without acting as the client";
+    EXPECT_EQ(client.looks, 1) << "no look without acting as the client";
     EXPECT_EQ(Serve(*Request(BACKUP_RESTORE, stored, folder / "Back\\"), client), 1u);
     EXPECT_EQ(::GetFileAttributesA(folder / "Back"), INVALID_FILE_ATTRIBUTES);
     client.allow = true;
@@ -526,6 +423,35 @@ TEST(BackupRequests, NetworkPathsAndFilesTheCallerCannotSeeAreRefused)
 // The store reads a file for a caller only when he may read it himself, by
 // its own descriptor, or could read any file: the Administrators or the
 // Backup Operators enabled, or the backup privilege enabled.
+// A client's token is read once, at his first store, and weighed for each
+// file anew: a file he may not read stays refused on his later requests,
+// and another client (another connection) is read for himself.
+TEST(BackupReadCheck, AClientsTokenIsReadOnceAndEveryFileWeighedAnew)
+{
+    TempFolder folder("backuponce");
+    const CString secret = folder / "secret.txt";
+    const CString open = folder / "open.txt";
+    ASSERT_TRUE(WriteTextFile(secret, "not for everyone"));
+    ASSERT_TRUE(WriteTextFile(open, "for everyone"));
+    ASSERT_TRUE(SetFileDacl(secret, "D:P(A;;FA;;;SY)"));
+    ASSERT_TRUE(SetFileDacl(open, kEveryoneDacl));
+    const CString root = folder / "Files\\";
+
+    CFakeClient user;
+    user.who = Caller::User;
+    EXPECT_EQ(Serve(*Request(BACKUP_STORE, secret, root), user), 1u);
+    EXPECT_EQ(Serve(*Request(BACKUP_STORE, secret, root), user), 1u) << "refused again";
+    EXPECT_EQ(Serve(*Request(BACKUP_STORE, open, root), user), 0u);
+    EXPECT_EQ(user.looks, 1) << "the token was read once";
+    EXPECT_EQ(GetFileAttributesA(StoredCopyPath(root, secret)), INVALID_FILE_ATTRIBUTES);
+
+    CFakeClient administrator;
+    administrator.who = Caller::Administrator;
+    EXPECT_EQ(Serve(*Request(BACKUP_STORE, secret, root), administrator), 0u);
+    EXPECT_EQ(administrator.looks, 1);
+    EXPECT_EQ(Serve(*Request(BACKUP_STORE, secret, root), user), 1u) << "still the user's own";
+}
+
 TEST(BackupReadCheck, AStoreReadsOnlyForACallerWhoMayReadTheFile)
 {
     TempFolder folder("backupread");

@@ -10,6 +10,7 @@
 #include "engine/BackupOneFile.h"
 #include "engine/StoredFile.h"
 #include "tests/service/BackupServiceHere.h"
+#include "tests/service/CallerTokens.h"
 #include "tests/support/StuckSource.h"
 #include "tests/support/FakePipeServer.h"
 #include "tests/support/ServiceInThisProcess.h"
@@ -145,6 +146,62 @@ TEST_F(BackupServerTest, FourSilentClientsHoldEveryInstanceAndAFifthIsServedAfte
     EXPECT_GE(::GetTickCount64() - start, 500u);
     ASSERT_TRUE(MakeFileStamp(file, expected));
     EXPECT_STREQ(stamp, expected);
+}
+
+namespace
+{
+// The callers the test plays through the real pipe, and how often the
+// server read one.
+std::atomic<Caller> g_caller{Caller::User};
+std::atomic<int> g_tokenReads{0};
+bool PlayedCaller(CCallerToken& caller)
+{
+    ++g_tokenReads;
+    return MakeCallerToken(g_caller.load(), caller);
+}
+} // namespace
+
+// The server keeps what it read of a caller's token for the requests of his
+// connection alone: a plain user is refused a file he may not read on every
+// request of his connection, an administrator on a connection of his own is
+// served, and the user's next connection is his own again.
+TEST_F(BackupServerTest, ACallersTokenServesHisOwnConnectionAlone)
+{
+    TempFolder folder("backupconn");
+    const CString secret = folder / "secret.txt";
+    const CString open = folder / "open.txt";
+    ASSERT_TRUE(WriteTextFile(secret, "not for everyone"));
+    ASSERT_TRUE(WriteTextFile(open, "for everyone"));
+    ASSERT_TRUE(SetFileDacl(secret, "D:P(A;;FA;;;SY)"));
+    ASSERT_TRUE(SetFileDacl(open, kEveryoneDacl));
+    const CString root = folder / "Files\\";
+    TellServiceTheUser();
+    SetCallerTokenProbe(PlayedCaller);
+
+    const auto store = [&](const CString& path)
+    { return PipeStoreFile(path, root, FALSE, FALSE, ""); };
+    {
+        CKeptBackupConnection kept;
+        EXPECT_EQ(kPipeFailed, store(secret));
+        EXPECT_EQ(kPipeFailed, store(secret)) << "refused on the kept connection too";
+        EXPECT_EQ(kPipeDone, store(open));
+    }
+    // One read, or one per connection should the kept one have run out.
+    EXPECT_GE(g_tokenReads.load(), 1);
+    EXPECT_LE(g_tokenReads.load(), 3);
+    g_caller = Caller::Administrator;
+    {
+        CKeptBackupConnection kept;
+        EXPECT_EQ(kPipeDone, store(secret));
+    }
+    g_caller = Caller::User;
+    const int before = g_tokenReads.load();
+    {
+        CKeptBackupConnection kept;
+        EXPECT_EQ(kPipeFailed, store(secret)) << "the administrator's token served his alone";
+    }
+    EXPECT_GT(g_tokenReads.load(), before) << "a new connection is read anew";
+    SetCallerTokenProbe(nullptr);
 }
 
 // Four stores whose sources never answer (an opportunistic lock never
