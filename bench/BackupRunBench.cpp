@@ -145,17 +145,19 @@ void TimeParts(CRunContext& context, const CString& source, const CString& desti
         CSqlDB cache;
         cache.Open(GetCacheFilePath(destination));
         CSqlTransaction transaction(cache);
+        CCacheLookup lookup(cache);
         start = Now();
         for (size_t i = 0; i < entries.size(); ++i)
-            CacheHoldsStamp(cache, CachePathEscape(entries[i].ItemPath()), stamps[i]);
+            lookup.Holds(CachePathEscape(entries[i].ItemPath()), stamps[i]);
         Report("part", "cache-lookup", Now() - start, count);
         transaction.Commit();
     }
 
     const CString tree = destination + "Files\\";
+    CStoredCopies copies;
     start = Now();
     for (const WalkEntry& entry : entries)
-        FileExists(StoredCopyPath(tree, entry.ItemPath()));
+        copies.Exists(StoredCopyPath(tree, entry.ItemPath()));
     Report("part", "stored-copy-check", Now() - start, count);
 
     // The floor under any store of a file under Wine: the system's own copy

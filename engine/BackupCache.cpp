@@ -40,6 +40,26 @@ bool CacheHoldsStamp(CSqlDB& cache, const char* key, const char* stamp)
     return false;
 }
 
+bool CCacheLookup::Holds(const char* key, const char* stamp)
+{
+    if (!stamp || !*stamp)
+        return false;
+    if (!m_compiled)
+    {
+        // Compiled and stepped once with the parameter unbound (NULL): no
+        // row, and the statement is ready to run with a key.
+        m_query.Attach(m_cache.Compile("SELECT attrib_val FROM backup_cache WHERE path=?;"));
+        m_compiled = true;
+    }
+    m_query.RunWith(key);
+    // Read to the end, so that the statement holds nothing of the database
+    // between lookups.
+    bool holds = false;
+    for (; !m_query.IsEof(); m_query.NextRow())
+        holds = holds || CString(m_query.GetFieldText(0)) == stamp;
+    return holds;
+}
+
 void ForgetCachedPath(CSqlDB& cache, const char* key)
 {
     CString sql;

@@ -18,6 +18,7 @@
 
 #include "foundation/Base.h"
 #include "foundation/String.h"
+#include "engine/SqlDB.h"
 
 class CSqlDB;
 
@@ -51,6 +52,25 @@ CString CachePathEscape(const char* path);
 // True when a row of the key holds exactly this stamp. An empty stamp (none
 // could be made) matches nothing, whatever the rows hold.
 bool CacheHoldsStamp(CSqlDB& cache, const char* key, const char* stamp);
+// CacheHoldsStamp for a run's many lookups on one open cache: the lookup's
+// statement is compiled once, at the first lookup, and run again for each
+// key. Same answers, same exceptions. The object must not outlive the
+// cache's connection.
+class CCacheLookup
+{
+public:
+    explicit CCacheLookup(CSqlDB& cache) : m_cache(cache) {}
+    CCacheLookup(const CCacheLookup&) = delete;
+    CCacheLookup& operator=(const CCacheLookup&) = delete;
+
+    bool Holds(const char* key, const char* stamp);
+
+private:
+    CSqlDB& m_cache;
+    CSqlQuery m_query;
+    bool m_compiled = false;
+};
+
 // Deletes every row of the key.
 void ForgetCachedPath(CSqlDB& cache, const char* key);
 // Adds a row for the key with the stamp.

@@ -2,6 +2,7 @@
 
 #include "engine/BackupCache.h"
 #include "engine/FileSystem.h"
+#include "engine/StoredTree.h"
 #include "foundation/Exception.h"
 #include "foundation/Utility.h"
 
@@ -21,7 +22,8 @@ CString StoredCopyPath(const char* treeRoot, const char* source)
 }
 
 bool DecideBackupFile(const BackupFileServices& services, CSqlDB& cache,
-                      const BackupStoreSettings& settings, const char* path, PendingStore& pending)
+                      const BackupStoreSettings& settings, const char* path, PendingStore& pending,
+                      CCacheLookup* lookup, CStoredCopies* copies)
 {
     CString stamp("");
     (IsNetworkPath(path) ? services.network : services.local).GetFileStamp(path, stamp);
@@ -29,9 +31,13 @@ bool DecideBackupFile(const BackupFileServices& services, CSqlDB& cache,
     const CString key = CachePathEscape(path);
     // Unchanged only with a real stamp that the cache holds and a stored copy
     // that is still there to be restored.
-    if (!stamp.IsEmpty() && CacheHoldsStamp(cache, key, stamp) &&
-        FileExists(StoredCopyPath(settings.treeRoot, path)))
-        return false;
+    if (!stamp.IsEmpty() &&
+        (lookup != nullptr ? lookup->Holds(key, stamp) : CacheHoldsStamp(cache, key, stamp)))
+    {
+        const CString stored = StoredCopyPath(settings.treeRoot, path);
+        if (copies != nullptr ? copies->Exists(stored) : FileExists(stored))
+            return false;
+    }
 
     pending.path = path;
     pending.key = key;

@@ -30,6 +30,8 @@
 #include "foundation/String.h"
 
 class CSqlDB;
+class CCacheLookup;
+class CStoredCopies;
 
 // Stamps and stores single files for the decision. A backup run calls
 // StoreFile from its store workers, several threads at once, and
@@ -128,9 +130,13 @@ struct PendingStore
 
 // 1. On the cache's thread: true when the path must be stored (`pending`
 //    filled), false when it is unchanged and its stored copy is there.
+//    A run that decides many entries passes its lookup of the cache and of
+//    the stored copies (null: each asked of the cache and the file system
+//    by itself); the answers are the same.
 bool DecideBackupFile(const BackupFileServices& services, CSqlDB& cache,
                       const BackupStoreSettings& settings, const char* path,
-                      PendingStore& pending);
+                      PendingStore& pending, CCacheLookup* lookup = nullptr,
+                      CStoredCopies* copies = nullptr);
 // 2. On any thread: the store. True only when the stored copy was written
 //    whole; an exception of the service counts as a failed store.
 bool StorePendingFile(const BackupFileServices& services, const BackupStoreSettings& settings,

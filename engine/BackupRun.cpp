@@ -160,6 +160,9 @@ private:
     std::unique_ptr<BackupFileServices> m_services;
     BackupStoreSettings m_settings;
     CSqlDB m_cache;
+    // The decisions' lookups of the cache and of the stored copies.
+    CCacheLookup m_lookup{m_cache};
+    CStoredCopies m_copies;
     std::vector<CString> m_ownFolders;
     // Every source folder walked, for its stored folder's times.
     CWalkedFolders m_folders;
@@ -337,7 +340,8 @@ void CBackupRun::BackupEntry(const CString& path)
     try
     {
         m_context.ShowCurrentFile(path);
-        store = DecideBackupFile(*m_services, m_cache, m_settings, path, pending);
+        store = DecideBackupFile(*m_services, m_cache, m_settings, path, pending, &m_lookup,
+                                 &m_copies);
         // An unchanged entry counts here; one to store once its store ended.
         if (!store)
             m_context.FileStarted(path);

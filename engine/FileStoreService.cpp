@@ -52,6 +52,6 @@ bool CDirectFileService::StoreFile(const char* source, const char* treeRoot, int
     // A source that has vanished is a failed store, as in the service, never
     // a folder of its name.
     CTransferSource opened;
-    return opened.Open(source) && TransferFromSource(opened, StoredCopyPath(treeRoot, source),
+    return opened.Open(source, CTransferSource::SourceOpen::ForReading) && TransferFromSource(opened, StoredCopyPath(treeRoot, source),
                                                      compress, encrypt, password, kTransferStore);
 }

@@ -55,7 +55,7 @@ int RequestRestore(CRunContext& context, const CString& storedPath, const CStrin
         // The service never touches the network: a stored tree or a target
         // there is this program's to read and write, with the user's logon.
         CTransferSource opened;
-        return opened.Open(storedPath) &&
+        return opened.Open(storedPath, CTransferSource::SourceOpen::ForReading) &&
                        TransferFromSource(opened, StoredCopyPath(targetRoot, storedPath), compress,
                                           encrypt, password, kTransferRestore)
                    ? kPipeDone

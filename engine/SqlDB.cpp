@@ -173,6 +173,16 @@ void CSqlQuery::Attach(sqlite3_stmt* vm)
         Step();
 }
 
+void CSqlQuery::RunWith(const char* text)
+{
+    CheckVM();
+    sqlite3_reset(m_vm);
+    const int bound = sqlite3_bind_text(m_vm, 1, text, -1, SQLITE_TRANSIENT);
+    if (bound != SQLITE_OK)
+        throw CSqlException(bound, sqlite3_errmsg(sqlite3_db_handle(m_vm)), false);
+    Step();
+}
+
 sqlite3_stmt* CSqlQuery::Detach()
 {
     sqlite3_stmt* vm = m_vm;

@@ -87,6 +87,13 @@ public:
     void Attach(sqlite3_stmt* vm);
     // Gives up the statement without finalizing it; the query is empty after.
     sqlite3_stmt* Detach();
+    // Runs the statement held again from its start, with `text` as the value
+    // of its one parameter ("?"), and steps to the first row. The value is
+    // bound as a text, never spliced into the statement, so it needs no
+    // escaping; the statement is compiled once for any number of runs (the
+    // compile costs more than a lookup by an index). A failing step
+    // finalizes the statement and throws, as NextRow.
+    void RunWith(const char* text);
 
     // Releases the statement; a non-zero result throws (the statement is gone
     // all the same).

@@ -663,7 +663,7 @@ bool ApplyFileTimesAndAttributes(const WIN32_FILE_ATTRIBUTE_DATA& data, const ch
     return ok;
 }
 
-bool CTransferSource::Open(const char* path)
+bool CTransferSource::Open(const char* path, SourceOpen purpose)
 {
     // "C:\dir\COM1" opens the serial port, whatever C:\dir is.
     if (IsDevicePath(path))
@@ -675,11 +675,15 @@ bool CTransferSource::Open(const char* path)
     constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
     constexpr DWORD kFlags =
         FILE_FLAG_BACKUP_SEMANTICS | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION;
+    const bool reading = purpose == SourceOpen::ForReading;
+    const DWORD access = reading ? GENERIC_READ : kCheckAccess;
+    const DWORD share = reading ? FILE_SHARE_READ : kShareAll;
+    const DWORD flags = reading ? kFlags | FILE_FLAG_SEQUENTIAL_SCAN : kFlags;
     const SourceOpener opener = g_sourceOpener.load();
     CFile opened;
-    opened.Attach(opener != nullptr ? opener(path, kCheckAccess, kShareAll, kFlags)
-                                    : ::CreateFileA(path, kCheckAccess, kShareAll, nullptr,
-                                                    OPEN_EXISTING, kFlags, nullptr));
+    opened.Attach(opener != nullptr
+                      ? opener(path, access, share, flags)
+                      : ::CreateFileA(path, access, share, nullptr, OPEN_EXISTING, flags, nullptr));
     if (!opened.IsOpen() || step.IsCutOff() || ::GetFileType(opened.GetHandle()) != FILE_TYPE_DISK)
         return false;
     FileDevice device;
@@ -698,7 +702,7 @@ bool CTransferSource::Open(const char* path)
     // A file system that numbers no files (a redirector may not) leaves the
     // reopen unchecked, as it is on Windows by construction.
     LONGLONG index = 0;
-    const bool numbered = !folder && ReadFileIndex(opened.GetHandle(), index);
+    const bool numbered = !folder && !reading && ReadFileIndex(opened.GetHandle(), index);
     const auto fileTime = [](const LARGE_INTEGER& time)
     {
         FILETIME converted;
@@ -714,7 +718,10 @@ bool CTransferSource::Open(const char* path)
     info.nFileSizeHigh = static_cast<DWORD>(size.HighPart);
     info.nFileSizeLow = size.LowPart;
     m_reading.Close();
-    m_checked.Attach(opened.Detach());
+    m_checked.Close();
+    // A file opened for reading is read through that open; a folder is
+    // never read.
+    (reading && !folder ? m_reading : m_checked).Attach(opened.Detach());
     m_info = info;
     m_onNetwork = onNetwork;
     m_index = index;
@@ -803,7 +810,7 @@ bool TransferFile(const char* source, const char* destination, int compress, int
             return MakeFolderCopy(destination, known ? &info : nullptr);
         }
         CTransferSource opened;
-        return opened.Open(source) &&
+        return opened.Open(source, CTransferSource::SourceOpen::ForReading) &&
                TransferFromSource(opened, destination, compress, encrypt, password, direction);
     }
     catch (CException&)

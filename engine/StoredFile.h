@@ -210,7 +210,18 @@ public:
     // (GetFileType FILE_TYPE_DISK: a device or pipe a link led to) once
     // opened. False when the path cannot be opened, a missing one included,
     // or is refused; the object is then unchanged.
-    bool Open(const char* path);
+    //
+    // ForReading, for a caller who reads the file with his own rights (a
+    // restore, acting as the client; the main program's own stores and
+    // restores): one open, for reading (GENERIC_READ, sharing reading
+    // only, as OpenForReading would reopen it), with the same refusals and
+    // the same record; the file is then open for reading at once.
+    enum class SourceOpen
+    {
+        ForChecks,
+        ForReading,
+    };
+    bool Open(const char* path, SourceOpen purpose = SourceOpen::ForChecks);
     // Reopens the opened file for reading (GENERIC_READ, sharing reading
     // only), with the rights the thread has now. False when it cannot be
     // (another program writes the file, the step was cut off, the file
@@ -223,7 +234,10 @@ public:
     CFile& GetFile() { return m_reading; }
     bool IsOpenForReading() const { return m_reading.IsOpen(); }
     // The file or folder of the first open.
-    HANDLE GetHandle() const { return m_checked.GetHandle(); }
+    HANDLE GetHandle() const
+    {
+        return m_checked.IsOpen() ? m_checked.GetHandle() : m_reading.GetHandle();
+    }
     // Whether the file opened lies on the network, by the device its file
     // system reports for the open handle (ReadFileDevice): what a link to a
     // share cannot hide. True also when the device could not be told.

@@ -163,6 +163,33 @@ CString SourceRootOf(const char* source)
     return CString("");
 }
 
+bool CStoredCopies::Exists(const char* storedPath)
+{
+    const char* slash = std::strrchr(storedPath, '\\');
+    if (slash == nullptr)
+        return FileExists(storedPath);
+    const CString folder(storedPath, static_cast<int>(slash - storedPath + 1));
+    if (!m_listed || !(folder == m_folder))
+    {
+        m_names.clear();
+        m_folder = folder;
+        m_listed = true;
+        WIN32_FIND_DATAA found;
+        // The basic record (no short names) in large pieces: a listing only
+        // of what the question needs.
+        HANDLE find = ::FindFirstFileExA(folder + "*", FindExInfoBasic, &found,
+                                         FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
+        if (find != INVALID_HANDLE_VALUE)
+        {
+            do
+                m_names.emplace(found.cFileName);
+            while (::FindNextFileA(find, &found));
+            ::FindClose(find);
+        }
+    }
+    return m_names.count(slash + 1) != 0 || FileExists(storedPath);
+}
+
 int PruneOrphanedCopies(CRunContext& context, CBackupGate& gate, const char* cleanupRoot,
                         const CListedPaths* listed)
 {

@@ -30,6 +30,8 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
+#include <unordered_set>
 #include <vector>
 
 class CRunContext;
@@ -51,6 +53,25 @@ public:
 private:
     static uint64_t Hash(const char* path);
     std::vector<uint64_t> m_hashes;
+};
+
+// Whether the stored copies of a run's entries are there, asked entry by
+// entry as the run decides them, folder by folder: the stored folder of the
+// entries asked about is listed once, and a name listed exactly as asked
+// (the stored copy bears its source's name) is there; any other answer is
+// the file system's own (FileExists: a name in another case, a copy made
+// since the listing). One listing per folder instead of one attribute query
+// per unchanged file, which under Wine 8 cost as much as the rest of its
+// decision. Used on the run's own thread only.
+class CStoredCopies
+{
+public:
+    bool Exists(const char* storedPath);
+
+private:
+    CString m_folder{""}; // the folder listed, with its backslash
+    bool m_listed = false;
+    std::unordered_set<std::string> m_names;
 };
 
 // The folders a run walked, each with the record (times and attributes) of

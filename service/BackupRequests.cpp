@@ -191,10 +191,11 @@ bool Transfer(const IpcQueueRecord& record, IBackupClient& client, int direction
     if (!asClient.IsActive() || !IsServedCallerPath(source) ||
         (!OnOneDriveLetter(source, root) && !IsServedCallerPath(root)))
         return false;
+    // Read as the client, with his own rights: opened for reading at once.
     CTransferSource opened;
     {
         CRequestPartTimer timer(RequestPart::Open);
-        if (!opened.Open(source))
+        if (!opened.Open(source, CTransferSource::SourceOpen::ForReading))
             return false;
     }
     CRequestPartTimer timer(RequestPart::Copy);

@@ -988,6 +988,28 @@ TEST(BackupRunParts, PriorityLevels)
     EXPECT_EQ(GetThreadPriority(GetCurrentThread()), THREAD_PRIORITY_NORMAL);
 }
 
+// One listing per stored folder answers for the names it holds as listed;
+// the file system answers the rest: a name in another case, a copy made
+// since the listing, a copy that is not there.
+TEST(StoredTree, StoredCopiesAreListedOncePerFolderAndAskedOtherwise)
+{
+    TempFolder folder("storedcopies");
+    ASSERT_TRUE(MakeFolder(folder / "a"));
+    ASSERT_TRUE(MakeFolder(folder / "b"));
+    ASSERT_TRUE(WriteTextFile(folder / "a\\one.txt", "1"));
+    ASSERT_TRUE(WriteTextFile(folder / "b\\two.txt", "2"));
+    CStoredCopies copies;
+    EXPECT_TRUE(copies.Exists(folder / "a\\one.txt"));
+    EXPECT_TRUE(copies.Exists(folder / "a\\ONE.TXT"));
+    ASSERT_TRUE(WriteTextFile(folder / "a\\late.txt", "made after the listing"));
+    EXPECT_TRUE(copies.Exists(folder / "a\\late.txt"));
+    EXPECT_FALSE(copies.Exists(folder / "a\\two.txt"));
+    EXPECT_TRUE(copies.Exists(folder / "b\\two.txt"));
+    EXPECT_FALSE(copies.Exists(folder / "b\\one.txt"));
+    EXPECT_FALSE(copies.Exists(folder / "missing\\one.txt"));
+    EXPECT_TRUE(copies.Exists(folder / "a")) << "a folder is listed in its parent";
+}
+
 TEST(StoredTree, PathsMapBackToTheirSources)
 {
     CString source("untouched");
