@@ -146,6 +146,30 @@ bool CPipeInstance::Send(const void* record, DWORD size, DWORD timeoutMs, bool s
                   timeoutMs, stopEnds, ERROR_SUCCESS) == Wait::Done;
 }
 
+DWORD CPipeInstance::SendAndRead(void* record, DWORD replySize, DWORD recordSize, DWORD timeoutMs,
+                                  Wait* how, const std::function<void()>& written)
+{
+    m_reply.assign(static_cast<const char*>(record), static_cast<const char*>(record) + replySize);
+    std::memset(record, 0, recordSize);
+    OVERLAPPED overlapped = Begin();
+    const BOOL started = ::TransactNamedPipe(m_pipe.GetHandle(), m_reply.data(), replySize, record,
+                                             recordSize, nullptr, &overlapped);
+    const DWORD error = ::GetLastError();
+    if (written)
+        written();
+    ::SetLastError(error);
+    // ERROR_MORE_DATA: a message longer than the record, cut to it.
+    const Wait wait = Finish(started, overlapped, timeoutMs, true, ERROR_MORE_DATA);
+    if (how != nullptr)
+        *how = wait;
+    DWORD bytes = 0;
+    if (wait != Wait::Done ||
+        (!::GetOverlappedResult(m_pipe.GetHandle(), &overlapped, &bytes, FALSE) &&
+         ::GetLastError() != ERROR_MORE_DATA))
+        return 0;
+    return bytes;
+}
+
 void CPipeInstance::AwaitClientGone(DWORD timeoutMs, bool stopEnds)
 {
     char scratch[256];

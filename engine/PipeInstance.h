@@ -26,6 +26,9 @@
 #include "foundation/String.h"
 #include "foundation/Sync.h"
 
+#include <functional>
+#include <vector>
+
 // The label every pipe made here carries: medium integrity, no write up,
 // no read up.
 constexpr const char kPipeIntegrityLabel[] = "S:(ML;;NWNR;;;ME)";
@@ -89,6 +92,19 @@ public:
     // keeps the connection for its next request, whose read of the next
     // request then learns whether it went. True when written.
     bool Send(const void* record, DWORD size, DWORD timeoutMs, bool stopEnds);
+    // Send and then Read in one transaction (TransactNamedPipe from the
+    // server's end), for a client that keeps the connection for its next
+    // request: the reply (the record's first replySize bytes) is copied
+    // aside, the record zeroed, the reply written and the next message read
+    // into the record within the time-out, the stop ending the wait. The
+    // count read, 0 when nothing came (the client closed or stayed silent,
+    // the reply could not be written, the stop); *how says why. One call
+    // into the system where Send and Read make two, each with its wait
+    // (under Wine 8 two calls into its server of every kept request).
+    // `written` (when given) is called once the transaction is under way,
+    // the reply written, before the wait for the next request.
+    DWORD SendAndRead(void* record, DWORD replySize, DWORD recordSize, DWORD timeoutMs,
+                      Wait* how = nullptr, const std::function<void()>& written = nullptr);
     void Disconnect() { ::DisconnectNamedPipe(m_pipe.GetHandle()); }
 
 private:
@@ -105,6 +121,7 @@ private:
 
     CFile m_pipe;
     CEvent m_ioDone;
+    std::vector<char> m_reply; // SendAndRead's copy of the reply
     HANDLE m_stopEvent = nullptr;
 };
 

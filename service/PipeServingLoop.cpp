@@ -60,20 +60,12 @@ bool CPipeServingLoop::Serve(void* record, Handler handler)
 bool CPipeServingLoop::ServeClient(void* record, const Handler& handler)
 {
     const ULONGLONG connectedAt = ::GetTickCount64();
-    for (bool first = true;; first = false)
+    CPipeInstance::Wait how = CPipeInstance::Wait::Done;
+    DWORD bytes = m_pipe.Read(record, m_recordSize, m_timeoutMs, &how);
+    if (how == CPipeInstance::Wait::TimedOut)
+        ServiceLog("a pipe client sent nothing within %lu ms and was dropped", m_timeoutMs);
+    while (bytes != 0)
     {
-        CPipeInstance::Wait how = CPipeInstance::Wait::Done;
-        // After a reply on a kept connection the client's next request comes
-        // at once or not at all (it keeps a connection only for requests that
-        // follow one another), so its silence ends the connection soon.
-        const DWORD waitMs = first ? m_timeoutMs : std::min(m_idleMs, m_timeoutMs);
-        const DWORD bytes = m_pipe.Read(record, m_recordSize, waitMs, &how);
-        // After a reply on a kept connection, a time-out is the client's
-        // silence between runs of requests, not a fault.
-        if (first && how == CPipeInstance::Wait::TimedOut)
-            ServiceLog("a pipe client sent nothing within %lu ms and was dropped", m_timeoutMs);
-        if (bytes == 0)
-            return true;
         PipeClientIdentity client;
         if (!m_keepConnections &&
             ReadPipeClientIdentity(m_pipe.GetHandle(), client) == ClientLookup::StillImpersonating)
@@ -94,10 +86,15 @@ bool CPipeServingLoop::ServeClient(void* record, const Handler& handler)
             m_pipe.Reply(record, replySize, m_timeoutMs, false);
             return true;
         }
-        CRequestPartTimer timer(RequestPart::Reply);
-        if (!m_pipe.Send(record, replySize, m_timeoutMs, false))
-            return true;
+        // The reply and the wait for the next request in one: the client's
+        // next request comes at once or not at all (it keeps a connection
+        // only for requests that follow one another), so its silence ends
+        // the connection soon, and is no fault.
+        CRequestPartTimer reply(RequestPart::Reply);
+        bytes = m_pipe.SendAndRead(record, replySize, m_recordSize, std::min(m_idleMs, m_timeoutMs),
+                                   nullptr, [&reply] { reply.Stop(); });
     }
+    return true;
 }
 
 DWORD CPipeServingLoop::Handle(DWORD bytes, const PipeClientIdentity& client,

@@ -34,10 +34,11 @@
 //    same without a limit.)
 // 6. disconnect.
 // With kept connections (the BACKUP pipe) the client may send its next
-// request once it has the reply: after writing the reply the loop reads the
-// next request on the same connection (zeroing the record first again)
-// within the idle limit, kKeptConnectionIdleMs, and serves it from step 3,
-// until the client closes or sends nothing in time; then it disconnects. A
+// request once it has the reply: the loop writes the reply and reads the
+// next request on the same connection in one transaction (zeroing the
+// record first again; CPipeInstance::SendAndRead) within the idle limit,
+// kKeptConnectionIdleMs, and serves it from step 3, until the client closes
+// or sends nothing in time; then it disconnects. A
 // connection takes no new request once it is kKeptConnectionLifeMs old: the
 // reply that ends past that age is the connection's last (step 5). A client
 // that closes after its one reply sees exactly the steps above.

@@ -69,11 +69,12 @@ CRequestPartTimer::CRequestPartTimer(RequestPart part) : m_part(part)
         m_start = Ticks();
 }
 
-CRequestPartTimer::~CRequestPartTimer()
+void CRequestPartTimer::Stop()
 {
     if (m_start == 0)
         return;
     const int part = static_cast<int>(m_part);
     g_ticks[part].fetch_add(Ticks() - m_start, std::memory_order_relaxed);
     g_counts[part].fetch_add(1, std::memory_order_relaxed);
+    m_start = 0;
 }

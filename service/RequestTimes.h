@@ -40,7 +40,9 @@ public:
     explicit CRequestPartTimer(RequestPart part);
     CRequestPartTimer(const CRequestPartTimer&) = delete;
     CRequestPartTimer& operator=(const CRequestPartTimer&) = delete;
-    ~CRequestPartTimer();
+    ~CRequestPartTimer() { Stop(); }
+    // Ends the part before the scope does; later calls do nothing.
+    void Stop();
 
 private:
     RequestPart m_part;
