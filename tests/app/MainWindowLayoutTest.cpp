@@ -178,11 +178,15 @@ TEST(MainWindowLayout, RestorePageRows)
 
     const LONG below = 29 + 23 + tree.Height();
     EXPECT_EQ(below + 26, Find(placements, IDC_RESTORE_WHERE_LABEL)->rect.top);
-    EXPECT_EQ(below + 23, Find(placements, IDC_RESTORE_TARGET)->rect.top);
-    EXPECT_EQ(56, Find(placements, IDC_RESTORE_TARGET)->rect.left);
-    // The chooser level with the field it fills, as tall as it.
+    const CRect target = Find(placements, IDC_RESTORE_TARGET)->rect;
+    EXPECT_EQ(below + 23, target.top);
+    EXPECT_EQ(56, target.left);
+    // The chooser level with the field it fills, as tall as it, at the
+    // page's right edge; the field takes the width between.
     const CRect chooser = Find(placements, IDC_RESTORE_CHOOSE_TARGET)->rect;
-    EXPECT_EQ(54 + 450 + 4, chooser.left);
+    EXPECT_EQ(552 - 39, chooser.left);
+    EXPECT_EQ(552, chooser.right);
+    EXPECT_EQ(chooser.left - 2, target.right);
     EXPECT_EQ(below + 23, chooser.top);
     EXPECT_EQ(below + 23 + 23, chooser.bottom);
     // A taller one is centred on the field.
@@ -219,6 +223,8 @@ TEST(MainWindowLayout, ResizablePagesFillTheirPageAndStayTidy)
         auto restore = RestorePage(page, From(RestoreSizes()));
         ExpectTidy(restore, page, 29);
         EXPECT_EQ(page.cx, Find(restore, IDC_RESTORE_TREE)->rect.Width());
+        EXPECT_EQ(page.cx, Find(restore, IDC_RESTORE_CHOOSE_TARGET)->rect.right);
+        EXPECT_EQ(page.cx - 54 - 39 - 4, Find(restore, IDC_RESTORE_TARGET)->rect.Width());
 
         auto startup = StartupPage(page, From(StartupSizes()));
         ExpectTidy(startup, page, 29);

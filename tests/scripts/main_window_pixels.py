@@ -9,8 +9,8 @@
       no control covers white (all of page 1), and a dark text in the page's
       title. On the backup and restore pages also the rows beside the fields:
       the "..." painted level with the field it fills (within 2 pixels, top
-      and bottom), and "Current location:" on the baseline of the text
-      beside it.
+      and bottom) and ending where the list or tree above it ends, and
+      "Current location:" on the baseline of the text beside it.
   main_window_pixels.py differ <a.png> <b.png> <layout>
       The title band of two skins' crops differ.
   main_window_pixels.py unlike <crop.png> <layout> <skin folder>
@@ -100,10 +100,13 @@ def white_share(img, box, covered):
 
 
 # Per page: the label and the field whose texts share a baseline (neither
-# English text reaches below it), and the "..." with the field it fills.
+# English text reaches below it), the "..." with the field it fills, and the
+# "..." with the list or tree whose right edge it ends at.
 FIELD_ROWS = {
-    0: {"baseline": ("control-383", "control-223"), "chooser": ("control-212", "control-225")},
-    2: {"baseline": ("control-383", "control-314"), "chooser": ("control-3032", "control-225")},
+    0: {"baseline": ("control-383", "control-223"), "chooser": ("control-212", "control-225"),
+        "edge": ("control-212", "control-284")},
+    2: {"baseline": ("control-383", "control-314"), "chooser": ("control-3032", "control-225"),
+        "edge": ("control-3032", "control-293")},
 }
 
 
@@ -125,11 +128,19 @@ def painted_rows(img, x, top, bottom):
     return (rows[0], rows[-1]) if rows else None
 
 
+def painted_right(img, y, left, right):
+    """The last column between left and right in row y that is not the page's
+    white, or None."""
+    px = img.load()
+    columns = [x for x in range(left, right) if px[x, y][:3] != (255, 255, 255)]
+    return columns[-1] if columns else None
+
+
 def check_field_rows(crop, rects, local, page):
     rows = FIELD_ROWS.get(page)
     if rows is None:
         return
-    for name in rows["baseline"] + rows["chooser"]:
+    for name in rows["baseline"] + rows["chooser"] + rows["edge"]:
         if name not in rects:
             fail("page %d: the layout lacks %s" % (page, name))
             return
@@ -150,6 +161,13 @@ def check_field_rows(crop, rects, local, page):
         fail("page %d: %s painted over rows %d-%d beside %s over %d-%d"
              % (page, rows["chooser"][0], button[0], button[1], rows["chooser"][1], frame[0],
                 frame[1]))
+    chooser, above = (local(rects[n]) for n in rows["edge"])
+    ends = [painted_right(crop, (box[1] + box[3]) // 2, box[0], box[2]) for box in (chooser, above)]
+    if None in ends:
+        fail("page %d: %s or %s not painted" % ((page,) + rows["edge"]))
+    elif abs(ends[0] - ends[1]) > 1:
+        fail("page %d: %s ends at column %d, %s at %d"
+             % (page, rows["edge"][0], ends[0], rows["edge"][1], ends[1]))
 
 
 def check(screen, layout, dx, dy, skin, page, out):
