@@ -95,6 +95,7 @@ std::vector<Placement> RestorePage(const CSize& page, const SizeOf& size)
     const LONG treeHeight = NotNegative(page.cy - selectAll.cy - target.cy - current.cy - labelRow -
                                         title.cy - 53);
     const LONG below = treeTop - 13 + treeHeight; // h828 + h353 + h293
+    const LONG targetTop = below + 23;
     const LONG locationRow = below + target.cy + 33;
     const LONG buttonRow = below + target.cy + current.cy + 43;
 
@@ -103,8 +104,14 @@ std::vector<Placement> RestorePage(const CSize& page, const SizeOf& size)
     placements.push_back(Sized(IDC_RESTORE_WHAT, label.cx + 2, rowTop, page.cx - label.cx - 2, what.cy));
     placements.push_back(Sized(IDC_RESTORE_TREE, 0, treeTop, page.cx, treeHeight));
     placements.push_back(Own(IDC_RESTORE_WHERE_LABEL, 0, below + 26, where));
-    placements.push_back(Own(IDC_RESTORE_TARGET, where.cx + 2, below + 23, target));
-    placements.push_back(Own(IDC_RESTORE_CHOOSE_TARGET, where.cx + target.cx + 4, below + 16, chooser));
+    // The target takes the width that the label and the chooser leave, so
+    // that the chooser ends at the page's right edge, as the tree does.
+    const LONG targetWidth = NotNegative(page.cx - where.cx - chooser.cx - 4);
+    placements.push_back(Sized(IDC_RESTORE_TARGET, where.cx + 2, targetTop, targetWidth, target.cy));
+    // The chooser centred on the target field: one as tall as the field
+    // stands level with it.
+    placements.push_back(Own(IDC_RESTORE_CHOOSE_TARGET, where.cx + targetWidth + 4,
+                             targetTop + (target.cy - chooser.cy) / 2, chooser));
     placements.push_back(Own(IDC_RESTORE_LOCATION_LABEL, 0, locationRow, location));
     placements.push_back(Own(IDC_RESTORE_CURRENT_FILE, location.cx + 2, locationRow, current));
     placements.push_back(Own(IDC_RESTORE_SELECT_ALL, 0, buttonRow, selectAll));

@@ -77,8 +77,9 @@ CRect GroupUnderHeading(int pageWidth, int headingBottom, int groupHeight);
 // left; the row of "Where:" 389, the target 225 and its chooser 3032, centred
 // on one line; "Current location:" 383 with the current file 314; and the
 // button row, Select all 299 and Deselect all 302 at the left, Restore 296
-// at the right. The what-field shares the label's row, so the label keeps
-// its own width and the field takes the rest.
+// at the right. Each field beside a label takes the width its row leaves:
+// the what-field the rest of the label's row, the target what "Where:" and
+// the chooser leave, the chooser ending at the page's right edge.
 std::vector<Placement> RestorePage(const CSize& page, const SizeOf& size);
 // Page 6 (startup): the label 353 across, the list 374, then two button
 // rows: Select all 359, Deselect all 361 and Remove 363 at the right; Allow

@@ -10,6 +10,16 @@ namespace
 constexpr LONG kNoRun = 0;
 constexpr LONG kBackupRun = 1;
 constexpr LONG kRestoreRun = 2;
+
+// Starts a run's thread. A run with nothing to do can end before Start looks
+// at its thread (now and then, more often on a loaded machine), and Start
+// then says FALSE; but that run has run and posted its end like any other,
+// so it counts as started, and the window handles its end as the end of a
+// run it started.
+bool StartRunThread(CWorkerThread& worker, WorkerProcedure procedure, CRunContext* context)
+{
+    return worker.Start(procedure, context) || worker.HasEnteredProcedure();
+}
 } // namespace
 
 const char* DescribeRunStart(RunStart start)
@@ -53,7 +63,7 @@ RunStart CRunContext::StartBackup(bool scheduledRun)
     scheduled.store(scheduledRun ? 1 : 0);
     activeRun.store(kBackupRun);
     engineBusy.store(1);
-    if (backupWorker.Start(BackupThreadProc, this))
+    if (StartRunThread(backupWorker, BackupThreadProc, this))
         return RunStart::Started;
     engineBusy.store(0);
     scheduled.store(0);
@@ -72,7 +82,7 @@ RunStart CRunContext::StartRestore()
     }
     activeRun.store(kRestoreRun);
     engineBusy.store(1);
-    if (restoreWorker.Start(RestoreThread, this))
+    if (StartRunThread(restoreWorker, RestoreThread, this))
         return RunStart::Started;
     engineBusy.store(0);
     activeRun.store(kNoRun);

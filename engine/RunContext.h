@@ -155,7 +155,8 @@ public:
     // is active (RunStart says which). The counters are zeroed and the flags
     // set before the thread exists, so the run never finds the busy flag
     // clear at its start and no other start passes meanwhile; a start that
-    // fails clears the flags again.
+    // fails clears the flags again. A run whose thread has ended before the
+    // start looked at it is started all the same: its end is posted.
     RunStart StartBackup(bool scheduledRun);
     // Starts the restore run (RestoreThread) on the restore worker under the
     // same rule, its failure count zeroed first.

@@ -5,6 +5,7 @@
 #include <exception>
 #include <new>
 #include <process.h>
+#include <utility>
 
 namespace
 {
@@ -14,6 +15,7 @@ struct Launch
 {
     WorkerProcedure procedure;
     void* parameter;
+    std::shared_ptr<std::atomic<bool>> entered;
 };
 
 // Formatting uses a stack buffer only: the exception may be an allocation
@@ -28,8 +30,9 @@ void ReportException(const char* what, DWORD code)
 
 unsigned __stdcall ThreadEntry(void* argument)
 {
-    Launch launch = *static_cast<Launch*>(argument);
+    Launch launch = std::move(*static_cast<Launch*>(argument));
     delete static_cast<Launch*>(argument);
+    launch.entered->store(true);
     try
     {
         return launch.procedure(launch.parameter);
@@ -144,6 +147,7 @@ BOOL CWorkerThread::CreateEvents()
 
 BOOL CWorkerThread::Start(WorkerProcedure procedure, void* parameter)
 {
+    m_entered.reset();
     if (m_hThread != nullptr)
     {
         // The thread of an earlier start: overwriting its handle would leak it
@@ -164,10 +168,12 @@ BOOL CWorkerThread::Start(WorkerProcedure procedure, void* parameter)
     Launch* launch;
     try
     {
-        launch = new Launch{procedure, parameter};
+        m_entered = std::make_shared<std::atomic<bool>>(false);
+        launch = new Launch{procedure, parameter, m_entered};
     }
     catch (...)
     {
+        m_entered.reset();
         return FALSE;
     }
     // Set before the thread exists: the procedure tests the flag, and must

@@ -43,6 +43,7 @@
 #include "foundation/Sync.h"
 
 #include <atomic>
+#include <memory>
 
 // A thread procedure of the run-time library's kind: one pointer-sized
 // argument, an unsigned 32-bit result.
@@ -76,6 +77,11 @@ public:
     // when the thread of an earlier start is still alive. A failed start
     // leaves the running flag 0.
     BOOL Start(WorkerProcedure procedure, void* parameter);
+    // Whether the thread of the last start has entered its procedure. After
+    // a FALSE from Start it tells a procedure that ran to its end before
+    // Start looked at its thread (true: what it did and posted is done) from
+    // one that never began (false: no thread, or an earlier one still alive).
+    bool HasEnteredProcedure() const { return m_entered != nullptr && m_entered->load(); }
 
     // When a thread handle is held: sets the stop event, waits for the thread
     // to end (handling messages sent to this thread meanwhile), closes the
@@ -140,6 +146,9 @@ private:
     unsigned m_threadId;
     std::atomic<uint32_t> m_running;
     std::atomic<bool> m_paused;
+    // Set by the thread of the last start as it enters the procedure; shared
+    // with that thread, so that the thread never touches this object.
+    std::shared_ptr<std::atomic<bool>> m_entered;
     CCriticalSection m_displayLock;
 };
 

@@ -17,7 +17,7 @@ std::map<UINT, CSize> RestoreSizes()
     return {{IDC_PAGE_TITLE, CSize(552, 29)},       {IDC_PAGE_LABEL, CSize(54, 23)},
             {IDC_RESTORE_WHAT, CSize(495, 23)},     {IDC_RESTORE_TREE, CSize(552, 218)},
             {IDC_RESTORE_WHERE_LABEL, CSize(54, 16)}, {IDC_RESTORE_TARGET, CSize(450, 23)},
-            {IDC_RESTORE_CHOOSE_TARGET, CSize(39, 36)}, {IDC_RESTORE_LOCATION_LABEL, CSize(111, 16)},
+            {IDC_RESTORE_CHOOSE_TARGET, CSize(39, 23)}, {IDC_RESTORE_LOCATION_LABEL, CSize(111, 23)},
             {IDC_RESTORE_CURRENT_FILE, CSize(438, 23)}, {IDC_RESTORE_SELECT_ALL, CSize(143, 24)},
             {IDC_RESTORE_DESELECT_ALL, CSize(143, 24)}, {IDC_RESTORE, CSize(143, 24)}};
 }
@@ -178,10 +178,23 @@ TEST(MainWindowLayout, RestorePageRows)
 
     const LONG below = 29 + 23 + tree.Height();
     EXPECT_EQ(below + 26, Find(placements, IDC_RESTORE_WHERE_LABEL)->rect.top);
-    EXPECT_EQ(below + 23, Find(placements, IDC_RESTORE_TARGET)->rect.top);
-    EXPECT_EQ(56, Find(placements, IDC_RESTORE_TARGET)->rect.left);
-    EXPECT_EQ(54 + 450 + 4, Find(placements, IDC_RESTORE_CHOOSE_TARGET)->rect.left);
-    EXPECT_EQ(below + 16, Find(placements, IDC_RESTORE_CHOOSE_TARGET)->rect.top);
+    const CRect target = Find(placements, IDC_RESTORE_TARGET)->rect;
+    EXPECT_EQ(below + 23, target.top);
+    EXPECT_EQ(56, target.left);
+    // The chooser level with the field it fills, as tall as it, at the
+    // page's right edge; the field takes the width between.
+    const CRect chooser = Find(placements, IDC_RESTORE_CHOOSE_TARGET)->rect;
+    EXPECT_EQ(552 - 39, chooser.left);
+    EXPECT_EQ(552, chooser.right);
+    EXPECT_EQ(chooser.left - 2, target.right);
+    EXPECT_EQ(below + 23, chooser.top);
+    EXPECT_EQ(below + 23 + 23, chooser.bottom);
+    // A taller one is centred on the field.
+    auto tall = RestoreSizes();
+    tall[IDC_RESTORE_CHOOSE_TARGET] = CSize(39, 37);
+    EXPECT_EQ(below + 16, Find(RestorePage(page, From(tall)), IDC_RESTORE_CHOOSE_TARGET)->rect.top);
+    // "Current location:" and the current file share their top.
+    EXPECT_EQ(below + 23 + 33, Find(placements, IDC_RESTORE_LOCATION_LABEL)->rect.top);
     EXPECT_EQ(below + 23 + 33, Find(placements, IDC_RESTORE_CURRENT_FILE)->rect.top);
     EXPECT_EQ(113, Find(placements, IDC_RESTORE_CURRENT_FILE)->rect.left);
 
@@ -210,6 +223,8 @@ TEST(MainWindowLayout, ResizablePagesFillTheirPageAndStayTidy)
         auto restore = RestorePage(page, From(RestoreSizes()));
         ExpectTidy(restore, page, 29);
         EXPECT_EQ(page.cx, Find(restore, IDC_RESTORE_TREE)->rect.Width());
+        EXPECT_EQ(page.cx, Find(restore, IDC_RESTORE_CHOOSE_TARGET)->rect.right);
+        EXPECT_EQ(page.cx - 54 - 39 - 4, Find(restore, IDC_RESTORE_TARGET)->rect.Width());
 
         auto startup = StartupPage(page, From(StartupSizes()));
         ExpectTidy(startup, page, 29);

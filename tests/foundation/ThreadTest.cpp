@@ -285,11 +285,14 @@ TEST(ThreadTest, IdleStopsDoNothingAndABusyWorkerRefusesASecondStart)
     EXPECT_FALSE(idle.Pause()) << "nothing to pause before a start";
     EXPECT_FALSE(idle.IsRunning());
     EXPECT_TRUE(idle.HasEnded());
+    EXPECT_FALSE(idle.HasEnteredProcedure());
 
     Counter counter;
     ASSERT_TRUE(counter.worker.Start(Counter::Run, &counter));
     HANDLE first = counter.worker.GetThreadHandle();
+    EXPECT_TRUE(Eventually([&] { return counter.worker.HasEnteredProcedure(); }));
     EXPECT_FALSE(counter.worker.Start(Counter::Run, &counter));
+    EXPECT_FALSE(counter.worker.HasEnteredProcedure()) << "the refused start began nothing";
     EXPECT_EQ(counter.worker.GetThreadHandle(), first) << "the running thread is kept";
     EXPECT_FALSE(counter.worker.HasEnded());
 
@@ -328,6 +331,8 @@ TEST(ThreadTest, ProceduresThatEndAtOnceGiveConsistentResults)
         {
             EXPECT_EQ(worker.GetThreadHandle(), nullptr) << "an ended thread is not held";
             EXPECT_FALSE(worker.IsRunning());
+            // Its procedure ran to its end: the owner counts it as a run.
+            EXPECT_TRUE(worker.HasEnteredProcedure());
         }
         worker.StopIfRunning();
         worker.Stop();

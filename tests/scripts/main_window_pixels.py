@@ -7,7 +7,10 @@
       to the piece's place, compared where no control covers it), the margin
       between the left column and the page area white, the parts of the page
       no control covers white (all of page 1), and a dark text in the page's
-      title.
+      title. On the backup and restore pages also the rows beside the fields:
+      the "..." painted level with the field it fills (within 2 pixels, top
+      and bottom) and ending where the list or tree above it ends, and
+      "Current location:" on the baseline of the text beside it.
   main_window_pixels.py differ <a.png> <b.png> <layout>
       The title band of two skins' crops differ.
   main_window_pixels.py unlike <crop.png> <layout> <skin folder>
@@ -96,6 +99,77 @@ def white_share(img, box, covered):
     return white, count
 
 
+# Per page: the label and the field whose texts share a baseline (neither
+# English text reaches below it), the "..." with the field it fills, and the
+# "..." with the list or tree whose right edge it ends at.
+FIELD_ROWS = {
+    0: {"baseline": ("control-383", "control-223"), "chooser": ("control-212", "control-225"),
+        "edge": ("control-212", "control-284")},
+    2: {"baseline": ("control-383", "control-314"), "chooser": ("control-3032", "control-225"),
+        "edge": ("control-3032", "control-293")},
+}
+
+
+def ink_bottom(img, box):
+    """The lowest row of the box holding text (dark pixels), or None."""
+    left, top, right, bottom = box
+    px = img.load()
+    for y in range(bottom - 1, top - 1, -1):
+        if any(sum(px[x, y][:3]) < 384 for x in range(left, right)):
+            return y
+    return None
+
+
+def painted_rows(img, x, top, bottom):
+    """The first and last rows between top and bottom in column x that are not
+    the page's white, or None."""
+    px = img.load()
+    rows = [y for y in range(top, bottom) if px[x, y][:3] != (255, 255, 255)]
+    return (rows[0], rows[-1]) if rows else None
+
+
+def painted_right(img, y, left, right):
+    """The last column between left and right in row y that is not the page's
+    white, or None."""
+    px = img.load()
+    columns = [x for x in range(left, right) if px[x, y][:3] != (255, 255, 255)]
+    return columns[-1] if columns else None
+
+
+def check_field_rows(crop, rects, local, page):
+    rows = FIELD_ROWS.get(page)
+    if rows is None:
+        return
+    for name in rows["baseline"] + rows["chooser"] + rows["edge"]:
+        if name not in rects:
+            fail("page %d: the layout lacks %s" % (page, name))
+            return
+    label, field = (local(rects[n]) for n in rows["baseline"])
+    got = [ink_bottom(crop, box) for box in (label, field)]
+    if None in got:
+        fail("page %d: no text in %s or %s" % ((page,) + rows["baseline"]))
+    elif got[0] != got[1]:
+        fail("page %d: the baseline of %s is row %d, of %s row %d"
+             % (page, rows["baseline"][0], got[0], rows["baseline"][1], got[1]))
+    # What each paints of its own rectangle, down its middle column.
+    chooser, field = (local(rects[n]) for n in rows["chooser"])
+    button = painted_rows(crop, (chooser[0] + chooser[2]) // 2, chooser[1], chooser[3])
+    frame = painted_rows(crop, (field[0] + field[2]) // 2, field[1], field[3])
+    if button is None or frame is None:
+        fail("page %d: %s or %s not painted" % ((page,) + rows["chooser"]))
+    elif abs(button[0] - frame[0]) > 2 or abs(button[1] - frame[1]) > 2:
+        fail("page %d: %s painted over rows %d-%d beside %s over %d-%d"
+             % (page, rows["chooser"][0], button[0], button[1], rows["chooser"][1], frame[0],
+                frame[1]))
+    chooser, above = (local(rects[n]) for n in rows["edge"])
+    ends = [painted_right(crop, (box[1] + box[3]) // 2, box[0], box[2]) for box in (chooser, above)]
+    if None in ends:
+        fail("page %d: %s or %s not painted" % ((page,) + rows["edge"]))
+    elif abs(ends[0] - ends[1]) > 1:
+        fail("page %d: %s ends at column %d, %s at %d"
+             % (page, rows["edge"][0], ends[0], rows["edge"][1], ends[1]))
+
+
 def check(screen, layout, dx, dy, skin, page, out):
     rects = read_layout(layout)
     for need in ("window", "client", "top-left", "title", "top-right", "menu", "right", "bottom",
@@ -176,6 +250,7 @@ def check(screen, layout, dx, dy, skin, page, out):
             fail("page %d: no text in its title (%d dark pixels)" % (page, dark))
     elif page in (0, 2, 6, 7, 9, 10):
         fail("page %d has no title" % page)
+    check_field_rows(crop, rects, local, page)
 
 
 def differ(a, b, layout):

@@ -125,8 +125,10 @@ protected:
     // it posted (-1: none).
     int AwaitEnd(UINT message, CWorkerThread& worker)
     {
-        EXPECT_EQ(::WaitForSingleObject(worker.GetThreadHandle(), wait_bound::kTaskMs),
-                  WAIT_OBJECT_0);
+        // No thread is held when the run had ended before its start looked.
+        const HANDLE thread = worker.GetThreadHandle();
+        if (thread != nullptr)
+            EXPECT_EQ(::WaitForSingleObject(thread, wait_bound::kTaskMs), WAIT_OBJECT_0);
         MSG posted;
         if (!::PeekMessageA(&posted, m_window, message, message, PM_REMOVE))
             return -1;
