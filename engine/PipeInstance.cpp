@@ -120,9 +120,14 @@ DWORD CPipeInstance::Read(void* record, DWORD size, DWORD timeoutMs, Wait* how)
 {
     std::memset(record, 0, size);
     OVERLAPPED overlapped = Begin();
+    return Received(::ReadFile(m_pipe.GetHandle(), record, size, nullptr, &overlapped), overlapped,
+                    timeoutMs, how);
+}
+
+DWORD CPipeInstance::Received(BOOL started, OVERLAPPED& overlapped, DWORD timeoutMs, Wait* how)
+{
     // ERROR_MORE_DATA: a message longer than the record, cut to it.
-    const Wait wait = Finish(::ReadFile(m_pipe.GetHandle(), record, size, nullptr, &overlapped),
-                             overlapped, timeoutMs, true, ERROR_MORE_DATA);
+    const Wait wait = Finish(started, overlapped, timeoutMs, true, ERROR_MORE_DATA);
     if (how != nullptr)
         *how = wait;
     DWORD bytes = 0;
@@ -158,16 +163,7 @@ DWORD CPipeInstance::SendAndRead(void* record, DWORD replySize, DWORD recordSize
     if (written)
         written();
     ::SetLastError(error);
-    // ERROR_MORE_DATA: a message longer than the record, cut to it.
-    const Wait wait = Finish(started, overlapped, timeoutMs, true, ERROR_MORE_DATA);
-    if (how != nullptr)
-        *how = wait;
-    DWORD bytes = 0;
-    if (wait != Wait::Done ||
-        (!::GetOverlappedResult(m_pipe.GetHandle(), &overlapped, &bytes, FALSE) &&
-         ::GetLastError() != ERROR_MORE_DATA))
-        return 0;
-    return bytes;
+    return Received(started, overlapped, timeoutMs, how);
 }
 
 void CPipeInstance::AwaitClientGone(DWORD timeoutMs, bool stopEnds)

@@ -115,6 +115,10 @@ private:
     // the accepted error), else the wait's end.
     Wait Finish(BOOL started, OVERLAPPED& overlapped, DWORD timeoutMs, bool stopEnds,
                 DWORD accepted);
+    // Waits for a read just begun (a ReadFile's or a transaction's, `started`
+    // its result) within the time-out: the count read, 0 when nothing came;
+    // *how (when given) says why.
+    DWORD Received(BOOL started, OVERLAPPED& overlapped, DWORD timeoutMs, Wait* how);
     // Waits for the client to close its end, within the time-out.
     void AwaitClientGone(DWORD timeoutMs, bool stopEnds);
     OVERLAPPED Begin();
