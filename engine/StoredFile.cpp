@@ -71,6 +71,27 @@ bool ApplyAttributes(const WIN32_FILE_ATTRIBUTE_DATA& data, const char* path)
     return ::SetFileAttributesA(path, wanted) != FALSE;
 }
 
+// Gives an open file the times and the settable attributes of `data` in
+// one call on the handle, as the system's own copy does: the rename that
+// follows keeps them, and nothing is looked up by name.
+bool SetTimesAndAttributes(HANDLE file, const WIN32_FILE_ATTRIBUTE_DATA& data)
+{
+    const auto ticks = [](const FILETIME& time)
+    {
+        LARGE_INTEGER value;
+        value.LowPart = time.dwLowDateTime;
+        value.HighPart = static_cast<LONG>(time.dwHighDateTime);
+        return value;
+    };
+    FILE_BASIC_INFO info = {};
+    info.CreationTime = ticks(data.ftCreationTime);
+    info.LastAccessTime = ticks(data.ftLastAccessTime);
+    info.LastWriteTime = ticks(data.ftLastWriteTime);
+    // ChangeTime 0: left to the file system.
+    info.FileAttributes = SettableAttributes(data.dwFileAttributes);
+    return ::SetFileInformationByHandle(file, FileBasicInfo, &info, sizeof info) != FALSE;
+}
+
 // Renames an open file, opened with DELETE access, to `path` (replacing a
 // file there): the system's own move would open the file a second time,
 // three calls into Wine's server on every store. False with the last error
@@ -204,9 +225,9 @@ std::atomic<unsigned> g_nextTemporary{::GetTickCount() ^ (::GetCurrentProcessId(
 // The file a store or restore writes: a temporary file beside the final path,
 // put in its place by Commit. Until then the final path keeps its old
 // contents; an uncommitted temporary file is deleted on destruction. Given
-// the source's times and attributes, the copy takes them: the times on the
-// open temporary file (no second open of it), the attributes after the
-// rename.
+// the source's times and attributes, the copy takes them on the open
+// temporary file, before the rename (no second open of it, no look by
+// name).
 class CPendingFile
 {
 public:
@@ -255,30 +276,38 @@ public:
     // copy or the new one is there at every moment, never a mix.
     bool Commit(CFile& out)
     {
-        // The look at the old file's attributes, the rename and the new
-        // attributes belong together: another request's rename between them
-        // would meet a read-only file it did not expect.
+        // The rename and the look at a read-only file in the way belong
+        // together: another request's rename between them would meet a
+        // read-only file it did not expect.
         CDestinationTurn turn(m_final);
         if (m_stamp)
-            ::SetFileTime(out.GetHandle(), &m_stamp->ftCreationTime, &m_stamp->ftLastAccessTime,
-                          &m_stamp->ftLastWriteTime);
-        const DWORD old = ::GetFileAttributesA(m_final);
-        const bool readOnly = old != INVALID_FILE_ATTRIBUTES && (old & FILE_ATTRIBUTE_READONLY);
-        if (readOnly)
-            ::SetFileAttributesA(m_final, FILE_ATTRIBUTE_NORMAL);
-        const bool renamed = RenameOpenFile(out.GetHandle(), m_final);
-        const DWORD error = ::GetLastError();
+            SetTimesAndAttributes(out.GetHandle(), *m_stamp);
+        bool renamed = RenameOpenFile(out.GetHandle(), m_final);
+        DWORD error = ::GetLastError();
+        if (!renamed && error == ERROR_ACCESS_DENIED)
+        {
+            // A read-only file in the way (the earlier copy of a read-only
+            // source) is replaced too; when the replacement fails it keeps
+            // its attributes. Asked only now: a look by name before every
+            // rename would cost each store a lookup of a name that is mostly
+            // not there (Wine 8 then reads the whole folder).
+            const DWORD old = ::GetFileAttributesA(m_final);
+            if (old != INVALID_FILE_ATTRIBUTES && (old & FILE_ATTRIBUTE_READONLY))
+            {
+                ::SetFileAttributesA(m_final, FILE_ATTRIBUTE_NORMAL);
+                renamed = RenameOpenFile(out.GetHandle(), m_final);
+                error = ::GetLastError();
+                if (!renamed)
+                    ::SetFileAttributesA(m_final, old);
+            }
+        }
         out.Close();
         if (!renamed)
         {
-            if (readOnly)
-                ::SetFileAttributesA(m_final, old);
             ::SetLastError(error);
             return false;
         }
         m_temp.Empty();
-        if (m_stamp)
-            ApplyAttributes(*m_stamp, m_final);
         return true;
     }
 

@@ -295,7 +295,14 @@ void SetSourceIoLimit(DWORD limitMs)
 
 bool CPipeClientIdentity::Impersonate()
 {
-    return ::ImpersonateNamedPipeClient(m_pipe) != FALSE;
+    if (m_token.IsOpen())
+        return ::SetThreadToken(nullptr, m_token.Get()) != FALSE;
+    if (!::ImpersonateNamedPipeClient(m_pipe))
+        return false;
+    // Kept for the connection's later requests; without it they take the
+    // pipe's way again.
+    m_token.OpenThread(TOKEN_IMPERSONATE);
+    return true;
 }
 
 bool CPipeClientIdentity::Revert()

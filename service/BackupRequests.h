@@ -141,6 +141,14 @@ void SetCallerTokenProbe(CallerTokenProbe probe);
 // ImpersonateNamedPipeClient and RevertToSelf. The main program opens the
 // pipe at impersonation level; a client that allowed less gives a token
 // that opens no file, so its stores and restores fail.
+//
+// The object serves one connection (the BACKUP server makes one for each):
+// the first Impersonate takes the client's token from the pipe and keeps
+// it, and the later ones put that same token on the thread (SetThreadToken),
+// one call into the system where the pipe's impersonation takes two under
+// Wine 8. A connection's client carries one security context for its life
+// (the main program asks for no dynamic tracking), so the token is the one
+// the pipe would give.
 class CPipeClientIdentity : public IBackupClient
 {
 public:
@@ -150,6 +158,7 @@ public:
 
 private:
     HANDLE m_pipe;
+    CAccessToken m_token; // TOKEN_IMPERSONATE, once the pipe gave it
 };
 
 // A plain absolute path: "X:\..." or "\\server\share...", either
