@@ -243,7 +243,8 @@ BackupOutcome CBackupRun::Run()
         if (outcome == kBackupCompleted && m_pipe.HasGivenUp())
             outcome = kBackupFailed;
         if (outcome == kBackupCompleted &&
-            !PruneOrphanedCopies(m_context, m_gate, profileSettings.destination, &m_listed))
+            !PruneOrphanedCopies(m_context, m_gate, profileSettings.destination, &m_listed,
+                                 &m_copies))
             outcome = kBackupStopped;
         if (outcome == kBackupCompleted && m_context.engineBusy.load() == 0)
             outcome = kBackupStopped;

@@ -58,14 +58,16 @@ void WalkFiles(const char* pattern, const std::atomic<LONG>& running, CStringArr
 // - the folders walked into are listed with "*.*" appended, in the order of
 //   the level, to make the next one.
 // True when the walk ran to its end, false when mayGoOn ended it.
-template <class MayGoOn, class LevelStarted, class Visit>
+// The listings are ListEntries', or list(pattern, entries)'s when given
+// (one that appends to entries as ListEntries does).
+template <class MayGoOn, class LevelStarted, class Visit, class List>
 bool WalkBreadthFirst(const char* pattern, const std::atomic<LONG>& running, MayGoOn&& mayGoOn,
-                      LevelStarted&& levelStarted, Visit&& visit)
+                      LevelStarted&& levelStarted, Visit&& visit, List&& list)
 {
     std::vector<WalkEntry> level;
     std::vector<WalkEntry> next;
     std::vector<size_t> descend;
-    ListEntries(pattern, running, level);
+    list(pattern, level);
     while (!level.empty())
     {
         levelStarted(level.size());
@@ -82,11 +84,20 @@ bool WalkBreadthFirst(const char* pattern, const std::atomic<LONG>& running, May
         {
             if (!mayGoOn())
                 return false;
-            ListEntries(level[i].path + "*.*", running, next);
+            list(level[i].path + "*.*", next);
         }
         level.swap(next);
     }
     return true;
+}
+
+template <class MayGoOn, class LevelStarted, class Visit>
+bool WalkBreadthFirst(const char* pattern, const std::atomic<LONG>& running, MayGoOn&& mayGoOn,
+                      LevelStarted&& levelStarted, Visit&& visit)
+{
+    return WalkBreadthFirst(pattern, running, mayGoOn, levelStarted, visit,
+                            [&running](const char* folderPattern, std::vector<WalkEntry>& entries)
+                            { ListEntries(folderPattern, running, entries); });
 }
 
 #endif

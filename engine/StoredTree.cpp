@@ -168,30 +168,40 @@ bool CStoredCopies::Exists(const char* storedPath)
     const char* slash = std::strrchr(storedPath, '\\');
     if (slash == nullptr)
         return FileExists(storedPath);
-    const CString folder(storedPath, static_cast<int>(slash - storedPath + 1));
-    if (!m_listed || !(folder == m_folder))
+    const size_t folderLength = static_cast<size_t>(slash - storedPath + 1);
+    if (m_folder.size() != folderLength || m_folder.compare(0, folderLength, storedPath, folderLength) != 0)
     {
+        m_folder.assign(storedPath, folderLength);
         m_names.clear();
-        m_folder = folder;
-        m_listed = true;
-        WIN32_FIND_DATAA found;
-        // The basic record (no short names) in large pieces: a listing only
-        // of what the question needs.
-        HANDLE find = ::FindFirstFileExA(folder + "*", FindExInfoBasic, &found,
-                                         FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
-        if (find != INVALID_HANDLE_VALUE)
+        const std::atomic<LONG> running{1};
+        std::vector<WalkEntry> entries;
+        ListEntries((m_folder + "*.*").c_str(), running, entries);
+        for (const WalkEntry& entry : entries)
         {
-            do
-                m_names.emplace(found.cFileName);
-            while (::FindNextFileA(find, &found));
-            ::FindClose(find);
+            const CString name = entry.ItemPath();
+            m_names.emplace(static_cast<const char*>(name) + folderLength);
+        }
+        if (m_keptEntries + entries.size() <= kKeptEntries &&
+            m_listings.find(m_folder) == m_listings.end())
+        {
+            m_keptEntries += entries.size();
+            m_listings.emplace(m_folder, std::move(entries));
         }
     }
     return m_names.count(slash + 1) != 0 || FileExists(storedPath);
 }
 
+const std::vector<WalkEntry>* CStoredCopies::Listing(const char* pattern) const
+{
+    const char* slash = std::strrchr(pattern, '\\');
+    if (slash == nullptr || std::strcmp(slash + 1, "*.*") != 0)
+        return nullptr;
+    const auto found = m_listings.find(std::string(pattern, static_cast<size_t>(slash - pattern + 1)));
+    return found != m_listings.end() ? &found->second : nullptr;
+}
+
 int PruneOrphanedCopies(CRunContext& context, CBackupGate& gate, const char* cleanupRoot,
-                        const CListedPaths* listed)
+                        const CListedPaths* listed, const CStoredCopies* copies)
 {
     if (!gate.GoOn())
         return gate.Stopped() ? 0 : 1;
@@ -227,6 +237,16 @@ int PruneOrphanedCopies(CRunContext& context, CBackupGate& gate, const char* cle
                 return false;
             }
             return true;
+        },
+        [&context, copies](const char* folderPattern, std::vector<WalkEntry>& entries)
+        {
+            // A folder the run's decisions listed is taken as they found it.
+            const std::vector<WalkEntry>* kept =
+                copies != nullptr ? copies->Listing(folderPattern) : nullptr;
+            if (kept != nullptr)
+                entries.insert(entries.end(), kept->begin(), kept->end());
+            else
+                ListEntries(folderPattern, context.engineBusy, entries);
         });
     context.SetProgressPosition(0);
     return gate.Stopped() ? 0 : 1;

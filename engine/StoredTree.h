@@ -27,10 +27,12 @@
 
 #include "foundation/Base.h"
 #include "foundation/String.h"
+#include "engine/FileWalk.h"
 
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -57,20 +59,36 @@ private:
 
 // Whether the stored copies of a run's entries are there, asked entry by
 // entry as the run decides them, folder by folder: the stored folder of the
-// entries asked about is listed once, and a name listed exactly as asked
-// (the stored copy bears its source's name) is there; any other answer is
-// the file system's own (FileExists: a name in another case, a copy made
-// since the listing). One listing per folder instead of one attribute query
-// per unchanged file, which under Wine 8 cost as much as the rest of its
-// decision. Used on the run's own thread only.
+// entries asked about is listed once (ListEntries), and a name listed
+// exactly as asked (the stored copy bears its source's name) is there; any
+// other answer is the file system's own (FileExists: a name in another
+// case, a copy made since the listing). One listing per folder instead of
+// one attribute query per unchanged file, which under Wine 8 cost as much as
+// the rest of its decision.
+//
+// The listings are kept for the run's clean-up (PruneOrphanedCopies), which
+// would otherwise list the same folders again, at most kKeptEntries entries
+// in all (past that, a folder's listing serves its decisions alone). What
+// the clean-up takes from them is what it would have found: every name the
+// folder held when it was listed. A copy stored since then is missing from
+// it, and is no orphan anyway (its source was just walked); a new folder's
+// copy holds nothing older than the run.
+// Used on the run's own thread only.
 class CStoredCopies
 {
 public:
+    static constexpr size_t kKeptEntries = 200000;
+
     bool Exists(const char* storedPath);
+    // The kept listing of the folder of `pattern` (the folder with its
+    // backslash, then "*.*"), or null when there is none.
+    const std::vector<WalkEntry>* Listing(const char* pattern) const;
 
 private:
-    CString m_folder{""}; // the folder listed, with its backslash
-    bool m_listed = false;
+    // The folders listed, by their path with its backslash.
+    std::unordered_map<std::string, std::vector<WalkEntry>> m_listings;
+    size_t m_keptEntries = 0;
+    std::string m_folder; // the folder asked about last
     std::unordered_set<std::string> m_names;
 };
 
@@ -136,7 +154,10 @@ CString SourceRootOf(const char* source);
 // removed, never followed). 0 when the worker's stop event ended it, 1
 // otherwise. Failed deletions are not reported; the walk goes on. Sources in
 // `listed` (the run's own listing, sealed) count as present unasked.
+// `copies` (when given): the run's listings of stored folders, taken for
+// those folders instead of listing them again.
 int PruneOrphanedCopies(CRunContext& context, CBackupGate& gate, const char* cleanupRoot,
-                        const CListedPaths* listed = nullptr);
+                        const CListedPaths* listed = nullptr,
+                        const CStoredCopies* copies = nullptr);
 
 #endif

@@ -23,6 +23,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 #include <atomic>
 #include <mutex>
 #include <set>
@@ -453,6 +454,37 @@ TEST_F(BackupRunTest, CopiesOfDeletedSourcesGoAndEverythingElseStays)
     // A web-site row with no dump built in is not backed up, and says so.
     EXPECT_EQ(m_context.GetDisplay().errors, 1);
     EXPECT_NE(LogText().Find("Error at: http://www.example.com"), -1);
+}
+
+namespace
+{
+// The listings of the stored tree a run makes, by pattern.
+CString g_storedTree;
+std::map<std::string, int> g_storedListings;
+void CountStoredListings(const char* pattern, std::vector<WalkEntry>&, size_t)
+{
+    if (_strnicmp(pattern, g_storedTree, g_storedTree.GetLength()) == 0)
+        ++g_storedListings[pattern];
+}
+} // namespace
+
+// A run with nothing changed lists each stored folder once: its decisions
+// list the folders their files are looked for in, and the clean-up takes
+// those listings rather than list them again.
+TEST_F(BackupRunTest, ARunListsEachStoredFolderOnce)
+{
+    MakeTree();
+    AddSource(m_source);
+    ASSERT_EQ(Run(), kBackupCompleted);
+    g_storedTree = Tree();
+    g_storedListings.clear();
+    SetListingHook(CountStoredListings);
+    ASSERT_EQ(Run(), kBackupCompleted);
+    SetListingHook(nullptr);
+    EXPECT_GE(g_storedListings.size(), 4u);
+    for (const auto& listing : g_storedListings)
+        EXPECT_EQ(listing.second, 1) << listing.first;
+    EXPECT_EQ(g_storedListings.count(std::string(Stored(m_source)) + "\\*.*"), 1u);
 }
 
 TEST_F(BackupRunTest, CopiesOfUnreachableSourcesAreKept)
