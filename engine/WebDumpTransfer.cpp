@@ -31,6 +31,9 @@ constexpr DWORD kUploadLimit = 4 * 1024 * 1024;
 // Re-sends with the proxy login after a 401 or 407: a login the proxy keeps
 // refusing must not hold the backup worker for ever.
 constexpr int kAuthResends = 3;
+// Sends of one request again after its connection broke before any answer
+// (SendRequestAgainAfterReset).
+constexpr int kSendsAfterReset = 2;
 constexpr const char* kPublicHtml = "public_html";
 // The flags of the dump request: INTERNET_FLAG_RELOAD |
 // INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_KEEP_CONNECTION.
@@ -258,6 +261,31 @@ bool DeleteRemoteFile(const char* remoteName, const char* serverAndFolder, const
     return FtpDeleteFileA(ftp.connection, remoteName) != FALSE;
 }
 
+// Sends the request. Wine's WinINet sends a request again on the
+// connection of the handle's previous answer whenever that connection still
+// looks open, also after an HTTP/1.0 answer, which the server closes: a
+// server that closes it a moment late (a proxy under load) resets it under
+// the request, which it never reads, and the send fails with
+// ERROR_INTERNET_CONNECTION_ABORTED before any answer. WinINet has let that
+// connection go then, so the request goes again, on a new one. A login
+// re-send can meet two such connections: its own send, and the one WinINet
+// makes itself with the login after the proxy's first 407 (measured against
+// a proxy that closes only once the client sends again: every re-send failed
+// twice, then was answered). A download let go is not sent again.
+bool SendRequestAgainAfterReset(HINTERNET request, const std::atomic<bool>& abandoned)
+{
+    for (int resets = 0;; ++resets)
+    {
+        if (HttpSendRequestA(request, nullptr, 0, nullptr, 0))
+            return true;
+        const DWORD error = GetLastError();
+        if ((error != ERROR_INTERNET_CONNECTION_ABORTED &&
+             error != ERROR_INTERNET_CONNECTION_RESET) ||
+            resets == kSendsAfterReset || abandoned)
+            return false;
+    }
+}
+
 // Reads the rest of a response and drops it, so the request can be sent
 // again on the same handle.
 void DropBody(HINTERNET request)
@@ -348,8 +376,7 @@ bool SendRequest(DownloadState& state)
     const HINTERNET request = state.request;
     for (int resends = 0;; ++resends)
     {
-        if (!HttpSendRequestA(request, nullptr, 0, nullptr, 0) ||
-            !QueryStatus(request, state.status))
+        if (!SendRequestAgainAfterReset(request, state.abandoned) || !QueryStatus(request, state.status))
             return false;
         if (state.status != HTTP_STATUS_DENIED && state.status != HTTP_STATUS_PROXY_AUTH_REQ)
             break;

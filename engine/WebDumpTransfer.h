@@ -83,7 +83,9 @@ struct HttpDownload
 // Fetches http://host/path with GET into localPath (created or replaced).
 // The proxy comes from the per-user settings "ProxyUrl", "ProxyLogin" and
 // "ProxyPassword"; a 401 or 407 is answered with the proxy login at most
-// three times, never with a dialog. The request is sent and the body read
+// three times, never with a dialog. A send whose connection breaks before
+// any answer (WinINet reuses one the server is closing) goes again, at most
+// twice. The request is sent and the body read
 // on a thread of its own, the body in pieces of DownloadPieceFor's size; a
 // stop event (may be null) ends the download at once, even while the
 // request waits for the server's answer or a read for more data. Connect

@@ -528,6 +528,63 @@ TEST(WebDatabaseDumpHttp, OnlyAWholeAnswerWithStatus200IsComplete)
     SetWebDumpPorts(INTERNET_DEFAULT_FTP_PORT, INTERNET_DEFAULT_HTTP_PORT);
 }
 
+// A proxy that answers HTTP/1.0 and closes the connection only a moment
+// later, as one under load does: WinINet sends the login on the connection
+// it still holds, and the close resets it under that request, which the
+// proxy never reads. The login must still reach the proxy and get its
+// answer; the re-sends stay three.
+TEST(WebDatabaseDumpHttp, ALoginSentOnAConnectionTheProxyIsClosingIsSentAgain)
+{
+    TempFolder folder("dumplateclose");
+    const CString target = folder / "dump.sql.tmp";
+    std::atomic<bool> acceptLogin{true};
+    std::atomic<int> answered{0};
+    CLoopbackServer proxy{
+        [&](SOCKET client)
+        {
+            std::string request;
+            if (!ReceiveUntil(client, request, "\r\n\r\n"))
+                return;
+            ++answered;
+            if (acceptLogin && request.find("\r\nProxy-Authorization: Basic ") != std::string::npos)
+            {
+                SendAll(client, Answer("200 OK", "SELECT 1;\n", "Content-Length: 10\r\n"));
+                return;
+            }
+            SendAll(client, Answer("407 Proxy Authentication Required", "denied",
+                                   "Proxy-Authenticate: Basic realm=\"test\"\r\n"
+                                   "Content-Length: 6\r\n"));
+            // Closed once the client has sent on this connection again (or
+            // closed it, or after the socket's time-out), with what it sent
+            // unread: a reset, as from a proxy that closes late.
+            char next = 0;
+            recv(client, &next, 1, MSG_PEEK);
+            const linger reset = {1, 0};
+            setsockopt(client, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&reset),
+                       sizeof(reset));
+        }};
+    UserKeyOverride user("dumplateclose");
+    ASSERT_TRUE(user.IsActive());
+    const std::string address = "127.0.0.1:" + std::to_string(proxy.GetPort());
+    ASSERT_TRUE(WriteSettingString("ProxyUrl", address.c_str()));
+    ASSERT_TRUE(WriteSettingString("ProxyLogin", "proxyuser"));
+    ASSERT_TRUE(WriteSettingString("ProxyPassword", "proxy-secret"));
+    const char* path = "/BrindlewoxMySqlDump.php?sid=0123";
+
+    HttpDownload download = HttpDownloadToFile("www.example.com", path, target, nullptr);
+    EXPECT_EQ(download.result, HttpDownloadResult::Complete);
+    EXPECT_EQ(download.status, 200u);
+    EXPECT_EQ(ReadBytes(target), "SELECT 1;\n");
+
+    acceptLogin = false;
+    answered = 0;
+    download = HttpDownloadToFile("www.example.com", path, target, nullptr);
+    EXPECT_EQ(download.result, HttpDownloadResult::Refused);
+    EXPECT_EQ(download.status, 407u);
+    EXPECT_GE(answered.load(), 4);
+    EXPECT_LE(answered.load(), 8);
+}
+
 TEST(WebDatabaseDumpHttp, TheStopEventEndsASlowDownload)
 {
     TempFolder folder("dumpstop");
