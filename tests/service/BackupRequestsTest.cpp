@@ -431,10 +431,7 @@ TEST(BackupReadCheck, AClientsTokenIsReadOnceAndEveryFileWeighedAnew)
     TempFolder folder("backuponce");
     const CString secret = folder / "secret.txt";
     const CString open = folder / "open.txt";
-    ASSERT_TRUE(WriteTextFile(secret, "not for everyone"));
-    ASSERT_TRUE(WriteTextFile(open, "for everyone"));
-    ASSERT_TRUE(SetFileDacl(secret, "D:P(A;;FA;;;SY)"));
-    ASSERT_TRUE(SetFileDacl(open, kEveryoneDacl));
+    ASSERT_TRUE(WriteSecretAndOpenFiles(secret, open));
     const CString root = folder / "Files\\";
 
     CFakeClient user;

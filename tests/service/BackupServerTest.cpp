@@ -170,10 +170,7 @@ TEST_F(BackupServerTest, ACallersTokenServesHisOwnConnectionAlone)
     TempFolder folder("backupconn");
     const CString secret = folder / "secret.txt";
     const CString open = folder / "open.txt";
-    ASSERT_TRUE(WriteTextFile(secret, "not for everyone"));
-    ASSERT_TRUE(WriteTextFile(open, "for everyone"));
-    ASSERT_TRUE(SetFileDacl(secret, "D:P(A;;FA;;;SY)"));
-    ASSERT_TRUE(SetFileDacl(open, kEveryoneDacl));
+    ASSERT_TRUE(WriteSecretAndOpenFiles(secret, open));
     const CString root = folder / "Files\\";
     TellServiceTheUser();
     SetCallerTokenProbe(PlayedCaller);

@@ -1,6 +1,7 @@
 #include "tests/service/CallerTokens.h"
 
 #include "foundation/Security.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -84,4 +85,10 @@ bool SetFileDacl(const char* path, const char* dacl)
     CSecurityDescriptor descriptor;
     return descriptor.FromText(dacl) &&
            SetFileSecurityA(path, DACL_SECURITY_INFORMATION, descriptor.Get());
+}
+
+bool WriteSecretAndOpenFiles(const char* secret, const char* open)
+{
+    return WriteTextFile(secret, "not for everyone") && WriteTextFile(open, "for everyone") &&
+           SetFileDacl(secret, "D:P(A;;FA;;;SY)") && SetFileDacl(open, kEveryoneDacl);
 }

@@ -36,5 +36,8 @@ bool MakeCallerToken(Caller who, CCallerToken& caller,
 // read: they run as root.
 bool SetFileDacl(const char* path, const char* dacl);
 constexpr char kEveryoneDacl[] = "D:(A;;FA;;;WD)";
+// Writes the two files the connection tests ask for: a secret only SYSTEM
+// may read and an open one everybody may.
+bool WriteSecretAndOpenFiles(const char* secret, const char* open);
 
 #endif
