@@ -293,6 +293,8 @@ UINT SystemDriveType(const char* root)
 }
 
 std::atomic<DriveTypeProbe> g_driveTypeProbe{SystemDriveType};
+// Counts the probes put in, so a caller's kept answers are forgotten too.
+std::atomic<unsigned> g_driveTypeProbeTurn{0};
 
 // The drive type of each letter as last asked, with the tick count of the
 // question: (tick << 8) | type, 0 when never asked. Under Wine 8 each
@@ -319,6 +321,7 @@ UINT DriveTypeOf(char letter)
 void SetDriveTypeProbe(DriveTypeProbe probe)
 {
     g_driveTypeProbe.store(probe != nullptr ? probe : SystemDriveType);
+    g_driveTypeProbeTurn.fetch_add(1);
     for (std::atomic<uint64_t>& kept : g_driveTypes)
         kept.store(0);
 }
@@ -360,7 +363,7 @@ bool IsNetworkLocation(const char* path)
     return false;
 }
 
-bool IsNetworkLocationNow(const char* path)
+bool CCallerDriveTypes::IsNetworkLocation(const char* path)
 {
     switch (LocationOf(path))
     {
@@ -368,8 +371,22 @@ bool IsNetworkLocationNow(const char* path)
         return true;
     case Location::Letter:
     {
-        const char root[] = {path[0], ':', '\\', 0};
-        return g_driveTypeProbe.load()(root) == DRIVE_REMOTE;
+        const int index = (path[0] | 0x20) - 'a';
+        const ULONGLONG now = ::GetTickCount64();
+        const unsigned turn = g_driveTypeProbeTurn.load();
+        if (turn != m_probeTurn)
+        {
+            m_probeTurn = turn;
+            for (ULONGLONG& askedAt : m_askedAt)
+                askedAt = 0;
+        }
+        if (m_askedAt[index] == 0 || now - m_askedAt[index] >= kDriveTypeKeptMs)
+        {
+            const char root[] = {path[0], ':', '\\', 0};
+            m_types[index] = g_driveTypeProbe.load()(root);
+            m_askedAt[index] = now == 0 ? 1 : now;
+        }
+        return m_types[index] == DRIVE_REMOTE;
     }
     case Location::Other:
         break;

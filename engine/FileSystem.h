@@ -81,15 +81,28 @@ BOOL ShellDeletePath(const char* path, BOOL permanent);
 // touches them. The drive type of a letter is asked again once its answer is
 // a second old (a mapping can change under a running program).
 bool IsNetworkLocation(const char* path);
-// The same, the drive type asked anew and not kept: for a thread that acts
-// as another user, whose drive letters are his logon session's own (a drive
-// he mapped is not one for the program, and the answers kept are the
-// program's).
-bool IsNetworkLocationNow(const char* path);
+// The same for one caller, asked while the thread acts as him: his drive
+// letters are his logon session's own (a drive he mapped is not one for the
+// program, and the answers IsNetworkLocation keeps are the program's). The
+// object keeps his answers apart, each for a second as IsNetworkLocation
+// does: the service keeps one for each pipe connection, whose caller is
+// one for its life.
+class CCallerDriveTypes
+{
+public:
+    bool IsNetworkLocation(const char* path);
+
+private:
+    // Per letter: the tick count of the question and its answer (0 when
+    // never asked), and the probe's turn it was asked in.
+    ULONGLONG m_askedAt[26] = {};
+    UINT m_types[26] = {};
+    unsigned m_probeTurn = 0;
+};
 // The drive-type query both make, of "X:\": by default DRIVE_REMOTE for a
 // drive on the network and DRIVE_FIXED for any other that opens (only the
 // network counts here). Tests put their own in to play a mapped drive; null
-// restores the system's. Either forgets the answers kept.
+// restores the system's. Either forgets the answers kept, a caller's too.
 typedef UINT (*DriveTypeProbe)(const char* root);
 void SetDriveTypeProbe(DriveTypeProbe probe);
 

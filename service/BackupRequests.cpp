@@ -66,7 +66,7 @@ CString FieldText(const char* field, size_t length)
 bool StampAsClient(IBackupClient& client, const char* path, WIN32_FILE_ATTRIBUTE_DATA& seen)
 {
     CCallerScope asClient(client);
-    if (!asClient.IsActive() || !IsServedCallerPath(path))
+    if (!asClient.IsActive() || !IsServedCallerPath(path, client))
         return false;
     CIoStep step;
     return client.ReadAttributes(path, seen) && !step.IsCutOff();
@@ -159,7 +159,7 @@ bool Store(const CString& source, const CString& root, const CString& destinatio
         CCallerScope asClient(client);
         if (!asClient.IsActive())
             return false;
-        rootRefused = !IsServedCallerPath(root);
+        rootRefused = !IsServedCallerPath(root, client);
         stored = !rootRefused && TransferFromSource(opened, destination, compress, encrypt,
                                                     password, kTransferStore);
     }
@@ -188,8 +188,8 @@ bool Transfer(const IpcQueueRecord& record, IBackupClient& client, int direction
     if (direction == kTransferStore)
         return Store(source, root, destination, compress, encrypt, password, client);
     CCallerScope asClient(client);
-    if (!asClient.IsActive() || !IsServedCallerPath(source) ||
-        (!OnOneDriveLetter(source, root) && !IsServedCallerPath(root)))
+    if (!asClient.IsActive() || !IsServedCallerPath(source, client) ||
+        (!OnOneDriveLetter(source, root) && !IsServedCallerPath(root, client)))
         return false;
     // Read as the client, with his own rights: opened for reading at once.
     CTransferSource opened;
@@ -358,9 +358,9 @@ bool IsServedRequestPath(const char* path)
     return IsAcceptedRequestPath(path) && !IsNetworkLocation(path);
 }
 
-bool IsServedCallerPath(const char* path)
+bool IsServedCallerPath(const char* path, IBackupClient& client)
 {
-    return IsAcceptedRequestPath(path) && !IsNetworkLocationNow(path);
+    return IsAcceptedRequestPath(path) && !client.DriveTypes().IsNetworkLocation(path);
 }
 
 bool ReadFinalPath(HANDLE file, CString& path)

@@ -58,6 +58,7 @@
 #include "foundation/Base.h"
 #include "foundation/Security.h"
 #include "foundation/String.h"
+#include "engine/FileSystem.h"
 #include "engine/IpcRecords.h"
 #include "service/PipeSecurity.h"
 
@@ -126,9 +127,14 @@ public:
     const CCallerToken* KeptCallerToken() const { return m_tokenRead ? &m_token : nullptr; }
     const CCallerToken* CallerToken();
 
+    // The client's drive types, kept for this client object as his token
+    // is: asked while the thread acts as him.
+    CCallerDriveTypes& DriveTypes() { return m_driveTypes; }
+
 private:
     CCallerToken m_token;
     bool m_tokenRead = false;
+    CCallerDriveTypes m_driveTypes;
 };
 
 // Tests play callers of their own through the real pipe: while set, the
@@ -173,9 +179,10 @@ bool IsServedRequestPath(const char* path);
 // The same for a path used as the client, asked while the thread acts as
 // the client: his drive letters are his logon session's (a drive he mapped
 // to a share is a network drive there, and not a drive at all for the
-// service), so the drive type is asked anew, never taken from the answers
-// kept for the service's own (IsNetworkLocationNow).
-bool IsServedCallerPath(const char* path);
+// service), so the drive type is his own, never taken from the answers kept
+// for the service's: the client object keeps his (CCallerDriveTypes) for
+// its connection.
+bool IsServedCallerPath(const char* path, IBackupClient& client);
 
 // Where an open file lies, as the system names it (GetFinalPathNameByHandleA:
 // "\\?\C:\dir\f", "\\?\UNC\server\share\f"; a volume without a drive letter

@@ -593,7 +593,8 @@ TEST(BackupReadCheck, AFileOpenedOnTheNetworkIsToldByItsFinalPath)
 }
 
 // A drive the client mapped is his logon session's: paths used as the client
-// are judged as the client, every time anew.
+// are judged as the client, once for his connection (client object), whose
+// caller is one for its life, and anew for the next.
 TEST(BackupReadCheck, DriveLettersOfPathsUsedAsTheClientAreHis)
 {
     TempFolder folder("backupdrives");
@@ -616,7 +617,12 @@ TEST(BackupReadCheck, DriveLettersOfPathsUsedAsTheClientAreHis)
     EXPECT_EQ(Serve(*Request(BACKUP_RESTORE, stored, "M:\\Back\\"), client), 1u);
     EXPECT_EQ(Serve(*Request(BACKUP_RESTORE, "M:\\Files\\C\\a.txt", folder / "Back\\"), client),
               1u);
-    EXPECT_EQ(g_askedAsClient, 4);
+    EXPECT_EQ(g_askedAsClient, 1);
+
+    CFakeClient next;
+    g_actedAs = &next;
+    EXPECT_EQ(Serve(*Request(BACKUP_STORE, source, "M:\\Files\\"), next), 1u);
+    EXPECT_EQ(g_askedAsClient, 2);
     SetDriveTypeProbe(nullptr);
     g_actedAs = nullptr;
 }
