@@ -22,6 +22,19 @@ protected:
         cache.Open(file);
     }
 
+    // Rows C:\data\file0000.txt to file1999.txt, one stamp each.
+    void RecordTwoThousandRows()
+    {
+        CSqlTransaction transaction(cache);
+        for (int i = 0; i < 2000; ++i)
+        {
+            CString key;
+            key.Format("C:\\data\\file%04d.txt", i);
+            RecordCachedStamp(cache, key, "20200101000000000-32-0");
+        }
+        transaction.Commit();
+    }
+
     TempFolder folder;
     CString file;
     CSqlDB cache;
@@ -117,16 +130,7 @@ TEST_F(BackupCacheTest, RowsAreFoundByKeyAndExactStamp)
 TEST_F(BackupCacheTest, LookupStaysOneProbeWhenStampsRepeat)
 {
     Open();
-    {
-        CSqlTransaction transaction(cache);
-        for (int i = 0; i < 2000; ++i)
-        {
-            CString key;
-            key.Format("C:\\data\\file%04d.txt", i);
-            RecordCachedStamp(cache, key, "20200101000000000-32-0");
-        }
-        transaction.Commit();
-    }
+    RecordTwoThousandRows();
     StepCounter counter(cache);
     EXPECT_TRUE(CacheHoldsStamp(cache, "C:\\data\\file1999.txt", "20200101000000000-32-0"));
     EXPECT_FALSE(CacheHoldsStamp(cache, "C:\\data\\missing.txt", "20200101000000000-32-0"));
@@ -165,16 +169,7 @@ TEST_F(BackupCacheTest, ARunsLookupAnswersAsEachQueryWouldAndProbesByKey)
     ForgetCachedPath(cache, key);
     EXPECT_FALSE(same(key, stamp));
 
-    {
-        CSqlTransaction transaction(cache);
-        for (int i = 0; i < 2000; ++i)
-        {
-            CString row;
-            row.Format("C:\\data\\file%04d.txt", i);
-            RecordCachedStamp(cache, row, "20200101000000000-32-0");
-        }
-        transaction.Commit();
-    }
+    RecordTwoThousandRows();
     // A statement's steps count from its compile: a lookup of its own.
     CCacheLookup fresh(cache);
     StepCounter counter(cache);
