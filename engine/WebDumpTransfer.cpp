@@ -376,7 +376,8 @@ bool SendRequest(DownloadState& state)
     const HINTERNET request = state.request;
     for (int resends = 0;; ++resends)
     {
-        if (!SendRequestAgainAfterReset(request, state.abandoned) || !QueryStatus(request, state.status))
+        if (!SendRequestAgainAfterReset(request, state.abandoned) ||
+            !QueryStatus(request, state.status))
             return false;
         if (state.status != HTTP_STATUS_DENIED && state.status != HTTP_STATUS_PROXY_AUTH_REQ)
             break;
