@@ -88,18 +88,14 @@ public:
     // without a limit). With stopEnds false a reply under way is still
     // delivered at the stop.
     void Reply(const void* record, DWORD size, DWORD timeoutMs, bool stopEnds);
-    // Writes the reply within the time-out and returns: for a client that
-    // keeps the connection for its next request, whose read of the next
-    // request then learns whether it went. True when written.
-    bool Send(const void* record, DWORD size, DWORD timeoutMs, bool stopEnds);
-    // Send and then Read in one transaction (TransactNamedPipe from the
-    // server's end), for a client that keeps the connection for its next
-    // request: the reply (the record's first replySize bytes) is copied
+    // The reply's write and then Read in one transaction (TransactNamedPipe
+    // from the server's end), for a client that keeps the connection for its
+    // next request: the reply (the record's first replySize bytes) is copied
     // aside, the record zeroed, the reply written and the next message read
     // into the record within the time-out, the stop ending the wait. The
     // count read, 0 when nothing came (the client closed or stayed silent,
     // the reply could not be written, the stop); *how says why. One call
-    // into the system where Send and Read make two, each with its wait
+    // into the system where a write and a read make two, each with its wait
     // (under Wine 8 two calls into its server of every kept request).
     // `written` (when given) is called once the transaction is under way,
     // the reply written, before the wait for the next request.
@@ -119,6 +115,9 @@ private:
     // its result) within the time-out: the count read, 0 when nothing came;
     // *how (when given) says why.
     DWORD Received(BOOL started, OVERLAPPED& overlapped, DWORD timeoutMs, Wait* how);
+    // Writes the reply within the time-out (Reply's first half). True when
+    // written.
+    bool Send(const void* record, DWORD size, DWORD timeoutMs, bool stopEnds);
     // Waits for the client to close its end, within the time-out.
     void AwaitClientGone(DWORD timeoutMs, bool stopEnds);
     OVERLAPPED Begin();
