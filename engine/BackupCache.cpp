@@ -27,17 +27,8 @@ CString CachePathEscape(const char* path)
 
 bool CacheHoldsStamp(CSqlDB& cache, const char* key, const char* stamp)
 {
-    if (!stamp || !*stamp)
-        return false;
-    // Keys hold no apostrophe (CachePathEscape replaces every one).
-    CString sql;
-    sql.Format("SELECT * FROM backup_cache WHERE path='%s';", key);
-    for (CSqlQuery rows = cache.Query(sql); !rows.IsEof(); rows.NextRow())
-    {
-        if (CString(rows.GetFieldText(2)) == stamp)
-            return true;
-    }
-    return false;
+    CCacheLookup lookup(cache);
+    return lookup.Holds(key, stamp);
 }
 
 bool CCacheLookup::Holds(const char* key, const char* stamp)

@@ -50,12 +50,13 @@ bool CreateCacheIfMissing(const char* file);
 CString CachePathEscape(const char* path);
 
 // True when a row of the key holds exactly this stamp. An empty stamp (none
-// could be made) matches nothing, whatever the rows hold.
+// could be made) matches nothing, whatever the rows hold. One lookup of a
+// CCacheLookup of its own.
 bool CacheHoldsStamp(CSqlDB& cache, const char* key, const char* stamp);
 // CacheHoldsStamp for a run's many lookups on one open cache: the lookup's
 // statement is compiled once, at the first lookup, and run again for each
-// key. Same answers, same exceptions. The object must not outlive the
-// cache's connection.
+// key, the key bound as a value (never spliced into the statement). The
+// object must not outlive the cache's connection.
 class CCacheLookup
 {
 public:
