@@ -52,6 +52,7 @@ bool CDirectFileService::StoreFile(const char* source, const char* treeRoot, int
     // A source that has vanished is a failed store, as in the service, never
     // a folder of its name.
     CTransferSource opened;
-    return opened.Open(source, CTransferSource::SourceOpen::ForReading) && TransferFromSource(opened, StoredCopyPath(treeRoot, source),
-                                                     compress, encrypt, password, kTransferStore);
+    return opened.Open(source, CTransferSource::SourceOpen::ForReading) &&
+           TransferFromSource(opened, StoredCopyPath(treeRoot, source), compress, encrypt, password,
+                              kTransferStore);
 }
