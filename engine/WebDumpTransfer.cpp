@@ -97,6 +97,9 @@ HANDLE NewEvent(BOOL manualReset)
 
 // Runs `run` on a thread of its own, which owns it (and whatever it holds)
 // until it returns; false when no thread can be had. `run` throws nothing.
+// Not a CWorkerThread, whose owner joins it: the dump lets go of a thread
+// blocked in a WinINet call (closing the call's handles does not wake it
+// under Wine 8) and ends within its bound, the thread ending by itself.
 bool StartThread(std::function<void()> run)
 {
     struct Start
